@@ -1,0 +1,62 @@
+// Debug log routes, the two verification reports every step of the system goes through,
+// and the foundation library's exception.
+#pragma once
+
+#include <cstdarg>
+
+// Defined by each deliverable, not by the library.
+extern const char* g_CoreMachDebug_LogPrefix;
+extern char* g_CoreMachDebug_LogFileName;
+
+enum kCoreLogOutput {
+    kCoreLogOutputFile = 0,    // log file only
+    kCoreLogOutputASL = 1,     // system log at debug level, echoed to standard error
+    kCoreLogOutputSyslog = 2,  // "prefix:text" to the system log
+    kCoreLogOutputConsole = 4, // "prefix:text" to standard output, then the log file
+};
+
+void CoreMachDebugLogSetUseLogger(kCoreLogOutput route);
+kCoreLogOutput CoreMachDebugLogGetUseLogger();
+void CoreMachDebugLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void CoreMachDebugLogString(const char* text);
+bool CoreMachDebugLogClassInitialize();
+// Full path of the log file once the file route has found the Logs folder, else "".
+const char* CoreMachDebugLogFilePath();
+
+void _CoreMachDebugVerifyBody(const char* function, const char* file, int line, const char* code);
+void _CoreMachDebugVerifyOSerrBody(int error, const char* function, const char* file, int line,
+                                   const char* code);
+
+// A check reports and never changes the flow: the expression always runs, in every build.
+#define VERIFY(...)                                                                                \
+    do {                                                                                           \
+        if (!(__VA_ARGS__))                                                                        \
+            _CoreMachDebugVerifyBody(__func__, __FILE__, __LINE__, " code : " #__VA_ARGS__);       \
+    } while (0)
+
+#define VERIFY_ERR(...)                                                                            \
+    do {                                                                                           \
+        const long _verify_err = static_cast<long>(__VA_ARGS__);                                   \
+        if (_verify_err != 0)                                                                      \
+            _CoreMachDebugVerifyOSerrBody(static_cast<int>(_verify_err), __func__, __FILE__,       \
+                                          __LINE__, " code : " #__VA_ARGS__);                      \
+    } while (0)
+
+// Thrown by value; the text lives in a per-thread buffer that the next construction reuses.
+class CoreException
+{
+public:
+    explicit CoreException(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    const char* mMessage;
+};
+
+// For deliverables loaded into another process: selects the system-log route and names the
+// log file after the host, "<format with the host executable's name>".
+class CoreDebugBundleLogFileName
+{
+public:
+    explicit CoreDebugBundleLogFileName(const char* format);
+    static char sPathName[1024];
+};
+
+bool import_CoreMachDebugLog();

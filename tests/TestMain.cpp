@@ -1,0 +1,45 @@
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+#include "CoreMachDebugLog.h"
+#include "TestSupport.h"
+
+// The globals each deliverable defines for the log.
+const char* g_CoreMachDebug_LogPrefix = "Parallax3DTest";
+static char sLogFileName[] = "Parallax3DTest.log";
+char* g_CoreMachDebug_LogFileName = sLogFileName;
+char CoreDebugBundleLogFileName::sPathName[1024] = "Parallax3D_XXX.log";
+
+namespace p3dtest {
+
+static std::string sSuiteRoot;
+
+const std::string& SuiteRoot()
+{
+    return sSuiteRoot;
+}
+
+} // namespace p3dtest
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/parallax3d-test.XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        return 2;
+    p3dtest::sSuiteRoot = pattern;
+    const std::string& root = p3dtest::sSuiteRoot;
+    setenv("HOME", (root + "/home").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root + "/home/.local/share").c_str(), 1);
+    setenv("XDG_STATE_HOME", (root + "/home/.local/state").c_str(), 1);
+    setenv("PARALLAX3D_LOCAL_DOMAIN", (root + "/local").c_str(), 1);
+    setenv("PARALLAX3D_SYSTEM_DOMAIN", (root + "/system").c_str(), 1);
+
+    const int result = RUN_ALL_TESTS();
+    p3dtest::RemoveTree(root);
+    return result;
+}
