@@ -45,3 +45,179 @@ bool RemoveTree(const std::string& path)
 }
 
 } // namespace p3dtest
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace p3dtest {
+
+Child::Child(const std::vector<std::string>& args, const std::vector<std::string>& env)
+{
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0)
+        return;
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return;
+    }
+
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& extra : env)
+            replaced = replaced || extra.rfind(name, 0) == 0;
+        if (!replaced)
+            environment.push_back(entry);
+    }
+    environment.insert(environment.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argCopy = args;
+    std::vector<char*> argv;
+    for (std::string& arg : argCopy)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    if (posix_spawn(&mPid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+        mPid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    mOutFd = outPipe[0];
+    mErrFd = errPipe[0];
+}
+
+Child::~Child()
+{
+    if (mPid > 0 && mStatus == -1) {
+        kill(mPid, SIGKILL);
+        waitpid(mPid, nullptr, 0);
+    }
+    if (mOutFd >= 0)
+        close(mOutFd);
+    if (mErrFd >= 0)
+        close(mErrFd);
+}
+
+static int MillisecondsLeft(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? int(left.count()) : 0;
+}
+
+// Reads whatever is available on both pipes, waiting at most timeoutMs for the first bytes.
+void Child::drain(int timeoutMs)
+{
+    struct pollfd fds[2] = {{mOutFd, POLLIN, 0}, {mErrFd, POLLIN, 0}};
+    if (poll(fds, 2, timeoutMs) <= 0)
+        return;
+    char buffer[4096];
+    for (int i = 0; i < 2; ++i) {
+        if (!(fds[i].revents & (POLLIN | POLLHUP)))
+            continue;
+        const ssize_t count = read(fds[i].fd, buffer, sizeof(buffer));
+        if (count > 0)
+            (i == 0 ? mOut : mErr).append(buffer, size_t(count));
+        else if (count == 0) {
+            close(fds[i].fd);
+            (i == 0 ? mOutFd : mErrFd) = -1;
+        }
+    }
+}
+
+std::string Child::readLine(int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (true) {
+        const size_t newline = mOut.find('\n', mLineStart);
+        if (newline != std::string::npos) {
+            std::string line = mOut.substr(mLineStart, newline - mLineStart);
+            mLineStart = newline + 1;
+            return line;
+        }
+        if (mOutFd < 0 || MillisecondsLeft(deadline) == 0)
+            return std::string();
+        drain(MillisecondsLeft(deadline));
+    }
+}
+
+bool Child::running()
+{
+    if (mPid <= 0 || mStatus != -1)
+        return false;
+    int status = 0;
+    if (waitpid(mPid, &status, WNOHANG) == mPid) {
+        mStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return false;
+    }
+    return true;
+}
+
+int Child::wait(int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (running()) {
+        if (MillisecondsLeft(deadline) == 0) {
+            kill(mPid, SIGKILL);
+            waitpid(mPid, nullptr, 0);
+            mStatus = -2;
+            return -1;
+        }
+        if (mOutFd >= 0 || mErrFd >= 0)
+            drain(std::min(MillisecondsLeft(deadline), 20));
+        else
+            usleep(5000);
+    }
+    for (int i = 0; i < 50 && (mOutFd >= 0 || mErrFd >= 0); ++i)
+        drain(100);
+    return mStatus == -2 ? -1 : mStatus;
+}
+
+} // namespace p3dtest
+
+#include "CoreMachDebugLog.h"
+
+namespace p3dtest {
+
+LogCapture::LogCapture() : mRoute(CoreMachDebugLogGetUseLogger())
+{
+    CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);
+    testing::internal::CaptureStderr();
+}
+
+LogCapture::~LogCapture()
+{
+    text();
+    CoreMachDebugLogSetUseLogger(kCoreLogOutput(mRoute));
+}
+
+std::string LogCapture::text()
+{
+    if (!mCapturing)
+        return std::string();
+    mCapturing = false;
+    return testing::internal::GetCapturedStderr();
+}
+
+} // namespace p3dtest

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 namespace p3dtest {
 
@@ -27,5 +29,53 @@ const std::string& SuiteRoot();
 void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);
 bool RemoveTree(const std::string& path);
+
+// A program started by a test, with its standard output and error read through pipes.
+class Child
+{
+public:
+    // env entries "NAME=value" are added to (or replace) this process's environment.
+    Child(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool started() const { return mPid > 0; }
+    // One line of standard output without its newline; "" when none came within the time.
+    std::string readLine(int timeoutMs);
+    // Whether the program is still running (has not exited).
+    bool running();
+    // Exit status; -1 when it did not exit within the time (it is then killed).
+    int wait(int timeoutMs);
+    // Everything it wrote, once it has exited.
+    const std::string& out() const { return mOut; }
+    const std::string& err() const { return mErr; }
+
+private:
+    void drain(int timeoutMs);
+
+    pid_t mPid = -1;
+    int mOutFd = -1;
+    int mErrFd = -1;
+    int mStatus = -1;
+    std::string mOut;
+    std::string mErr;
+    size_t mLineStart = 0;
+};
+
+// Collects what the log reports while it lives: selects the system-log route, whose echo on
+// standard error is captured.
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+    // Everything reported so far; ends the capture.
+    std::string text();
+
+private:
+    bool mCapturing = true;
+    int mRoute;
+};
 
 } // namespace p3dtest

@@ -50,10 +50,3 @@ bool FSRefIsDirectory(const FSRef* ref);
 
 CFURLRef CFURLCreateFromFSRef(CFAllocatorRef alloc, const FSRef* ref);
 Boolean CFURLGetFSRef(CFURLRef url, FSRef* ref);
-
-bool bool_FSRef_IsValid(const FSRef& ref);
-// The reference's POSIX path into a caller's buffer of N bytes; false when it does not fit.
-template <size_t N> bool bool_FSRef_GetUnixPath(const FSRef& ref, char (&path)[N])
-{
-    return FSRefMakePath(&ref, reinterpret_cast<UInt8*>(path), N) == noErr;
-}

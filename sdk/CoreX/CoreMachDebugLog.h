@@ -27,20 +27,31 @@ void _CoreMachDebugVerifyBody(const char* function, const char* file, int line, 
 void _CoreMachDebugVerifyOSerrBody(int error, const char* function, const char* file, int line,
                                    const char* code);
 
+inline bool _CoreMachDebugVerify(bool ok, const char* function, const char* file, int line,
+                                 const char* code)
+{
+    if (!ok)
+        _CoreMachDebugVerifyBody(function, file, line, code);
+    return ok;
+}
+
+inline long _CoreMachDebugVerifyOSerr(long error, const char* function, const char* file, int line,
+                                      const char* code)
+{
+    if (error != 0)
+        _CoreMachDebugVerifyOSerrBody(static_cast<int>(error), function, file, line, code);
+    return error;
+}
+
 // A check reports and never changes the flow: the expression always runs, in every build.
+// Both forms also yield the checked value, so a caller can keep it without a second call.
 #define VERIFY(...)                                                                                \
-    do {                                                                                           \
-        if (!(__VA_ARGS__))                                                                        \
-            _CoreMachDebugVerifyBody(__func__, __FILE__, __LINE__, " code : " #__VA_ARGS__);       \
-    } while (0)
+    _CoreMachDebugVerify(static_cast<bool>(__VA_ARGS__), __func__, __FILE__, __LINE__,             \
+                         " code : " #__VA_ARGS__)
 
 #define VERIFY_ERR(...)                                                                            \
-    do {                                                                                           \
-        const long _verify_err = static_cast<long>(__VA_ARGS__);                                   \
-        if (_verify_err != 0)                                                                      \
-            _CoreMachDebugVerifyOSerrBody(static_cast<int>(_verify_err), __func__, __FILE__,       \
-                                          __LINE__, " code : " #__VA_ARGS__);                      \
-    } while (0)
+    _CoreMachDebugVerifyOSerr(static_cast<long>(__VA_ARGS__), __func__, __FILE__, __LINE__,        \
+                              " code : " #__VA_ARGS__)
 
 // Thrown by value; the text lives in a per-thread buffer that the next construction reuses.
 class CoreException

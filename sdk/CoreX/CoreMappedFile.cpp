@@ -1,0 +1,160 @@
+#include "CoreMappedFile.h"
+
+#include <cerrno>
+#include <cmath>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "CoreMachDebugLog.h"
+#include "CoreUnixPath.h"
+
+static_assert(CoreMappedFile::kProtectReadOnly == PROT_READ);
+static_assert(CoreMappedFile::kProtectReadWrite == (PROT_READ | PROT_WRITE));
+
+const UInt8 CoreMappedFile::kZeroBlock[64] = {};
+
+CoreMappedFile::CoreMappedFile() : m_fd(-1), m_base(nullptr), m_size(0), m_protection(0) {}
+
+CoreMappedFile::~CoreMappedFile()
+{
+    Close();
+}
+
+bool CoreMappedFile::OpenRead(const char* in_path)
+{
+    if (IsOpen())
+        return false;
+    Close();
+    if (!CoreUnixPath::FileExistsRead(in_path))
+        return false;
+    m_fd = open(in_path, O_RDONLY | O_CLOEXEC);
+    if (m_fd == -1)
+        return false;
+    const off_t length = DiskFile_GetSizeBytes(m_fd);
+    if (length < 0)
+        return false;
+    return MemReadOnly(size_t(length));
+}
+
+bool CoreMappedFile::OpenReadWrite(const char* in_path, size_t in_size)
+{
+    if (IsOpen())
+        return false;
+    Close();
+    if (!CoreUnixPath::FileExistsReadWrite(in_path))
+        return false;
+    m_fd = open(in_path, O_RDWR | O_CLOEXEC);
+    if (m_fd == -1)
+        return false;
+    return MemReadWrite(in_size);
+}
+
+bool CoreMappedFile::CreateReadWrite(const char* in_path, size_t in_size)
+{
+    if (IsOpen())
+        return false;
+    Close();
+    if (!in_path)
+        return false;
+    m_fd = open(in_path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_fd == -1)
+        return false;
+    // A file shorter than its mapping kills the process at the first touch past its end,
+    // so a fill that did not complete (a full disk) fails the open.
+    if (!VERIFY(DiskFile_ZeroFillData(m_fd, in_size))) {
+        Close();
+        return false;
+    }
+    return MemReadWrite(in_size);
+}
+
+bool CoreMappedFile::Map(size_t in_size, int in_protection)
+{
+    if (m_base)
+        return false; // one mapping per object; a second would be lost
+    void* base = mmap(nullptr, in_size, in_protection, MAP_SHARED, m_fd, 0);
+    if (base == MAP_FAILED)
+        return false;
+    m_base = base;
+    m_size = in_size;
+    m_protection = in_protection;
+    return in_size != 0;
+}
+
+bool CoreMappedFile::MemReadOnly(size_t in_size)
+{
+    return Map(in_size, kProtectReadOnly);
+}
+
+bool CoreMappedFile::MemReadWrite(size_t in_size)
+{
+    return Map(in_size, kProtectReadWrite);
+}
+
+static bool WriteAll(int in_fd, const UInt8* in_data, size_t in_count)
+{
+    while (in_count > 0) {
+        const ssize_t written = write(in_fd, in_data, in_count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        in_data += written;
+        in_count -= size_t(written);
+    }
+    return true;
+}
+
+bool CoreMappedFile::DiskFile_ZeroFillData(int in_fd, size_t in_size)
+{
+    for (size_t block = 0; block < in_size / sizeof(kZeroBlock); ++block)
+        if (!WriteAll(in_fd, kZeroBlock, sizeof(kZeroBlock)))
+            return false;
+    return WriteAll(in_fd, kZeroBlock, in_size % sizeof(kZeroBlock));
+}
+
+off_t CoreMappedFile::DiskFile_GetSizeBytes(int in_fd)
+{
+    const off_t position = lseek(in_fd, 0, SEEK_CUR);
+    if (position < 0)
+        return -1;
+    const off_t length = lseek(in_fd, 0, SEEK_END);
+    lseek(in_fd, position, SEEK_SET);
+    return length;
+}
+
+bool CoreMappedFile::SyncMemoryDelay(double in_seconds) const
+{
+    // Anything outside what a timespec can hold is refused rather than converted.
+    if (!(in_seconds >= 0.0 && in_seconds < 1e12))
+        return false;
+    struct timespec delay;
+    delay.tv_sec = time_t(in_seconds);
+    delay.tv_nsec = long((in_seconds - double(delay.tv_sec)) * 1000000000.0);
+    if (delay.tv_nsec > 999999999)
+        delay.tv_nsec = 999999999;
+    return nanosleep(&delay, nullptr) == 0;
+}
+
+void CoreMappedFile::Close()
+{
+    if (m_base && m_size != 0) {
+        // clang-format off
+        VERIFY(0==munmap(m_base, m_size));
+        // clang-format on
+    }
+    m_base = nullptr;
+    m_size = 0;
+    if (m_fd != -1) {
+        close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool import_CoreMappedFile()
+{
+    return import_CoreUnixPath();
+}

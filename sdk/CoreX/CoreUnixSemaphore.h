@@ -1,0 +1,32 @@
+// A POSIX named semaphore, opened or created with count 1 and read/write for everybody.
+#pragma once
+
+#include <semaphore.h>
+
+class CoreUnixSemaphore
+{
+public:
+    static constexpr int global_permissions_mode = 0666;
+    static constexpr unsigned initial_semaphore_value = 1;
+
+    CoreUnixSemaphore();
+    ~CoreUnixSemaphore();
+    CoreUnixSemaphore(const CoreUnixSemaphore&) = delete;
+    CoreUnixSemaphore& operator=(const CoreUnixSemaphore&) = delete;
+
+    void Init();
+    // Joins an existing semaphore of that name with its current count.
+    bool OpenCreate(const char* in_semaphore_name);
+    bool IsOpen() const;
+    // A wait that a signal interrupts answers false; it is not retried.
+    bool Wait() const;
+    bool TryWait() const;
+    bool Post() const;
+    // Closes this process's handle; the named semaphore and its count live on.
+    bool Close();
+
+private:
+    sem_t* _semaphore_id;
+};
+
+bool import_CoreUnixSemaphore();

@@ -1,0 +1,121 @@
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "CoreMachDebugLog.h"
+#include "TestSupport.h"
+
+namespace {
+
+bool Fails(int* calls)
+{
+    ++*calls;
+    return false;
+}
+
+int ErrorCode(int* calls, int code)
+{
+    ++*calls;
+    return code;
+}
+
+TEST(Verify, ReportsTheExactLineAndLetsTheFunctionGoOn)
+{
+    p3dtest::LogCapture log;
+    int calls = 0;
+    bool fOk = true;
+    const int line = __LINE__ + 1;
+    VERIFY(fOk = Fails(&calls));
+    int after = 1; // the check did not leave the function
+    ++after;
+    const std::string text = log.text();
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(fOk);
+    EXPECT_EQ(after, 2);
+    const std::string expected = "VERIFY FAILED:  code : fOk = Fails(&calls) in tests/CoreX/"
+                                 "CoreMachDebugLogTest.cpp:" +
+                                 std::to_string(line) + " (TestBody)\n";
+    EXPECT_NE(text.find(expected), std::string::npos) << text;
+}
+
+TEST(Verify, SilentOnSuccessAndYieldsTheCheckedValue)
+{
+    p3dtest::LogCapture log;
+    int calls = 0;
+    EXPECT_TRUE(VERIFY(++calls == 1));
+    EXPECT_EQ(VERIFY_ERR(ErrorCode(&calls, 0)), 0);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(log.text(), "");
+}
+
+TEST(Verify, ErrorFormReportsTheCode)
+{
+    p3dtest::LogCapture log;
+    int calls = 0;
+    const int line = __LINE__ + 1;
+    const long error = VERIFY_ERR(ErrorCode(&calls, -43));
+    EXPECT_EQ(error, -43);
+    EXPECT_EQ(calls, 1);
+    const std::string text = log.text();
+    const std::string expected =
+        "VERIFY_ERR FAILED: OSErr:-43  code : ErrorCode(&calls, -43) in "
+        "tests/CoreX/CoreMachDebugLogTest.cpp:" +
+        std::to_string(line) + " (TestBody)\n";
+    EXPECT_NE(text.find(expected), std::string::npos) << text;
+}
+
+TEST(CoreMachDebugLog, FormatsAndCutsLongTextsAtItsBuffer)
+{
+    p3dtest::LogCapture log;
+    CoreMachDebugLog("%s=%d|", "answer", 42);
+    const std::string longText(3000, 'x');
+    CoreMachDebugLog("%s", longText.c_str());
+    const std::string text = log.text();
+    EXPECT_NE(text.find("answer=42|"), std::string::npos);
+    EXPECT_NE(text.find(std::string(1023, 'x')), std::string::npos);
+    EXPECT_EQ(text.find(std::string(1024, 'x')), std::string::npos);
+}
+
+TEST(CoreException, FormatsIntoOneBufferThatTheNextExceptionReuses)
+{
+    CoreException first("OSErr: %d", -43);
+    EXPECT_STREQ(first.mMessage, "OSErr: -43");
+    CoreException second("Nil exception pointer");
+    EXPECT_STREQ(first.mMessage, "Nil exception pointer");
+    EXPECT_EQ(first.mMessage, second.mMessage);
+    EXPECT_EQ(sizeof(CoreException), sizeof(void*));
+
+    const std::string longText(5000, 'y');
+    CoreException cut("%s", longText.c_str());
+    EXPECT_EQ(strlen(cut.mMessage), 2047u);
+    try {
+        throw CoreException("Nil exception pointer");
+    } catch (const CoreException& e) {
+        EXPECT_STREQ(e.mMessage, "Nil exception pointer");
+    }
+}
+
+TEST(CoreDebugBundleLogFileName, NamesTheFileAfterTheHostAndSelectsTheSystemLog)
+{
+    const int route = CoreMachDebugLogGetUseLogger();
+    CoreMachDebugLogSetUseLogger(kCoreLogOutputFile);
+    char saved[sizeof(CoreDebugBundleLogFileName::sPathName)];
+    memcpy(saved, CoreDebugBundleLogFileName::sPathName, sizeof(saved));
+
+    CoreDebugBundleLogFileName name("Parallax3D_XXX.%s.log");
+    EXPECT_EQ(CoreMachDebugLogGetUseLogger(), kCoreLogOutputASL);
+    EXPECT_STREQ(CoreDebugBundleLogFileName::sPathName, "Parallax3D_XXX.test_corex.log");
+
+    // Formats that cannot be filled safely, or whose result would not fit, keep the name.
+    memcpy(CoreDebugBundleLogFileName::sPathName, saved, sizeof(saved));
+    CoreDebugBundleLogFileName noConversion("fixed.log");
+    CoreDebugBundleLogFileName twoConversions("%s.%d.log");
+    const std::string tooLong = std::string(1020, 'a') + "%s";
+    CoreDebugBundleLogFileName cut(tooLong.c_str());
+    EXPECT_STREQ(CoreDebugBundleLogFileName::sPathName, "Parallax3D_XXX.log");
+
+    memcpy(CoreDebugBundleLogFileName::sPathName, saved, sizeof(saved));
+    CoreMachDebugLogSetUseLogger(kCoreLogOutput(route));
+}
+
+} // namespace

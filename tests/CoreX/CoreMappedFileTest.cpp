@@ -1,0 +1,179 @@
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "CoreMappedFile.h"
+#include "TestSupport.h"
+
+namespace {
+
+bool AllZero(const void* base, size_t size)
+{
+    const UInt8* bytes = static_cast<const UInt8*>(base);
+    for (size_t i = 0; i < size; ++i)
+        if (bytes[i])
+            return false;
+    return true;
+}
+
+TEST(CoreMappedFile, CreateTruncatesAnExistingFileToZeros)
+{
+    p3dtest::TempDir dir;
+    const std::string path = dir.file("frame");
+    p3dtest::WriteFile(path, std::string(10000, 'x'));
+    CoreMappedFile file;
+    ASSERT_TRUE(file.CreateReadWrite(path.c_str(), 4096 + 63));
+    EXPECT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.GetSize(), 4096u + 63u);
+    EXPECT_EQ(file.GetProtection(), CoreMappedFile::kProtectReadWrite);
+    EXPECT_TRUE(AllZero(file.GetBase(), file.GetSize()));
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 4096 + 63);
+}
+
+TEST(CoreMappedFile, OpenReadMapsTheFilesLengthAndOpenReadWriteTheGivenSize)
+{
+    p3dtest::TempDir dir;
+    const std::string path = dir.file("data");
+    p3dtest::WriteFile(path, std::string(5000, 'a'));
+
+    CoreMappedFile reader;
+    ASSERT_TRUE(reader.OpenRead(path.c_str()));
+    EXPECT_EQ(reader.GetSize(), 5000u);
+    EXPECT_EQ(reader.GetProtection(), CoreMappedFile::kProtectReadOnly);
+    EXPECT_EQ(static_cast<const char*>(reader.GetBase())[4999], 'a');
+
+    CoreMappedFile writer;
+    ASSERT_TRUE(writer.OpenReadWrite(path.c_str(), 100));
+    EXPECT_EQ(writer.GetSize(), 100u);
+    static_cast<char*>(writer.GetBase())[0] = 'b';
+    EXPECT_EQ(static_cast<const char*>(reader.GetBase())[0], 'b');
+
+    // The descriptor's position is left where it was.
+    const int fd = writer.GetFileDescriptor();
+    ASSERT_EQ(lseek(fd, 17, SEEK_SET), 17);
+    EXPECT_EQ(CoreMappedFile::DiskFile_GetSizeBytes(fd), 5000);
+    EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 17);
+}
+
+TEST(CoreMappedFile, RefusesMissingOrUnwritableFilesAndStaysClosed)
+{
+    p3dtest::TempDir dir;
+    CoreMappedFile file;
+    EXPECT_FALSE(file.OpenReadWrite(dir.file("missing").c_str(), 100));
+    EXPECT_FALSE(file.OpenRead(dir.file("missing").c_str()));
+    EXPECT_FALSE(file.OpenRead(nullptr));
+    EXPECT_FALSE(file.CreateReadWrite(nullptr, 10));
+    EXPECT_FALSE(file.OpenRead(std::string(5000, 'p').c_str()));
+    EXPECT_EQ(file.GetFileDescriptor(), -1);
+    EXPECT_FALSE(file.IsOpen());
+
+    if (geteuid() != 0) { // root writes anything
+        const std::string readOnly = dir.file("readonly");
+        p3dtest::WriteFile(readOnly, "data");
+        ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+        EXPECT_FALSE(file.OpenReadWrite(readOnly.c_str(), 4));
+        EXPECT_EQ(file.GetFileDescriptor(), -1);
+    }
+}
+
+TEST(CoreMappedFile, SecondOpenIsRefusedAndTheFirstMappingStaysUsable)
+{
+    p3dtest::TempDir dir;
+    const std::string first = dir.file("first");
+    const std::string second = dir.file("second");
+    p3dtest::WriteFile(second, "second");
+    CoreMappedFile file;
+    ASSERT_TRUE(file.CreateReadWrite(first.c_str(), 64));
+    void* base = file.GetBase();
+    EXPECT_FALSE(file.OpenRead(second.c_str()));
+    EXPECT_FALSE(file.OpenReadWrite(second.c_str(), 6));
+    EXPECT_FALSE(file.CreateReadWrite(second.c_str(), 6));
+    EXPECT_FALSE(file.MemReadWrite(64)); // a second mapping would be lost
+    EXPECT_EQ(file.GetBase(), base);
+    static_cast<char*>(base)[63] = 'z';
+    EXPECT_EQ(p3dtest::ReadFile(second), "second");
+
+    file.Close();
+    file.Close();
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(file.GetBase(), nullptr);
+    EXPECT_EQ(file.GetSize(), 0u);
+    EXPECT_EQ(file.GetProtection(), CoreMappedFile::kProtectReadWrite); // kept by Close
+}
+
+TEST(CoreMappedFile, HalfOpenObjectReleasesItsDescriptorOnTheNextOpen)
+{
+    p3dtest::TempDir dir;
+    const std::string empty = dir.file("empty");
+    const std::string data = dir.file("data");
+    p3dtest::WriteFile(empty, "");
+    p3dtest::WriteFile(data, "data");
+    CoreMappedFile file;
+    EXPECT_FALSE(file.OpenRead(empty.c_str())); // nothing to map
+    const int held = file.GetFileDescriptor();
+    ASSERT_NE(held, -1);
+    EXPECT_FALSE(file.IsOpen());
+
+    ASSERT_TRUE(file.OpenRead(data.c_str()));
+    // The half-open descriptor was closed, so the new open could reuse its number.
+    EXPECT_EQ(file.GetFileDescriptor(), held);
+}
+
+TEST(CoreMappedFile, FailedZeroFillFailsTheOpen)
+{
+    // /dev/full accepts the open and refuses every write, as a full disk does.
+    CoreMappedFile file;
+    p3dtest::LogCapture log;
+    EXPECT_FALSE(file.CreateReadWrite("/dev/full", 4096));
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(file.GetFileDescriptor(), -1);
+    EXPECT_NE(log.text().find(" code : DiskFile_ZeroFillData(m_fd, in_size) in "),
+              std::string::npos);
+}
+
+TEST(CoreMappedFile, FileSizeLimitMidFillFailsTheOpenInsteadOfMappingPastTheEnd)
+{
+    p3dtest::TempDir dir;
+    const std::string path = dir.file("limited");
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {8192, 8192};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        CoreMappedFile file;
+        const bool opened = file.CreateReadWrite(path.c_str(), 65536);
+        _exit(!opened && file.GetFileDescriptor() == -1 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(CoreMappedFile, SyncMemoryDelaySleepsWholeAndFractionalSeconds)
+{
+    CoreMappedFile file;
+    struct timespec before, after;
+    clock_gettime(CLOCK_MONOTONIC, &before);
+    EXPECT_TRUE(file.SyncMemoryDelay(0.05));
+    clock_gettime(CLOCK_MONOTONIC, &after);
+    const double slept = double(after.tv_sec - before.tv_sec) +
+                         double(after.tv_nsec - before.tv_nsec) / 1e9;
+    EXPECT_GE(slept, 0.05);
+    EXPECT_TRUE(file.SyncMemoryDelay(0.0));
+    EXPECT_FALSE(file.SyncMemoryDelay(-1.0));
+    EXPECT_FALSE(file.SyncMemoryDelay(1e300));
+    EXPECT_FALSE(file.SyncMemoryDelay(std::nan("")));
+}
+
+} // namespace
