@@ -85,13 +85,14 @@ CFComparisonResult CompareIntDouble(SInt64 v, double d)
     const double whole = std::trunc(d);
     const SInt64 w = SInt64(whole);
     if (v != w)
-        return Order(v < w, v > w);
+        return Order(v<w, v> w);
     return Order(d > whole, d < whole);
 }
 
 } // namespace
 
-struct __CFNumber final : p3dcf::Object {
+struct __CFNumber final : p3dcf::Object
+{
     __CFNumber(CFNumberType canonical, SInt64 i, double d)
         : Object(p3dcf::kNumberTypeID, false), type(canonical), integer(i), real(d)
     {
@@ -102,7 +103,7 @@ struct __CFNumber final : p3dcf::Object {
     CFComparisonResult compare(const __CFNumber& other) const
     {
         if (!isFloat() && !other.isFloat())
-            return Order(integer < other.integer, integer > other.integer);
+            return Order(integer<other.integer, integer> other.integer);
         if (!isFloat())
             return CompareIntDouble(integer, other.real);
         if (!other.isFloat()) {
@@ -112,7 +113,7 @@ struct __CFNumber final : p3dcf::Object {
         const bool xNaN = std::isnan(real), yNaN = std::isnan(other.real);
         if (xNaN || yNaN)
             return Order(!yNaN, !xNaN);
-        return Order(real < other.real, real > other.real);
+        return Order(real<other.real, real> other.real);
     }
 
     bool equals(const Object& other) const override
@@ -150,7 +151,8 @@ struct __CFNumber final : p3dcf::Object {
     const double real;
 };
 
-struct __CFBoolean final : p3dcf::Object {
+struct __CFBoolean final : p3dcf::Object
+{
     constexpr explicit __CFBoolean(bool v) : Object(p3dcf::kBooleanTypeID, true), value(v) {}
 
     CFHashCode hash() const override { return value ? 1 : 0; }

@@ -63,8 +63,7 @@ static const char* TypeName(CFTypeID typeID)
 std::u16string Object::description() const
 {
     char head[64];
-    std::snprintf(head, sizeof head, "<%s %p>{", TypeName(mTypeID),
-                  static_cast<const void*>(this));
+    std::snprintf(head, sizeof head, "<%s %p>{", TypeName(mTypeID), static_cast<const void*>(this));
     std::u16string text = WidenASCII(head);
     text += describeContents();
     text += u'}';

@@ -8,7 +8,8 @@
 #include "CFRuntime.h"
 #include "CFStringEncodingsPrivate.h"
 
-struct __CFString final : p3dcf::Object {
+struct __CFString final : p3dcf::Object
+{
     __CFString(std::u16string text, bool immortal)
         : Object(p3dcf::kStringTypeID, immortal), units(std::move(text))
     {
@@ -20,10 +21,7 @@ struct __CFString final : p3dcf::Object {
     }
     CFHashCode hash() const override { return p3dcf::HashUnits(units); }
 
-    std::u16string describeContents() const override
-    {
-        return u"contents = \"" + units + u"\"";
-    }
+    std::u16string describeContents() const override { return u"contents = \"" + units + u"\""; }
     std::u16string formatDescription() const override { return units; }
 
     const std::u16string units;
@@ -336,8 +334,8 @@ CFIndex CFStringGetMaximumSizeOfFileSystemRepresentation(CFStringRef string)
     const std::u16string* units = StringUnits(string);
     if (!units)
         return kCFNotFound;
-    const CFIndex size = CFStringGetMaximumSizeForEncoding(CFIndex(units->size()),
-                                                           kCFStringEncodingUTF8);
+    const CFIndex size =
+        CFStringGetMaximumSizeForEncoding(CFIndex(units->size()), kCFStringEncodingUTF8);
     return size == kCFNotFound ? kCFNotFound : size + 1;
 }
 

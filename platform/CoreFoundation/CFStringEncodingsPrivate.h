@@ -17,7 +17,8 @@ size_t MaxBytesPerUnit(CFStringEncoding encoding);
 bool DecodeBytes(const UInt8* bytes, size_t count, CFStringEncoding encoding,
                  std::u16string& units);
 
-struct EncodedCharacter {
+struct EncodedCharacter
+{
     UInt8 bytes[8];
     size_t size;  // bytes used; 0 when the encoding cannot hold the character
     size_t units; // units covered: 2 for a surrogate pair taken as one character

@@ -20,14 +20,14 @@ constexpr long kMaxFieldSize = 1L << 24;
 enum class Length { None, HH, H, L, LL, Z, J, T, BigL };
 
 // printf's output for one conversion, appended to out; false when printf fails.
-template <typename T> bool AppendConversion(std::string& out, const std::string& spec, T value)
+template <typename T> bool AppendConversion(std::string& out, const std::string& directive, T value)
 {
-    const int size = std::snprintf(nullptr, 0, spec.c_str(), value);
+    const int size = std::snprintf(nullptr, 0, directive.c_str(), value);
     if (size < 0)
         return false;
     const size_t start = out.size();
     out.resize(start + size_t(size) + 1);
-    std::snprintf(out.data() + start, size_t(size) + 1, spec.c_str(), value);
+    std::snprintf(out.data() + start, size_t(size) + 1, directive.c_str(), value);
     out.resize(start + size_t(size));
     return true;
 }
@@ -84,11 +84,11 @@ private:
 
     bool conversion(std::u16string& out)
     {
-        std::string spec = "%";
+        std::string directive = "%";
         bool leftAlign = false;
         while (IsFlag(peek())) {
             leftAlign |= peek() == u'-';
-            spec += char(peek());
+            directive += char(peek());
             ++mPos;
         }
 
@@ -99,7 +99,7 @@ private:
             // A negative width argument means left alignment.
             if (given < 0) {
                 leftAlign = true;
-                spec += '-';
+                directive += '-';
             }
             width = given < 0 ? -given : given;
             if (width > kMaxFieldSize)
@@ -108,9 +108,10 @@ private:
             if (!number(width))
                 return false;
         }
-        // Positional arguments ("%1$d", "%*1$d") land here on the '$' and are refused below.
+        // Positional arguments ("%1$d", "%*1$d") leave a '$' or a digit where the conversion
+        // character belongs, and are refused there.
         if (width >= 0)
-            spec += std::to_string(width);
+            directive += std::to_string(width);
 
         long precision = -1;
         if (peek() == u'.') {
@@ -125,10 +126,10 @@ private:
                 return false;
             }
             if (precision >= 0)
-                spec += "." + std::to_string(precision);
+                directive += "." + std::to_string(precision);
         }
 
-        const Length length = lengthModifier(spec);
+        const Length length = lengthModifier(directive);
         const char16_t c = peek();
         ++mPos;
         std::string piece;
@@ -143,39 +144,39 @@ private:
             return true;
         case u'd':
         case u'i':
-            spec += char(c);
-            if (!signedConversion(piece, spec, length))
+            directive += char(c);
+            if (!signedConversion(piece, directive, length))
                 return false;
             break;
         case u'u':
         case u'o':
         case u'x':
         case u'X':
-            spec += char(c);
-            if (!unsignedConversion(piece, spec, length))
+            directive += char(c);
+            if (!unsignedConversion(piece, directive, length))
                 return false;
             break;
         case u'c':
             if (length != Length::None)
                 return false;
-            spec += 'c';
-            if (!AppendConversion(piece, spec, va_arg(mArguments, int)))
+            directive += 'c';
+            if (!AppendConversion(piece, directive, va_arg(mArguments, int)))
                 return false;
             break;
         case u's': {
             if (length != Length::None)
                 return false;
-            spec += 's';
+            directive += 's';
             const char* text = va_arg(mArguments, const char*);
-            if (!AppendConversion(piece, spec, text ? text : "(null)"))
+            if (!AppendConversion(piece, directive, text ? text : "(null)"))
                 return false;
             break;
         }
         case u'p':
             if (length != Length::None)
                 return false;
-            spec += 'p';
-            if (!AppendConversion(piece, spec, va_arg(mArguments, void*)))
+            directive += 'p';
+            if (!AppendConversion(piece, directive, va_arg(mArguments, void*)))
                 return false;
             break;
         case u'f':
@@ -186,12 +187,12 @@ private:
         case u'G':
         case u'a':
         case u'A':
-            spec += char(c);
+            directive += char(c);
             if (length == Length::BigL) {
-                if (!AppendConversion(piece, spec, va_arg(mArguments, long double)))
+                if (!AppendConversion(piece, directive, va_arg(mArguments, long double)))
                     return false;
             } else if (length == Length::None || length == Length::L) {
-                if (!AppendConversion(piece, spec, va_arg(mArguments, double)))
+                if (!AppendConversion(piece, directive, va_arg(mArguments, double)))
                     return false;
             } else {
                 return false;
@@ -208,10 +209,10 @@ private:
         return true;
     }
 
-    Length lengthModifier(std::string& spec)
+    Length lengthModifier(std::string& directive)
     {
         auto take = [&](const char* text, Length length) {
-            spec += text;
+            directive += text;
             mPos += std::strlen(text);
             return length;
         };
@@ -234,46 +235,47 @@ private:
         }
     }
 
-    bool signedConversion(std::string& piece, const std::string& spec, Length length)
+    bool signedConversion(std::string& piece, const std::string& directive, Length length)
     {
         switch (length) {
         case Length::None:
         case Length::HH:
         case Length::H:
-            return AppendConversion(piece, spec, va_arg(mArguments, int));
+            return AppendConversion(piece, directive, va_arg(mArguments, int));
         case Length::L:
-            return AppendConversion(piece, spec, va_arg(mArguments, long));
+            return AppendConversion(piece, directive, va_arg(mArguments, long));
         case Length::LL:
-            return AppendConversion(piece, spec, va_arg(mArguments, long long));
+            return AppendConversion(piece, directive, va_arg(mArguments, long long));
         case Length::Z:
-            return AppendConversion(piece, spec, va_arg(mArguments, ssize_t));
+            return AppendConversion(piece, directive, va_arg(mArguments, ssize_t));
         case Length::J:
-            return AppendConversion(piece, spec, va_arg(mArguments, intmax_t));
+            return AppendConversion(piece, directive, va_arg(mArguments, intmax_t));
         case Length::T:
-            return AppendConversion(piece, spec, va_arg(mArguments, ptrdiff_t));
+            return AppendConversion(piece, directive, va_arg(mArguments, ptrdiff_t));
         case Length::BigL:
             return false;
         }
         return false;
     }
 
-    bool unsignedConversion(std::string& piece, const std::string& spec, Length length)
+    bool unsignedConversion(std::string& piece, const std::string& directive, Length length)
     {
         switch (length) {
         case Length::None:
         case Length::HH:
         case Length::H:
-            return AppendConversion(piece, spec, va_arg(mArguments, unsigned int));
+            return AppendConversion(piece, directive, va_arg(mArguments, unsigned int));
         case Length::L:
-            return AppendConversion(piece, spec, va_arg(mArguments, unsigned long));
+            return AppendConversion(piece, directive, va_arg(mArguments, unsigned long));
         case Length::LL:
-            return AppendConversion(piece, spec, va_arg(mArguments, unsigned long long));
+            return AppendConversion(piece, directive, va_arg(mArguments, unsigned long long));
         case Length::Z:
-            return AppendConversion(piece, spec, va_arg(mArguments, size_t));
+            return AppendConversion(piece, directive, va_arg(mArguments, size_t));
         case Length::J:
-            return AppendConversion(piece, spec, va_arg(mArguments, uintmax_t));
+            return AppendConversion(piece, directive, va_arg(mArguments, uintmax_t));
         case Length::T:
-            return AppendConversion(piece, spec, va_arg(mArguments, std::make_unsigned_t<ptrdiff_t>));
+            return AppendConversion(piece, directive,
+                                    va_arg(mArguments, std::make_unsigned_t<ptrdiff_t>));
         case Length::BigL:
             return false;
         }

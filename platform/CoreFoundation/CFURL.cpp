@@ -79,7 +79,8 @@ std::string PercentDecode(const std::string& text)
     return out;
 }
 
-struct URLParts {
+struct URLParts
+{
     std::string scheme;
     bool hasAuthority = false;
     std::string authority;
@@ -94,8 +95,8 @@ bool ParseURL(const std::string& text, URLParts& parts)
     for (size_t i = 0; i < text.size(); ++i) {
         if (!IsURLCharacter(text[i]))
             return false;
-        if (text[i] == '%' && (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 ||
-                               HexValue(text[i + 2]) < 0))
+        if (text[i] == '%' &&
+            (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0))
             return false;
     }
     size_t colon = 0;
@@ -162,7 +163,8 @@ CFStringRef StringFromUTF8(const std::string& bytes)
 
 } // namespace
 
-struct __CFURL final : p3dcf::Object {
+struct __CFURL final : p3dcf::Object
+{
     __CFURL(std::string urlText, URLParts urlParts)
         : Object(p3dcf::kURLTypeID, false), text(std::move(urlText)), parts(std::move(urlParts)),
           string(p3dcf::MakeString(p3dcf::WidenASCII(text)))
@@ -319,7 +321,8 @@ CFStringRef CFURLCopyLastPathComponent(CFURLRef url)
     const __CFURL* u = AsURL(url);
     if (!u)
         return nullptr;
-    std::string path = PercentDecode(u->parts.path);
+    // Split before decoding, so that an escaped slash stays inside its component.
+    std::string path = u->parts.path;
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     if (path.size() > 1) {
@@ -327,7 +330,7 @@ CFStringRef CFURLCopyLastPathComponent(CFURLRef url)
         if (slash != std::string::npos)
             path.erase(0, slash + 1);
     }
-    return StringFromUTF8(path);
+    return StringFromUTF8(PercentDecode(path));
 }
 
 Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean, UInt8* buffer, CFIndex maxBufLen)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <climits>
+#include <cstddef>
 
 #include "CFURL.h"
 #include "MacTypes.h"

@@ -14,10 +14,12 @@
 namespace {
 
 // A Pascal text as a NUL-terminated one; null gives the empty text.
-struct PascalText {
+struct PascalText
+{
     explicit PascalText(ConstStr255Param in_pstring, size_t in_max_length = 255)
     {
-        const size_t length = in_pstring != nullptr ? std::min<size_t>(in_pstring[0], in_max_length) : 0;
+        const size_t length =
+            in_pstring != nullptr ? std::min<size_t>(in_pstring[0], in_max_length) : 0;
         if (length > 0)
             std::memcpy(mText, in_pstring + 1, length);
         mText[length] = 0;
@@ -164,8 +166,7 @@ bool CoreCString::Alloc(unsigned short in_min_size)
 bool CoreCString::AllocBuffer(const char* in_cstring, size_t in_min_size)
 {
     // Bounded scan: a text that reaches the limit is refused without reading it all.
-    const size_t text_length =
-        in_cstring != nullptr ? ::strnlen(in_cstring, kMaxBufferSize) : 0;
+    const size_t text_length = in_cstring != nullptr ? ::strnlen(in_cstring, kMaxBufferSize) : 0;
     const size_t needed_size = std::max(text_length + 1, in_min_size);
     VERIFY(needed_size <= kMaxBufferSize);
     if (needed_size > kMaxBufferSize) {
@@ -204,8 +205,8 @@ size_t CoreCString::strlen() const
 void CoreCString::safe_strncpy(const char* in_cstring, size_t in_count)
 {
     ThrowIfNoBuffer();
-    const size_t length =
-        in_cstring != nullptr ? ::strnlen(in_cstring, std::min<size_t>(in_count, mBufferSize - 1))
+    const size_t length = in_cstring != nullptr
+                              ? ::strnlen(in_cstring, std::min<size_t>(in_count, mBufferSize - 1))
                               : 0;
     // memmove: the text may be a part of this one.
     if (length > 0)

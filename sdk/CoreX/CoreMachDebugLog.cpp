@@ -128,9 +128,14 @@ void CoreMachDebugLogString(const char* text)
         closelog();
         return;
     }
-    case kCoreLogOutputSyslog:
+    case kCoreLogOutputSyslog: {
+        // Options persist in the C library after closelog(): clear the echo explicitly.
+        std::lock_guard<std::mutex> lock(sSystemLogMutex);
+        openlog(nullptr, 0, LOG_USER);
         syslog(LOG_DEBUG, "%s:%s\n", prefix, text);
+        closelog();
         return;
+    }
     case kCoreLogOutputConsole:
         printf("%s:%s", prefix, text);
         fflush(stdout);

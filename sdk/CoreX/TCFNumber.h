@@ -17,8 +17,9 @@ public:
     // Replaces the value with a new owned number of the type's code.
     template <class N> bool SetValue(N in_value)
     {
-        return construct(::CFNumberCreate(kCFAllocatorDefault, T_numeric<N>::sNumberType, &in_value),
-                         kCFTypeRefOwned);
+        return construct(
+            ::CFNumberCreate(kCFAllocatorDefault, T_numeric<N>::sNumberType, &in_value),
+            kCFTypeRefOwned);
     }
 
     // False when empty, not a number, or the value does not fit N.

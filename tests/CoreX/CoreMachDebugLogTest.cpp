@@ -76,6 +76,21 @@ TEST(CoreMachDebugLog, FormatsAndCutsLongTextsAtItsBuffer)
     EXPECT_EQ(text.find(std::string(1024, 'x')), std::string::npos);
 }
 
+TEST(CoreMachDebugLog, SyslogRouteNeverEchoesEvenAfterTheEchoingRoute)
+{
+    {
+        p3dtest::LogCapture log;
+        CoreMachDebugLog("echoed\n");
+        EXPECT_NE(log.text().find("Parallax3DTest: echoed"), std::string::npos);
+    }
+    const kCoreLogOutput route = CoreMachDebugLogGetUseLogger();
+    CoreMachDebugLogSetUseLogger(kCoreLogOutputSyslog);
+    testing::internal::CaptureStderr();
+    CoreMachDebugLog("quiet\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    CoreMachDebugLogSetUseLogger(route);
+}
+
 TEST(CoreException, FormatsIntoOneBufferThatTheNextExceptionReuses)
 {
     CoreException first("OSErr: %d", -43);
