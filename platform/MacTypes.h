@@ -45,13 +45,15 @@ enum : OSErr {
 };
 
 // The name record of the classic file system; only its name travels on Linux.
-struct FSSpec {
+struct FSSpec
+{
     SInt16 vRefNum;
     SInt32 parID;
     Str63 name;
 };
 
-struct HFSUniStr255 {
+struct HFSUniStr255
+{
     UInt16 length;
     UniChar unicode[255];
 };

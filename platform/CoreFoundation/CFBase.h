@@ -13,7 +13,8 @@ typedef const struct __CFAllocator* CFAllocatorRef;
 typedef const struct __CFString* CFStringRef;
 typedef const struct __CFDictionary* CFDictionaryRef;
 
-struct CFRange {
+struct CFRange
+{
     CFIndex location;
     CFIndex length;
 };

@@ -44,8 +44,8 @@ CFStringRef CFStringCreateCopy(CFAllocatorRef alloc, CFStringRef string);
 CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
                                      CFStringRef format, ...);
 CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc,
-                                                 CFDictionaryRef formatOptions,
-                                                 CFStringRef format, va_list arguments);
+                                                 CFDictionaryRef formatOptions, CFStringRef format,
+                                                 va_list arguments);
 
 // Length and ranges count UTF-16 units.
 CFIndex CFStringGetLength(CFStringRef string);

@@ -57,7 +57,8 @@ std::string FolderPath(SInt16 domain, OSType folderType)
             return base.empty() ? base : base + "/parallax3d/Components";
         }
         case kLocalDomain:
-            return DomainRoot("PARALLAX3D_LOCAL_DOMAIN", "/usr/local") + "/lib/parallax3d/Components";
+            return DomainRoot("PARALLAX3D_LOCAL_DOMAIN", "/usr/local") +
+                   "/lib/parallax3d/Components";
         case kSystemDomain:
             return DomainRoot("PARALLAX3D_SYSTEM_DOMAIN", "/usr") + "/lib/parallax3d/Components";
         }

@@ -31,7 +31,8 @@ enum : Boolean {
 };
 
 // A reference to an existing file-system object, held as its absolute path.
-struct FSRef {
+struct FSRef
+{
     char path[PATH_MAX];
 };
 

@@ -256,7 +256,8 @@ bool CoreUnixPath::IsPartiallyQualified(const char* in_path)
     const bool CoreUnixPath_NotNull = in_path != nullptr;
     if (!VERIFY(CoreUnixPath_NotNull))
         return false;
-    return in_path[0] && in_path[0] != '/' && std::string_view(in_path).find('/') != std::string_view::npos;
+    return in_path[0] && in_path[0] != '/' &&
+           std::string_view(in_path).find('/') != std::string_view::npos;
 }
 
 bool CoreUnixPath::IsQualified(const char* in_path)

@@ -32,8 +32,8 @@ void CoreUserFileName::CreateFileName(CFStringRef in_format, const char* in_text
     char* utf8_cstring = maximum >= 0 ? static_cast<char*>(malloc(size_t(maximum) + 1)) : nullptr;
     if (VERIFY(utf8_cstring)) {
         bool success;
-        VERIFY(success = CFStringGetCString(pathname, utf8_cstring, maximum + 1,
-                                            kCFStringEncodingUTF8));
+        VERIFY(success =
+                   CFStringGetCString(pathname, utf8_cstring, maximum + 1, kCFStringEncodingUTF8));
         if (success) {
             const size_t length = strlen(utf8_cstring);
             if (VERIFY(length < sizeof(mFileName)))

@@ -50,8 +50,6 @@ TEST(CoreCString, ConstructorsSizeTheBuffer)
     EXPECT_EQ(sized.GetBufferSize(), 100);
 
     EXPECT_STREQ(CoreCString(Pascal("pascal").bytes).c_str(), "pascal");
-    EXPECT_STREQ(CoreCString(std::string("std")).c_str(), "std");
-    EXPECT_STREQ(CoreCString(CorePString("pstr")).c_str(), "pstr");
     EXPECT_STREQ(CoreCString(static_cast<const char*>(nullptr)).c_str(), "");
 
     CoreCString copy(sized, 50);
@@ -456,11 +454,4 @@ TEST(CorePString, CopiesOut)
     EXPECT_STREQ(cstring, "camera");
     EXPECT_NIL_EXCEPTION(text.strcpy(nullptr, 10));
     EXPECT_NIL_EXCEPTION(text.AssignTo(static_cast<char*>(nullptr)));
-}
-
-TEST(CoreCString, AnchorsAnswerTrue)
-{
-    EXPECT_TRUE(import_CoreCString());
-    EXPECT_TRUE(import_CoreCStringSized());
-    EXPECT_TRUE(import_CorePString());
 }

@@ -57,10 +57,9 @@ TEST(Verify, ErrorFormReportsTheCode)
     EXPECT_EQ(error, -43);
     EXPECT_EQ(calls, 1);
     const std::string text = log.text();
-    const std::string expected =
-        "VERIFY_ERR FAILED: OSErr:-43  code : ErrorCode(&calls, -43) in "
-        "tests/CoreX/CoreMachDebugLogTest.cpp:" +
-        std::to_string(line) + " (TestBody)\n";
+    const std::string expected = "VERIFY_ERR FAILED: OSErr:-43  code : ErrorCode(&calls, -43) in "
+                                 "tests/CoreX/CoreMachDebugLogTest.cpp:" +
+                                 std::to_string(line) + " (TestBody)\n";
     EXPECT_NE(text.find(expected), std::string::npos) << text;
 }
 

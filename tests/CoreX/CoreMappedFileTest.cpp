@@ -167,8 +167,8 @@ TEST(CoreMappedFile, SyncMemoryDelaySleepsWholeAndFractionalSeconds)
     clock_gettime(CLOCK_MONOTONIC, &before);
     EXPECT_TRUE(file.SyncMemoryDelay(0.05));
     clock_gettime(CLOCK_MONOTONIC, &after);
-    const double slept = double(after.tv_sec - before.tv_sec) +
-                         double(after.tv_nsec - before.tv_nsec) / 1e9;
+    const double slept =
+        double(after.tv_sec - before.tv_sec) + double(after.tv_nsec - before.tv_nsec) / 1e9;
     EXPECT_GE(slept, 0.05);
     EXPECT_TRUE(file.SyncMemoryDelay(0.0));
     EXPECT_FALSE(file.SyncMemoryDelay(-1.0));

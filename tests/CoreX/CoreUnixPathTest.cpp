@@ -199,8 +199,8 @@ TEST(CoreUnixPath, ConstructsFromTextsStringsAndURLs)
     CoreUnixPath fromString(CFSTR("/tmp/caf\u00e9"));
     EXPECT_STREQ(fromString, "/tmp/caf\xc3\xa9");
 
-    CFURLRef url = CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp/a b/"),
-                                                 kCFURLPOSIXPathStyle, true);
+    CFURLRef url =
+        CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp/a b/"), kCFURLPOSIXPathStyle, true);
     ASSERT_NE(url, nullptr);
     CoreUnixPath fromURL(url);
     EXPECT_STREQ(fromURL, "/tmp/a b");

@@ -226,45 +226,22 @@ TEST(TCFString, Strcmp)
     CFRelease(other);
 }
 
-TEST(CFTypeSupport, CachedTypeIdentifiers)
+TEST(CFTypeSupport, CachedIdentifiersAndNumberCodes)
 {
     EXPECT_EQ(T_CFTypeID<CFStringRef>::sTypeID, CFStringGetTypeID());
-    EXPECT_EQ(T_CFTypeID<CFNumberRef>::sTypeID, CFNumberGetTypeID());
-    EXPECT_EQ(T_CFTypeID<CFBooleanRef>::sTypeID, CFBooleanGetTypeID());
-    EXPECT_EQ(T_CFTypeID<CFArrayRef>::sTypeID, CFArrayGetTypeID());
     EXPECT_EQ(T_CFTypeID<CFMutableArrayRef>::sTypeID, CFArrayGetTypeID());
-    EXPECT_EQ(T_CFTypeID<CFDictionaryRef>::sTypeID, CFDictionaryGetTypeID());
-    EXPECT_EQ(T_CFTypeID<CFDataRef>::sTypeID, CFDataGetTypeID());
-    EXPECT_EQ(T_CFTypeID<CFSetRef>::sTypeID, CFSetGetTypeID());
-    EXPECT_EQ(T_CFTypeID<CFMutableSetRef>::sTypeID, CFSetGetTypeID());
-    EXPECT_EQ(T_CFTypeID<CFBagRef>::sTypeID, CFBagGetTypeID());
-    EXPECT_EQ(T_CFTypeID<CFMutableBagRef>::sTypeID, CFBagGetTypeID());
     EXPECT_EQ(T_CFTypeID<CFBundleRef>::sTypeID, CFBundleGetTypeID());
     EXPECT_EQ(T_CFTypeID<CFURLRef>::sTypeID, CFURLGetTypeID());
-    EXPECT_NE(T_CFTypeID<CFStringRef>::sTypeID, T_CFTypeID<CFNumberRef>::sTypeID);
-}
 
-TEST(CFTypeSupport, NumberTypeCodesAndNames)
-{
-    EXPECT_EQ(T_numeric<char>::sNumberType, kCFNumberSInt8Type);
-    EXPECT_EQ(T_numeric<unsigned char>::sNumberType, kCFNumberCharType);
-    EXPECT_EQ(T_numeric<short>::sNumberType, kCFNumberSInt16Type);
-    EXPECT_EQ(T_numeric<unsigned short>::sNumberType, kCFNumberShortType);
-    EXPECT_EQ(T_numeric<int>::sNumberType, kCFNumberSInt32Type);
-    EXPECT_EQ(T_numeric<unsigned int>::sNumberType, kCFNumberIntType);
+    // long follows its width; the others keep their table codes.
     EXPECT_EQ(T_numeric<long>::sNumberType, kCFNumberSInt64Type);
     EXPECT_EQ(T_numeric<unsigned long>::sNumberType, kCFNumberLongType);
-    EXPECT_EQ(T_numeric<long long>::sNumberType, kCFNumberSInt64Type);
-    EXPECT_EQ(T_numeric<unsigned long long>::sNumberType, kCFNumberLongLongType);
-    EXPECT_EQ(T_numeric<float>::sNumberType, kCFNumberFloatType);
-    EXPECT_EQ(T_numeric<double>::sNumberType, kCFNumberDoubleType);
+    EXPECT_EQ(T_numeric<char>::sNumberType, kCFNumberSInt8Type);
+    EXPECT_EQ(T_numeric<unsigned char>::sNumberType, kCFNumberCharType);
 
-    EXPECT_STREQ(T_numeric_base::name_of(1), "kCFNumberSInt8Type");
     EXPECT_STREQ(T_numeric_base::name_of(4), "kCFNumberSInt64Type");
-    EXPECT_STREQ(T_numeric_base::name_of(11), "kCFNumberLongLongType");
     EXPECT_STREQ(T_numeric_base::name_of(14), "kCFNumberCFIndexType");
     EXPECT_STREQ(T_numeric_base::name_of(5), "Unknown");
-    EXPECT_STREQ(T_numeric_base::name_of(0), "Unknown");
     EXPECT_STREQ(T_numeric_base::name_of(-3), "Unknown");
 }
 
@@ -284,6 +261,9 @@ TEST(CFTypeSupport, NumbersRoundTrip)
     int out_int = 0;
     ASSERT_TRUE(number.SetValue(big));
     EXPECT_FALSE(number.GetValue(out_int));
+    out_long = 0;
+    EXPECT_TRUE(CFTypeRefClass::ConvertTo(number.GetValueRef(), out_long));
+    EXPECT_EQ(out_long, big);
     EXPECT_FALSE(TCFNumber().GetValue(out_int));
 
     CFNumberRef pi = MakeNumber(3.25);
@@ -295,17 +275,9 @@ TEST(CFTypeSupport, NumbersRoundTrip)
     EXPECT_EQ(out_float, 3.25f);
 
     CFNumberRef seven = MakeNumber(short(7));
-    unsigned long out_ulong = 0;
-    unsigned int out_uint = 0;
     unsigned short out_ushort = 0;
-    short out_short = 0;
-    EXPECT_TRUE(CFTypeRefClass::ConvertTo(seven, out_ulong));
-    EXPECT_TRUE(CFTypeRefClass::ConvertTo(seven, out_long));
-    EXPECT_TRUE(CFTypeRefClass::ConvertTo(seven, out_uint));
-    EXPECT_TRUE(CFTypeRefClass::ConvertTo(seven, out_int));
     EXPECT_TRUE(CFTypeRefClass::ConvertTo(seven, out_ushort));
-    EXPECT_TRUE(CFTypeRefClass::ConvertTo(seven, out_short));
-    EXPECT_EQ(out_ulong + out_long + out_uint + out_int + out_ushort + out_short, 42u);
+    EXPECT_EQ(out_ushort, 7);
 
     // Not a number: false, never a type exception.
     CFStringRef string = MakeString("7");
@@ -356,16 +328,4 @@ TEST(CFTypeSupport, CstringBufferAndWideConversion)
     EXPECT_EQ(text.utf16()[1], 0xFFFD);
     EXPECT_EQ(text.utf16()[2], 0xFFFD);
     EXPECT_EQ(text.utf16()[3], 0);
-}
-
-TEST(CFTypeSupport, AnchorsAnswerTrue)
-{
-    EXPECT_TRUE(import_TCFString());
-    EXPECT_TRUE(import_T_CFTypeRef());
-    EXPECT_TRUE(import_CFTypeRefClass());
-    EXPECT_TRUE(import_T_CFTypeID());
-    EXPECT_TRUE(import_T_numeric());
-    EXPECT_TRUE(import_TCFNumber());
-    EXPECT_TRUE(import_T_cstring());
-    EXPECT_TRUE(import_CoreUnicode());
 }

@@ -49,8 +49,7 @@ TEST(Folders, DomainFoldersFollowTheEnvironment)
     ScopedEnv state("XDG_STATE_HOME", "/x/state");
     ScopedEnv local("PARALLAX3D_LOCAL_DOMAIN", "/x/local");
     ScopedEnv system("PARALLAX3D_SYSTEM_DOMAIN", "/x/sys");
-    EXPECT_EQ(PathOf(kUserDomain, kQuickTimeComponentsFolderType),
-              "/x/data/parallax3d/Components");
+    EXPECT_EQ(PathOf(kUserDomain, kQuickTimeComponentsFolderType), "/x/data/parallax3d/Components");
     EXPECT_EQ(PathOf(kLocalDomain, kQuickTimeComponentsFolderType),
               "/x/local/lib/parallax3d/Components");
     EXPECT_EQ(PathOf(kSystemDomain, kQuickTimeComponentsFolderType),
@@ -92,7 +91,8 @@ TEST(Folders, FindFolderCreatesOnlyWhenAsked)
     struct stat info;
     EXPECT_NE(stat(components.c_str(), &info), 0);
 
-    ASSERT_EQ(FSFindFolder(kUserDomain, kQuickTimeComponentsFolderType, kCreateFolder, &ref), noErr);
+    ASSERT_EQ(FSFindFolder(kUserDomain, kQuickTimeComponentsFolderType, kCreateFolder, &ref),
+              noErr);
     EXPECT_EQ(std::string(ref.path), components);
     ASSERT_EQ(stat(components.c_str(), &info), 0);
     EXPECT_TRUE(S_ISDIR(info.st_mode));
@@ -112,7 +112,8 @@ TEST(Folders, FindFolderRefusesWhatCannotBeAFolder)
     p3dtest::WriteFile(dir.file("file"), "x");
     ScopedEnv data("XDG_DATA_HOME", (dir.file("file") + "/data").c_str());
     FSRef ref;
-    EXPECT_EQ(FSFindFolder(kUserDomain, kQuickTimeComponentsFolderType, kCreateFolder, &ref), ioErr);
+    EXPECT_EQ(FSFindFolder(kUserDomain, kQuickTimeComponentsFolderType, kCreateFolder, &ref),
+              ioErr);
 
     ScopedEnv state("XDG_STATE_HOME", dir.path().c_str());
     ASSERT_EQ(mkdir(dir.file("parallax3d").c_str(), 0700), 0);
@@ -130,13 +131,12 @@ TEST(Folders, ReferencesAndURLs)
     p3dtest::TempDir dir;
     FSRef ref;
     Boolean isDirectory = false;
-    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(dir.path().c_str()), &ref,
-                            &isDirectory),
+    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(dir.path().c_str()), &ref, &isDirectory),
               noErr);
     EXPECT_TRUE(isDirectory);
-    EXPECT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(dir.file("none").c_str()), &ref,
-                            nullptr),
-              fnfErr);
+    EXPECT_EQ(
+        FSPathMakeRef(reinterpret_cast<const UInt8*>(dir.file("none").c_str()), &ref, nullptr),
+        fnfErr);
     EXPECT_FALSE(FSRefExists(&ref));
 
     ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(dir.path().c_str()), &ref, nullptr),
