@@ -2,6 +2,7 @@
 // Input: the first byte picks the source encoding, the rest is the text.
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +12,9 @@
 
 #include "CFString.h"
 #include "CFURL.h"
+#include "CoreCString.h"
+#include "CorePString.h"
+#include "TCFString.h"
 
 namespace {
 
@@ -155,6 +159,41 @@ void CheckPath(const std::string& text)
 
 } // namespace
 
+// The foundation string classes over the same text: conversions agree with the layer below,
+// and every operation keeps its text inside its buffer.
+static void CheckFoundationClasses(const std::string& cText, CFStringEncoding encoding,
+                                   CFStringRef fromCharacters)
+{
+    TCFString string;
+    if (string.SetValue(cText.c_str(), encoding)) {
+        std::string back;
+        if (string.GetValue(back, encoding))
+            Check(back == cText);
+    }
+    CoreCString roman;
+    roman = fromCharacters; // Mac OS Roman, or the empty text when it cannot hold the string
+    if (roman.c_str())
+        Check(CFIndex(std::strlen(roman.c_str())) <= CFStringGetLength(fromCharacters));
+
+    CoreCString text(cText.c_str());
+    Check(text.c_str() && std::strlen(text.c_str()) == cText.size());
+    CoreCString hex(cText.c_str());
+    const size_t digits = size_t(std::count_if(cText.begin(), cText.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c));
+    }));
+    hex.DecodeHexString(cText.c_str());
+    Check(std::strlen(hex.c_str()) <= digits / 2);
+    text.AsHexString();
+    text.trim_trailing_and_leading_whitespace();
+    text.AsDouble();
+    text.strcat(cText.c_str());
+
+    CorePString pascal;
+    pascal = cText.c_str();
+    Check(pascal.strlen() == std::min<size_t>(cText.size(), 255));
+    pascal.strcatc('x');
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
@@ -190,6 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     CheckFormat(cText, fromCharacters);
     CheckPath(cText);
+    CheckFoundationClasses(cText, encoding, fromCharacters);
 
     CFRelease(fromBytes);
     CFRelease(fromCString);

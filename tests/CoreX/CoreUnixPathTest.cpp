@@ -275,6 +275,24 @@ TEST(CoreUnixPath, FileSystemTestsAndChanges)
     EXPECT_NE(text.find(" code : fOk = (0==rmdir(in_path)) in "), std::string::npos);
 }
 
+TEST(CoreUnixPath, PathsOfFourKilobytesAndMoreAreRefusedCleanly)
+{
+    p3dtest::TempDir dir;
+    p3dtest::WriteFile(dir.file("file"), "x");
+    for (size_t length : {size_t(4095), size_t(4096), size_t(5000), size_t(70000)}) {
+        const std::string path = dir.path() + "/" + std::string(length, 'n');
+        p3dtest::LogCapture log;
+        EXPECT_FALSE(CoreUnixPath::FileExistsRead(path.c_str()));
+        EXPECT_FALSE(CoreUnixPath::FileDelete(path.c_str()));
+        EXPECT_FALSE(CoreUnixPath::FolderDelete(path.c_str()));
+        EXPECT_FALSE(CoreUnixPath::MakeSymbolicLinkFromTo(dir.file("file").c_str(), path.c_str()));
+        EXPECT_FALSE(CoreUnixPath(path.c_str()).chdir());
+        std::string parent;
+        EXPECT_TRUE(CoreUnixPath::GetPathParent(path + "/child", parent));
+        EXPECT_EQ(parent, path + "/");
+    }
+}
+
 TEST(LUnixPath, GivesTheSameResultsWithoutReportingMissingNamesOrExtensions)
 {
     for (const char* text : {"/p/q/r/", "/a/b.txt", "/p.q/r", "x.JPG", "/", "a", "p/q/r", ""}) {
