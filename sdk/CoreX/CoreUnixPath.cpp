@@ -422,5 +422,5 @@ bool CoreUnixPath::MakeSymbolicLinkFromTo(const char* in_from_path, const char* 
 
 bool import_CoreUnixPath()
 {
-    return import_CoreMachDebugLog();
+    return import_CoreMachDebugLog() && import_TCFString();
 }

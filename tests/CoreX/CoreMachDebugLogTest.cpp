@@ -5,6 +5,26 @@
 #include "CoreMachDebugLog.h"
 #include "TestSupport.h"
 
+bool import_CFTypeRefClass();
+bool import_CoreCString();
+bool import_CoreCStringSized();
+bool import_CoreMachDebugLog();
+bool import_CoreMappedFile();
+bool import_CorePString();
+bool import_CoreUnicode();
+bool import_CoreUnixPath();
+bool import_CoreUnixSemaphore();
+bool import_CoreUserFileName();
+bool import_CoreUserFolder();
+bool import_LFSRef();
+bool import_LUnixPath();
+bool import_TCFNumber();
+bool import_TCFString();
+bool import_T_CFTypeID();
+bool import_T_CFTypeRef();
+bool import_T_cstring();
+bool import_T_numeric();
+
 namespace {
 
 bool Fails(int* calls)
@@ -88,6 +108,30 @@ TEST(CoreMachDebugLog, SyslogRouteNeverEchoesEvenAfterTheEchoingRoute)
     CoreMachDebugLog("quiet\n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     CoreMachDebugLogSetUseLogger(route);
+}
+
+// Code that needs a class only by name calls its anchor; every module must have one that links.
+TEST(LinkAnchors, EveryModuleHasOneThatAnswersTrue)
+{
+    EXPECT_TRUE(import_CFTypeRefClass());
+    EXPECT_TRUE(import_CoreCString());
+    EXPECT_TRUE(import_CoreCStringSized());
+    EXPECT_TRUE(import_CoreMachDebugLog());
+    EXPECT_TRUE(import_CoreMappedFile());
+    EXPECT_TRUE(import_CorePString());
+    EXPECT_TRUE(import_CoreUnicode());
+    EXPECT_TRUE(import_CoreUnixPath());
+    EXPECT_TRUE(import_CoreUnixSemaphore());
+    EXPECT_TRUE(import_CoreUserFileName());
+    EXPECT_TRUE(import_CoreUserFolder());
+    EXPECT_TRUE(import_LFSRef());
+    EXPECT_TRUE(import_LUnixPath());
+    EXPECT_TRUE(import_TCFNumber());
+    EXPECT_TRUE(import_TCFString());
+    EXPECT_TRUE(import_T_CFTypeID());
+    EXPECT_TRUE(import_T_CFTypeRef());
+    EXPECT_TRUE(import_T_cstring());
+    EXPECT_TRUE(import_T_numeric());
 }
 
 TEST(CoreException, FormatsIntoOneBufferThatTheNextExceptionReuses)
