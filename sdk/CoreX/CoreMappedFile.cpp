@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -23,6 +24,24 @@ CoreMappedFile::~CoreMappedFile()
     Close();
 }
 
+// The file sits at a name anybody can plant things at, so only a regular file of this user
+// with no other name is taken, never through a link, and never one shorter than the mapping
+// (touching a mapping past the end of its file kills the process). O_NONBLOCK keeps an
+// open of a FIFO from hanging; it means nothing for regular files.
+static int OpenOwnedRegularFile(const char* in_path, int in_flags, off_t in_min_length)
+{
+    const int fd = open(in_path, in_flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd == -1)
+        return -1;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
+        info.st_nlink != 1 || info.st_size < in_min_length) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool CoreMappedFile::OpenRead(const char* in_path)
 {
     if (IsOpen())
@@ -30,7 +49,7 @@ bool CoreMappedFile::OpenRead(const char* in_path)
     Close();
     if (!CoreUnixPath::FileExistsRead(in_path))
         return false;
-    m_fd = open(in_path, O_RDONLY | O_CLOEXEC);
+    m_fd = OpenOwnedRegularFile(in_path, O_RDONLY, 0);
     if (m_fd == -1)
         return false;
     const off_t length = DiskFile_GetSizeBytes(m_fd);
@@ -44,9 +63,9 @@ bool CoreMappedFile::OpenReadWrite(const char* in_path, size_t in_size)
     if (IsOpen())
         return false;
     Close();
-    if (!CoreUnixPath::FileExistsReadWrite(in_path))
+    if (!CoreUnixPath::FileExistsReadWrite(in_path) || in_size > size_t(INT64_MAX))
         return false;
-    m_fd = open(in_path, O_RDWR | O_CLOEXEC);
+    m_fd = OpenOwnedRegularFile(in_path, O_RDWR, off_t(in_size));
     if (m_fd == -1)
         return false;
     return MemReadWrite(in_size);
@@ -59,9 +78,15 @@ bool CoreMappedFile::CreateReadWrite(const char* in_path, size_t in_size)
     Close();
     if (!in_path)
         return false;
-    m_fd = open(in_path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Created for the owner alone; an existing file of ours is truncated only once it has
+    // passed the checks, so nothing else is ever cut short.
+    m_fd = OpenOwnedRegularFile(in_path, O_RDWR | O_CREAT, 0);
     if (m_fd == -1)
         return false;
+    if (fchmod(m_fd, 0600) != 0 || ftruncate(m_fd, 0) != 0) {
+        Close();
+        return false;
+    }
     // A file shorter than its mapping kills the process at the first touch past its end,
     // so a fill that did not complete (a full disk) fails the open.
     if (!VERIFY(DiskFile_ZeroFillData(m_fd, in_size))) {

@@ -1,4 +1,6 @@
 // A disk file mapped shared into memory, so that every process mapping it sees the same bytes.
+// Only regular files that belong to this user and have a single name are mapped, never
+// through a symbolic link, and never past their end; created files are for the owner alone.
 #pragma once
 
 #include <cstddef>

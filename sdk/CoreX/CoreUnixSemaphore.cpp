@@ -1,5 +1,7 @@
 #include "CoreUnixSemaphore.h"
 
+#include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 
 #include "CoreMachDebugLog.h"
@@ -44,6 +46,31 @@ bool CoreUnixSemaphore::Wait() const
 bool CoreUnixSemaphore::TryWait() const
 {
     return IsOpen() && sem_trywait(_semaphore_id) == 0;
+}
+
+bool CoreUnixSemaphore::TimedWait(int in_milliseconds) const
+{
+    if (!IsOpen() || in_milliseconds < 0)
+        return false;
+    struct timespec deadline;
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += in_milliseconds / 1000;
+    deadline.tv_nsec += long(in_milliseconds % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    // The monotonic clock: a change of the wall clock neither ends nor stretches the wait.
+    while (sem_clockwait(_semaphore_id, CLOCK_MONOTONIC, &deadline) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+bool CoreUnixSemaphore::GetValue(int* out_value) const
+{
+    return IsOpen() && out_value && sem_getvalue(_semaphore_id, out_value) == 0;
 }
 
 bool CoreUnixSemaphore::Post() const

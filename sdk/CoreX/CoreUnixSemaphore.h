@@ -21,6 +21,10 @@ public:
     // A wait that a signal interrupts answers false; it is not retried.
     bool Wait() const;
     bool TryWait() const;
+    // Waits at most in_milliseconds; signals do not shorten the wait. False when it ran out.
+    bool TimedWait(int in_milliseconds) const;
+    // The current count; false when it cannot be read.
+    bool GetValue(int* out_value) const;
     bool Post() const;
     // Closes this process's handle; the named semaphore and its count live on.
     bool Close();

@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
@@ -128,16 +129,15 @@ TEST(CoreMappedFile, HalfOpenObjectReleasesItsDescriptorOnTheNextOpen)
     EXPECT_EQ(file.GetFileDescriptor(), held);
 }
 
-TEST(CoreMappedFile, FailedZeroFillFailsTheOpen)
+TEST(CoreMappedFile, ZeroFillReportsAFailedWrite)
 {
-    // /dev/full accepts the open and refuses every write, as a full disk does.
-    CoreMappedFile file;
-    p3dtest::LogCapture log;
-    EXPECT_FALSE(file.CreateReadWrite("/dev/full", 4096));
-    EXPECT_FALSE(file.IsOpen());
-    EXPECT_EQ(file.GetFileDescriptor(), -1);
-    EXPECT_NE(log.text().find(" code : DiskFile_ZeroFillData(m_fd, in_size) in "),
-              std::string::npos);
+    // /dev/full refuses every write, as a full disk does.
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_NE(full, -1);
+    EXPECT_FALSE(CoreMappedFile::DiskFile_ZeroFillData(full, 4096));
+    EXPECT_FALSE(CoreMappedFile::DiskFile_ZeroFillData(full, 3));
+    EXPECT_TRUE(CoreMappedFile::DiskFile_ZeroFillData(full, 0));
+    close(full);
 }
 
 TEST(CoreMappedFile, FileSizeLimitMidFillFailsTheOpenInsteadOfMappingPastTheEnd)
@@ -150,14 +150,103 @@ TEST(CoreMappedFile, FileSizeLimitMidFillFailsTheOpenInsteadOfMappingPastTheEnd)
         signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit = {8192, 8192};
         setrlimit(RLIMIT_FSIZE, &limit);
+        p3dtest::LogCapture log;
         CoreMappedFile file;
         const bool opened = file.CreateReadWrite(path.c_str(), 65536);
-        _exit(!opened && file.GetFileDescriptor() == -1 ? 0 : 1);
+        const bool reported = log.text().find(" code : DiskFile_ZeroFillData(m_fd, in_size) in ") !=
+                              std::string::npos;
+        _exit(!opened && file.GetFileDescriptor() == -1 && reported ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(CoreMappedFile, CreatesFilesForTheOwnerAlone)
+{
+    p3dtest::TempDir dir;
+    const std::string path = dir.file("private");
+    const mode_t saved = umask(0);
+    CoreMappedFile file;
+    const bool created = file.CreateReadWrite(path.c_str(), 128);
+    umask(saved);
+    ASSERT_TRUE(created);
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // An existing file of ours that others could read is closed to them when recreated.
+    file.Close();
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    ASSERT_TRUE(file.CreateReadWrite(path.c_str(), 128));
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(CoreMappedFile, NeverFollowsALinkNorTouchesWhatItPointsAt)
+{
+    p3dtest::TempDir dir;
+    const std::string victim = dir.file("victim");
+    const std::string link = dir.file("link");
+    p3dtest::WriteFile(victim, "precious");
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    CoreMappedFile file;
+    EXPECT_FALSE(file.CreateReadWrite(link.c_str(), 4096));
+    EXPECT_FALSE(file.OpenReadWrite(link.c_str(), 4));
+    EXPECT_FALSE(file.OpenRead(link.c_str()));
+    EXPECT_EQ(file.GetFileDescriptor(), -1);
+    EXPECT_EQ(p3dtest::ReadFile(victim), "precious");
+
+    // A dangling link is not created through either.
+    const std::string dangling = dir.file("dangling");
+    ASSERT_EQ(symlink(dir.file("target").c_str(), dangling.c_str()), 0);
+    EXPECT_FALSE(file.CreateReadWrite(dangling.c_str(), 16));
+    struct stat info;
+    EXPECT_NE(stat(dir.file("target").c_str(), &info), 0);
+
+    // Nor a second name of one of our files.
+    const std::string hardlink = dir.file("hardlink");
+    ASSERT_EQ(::link(victim.c_str(), hardlink.c_str()), 0);
+    EXPECT_FALSE(file.CreateReadWrite(hardlink.c_str(), 16));
+    EXPECT_FALSE(file.OpenRead(hardlink.c_str()));
+    EXPECT_EQ(p3dtest::ReadFile(victim), "precious");
+}
+
+TEST(CoreMappedFile, RefusesFoldersFifosAndShortFiles)
+{
+    p3dtest::TempDir dir;
+    const std::string folder = dir.file("folder");
+    const std::string fifo = dir.file("fifo");
+    const std::string shortFile = dir.file("short");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    p3dtest::WriteFile(shortFile, std::string(100, 's'));
+    CoreMappedFile file;
+    for (const std::string& path : {folder, fifo}) {
+        EXPECT_FALSE(file.OpenRead(path.c_str())) << path;
+        EXPECT_FALSE(file.OpenReadWrite(path.c_str(), 16)) << path;
+        EXPECT_FALSE(file.CreateReadWrite(path.c_str(), 16)) << path;
+    }
+    // Never mapped past the end of the file.
+    EXPECT_FALSE(file.OpenReadWrite(shortFile.c_str(), 101));
+    EXPECT_TRUE(file.OpenReadWrite(shortFile.c_str(), 100));
+    EXPECT_EQ(p3dtest::ReadFile(shortFile), std::string(100, 's'));
+}
+
+TEST(CoreMappedFile, RefusesAFileOfAnotherUser)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a file away";
+    p3dtest::TempDir dir;
+    const std::string path = dir.file("theirs");
+    p3dtest::WriteFile(path, std::string(64, 't'));
+    ASSERT_EQ(chown(path.c_str(), 54321, 54321), 0);
+    CoreMappedFile file;
+    EXPECT_FALSE(file.OpenRead(path.c_str()));
+    EXPECT_FALSE(file.OpenReadWrite(path.c_str(), 64));
+    EXPECT_FALSE(file.CreateReadWrite(path.c_str(), 64));
+    EXPECT_EQ(p3dtest::ReadFile(path), std::string(64, 't'));
 }
 
 TEST(CoreMappedFile, SyncMemoryDelaySleepsWholeAndFractionalSeconds)
