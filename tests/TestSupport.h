@@ -41,6 +41,7 @@ public:
     Child& operator=(const Child&) = delete;
 
     bool started() const { return mPid > 0; }
+    pid_t pid() const { return mPid; }
     // One line of standard output without its newline; "" when none came within the time.
     std::string readLine(int timeoutMs);
     // Whether the program is still running (has not exited).

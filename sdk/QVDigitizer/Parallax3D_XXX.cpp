@@ -1,0 +1,18 @@
+// What the component defines for itself, in the order it must be built when it is loaded:
+// its log identity first (so that anything reported while loading goes to the system log),
+// then the channel's file name, then the shared frame memory object, which opens nothing yet.
+#include "CoreMachDebugLog.h"
+#include "CoreUserFileName.h"
+#include "shared_gworld_memory.h"
+
+const char* g_CoreMachDebug_LogPrefix = "Parallax3D_XXX";
+char CoreDebugBundleLogFileName::sPathName[1024] = "Parallax3D_XXX.log";
+char* g_CoreMachDebug_LogFileName = CoreDebugBundleLogFileName::sPathName;
+
+static CoreDebugBundleLogFileName sLogFile("Parallax3D_XXX.%s.log");
+
+static CoreUserFileName sSharedMemoryFileName(CFSTR(kSharedMemoryFileNameFormat),
+                                              kSharedMemoryFrameFormatName);
+const char* SharedGWorldMemory::sFileMappingPath = sSharedMemoryFileName;
+
+SharedGWorldMemory SharedGWorldMemory::sSingleton;

@@ -1,0 +1,346 @@
+#include "shared_gworld_memory.h"
+
+#include <bit>
+#include <cstring>
+#include <fcntl.h>
+
+#include "CoreMachDebugLog.h"
+
+namespace {
+
+// A word formed by four bytes as they lie in memory, so the file compares the same on any
+// byte order.
+constexpr UInt32 WordOfBytes(const char (&bytes)[5])
+{
+    const UInt32 b0 = UInt8(bytes[0]), b1 = UInt8(bytes[1]), b2 = UInt8(bytes[2]),
+                 b3 = UInt8(bytes[3]);
+    return std::endian::native == std::endian::little ? (b3 << 24) | (b2 << 16) | (b1 << 8) | b0
+                                                      : (b0 << 24) | (b1 << 16) | (b2 << 8) | b3;
+}
+
+constexpr size_t kWordIndex(size_t offset)
+{
+    return offset / sizeof(UInt32);
+}
+
+// The selector and connections word are shared with other processes without a lock: single
+// aligned loads and stores, which other threads of this process see in order too.
+UInt32 LoadWord(UInt32* memory, size_t offset)
+{
+    return std::atomic_ref<UInt32>(memory[kWordIndex(offset)]).load(std::memory_order_acquire);
+}
+
+void StoreWord(UInt32* memory, size_t offset, UInt32 value)
+{
+    std::atomic_ref<UInt32>(memory[kWordIndex(offset)]).store(value, std::memory_order_release);
+}
+
+// A record lock on one byte: the token of a buffer lock's holder.
+bool SetToken(int fd, off_t offset, short type)
+{
+    struct flock token = {};
+    token.l_type = type;
+    token.l_whence = SEEK_SET;
+    token.l_start = offset;
+    token.l_len = 1;
+    return fd != -1 && fcntl(fd, F_OFD_SETLK, &token) == 0;
+}
+
+// Whether another open of the file holds the token: its holder is alive.
+bool TokenHeldElsewhere(int fd, off_t offset)
+{
+    struct flock probe = {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = offset;
+    probe.l_len = 1;
+    // When the question cannot be asked, assume a holder: restoring a live lock is worse.
+    return fd == -1 || fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type != F_UNLCK;
+}
+
+} // namespace
+
+const UInt32 SharedGWorldMemory::kApplicationSignature = WordOfBytes("Plx3");
+const UInt32 SharedGWorldMemory::kApplicationVersion = WordOfBytes("00.1");
+
+SharedGWorldMemory::SharedGWorldMemory() : _sharedMemory(nullptr) {}
+
+SharedGWorldMemory::~SharedGWorldMemory()
+{
+    // A holder that goes away gives its locks back; the members then close in reverse order.
+    for (int index = 0; index < kMaxBufferCount; ++index)
+        if (mHeld[index].exchange(false))
+            (index == 0 ? _semaphore0 : _semaphore1).Post();
+}
+
+bool SharedGWorldMemory::AttachView()
+{
+    if (!_mappedFile.IsOpen()) {
+        _sharedMemory.store(nullptr, std::memory_order_release);
+        return false;
+    }
+    _sharedMemory.store(static_cast<UInt32*>(_mappedFile.GetBase()), std::memory_order_release);
+    return OpenSemaphores();
+}
+
+bool SharedGWorldMemory::IsOpenWriteView()
+{
+    mWriter.store(true, std::memory_order_relaxed);
+    if (_sharedMemory.load(std::memory_order_acquire))
+        return true;
+    std::lock_guard<std::mutex> lock(mOpenMutex);
+    if (_mappedFile.IsOpen())
+        return true;
+
+    // An existing file keeps its header, selector and connections word: readers go on seeing
+    // the last frame of an earlier run until a new one is published.
+    if (_mappedFile.OpenReadWrite(sFileMappingPath, kSharedMemoryFileSize))
+        return AttachView();
+    if (!_mappedFile.CreateReadWrite(sFileMappingPath, kSharedMemoryFileSize))
+        return false;
+
+    UInt32* memory = static_cast<UInt32*>(_mappedFile.GetBase());
+    if (memory && _mappedFile.GetProtection() == CoreMappedFile::kProtectReadWrite) {
+        memory[kWordIndex(kSharedMemorySignatureOffset)] = kApplicationSignature;
+        memory[kWordIndex(kSharedMemoryVersionOffset)] = kApplicationVersion;
+        memory[kWordIndex(kSharedMemoryTrailingSignatureOffset)] = kApplicationSignature;
+    }
+    bool fOk;
+    VERIFY(fOk = AttachView());
+    return fOk;
+}
+
+bool SharedGWorldMemory::OpenReadWriteView()
+{
+    if (_sharedMemory.load(std::memory_order_acquire))
+        return true;
+    std::lock_guard<std::mutex> lock(mOpenMutex);
+    if (_mappedFile.IsOpen())
+        return true;
+    if (!_mappedFile.OpenReadWrite(sFileMappingPath, kSharedMemoryFileSize))
+        return false;
+    return AttachView();
+}
+
+bool SharedGWorldMemory::OpenReadView()
+{
+    if (_sharedMemory.load(std::memory_order_acquire))
+        return true;
+    std::lock_guard<std::mutex> lock(mOpenMutex);
+    if (_mappedFile.IsOpen())
+        return true;
+    if (!_mappedFile.OpenRead(sFileMappingPath))
+        return false;
+    // Mapped at the file's own length: the whole layout must lie inside it.
+    if (_mappedFile.GetSize() < kSharedMemoryFileSize) {
+        _mappedFile.Close();
+        return false;
+    }
+    return AttachView();
+}
+
+bool SharedGWorldMemory::OpenSemaphores()
+{
+    const bool fOk0 = _semaphore0.OpenCreate(kSharedMemorySemaphoreName0);
+    const bool fOk1 = _semaphore1.OpenCreate(kSharedMemorySemaphoreName1);
+    return fOk0 && fOk1;
+}
+
+bool SharedGWorldMemory::CloseSemaphores()
+{
+    const bool fOk0 = _semaphore0.Close();
+    const bool fOk1 = _semaphore1.Close();
+    return fOk0 && fOk1;
+}
+
+bool SharedGWorldMemory::Close()
+{
+    std::lock_guard<std::mutex> lock(mOpenMutex);
+    for (int index = 0; index < kMaxBufferCount; ++index)
+        if (mHeld[index].exchange(false))
+            (index == 0 ? _semaphore0 : _semaphore1).Post();
+    const bool wasOpen = _sharedMemory.exchange(nullptr) != nullptr || _mappedFile.IsOpen();
+    _mappedFile.Close();
+    _semaphore0.Close();
+    _semaphore1.Close();
+    return wasOpen;
+}
+
+bool SharedGWorldMemory::IsValidView() const
+{
+    UInt32* memory = _sharedMemory.load(std::memory_order_acquire);
+    return memory && LoadWord(memory, kSharedMemorySignatureOffset) == kApplicationSignature &&
+           LoadWord(memory, kSharedMemoryVersionOffset) == kApplicationVersion;
+}
+
+bool SharedGWorldMemory::IsReadable() const
+{
+    const int protection = _mappedFile.GetProtection();
+    return IsValidView() && (protection == CoreMappedFile::kProtectReadOnly ||
+                             protection == CoreMappedFile::kProtectReadWrite);
+}
+
+bool SharedGWorldMemory::IsWritable() const
+{
+    return IsValidView() && _mappedFile.GetProtection() == CoreMappedFile::kProtectReadWrite;
+}
+
+int SharedGWorldMemory::BufferIndex(const void* in_buffer) const
+{
+    const UInt8* memory = reinterpret_cast<const UInt8*>(_sharedMemory.load(std::memory_order_acquire));
+    if (!memory || !in_buffer)
+        return -1;
+    if (in_buffer == memory + kSharedMemoryFrameBuffer0Offset)
+        return 0;
+    if (in_buffer == memory + kSharedMemoryFrameBuffer1Offset)
+        return 1;
+    return -1;
+}
+
+UInt8* SharedGWorldMemory::GetCurrentReadBuffer() const
+{
+    if (!IsReadable())
+        return nullptr;
+    UInt32* memory = _sharedMemory.load(std::memory_order_acquire);
+    UInt8* bytes = reinterpret_cast<UInt8*>(memory);
+    switch (LoadWord(memory, kSharedMemorySelectorOffset)) {
+    case kSharedMemoryCurrentBuffer0:
+        return bytes + kSharedMemoryFrameBuffer0Offset;
+    case kSharedMemoryCurrentBuffer1:
+        return bytes + kSharedMemoryFrameBuffer1Offset;
+    default:
+        return nullptr;
+    }
+}
+
+UInt8* SharedGWorldMemory::GetWriteBuffer_N(int n) const
+{
+    if (!IsWritable())
+        return nullptr;
+    UInt8* bytes = reinterpret_cast<UInt8*>(_sharedMemory.load(std::memory_order_acquire));
+    if (n == 0)
+        return bytes + kSharedMemoryFrameBuffer0Offset;
+    if (n == 1)
+        return bytes + kSharedMemoryFrameBuffer1Offset;
+    return nullptr;
+}
+
+bool SharedGWorldMemory::SetCurrentWriteBuffer(const void* in_buffer) const
+{
+    if (!IsWritable())
+        return false;
+    UInt32 selector;
+    if (!in_buffer)
+        selector = kSharedMemoryNoCurrentBuffer;
+    else if (BufferIndex(in_buffer) == 0)
+        selector = kSharedMemoryCurrentBuffer0;
+    else if (BufferIndex(in_buffer) == 1)
+        selector = kSharedMemoryCurrentBuffer1;
+    else
+        return false;
+    StoreWord(_sharedMemory.load(std::memory_order_acquire), kSharedMemorySelectorOffset, selector);
+    return true;
+}
+
+void SharedGWorldMemory::SetAllowCameraConnections(UInt32 in_value) const
+{
+    if (IsWritable())
+        StoreWord(_sharedMemory.load(std::memory_order_acquire), kSharedMemoryConnectionsOffset,
+                  in_value);
+}
+
+bool SharedGWorldMemory::AllowCameraConnection(UInt32 in_connection) const
+{
+    if (!IsReadable())
+        return false;
+    const UInt32 limit =
+        LoadWord(_sharedMemory.load(std::memory_order_acquire), kSharedMemoryConnectionsOffset);
+    if (limit == kSharedMemoryConnectionsRefused)
+        return false;
+    return limit == kSharedMemoryConnectionsAllowed || in_connection <= limit;
+}
+
+CoreUnixSemaphore* SharedGWorldMemory::SemaphoreForBuffer(const void* in_buffer)
+{
+    switch (BufferIndex(in_buffer)) {
+    case 0:
+        return &_semaphore0;
+    case 1:
+        return &_semaphore1;
+    default:
+        return nullptr;
+    }
+}
+
+void SharedGWorldMemory::MarkHeld(int in_index)
+{
+    mHeld[in_index].store(true);
+    SetToken(_mappedFile.GetFileDescriptor(), kHolderTokenOffset + in_index, F_RDLCK);
+}
+
+bool SharedGWorldMemory::RestoreAbandonedLock(CoreUnixSemaphore& io_semaphore, int in_index)
+{
+    // Only the single writer restores, so two processes never both add to the count; and
+    // never while another thread of this process, or a live process, holds the lock.
+    if (!mWriter.load(std::memory_order_relaxed) || mHeld[in_index].load())
+        return false;
+    if (TokenHeldElsewhere(_mappedFile.GetFileDescriptor(), kHolderTokenOffset + in_index))
+        return false;
+    int count = 0;
+    if (!io_semaphore.GetValue(&count))
+        return false;
+    if (count > 0)
+        return true; // freed meanwhile: wait once more
+    if (!io_semaphore.Post())
+        return false;
+    CoreMachDebugLog("LockFrameBufferPtr: the holder of frame buffer %d is gone; lock restored\n",
+                     in_index);
+    return true;
+}
+
+bool SharedGWorldMemory::LockWithinLimit(CoreUnixSemaphore& io_semaphore, int in_index)
+{
+    bool fOk = io_semaphore.TimedWait(kFrameLockWaitMs);
+    if (!fOk && RestoreAbandonedLock(io_semaphore, in_index))
+        fOk = io_semaphore.TimedWait(kFrameLockWaitMs);
+    if (fOk)
+        MarkHeld(in_index);
+    return fOk;
+}
+
+bool SharedGWorldMemory::LockFrameBufferPtr(const void* in_buffer)
+{
+    CoreUnixSemaphore* semaphore = SemaphoreForBuffer(in_buffer);
+    if (!semaphore)
+        return false;
+    const int index = BufferIndex(in_buffer);
+    bool fOk;
+    VERIFY(fOk = LockWithinLimit(*semaphore, index));
+    return fOk;
+}
+
+bool SharedGWorldMemory::TryLockFrameBufferPtr(const void* in_buffer)
+{
+    CoreUnixSemaphore* semaphore = SemaphoreForBuffer(in_buffer);
+    if (!semaphore || !semaphore->TryWait())
+        return false;
+    MarkHeld(BufferIndex(in_buffer));
+    return true;
+}
+
+bool SharedGWorldMemory::UnLockFrameBufferPtr(const void* in_buffer)
+{
+    CoreUnixSemaphore* semaphore = SemaphoreForBuffer(in_buffer);
+    if (!semaphore)
+        return false;
+    const int index = BufferIndex(in_buffer);
+    if (!mHeld[index].exchange(false))
+        return false;
+    SetToken(_mappedFile.GetFileDescriptor(), kHolderTokenOffset + index, F_UNLCK);
+    return semaphore->Post();
+}
+
+bool import_SharedGWorldMemory()
+{
+    return import_CoreMappedFile() && import_CoreUnixSemaphore();
+}

@@ -1,0 +1,77 @@
+// The shared frame memory: the per-user file of two frame buffers, the current-buffer selector
+// and the connections word, with one named semaphore per buffer as a lock between processes.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "CoreMappedFile.h"
+#include "CoreUnixSemaphore.h"
+#include "shared_camera_buffer.h"
+
+class SharedGWorldMemory
+{
+public:
+    static constexpr int kMaxBufferCount = 2;
+    static const UInt32 kApplicationSignature; // the bytes "Plx3" as one word
+    static const UInt32 kApplicationVersion;   // the bytes "00.1" as one word
+    // A buffer lock that cannot be had within this time fails, and that frame is dropped.
+    // A frame copy holds a lock for well under a millisecond.
+    static constexpr int kFrameLockWaitMs = 250;
+    // Where a lock holder keeps its token: a record lock on one byte of the reserved header,
+    // which the kernel drops when the holder dies. Nothing is ever written there.
+    static constexpr off_t kHolderTokenOffset = 8;
+
+    SharedGWorldMemory();
+    ~SharedGWorldMemory();
+    SharedGWorldMemory(const SharedGWorldMemory&) = delete;
+    SharedGWorldMemory& operator=(const SharedGWorldMemory&) = delete;
+
+    // The writer's entry: opens the file, or creates it with its header.
+    bool IsOpenWriteView();
+    // Open an existing file only; a file shorter than the layout is refused.
+    bool OpenReadWriteView();
+    bool OpenReadView();
+    bool OpenSemaphores();
+    bool CloseSemaphores();
+    // Releases the view and the semaphores, and any buffer lock this process still holds.
+    bool Close();
+
+    UInt8* GetCurrentReadBuffer() const;
+    UInt8* GetWriteBuffer_N(int n) const;
+    bool SetCurrentWriteBuffer(const void* in_buffer) const;
+    void SetAllowCameraConnections(UInt32 in_value) const;
+    bool AllowCameraConnection(UInt32 in_connection) const;
+
+    CoreUnixSemaphore* SemaphoreForBuffer(const void* in_buffer);
+    // Waits at most kFrameLockWaitMs. In the writer, a lock whose holder is gone is restored.
+    bool LockFrameBufferPtr(const void* in_buffer);
+    bool TryLockFrameBufferPtr(const void* in_buffer);
+    // Only a buffer this process holds is unlocked: a stray unlock would let two in at once.
+    bool UnLockFrameBufferPtr(const void* in_buffer);
+
+    static SharedGWorldMemory sSingleton;
+    static const char* sFileMappingPath;
+
+private:
+    bool AttachView();
+    bool IsValidView() const;
+    bool IsReadable() const;
+    bool IsWritable() const;
+    // 0 or 1 for the address of a frame buffer in this process, else -1.
+    int BufferIndex(const void* in_buffer) const;
+    bool LockWithinLimit(CoreUnixSemaphore& io_semaphore, int in_index);
+    bool RestoreAbandonedLock(CoreUnixSemaphore& io_semaphore, int in_index);
+    void MarkHeld(int in_index);
+
+    std::atomic<UInt32*> _sharedMemory;
+    CoreMappedFile _mappedFile;
+    CoreUnixSemaphore _semaphore0;
+    CoreUnixSemaphore _semaphore1;
+
+    std::mutex mOpenMutex;              // opening and closing the view, from any thread
+    std::atomic<bool> mWriter{false};   // this process has opened the writer's view
+    std::atomic<bool> mHeld[2] = {};    // this process holds that buffer's lock
+};
+
+bool import_SharedGWorldMemory();

@@ -1,0 +1,126 @@
+// channel_helper <command> [arguments]: another process on the shared camera channel. It loads
+// the component with dlopen and calls its exports by name. Exit 0 means the command did what it
+// says; 3 means the channel said no.
+//   describe N          describe write buffer N; prints its fields
+//   publish N SEED      lock buffer N, fill it with frame SEED, unlock, publish it
+//   current             prints "frame SEED" for the current frame, "torn", or "none"
+//   trylock N           try the lock of buffer N (released again at once)
+//   hold N              lock buffer N, print "holding", wait to be killed
+//   hold-current        lock the current buffer, print "holding", wait to be killed
+//   lock N              lock buffer N (bounded wait), release it
+//   control ALLOW       set the allow-connections switch
+//   write-frames MS     publish numbered frames for MS milliseconds; prints the counts
+//   read-frames MS      read and check frames for MS milliseconds; prints the counts
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "ChannelFrames.h"
+
+using namespace p3dtest;
+
+namespace {
+
+void* WriteBuffer(const ComponentExports& exports, int n)
+{
+    SHARED_CAMERA_BUFFER record = ComponentExports::Record();
+    return exports.GetWriteableFrameBuffer(n, &record) ? record.frameBufferPtr : nullptr;
+}
+
+[[noreturn]] void HoldForever()
+{
+    printf("holding\n");
+    fflush(stdout);
+    while (true)
+        pause();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 2;
+    const std::string command = argv[1];
+    const long argument = argc > 2 ? strtol(argv[2], nullptr, 0) : 0;
+    ComponentExports exports;
+    if (!exports.loaded()) {
+        fprintf(stderr, "channel_helper: cannot load the component: %s\n", dlerror());
+        return 2;
+    }
+
+    if (command == "describe") {
+        SHARED_CAMERA_BUFFER record = ComponentExports::Record();
+        const bool ok = exports.GetWriteableFrameBuffer(int(argument), &record);
+        printf("%d %d %d %d %d 0x%08x\n", record.frameBufferPtr != nullptr,
+               record.frameBufferRowBytes, record.frameBufferSizeBytes, record.frameWidth,
+               record.frameHeight, record.framePixelFormat);
+        return ok ? 0 : 3;
+    }
+    if (command == "publish" && argc == 4) {
+        void* buffer = WriteBuffer(exports, int(argument));
+        if (!buffer || !exports.LockFrameBuffer(buffer))
+            return 3;
+        FillFrame(buffer, UInt32(strtoul(argv[3], nullptr, 0)));
+        exports.UnLockFrameBuffer(buffer);
+        return exports.SetCurrentReadBuffer(buffer) ? 0 : 3;
+    }
+    if (command == "current") {
+        std::vector<UInt8> copy;
+        UInt32 number = 0;
+        switch (ReadFrame(exports, copy, &number)) {
+        case ReadResult::kFrame:
+            printf("frame %u\n", number);
+            return 0;
+        case ReadResult::kTorn:
+            printf("torn\n");
+            return 1;
+        case ReadResult::kNoFrame:
+            printf("none\n");
+            return 3;
+        }
+    }
+    if (command == "trylock") {
+        void* buffer = WriteBuffer(exports, int(argument));
+        if (!buffer || !exports.TryLockFrameBuffer(buffer))
+            return 3;
+        exports.UnLockFrameBuffer(buffer);
+        return 0;
+    }
+    if (command == "lock") {
+        void* buffer = WriteBuffer(exports, int(argument));
+        if (!buffer || !exports.LockFrameBuffer(buffer))
+            return 3;
+        exports.UnLockFrameBuffer(buffer);
+        return 0;
+    }
+    if (command == "hold") {
+        void* buffer = WriteBuffer(exports, int(argument));
+        if (!buffer || !exports.LockFrameBuffer(buffer))
+            return 3;
+        HoldForever();
+    }
+    if (command == "hold-current") {
+        SHARED_CAMERA_BUFFER record = ComponentExports::Record();
+        if (!exports.GetCurrentReadBuffer(&record) || !exports.LockFrameBuffer(record.frameBufferPtr))
+            return 3;
+        HoldForever();
+    }
+    if (command == "control") {
+        SHARED_CAMERA_CONTROL control = {sizeof(SHARED_CAMERA_CONTROL), SInt16(argument), 0};
+        return exports.SetCameraControl(&control) ? 0 : 3;
+    }
+    if (command == "write-frames") {
+        const WriterCounts counts = WriteFramesFor(exports, std::chrono::milliseconds(argument));
+        printf("published %u dropped %u\n", counts.published, counts.dropped);
+        return 0;
+    }
+    if (command == "read-frames") {
+        const ReaderCounts counts = ReadFramesFor(exports, std::chrono::milliseconds(argument));
+        printf("read %u torn %u backwards %u\n", counts.frames, counts.torn, counts.backwards);
+        return counts.torn == 0 && counts.backwards == 0 ? 0 : 1;
+    }
+    return 2;
+}
