@@ -1,10 +1,11 @@
 # One entry point for a fresh Debian 12 machine: packages, configure, build, test.
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
+TSAN_BUILD  ?= build-tsan
 FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARALLAX3D_WERROR=ON
 
-.PHONY: all deps build test sanitize fuzz clean
+.PHONY: all deps build test sanitize sanitize-thread fuzz bench clean
 
 all: build
 
@@ -27,8 +28,17 @@ sanitize: deps
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2
 	$(MAKE) fuzz
 
+# The shared frame channel under the thread sanitizer: its tests run threads and processes.
+CHANNEL_TESTS = '^(SharedGWorldMemoryTest|ChannelExports|ChannelComponent|ChannelProcess)\.'
+sanitize-thread: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPARALLAX3D_WERROR=ON \
+	    -DPARALLAX3D_SANITIZE=thread
+	cmake --build $(TSAN_BUILD) --target test_channel test_channel_process
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j2 -R $(CHANNEL_TESTS)
+
 fuzz:
 	scripts/run-fuzzers.sh $(ASAN_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

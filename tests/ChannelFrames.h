@@ -64,7 +64,8 @@ inline ReadResult ReadFrame(const ComponentExports& exports, std::vector<UInt8>&
     return FrameNumber(copy.data(), number) ? ReadResult::kFrame : ReadResult::kTorn;
 }
 
-struct WriterCounts {
+struct WriterCounts
+{
     UInt32 published = 0;
     UInt32 dropped = 0;
 };
@@ -83,7 +84,8 @@ inline WriterCounts WriteFramesFor(const ComponentExports& exports, std::chrono:
     return counts;
 }
 
-struct ReaderCounts {
+struct ReaderCounts
+{
     UInt32 frames = 0;
     UInt32 torn = 0;
     // A frame more than one older than one this reader already saw. One older is allowed: a

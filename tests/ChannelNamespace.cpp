@@ -57,8 +57,8 @@ bool MountPrivateFolders(std::string* why)
         if (!ok || path.rfind("/tmp/", 0) != 0)
             continue;
         const std::string through = "/proc/self/fd/" + std::to_string(oldTmp) + path.substr(4);
-        ok = MakeFolders(path) && mount(through.c_str(), path.c_str(), nullptr, MS_BIND | MS_REC,
-                                        nullptr) == 0;
+        ok = MakeFolders(path) &&
+             mount(through.c_str(), path.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0;
         if (!ok)
             Fail(why, "bind " + path);
     }

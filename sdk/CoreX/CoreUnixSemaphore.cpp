@@ -52,20 +52,32 @@ bool CoreUnixSemaphore::TimedWait(int in_milliseconds) const
 {
     if (!IsOpen() || in_milliseconds < 0)
         return false;
-    struct timespec deadline;
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += in_milliseconds / 1000;
-    deadline.tv_nsec += long(in_milliseconds % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
-    // The monotonic clock: a change of the wall clock neither ends nor stretches the wait.
-    while (sem_clockwait(_semaphore_id, CLOCK_MONOTONIC, &deadline) != 0) {
-        if (errno != EINTR)
+    // sem_timedwait takes a wall-clock deadline, so the wait is cut into short slices and
+    // measured on the monotonic clock: a change of the wall clock can stretch one slice, never
+    // the whole wait. (It is also the timed wait that race detectors understand.)
+    constexpr long kSliceNs = 20 * 1000000L;
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    while (true) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long elapsedNs =
+            (now.tv_sec - start.tv_sec) * 1000000000L + (now.tv_nsec - start.tv_nsec);
+        const long leftNs = long(in_milliseconds) * 1000000L - elapsedNs;
+        if (leftNs <= 0)
+            return sem_trywait(_semaphore_id) == 0;
+        struct timespec deadline;
+        clock_gettime(CLOCK_REALTIME, &deadline);
+        deadline.tv_nsec += leftNs < kSliceNs ? leftNs : kSliceNs;
+        if (deadline.tv_nsec >= 1000000000L) {
+            deadline.tv_sec += 1;
+            deadline.tv_nsec -= 1000000000L;
+        }
+        if (sem_timedwait(_semaphore_id, &deadline) == 0)
+            return true;
+        if (errno != ETIMEDOUT && errno != EINTR)
             return false;
     }
-    return true;
 }
 
 bool CoreUnixSemaphore::GetValue(int* out_value) const

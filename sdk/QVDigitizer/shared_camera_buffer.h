@@ -8,7 +8,8 @@
 #include "MacTypes.h"
 
 // One frame buffer as the component describes it.
-typedef struct tagSHARED_CAMERA_BUFFER {
+typedef struct tagSHARED_CAMERA_BUFFER
+{
     UInt32 sizeofSHARED_CAMERA_BUFFER; // the caller sets it to sizeof(SHARED_CAMERA_BUFFER)
     void* frameBufferPtr;              // in the calling process; null when there is none
     SInt32 frameBufferRowBytes;
@@ -18,7 +19,8 @@ typedef struct tagSHARED_CAMERA_BUFFER {
     UInt32 framePixelFormat;
 } SHARED_CAMERA_BUFFER;
 
-typedef struct tagSHARED_CAMERA_CONTROL {
+typedef struct tagSHARED_CAMERA_CONTROL
+{
     UInt32 sizeofSHARED_CAMERA_CONTROL; // must be 8
     SInt16 allowCameraConnections;      // non-zero: other programs may connect
     UInt16 reserved;
@@ -52,8 +54,8 @@ enum : size_t {
     kSharedMemoryVersionOffset = 4,
     kSharedMemoryFrameBuffer0Offset = 1024,
     kSharedMemoryGuardSize = 512,
-    kSharedMemoryFrameBuffer1Offset = kSharedMemoryFrameBuffer0Offset +
-                                      kSharedCameraFrameSizeBytes + 2 * kSharedMemoryGuardSize,
+    kSharedMemoryFrameBuffer1Offset =
+        kSharedMemoryFrameBuffer0Offset + kSharedCameraFrameSizeBytes + 2 * kSharedMemoryGuardSize,
     kSharedMemorySelectorOffset =
         kSharedMemoryFrameBuffer1Offset + kSharedCameraFrameSizeBytes + kSharedMemoryGuardSize,
     kSharedMemoryConnectionsOffset = kSharedMemorySelectorOffset + 4,

@@ -187,7 +187,8 @@ bool SharedGWorldMemory::IsWritable() const
 
 int SharedGWorldMemory::BufferIndex(const void* in_buffer) const
 {
-    const UInt8* memory = reinterpret_cast<const UInt8*>(_sharedMemory.load(std::memory_order_acquire));
+    const UInt8* memory =
+        reinterpret_cast<const UInt8*>(_sharedMemory.load(std::memory_order_acquire));
     if (!memory || !in_buffer)
         return -1;
     if (in_buffer == memory + kSharedMemoryFrameBuffer0Offset)

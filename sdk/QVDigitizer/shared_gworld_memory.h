@@ -69,9 +69,9 @@ private:
     CoreUnixSemaphore _semaphore0;
     CoreUnixSemaphore _semaphore1;
 
-    std::mutex mOpenMutex;              // opening and closing the view, from any thread
-    std::atomic<bool> mWriter{false};   // this process has opened the writer's view
-    std::atomic<bool> mHeld[2] = {};    // this process holds that buffer's lock
+    std::mutex mOpenMutex;            // opening and closing the view, from any thread
+    std::atomic<bool> mWriter{false}; // this process has opened the writer's view
+    std::atomic<bool> mHeld[2] = {};  // this process holds that buffer's lock
 };
 
 bool import_SharedGWorldMemory();

@@ -50,9 +50,9 @@ TEST(ChannelComponent, ExportsTheSevenFunctionsAndNothingElse)
         names.insert(text);
     }
     ASSERT_EQ(pclose(symbols), 0);
-    EXPECT_EQ(names, (std::set<std::string>{"__public_fn_", "__public_fn0", "__public_fn1",
-                                            "__public_fn2", "__public_fn3", "__public_fn4",
-                                            "__public_fn5"}));
+    EXPECT_EQ(names,
+              (std::set<std::string>{"__public_fn_", "__public_fn0", "__public_fn1", "__public_fn2",
+                                     "__public_fn3", "__public_fn4", "__public_fn5"}));
 }
 
 TEST_F(ChannelExports, ReadersBeforeAnyWriterFindNothingAndCreateNothing)
@@ -86,7 +86,8 @@ TEST_F(ChannelExports, DescribesWriteBuffersOnAFreshSystem)
 
     SHARED_CAMERA_BUFFER buffer0 = ComponentExports::Record();
     ASSERT_TRUE(exports.GetWriteableFrameBuffer(0, &buffer0));
-    EXPECT_EQ(static_cast<UInt8*>(record.frameBufferPtr) - static_cast<UInt8*>(buffer0.frameBufferPtr),
+    EXPECT_EQ(static_cast<UInt8*>(record.frameBufferPtr) -
+                  static_cast<UInt8*>(buffer0.frameBufferPtr),
               ptrdiff_t(kSharedMemoryFrameBuffer1Offset - kSharedMemoryFrameBuffer0Offset));
 }
 
@@ -183,9 +184,8 @@ TEST_F(ChannelExports, WriterAndReaderThreadsNeverSeeATornFrame)
     ASSERT_TRUE(p3dtest::PublishFrame(exports, 1));
     std::atomic<bool> stop{false};
     p3dtest::WriterCounts written;
-    std::thread writer([&] {
-        written = p3dtest::WriteFramesFor(exports, std::chrono::seconds(10), &stop);
-    });
+    std::thread writer(
+        [&] { written = p3dtest::WriteFramesFor(exports, std::chrono::seconds(10), &stop); });
     p3dtest::ReaderCounts counts[3];
     std::vector<std::thread> readers;
     for (auto& count : counts)

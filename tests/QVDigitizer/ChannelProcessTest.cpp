@@ -164,7 +164,7 @@ TEST_F(ChannelProcess, WhatCannotBeAChannelFileIsRefusedWithoutACrash)
 
 TEST_F(ChannelProcess, AReaderKilledWhileHoldingALockDoesNotStopTheWriter)
 {
-    ComponentExports writer; // this process writes, as the application does
+    ComponentExports writer;                       // this process writes, as the application does
     ASSERT_TRUE(p3dtest::PublishFrame(writer, 2)); // frame 2 in buffer 0, now current
     Child reader({CHANNEL_HELPER_PATH, "hold-current"});
     ASSERT_EQ(reader.readLine(kTimeoutMs), "holding");
@@ -201,8 +201,8 @@ TEST_F(ChannelProcess, ReadersInOtherProcessesNeverSeeATornFrame)
     Child writer({CHANNEL_HELPER_PATH, "write-frames", "3000"});
     std::vector<std::unique_ptr<Child>> readers;
     for (int i = 0; i < 3; ++i)
-        readers.push_back(
-            std::make_unique<Child>(std::vector<std::string>{CHANNEL_HELPER_PATH, "read-frames", "2500"}));
+        readers.push_back(std::make_unique<Child>(
+            std::vector<std::string>{CHANNEL_HELPER_PATH, "read-frames", "2500"}));
     for (auto& reader : readers) {
         EXPECT_EQ(reader->wait(kTimeoutMs), 0) << reader->out() << reader->err();
         unsigned frames = 0, torn = 1, backwards = 1;

@@ -104,7 +104,8 @@ int main(int argc, char** argv)
     }
     if (command == "hold-current") {
         SHARED_CAMERA_BUFFER record = ComponentExports::Record();
-        if (!exports.GetCurrentReadBuffer(&record) || !exports.LockFrameBuffer(record.frameBufferPtr))
+        if (!exports.GetCurrentReadBuffer(&record) ||
+            !exports.LockFrameBuffer(record.frameBufferPtr))
             return 3;
         HoldForever();
     }

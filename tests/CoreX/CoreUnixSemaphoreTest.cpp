@@ -1,0 +1,87 @@
+#include <chrono>
+#include <gtest/gtest.h>
+#include <semaphore.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "CoreUnixSemaphore.h"
+#include "TestSupport.h"
+
+namespace {
+
+std::string UniqueName(const char* tag)
+{
+    const std::string name = "/p3dtest-" + std::string(tag) + "-" + std::to_string(getpid());
+    sem_unlink(name.c_str());
+    return name;
+}
+
+TEST(CoreUnixSemaphore, EverythingFailsWhileNotOpen)
+{
+    CoreUnixSemaphore semaphore;
+    EXPECT_FALSE(semaphore.IsOpen());
+    EXPECT_FALSE(semaphore.Wait());
+    EXPECT_FALSE(semaphore.TryWait());
+    EXPECT_FALSE(semaphore.TimedWait(10));
+    EXPECT_FALSE(semaphore.Post());
+    EXPECT_FALSE(semaphore.Close());
+    int count = 5;
+    EXPECT_FALSE(semaphore.GetValue(&count));
+    EXPECT_FALSE(semaphore.OpenCreate(nullptr));
+}
+
+TEST(CoreUnixSemaphore, OpensWithCountOneAndRefusesASecondOpen)
+{
+    const std::string name = UniqueName("count");
+    CoreUnixSemaphore semaphore;
+    ASSERT_TRUE(semaphore.OpenCreate(name.c_str()));
+    EXPECT_FALSE(semaphore.OpenCreate(name.c_str()));
+    int count = -1;
+    ASSERT_TRUE(semaphore.GetValue(&count));
+    EXPECT_EQ(count, 1);
+    EXPECT_TRUE(semaphore.TryWait());
+    EXPECT_FALSE(semaphore.TryWait()); // count 0: at once, no wait
+    EXPECT_TRUE(semaphore.Post());
+    EXPECT_TRUE(semaphore.Close());
+    EXPECT_FALSE(semaphore.Close());
+
+    // The named semaphore outlives the handle, with its count.
+    CoreUnixSemaphore again;
+    ASSERT_TRUE(again.OpenCreate(name.c_str()));
+    ASSERT_TRUE(again.GetValue(&count));
+    EXPECT_EQ(count, 1);
+    sem_unlink(name.c_str());
+}
+
+TEST(CoreUnixSemaphore, ReportsAFailedOpen)
+{
+    p3dtest::LogCapture log;
+    CoreUnixSemaphore semaphore;
+    EXPECT_FALSE(semaphore.OpenCreate(("/" + std::string(300, 'n')).c_str()));
+    EXPECT_NE(log.text().find(" code : _semaphore_id=sem_open(in_semaphore_name,O_CREAT,"
+                              "global_permissions_mode,initial_semaphore_value) in "),
+              std::string::npos);
+}
+
+TEST(CoreUnixSemaphore, TimedWaitEndsAtItsLimitOrWhenPosted)
+{
+    const std::string name = UniqueName("timed");
+    CoreUnixSemaphore semaphore;
+    ASSERT_TRUE(semaphore.OpenCreate(name.c_str()));
+    ASSERT_TRUE(semaphore.TryWait());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(semaphore.TimedWait(60));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+    EXPECT_FALSE(semaphore.TimedWait(-1));
+
+    std::thread poster([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        semaphore.Post();
+    });
+    EXPECT_TRUE(semaphore.TimedWait(10000));
+    poster.join();
+    sem_unlink(name.c_str());
+}
+
+} // namespace
