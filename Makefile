@@ -40,5 +40,9 @@ sanitize-thread: deps
 fuzz:
 	scripts/run-fuzzers.sh $(ASAN_BUILD) $(FUZZ_SECONDS)
 
+# Our code beside its peers (memcpy, later ffmpeg and libyuv): one line per comparison.
+bench:
+	bench/compare.sh
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -107,12 +107,22 @@ CFStringRef __CFStringMakeConstantString(const char* utf8)
 {
     if (!utf8)
         return nullptr;
-    // Never destroyed: constant strings outlive every static destructor that may use them.
-    static std::mutex* sLock = new std::mutex;
-    static auto* sTable = new std::unordered_map<std::string, CFStringRef>;
+    // Constant strings live as long as the module that made them: the table frees them when
+    // the module is unloaded, so a library loaded and unloaded again leaks nothing.
+    struct ConstantTable
+    {
+        std::mutex lock;
+        std::unordered_map<std::string, CFStringRef> strings;
+        ~ConstantTable()
+        {
+            for (auto& entry : strings)
+                delete p3dcf::ObjectFromRef(entry.second);
+        }
+    };
+    static ConstantTable sTable;
 
-    std::lock_guard<std::mutex> lock(*sLock);
-    auto [it, inserted] = sTable->try_emplace(utf8, nullptr);
+    std::lock_guard<std::mutex> lock(sTable.lock);
+    auto [it, inserted] = sTable.strings.try_emplace(utf8, nullptr);
     if (inserted) {
         std::u16string units;
         if (!DecodeUTF8(it->first, units)) {

@@ -73,14 +73,16 @@ SharedGWorldMemory::~SharedGWorldMemory()
             (index == 0 ? _semaphore0 : _semaphore1).Post();
 }
 
-bool SharedGWorldMemory::AttachView()
+// Other threads take the view as open once they see the pointer, so it is stored last, after
+// the semaphores they will lock.
+bool SharedGWorldMemory::PublishView(bool in_semaphoresOpen)
 {
     if (!_mappedFile.IsOpen()) {
         _sharedMemory.store(nullptr, std::memory_order_release);
         return false;
     }
     _sharedMemory.store(static_cast<UInt32*>(_mappedFile.GetBase()), std::memory_order_release);
-    return OpenSemaphores();
+    return in_semaphoresOpen;
 }
 
 bool SharedGWorldMemory::IsOpenWriteView()
@@ -95,7 +97,7 @@ bool SharedGWorldMemory::IsOpenWriteView()
     // An existing file keeps its header, selector and connections word: readers go on seeing
     // the last frame of an earlier run until a new one is published.
     if (_mappedFile.OpenReadWrite(sFileMappingPath, kSharedMemoryFileSize))
-        return AttachView();
+        return PublishView(OpenSemaphores());
     if (!_mappedFile.CreateReadWrite(sFileMappingPath, kSharedMemoryFileSize))
         return false;
 
@@ -106,8 +108,8 @@ bool SharedGWorldMemory::IsOpenWriteView()
         memory[kWordIndex(kSharedMemoryTrailingSignatureOffset)] = kApplicationSignature;
     }
     bool fOk;
-    VERIFY(fOk = AttachView());
-    return fOk;
+    VERIFY(fOk = OpenSemaphores());
+    return PublishView(fOk);
 }
 
 bool SharedGWorldMemory::OpenReadWriteView()
@@ -119,7 +121,7 @@ bool SharedGWorldMemory::OpenReadWriteView()
         return true;
     if (!_mappedFile.OpenReadWrite(sFileMappingPath, kSharedMemoryFileSize))
         return false;
-    return AttachView();
+    return PublishView(OpenSemaphores());
 }
 
 bool SharedGWorldMemory::OpenReadView()
@@ -136,7 +138,7 @@ bool SharedGWorldMemory::OpenReadView()
         _mappedFile.Close();
         return false;
     }
-    return AttachView();
+    return PublishView(OpenSemaphores());
 }
 
 bool SharedGWorldMemory::OpenSemaphores()

@@ -54,7 +54,7 @@ public:
     static const char* sFileMappingPath;
 
 private:
-    bool AttachView();
+    bool PublishView(bool in_semaphoresOpen);
     bool IsValidView() const;
     bool IsReadable() const;
     bool IsWritable() const;

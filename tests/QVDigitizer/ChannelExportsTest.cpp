@@ -116,6 +116,8 @@ TEST_F(ChannelExports, BadArgumentsAnswerFalseAndWriteNothing)
               std::string::npos)
         << reports;
     EXPECT_NE(reports.find("(__public_fn0)"), std::string::npos);
+    // The component logs under its own name, to the system log with an echo here.
+    EXPECT_NE(reports.find("Parallax3D_XXX: VERIFY FAILED"), std::string::npos);
 
     for (UInt32 size : {0u, 24u, 31u, 33u, 0xFFFFFFFFu}) {
         SHARED_CAMERA_BUFFER wrong = ComponentExports::Record();

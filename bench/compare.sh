@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# bench/compare.sh [NAME...]: builds the benchmarks, runs each of ours beside its peer on the
+# same work in the same run, and prints one line per comparison (medians, ratio = ours / peer):
+#   NAME ours_ms=... peer_ms=... ratio=...
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD:-$root/build-bench}
+repetitions=${BENCH_REPETITIONS:-15}
+
+# name  ours  peer
+comparisons=(
+    "channel_publish BM_ChannelPublishFrame BM_MemcpyFrameInto"
+    "channel_read BM_ChannelReadFrame BM_MemcpyFrameOut"
+)
+
+"$root/scripts/install-deps.sh" >&2
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
+cmake --build "$build" --target bench_channel >&2
+
+json=$(mktemp)
+trap 'rm -f "$json"' EXIT
+"$build/bench/bench_channel" --benchmark_repetitions="$repetitions" \
+    --benchmark_report_aggregates_only=true --benchmark_format=json >"$json"
+
+for comparison in "${comparisons[@]}"; do
+    read -r name ours peer <<<"$comparison"
+    if (($#)) && [[ ! " $* " =~ " $name " ]]; then
+        continue
+    fi
+    python3 - "$json" "$name" "$ours" "$peer" <<'PY'
+import json, sys
+path, name, ours, peer = sys.argv[1:]
+medians = {}
+for b in json.load(open(path))["benchmarks"]:
+    if b.get("aggregate_name") == "median":
+        scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
+        medians[b["run_name"]] = b["real_time"] * scale
+o, p = medians[ours], medians[peer]
+print(f"{name} ours_ms={o:.4f} peer_ms={p:.4f} ratio={o / p:.3f}")
+PY
+done
