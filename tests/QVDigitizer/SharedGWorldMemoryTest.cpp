@@ -34,6 +34,17 @@ int SemaphoreCount(const char* name)
     return count;
 }
 
+// Takes buffer 0's semaphore the way a holder that then dies leaves it: count 0, no token.
+bool TakeAsAHolderThatDied()
+{
+    sem_t* semaphore = sem_open(kSharedMemorySemaphoreName0, 0);
+    if (semaphore == SEM_FAILED)
+        return false;
+    const bool taken = sem_trywait(semaphore) == 0;
+    sem_close(semaphore);
+    return taken;
+}
+
 class SharedGWorldMemoryTest : public testing::Test
 {
 protected:
@@ -289,10 +300,7 @@ TEST_F(SharedGWorldMemoryTest, TheWriterRestoresALockWhoseHolderIsGone)
 {
     SharedGWorldMemory writer;
     ASSERT_TRUE(writer.IsOpenWriteView());
-    // A holder that took the semaphore and died: no token is held for it any more.
-    sem_t* semaphore = sem_open(kSharedMemorySemaphoreName0, 0);
-    ASSERT_NE(semaphore, SEM_FAILED);
-    ASSERT_EQ(sem_trywait(semaphore), 0);
+    ASSERT_TRUE(TakeAsAHolderThatDied());
 
     SharedGWorldMemory reader;
     ASSERT_TRUE(reader.OpenReadWriteView());
@@ -306,17 +314,15 @@ TEST_F(SharedGWorldMemoryTest, TheWriterRestoresALockWhoseHolderIsGone)
     EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 0);
     EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer0));
     EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 1);
-    sem_close(semaphore);
 }
 
 TEST_F(SharedGWorldMemoryTest, ATokenHeldElsewhereStopsTheRestore)
 {
     SharedGWorldMemory writer;
     ASSERT_TRUE(writer.IsOpenWriteView());
-    sem_t* semaphore = sem_open(kSharedMemorySemaphoreName0, 0);
-    ASSERT_NE(semaphore, SEM_FAILED);
-    ASSERT_EQ(sem_trywait(semaphore), 0);
-    // The token of a live holder: a record lock through an open of its own.
+    ASSERT_TRUE(TakeAsAHolderThatDied());
+    // ... but its token is still held, as a live holder's is: a record lock through an open
+    // of its own.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_NE(fd, -1);
     struct flock token = {};
@@ -331,7 +337,6 @@ TEST_F(SharedGWorldMemoryTest, ATokenHeldElsewhereStopsTheRestore)
     close(fd); // the holder dies
     EXPECT_TRUE(writer.LockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
     EXPECT_TRUE(writer.UnLockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
-    sem_close(semaphore);
 }
 
 TEST_F(SharedGWorldMemoryTest, AnotherThreadOfTheWriterIsALiveHolder)
