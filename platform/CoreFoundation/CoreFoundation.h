@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CFBase.h"
+#include "CFBundle.h"
 #include "CFNumber.h"
 #include "CFString.h"
 #include "CFURL.h"
