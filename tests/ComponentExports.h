@@ -11,6 +11,12 @@ namespace p3dtest {
 class ComponentExports
 {
 public:
+    // No library: the caller fills in the functions (the client's wrappers, say).
+    struct Unloaded
+    {
+    };
+    explicit ComponentExports(Unloaded) {}
+
     explicit ComponentExports(const std::string& path = P3D_COMPONENT_PATH)
     {
         mHandle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -132,7 +132,7 @@ CFBundleRef CFBundleCreate(CFAllocatorRef, CFURLRef bundleURL)
 
 CFBundleRef CFBundleGetMainBundle(void)
 {
-    static __CFBundle* sMain = [] () -> __CFBundle* {
+    static __CFBundle* sMain = []() -> __CFBundle* {
         char program[PATH_MAX];
         const ssize_t length = readlink("/proc/self/exe", program, sizeof(program) - 1);
         if (length <= 0)

@@ -9,7 +9,7 @@
 static CFURLRef AppendName(CFURLRef in_folder, CFStringRef in_name, Boolean in_isDirectory)
 {
     return in_folder ? CFURLCreateCopyAppendingPathComponent(kCFAllocatorDefault, in_folder,
-                                                            in_name, in_isDirectory)
+                                                             in_name, in_isDirectory)
                      : nullptr;
 }
 
@@ -29,9 +29,9 @@ static CFURLRef MainBundleFolderURL(int in_location)
         if (slash == std::string::npos)
             return nullptr;
         path.resize(slash ? slash : 1);
-        return CFURLCreateFromFileSystemRepresentation(
-            kCFAllocatorDefault, reinterpret_cast<const UInt8*>(path.data()), CFIndex(path.size()),
-            true);
+        return CFURLCreateFromFileSystemRepresentation(kCFAllocatorDefault,
+                                                       reinterpret_cast<const UInt8*>(path.data()),
+                                                       CFIndex(path.size()), true);
     }
     case CFBaseDLL::kLocationPrivateFrameworks:
         return CFBundleCopyPrivateFrameworksURL(mainBundle);

@@ -22,8 +22,8 @@ public:
     T_CFBaseDLL<I_CFBundleDLL> mDLL;
 
 protected:
-    CFStringRef mFileName;   // "Parallax3D_XXX.component", not owned
-    const char* mBaseName;   // "Parallax3D_XXX"
+    CFStringRef mFileName; // "Parallax3D_XXX.component", not owned
+    const char* mBaseName; // "Parallax3D_XXX"
 };
 
 bool import_CoreResourceBundle();

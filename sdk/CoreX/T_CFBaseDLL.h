@@ -28,10 +28,9 @@ public:
     // copy that loads is kept.
     bool LoadQuickTimeComponentBundle(CFStringRef in_name = nullptr)
     {
-        return LoadFromLocations(in_name,
-                                 {CFBaseDLL::kLocationUserQuickTime,
-                                  CFBaseDLL::kLocationSystemQuickTime,
-                                  CFBaseDLL::kLocationLocalQuickTime});
+        return LoadFromLocations(in_name, {CFBaseDLL::kLocationUserQuickTime,
+                                           CFBaseDLL::kLocationSystemQuickTime,
+                                           CFBaseDLL::kLocationLocalQuickTime});
     }
 
     // Calls the function of that name with the arguments, which must be of exactly the types

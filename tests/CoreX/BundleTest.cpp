@@ -19,7 +19,7 @@
 
 namespace {
 
-const std::string kComponent = P3D_COMPONENT_PATH;                  // .../X.component/X.so
+const std::string kComponent = P3D_COMPONENT_PATH; // .../X.component/X.so
 const std::string kComponentFolder = kComponent.substr(0, kComponent.rfind('/'));
 
 std::string PathOf(CFURLRef url)
@@ -57,9 +57,9 @@ TEST(CFBundle, MainBundleIsTheBuildTree)
     EXPECT_EQ(PathOf(CFBundleCopyBundleURL(main)) + "/", std::string(P3D_BINARY_DIR) + "/");
     EXPECT_EQ(PathOf(CFBundleCopyResourcesDirectoryURL(main)),
               std::string(P3D_BINARY_DIR) + "/lib/parallax3d/Resources");
-    EXPECT_EQ(PathOf(CFBundleCopyResourceURL(main, CFSTR("Parallax3D_XXX"), CFSTR("component"),
-                                             nullptr)),
-              kComponentFolder);
+    EXPECT_EQ(
+        PathOf(CFBundleCopyResourceURL(main, CFSTR("Parallax3D_XXX"), CFSTR("component"), nullptr)),
+        kComponentFolder);
     EXPECT_EQ(CFBundleCopyResourceURL(main, CFSTR("Missing"), CFSTR("component"), nullptr),
               nullptr);
     EXPECT_EQ(CFBundleCopyResourceURL(main, CFSTR("../x"), nullptr, nullptr), nullptr);
@@ -116,8 +116,8 @@ TEST(CFBaseDLL, LocationsMapToTheTreeAndTheDomainFolders)
         PathOf(CFBaseDLL::URLOfNameInLocation(CFSTR("x"), CFBaseDLL::kLocationExecutableFolder)),
         program.substr(0, program.rfind('/')) + "/x");
     for (int location : {3, 4, 6, 7})
-        EXPECT_EQ(PathOf(CFBaseDLL::URLOfNameInLocation(CFSTR("x"), location)).rfind(
-                      std::string(P3D_BINARY_DIR) + "/lib/parallax3d/", 0),
+        EXPECT_EQ(PathOf(CFBaseDLL::URLOfNameInLocation(CFSTR("x"), location))
+                      .rfind(std::string(P3D_BINARY_DIR) + "/lib/parallax3d/", 0),
                   0u)
             << location;
 
@@ -131,8 +131,9 @@ TEST(CFBaseDLL, LocationsMapToTheTreeAndTheDomainFolders)
     EXPECT_EQ(PathOf(CFBaseDLL::URLOfNameInLocation(CFSTR("x"), CFBaseDLL::kLocationUserQuickTime)),
               user + "/x");
     MakeFolders(DomainFolder(kLocalDomain, kQuickTimeComponentsFolderType));
-    EXPECT_EQ(PathOf(CFBaseDLL::URLOfNameInLocation(CFSTR("x"), CFBaseDLL::kLocationLocalQuickTime)),
-              DomainFolder(kLocalDomain, kQuickTimeComponentsFolderType) + "/x");
+    EXPECT_EQ(
+        PathOf(CFBaseDLL::URLOfNameInLocation(CFSTR("x"), CFBaseDLL::kLocationLocalQuickTime)),
+        DomainFolder(kLocalDomain, kQuickTimeComponentsFolderType) + "/x");
     EXPECT_EQ(PathOf(CFBaseDLL::URLOfNameInFindFolder(CFSTR("x"), kQuickTimeComponentsFolderType,
                                                       kUserDomain, CFSTR("Sub"))),
               user + "/Sub/x");
@@ -199,7 +200,8 @@ TEST_F(ComponentCopies, ABrokenCopyIsPassedOverAndReportedOnce)
     dll.Unload();
     ASSERT_TRUE(dll.LoadQuickTimeComponentBundle());
     const std::string text = log.text();
-    const size_t first = text.find("LoadFromURL: " + user + "/Parallax3D_XXX.component does not load");
+    const size_t first =
+        text.find("LoadFromURL: " + user + "/Parallax3D_XXX.component does not load");
     ASSERT_NE(first, std::string::npos) << text;
     EXPECT_EQ(text.find("LoadFromURL:", first + 1), std::string::npos) << text;
 
