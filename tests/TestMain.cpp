@@ -39,6 +39,8 @@ int main(int argc, char** argv)
     setenv("PARALLAX3D_LOCAL_DOMAIN", (root + "/local").c_str(), 1);
     setenv("PARALLAX3D_SYSTEM_DOMAIN", (root + "/system").c_str(), 1);
 
+    // Reports echo on standard error next to the test that made them (and reach the journal).
+    CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);
     const int result = RUN_ALL_TESTS();
     p3dtest::RemoveTree(root);
     return result;

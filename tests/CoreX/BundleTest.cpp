@@ -38,6 +38,13 @@ std::string DomainFolder(SInt16 domain, OSType type)
     return FolderPathForDomain(domain, type, path, sizeof(path)) ? path : "";
 }
 
+// Every test starts without any components folder.
+void RemoveComponentsFolders()
+{
+    for (SInt16 domain : {kUserDomain, kLocalDomain, kSystemDomain})
+        p3dtest::RemoveTree(DomainFolder(domain, kQuickTimeComponentsFolderType));
+}
+
 void MakeFolders(const std::string& path)
 {
     ASSERT_EQ(system(("mkdir -p '" + path + "'").c_str()), 0);
@@ -123,6 +130,7 @@ TEST(CFBaseDLL, LocationsMapToTheTreeAndTheDomainFolders)
             << location;
 
     // Domain folders are found but never made.
+    RemoveComponentsFolders();
     const std::string user = DomainFolder(kUserDomain, kQuickTimeComponentsFolderType);
     EXPECT_EQ(CFBaseDLL::URLOfNameInLocation(CFSTR("x"), CFBaseDLL::kLocationUserQuickTime),
               nullptr);
@@ -150,6 +158,8 @@ TEST(CFBaseDLL, LocationsMapToTheTreeAndTheDomainFolders)
 class ComponentCopies : public testing::Test
 {
 protected:
+    void SetUp() override { RemoveComponentsFolders(); }
+
     std::string place(SInt16 domain)
     {
         const std::string folder = DomainFolder(domain, kQuickTimeComponentsFolderType);
@@ -280,6 +290,7 @@ class ResourceInstall : public testing::Test
 protected:
     void SetUp() override
     {
+        RemoveComponentsFolders();
         user = DomainFolder(kUserDomain, kQuickTimeComponentsFolderType);
         MakeFolders(user);
         target = user + "/Parallax3D_XXX.component";

@@ -1,10 +1,12 @@
 // The component's exports called in this process, loaded by name as clients load them.
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <semaphore.h>
 #include <set>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
@@ -28,6 +30,10 @@ protected:
     {
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        // A fresh system: no channel file, no semaphores.
+        p3dtest::RemoveTree(path);
+        sem_unlink(kSharedMemorySemaphoreName0);
+        sem_unlink(kSharedMemorySemaphoreName1);
         ASSERT_TRUE(exports.loaded()) << dlerror();
     }
 

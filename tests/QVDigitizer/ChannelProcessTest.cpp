@@ -3,8 +3,10 @@
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <semaphore.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "ChannelFrames.h"
@@ -44,6 +46,10 @@ protected:
     {
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        // A fresh system: no channel file, no semaphores.
+        p3dtest::RemoveTree(path);
+        sem_unlink(kSharedMemorySemaphoreName0);
+        sem_unlink(kSharedMemorySemaphoreName1);
     }
 
     std::string contents() const { return p3dtest::ReadFile(path); }

@@ -42,6 +42,10 @@ protected:
     {
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        // Each test starts with nothing loaded and no components folder anywhere.
+        SharedCameraBundle::sComponent.mDLL.Unload();
+        for (SInt16 domain : {kUserDomain, kLocalDomain, kSystemDomain})
+            p3dtest::RemoveTree(ComponentsFolder(domain));
     }
 
     // A copy of the component in a domain's components folder.
