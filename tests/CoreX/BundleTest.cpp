@@ -321,6 +321,14 @@ TEST_F(ResourceInstall, InstallLinksAndUninstallUnlinks)
     EXPECT_NE(lstat(target.c_str(), &info), 0);
     EXPECT_TRUE(CoreUnixPath::FileExists(kComponentFolder.c_str()));
     EXPECT_FALSE(install(CoreResourceBundle::UnInstall)); // nothing installed
+
+    // Uninstalling unloads this process's copy even when there is no link to remove.
+    CFURLRef resource = CFBaseDLL::URLOfNameInLocation(CFSTR("Parallax3D_XXX.component"),
+                                                       CFBaseDLL::kLocationResources);
+    ASSERT_TRUE(bundle.mDLL.LoadFromURL(resource));
+    CFRelease(resource);
+    EXPECT_FALSE(install(CoreResourceBundle::UnInstall));
+    EXPECT_FALSE(bundle.mDLL.IsLoaded());
 }
 
 TEST_F(ResourceInstall, NothingThatIsNotOursIsRemovedOrReplaced)

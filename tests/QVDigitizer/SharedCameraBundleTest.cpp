@@ -95,6 +95,12 @@ protected:
 TEST_F(SharedCameraBundleTest, TheUsersCopyWinsOverTheSystems)
 {
     const std::string system = place(kSystemDomain);
+    // Installed in the system's folder already: installing answers true and links nothing.
+    ASSERT_TRUE(SharedCameraBundle::sComponent.InstallLocation(CoreResourceBundle::Install,
+                                                               CFBaseDLL::kLocationUserQuickTime));
+    struct stat info;
+    EXPECT_NE(lstat((ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component").c_str(), &info),
+              0);
     const std::string user = place(kUserDomain);
     ASSERT_TRUE(describeBuffer0());
     EXPECT_EQ(loadedFrom(), user);
