@@ -2,6 +2,7 @@
 
 #include "CFBase.h"
 #include "CFBundle.h"
+#include "CFCollections.h"
 #include "CFNumber.h"
 #include "CFString.h"
 #include "CFURL.h"

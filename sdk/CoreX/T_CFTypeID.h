@@ -2,15 +2,13 @@
 #pragma once
 
 #include "CFBase.h"
+#include "CFCollections.h"
 #include "CFNumber.h"
 #include "CFString.h"
 #include "CFURL.h"
 
 // Opaque references of the types whose headers the platform layer does not carry yet;
 // spelled exactly as Core Foundation spells them so a later header redeclares them harmlessly.
-typedef const struct __CFArray* CFArrayRef;
-typedef struct __CFArray* CFMutableArrayRef;
-typedef const struct __CFData* CFDataRef;
 typedef const struct __CFSet* CFSetRef;
 typedef struct __CFSet* CFMutableSetRef;
 typedef const struct __CFBag* CFBagRef;
