@@ -11,16 +11,22 @@ repetitions=${BENCH_REPETITIONS:-15}
 comparisons=(
     "channel_publish BM_ChannelPublishFrame BM_MemcpyFrameInto"
     "channel_read BM_ChannelReadFrame BM_MemcpyFrameOut"
+    "stereo_mux BM_StereoMux640x480 BM_FfmpegStereo3d640x480"
+    "coreg_scaled_draw BM_DrawScaled1280x720To640x480 BM_LibyuvScale1280x720To640x480"
 )
+# Every executable that holds a benchmark named above.
+benches=(bench_channel bench_stereo bench_coreg)
 
 "$root/scripts/install-deps.sh" >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
-cmake --build "$build" --target bench_channel >&2
+cmake --build "$build" --target "${benches[@]}" >&2
 
-json=$(mktemp)
-trap 'rm -f "$json"' EXIT
-"$build/bench/bench_channel" --benchmark_repetitions="$repetitions" \
-    --benchmark_report_aggregates_only=true --benchmark_format=json >"$json"
+json=$(mktemp -d)
+trap 'rm -rf "$json"' EXIT
+for bench in "${benches[@]}"; do
+    "$build/bench/$bench" --benchmark_repetitions="$repetitions" \
+        --benchmark_report_aggregates_only=true --benchmark_format=json >"$json/$bench.json"
+done
 
 for comparison in "${comparisons[@]}"; do
     read -r name ours peer <<<"$comparison"
@@ -28,10 +34,10 @@ for comparison in "${comparisons[@]}"; do
         continue
     fi
     python3 - "$json" "$name" "$ours" "$peer" <<'PY'
-import json, sys
+import glob, json, sys
 path, name, ours, peer = sys.argv[1:]
 medians = {}
-for b in json.load(open(path))["benchmarks"]:
+for b in (b for f in glob.glob(path + "/*.json") for b in json.load(open(f))["benchmarks"]):
     if b.get("aggregate_name") == "median":
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
         medians[b["run_name"]] = b["real_time"] * scale

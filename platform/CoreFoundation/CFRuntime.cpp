@@ -55,6 +55,14 @@ static const char* TypeName(CFTypeID typeID)
         return "CFBundle";
     case kURLTypeID:
         return "CFURL";
+    case kColorSpaceTypeID:
+        return "CGColorSpace";
+    case kDataProviderTypeID:
+        return "CGDataProvider";
+    case kImageTypeID:
+        return "CGImage";
+    case kContextTypeID:
+        return "CGContext";
     default:
         return nullptr;
     }

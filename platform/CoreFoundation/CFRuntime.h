@@ -22,6 +22,11 @@ enum : CFTypeID {
     kBagTypeID = 8,
     kBundleTypeID = 9,
     kURLTypeID = 10,
+    // Core Graphics, in a block of its own.
+    kColorSpaceTypeID = 20,
+    kDataProviderTypeID = 21,
+    kImageTypeID = 22,
+    kContextTypeID = 23,
 };
 
 class Object

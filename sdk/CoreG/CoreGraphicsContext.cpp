@@ -1,0 +1,6 @@
+#include "CoreGraphicsContext.h"
+
+bool import_CoreGraphicsContext()
+{
+    return true;
+}

@@ -1,0 +1,36 @@
+// The replaced global allocation functions live apart from the code they count, so the
+// compiler never pairs an inlined allocation with a mismatched release.
+#include "AllocationCounter.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+static std::atomic<long> sAllocations{0};
+
+void* operator new(size_t size)
+{
+    ++sAllocations;
+    if (void* memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, size_t) noexcept
+{
+    std::free(memory);
+}
+
+namespace p3dtest {
+
+long AllocationCount()
+{
+    return sAllocations.load();
+}
+
+} // namespace p3dtest
