@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev llvm ccache pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    libyuv-dev libpng-dev ffmpeg libavfilter-dev libavutil-dev
+    libyuv-dev libpng-dev ffmpeg libavfilter-dev libavutil-dev frei0r-plugins-dev frei0r-plugins
 )
 
 missing=()
