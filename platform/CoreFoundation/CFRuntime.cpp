@@ -57,12 +57,28 @@ static const char* TypeName(CFTypeID typeID)
         return "CFURL";
     case kColorSpaceTypeID:
         return "CGColorSpace";
+    case kCIImageTypeID:
+        return "CIImage";
+    case kCIFilterTypeID:
+        return "CIFilter";
+    case kCIContextTypeID:
+        return "CIContext";
+    case kCIColorTypeID:
+        return "CIColor";
+    case kCIVectorTypeID:
+        return "CIVector";
+    case kCIKernelTypeID:
+        return "CIKernel";
+    case kCISamplerTypeID:
+        return "CISampler";
     case kDataProviderTypeID:
         return "CGDataProvider";
     case kImageTypeID:
         return "CGImage";
     case kContextTypeID:
         return "CGContext";
+    case kPixelBufferTypeID:
+        return "CVPixelBuffer";
     default:
         return nullptr;
     }

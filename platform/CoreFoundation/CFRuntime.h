@@ -27,6 +27,16 @@ enum : CFTypeID {
     kDataProviderTypeID = 21,
     kImageTypeID = 22,
     kContextTypeID = 23,
+    // Core Video.
+    kPixelBufferTypeID = 24,
+    // The image engine.
+    kCIImageTypeID = 30,
+    kCIFilterTypeID = 31,
+    kCIContextTypeID = 32,
+    kCIColorTypeID = 33,
+    kCIVectorTypeID = 34,
+    kCIKernelTypeID = 35,
+    kCISamplerTypeID = 36,
 };
 
 class Object

@@ -53,6 +53,15 @@ inline long _CoreMachDebugVerifyOSerr(long error, const char* function, const ch
     _CoreMachDebugVerifyOSerr(static_cast<long>(__VA_ARGS__), __func__, __FILE__, __LINE__,        \
                               " code : " #__VA_ARGS__)
 
+// The same check where the report must name a function other than the enclosing C++ one (a
+// method as the system's other code names it), or give a code text of its own.
+#define VERIFY_AT(function, ...)                                                                   \
+    _CoreMachDebugVerify(static_cast<bool>(__VA_ARGS__), function, __FILE__, __LINE__,             \
+                         " code : " #__VA_ARGS__)
+#define VERIFY_TEXT(function, text, ...)                                                           \
+    _CoreMachDebugVerify(static_cast<bool>(__VA_ARGS__), function, __FILE__, __LINE__,             \
+                         " code : " text)
+
 // Thrown by value; the text lives in a per-thread buffer that the next construction reuses.
 class CoreException
 {

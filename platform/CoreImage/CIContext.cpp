@@ -1,0 +1,354 @@
+#include "CIContext.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "CGBitmapContext.h"
+#include "CIColorSteps.h"
+#include "ColorMatrixKernel.h"
+#include "CoreMachDebugLog.h"
+
+namespace {
+
+// Integer pixel rects, y up, as the engine renders them.
+struct PixelRect
+{
+    int64_t x = 0, y = 0, width = 0, height = 0;
+    bool empty() const { return width <= 0 || height <= 0; }
+};
+
+PixelRect Intersect(const PixelRect& a, const PixelRect& b)
+{
+    const int64_t x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+    const int64_t x1 = std::min(a.x + a.width, b.x + b.width);
+    const int64_t y1 = std::min(a.y + a.height, b.y + b.height);
+    return PixelRect{x0, y0, std::max<int64_t>(0, x1 - x0), std::max<int64_t>(0, y1 - y0)};
+}
+
+// The pixels an extent touches: edges rounded outward.
+PixelRect Covering(CGRect rect)
+{
+    if (CGRectIsNull(rect) || CGRectIsEmpty(rect))
+        return PixelRect{};
+    const CGRect r = CGRectStandardize(rect);
+    const int64_t x0 = int64_t(std::floor(r.origin.x)), y0 = int64_t(std::floor(r.origin.y));
+    const int64_t x1 = int64_t(std::ceil(r.origin.x + r.size.width));
+    const int64_t y1 = int64_t(std::ceil(r.origin.y + r.size.height));
+    return PixelRect{x0, y0, x1 - x0, y1 - y0};
+}
+
+} // namespace
+
+// Memory for one rect: row 0 is the rect's top row.
+struct CIContext::Raster
+{
+    UInt8* base = nullptr;
+    size_t rowBytes = 0;
+    PixelRect rect;
+
+    UInt8* row(int64_t y) const { return base + size_t(rect.y + rect.height - 1 - y) * rowBytes; }
+    UInt8* pixel(int64_t x, int64_t y) const { return row(y) + size_t(x - rect.x) * 4; }
+    Raster sub(const PixelRect& inner) const
+    {
+        return Raster{pixel(inner.x, inner.y + inner.height - 1), rowBytes, inner};
+    }
+    void clear() const
+    {
+        for (int64_t y = rect.y; y < rect.y + rect.height; ++y)
+            memset(row(y), 0, size_t(rect.width) * 4);
+    }
+};
+
+// Buffers for intermediate results, one per depth of the recipe, grown and never shrunk.
+class CIContext::Scratch
+{
+public:
+    Raster take(size_t depth, const PixelRect& rect)
+    {
+        if (mBuffers.size() <= depth)
+            mBuffers.resize(depth + 1);
+        const size_t rowBytes = size_t(rect.width) * 4;
+        std::vector<UInt8>& buffer = mBuffers[depth];
+        if (buffer.size() < rowBytes * size_t(rect.height))
+            buffer.resize(rowBytes * size_t(rect.height));
+        return Raster{buffer.data(), rowBytes, rect};
+    }
+
+    // The colour programs of the last render, kept while the steps stay the same.
+    CIColorStepPass& colorPass() { return mColorPass; }
+
+private:
+    std::vector<std::vector<UInt8>> mBuffers;
+    CIColorStepPass mColorPass;
+};
+
+namespace {
+
+using Raster = CIContext::Raster;
+using Scratch = CIContext::Scratch;
+
+constexpr size_t kMaxColorSteps = CIColorStepPass::kMaxSteps;
+constexpr size_t kMaxDepth = 64;
+
+void Render(const CIImage* image, const Raster& out, Scratch& scratch, size_t depth);
+
+void RenderSource(const CIImage* image, const Raster& out)
+{
+    const PixelRect extent = Covering(image->extent());
+    const PixelRect inside = Intersect(out.rect, extent);
+    out.clear();
+    for (int64_t y = inside.y; y < inside.y + inside.height; ++y) {
+        const UInt8* from = image->sourceBase() +
+                            size_t(extent.height - 1 - (y - extent.y)) * image->sourceRowBytes() +
+                            size_t(inside.x - extent.x) * 4;
+        memcpy(out.pixel(inside.x, y), from, size_t(inside.width) * 4);
+    }
+}
+
+// A pixel source's own memory for a rect inside it: read in place instead of copied.
+bool Borrow(const CIImage* image, const PixelRect& rect, Raster* raster)
+{
+    if (image->kind() != CIImage::Kind::kSource)
+        return false;
+    const PixelRect extent = Covering(image->extent());
+    const Raster whole{const_cast<UInt8*>(image->sourceBase()), image->sourceRowBytes(), extent};
+    *raster = whole.sub(Intersect(rect, extent));
+    return true;
+}
+
+// A transform that moves whole pixels only: a translation by integers with each axis kept or
+// mirrored. Such pixels are copied, never filtered.
+bool IsPixelExact(const CGAffineTransform& t)
+{
+    return t.b == 0 && t.c == 0 && (t.a == 1 || t.a == -1) && (t.d == 1 || t.d == -1) &&
+           t.tx == std::floor(t.tx) && t.ty == std::floor(t.ty);
+}
+
+void RenderTransform(const CIImage* image, const Raster& out, Scratch& scratch, size_t depth)
+{
+    const CGAffineTransform& t = image->transform();
+    const CGAffineTransform inverse = CGAffineTransformInvert(t);
+    out.clear();
+    const PixelRect wanted = Intersect(out.rect, Covering(image->extent()));
+    if (wanted.empty())
+        return;
+    // The input pixels the wanted rect can reach, with one pixel more for the filter.
+    const CGRect back =
+        CGRectApplyAffineTransform(CGRectMake(CGFloat(wanted.x), CGFloat(wanted.y),
+                                              CGFloat(wanted.width), CGFloat(wanted.height)),
+                                   inverse);
+    PixelRect source = Covering(back);
+    if (!IsPixelExact(t))
+        source = PixelRect{source.x - 1, source.y - 1, source.width + 2, source.height + 2};
+    source = Intersect(source, Covering(image->input(0)->extent()));
+    if (source.empty())
+        return;
+    Raster in;
+    if (!Borrow(image->input(0), source, &in)) {
+        in = scratch.take(depth, source);
+        Render(image->input(0), in, scratch, depth + 1);
+    }
+
+    if (IsPixelExact(t)) {
+        // Whole rows at a time: x' = a x + tx with a = +-1 sends pixel x to a (x - tx) - (a < 0).
+        const int64_t ax = int64_t(t.a), ay = int64_t(t.d);
+        const int64_t tx = int64_t(t.tx), ty = int64_t(t.ty);
+        for (int64_t y = wanted.y; y < wanted.y + wanted.height; ++y) {
+            const int64_t sy = ay * (y - ty) - (ay < 0 ? 1 : 0);
+            if (sy < source.y || sy >= source.y + source.height)
+                continue;
+            const int64_t firstX = ax * (wanted.x - tx) - (ax < 0 ? 1 : 0);
+            UInt8* to = out.pixel(wanted.x, y);
+            for (int64_t i = 0; i < wanted.width; ++i, to += 4) {
+                const int64_t sx = firstX + ax * i;
+                if (sx >= source.x && sx < source.x + source.width)
+                    memcpy(to, in.pixel(sx, sy), 4);
+            }
+        }
+        return;
+    }
+    for (int64_t y = wanted.y; y < wanted.y + wanted.height; ++y) {
+        UInt8* row = out.pixel(wanted.x, y);
+        for (int64_t x = wanted.x; x < wanted.x + wanted.width; ++x, row += 4) {
+            // Pixel centres map to pixel centres; bilinear between the four nearest centres,
+            // and outside the input is transparent.
+            const CGPoint p = CGPointApplyAffineTransform(
+                CGPointMake(CGFloat(x) + 0.5, CGFloat(y) + 0.5), inverse);
+            const double fx = p.x - 0.5, fy = p.y - 0.5;
+            const int64_t x0 = int64_t(std::floor(fx)), y0 = int64_t(std::floor(fy));
+            const double wx = fx - double(x0), wy = fy - double(y0);
+            double sum[4] = {0, 0, 0, 0};
+            for (int corner = 0; corner < 4; ++corner) {
+                const int64_t sx = x0 + (corner & 1), sy = y0 + (corner >> 1);
+                if (sx < source.x || sx >= source.x + source.width || sy < source.y ||
+                    sy >= source.y + source.height)
+                    continue;
+                const double w = ((corner & 1) ? wx : 1 - wx) * ((corner >> 1) ? wy : 1 - wy);
+                const UInt8* s = in.pixel(sx, sy);
+                for (int c = 0; c < 4; ++c)
+                    sum[c] += w * s[c];
+            }
+            for (int c = 0; c < 4; ++c)
+                row[c] = UInt8(std::clamp(std::lround(sum[c]), 0L, 255L));
+        }
+    }
+}
+
+void RenderColor(const CIImage* image, const Raster& out, Scratch& scratch, size_t depth)
+{
+    // Consecutive colour steps run together, in recipe order, in one pass over the pixels.
+    CIColorStep steps[kMaxColorSteps];
+    size_t count = 0;
+    const CIImage* input = image;
+    while (input->kind() == CIImage::Kind::kColor && count < kMaxColorSteps) {
+        steps[count++] = input->colorStep();
+        input = input->input(0);
+    }
+    std::reverse(steps, steps + count);
+    Render(input, out, scratch, depth);
+    CIColorStepPass& pass = scratch.colorPass();
+    if (!pass.set(steps, count))
+        return;
+    for (int64_t y = out.rect.y; y < out.rect.y + out.rect.height; ++y)
+        pass.applyRow(out.row(y), size_t(out.rect.width));
+}
+
+void RenderKernel(const CIImage* image, const Raster& out, Scratch& scratch, size_t depth)
+{
+    CoreImage::KernelImage eyes[2];
+    for (int index = 0; index < 2; ++index) {
+        const CIImage* input = image->input(index);
+        if (!input)
+            continue;
+        const PixelRect rect = Intersect(out.rect, Covering(input->extent()));
+        if (rect.empty())
+            continue;
+        Raster in;
+        if (!Borrow(input, rect, &in)) {
+            in = scratch.take(depth + size_t(index), rect);
+            Render(input, in, scratch, depth + 2);
+        }
+        eyes[index] =
+            CoreImage::KernelImage{in.base, in.rowBytes, {rect.x, rect.y, rect.width, rect.height}};
+    }
+    const CoreImage::KernelImageOut target{
+        out.base, out.rowBytes, {out.rect.x, out.rect.y, out.rect.width, out.rect.height}};
+    if (!image->kernel()->apply(eyes[0], eyes[1], image->kernelArgument(), target))
+        out.clear();
+}
+
+void Render(const CIImage* image, const Raster& out, Scratch& scratch, size_t depth)
+{
+    if (out.rect.empty())
+        return;
+    if (!image || depth > kMaxDepth) {
+        out.clear();
+        return;
+    }
+    switch (image->kind()) {
+    case CIImage::Kind::kSource:
+        RenderSource(image, out);
+        return;
+    case CIImage::Kind::kCrop: {
+        out.clear();
+        const PixelRect inside = Intersect(out.rect, Covering(image->extent()));
+        if (!inside.empty())
+            Render(image->input(0), out.sub(inside), scratch, depth);
+        return;
+    }
+    case CIImage::Kind::kTransform:
+        RenderTransform(image, out, scratch, depth);
+        return;
+    case CIImage::Kind::kColor:
+        RenderColor(image, out, scratch, depth);
+        return;
+    case CIImage::Kind::kKernel:
+        RenderKernel(image, out, scratch, depth);
+        return;
+    }
+}
+
+} // namespace
+
+CIContext::CIContext() : Object(p3dcf::kCIContextTypeID, false), mScratch(new Scratch) {}
+
+CIContext::~CIContext()
+{
+    if (mCGContext)
+        CGContextRelease(mCGContext);
+}
+
+CFTypeID CIContext::TypeID()
+{
+    return p3dcf::kCIContextTypeID;
+}
+
+std::u16string CIContext::describeContents() const
+{
+    return p3dcf::WidenASCII(std::to_string(mWidth) + " x " + std::to_string(mHeight));
+}
+
+CFPtr<CIContext> CIContext::contextWithARGBMemory(void* base, size_t rowBytes, size_t width,
+                                                  size_t height)
+{
+    if (!VERIFY(base && width > 0 && height > 0 && rowBytes / 4 >= width && width <= (1u << 24) &&
+                height <= (1u << 24)))
+        return nullptr;
+    auto context = CFPtr<CIContext>::Adopt(new CIContext);
+    context->mBase = static_cast<UInt8*>(base);
+    context->mRowBytes = rowBytes;
+    context->mWidth = width;
+    context->mHeight = height;
+    return context;
+}
+
+CFPtr<CIContext> CIContext::contextWithCGContext(CGContextRef cgContext)
+{
+    if (!VERIFY(cgContext) ||
+        !VERIFY(CGBitmapContextGetBitsPerPixel(cgContext) == 32 &&
+                CGBitmapContextGetBitmapInfo(cgContext) == kCGImageAlphaPremultipliedFirst))
+        return nullptr;
+    auto context = contextWithARGBMemory(
+        CGBitmapContextGetData(cgContext), CGBitmapContextGetBytesPerRow(cgContext),
+        CGBitmapContextGetWidth(cgContext), CGBitmapContextGetHeight(cgContext));
+    if (context)
+        context->mCGContext = CGContextRetain(cgContext);
+    return context;
+}
+
+bool CIContext::drawImage(const CIImage* image, CGPoint atPoint, CGRect fromRect)
+{
+    if (!VERIFY(image) || !std::isfinite(atPoint.x) || !std::isfinite(atPoint.y))
+        return false;
+    // Whole pixels: the source rect and its place are rounded to the pixel grid.
+    const PixelRect from = Covering(fromRect);
+    const int64_t dx = int64_t(std::lround(atPoint.x)) - from.x;
+    const int64_t dy = int64_t(std::lround(atPoint.y)) - from.y;
+    const PixelRect destination{0, 0, int64_t(mWidth), int64_t(mHeight)};
+    const PixelRect target =
+        Intersect(destination, PixelRect{from.x + dx, from.y + dy, from.width, from.height});
+    if (target.empty())
+        return true;
+    // Render in the image's coordinates straight into the destination memory.
+    const Raster whole{mBase, mRowBytes, destination};
+    Raster out = whole.sub(target);
+    out.rect.x -= dx;
+    out.rect.y -= dy;
+    Render(image, out, *mScratch, 0);
+    return true;
+}
+
+bool CIContext::render(const CIImage* image, void* base, size_t rowBytes, CGRect bounds)
+{
+    const PixelRect rect = Covering(bounds);
+    if (!VERIFY(image && base) || rect.empty() || !VERIFY(rowBytes / 4 >= size_t(rect.width)))
+        return false;
+    Render(image, Raster{static_cast<UInt8*>(base), rowBytes, rect}, *mScratch, 0);
+    return true;
+}
+
+bool import_CIContext()
+{
+    return import_CIImage();
+}

@@ -1,0 +1,409 @@
+#include "Frei0rPlugIn.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <map>
+#include <mutex>
+#include <new>
+#include <set>
+#include <sys/stat.h>
+
+#include <frei0r.h>
+
+#include "CoreMachDebugLog.h"
+
+#ifndef P3D_MULTIARCH
+#define P3D_MULTIARCH "x86_64-linux-gnu"
+#endif
+
+namespace CoreImage {
+
+struct Frei0rFunctions
+{
+    decltype(&f0r_init) init;
+    decltype(&f0r_deinit) deinit;
+    decltype(&f0r_get_plugin_info) getPlugInInfo;
+    decltype(&f0r_get_param_info) getParamInfo;
+    decltype(&f0r_construct) construct;
+    decltype(&f0r_destruct) destruct;
+    decltype(&f0r_set_param_value) setParamValue;
+    decltype(&f0r_update) update;
+};
+
+namespace {
+
+// More than this is a broken info record rather than a filter.
+constexpr int kMaxParameters = 256;
+
+std::string Text(const char* text)
+{
+    return text ? std::string(text) : std::string();
+}
+
+bool IsDirectory(const std::string& path)
+{
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The .so files of one folder and of its vendor folders, each group in name order.
+void CollectLibraries(const std::string& folder, int depth, std::vector<std::string>& found)
+{
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.')
+            names.emplace_back(entry->d_name);
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> vendors;
+    for (const std::string& name : names) {
+        const std::string path = folder + "/" + name;
+        if (IsDirectory(path))
+            vendors.push_back(path);
+        else if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0)
+            found.push_back(path);
+    }
+    if (depth > 0)
+        for (const std::string& vendor : vendors)
+            CollectLibraries(vendor, depth - 1, found);
+}
+
+// 8-bit straight colour from premultiplied, rounded to nearest.
+inline UInt8 Unpremultiply(unsigned c, unsigned a)
+{
+    if (a == 0)
+        return 0;
+    const unsigned v = (c * 255 + a / 2) / a;
+    return UInt8(v > 255 ? 255 : v);
+}
+
+inline UInt8 Premultiply(unsigned c, unsigned a)
+{
+    return UInt8((c * a + 127) / 255);
+}
+
+} // namespace
+
+// ---- plug-in
+
+std::vector<std::string> Frei0rPlugIn::SearchPath()
+{
+    std::vector<std::string> folders;
+    if (const char* list = std::getenv("FREI0R_PATH")) {
+        std::string_view rest(list);
+        while (!rest.empty()) {
+            const size_t colon = rest.find(':');
+            const std::string_view folder = rest.substr(0, colon);
+            if (!folder.empty())
+                folders.emplace_back(folder);
+            if (colon == std::string_view::npos)
+                break;
+            rest.remove_prefix(colon + 1);
+        }
+        return folders;
+    }
+    if (const char* home = std::getenv("HOME"); home && *home)
+        folders.push_back(std::string(home) + "/.frei0r-1/lib");
+    folders.push_back("/usr/local/lib/frei0r-1");
+    folders.push_back("/usr/lib/frei0r-1");
+    folders.push_back("/usr/lib/" P3D_MULTIARCH "/frei0r-1");
+    return folders;
+}
+
+std::vector<std::shared_ptr<Frei0rPlugIn>> Frei0rPlugIn::LoadAllPlugIns()
+{
+    std::vector<std::shared_ptr<Frei0rPlugIn>> plugIns;
+    std::set<std::string> names;
+    for (const std::string& folder : SearchPath()) {
+        std::vector<std::string> libraries;
+        CollectLibraries(folder, 1, libraries);
+        for (const std::string& library : libraries) {
+            std::shared_ptr<Frei0rPlugIn> plugIn = Load(library);
+            if (!plugIn)
+                continue;
+            if (!names.insert(plugIn->name()).second) {
+                CoreMachDebugLog("Frei0rPlugIn: %s is hidden by an earlier plug-in named \"%s\"",
+                                 library.c_str(), plugIn->name().c_str());
+                continue;
+            }
+            plugIns.push_back(std::move(plugIn));
+        }
+    }
+    std::sort(plugIns.begin(), plugIns.end(),
+              [](const auto& a, const auto& b) { return a->name() < b->name(); });
+    return plugIns;
+}
+
+std::shared_ptr<Frei0rPlugIn> Frei0rPlugIn::Load(const std::string& path)
+{
+    // A library reached twice (a second call, a link) is one plug-in: f0r_init and
+    // f0r_deinit must pair once per library, not once per path.
+    static std::mutex sMutex;
+    static std::map<void*, std::weak_ptr<Frei0rPlugIn>> sLoaded;
+    const std::lock_guard<std::mutex> lock(sMutex);
+
+    // Never unmapped: plug-ins built on cairo, OpenCV and the like leave threads, caches and
+    // exit handlers behind after f0r_deinit, which would run into unmapped code.
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!library) {
+        const char* why = dlerror();
+        CoreMachDebugLog("Frei0rPlugIn: %s does not load: %s", path.c_str(), why ? why : "?");
+        return nullptr;
+    }
+    if (std::shared_ptr<Frei0rPlugIn> loaded = sLoaded[library].lock()) {
+        dlclose(library);
+        return loaded;
+    }
+    // From here on the destructor unloads the library.
+    std::shared_ptr<Frei0rPlugIn> plugIn(new Frei0rPlugIn);
+    plugIn->mLibrary = library;
+    plugIn->mPath = path;
+    plugIn->mFunctions = std::make_unique<Frei0rFunctions>();
+    Frei0rFunctions& f = *plugIn->mFunctions;
+
+    const char* missing = nullptr;
+    auto find = [&](auto& function, const char* symbol) {
+        function =
+            reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, symbol));
+        if (!function && !missing)
+            missing = symbol;
+    };
+    find(f.init, "f0r_init");
+    find(f.deinit, "f0r_deinit");
+    find(f.getPlugInInfo, "f0r_get_plugin_info");
+    find(f.getParamInfo, "f0r_get_param_info");
+    find(f.construct, "f0r_construct");
+    find(f.destruct, "f0r_destruct");
+    find(f.setParamValue, "f0r_set_param_value");
+    if (missing) {
+        CoreMachDebugLog("Frei0rPlugIn: %s is not a frei0r plug-in: no %s", path.c_str(), missing);
+        return nullptr;
+    }
+
+    if (f.init() < 0) {
+        CoreMachDebugLog("Frei0rPlugIn: %s failed to initialise", path.c_str());
+        return nullptr;
+    }
+    plugIn->mInitialized = true;
+
+    f0r_plugin_info_t info{};
+    f.getPlugInInfo(&info);
+    if (!info.name || !*info.name) {
+        CoreMachDebugLog("Frei0rPlugIn: %s has no name", path.c_str());
+        return nullptr;
+    }
+    if (info.plugin_type != F0R_PLUGIN_TYPE_FILTER) {
+        CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: type %d is not a filter", path.c_str(),
+                         info.name, info.plugin_type);
+        return nullptr;
+    }
+    // Mixers may have only f0r_update2, so this one is looked for once the type is known.
+    find(f.update, "f0r_update");
+    if (missing) {
+        CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: no %s", path.c_str(), info.name,
+                         missing);
+        return nullptr;
+    }
+    if (info.color_model != F0R_COLOR_MODEL_BGRA8888 &&
+        info.color_model != F0R_COLOR_MODEL_RGBA8888 &&
+        info.color_model != F0R_COLOR_MODEL_PACKED32) {
+        CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: unknown colour model %d", path.c_str(),
+                         info.name, info.color_model);
+        return nullptr;
+    }
+    if (info.num_params < 0 || info.num_params > kMaxParameters) {
+        CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: %d parameters", path.c_str(),
+                         info.name, info.num_params);
+        return nullptr;
+    }
+    plugIn->mName = info.name;
+    plugIn->mAuthor = Text(info.author);
+    plugIn->mExplanation = Text(info.explanation);
+    plugIn->mColorModel = info.color_model;
+    for (int index = 0; index < info.num_params; ++index) {
+        f0r_param_info_t param{};
+        f.getParamInfo(&param, index);
+        if (!param.name || param.type < F0R_PARAM_BOOL || param.type > F0R_PARAM_STRING) {
+            CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: parameter %d is malformed",
+                             path.c_str(), info.name, index);
+            return nullptr;
+        }
+        plugIn->mParameters.push_back(Frei0rParameter{param.name, Frei0rParameter::Type(param.type),
+                                                      Text(param.explanation)});
+    }
+    sLoaded[library] = plugIn;
+    return plugIn;
+}
+
+Frei0rPlugIn::~Frei0rPlugIn()
+{
+    if (mInitialized)
+        mFunctions->deinit();
+    if (mLibrary)
+        VERIFY(dlclose(mLibrary) == 0);
+}
+
+int Frei0rPlugIn::parameterIndex(std::string_view name) const
+{
+    for (size_t index = 0; index < mParameters.size(); ++index)
+        if (mParameters[index].name == name)
+            return int(index);
+    return -1;
+}
+
+// ---- instance
+
+static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= 16, "frei0r frames need 16-byte alignment");
+
+std::unique_ptr<Frei0rInstance> Frei0rInstance::Create(std::shared_ptr<Frei0rPlugIn> plugIn,
+                                                       size_t width, size_t height)
+{
+    if (!plugIn || width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
+        CoreMachDebugLog("Frei0rInstance: no instance of %zu x %zu", width, height);
+        return nullptr;
+    }
+    std::unique_ptr<Frei0rInstance> instance(new Frei0rInstance);
+    instance->mWidth = width;
+    instance->mHeight = height;
+    instance->mFrameWidth = (width + 7) / 8 * 8;
+    instance->mFrameHeight = (height + 7) / 8 * 8;
+    const size_t frame = instance->mFrameWidth * instance->mFrameHeight;
+    instance->mScratch.reset(new (std::nothrow) uint32_t[frame * 2]);
+    if (!instance->mScratch) {
+        CoreMachDebugLog("Frei0rInstance: no memory for %zu x %zu", width, height);
+        return nullptr;
+    }
+    instance->mInstance = plugIn->mFunctions->construct(unsigned(instance->mFrameWidth),
+                                                        unsigned(instance->mFrameHeight));
+    if (!instance->mInstance) {
+        CoreMachDebugLog("Frei0rInstance: \"%s\" refused %zu x %zu", plugIn->name().c_str(), width,
+                         height);
+        return nullptr;
+    }
+    instance->mPlugIn = std::move(plugIn);
+    return instance;
+}
+
+Frei0rInstance::~Frei0rInstance()
+{
+    if (mInstance)
+        mPlugIn->mFunctions->destruct(mInstance);
+}
+
+bool Frei0rInstance::setValue(int index, Frei0rParameter::Type type, void* value)
+{
+    const std::vector<Frei0rParameter>& parameters = mPlugIn->parameters();
+    if (index < 0 || size_t(index) >= parameters.size() || parameters[size_t(index)].type != type) {
+        CoreMachDebugLog("Frei0rInstance: \"%s\" has no parameter %d of type %d",
+                         mPlugIn->name().c_str(), index, int(type));
+        return false;
+    }
+    mPlugIn->mFunctions->setParamValue(mInstance, value, index);
+    return true;
+}
+
+bool Frei0rInstance::setBool(int index, bool value)
+{
+    f0r_param_bool v = value ? 1.0 : 0.0;
+    return setValue(index, Frei0rParameter::kBool, &v);
+}
+
+bool Frei0rInstance::setDouble(int index, double value)
+{
+    f0r_param_double v = value;
+    return setValue(index, Frei0rParameter::kDouble, &v);
+}
+
+bool Frei0rInstance::setColor(int index, float r, float g, float b)
+{
+    f0r_param_color_t v{r, g, b};
+    return setValue(index, Frei0rParameter::kColor, &v);
+}
+
+bool Frei0rInstance::setPosition(int index, double x, double y)
+{
+    f0r_param_position_t v{x, y};
+    return setValue(index, Frei0rParameter::kPosition, &v);
+}
+
+bool Frei0rInstance::setString(int index, const char* value)
+{
+    if (!value)
+        return false;
+    // The plug-in copies the text; the pointer only has to live for the call.
+    f0r_param_string v = const_cast<char*>(value);
+    return setValue(index, Frei0rParameter::kString, &v);
+}
+
+bool Frei0rInstance::update(double time, const UInt8* in, size_t inRowBytes, UInt8* out,
+                            size_t outRowBytes)
+{
+    if (!in || !out || inRowBytes < mWidth * 4 || outRowBytes < mWidth * 4) {
+        CoreMachDebugLog("Frei0rInstance: \"%s\" given no frame to run on",
+                         mPlugIn->name().c_str());
+        return false;
+    }
+    const int model = mPlugIn->colorModel();
+    // Offsets of R, G, B, A within the plug-in's pixel; PACKED32 plug-ins only move pixels, so
+    // they get ours unchanged.
+    const bool packed = model == F0R_COLOR_MODEL_PACKED32;
+    const size_t r = model == F0R_COLOR_MODEL_BGRA8888 ? 2 : 0, g = 1,
+                 b = model == F0R_COLOR_MODEL_BGRA8888 ? 0 : 2, a = 3;
+    UInt8* frameIn = reinterpret_cast<UInt8*>(mScratch.get());
+    UInt8* frameOut = reinterpret_cast<UInt8*>(mScratch.get() + mFrameWidth * mFrameHeight);
+    const size_t frameRow = mFrameWidth * 4;
+
+    for (size_t y = 0; y < mHeight; ++y) {
+        const UInt8* s = in + y * inRowBytes;
+        UInt8* d = frameIn + y * frameRow;
+        if (packed) {
+            std::memcpy(d, s, mWidth * 4);
+        } else {
+            for (size_t x = 0; x < mWidth; ++x, s += 4, d += 4) {
+                const unsigned alpha = s[0];
+                d[r] = Unpremultiply(s[1], alpha);
+                d[g] = Unpremultiply(s[2], alpha);
+                d[b] = Unpremultiply(s[3], alpha);
+                d[a] = UInt8(alpha);
+            }
+        }
+        UInt8* row = frameIn + y * frameRow;
+        for (size_t x = mWidth; x < mFrameWidth; ++x)
+            std::memcpy(row + x * 4, row + (mWidth - 1) * 4, 4);
+    }
+    for (size_t y = mHeight; y < mFrameHeight; ++y)
+        std::memcpy(frameIn + y * frameRow, frameIn + (mHeight - 1) * frameRow, frameRow);
+
+    mPlugIn->mFunctions->update(mInstance, time, reinterpret_cast<const uint32_t*>(frameIn),
+                                reinterpret_cast<uint32_t*>(frameOut));
+
+    for (size_t y = 0; y < mHeight; ++y) {
+        const UInt8* s = frameOut + y * frameRow;
+        UInt8* d = out + y * outRowBytes;
+        if (packed) {
+            std::memcpy(d, s, mWidth * 4);
+        } else {
+            for (size_t x = 0; x < mWidth; ++x, s += 4, d += 4) {
+                const unsigned alpha = s[a];
+                d[0] = UInt8(alpha);
+                d[1] = Premultiply(s[r], alpha);
+                d[2] = Premultiply(s[g], alpha);
+                d[3] = Premultiply(s[b], alpha);
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace CoreImage
+
+bool import_Frei0rPlugIn()
+{
+    return true;
+}

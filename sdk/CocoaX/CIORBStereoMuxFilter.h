@@ -1,0 +1,28 @@
+// The stereo mux: a right-eye image (inputImage) and a left-eye image (inputLeftImage) become
+// one anaglyph of the union of their extents; inputSwapEyes 1.0 exchanges the eyes' roles
+// inside the kernel.
+#pragma once
+
+#include "CIFilterBase.h"
+
+extern const CFStringRef kCIORBStereoMuxFilter_FilterName;
+extern const CFStringRef kCIORBStereoMuxFilter_DisplayName;
+extern const CFStringRef kCIORBStereoMuxFilter_inputSwapEyes;
+extern const CFStringRef kCIORBStereoMuxFilter_inputLeftImage;
+
+class CIORBStereoMuxFilter final : public CIFilterBase
+{
+public:
+    static CFMutableDictionaryRef classAttributes();
+    static CFPtr<CIFilter> filterWithName(CFStringRef name);
+    CFPtr<CIImage> outputImage() const override;
+
+    // Compiled once from the stored, scrambled text; null when it did not compile.
+    static const CIKernel* kernel();
+
+private:
+    explicit CIORBStereoMuxFilter(CFStringRef name) : CIFilterBase(name) {}
+};
+
+// Loads the kernel and, when asked, makes "CIORBStereoMuxFilter" known to the filter registry.
+bool import_CIORBStereoMuxFilter(bool registerFilter);

@@ -1,0 +1,201 @@
+// The stereo mux as the stereo view uses it: registered by name, fed two eyes, rendered.
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <vector>
+
+#include "CFNumber.h"
+#include "CIContext.h"
+#include "CIImageCoreGraphics.h"
+#include "CIORBStereoMuxFilter.h"
+#include "ColorMatrixKernel.h"
+#include "CoreGraphicsBitmapContext.h"
+#include "NSDatazer.h"
+#include "TestSupport.h"
+
+namespace {
+
+// An opaque eye with varied colours, rows top down.
+std::vector<UInt8> Eye(size_t width, size_t height, int seed)
+{
+    std::vector<UInt8> bytes(width * height * 4);
+    for (size_t i = 0; i < width * height; ++i) {
+        bytes[i * 4] = 255;
+        bytes[i * 4 + 1] = UInt8((i * 7 + size_t(seed) * 31) & 0xFF);
+        bytes[i * 4 + 2] = UInt8((i * 13 + size_t(seed) * 17) & 0xFF);
+        bytes[i * 4 + 3] = UInt8((i * 3 + size_t(seed) * 5) & 0xFF);
+    }
+    return bytes;
+}
+
+CFPtr<CIFilter> Mux()
+{
+    EXPECT_TRUE(import_CIORBStereoMuxFilter(true));
+    CFPtr<CIFilter> mux = CIFilter::filterWithName(kCIORBStereoMuxFilter_FilterName);
+    if (mux)
+        mux->setDefaults();
+    return mux;
+}
+
+std::vector<UInt8> Render(const CIImage* image, size_t width, size_t height)
+{
+    std::vector<UInt8> out(width * height * 4, 0x55);
+    CFPtr<CIContext> context =
+        CIContext::contextWithARGBMemory(out.data(), width * 4, width, height);
+    context->drawImage(image, CGPointMake(0, 0), CGRectMake(0, 0, CGFloat(width), CGFloat(height)));
+    return out;
+}
+
+void SetSwap(CIFilter* mux, double swap)
+{
+    CFNumberRef number = CFNumberCreate(nullptr, kCFNumberDoubleType, &swap);
+    EXPECT_TRUE(mux->setValue(number, kCIORBStereoMuxFilter_inputSwapEyes));
+    CFRelease(number);
+}
+
+TEST(NSDatazer, TransformSwapsNibblesAndUndoesItself)
+{
+    const UInt8 bytes[] = {0x3C, 0x00, 0xFF, 0x12};
+    CFMutableDataRef data = NSDatazer::dataWithNSDatazerBytes(bytes, sizeof(bytes));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(CFDataGetBytePtr(data)[0], 0xC3);
+    EXPECT_EQ(CFDataGetBytePtr(data)[3], 0x21);
+    EXPECT_TRUE(NSDatazer::transform(data));
+    EXPECT_EQ(memcmp(CFDataGetBytePtr(data), bytes, sizeof(bytes)), 0);
+    CFRelease(data);
+    CFMutableDataRef empty = NSDatazer::dataWithNSDataBytes(nullptr, 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_TRUE(NSDatazer::transform(empty));
+    EXPECT_EQ(CFDataGetLength(empty), 0);
+    CFRelease(empty);
+    p3dtest::LogCapture log;
+    EXPECT_EQ(NSDatazer::dataWithNSDataBytes(nullptr, 4), nullptr);
+    EXPECT_NE(log.text().find(" code : result!=nil in "), std::string::npos);
+}
+
+TEST(CIORBStereoMuxFilter, RegistersWithItsAttributes)
+{
+    CFPtr<CIFilter> mux = Mux();
+    ASSERT_TRUE(mux);
+    ASSERT_NE(CIORBStereoMuxFilter::kernel(), nullptr);
+    CFDictionaryRef attributes = mux->attributes();
+    EXPECT_TRUE(CFEqual(CFDictionaryGetValue(attributes, kCIAttributeFilterName),
+                        CFSTR("CIORBStereoMuxFilter")));
+    CFDictionaryRef swap =
+        CFDictionaryRef(CFDictionaryGetValue(attributes, CFSTR("inputSwapEyes")));
+    ASSERT_NE(swap, nullptr);
+    EXPECT_TRUE(CFEqual(CFDictionaryGetValue(swap, kCIAttributeType), kCIAttributeTypeScalar));
+    EXPECT_EQ(mux->numberForKey(CFSTR("inputSwapEyes"), -1), 0.0);
+    CFArrayRef categories =
+        CFArrayRef(CFDictionaryGetValue(attributes, kCIAttributeFilterCategories));
+    EXPECT_EQ(CFArrayGetCount(categories), 4);
+
+    CFDictionaryRef custom = static_cast<CIFilterBase*>(mux.get())->customAttributes();
+    EXPECT_FALSE(CFDictionaryContainsKey(custom, CFSTR("inputImage")));
+    EXPECT_FALSE(CFDictionaryContainsKey(custom, kCIAttributeFilterName));
+    EXPECT_TRUE(CFDictionaryContainsKey(custom, CFSTR("inputLeftImage")));
+    CFRelease(custom);
+
+    EXPECT_FALSE(CIFilterBase::filterWithName(CFSTR("NotAClass")));
+}
+
+TEST(CIORBStereoMuxFilter, OneEyeIsPassedThroughAndNoEyeGivesNothing)
+{
+    CFPtr<CIFilter> mux = Mux();
+    std::vector<UInt8> right = Eye(64, 48, 1);
+    CFPtr<CIImage> rightImage = CIImage::imageWithARGBMemory(right.data(), 256, 64, 48);
+    EXPECT_FALSE(mux->outputImage());
+    mux->setValue(rightImage.get(), kCIInputImageKey);
+    EXPECT_EQ(mux->outputImage().get(), rightImage.get());
+    mux->setValue(nullptr, kCIInputImageKey);
+    mux->setValue(rightImage.get(), kCIORBStereoMuxFilter_inputLeftImage);
+    EXPECT_EQ(mux->outputImage().get(), rightImage.get());
+}
+
+TEST(CIORBStereoMuxFilter, TwoEyesGiveTheAnaglyphOfTheirUnion)
+{
+    CFPtr<CIFilter> mux = Mux();
+    std::vector<UInt8> right = Eye(640, 480, 1), left = Eye(640, 480, 2);
+    CFPtr<CIImage> rightImage = CIImage::imageWithARGBMemory(right.data(), 2560, 640, 480);
+    CFPtr<CIImage> leftImage = CIImage::imageWithARGBMemory(left.data(), 2560, 640, 480);
+    mux->setValue(rightImage.get(), kCIInputImageKey);
+    mux->setValue(leftImage.get(), kCIORBStereoMuxFilter_inputLeftImage);
+    CFPtr<CIImage> stereo = mux->outputImage();
+    ASSERT_TRUE(stereo);
+    EXPECT_TRUE(CGRectEqualToRect(stereo->extent(), CGRectMake(0, 0, 640, 480)));
+
+    const std::vector<UInt8> out = Render(stereo.get(), 640, 480);
+    std::vector<UInt8> expected(640 * 4);
+    const auto& kernel = CIORBStereoMuxFilter::kernel()->compiled();
+    for (size_t row = 0; row < 480; row += 37) {
+        // The kernel's own row, exactly; and its plain double reference within one step.
+        kernel.evaluateRow(&right[row * 2560], &left[row * 2560], expected.data(), 640, 0.0f);
+        ASSERT_EQ(memcmp(&out[row * 2560], expected.data(), 2560), 0) << row;
+        kernel.evaluateRowReference(&right[row * 2560], &left[row * 2560], expected.data(), 640,
+                                    0.0f);
+        for (size_t i = 0; i < 2560; ++i)
+            ASSERT_LE(std::abs(int(out[row * 2560 + i]) - int(expected[i])), 1) << row << ":" << i;
+    }
+
+    // Swap 1.0 exchanges the eyes' roles inside the kernel: the same as exchanging the inputs.
+    SetSwap(mux.get(), 1.0);
+    const std::vector<UInt8> swapped = Render(mux->outputImage().get(), 640, 480);
+    CFPtr<CIFilter> exchanged = Mux();
+    exchanged->setValue(leftImage.get(), kCIInputImageKey);
+    exchanged->setValue(rightImage.get(), kCIORBStereoMuxFilter_inputLeftImage);
+    EXPECT_EQ(Render(exchanged->outputImage().get(), 640, 480), swapped);
+    EXPECT_NE(swapped, out);
+
+    // Eyes of different sizes: the union, transparent where neither eye is.
+    CFPtr<CIImage> small =
+        CIImage::imageWithARGBMemory(left.data(), 2560, 320, 240)
+            ->imageByApplyingTransform(CGAffineTransformMakeTranslation(400, 300));
+    mux->setValue(small.get(), kCIORBStereoMuxFilter_inputLeftImage);
+    EXPECT_TRUE(CGRectEqualToRect(mux->outputImage()->extent(), CGRectMake(0, 0, 720, 540)));
+}
+
+TEST(CIFilterBase, KernelTextThatDoesNotCompileGivesNoKernel)
+{
+    p3dtest::LogCapture log;
+    EXPECT_FALSE(CIFilterBase::kernelFromKernelCode(nullptr));
+    EXPECT_FALSE(CIFilterBase::kernelFromKernelCode(CFSTR("kernel vec4 broken(")));
+    EXPECT_FALSE(CIFilterBase::kernelFromKernelData(nullptr));
+    EXPECT_FALSE(CIFilterBase::kernelFromBundleFile(CFSTR("NoSuchKernel")));
+    const std::string text = log.text();
+    EXPECT_NE(text.find(" code : kernelCode in "), std::string::npos);
+    EXPECT_NE(text.find(" code : kernels in "), std::string::npos);
+    EXPECT_NE(text.find("(+[CIFilterBase kernelFromKernelCode:])"), std::string::npos);
+    EXPECT_NE(text.find(" code : _kernel = [self kernelFromKernelCode:kernelCode] in "),
+              std::string::npos);
+}
+
+TEST(CIImageCoreGraphics, ScalesToAPixelSizeUnlessAnAxisAlreadyFits)
+{
+    std::vector<UInt8> eye = Eye(640, 480, 3);
+    CFPtr<CIImage> image = CIImage::imageWithARGBMemory(eye.data(), 2560, 640, 480);
+    EXPECT_EQ(CIImageWithSizePixels(image.get(), CGSizeMake(640, 240)).get(), image.get());
+    EXPECT_EQ(CIImageWithSizePixels(image.get(), CGSizeMake(100, 480)).get(), image.get());
+    CFPtr<CIImage> half = CIImageWithSizePixels(image.get(), CGSizeMake(320, 240));
+    ASSERT_TRUE(half);
+    EXPECT_TRUE(CGRectEqualToRect(half->extent(), CGRectMake(0, 0, 320, 240)));
+    p3dtest::LogCapture log;
+    EXPECT_FALSE(CIImageWithSizePixels(nullptr, CGSizeMake(1, 1)));
+    EXPECT_NE(log.text().find(" code : result in "), std::string::npos);
+}
+
+TEST(CIImage, AnImageOfABitmapSeesLaterDrawing)
+{
+    CoreGraphics::BitmapContext bitmap;
+    ASSERT_TRUE(bitmap.Construct(8, 8, CoreGraphics::BitmapContext::BitmapType_Device_ARGB, 0));
+    CGImageRef cgImage = bitmap.ConstructCGImage();
+    CFPtr<CIImage> image = CIImage::imageWithCGImage(cgImage);
+    CGImageRelease(cgImage);
+    ASSERT_TRUE(image);
+    CGContextSetRGBFillColor(bitmap.mContext, 1, 0, 0, 1);
+    CGContextFillRect(bitmap.mContext, CGRectMake(0, 0, 8, 8));
+    const std::vector<UInt8> out = Render(image.get(), 8, 8);
+    EXPECT_EQ(out[0], 255);
+    EXPECT_EQ(out[1], 255);
+    EXPECT_EQ(out[2], 0);
+}
+
+} // namespace
