@@ -8,6 +8,7 @@
 #include "CIColorSteps.h"
 #include "ColorMatrixKernel.h"
 #include "CoreMachDebugLog.h"
+#include "Frei0rPlugIn.h"
 
 namespace {
 
@@ -78,9 +79,32 @@ public:
     // The colour programs of the last render, kept while the steps stay the same.
     CIColorStepPass& colorPass() { return mColorPass; }
 
+    // A plug-in instance for frames of this size, made once and kept.
+    CoreImage::Frei0rInstance*
+    plugInInstance(const std::shared_ptr<CoreImage::Frei0rPlugIn>& plugIn, size_t width,
+                   size_t height)
+    {
+        for (PlugInSlot& slot : mPlugIns)
+            if (slot.plugIn == plugIn.get() && slot.width == width && slot.height == height)
+                return slot.instance.get();
+        auto instance = CoreImage::Frei0rInstance::Create(plugIn, width, height);
+        if (!instance)
+            return nullptr;
+        mPlugIns.push_back(PlugInSlot{plugIn.get(), width, height, std::move(instance)});
+        return mPlugIns.back().instance.get();
+    }
+
 private:
+    struct PlugInSlot
+    {
+        CoreImage::Frei0rPlugIn* plugIn;
+        size_t width, height;
+        std::unique_ptr<CoreImage::Frei0rInstance> instance;
+    };
+
     std::vector<std::vector<UInt8>> mBuffers;
     CIColorStepPass mColorPass;
+    std::vector<PlugInSlot> mPlugIns;
 };
 
 namespace {
@@ -238,6 +262,45 @@ void RenderKernel(const CIImage* image, const Raster& out, Scratch& scratch, siz
         out.clear();
 }
 
+// Plug-ins filter whole frames: the input's whole extent goes through the plug-in, and the part
+// asked for is copied out.
+void RenderPlugIn(const CIImage* image, const Raster& out, Scratch& scratch, size_t depth)
+{
+    out.clear();
+    const PixelRect extent = Covering(image->extent());
+    const PixelRect wanted = Intersect(out.rect, extent);
+    if (wanted.empty())
+        return;
+    const Raster in = scratch.take(depth, extent);
+    Render(image->input(0), in, scratch, depth + 2);
+    const Raster filtered = scratch.take(depth + 1, extent);
+    CoreImage::Frei0rInstance* instance =
+        scratch.plugInInstance(image->plugIn(), size_t(extent.width), size_t(extent.height));
+    if (!instance)
+        return;
+    for (const CIPlugInValue& value : image->plugInValues()) {
+        switch (value.type) {
+        case CoreImage::Frei0rParameter::kBool:
+            instance->setBool(value.index, value.values[0] != 0);
+            break;
+        case CoreImage::Frei0rParameter::kDouble:
+            instance->setDouble(value.index, value.values[0]);
+            break;
+        case CoreImage::Frei0rParameter::kColor:
+            instance->setColor(value.index, float(value.values[0]), float(value.values[1]),
+                               float(value.values[2]));
+            break;
+        case CoreImage::Frei0rParameter::kPosition:
+            instance->setPosition(value.index, value.values[0], value.values[1]);
+            break;
+        }
+    }
+    if (!instance->update(0.0, in.base, in.rowBytes, filtered.base, filtered.rowBytes))
+        return;
+    for (int64_t y = wanted.y; y < wanted.y + wanted.height; ++y)
+        memcpy(out.pixel(wanted.x, y), filtered.pixel(wanted.x, y), size_t(wanted.width) * 4);
+}
+
 void Render(const CIImage* image, const Raster& out, Scratch& scratch, size_t depth)
 {
     if (out.rect.empty())
@@ -265,6 +328,9 @@ void Render(const CIImage* image, const Raster& out, Scratch& scratch, size_t de
         return;
     case CIImage::Kind::kKernel:
         RenderKernel(image, out, scratch, depth);
+        return;
+    case CIImage::Kind::kPlugIn:
+        RenderPlugIn(image, out, scratch, depth);
         return;
     }
 }

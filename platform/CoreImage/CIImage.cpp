@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include "CoreMachDebugLog.h"
+#include "Frei0rPlugIn.h"
+#include "PNGDecoder.h"
 
 namespace {
 
@@ -83,6 +85,46 @@ CFPtr<CIImage> CIImage::imageWithBitmapData(CFDataRef data, size_t bytesPerRow, 
     if (!VERIFY(bytesPerRow / 4 >= width && size_t(CFDataGetLength(data)) / bytesPerRow >= height))
         return nullptr;
     return imageWithARGBMemory(CFDataGetBytePtr(data), bytesPerRow, width, height, data);
+}
+
+CFPtr<CIImage> CIImage::imageWithData(CFDataRef pngData)
+{
+    if (!VERIFY(pngData))
+        return nullptr;
+    CoreImage::DecodedImage decoded;
+    if (!CoreImage::DecodePNG(CFDataGetBytePtr(pngData), size_t(CFDataGetLength(pngData)), decoded))
+        return nullptr; // the decoder reported why
+    CFDataRef pixels = CFDataCreate(nullptr, decoded.pixels.data(), CFIndex(decoded.pixels.size()));
+    if (!VERIFY(pixels))
+        return nullptr;
+    CFPtr<CIImage> image = imageWithBitmapData(
+        pixels, decoded.bytesPerRow, CGSizeMake(CGFloat(decoded.width), CGFloat(decoded.height)));
+    CFRelease(pixels);
+    return image;
+}
+
+CFPtr<CIImage> CIImage::imageWithCVPixelBuffer(CVPixelBufferRef pixelBuffer)
+{
+    if (!VERIFY(pixelBuffer))
+        return nullptr;
+    // 2vuy frames are converted by whoever reads them; the engine takes A,R,G,B only.
+    if (!VERIFY(CVPixelBufferGetPixelFormatType(pixelBuffer) == kCVPixelFormatType_32ARGB))
+        return nullptr;
+    return imageWithARGBMemory(
+        CVPixelBufferGetBaseAddress(pixelBuffer), CVPixelBufferGetBytesPerRow(pixelBuffer),
+        CVPixelBufferGetWidth(pixelBuffer), CVPixelBufferGetHeight(pixelBuffer), pixelBuffer);
+}
+
+CFPtr<CIImage> CIImage::imageWithPlugIn(std::shared_ptr<CoreImage::Frei0rPlugIn> plugIn,
+                                        std::vector<CIPlugInValue> values, const CIImage* input)
+{
+    if (!VERIFY(plugIn) || !input)
+        return CFPtr<CIImage>(const_cast<CIImage*>(input));
+    auto image = CFPtr<CIImage>::Adopt(new CIImage(Kind::kPlugIn, input->mExtent));
+    image->mInputs[0] = CFPtr<CIImage>(const_cast<CIImage*>(input));
+    image->mPlugIn = std::move(plugIn);
+    image->mPlugInValues = std::move(values);
+    return image;
 }
 
 CFPtr<CIImage> CIImage::imageByApplyingTransform(const CGAffineTransform& transform) const

@@ -12,9 +12,23 @@
 #include "CGAffineTransform.h"
 #include "CGImage.h"
 
+#include <memory>
+#include <vector>
+
+#include "CVPixelBuffer.h"
+
 namespace CoreImage {
 class ColorMatrixKernel;
-}
+class Frei0rPlugIn;
+} // namespace CoreImage
+
+// One parameter value of a plug-in filter, by the plug-in's parameter index.
+struct CIPlugInValue
+{
+    int index;
+    int type; // CoreImage::Frei0rParameter::Type
+    double values[3];
+};
 
 // One per-pixel colour step; consecutive steps are fused into one pass when rendered.
 struct CIColorStep
@@ -26,7 +40,7 @@ struct CIColorStep
 class CIImage final : public p3dcf::Object
 {
 public:
-    enum class Kind { kSource, kTransform, kCrop, kColor, kKernel };
+    enum class Kind { kSource, kTransform, kCrop, kColor, kKernel, kPlugIn };
 
     // Borrows the image's pixels (and keeps the image); only A,R,G,B 8-bit images are taken.
     static CFPtr<CIImage> imageWithCGImage(CGImageRef image);
@@ -35,6 +49,13 @@ public:
     // Borrowed A,R,G,B memory; owner (may be null) is retained as long as the image lives.
     static CFPtr<CIImage> imageWithARGBMemory(const void* base, size_t rowBytes, size_t width,
                                               size_t height, CFTypeRef owner = nullptr);
+    // Decoded PNG data, held as an owned copy; null with a report for data that does not decode.
+    static CFPtr<CIImage> imageWithData(CFDataRef pngData);
+    // The pixel buffer's memory without a copy (the buffer is kept); A,R,G,B buffers only.
+    static CFPtr<CIImage> imageWithCVPixelBuffer(CVPixelBufferRef pixelBuffer);
+    // A frei0r filter plug-in over the input, with its parameter values.
+    static CFPtr<CIImage> imageWithPlugIn(std::shared_ptr<CoreImage::Frei0rPlugIn> plugIn,
+                                          std::vector<CIPlugInValue> values, const CIImage* input);
 
     CFPtr<CIImage> imageByApplyingTransform(const CGAffineTransform& transform) const;
     CFPtr<CIImage> imageByCroppingToRect(CGRect rect) const;
@@ -55,6 +76,8 @@ public:
     const CIColorStep& colorStep() const { return mStep; }
     const CoreImage::ColorMatrixKernel* kernel() const { return mKernel; }
     float kernelArgument() const { return mArgument; }
+    const std::shared_ptr<CoreImage::Frei0rPlugIn>& plugIn() const { return mPlugIn; }
+    const std::vector<CIPlugInValue>& plugInValues() const { return mPlugInValues; }
 
     static CFTypeID TypeID();
     std::u16string describeContents() const override;
@@ -73,6 +96,8 @@ private:
     CIColorStep mStep{};
     const CoreImage::ColorMatrixKernel* mKernel = nullptr;
     float mArgument = 0;
+    std::shared_ptr<CoreImage::Frei0rPlugIn> mPlugIn;
+    std::vector<CIPlugInValue> mPlugInValues;
 };
 
 bool import_CIImage();
