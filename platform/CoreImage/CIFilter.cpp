@@ -28,14 +28,6 @@ const CFStringRef kCIOutputImageKey = CFSTR("outputImage");
 
 namespace {
 
-std::string UTF8(CFStringRef text)
-{
-    char buffer[256];
-    return text && CFStringGetCString(text, buffer, sizeof(buffer), kCFStringEncodingUTF8)
-               ? buffer
-               : std::string();
-}
-
 struct Registration
 {
     CIFilter::Constructor constructor;
@@ -73,7 +65,7 @@ Registry& TheRegistry()
 // Whether the value is of the class an attribute names.
 bool IsOfClass(CFTypeRef value, CFStringRef className)
 {
-    const std::string name = UTF8(className);
+    const std::string name = CIStringUTF8(className);
     const CFTypeID type = CFGetTypeID(value);
     if (name == "CIImage")
         return type == CIImage::TypeID();
@@ -87,6 +79,14 @@ bool IsOfClass(CFTypeRef value, CFStringRef className)
 }
 
 } // namespace
+
+std::string CIStringUTF8(CFStringRef text)
+{
+    char buffer[256];
+    return text && CFStringGetCString(text, buffer, sizeof(buffer), kCFStringEncodingUTF8)
+               ? buffer
+               : std::string();
+}
 
 CIFilter::CIFilter(CFStringRef name)
     : Object(p3dcf::kCIFilterTypeID, false),
@@ -111,7 +111,7 @@ CFTypeID CIFilter::TypeID()
 
 std::u16string CIFilter::describeContents() const
 {
-    return p3dcf::WidenASCII(UTF8(mName));
+    return p3dcf::WidenASCII(CIStringUTF8(mName));
 }
 
 bool CIFilter::registerFilterName(CFStringRef name, Constructor constructor,
@@ -119,7 +119,7 @@ bool CIFilter::registerFilterName(CFStringRef name, Constructor constructor,
 {
     if (!VERIFY(name && constructor && classAttributes))
         return false;
-    const std::string key = UTF8(name);
+    const std::string key = CIStringUTF8(name);
     if (!VERIFY(!key.empty()))
         return false;
     Registry& registry = TheRegistry();
@@ -138,7 +138,7 @@ bool CIFilter::isRegistered(CFStringRef name)
 {
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.lock);
-    return registry.filters.count(UTF8(name)) != 0;
+    return registry.filters.count(CIStringUTF8(name)) != 0;
 }
 
 CFPtr<CIFilter> CIFilter::filterWithName(CFStringRef name)
@@ -147,12 +147,12 @@ CFPtr<CIFilter> CIFilter::filterWithName(CFStringRef name)
     {
         Registry& registry = TheRegistry();
         std::lock_guard<std::mutex> lock(registry.lock);
-        const auto it = registry.filters.find(UTF8(name));
+        const auto it = registry.filters.find(CIStringUTF8(name));
         if (it != registry.filters.end())
             registration = it->second;
     }
     if (!registration.constructor) {
-        CoreMachDebugLog("filterWithName: no filter named \"%s\"\n", UTF8(name).c_str());
+        CoreMachDebugLog("filterWithName: no filter named \"%s\"\n", CIStringUTF8(name).c_str());
         return nullptr;
     }
     CFPtr<CIFilter> filter = registration.constructor(name);
@@ -185,8 +185,8 @@ bool CIFilter::setValue(CFTypeRef value, CFStringRef key)
     const bool fKnownInput = attribute && CFGetTypeID(attribute) == CFDictionaryGetTypeID() &&
                              CFStringCompare(key, kCIOutputImageKey, 0) != kCFCompareEqualTo;
     if (!VERIFY(fKnownInput)) {
-        CoreMachDebugLog("setValue: %s has no input \"%s\"\n", UTF8(mName).c_str(),
-                         UTF8(key).c_str());
+        CoreMachDebugLog("setValue: %s has no input \"%s\"\n", CIStringUTF8(mName).c_str(),
+                         CIStringUTF8(key).c_str());
         return false;
     }
     if (!value) {
@@ -196,8 +196,8 @@ bool CIFilter::setValue(CFTypeRef value, CFStringRef key)
     const void* className = CFDictionaryGetValue(CFDictionaryRef(attribute), kCIAttributeClass);
     const bool fRightKind = IsOfClass(value, CFStringRef(className));
     if (!VERIFY(fRightKind)) {
-        CoreMachDebugLog("setValue: \"%s\" of %s takes a %s\n", UTF8(key).c_str(),
-                         UTF8(mName).c_str(), UTF8(CFStringRef(className)).c_str());
+        CoreMachDebugLog("setValue: \"%s\" of %s takes a %s\n", CIStringUTF8(key).c_str(),
+                         CIStringUTF8(mName).c_str(), CIStringUTF8(CFStringRef(className)).c_str());
         return false;
     }
     CFDictionarySetValue(mValues, key, value);

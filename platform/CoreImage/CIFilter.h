@@ -5,6 +5,7 @@
 #pragma once
 
 #include <mutex>
+#include <string>
 
 #include "CIImage.h"
 #include "CIValues.h"
@@ -27,6 +28,9 @@ extern const CFStringRef kCICategoryStillImage;
 extern const CFStringRef kCICategoryNonSquarePixels;
 extern const CFStringRef kCIInputImageKey;  // "inputImage"
 extern const CFStringRef kCIOutputImageKey; // "outputImage"
+
+// A string's text in UTF-8 (cut at 255 bytes: names and keys), "" for null.
+std::string CIStringUTF8(CFStringRef text);
 
 class CIFilter : public p3dcf::Object
 {

@@ -84,7 +84,14 @@ CFPtr<CIImage> CIImage::imageWithBitmapData(CFDataRef data, size_t bytesPerRow, 
     const size_t width = size_t(size.width), height = size_t(size.height);
     if (!VERIFY(bytesPerRow / 4 >= width && size_t(CFDataGetLength(data)) / bytesPerRow >= height))
         return nullptr;
-    return imageWithARGBMemory(CFDataGetBytePtr(data), bytesPerRow, width, height, data);
+    // A copy: the caller may go on changing a mutable data object it passed.
+    CFDataRef copy = CFDataCreate(nullptr, CFDataGetBytePtr(data), CFIndex(bytesPerRow * height));
+    if (!VERIFY(copy))
+        return nullptr;
+    CFPtr<CIImage> image =
+        imageWithARGBMemory(CFDataGetBytePtr(copy), bytesPerRow, width, height, copy);
+    CFRelease(copy);
+    return image;
 }
 
 CFPtr<CIImage> CIImage::imageWithData(CFDataRef pngData)
@@ -97,8 +104,8 @@ CFPtr<CIImage> CIImage::imageWithData(CFDataRef pngData)
     CFDataRef pixels = CFDataCreate(nullptr, decoded.pixels.data(), CFIndex(decoded.pixels.size()));
     if (!VERIFY(pixels))
         return nullptr;
-    CFPtr<CIImage> image = imageWithBitmapData(
-        pixels, decoded.bytesPerRow, CGSizeMake(CGFloat(decoded.width), CGFloat(decoded.height)));
+    CFPtr<CIImage> image = imageWithARGBMemory(CFDataGetBytePtr(pixels), decoded.bytesPerRow,
+                                               decoded.width, decoded.height, pixels);
     CFRelease(pixels);
     return image;
 }

@@ -10,14 +10,6 @@
 
 namespace {
 
-std::string UTF8(CFStringRef text)
-{
-    char buffer[256];
-    return text && CFStringGetCString(text, buffer, sizeof(buffer), kCFStringEncodingUTF8)
-               ? buffer
-               : std::string();
-}
-
 CFStringRef MakeString(const std::string& text)
 {
     CFStringRef string = CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8);
@@ -42,7 +34,10 @@ std::shared_ptr<CoreImage::Frei0rPlugIn> PlugInNamed(const std::string& name)
 class PlugInFilter final : public CIFilter
 {
 public:
-    explicit PlugInFilter(CFStringRef name) : CIFilter(name), mPlugIn(PlugInNamed(UTF8(name))) {}
+    explicit PlugInFilter(CFStringRef name)
+        : CIFilter(name), mPlugIn(PlugInNamed(CIStringUTF8(name)))
+    {
+    }
 
     CFPtr<CIImage> outputImage() const override
     {

@@ -19,14 +19,6 @@ const CFStringRef kCIFilterBase_NSNumberClass = CFSTR("NSNumber");
 
 namespace {
 
-std::string UTF8(CFStringRef text)
-{
-    char buffer[256];
-    return text && CFStringGetCString(text, buffer, sizeof(buffer), kCFStringEncodingUTF8)
-               ? buffer
-               : std::string();
-}
-
 // Class names to constructors: what the runtime's class lookup gives elsewhere.
 struct ClassTable
 {
@@ -82,7 +74,7 @@ CFDictionaryRef CIFilterBase::customAttributes() const
 void CIFilterBase::registerClassName(CFStringRef name, CIFilter::Constructor constructor)
 {
     std::lock_guard<std::mutex> lock(Classes().lock);
-    Classes().classes[UTF8(name)] = constructor;
+    Classes().classes[CIStringUTF8(name)] = constructor;
 }
 
 CFPtr<CIFilter> CIFilterBase::filterWithName(CFStringRef name)
@@ -90,7 +82,7 @@ CFPtr<CIFilter> CIFilterBase::filterWithName(CFStringRef name)
     CIFilter::Constructor constructor = nullptr;
     {
         std::lock_guard<std::mutex> lock(Classes().lock);
-        const auto it = Classes().classes.find(UTF8(name));
+        const auto it = Classes().classes.find(CIStringUTF8(name));
         if (it != Classes().classes.end())
             constructor = it->second;
     }

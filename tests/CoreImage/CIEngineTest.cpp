@@ -234,6 +234,24 @@ TEST(CIEngine, ImagesAwayFromTheOriginAndPartialDraws)
     EXPECT_EQ(partial.at(14, 10)[0], 0x77);
 }
 
+TEST(CIEngine, BitmapDataIsCopiedAndMemoryIsBorrowed)
+{
+    Frame frame(4, 4);
+    CFMutableDataRef data = CFDataCreateMutable(nullptr, 0);
+    CFDataAppendBytes(data, frame.bytes.data(), CFIndex(frame.bytes.size()));
+    CFPtr<CIImage> copied = CIImage::imageWithBitmapData(data, 16, CGSizeMake(4, 4));
+    CFPtr<CIImage> borrowed = frame.image();
+    ASSERT_TRUE(copied);
+    CFDataGetMutableBytePtr(data)[1] = 99; // the copy does not see it
+    frame.bytes[1] = 99;                   // the borrowed memory does
+    CFRelease(data);
+    Canvas canvas(4, 4);
+    ASSERT_TRUE(canvas.context->drawImage(copied.get(), CGPointMake(0, 0), copied->extent()));
+    EXPECT_EQ(canvas.at(0, 3)[1], 0);
+    ASSERT_TRUE(canvas.context->drawImage(borrowed.get(), CGPointMake(0, 0), borrowed->extent()));
+    EXPECT_EQ(canvas.at(0, 3)[1], 99);
+}
+
 TEST(CIEngine, BadInputGivesNothingAndReports)
 {
     p3dtest::LogCapture log;
