@@ -6,6 +6,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev llvm ccache pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libyuv-dev libpng-dev ffmpeg libavfilter-dev libavutil-dev frei0r-plugins-dev frei0r-plugins
+    libjpeg62-turbo-dev libturbojpeg0-dev libavcodec-dev libswscale-dev
 )
 
 missing=()
