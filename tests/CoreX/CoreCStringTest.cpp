@@ -61,15 +61,15 @@ TEST(CoreCString, FSSpecNameStaysInsideItsRecord)
 {
     EXPECT_STREQ(CoreCString(static_cast<const FSSpec*>(nullptr)).c_str(), "");
 
-    FSSpec spec{};
-    spec.name[0] = 4;
-    std::memcpy(spec.name + 1, "Cam1", 4);
-    EXPECT_STREQ(CoreCString(&spec).c_str(), "Cam1");
+    FSSpec fileSpec{};
+    fileSpec.name[0] = 4;
+    std::memcpy(fileSpec.name + 1, "Cam1", 4);
+    EXPECT_STREQ(CoreCString(&fileSpec).c_str(), "Cam1");
 
     // A length byte beyond the 63 characters of the name is cut to the record.
-    spec.name[0] = 200;
-    std::memset(spec.name + 1, 'n', 63);
-    EXPECT_EQ(CoreCString(&spec).strlen(), 63u);
+    fileSpec.name[0] = 200;
+    std::memset(fileSpec.name + 1, 'n', 63);
+    EXPECT_EQ(CoreCString(&fileSpec).strlen(), 63u);
 }
 
 TEST(CoreCString, AllocReusesALargeEnoughBufferAndOtherwiseFitsExactly)
