@@ -15,9 +15,10 @@ comparisons=(
     "stereo_mux_filter BM_StereoMuxFilter640x480 BM_FfmpegStereo3d640x480"
     "coreg_scaled_draw BM_DrawScaled1280x720To640x480 BM_LibyuvScale1280x720To640x480"
     "camera_mirror BM_MirrorResample640x480 BM_LibyuvRotate180_640x480"
+    "capture_mjpeg BM_DecompressMJPEG640x480 BM_FfmpegDecodeMJPEG640x480"
 )
 # Every executable that holds a benchmark named above.
-benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine)
+benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture)
 
 "$root/scripts/install-deps.sh" >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2

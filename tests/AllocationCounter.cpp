@@ -16,6 +16,17 @@ void* operator new(size_t size)
     throw std::bad_alloc();
 }
 
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    ++sAllocations;
+    return std::malloc(size ? size : 1);
+}
+
+void operator delete(void* memory, const std::nothrow_t&) noexcept
+{
+    std::free(memory);
+}
+
 void operator delete(void* memory) noexcept
 {
     std::free(memory);

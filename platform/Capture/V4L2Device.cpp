@@ -1,0 +1,137 @@
+#include "V4L2Device.h"
+
+#include <cstring>
+#include <fcntl.h>
+
+#include "V4L2System.h"
+
+namespace V4L2 {
+
+int Open(const char* in_node, int* out_fd)
+{
+    const int fd = V4L2Sys().Open(in_node, O_RDWR | O_NONBLOCK);
+    *out_fd = fd < 0 ? -1 : fd;
+    return fd < 0 ? fd : 0;
+}
+
+void Close(int& io_fd)
+{
+    if (io_fd >= 0)
+        V4L2Sys().Close(io_fd);
+    io_fd = -1;
+}
+
+int QueryCapability(int in_fd, v4l2_capability& out_cap)
+{
+    out_cap = {};
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_QUERYCAP, &out_cap);
+}
+
+bool IsVideoCapture(const v4l2_capability& in_cap)
+{
+    const uint32_t caps = (in_cap.capabilities & V4L2_CAP_DEVICE_CAPS) != 0 ? in_cap.device_caps
+                                                                            : in_cap.capabilities;
+    return (caps & V4L2_CAP_VIDEO_CAPTURE) != 0;
+}
+
+std::string FieldText(const uint8_t* in_field, size_t in_size)
+{
+    const void* end = memchr(in_field, 0, in_size);
+    const size_t length =
+        end != nullptr ? size_t(static_cast<const uint8_t*>(end) - in_field) : in_size;
+    return std::string(reinterpret_cast<const char*>(in_field), length);
+}
+
+int EnumInput(int in_fd, uint32_t in_index, v4l2_input& out_input)
+{
+    out_input = {};
+    out_input.index = in_index;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_ENUMINPUT, &out_input);
+}
+
+int SetInput(int in_fd, int in_index)
+{
+    int index = in_index;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_S_INPUT, &index);
+}
+
+int EnumFormat(int in_fd, uint32_t in_index, uint32_t* out_fourcc)
+{
+    struct v4l2_fmtdesc desc = {};
+    desc.index = in_index;
+    desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    const int err = V4L2Sys().Ioctl(in_fd, VIDIOC_ENUM_FMT, &desc);
+    *out_fourcc = err == 0 ? desc.pixelformat : 0;
+    return err;
+}
+
+int EnumFrameSize(int in_fd, uint32_t in_fourcc, uint32_t in_index, v4l2_frmsizeenum& out_size)
+{
+    out_size = {};
+    out_size.index = in_index;
+    out_size.pixel_format = in_fourcc;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_ENUM_FRAMESIZES, &out_size);
+}
+
+int SetFormat(int in_fd, uint32_t in_fourcc, uint32_t in_width, uint32_t in_height,
+              v4l2_format& out_format)
+{
+    out_format = {};
+    out_format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    out_format.fmt.pix.width = in_width;
+    out_format.fmt.pix.height = in_height;
+    out_format.fmt.pix.pixelformat = in_fourcc;
+    out_format.fmt.pix.field = V4L2_FIELD_NONE;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_S_FMT, &out_format);
+}
+
+int RequestBuffers(int in_fd, uint32_t* io_count)
+{
+    struct v4l2_requestbuffers req = {};
+    req.count = *io_count;
+    req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    req.memory = V4L2_MEMORY_MMAP;
+    const int err = V4L2Sys().Ioctl(in_fd, VIDIOC_REQBUFS, &req);
+    *io_count = err == 0 ? req.count : 0;
+    return err;
+}
+
+int QueryBuffer(int in_fd, uint32_t in_index, v4l2_buffer& out_buffer)
+{
+    out_buffer = {};
+    out_buffer.index = in_index;
+    out_buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    out_buffer.memory = V4L2_MEMORY_MMAP;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_QUERYBUF, &out_buffer);
+}
+
+int QueueBuffer(int in_fd, uint32_t in_index)
+{
+    struct v4l2_buffer buf = {};
+    buf.index = in_index;
+    buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buf.memory = V4L2_MEMORY_MMAP;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_QBUF, &buf);
+}
+
+int DequeueBuffer(int in_fd, v4l2_buffer& out_buffer)
+{
+    out_buffer = {};
+    out_buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    out_buffer.memory = V4L2_MEMORY_MMAP;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_DQBUF, &out_buffer);
+}
+
+int StreamOn(int in_fd)
+{
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_STREAMON, &type);
+}
+
+int StreamOff(int in_fd)
+{
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_STREAMOFF, &type);
+}
+
+} // namespace V4L2

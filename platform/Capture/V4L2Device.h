@@ -1,0 +1,34 @@
+// Typed wrappers over the V4L2 ioctls the capture layer uses, through the system-call seam.
+// Each returns 0 or a negative errno value and logs nothing: the caller knows the context.
+#pragma once
+
+#include <cstdint>
+#include <linux/videodev2.h>
+#include <string>
+#include <vector>
+
+namespace V4L2 {
+
+int Open(const char* in_node, int* out_fd); // read-write, non-blocking
+void Close(int& io_fd);                     // -1 afterwards
+int QueryCapability(int in_fd, v4l2_capability& out_cap);
+// Whether a node delivers video frames (metadata-only and output nodes do not).
+bool IsVideoCapture(const v4l2_capability& in_cap);
+// The kernel's NUL-terminated fixed field as a string, never reading past it.
+std::string FieldText(const uint8_t* in_field, size_t in_size);
+
+int EnumInput(int in_fd, uint32_t in_index, v4l2_input& out_input);
+int SetInput(int in_fd, int in_index);
+int EnumFormat(int in_fd, uint32_t in_index, uint32_t* out_fourcc);
+int EnumFrameSize(int in_fd, uint32_t in_fourcc, uint32_t in_index, v4l2_frmsizeenum& out_size);
+// Asks for width x height in fourcc; out_format holds what the device answered.
+int SetFormat(int in_fd, uint32_t in_fourcc, uint32_t in_width, uint32_t in_height,
+              v4l2_format& out_format);
+int RequestBuffers(int in_fd, uint32_t* io_count);
+int QueryBuffer(int in_fd, uint32_t in_index, v4l2_buffer& out_buffer);
+int QueueBuffer(int in_fd, uint32_t in_index);
+int DequeueBuffer(int in_fd, v4l2_buffer& out_buffer);
+int StreamOn(int in_fd);
+int StreamOff(int in_fd);
+
+} // namespace V4L2

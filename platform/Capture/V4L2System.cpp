@@ -1,0 +1,119 @@
+#include "V4L2System.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "FakeV4L2.h"
+#include "TestPatternCamera.h"
+
+const char* const kTestPatternNode = "/dev/parallax3d-test-pattern";
+
+static bool TestCamerasWanted()
+{
+    const char* value = getenv("PARALLAX3D_TEST_CAMERAS");
+    return value != nullptr && strcmp(value, "1") == 0;
+}
+
+// The kernel, with the test-pattern camera's node and descriptors handed to its own driver.
+class KernelV4L2System : public V4L2System
+{
+public:
+    void ListNodes(std::vector<std::string>& out_nodes) override
+    {
+        out_nodes.clear();
+        std::vector<std::pair<long, std::string>> found;
+        if (DIR* dir = opendir("/dev")) {
+            while (const dirent* entry = readdir(dir)) {
+                const char* name = entry->d_name;
+                if (strncmp(name, "video", 5) != 0 || name[5] == '\0')
+                    continue;
+                char* end = nullptr;
+                const long number = strtol(name + 5, &end, 10);
+                if (*end == '\0' && number >= 0)
+                    found.emplace_back(number, std::string("/dev/") + name);
+            }
+            closedir(dir);
+        }
+        std::sort(found.begin(), found.end());
+        for (auto& node : found)
+            out_nodes.push_back(std::move(node.second));
+        if (TestCamerasWanted())
+            out_nodes.push_back(kTestPatternNode);
+    }
+
+    int Open(const char* in_path, int in_flags) override
+    {
+        if (in_path != nullptr && strcmp(in_path, kTestPatternNode) == 0)
+            return TestCamerasWanted() ? TestPatternDriver().Open(in_path, in_flags) : -ENOENT;
+        const int fd = open(in_path, in_flags | O_CLOEXEC);
+        return fd < 0 ? -errno : fd;
+    }
+
+    int Close(int in_fd) override
+    {
+        if (TestPatternDriver().OwnsFd(in_fd))
+            return TestPatternDriver().Close(in_fd);
+        return close(in_fd) == 0 ? 0 : -errno;
+    }
+
+    int Ioctl(int in_fd, unsigned long in_request, void* io_arg) override
+    {
+        if (TestPatternDriver().OwnsFd(in_fd))
+            return TestPatternDriver().Ioctl(in_fd, in_request, io_arg);
+        int result;
+        do
+            result = ioctl(in_fd, in_request, io_arg);
+        while (result == -1 && errno == EINTR);
+        return result == -1 ? -errno : result;
+    }
+
+    int Mmap(int in_fd, size_t in_length, off_t in_offset, void** out_address) override
+    {
+        if (TestPatternDriver().OwnsFd(in_fd))
+            return TestPatternDriver().Mmap(in_fd, in_length, in_offset, out_address);
+        void* address =
+            mmap(nullptr, in_length, PROT_READ | PROT_WRITE, MAP_SHARED, in_fd, in_offset);
+        *out_address = address == MAP_FAILED ? nullptr : address;
+        return address == MAP_FAILED ? -errno : 0;
+    }
+
+    int Munmap(void* in_address, size_t in_length) override
+    {
+        if (TestPatternDriver().OwnsMapping(in_address))
+            return TestPatternDriver().Munmap(in_address, in_length);
+        return munmap(in_address, in_length) == 0 ? 0 : -errno;
+    }
+
+    int Poll(struct pollfd* io_fds, nfds_t in_count, int in_timeoutMs) override
+    {
+        if (in_count > 0 && TestPatternDriver().OwnsFd(io_fds[0].fd))
+            return TestPatternDriver().Poll(io_fds, in_count, in_timeoutMs);
+        const int result = poll(io_fds, in_count, in_timeoutMs);
+        return result < 0 ? -errno : result;
+    }
+};
+
+static V4L2System* sInstalled = nullptr;
+
+V4L2System& V4L2Sys()
+{
+    static KernelV4L2System kernel;
+    return sInstalled != nullptr ? *sInstalled : kernel;
+}
+
+ScopedV4L2System::ScopedV4L2System(V4L2System& in_system) : mPrevious(sInstalled)
+{
+    sInstalled = &in_system;
+}
+
+ScopedV4L2System::~ScopedV4L2System()
+{
+    sInstalled = mPrevious;
+}
