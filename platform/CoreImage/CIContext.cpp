@@ -27,12 +27,21 @@ PixelRect Intersect(const PixelRect& a, const PixelRect& b)
     return PixelRect{x0, y0, std::max<int64_t>(0, x1 - x0), std::max<int64_t>(0, y1 - y0)};
 }
 
-// The pixels an extent touches: edges rounded outward.
+// The pixels an extent touches: edges rounded outward. Coordinates are held to a range that
+// integer pixel arithmetic cannot overflow; nothing drawable lies beyond it.
 PixelRect Covering(CGRect rect)
 {
     if (CGRectIsNull(rect) || CGRectIsEmpty(rect))
         return PixelRect{};
-    const CGRect r = CGRectStandardize(rect);
+    constexpr CGFloat kFar = CGFloat(int64_t(1) << 40);
+    CGRect r = CGRectStandardize(rect);
+    if (!std::isfinite(r.origin.x) || !std::isfinite(r.origin.y) || !std::isfinite(r.size.width) ||
+        !std::isfinite(r.size.height))
+        return PixelRect{};
+    r.origin.x = std::clamp(r.origin.x, -kFar, kFar);
+    r.origin.y = std::clamp(r.origin.y, -kFar, kFar);
+    r.size.width = std::min(r.size.width, kFar);
+    r.size.height = std::min(r.size.height, kFar);
     const int64_t x0 = int64_t(std::floor(r.origin.x)), y0 = int64_t(std::floor(r.origin.y));
     const int64_t x1 = int64_t(std::ceil(r.origin.x + r.size.width));
     const int64_t y1 = int64_t(std::ceil(r.origin.y + r.size.height));
@@ -65,8 +74,13 @@ struct CIContext::Raster
 class CIContext::Scratch
 {
 public:
+    // No memory (a null base, reported) for intermediate images beyond a gigabyte.
     Raster take(size_t depth, const PixelRect& rect)
     {
+        constexpr int64_t kMaxPixels = int64_t(1) << 28;
+        if (!VERIFY(rect.width <= kMaxPixels && rect.height <= kMaxPixels &&
+                    rect.width * rect.height <= kMaxPixels))
+            return Raster{nullptr, 0, rect};
         if (mBuffers.size() <= depth)
             mBuffers.resize(depth + 1);
         const size_t rowBytes = size_t(rect.width) * 4;
@@ -171,6 +185,8 @@ void RenderTransform(const CIImage* image, const Raster& out, Scratch& scratch, 
     Raster in;
     if (!Borrow(image->input(0), source, &in)) {
         in = scratch.take(depth, source);
+        if (!in.base)
+            return;
         Render(image->input(0), in, scratch, depth + 1);
     }
 
@@ -251,6 +267,8 @@ void RenderKernel(const CIImage* image, const Raster& out, Scratch& scratch, siz
         Raster in;
         if (!Borrow(input, rect, &in)) {
             in = scratch.take(depth + size_t(index), rect);
+            if (!in.base)
+                continue;
             Render(input, in, scratch, depth + 2);
         }
         eyes[index] =
@@ -271,13 +289,16 @@ void RenderPlugIn(const CIImage* image, const Raster& out, Scratch& scratch, siz
     const PixelRect wanted = Intersect(out.rect, extent);
     if (wanted.empty())
         return;
-    const Raster in = scratch.take(depth, extent);
-    Render(image->input(0), in, scratch, depth + 2);
-    const Raster filtered = scratch.take(depth + 1, extent);
+    // The instance first: it refuses frames a plug-in cannot take before any memory is spent.
     CoreImage::Frei0rInstance* instance =
         scratch.plugInInstance(image->plugIn(), size_t(extent.width), size_t(extent.height));
     if (!instance)
         return;
+    const Raster in = scratch.take(depth, extent);
+    const Raster filtered = scratch.take(depth + 1, extent);
+    if (!in.base || !filtered.base)
+        return;
+    Render(image->input(0), in, scratch, depth + 2);
     for (const CIPlugInValue& value : image->plugInValues()) {
         switch (value.type) {
         case CoreImage::Frei0rParameter::kBool:
@@ -387,6 +408,10 @@ bool CIContext::drawImage(const CIImage* image, CGPoint atPoint, CGRect fromRect
 {
     if (!VERIFY(image) || !std::isfinite(atPoint.x) || !std::isfinite(atPoint.y))
         return false;
+    // A place this far away shows nothing of the image in any destination.
+    constexpr CGFloat kFar = CGFloat(int64_t(1) << 40);
+    if (std::fabs(atPoint.x) > kFar || std::fabs(atPoint.y) > kFar)
+        return true;
     // Whole pixels: the source rect and its place are rounded to the pixel grid.
     const PixelRect from = Covering(fromRect);
     const int64_t dx = int64_t(std::lround(atPoint.x)) - from.x;

@@ -272,6 +272,15 @@ TEST(CIEngine, BadInputGivesNothingAndReports)
     EXPECT_TRUE(canvas.context->drawImage(none.get(), CGPointMake(0, 0), CGRectMake(0, 0, 4, 4)));
     EXPECT_EQ(canvas.at(0, 0)[1], 0);
     EXPECT_FALSE(canvas.context->drawImage(nullptr, CGPointMake(0, 0), CGRectMake(0, 0, 4, 4)));
+    // Absurd rects draw what lies inside the destination, or nothing.
+    EXPECT_TRUE(
+        canvas.context->drawImage(image.get(), CGPointMake(0, 0), CGRectMake(0, 0, 1e300, 1e300)));
+    EXPECT_TRUE(
+        canvas.context->drawImage(image.get(), CGPointMake(0, 0), CGRectMake(NAN, 0, 4, 4)));
+    EXPECT_FALSE(
+        canvas.context->drawImage(image.get(), CGPointMake(INFINITY, 0), CGRectMake(0, 0, 4, 4)));
+    EXPECT_TRUE(
+        canvas.context->drawImage(image.get(), CGPointMake(-1e18, 0), CGRectMake(0, 0, 4, 4)));
     EXPECT_FALSE(CIContext::contextWithARGBMemory(nullptr, 16, 4, 4));
     EXPECT_FALSE(CIContext::contextWithARGBMemory(canvas.bytes.data(), 8, 4, 4));
     EXPECT_NE(log.text().find("VERIFY FAILED"), std::string::npos);
