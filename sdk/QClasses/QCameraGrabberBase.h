@@ -1,0 +1,101 @@
+// Drives one camera through the sequence grabber: opens a channel on a chosen camera, hands
+// each compressed frame to a decompression hook, and reopens the camera by itself after a pause
+// when the channel is gone. The frame buffer and the decompression are a subclass's.
+#pragma once
+
+#include "CoreCString.h"
+#include "CoreElapsedTime.h"
+#include "QGWorld.h"
+#include "QImageDescription.h"
+#include "QSequenceGrabber.h"
+
+class QCameraGrabberBase : public QSequenceGrabber
+{
+public:
+    typedef QSequenceGrabber superclass_t;
+    typedef QSGDeviceList::InputIterator InputIterator;
+
+    enum CameraStatus {
+        kCameraStatusUnavailable = 0, // no channel could be made
+        kCameraStatusOpening = 1,     // a channel was just made
+        kCameraStatusReady = 2,       // the camera is prepared
+    };
+
+    QCameraGrabberBase();
+    ~QCameraGrabberBase() override;
+
+    OSErr OnThisDataProc(SGChannel channel, char* data, long length, long* offset,
+                         long channelRefCon, long time, short writeType) override;
+
+    virtual OSErr StartRecord();
+    virtual OSErr StopRecord();
+    virtual void Close();
+    virtual OSErr SwitchToCamera(const InputIterator& camera_input);
+    virtual bool UseNextCamera();
+    virtual bool UsePrevCamera();
+    virtual bool GetCameraWithDeviceInputName(InputIterator& iterator, const char* inputName) const;
+    virtual bool GetFirstCamera(InputIterator& iterator) const;
+    virtual bool GetLastCamera(InputIterator& iterator) const;
+    virtual bool GetCurrentCamera(InputIterator& iterator) const;
+    virtual bool GetNextCamera(InputIterator& iterator) const;
+    virtual bool GetPrevCamera(InputIterator& iterator) const;
+    virtual bool IsFrameBufferConstructed() const;
+    virtual GWorldPtr GetFrameBufferGWorldPtr() const;
+    virtual bool GetFrameBufferImageDescription(QImageDescription& description) const;
+    virtual void DrawCameraStatusInFrameBuffer(CameraStatus status) const;
+    virtual bool CreateFrameBuffer(const QRect& rect, unsigned long pixelFormat);
+    virtual bool CreateFrameBufferSelf();
+    virtual OSErr OpenInitializeCamera(const Rect& in_frame, unsigned long pixelFormat,
+                                       const InputIterator* inCameraInput);
+    virtual OSErr CloseVideoChannel();
+    virtual OSErr OpenInitializeSelf();
+    virtual OSErr InitializeVideoChannel(SGChannel newVideoChannel,
+                                         const InputIterator* inCameraInput);
+    virtual OSErr InitializeSequenceGrabToOffscreenWorld(const QRect& in_bounds,
+                                                         unsigned long inFrameBufferPixelFormat);
+    virtual OSErr BeginDecompressionSequence(const QImageDescription& camera, const QRect& source,
+                                             const QRect& destination);
+    virtual OSErr DefaultDataProc(char* in_data, long in_data_size) const;
+
+    bool SetCameraVDIGRequestRect(const Rect& rect);
+    void SetFrameBufferRect(const Rect& rect) { mFrameBufferRect = rect; }
+    void SetFrameBufferPixelFormat(unsigned long pixelFormat)
+    {
+        mFrameBufferPixelFormat = UInt32(pixelFormat);
+    }
+    void SetAutoOpenCameraPluggedIn(bool enable, float retrySeconds);
+
+    OSErr OpenInitialize(const Rect& in_frame, unsigned long inFrameBufferPixelFormat,
+                         const InputIterator* inCameraInput);
+    OSErr OpenCameraInput(const InputIterator* inCameraInput);
+    bool CloseCameraInput();
+    OSErr Idle();
+    OSErr SetChannelBounds(const Rect& bounds);
+    OSErr GetVideoSampleDescription(QImageDescription& description);
+    OSErr InitializeDecompressionToOffscreenWorld();
+    void DisposeChannels();
+    SGChannel VideoChannel() const { return mVideoChannel; }
+
+    // Camera selection.
+    bool GetActiveCameraDeviceList(QSGDeviceList& deviceList) const;
+    bool GetCameraInputList(QSGDeviceList& deviceList) const;
+    SInt16 GetCameraCount() const;
+    bool IsThisTheCurrentCamera(const InputIterator& camera) const;
+
+    // Diagnostics.
+    OSErr GetChannelDeviceAndInputNames(CoreCString& deviceName, CoreCString& inputName,
+                                        short& inputNumber) const;
+    void DumpRelevantInfoToLog() const;
+    void DebugDumpDeviceInputNames() const;
+
+    QRect mVDIGRequestRect;
+    QRect mFrameBufferRect;
+    UInt32 mFrameBufferPixelFormat;
+    QImageDescription mCameraImageDesc;
+    SGChannel mVideoChannel;
+    bool mAutoOpenCameraPluggedIn;
+    float mAutoOpenRetrySeconds;
+    CoreElapsedTime mAutoOpenRetryElapsed;
+};
+
+bool import_QCameraGrabberBase();
