@@ -15,14 +15,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "CoreMachDebugLog.h"
 #include "FrameDecompressor.h"
-
-// The log globals each program defines; reports go to the system log, not a file.
-const char* g_CoreMachDebug_LogPrefix = "Parallax3DBench";
-static char sLogFileName[] = "Parallax3DBench.log";
-char* g_CoreMachDebug_LogFileName = sLogFileName;
-char CoreDebugBundleLogFileName::sPathName[1024] = "Parallax3D_XXX.log";
 
 namespace {
 

@@ -221,3 +221,41 @@ std::string LogCapture::text()
 }
 
 } // namespace p3dtest
+
+namespace p3dtest {
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : mName(name)
+{
+    if (const char* old = getenv(name)) {
+        mHad = true;
+        mOld = old;
+    }
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (mHad)
+        setenv(mName.c_str(), mOld.c_str(), 1);
+    else
+        unsetenv(mName.c_str());
+}
+
+bool HaveFfmpeg(const char* ffmpeg)
+{
+    return ffmpeg && access(ffmpeg, X_OK) == 0;
+}
+
+bool RunFfmpeg(const char* ffmpeg, std::vector<std::string> args)
+{
+    args.insert(args.begin(), {ffmpeg, "-nostdin", "-y", "-v", "error"});
+    Child child(args);
+    const int status = child.wait(60000);
+    EXPECT_EQ(status, 0) << child.err();
+    return child.started() && status == 0;
+}
+
+} // namespace p3dtest

@@ -64,6 +64,26 @@ private:
     size_t mLineStart = 0;
 };
 
+// Sets one environment variable (null: unsets it) for the life of the object.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string mName;
+    std::string mOld;
+    bool mHad = false;
+};
+
+// Whether the ffmpeg program at that path can run.
+bool HaveFfmpeg(const char* ffmpeg);
+// Runs ffmpeg quietly with the arguments; a failure is a test failure with its error output.
+bool RunFfmpeg(const char* ffmpeg, std::vector<std::string> args);
+
 // Collects what the log reports while it lives: selects the system-log route, whose echo on
 // standard error is captured.
 class LogCapture

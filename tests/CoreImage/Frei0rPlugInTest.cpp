@@ -19,31 +19,7 @@ using CoreImage::Frei0rPlugIn;
 
 namespace {
 
-// Sets (or with null clears) a variable for one scope.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const char* value) : mName(name)
-    {
-        if (const char* old = std::getenv(name))
-            mOld = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (mOld)
-            setenv(mName, mOld->c_str(), 1);
-        else
-            unsetenv(mName);
-    }
-
-private:
-    const char* mName;
-    std::optional<std::string> mOld;
-};
+using p3dtest::ScopedEnv;
 
 void Copy(const std::string& from, const std::string& to)
 {

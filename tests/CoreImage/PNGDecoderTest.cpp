@@ -189,16 +189,12 @@ TEST(PNGDecoder, PaletteAndTransparencyChunks)
 
 bool HaveFfmpeg()
 {
-    return access(P3D_FFMPEG, X_OK) == 0;
+    return p3dtest::HaveFfmpeg(P3D_FFMPEG);
 }
 
 bool RunFfmpeg(std::vector<std::string> args)
 {
-    args.insert(args.begin(), {P3D_FFMPEG, "-nostdin", "-y", "-v", "error"});
-    p3dtest::Child ffmpeg(args);
-    const int status = ffmpeg.wait(60000);
-    EXPECT_EQ(status, 0) << ffmpeg.err();
-    return ffmpeg.started() && status == 0;
+    return p3dtest::RunFfmpeg(P3D_FFMPEG, std::move(args));
 }
 
 TEST(PNGDecoder, MatchesFfmpegForEveryPixelFormatItWrites)

@@ -10,18 +10,12 @@
 
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
-#include "CoreUserFileName.h"
+#include "ChannelReset.h"
 #include "TestSupport.h"
 
 using p3dtest::ComponentExports;
 
 namespace {
-
-std::string ChannelPath()
-{
-    CoreUserFileName name(CFSTR(kSharedMemoryFileNameFormat), kSharedMemoryFrameFormatName);
-    return name.c_str();
-}
 
 class ChannelExports : public testing::Test
 {
@@ -30,16 +24,13 @@ protected:
     {
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        // A fresh system: no channel file, no semaphores.
-        p3dtest::RemoveTree(path);
-        sem_unlink(kSharedMemorySemaphoreName0);
-        sem_unlink(kSharedMemorySemaphoreName1);
+        p3dtest::RemoveChannel(path);
         ASSERT_TRUE(exports.loaded()) << dlerror();
     }
 
     std::string contents() const { return p3dtest::ReadFile(path); }
 
-    const std::string path = ChannelPath();
+    const std::string path = p3dtest::ChannelPath();
     ComponentExports exports;
 };
 

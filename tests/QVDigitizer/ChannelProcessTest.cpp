@@ -11,7 +11,7 @@
 
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
-#include "CoreUserFileName.h"
+#include "ChannelReset.h"
 #include "TestSupport.h"
 
 using p3dtest::Child;
@@ -20,12 +20,6 @@ using p3dtest::ComponentExports;
 namespace {
 
 const int kTimeoutMs = 20000;
-
-std::string ChannelPath()
-{
-    CoreUserFileName name(CFSTR(kSharedMemoryFileNameFormat), kSharedMemoryFrameFormatName);
-    return name.c_str();
-}
 
 // Runs the helper to its end; its exit status.
 int Helper(const std::vector<std::string>& args, std::string* out = nullptr)
@@ -46,15 +40,12 @@ protected:
     {
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        // A fresh system: no channel file, no semaphores.
-        p3dtest::RemoveTree(path);
-        sem_unlink(kSharedMemorySemaphoreName0);
-        sem_unlink(kSharedMemorySemaphoreName1);
+        p3dtest::RemoveChannel(path);
     }
 
     std::string contents() const { return p3dtest::ReadFile(path); }
 
-    const std::string path = ChannelPath();
+    const std::string path = p3dtest::ChannelPath();
 };
 
 TEST_F(ChannelProcess, AWriterCreatesTheFileByteForByte)

@@ -8,34 +8,7 @@
 
 namespace {
 
-// Sets one environment variable for the life of the object.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const char* value) : mName(name)
-    {
-        const char* old = getenv(name);
-        mHad = old != nullptr;
-        if (old)
-            mOld = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (mHad)
-            setenv(mName.c_str(), mOld.c_str(), 1);
-        else
-            unsetenv(mName.c_str());
-    }
-
-private:
-    std::string mName;
-    std::string mOld;
-    bool mHad = false;
-};
+using p3dtest::ScopedEnv;
 
 std::string PathOf(SInt16 domain, OSType type)
 {
