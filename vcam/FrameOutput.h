@@ -1,0 +1,37 @@
+// Where the virtual camera's frames go: a V4L2 output device, a file or a pipe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "OutputFormat.h"
+
+// What the device states about itself, passed on to the output.
+struct OutputSettings
+{
+    std::string deviceName = "Parallax3D";
+    int width = 640; // the device's source rectangle
+    int height = 480;
+    OutputFormat format = OutputFormat::kYUYV;
+    int framesPerSecond = 30;
+};
+
+class FrameOutput
+{
+public:
+    virtual ~FrameOutput() = default;
+
+    // Prepares for frames of in_settings. On failure out_error says what went wrong and what
+    // to do about it, in words for the user. out_notice may carry a hint for the user even on
+    // success (the device is labelled differently, say).
+    virtual bool Open(const OutputSettings& in_settings, std::string& out_error,
+                      std::string& out_notice) = 0;
+
+    // One whole frame of OutputFrameBytes(). A frame the output cannot take just now is
+    // dropped and answers true; false only for a failure that must end the run.
+    virtual bool Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error) = 0;
+
+    // What the frames go to, for messages: "/dev/video9", "standard output", a path.
+    virtual std::string Description() const = 0;
+};

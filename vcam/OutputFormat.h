@@ -1,0 +1,20 @@
+// The pixel formats the virtual camera writes, with their V4L2 codes and frame sizes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum class OutputFormat {
+    kYUYV, // Y0 U Y1 V, BT.601 limited range: what every camera consumer reads
+    kARGB, // A, R, G, B bytes: the broadcast frame as it is
+    kRGBA, // R, G, B, A bytes
+};
+
+// "yuyv", "argb" or "rgba"; false for anything else.
+bool ParseOutputFormat(const std::string& in_name, OutputFormat* out_format);
+const char* OutputFormatName(OutputFormat in_format);
+// V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_ARGB32 ('BA24') or V4L2_PIX_FMT_RGBA32 ('AB24').
+uint32_t OutputFormatFourcc(OutputFormat in_format);
+size_t OutputRowBytes(OutputFormat in_format, int in_width);
+size_t OutputFrameBytes(OutputFormat in_format, int in_width, int in_height);

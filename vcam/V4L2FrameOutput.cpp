@@ -1,0 +1,1 @@
+#include "V4L2FrameOutput.h"
