@@ -44,6 +44,20 @@ enum : OSErr {
     dirNFErr = -120,
 };
 
+struct Rect
+{
+    SInt16 top;
+    SInt16 left;
+    SInt16 bottom;
+    SInt16 right;
+};
+
+struct Point
+{
+    SInt16 v;
+    SInt16 h;
+};
+
 // The name record of the classic file system; only its name travels on Linux.
 struct FSSpec
 {

@@ -34,6 +34,23 @@ inline bool FrameNumber(const void* frame, UInt32* number)
     return true;
 }
 
+// Eight vertical bars, opaque: white, yellow, cyan, green, magenta, red, blue, black.
+constexpr UInt32 kBarColours[8] = {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00,
+                                   0xFF00FF, 0xFF0000, 0x0000FF, 0x000000};
+
+inline void FillBars(void* frame)
+{
+    UInt8* pixel = static_cast<UInt8*>(frame);
+    for (int y = 0; y < kSharedCameraFrameHeight; ++y)
+        for (int x = 0; x < kSharedCameraFrameWidth; ++x, pixel += 4) {
+            const UInt32 rgb = kBarColours[x * 8 / kSharedCameraFrameWidth];
+            pixel[0] = 0xFF;
+            pixel[1] = UInt8(rgb >> 16);
+            pixel[2] = UInt8(rgb >> 8);
+            pixel[3] = UInt8(rgb);
+        }
+}
+
 // Writes frame n into buffer n % 2 under its lock and publishes it, as the application does.
 inline bool PublishFrame(const ComponentExports& exports, UInt32 number)
 {

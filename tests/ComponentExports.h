@@ -1,9 +1,10 @@
-// The component's seven exports, loaded with dlopen and resolved by name, as any client does.
+// The component's exports, loaded with dlopen and resolved by name, as any client does.
 #pragma once
 
 #include <dlfcn.h>
 #include <string>
 
+#include "shared_cam_device_dispatch.h"
 #include "shared_camera_buffer.h"
 
 namespace p3dtest {
@@ -29,6 +30,8 @@ public:
         TryLockFrameBuffer = Resolve<FrameBufferLockProc>("__public_fn3");
         LockFrameBuffer = Resolve<FrameBufferLockProc>("__public_fn4");
         UnLockFrameBuffer = Resolve<FrameBufferLockProc>("__public_fn5");
+        DeviceDispatch = Resolve<SharedCamDeviceDispatchProc>("__public_vdig");
+        Device = DeviceDispatch ? DeviceDispatch(kSharedCamDeviceDispatchVersion) : nullptr;
     }
     ~ComponentExports()
     {
@@ -59,6 +62,8 @@ public:
     FrameBufferLockProc TryLockFrameBuffer = nullptr;
     FrameBufferLockProc LockFrameBuffer = nullptr;
     FrameBufferLockProc UnLockFrameBuffer = nullptr;
+    SharedCamDeviceDispatchProc DeviceDispatch = nullptr;
+    const SharedCamDeviceDispatch* Device = nullptr; // the virtual camera device's table
 
 private:
     template <typename Proc> Proc Resolve(const char* name)

@@ -6,20 +6,6 @@
 
 typedef char* Ptr;
 
-struct Rect
-{
-    SInt16 top;
-    SInt16 left;
-    SInt16 bottom;
-    SInt16 right;
-};
-
-struct Point
-{
-    SInt16 v;
-    SInt16 h;
-};
-
 enum : OSType {
     k32ARGBPixelFormat = 0x00000020,       // A,R,G,B bytes
     k8IndexedGrayPixelFormat = 0x00000028, // one grey byte

@@ -14,6 +14,7 @@ const CFStringRef SharedCameraBundle::kCameraComponentFunction2 = CFSTR("__publi
 const CFStringRef SharedCameraBundle::kCameraComponentFunction3 = CFSTR("__public_fn3");
 const CFStringRef SharedCameraBundle::kCameraComponentFunction4 = CFSTR("__public_fn4");
 const CFStringRef SharedCameraBundle::kCameraComponentFunction5 = CFSTR("__public_fn5");
+const CFStringRef SharedCameraBundle::kCameraComponentDeviceFunction = CFSTR("__public_vdig");
 
 SharedCameraBundle SharedCameraBundle::sComponent(kCameraComponentFileName,
                                                   kCameraComponentBaseName);
@@ -40,16 +41,21 @@ bool SharedCameraBundle::AlreadyInstalledSomewhere() const
     return false;
 }
 
-template <typename... Arguments>
-bool SharedCameraBundle::CallExport(CFStringRef in_function_name, Arguments... in_arguments)
+bool SharedCameraBundle::Load()
 {
     T_CFBaseDLL<I_CFBundleDLL>& dll = sComponent.mDLL;
     if (!dll.IsLoaded()) {
         dll.SetName(kCameraComponentFileName);
         dll.LoadQuickTimeComponentBundle();
     }
+    return dll.IsLoaded();
+}
+
+template <typename... Arguments>
+bool SharedCameraBundle::CallExport(CFStringRef in_function_name, Arguments... in_arguments)
+{
     Boolean result = false;
-    return dll.IsLoaded() && dll.Call(in_function_name, &result, in_arguments...) && result;
+    return Load() && sComponent.mDLL.Call(in_function_name, &result, in_arguments...) && result;
 }
 
 bool SharedCameraBundle::SetCameraControl(SHARED_CAMERA_CONTROL* io_control)
@@ -80,6 +86,18 @@ bool SharedCameraBundle::LockFrameBuffer(void* in_frame_buffer)
 bool SharedCameraBundle::UnLockFrameBuffer(void* in_frame_buffer)
 {
     return CallExport(kCameraComponentFunction5, in_frame_buffer);
+}
+
+const SharedCamDeviceDispatch* SharedCameraBundle::DeviceDispatch()
+{
+    const SharedCamDeviceDispatch* table = nullptr;
+    if (!Load() || !sComponent.mDLL.Call(kCameraComponentDeviceFunction, &table,
+                                         UInt32(kSharedCamDeviceDispatchVersion)))
+        return nullptr;
+    // An older component's table is shorter than ours: its missing entries must not be called.
+    if (table && table->size < sizeof(SharedCamDeviceDispatch))
+        return nullptr;
+    return table;
 }
 
 bool import_SharedCameraBundle()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CoreResourceBundle.h"
+#include "shared_cam_device_dispatch.h"
 #include "shared_camera_buffer.h"
 
 class SharedCameraBundle : public CoreResourceBundle
@@ -23,6 +24,8 @@ public:
     static bool GetCurrentReadBuffer(SHARED_CAMERA_BUFFER* io_buffer);
     static bool LockFrameBuffer(void* in_frame_buffer);
     static bool UnLockFrameBuffer(void* in_frame_buffer);
+    // The virtual camera device's operations; null when no component loads or it has none.
+    static const SharedCamDeviceDispatch* DeviceDispatch();
 
     static SharedCameraBundle sComponent;
     static const CFStringRef kCameraComponentFileName;
@@ -34,8 +37,10 @@ public:
     static const CFStringRef kCameraComponentFunction3;
     static const CFStringRef kCameraComponentFunction4;
     static const CFStringRef kCameraComponentFunction5;
+    static const CFStringRef kCameraComponentDeviceFunction;
 
 private:
+    static bool Load();
     template <typename... Arguments>
     static bool CallExport(CFStringRef in_function_name, Arguments... in_arguments);
 };

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include "CoreMachDebugLog.h"
 
@@ -158,6 +159,27 @@ bool SharedGWorldMemory::CloseSemaphores()
 bool SharedGWorldMemory::Close()
 {
     std::lock_guard<std::mutex> lock(mOpenMutex);
+    return CloseLocked();
+}
+
+bool SharedGWorldMemory::ReopenIfReplaced()
+{
+    std::lock_guard<std::mutex> lock(mOpenMutex);
+    if (!_mappedFile.IsOpen() || mWriter || mHeld[0] || mHeld[1])
+        return false;
+    struct stat mapped, named;
+    if (fstat(_mappedFile.GetFileDescriptor(), &mapped) != 0)
+        return false;
+    // A file that is gone leaves the view as it is: its last frame is still there to show.
+    if (lstat(sFileMappingPath, &named) != 0)
+        return false;
+    if (mapped.st_dev == named.st_dev && mapped.st_ino == named.st_ino)
+        return false;
+    return CloseLocked();
+}
+
+bool SharedGWorldMemory::CloseLocked()
+{
     for (int index = 0; index < kMaxBufferCount; ++index)
         if (mHeld[index].exchange(false))
             (index == 0 ? _semaphore0 : _semaphore1).Post();

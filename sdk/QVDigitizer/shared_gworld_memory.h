@@ -36,6 +36,10 @@ public:
     bool CloseSemaphores();
     // Releases the view and the semaphores, and any buffer lock this process still holds.
     bool Close();
+    // A reader's view of a file that has since been replaced at the path (the broadcaster
+    // started anew) is closed, so the next open maps the new file. Not while this process
+    // holds a buffer or writes; call it where no other thread uses the view.
+    bool ReopenIfReplaced();
 
     UInt8* GetCurrentReadBuffer() const;
     UInt8* GetWriteBuffer_N(int n) const;
@@ -55,6 +59,7 @@ public:
 
 private:
     bool PublishView(bool in_semaphoresOpen);
+    bool CloseLocked();
     bool IsValidView() const;
     bool IsReadable() const;
     bool IsWritable() const;

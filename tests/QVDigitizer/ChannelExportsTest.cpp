@@ -34,7 +34,7 @@ protected:
     ComponentExports exports;
 };
 
-TEST(ChannelComponent, ExportsTheSevenFunctionsAndNothingElse)
+TEST(ChannelComponent, ExportsTheChannelAndDeviceEntriesAndNothingElse)
 {
     FILE* symbols = popen("nm -D --defined-only '" P3D_COMPONENT_PATH "'", "r");
     ASSERT_NE(symbols, nullptr);
@@ -49,7 +49,8 @@ TEST(ChannelComponent, ExportsTheSevenFunctionsAndNothingElse)
     ASSERT_EQ(pclose(symbols), 0);
     EXPECT_EQ(names,
               (std::set<std::string>{"__public_fn_", "__public_fn0", "__public_fn1", "__public_fn2",
-                                     "__public_fn3", "__public_fn4", "__public_fn5"}));
+                                     "__public_fn3", "__public_fn4", "__public_fn5",
+                                     "__public_vdig"}));
 }
 
 TEST_F(ChannelExports, ReadersBeforeAnyWriterFindNothingAndCreateNothing)

@@ -11,8 +11,12 @@
 //   control ALLOW       set the allow-connections switch
 //   write-frames MS     publish numbered frames for MS milliseconds; prints the counts
 //   read-frames MS      read and check frames for MS milliseconds; prints the counts
+//   publish-bars N      fill buffer N with colour bars and publish it
+//   device-hold         take the current frame through the virtual camera device, print
+//                       "holding N", release it on SIGUSR1 and print "released"
 #include <chrono>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -112,6 +116,38 @@ int main(int argc, char** argv)
     if (command == "control") {
         SHARED_CAMERA_CONTROL control = {sizeof(SHARED_CAMERA_CONTROL), SInt16(argument), 0};
         return exports.SetCameraControl(&control) ? 0 : 3;
+    }
+    if (command == "publish-bars") {
+        void* buffer = WriteBuffer(exports, int(argument));
+        if (!buffer || !exports.LockFrameBuffer(buffer))
+            return 3;
+        FillBars(buffer);
+        exports.UnLockFrameBuffer(buffer);
+        return exports.SetCurrentReadBuffer(buffer) ? 0 : 3;
+    }
+    if (command == "device-hold" && exports.Device) {
+        const SharedCamDeviceDispatch& device = *exports.Device;
+        sigset_t signals;
+        sigemptyset(&signals);
+        sigaddset(&signals, SIGUSR1);
+        sigprocmask(SIG_BLOCK, &signals, nullptr);
+        SharedCamDeviceRef instance = device.Construct();
+        device.Connect(instance);
+        UInt8 done = 0;
+        UInt8* frame = nullptr;
+        long size = 0;
+        if (device.GetFrame(instance, &done, &frame, &size) != 0)
+            return 3;
+        UInt32 number = 0;
+        printf("holding %d\n", FrameNumber(frame, &number) ? int(number) : -1);
+        fflush(stdout);
+        int signal = 0;
+        sigwait(&signals, &signal);
+        device.ReleaseCompressBuffer(instance, frame);
+        printf("released\n");
+        device.Disconnect(instance);
+        device.Destroy(instance);
+        return 0;
     }
     if (command == "write-frames") {
         const WriterCounts counts = WriteFramesFor(exports, std::chrono::milliseconds(argument));
