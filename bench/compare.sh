@@ -16,9 +16,11 @@ comparisons=(
     "coreg_scaled_draw BM_DrawScaled1280x720To640x480 BM_LibyuvScale1280x720To640x480"
     "camera_mirror BM_MirrorResample640x480 BM_LibyuvRotate180_640x480"
     "capture_mjpeg BM_DecompressMJPEG640x480 BM_FfmpegDecodeMJPEG640x480"
+    "vcam_convert BM_VCamConvertYUYV640x480 BM_LibyuvARGBToYUY2_640x480"
+    "vcam_convert_rgba BM_VCamConvertRGBA640x480 BM_LibyuvARGBToRGBA640x480"
 )
 # Every executable that holds a benchmark named above.
-benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture)
+benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam)
 
 "$root/scripts/install-deps.sh" >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2

@@ -1,1 +1,281 @@
 #include "V4L2FrameOutput.h"
+
+#include <cerrno>
+#include <cstring>
+#include <linux/videodev2.h>
+#include <utility>
+#include <vector>
+
+#include "OutputFormat.h"
+#include "V4L2Device.h"
+#include "V4L2System.h"
+
+namespace {
+
+std::string FourccText(uint32_t in_fourcc)
+{
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const char c = char((in_fourcc >> (8 * i)) & 0x7f);
+        text += c > ' ' && c < 0x7f ? c : (c == ' ' ? ' ' : '?');
+    }
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+std::string SizeText(uint32_t in_width, uint32_t in_height)
+{
+    return std::to_string(in_width) + "x" + std::to_string(in_height);
+}
+
+// The module load line, numbered like the node so that the same node comes back.
+std::string LoadCommand(const std::string& in_node, const std::string& in_deviceName)
+{
+    std::string number = "10";
+    const std::string prefix = "/dev/video";
+    if (in_node.size() > prefix.size() && in_node.compare(0, prefix.size(), prefix) == 0 &&
+        in_node.find_first_not_of("0123456789", prefix.size()) == std::string::npos)
+        number = in_node.substr(prefix.size());
+    return "sudo modprobe v4l2loopback video_nr=" + number + " card_label=\"" + in_deviceName +
+           "\" exclusive_caps=1";
+}
+
+const char* const kGroupHint =
+    "add yourself to the video group (sudo usermod -aG video $USER) and log in again";
+
+} // namespace
+
+// What a failed system call means for the user, and what to do about it.
+static std::string SystemErrorText(int in_error, const std::string& in_node,
+                                   const OutputSettings& in_settings, const char* in_doing)
+{
+    switch (-in_error) {
+    case ENOENT:
+        return "no such device " + in_node +
+               "; load v4l2loopback: " + LoadCommand(in_node, in_settings.deviceName);
+    case EBUSY:
+        return "device " + in_node +
+               " is busy: another program writes to it; close that program or pick another "
+               "device with --device";
+    case EACCES:
+    case EPERM:
+        return "no permission to open " + in_node + "; " + kGroupHint;
+    case ENOSPC: {
+        std::string text = "no room on " + in_node + " for " +
+                           OutputFormatName(in_settings.format) + " frames of " +
+                           SizeText(uint32_t(in_settings.width), uint32_t(in_settings.height)) +
+                           "; reload v4l2loopback (sudo modprobe -r v4l2loopback, then " +
+                           LoadCommand(in_node, in_settings.deviceName) + ")";
+        if (in_settings.format != OutputFormat::kYUYV)
+            text += " or use --format yuyv, whose frames are half the size";
+        return text;
+    }
+    case ENODEV:
+    case ENXIO:
+        return in_node + " went away (was v4l2loopback unloaded?)";
+    default:
+        return std::string(in_doing) + " " + in_node + " failed: " + strerror(-in_error);
+    }
+}
+
+V4L2FrameOutput::V4L2FrameOutput(std::string in_node) : mNode(std::move(in_node)) {}
+
+V4L2FrameOutput::~V4L2FrameOutput()
+{
+    V4L2::Close(mFd);
+}
+
+std::string V4L2FrameOutput::Description() const
+{
+    return mNode.empty() ? "the first V4L2 output device" : mNode;
+}
+
+bool V4L2FrameOutput::PickNode(std::string& out_error)
+{
+    std::vector<std::string> nodes;
+    V4L2Sys().ListNodes(nodes);
+    std::string denied;
+    for (const std::string& node : nodes) {
+        int fd = -1;
+        const int err = V4L2::Open(node.c_str(), &fd);
+        if (err == -EACCES || err == -EPERM)
+            denied += (denied.empty() ? "" : ", ") + node;
+        if (err != 0)
+            continue;
+        v4l2_capability cap;
+        const bool output = V4L2::QueryCapability(fd, cap) == 0 && V4L2::IsVideoOutput(cap);
+        V4L2::Close(fd);
+        if (output) {
+            mNode = node;
+            return true;
+        }
+    }
+    out_error = "no video output device found; load v4l2loopback: " +
+                LoadCommand(std::string(), mSettings.deviceName);
+    if (!denied.empty())
+        out_error += " (no permission to open " + denied + "; " + kGroupHint + ")";
+    return false;
+}
+
+bool V4L2FrameOutput::Negotiate(int in_fd, std::string& out_error, std::string& out_notice)
+{
+    v4l2_capability cap;
+    if (const int err = V4L2::QueryCapability(in_fd, cap); err != 0) {
+        out_error = SystemErrorText(err, mNode, mSettings, "asking about");
+        return false;
+    }
+    const std::string card = V4L2::FieldText(cap.card, sizeof cap.card);
+    const std::string driver = V4L2::FieldText(cap.driver, sizeof cap.driver);
+    if (!V4L2::IsVideoOutput(cap)) {
+        // With exclusive_caps=1 a loopback device shows only capture while a program writes.
+        if (driver == "v4l2 loopback" && V4L2::IsVideoCapture(cap))
+            out_error = mNode + " (" + card +
+                        ") is busy: another program writes to it; close that program or pick "
+                        "another v4l2loopback device with --device";
+        else
+            out_error = mNode + " is not a video output device (" + card +
+                        "); pick a v4l2loopback device with --device";
+        return false;
+    }
+    if ((V4L2::NodeCapabilities(cap) & V4L2_CAP_READWRITE) == 0) {
+        out_error = mNode + " (" + card +
+                    ") does not take written frames; pick a v4l2loopback device with --device";
+        return false;
+    }
+    if (card != mSettings.deviceName)
+        out_notice = "programs list " + mNode + " as \"" + card + "\"; to list it as \"" +
+                     mSettings.deviceName +
+                     "\", reload v4l2loopback: sudo modprobe -r v4l2loopback, then " +
+                     LoadCommand(mNode, mSettings.deviceName);
+
+    const uint32_t fourcc = OutputFormatFourcc(mSettings.format);
+    const auto width = uint32_t(mSettings.width);
+    const auto height = uint32_t(mSettings.height);
+    const size_t rowBytes = OutputRowBytes(mSettings.format, mSettings.width);
+    const std::string wanted = FourccText(fourcc) + " " + SizeText(width, height);
+
+    // Start from what the device holds, so fields we do not set keep its values.
+    v4l2_format format;
+    if (V4L2::GetFormat(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT, format) != 0) {
+        format = {};
+        format.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
+    }
+    v4l2_pix_format& pix = format.fmt.pix;
+    pix.width = width;
+    pix.height = height;
+    pix.pixelformat = fourcc;
+    pix.field = V4L2_FIELD_NONE;
+    pix.bytesperline = uint32_t(rowBytes);
+    pix.sizeimage = uint32_t(mFrameBytes);
+    pix.colorspace =
+        mSettings.format == OutputFormat::kYUYV ? V4L2_COLORSPACE_SMPTE170M : V4L2_COLORSPACE_SRGB;
+    int err = V4L2::SetFormat(in_fd, format);
+    if (err == -EBUSY) {
+        // A program still reads the device: fine if it reads our format (a restart).
+        v4l2_format held;
+        if (V4L2::GetFormat(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT, held) != 0) {
+            out_error = mNode + " is busy: a program still reads it; close that program";
+            return false;
+        }
+        const v4l2_pix_format& h = held.fmt.pix;
+        if (h.pixelformat != fourcc || h.width != width || h.height != height) {
+            out_error = mNode + " is busy: a program still reads it in " +
+                        FourccText(h.pixelformat) + " " + SizeText(h.width, h.height) +
+                        "; close that program";
+            for (OutputFormat other :
+                 {OutputFormat::kYUYV, OutputFormat::kARGB, OutputFormat::kRGBA})
+                if (OutputFormatFourcc(other) == h.pixelformat && h.width == width &&
+                    h.height == height)
+                    out_error += " or use --format " + std::string(OutputFormatName(other));
+            return false;
+        }
+        format = held;
+    } else if (err != 0) {
+        out_error = SystemErrorText(err, mNode, mSettings, ("setting " + wanted + " on").c_str());
+        return false;
+    }
+    // Frames are written whole and packed: the device must take exactly that.
+    if (pix.pixelformat != fourcc || pix.width != width || pix.height != height ||
+        (pix.bytesperline != 0 && pix.bytesperline != rowBytes) ||
+        (pix.sizeimage != 0 && pix.sizeimage < mFrameBytes)) {
+        out_error = mNode + " offers " + FourccText(pix.pixelformat) + " " +
+                    SizeText(pix.width, pix.height) + " (" + std::to_string(pix.bytesperline) +
+                    " bytes a row, " + std::to_string(pix.sizeimage) + " a frame) instead of " +
+                    wanted + " (" + std::to_string(rowBytes) + " bytes a row, " +
+                    std::to_string(mFrameBytes) +
+                    " a frame); try another --format or reload v4l2loopback";
+        return false;
+    }
+    // Consumers read the rate, but a device without one still takes frames.
+    if (mSettings.framesPerSecond > 0)
+        V4L2::SetFrameRate(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT, mSettings.framesPerSecond);
+    // Streaming once makes v4l2loopback announce capture to programs with our format. Written
+    // frames do not need it, so only a device that went away is an error here.
+    err = V4L2::StreamOn(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT);
+    if (err == -ENODEV || err == -ENXIO) {
+        out_error = SystemErrorText(err, mNode, mSettings, "starting");
+        return false;
+    }
+    if (err == 0)
+        V4L2::StreamOff(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT);
+    return true;
+}
+
+bool V4L2FrameOutput::Open(const OutputSettings& in_settings, std::string& out_error,
+                           std::string& out_notice)
+{
+    V4L2::Close(mFd);
+    mSettings = in_settings;
+    if (in_settings.width <= 0 || in_settings.height <= 0) {
+        out_error = "cannot write frames of " + std::to_string(in_settings.width) + "x" +
+                    std::to_string(in_settings.height);
+        return false;
+    }
+    mFrameBytes = OutputFrameBytes(in_settings.format, in_settings.width, in_settings.height);
+    if (mNode.empty() && !PickNode(out_error))
+        return false;
+
+    int fd = -1;
+    if (const int err = V4L2::Open(mNode.c_str(), &fd); err != 0) {
+        out_error = SystemErrorText(err, mNode, mSettings, "opening");
+        return false;
+    }
+    const bool negotiated = Negotiate(fd, out_error, out_notice);
+    V4L2::Close(fd);
+    if (!negotiated)
+        return false;
+    // A fresh descriptor writes frames, not streaming buffers.
+    if (const int err = V4L2::Open(mNode.c_str(), &mFd); err != 0) {
+        out_error = SystemErrorText(err, mNode, mSettings, "opening");
+        return false;
+    }
+    return true;
+}
+
+bool V4L2FrameOutput::Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error)
+{
+    if (mFd < 0) {
+        out_error = "frames written to " + Description() + " before it was opened";
+        return false;
+    }
+    if (in_bytes != mFrameBytes) {
+        out_error = "a frame of " + std::to_string(in_bytes) + " bytes for " + mNode +
+                    ", which takes " + std::to_string(mFrameBytes);
+        return false;
+    }
+    const ssize_t written = V4L2Sys().Write(mFd, in_frame, in_bytes);
+    if (written == -EAGAIN)
+        return true; // the device has no room just now: drop this frame
+    if (written < 0) {
+        out_error = SystemErrorText(int(written), mNode, mSettings, "writing to");
+        return false;
+    }
+    if (size_t(written) != in_bytes) {
+        out_error = mNode + " took " + std::to_string(written) + " of the " +
+                    std::to_string(in_bytes) +
+                    " bytes of a frame; its frame size differs: reload v4l2loopback";
+        return false;
+    }
+    return true;
+}

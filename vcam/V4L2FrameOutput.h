@@ -20,6 +20,11 @@ public:
     std::string Description() const override;
 
 private:
+    bool PickNode(std::string& out_error);
+    bool Negotiate(int in_fd, std::string& out_error, std::string& out_notice);
+
     std::string mNode;
     int mFd = -1;
+    OutputSettings mSettings;
+    size_t mFrameBytes = 0;
 };

@@ -1,0 +1,23 @@
+// The command line of parallax3d-vcam.
+#pragma once
+
+#include <string>
+
+#include "OutputFormat.h"
+
+struct VCamOptions
+{
+    std::string device; // --device NODE
+    std::string output; // --output PATH, "-" for standard output
+    OutputFormat format = OutputFormat::kYUYV;
+    long long frames = -1; // --frames N; -1 runs until stopped
+    std::string nameSuffix;
+    bool hasNameSuffix = false;
+    bool help = false;
+};
+
+// Accepts "--name value" and "--name=value". False with a message for anything it cannot use.
+bool ParseVCamOptions(int argc, const char* const* argv, VCamOptions& out_options,
+                      std::string& out_error);
+
+std::string VCamUsage();

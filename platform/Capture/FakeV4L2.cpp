@@ -15,6 +15,20 @@ FakeV4L2Device::FakeV4L2Device()
 {
 }
 
+void FakeV4L2Device::MakeOutput(const std::string& in_card)
+{
+    card = in_card;
+    driver = "v4l2 loopback";
+    capabilities = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_READWRITE | V4L2_CAP_STREAMING;
+    inputs.clear();
+    formats = {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_ARGB32, V4L2_PIX_FMT_RGBA32};
+}
+
+bool FakeV4L2Device::IsOutput() const
+{
+    return (capabilities & V4L2_CAP_VIDEO_OUTPUT) != 0;
+}
+
 void FakeV4L2Device::PushFrame(const std::vector<uint8_t>& in_bytes, uint64_t in_timeUs)
 {
     mPending.push_back({in_bytes, in_timeUs});
@@ -33,6 +47,29 @@ uint32_t FakeV4L2Device::FrameBytes() const
     if (fourcc == V4L2_PIX_FMT_NV12 || fourcc == V4L2_PIX_FMT_YUV420)
         return width * height * 3 / 2;
     return width * height * 2;
+}
+
+static uint32_t OutputRowBytes(uint32_t in_fourcc, uint32_t in_width)
+{
+    switch (in_fourcc) {
+    case V4L2_PIX_FMT_ARGB32:
+    case V4L2_PIX_FMT_RGBA32:
+    case V4L2_PIX_FMT_ABGR32:
+    case V4L2_PIX_FMT_XRGB32:
+    case V4L2_PIX_FMT_BGR32:
+    case V4L2_PIX_FMT_RGB32:
+        return in_width * 4;
+    case V4L2_PIX_FMT_RGB24:
+    case V4L2_PIX_FMT_BGR24:
+        return in_width * 3;
+    default:
+        return in_width * 2;
+    }
+}
+
+uint32_t FakeV4L2Device::OutputFrameBytes() const
+{
+    return answerSizeImage != 0 ? answerSizeImage : OutputRowBytes(fourcc, width) * height;
 }
 
 bool FakeV4L2Device::FrameReady() const
@@ -54,14 +91,17 @@ int FakeV4L2Device::Ioctl(unsigned long in_request, void* io_arg)
     const auto failure = failIoctl.find(in_request);
     if (failure != failIoctl.end() && failure->second != 0)
         return -failure->second;
+    if (IsOutput() && in_request != VIDIOC_QUERYCAP)
+        return OutputIoctl(in_request, io_arg);
     switch (in_request) {
     case VIDIOC_QUERYCAP: {
         auto* cap = static_cast<v4l2_capability*>(io_arg);
         std::memset(cap, 0, sizeof *cap);
-        CopyName(cap->driver, sizeof cap->driver, "fake");
+        CopyName(cap->driver, sizeof cap->driver, driver);
         CopyName(cap->card, sizeof cap->card, card);
-        cap->device_caps = capabilities;
-        cap->capabilities = capabilities | V4L2_CAP_DEVICE_CAPS;
+        // A loopback device that a program reads shows capture as well.
+        cap->device_caps = capabilities | (consumerHolds ? V4L2_CAP_VIDEO_CAPTURE : 0);
+        cap->capabilities = cap->device_caps | V4L2_CAP_DEVICE_CAPS;
         return 0;
     }
     case VIDIOC_ENUMINPUT: {
@@ -217,6 +257,96 @@ int FakeV4L2Device::Ioctl(unsigned long in_request, void* io_arg)
     }
 }
 
+int FakeV4L2Device::OutputIoctl(unsigned long in_request, void* io_arg)
+{
+    switch (in_request) {
+    case VIDIOC_S_FMT:
+    case VIDIOC_G_FMT: {
+        auto* format = static_cast<v4l2_format*>(io_arg);
+        if (format->type != V4L2_BUF_TYPE_VIDEO_OUTPUT)
+            return -EINVAL;
+        if (in_request == VIDIOC_S_FMT) {
+            const v4l2_pix_format& asked = format->fmt.pix;
+            const uint32_t answer =
+                std::find(formats.begin(), formats.end(), asked.pixelformat) != formats.end()
+                    ? asked.pixelformat
+                    : formats.front();
+            const bool same = answer == fourcc && asked.width == width && asked.height == height;
+            if (streaming && !same)
+                return -EBUSY;
+            if (consumerHolds && !same) {
+                if (!heldFormatAnswered)
+                    return -EBUSY;
+            } else {
+                fourcc = answer;
+                width = answerSize.width != 0 ? answerSize.width : asked.width;
+                height = answerSize.height != 0 ? answerSize.height : asked.height;
+                colorspace = asked.colorspace;
+                bytesPerLine = OutputRowBytes(fourcc, width);
+            }
+        }
+        std::memset(&format->fmt, 0, sizeof format->fmt);
+        format->fmt.pix.width = width;
+        format->fmt.pix.height = height;
+        format->fmt.pix.pixelformat = fourcc;
+        format->fmt.pix.field = V4L2_FIELD_NONE;
+        format->fmt.pix.bytesperline = bytesPerLine;
+        format->fmt.pix.sizeimage = OutputFrameBytes();
+        format->fmt.pix.colorspace = colorspace;
+        return 0;
+    }
+    case VIDIOC_S_PARM:
+    case VIDIOC_G_PARM: {
+        auto* parm = static_cast<v4l2_streamparm*>(io_arg);
+        if (parm->type != V4L2_BUF_TYPE_VIDEO_OUTPUT)
+            return -EINVAL;
+        v4l2_fract& interval = parm->parm.output.timeperframe;
+        if (in_request == VIDIOC_S_PARM) {
+            if (interval.numerator == 0 || interval.denominator == 0)
+                return -EINVAL;
+            frameIntervalNum = interval.numerator;
+            frameIntervalDen = interval.denominator;
+        }
+        std::memset(&parm->parm, 0, sizeof parm->parm);
+        parm->parm.output.capability = V4L2_CAP_TIMEPERFRAME;
+        parm->parm.output.timeperframe = {frameIntervalNum, frameIntervalDen};
+        return 0;
+    }
+    case VIDIOC_STREAMON:
+    case VIDIOC_STREAMOFF:
+        if (*static_cast<int*>(io_arg) != V4L2_BUF_TYPE_VIDEO_OUTPUT)
+            return -EINVAL;
+        if (in_request == VIDIOC_STREAMON) {
+            ++streamOnCount;
+            streaming = true;
+        } else {
+            ++streamOffCount;
+            streaming = false;
+        }
+        return 0;
+    default:
+        return -ENOTTY;
+    }
+}
+
+ssize_t FakeV4L2Device::Write(const void* in_data, size_t in_size)
+{
+    if (!IsOutput() || (capabilities & V4L2_CAP_READWRITE) == 0)
+        return -EINVAL;
+    if (failWrite != 0)
+        return -failWrite;
+    // v4l2loopback cuts a write to its buffer size.
+    size_t taken = std::min<size_t>(in_size, OutputFrameBytes());
+    if (writeLimit != 0)
+        taken = std::min(taken, writeLimit);
+    const auto* bytes = static_cast<const uint8_t*>(in_data);
+    lastFrame.assign(bytes, bytes + taken);
+    bytesWritten += taken;
+    if (taken > 0)
+        ++framesWritten;
+    return ssize_t(taken);
+}
+
 FakeV4L2::FakeV4L2() = default;
 FakeV4L2::~FakeV4L2() = default;
 
@@ -258,11 +388,15 @@ void FakeV4L2::ListNodes(std::vector<std::string>& out_nodes)
         out_nodes.push_back(entry.first);
 }
 
-int FakeV4L2::Open(const char* in_path, int)
+int FakeV4L2::Open(const char* in_path, int in_flags)
 {
     FakeV4L2Device* device = in_path != nullptr ? DeviceAt(in_path) : nullptr;
     if (device == nullptr)
         return -ENOENT;
+    if (device->failOpen != 0)
+        return -device->failOpen;
+    device->lastOpenFlags = in_flags;
+    ++device->openTotal;
     ++device->openCount;
     mOpen[mNextFd] = device;
     return mNextFd++;
@@ -330,4 +464,12 @@ int FakeV4L2::Poll(struct pollfd* io_fds, nfds_t in_count, int)
             ++ready;
     }
     return ready;
+}
+
+ssize_t FakeV4L2::Write(int in_fd, const void* in_data, size_t in_size)
+{
+    FakeV4L2Device* device = DeviceForFd(in_fd);
+    if (device == nullptr)
+        return -EBADF;
+    return device->Write(in_data, in_size);
 }

@@ -1,6 +1,7 @@
 // An in-memory V4L2 driver behind the system-call seam: several capture devices listed as
 // /dev/videoN nodes, answering the ioctls the capture layer uses, with frames supplied by a test
-// or a generator and failures a test can script.
+// or a generator and failures a test can script. Output devices behave like v4l2loopback's: they
+// take frames through Write and keep the last one.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,7 @@ class FakeV4L2Device
 {
 public:
     std::string card = "Fake Camera";
+    std::string driver = "fake";
     uint32_t capabilities; // device_caps; capture by default
     std::vector<std::string> inputs = {"Camera"};
     std::vector<uint32_t> formats;     // fourccs in ENUM_FMT order; YUYV by default
@@ -49,7 +51,18 @@ public:
     int streamOnNoSpaceFor = 0; // STREAMON answers ENOSPC while this fourcc is set
     bool dqbufBadIndexOnce = false;
 
+    // Output devices, as v4l2loopback with exclusive_caps=1 shows itself before a program reads.
+    bool consumerHolds = false;      // a reader holds the format: S_FMT to another answers EBUSY
+    bool heldFormatAnswered = false; // with consumerHolds, S_FMT answers the held format instead
+    uint32_t answerSizeImage = 0;    // when set, the output formats answer this frame size
+    int failOpen = 0;                // Open answers -failOpen until cleared
+    int failWrite = 0;               // Write answers -failWrite until cleared
+    size_t writeLimit = 0;           // when set, a write takes at most this many bytes
+
     FakeV4L2Device();
+    // Video output with read-write and streaming I/O, formats YUYV, ARGB32 and RGBA32.
+    void MakeOutput(const std::string& in_card);
+    bool IsOutput() const;
     void PushFrame(const std::vector<uint8_t>& in_bytes, uint64_t in_timeUs = 0);
 
     // State as the device sees it.
@@ -61,6 +74,16 @@ public:
     int openCount = 0;
     int streamOnCount = 0;
     size_t queueCount = 0; // QBUF calls
+    int streamOffCount = 0;
+    int openTotal = 0; // every Open that succeeded
+    int lastOpenFlags = 0;
+    uint32_t bytesPerLine = 0; // output: as asked or answered
+    uint32_t colorspace = 0;
+    uint32_t frameIntervalNum = 0; // output: the S_PARM time per frame
+    uint32_t frameIntervalDen = 0;
+    size_t framesWritten = 0; // output: Write calls that took bytes
+    size_t bytesWritten = 0;
+    std::vector<uint8_t> lastFrame;
     size_t QueuedBuffers() const;
     size_t BufferCount() const { return mBuffers.size(); }
 
@@ -73,6 +96,9 @@ private:
         bool mapped = false;
     };
     int Ioctl(unsigned long in_request, void* io_arg);
+    int OutputIoctl(unsigned long in_request, void* io_arg);
+    ssize_t Write(const void* in_data, size_t in_size);
+    uint32_t OutputFrameBytes() const;
     bool FrameReady() const;
     uint32_t FrameBytes() const;
     std::vector<Buffer> mBuffers;
@@ -104,6 +130,7 @@ public:
     int Mmap(int in_fd, size_t in_length, off_t in_offset, void** out_address) override;
     int Munmap(void* in_address, size_t in_length) override;
     int Poll(struct pollfd* io_fds, nfds_t in_count, int in_timeoutMs) override;
+    ssize_t Write(int in_fd, const void* in_data, size_t in_size) override;
 
 private:
     FakeV4L2Device* DeviceForFd(int in_fd);

@@ -1,5 +1,6 @@
 #include "V4L2Device.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 
@@ -27,11 +28,20 @@ int QueryCapability(int in_fd, v4l2_capability& out_cap)
     return V4L2Sys().Ioctl(in_fd, VIDIOC_QUERYCAP, &out_cap);
 }
 
+uint32_t NodeCapabilities(const v4l2_capability& in_cap)
+{
+    return (in_cap.capabilities & V4L2_CAP_DEVICE_CAPS) != 0 ? in_cap.device_caps
+                                                             : in_cap.capabilities;
+}
+
 bool IsVideoCapture(const v4l2_capability& in_cap)
 {
-    const uint32_t caps = (in_cap.capabilities & V4L2_CAP_DEVICE_CAPS) != 0 ? in_cap.device_caps
-                                                                            : in_cap.capabilities;
-    return (caps & V4L2_CAP_VIDEO_CAPTURE) != 0;
+    return (NodeCapabilities(in_cap) & V4L2_CAP_VIDEO_CAPTURE) != 0;
+}
+
+bool IsVideoOutput(const v4l2_capability& in_cap)
+{
+    return (NodeCapabilities(in_cap) & V4L2_CAP_VIDEO_OUTPUT) != 0;
 }
 
 std::string FieldText(const uint8_t* in_field, size_t in_size)
@@ -85,6 +95,31 @@ int SetFormat(int in_fd, uint32_t in_fourcc, uint32_t in_width, uint32_t in_heig
     return V4L2Sys().Ioctl(in_fd, VIDIOC_S_FMT, &out_format);
 }
 
+int GetFormat(int in_fd, uint32_t in_type, v4l2_format& out_format)
+{
+    out_format = {};
+    out_format.type = in_type;
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_G_FMT, &out_format);
+}
+
+int SetFormat(int in_fd, v4l2_format& io_format)
+{
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_S_FMT, &io_format);
+}
+
+int SetFrameRate(int in_fd, uint32_t in_type, int in_framesPerSecond)
+{
+    if (in_framesPerSecond <= 0)
+        return -EINVAL;
+    struct v4l2_streamparm parm = {};
+    parm.type = in_type;
+    v4l2_fract& interval = in_type == V4L2_BUF_TYPE_VIDEO_OUTPUT ? parm.parm.output.timeperframe
+                                                                 : parm.parm.capture.timeperframe;
+    interval.numerator = 1;
+    interval.denominator = uint32_t(in_framesPerSecond);
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_S_PARM, &parm);
+}
+
 int RequestBuffers(int in_fd, uint32_t* io_count)
 {
     struct v4l2_requestbuffers req = {};
@@ -124,13 +159,23 @@ int DequeueBuffer(int in_fd, v4l2_buffer& out_buffer)
 
 int StreamOn(int in_fd)
 {
-    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    return V4L2Sys().Ioctl(in_fd, VIDIOC_STREAMON, &type);
+    return StreamOn(in_fd, V4L2_BUF_TYPE_VIDEO_CAPTURE);
 }
 
 int StreamOff(int in_fd)
 {
-    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    return StreamOff(in_fd, V4L2_BUF_TYPE_VIDEO_CAPTURE);
+}
+
+int StreamOn(int in_fd, uint32_t in_type)
+{
+    int type = int(in_type);
+    return V4L2Sys().Ioctl(in_fd, VIDIOC_STREAMON, &type);
+}
+
+int StreamOff(int in_fd, uint32_t in_type)
+{
+    int type = int(in_type);
     return V4L2Sys().Ioctl(in_fd, VIDIOC_STREAMOFF, &type);
 }
 

@@ -98,6 +98,17 @@ public:
         const int result = poll(io_fds, in_count, in_timeoutMs);
         return result < 0 ? -errno : result;
     }
+
+    ssize_t Write(int in_fd, const void* in_data, size_t in_size) override
+    {
+        if (TestPatternDriver().OwnsFd(in_fd))
+            return TestPatternDriver().Write(in_fd, in_data, in_size);
+        ssize_t result;
+        do
+            result = write(in_fd, in_data, in_size);
+        while (result == -1 && errno == EINTR);
+        return result == -1 ? -errno : result;
+    }
 };
 
 static V4L2System* sInstalled = nullptr;

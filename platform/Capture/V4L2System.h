@@ -22,6 +22,8 @@ public:
     virtual int Munmap(void* in_address, size_t in_length) = 0;
     // The number of ready descriptors, 0 on time-out.
     virtual int Poll(struct pollfd* io_fds, nfds_t in_count, int in_timeoutMs) = 0;
+    // The number of bytes taken, which may be fewer than in_size.
+    virtual ssize_t Write(int in_fd, const void* in_data, size_t in_size) = 0;
 };
 
 // The seam in force: the kernel, unless a ScopedV4L2System has put another in place.

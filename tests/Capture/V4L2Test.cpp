@@ -2,11 +2,20 @@
 // camera, below the sequence grabber.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <fstream>
 #include <linux/videodev2.h>
+#include <pthread.h>
+#include <sched.h>
+#include <string>
+#include <thread>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 #include "FakeV4L2.h"
 #include "TestPatternCamera.h"
@@ -59,6 +68,77 @@ TEST(V4L2Seam, TestPatternNodeListedLastOnlyWhenAsked)
     unsetenv("PARALLAX3D_TEST_CAMERAS");
 }
 
+TEST(V4L2Seam, KernelWriteAnswersNegativeErrno)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const char text[] = "frame";
+    EXPECT_EQ(V4L2Sys().Write(fds[1], text, 5), 5);
+    char back[8] = {};
+    EXPECT_EQ(read(fds[0], back, sizeof back), 5);
+    EXPECT_STREQ(back, "frame");
+
+    struct sigaction ignore = {}, old = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &old);
+    close(fds[0]);
+    EXPECT_EQ(V4L2Sys().Write(fds[1], text, 5), -EPIPE);
+    sigaction(SIGPIPE, &old, nullptr);
+    close(fds[1]);
+    EXPECT_EQ(V4L2Sys().Write(-1, text, 5), -EBADF);
+}
+
+std::atomic<int> sInterrupts{0};
+
+char ThreadState(pid_t in_tid)
+{
+    std::ifstream stat("/proc/self/task/" + std::to_string(in_tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t end = line.rfind(')');
+    return end != std::string::npos && end + 2 < line.size() ? line[end + 2] : '?';
+}
+
+// The program's own signal handlers are installed without SA_RESTART, so a write the
+// kernel interrupts must be made again, not reported.
+TEST(V4L2Seam, KernelWriteGoesOnAfterASignal)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    const std::string block(4096, 'x');
+    while (write(fds[1], block.data(), block.size()) > 0) {
+    }
+    while (write(fds[1], "x", 1) > 0) {
+    }
+    fcntl(fds[1], F_SETFL, 0);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+
+    struct sigaction count = {}, old = {};
+    count.sa_handler = [](int) { ++sInterrupts; };
+    sigaction(SIGUSR1, &count, &old);
+    sInterrupts = 0;
+    const pid_t writer = gettid();
+    const pthread_t writerThread = pthread_self();
+    std::thread helper([&] {
+        // Once the writer sleeps in the full pipe, interrupt it, then make room.
+        while (ThreadState(writer) != 'S')
+            sched_yield();
+        pthread_kill(writerThread, SIGUSR1);
+        while (sInterrupts == 0)
+            sched_yield();
+        std::string sink(block.size(), 0);
+        while (read(fds[0], sink.data(), sink.size()) > 0) {
+        }
+    });
+    EXPECT_EQ(V4L2Sys().Write(fds[1], "y", 1), 1);
+    helper.join();
+    sigaction(SIGUSR1, &old, nullptr);
+    EXPECT_EQ(sInterrupts, 1);
+    close(fds[0]);
+    close(fds[1]);
+}
+
 TEST(V4L2Wrappers, FieldsWithoutTerminatorAndCapabilities)
 {
     uint8_t field[8];
@@ -76,6 +156,14 @@ TEST(V4L2Wrappers, FieldsWithoutTerminatorAndCapabilities)
     cap.capabilities = V4L2_CAP_VIDEO_CAPTURE; // an old driver without device_caps
     cap.device_caps = 0;
     EXPECT_TRUE(V4L2::IsVideoCapture(cap));
+
+    // A loopback device that a program reads: the whole device does both, the node only capture.
+    cap.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_DEVICE_CAPS;
+    cap.device_caps = V4L2_CAP_VIDEO_CAPTURE;
+    EXPECT_FALSE(V4L2::IsVideoOutput(cap));
+    cap.device_caps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_READWRITE;
+    EXPECT_TRUE(V4L2::IsVideoOutput(cap));
+    EXPECT_FALSE(V4L2::IsVideoCapture(cap));
 }
 
 class FakeDriverTest : public testing::Test

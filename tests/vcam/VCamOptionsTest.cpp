@@ -1,1 +1,82 @@
+// The command line: every option in both spellings, and what is refused with which words.
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "VCamOptions.h"
+
+namespace {
+
+bool Parse(std::vector<const char*> args, VCamOptions& options, std::string& error)
+{
+    args.insert(args.begin(), "parallax3d-vcam");
+    return ParseVCamOptions(int(args.size()), args.data(), options, error);
+}
+
+TEST(VCamOptions, DefaultsToYuyvOnTheFirstOutputDeviceUntilStopped)
+{
+    VCamOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({}, options, error));
+    EXPECT_EQ(options.format, OutputFormat::kYUYV);
+    EXPECT_TRUE(options.device.empty());
+    EXPECT_TRUE(options.output.empty());
+    EXPECT_EQ(options.frames, -1);
+    EXPECT_FALSE(options.hasNameSuffix);
+    EXPECT_FALSE(options.help);
+}
+
+TEST(VCamOptions, ReadsEveryOptionWithASpaceOrAnEqualsSign)
+{
+    VCamOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--output", "-", "--format=argb", "--frames", "5", "--name-suffix=",
+                       "--help"},
+                      options, error))
+        << error;
+    EXPECT_EQ(options.output, "-");
+    EXPECT_EQ(options.format, OutputFormat::kARGB);
+    EXPECT_EQ(options.frames, 5);
+    EXPECT_TRUE(options.hasNameSuffix);
+    EXPECT_EQ(options.nameSuffix, "");
+    EXPECT_TRUE(options.help);
+
+    ASSERT_TRUE(Parse({"--device=/dev/video10", "--format", "rgba", "--name-suffix", " R"},
+                      options, error));
+    EXPECT_EQ(options.device, "/dev/video10");
+    EXPECT_EQ(options.format, OutputFormat::kRGBA);
+    EXPECT_EQ(options.nameSuffix, " R");
+}
+
+TEST(VCamOptions, RefusesWhatItCannotUseAndSaysWhy)
+{
+    const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+        {{"--frames", "0"}, "at least 1"},
+        {{"--frames", "-3"}, "at least 1"},
+        {{"--frames", "5x"}, "at least 1"},
+        {{"--frames", "99999999999999999999"}, "at least 1"},
+        {{"--format", "YUYV"}, "use yuyv, argb or rgba"},
+        {{"--device", "/dev/video1", "--output", "-"}, "not both"},
+        {{"--output"}, "--output needs a value"},
+        {{"--output="}, "a path, or -"},
+        {{"--device="}, "device node"},
+        {{"--fps", "30"}, "unknown option --fps"},
+        {{"video10"}, "unexpected argument \"video10\""},
+    };
+    for (const auto& [args, words] : cases) {
+        VCamOptions options;
+        std::string error;
+        EXPECT_FALSE(Parse(args, options, error)) << args[0];
+        EXPECT_NE(error.find(words), std::string::npos) << args[0] << ": " << error;
+    }
+}
+
+TEST(VCamOptions, HelpTellsHowToMakeTheCameraVisible)
+{
+    const std::string usage = VCamUsage();
+    for (const char* words : {"--device", "--output", "--format", "--frames", "--name-suffix",
+                              "exclusive_caps=1", "card_label", "SIGTERM"})
+        EXPECT_NE(usage.find(words), std::string::npos) << words;
+}
+
+} // namespace

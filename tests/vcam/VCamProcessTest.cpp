@@ -1,1 +1,253 @@
+// parallax3d-vcam as users run it: the component found in the components folder, a
+// broadcaster in another process, frames read back byte for byte or through ffmpeg.
+#include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "ChannelFrames.h"
+#include "ChannelNamespace.h"
+#include "ChannelReset.h"
+#include "Folders.h"
+#include "TestSupport.h"
+
+using p3dtest::Child;
+
+namespace {
+
+const int kTimeoutMs = 30000;
+const size_t kFrameBytes = kSharedCameraFrameSizeBytes;
+const std::string kComponent = P3D_COMPONENT_PATH;
+const std::string kComponentFolder = kComponent.substr(0, kComponent.rfind('/'));
+
+bool RunHelper(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {CHANNEL_HELPER_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    Child child(all);
+    return child.wait(kTimeoutMs) == 0;
+}
+
+std::vector<std::string> VCam(std::vector<std::string> args)
+{
+    args.insert(args.begin(), VCAM_PATH);
+    return args;
+}
+
+off_t FileSize(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+// Waits until the file holds at least in_frames whole frames of in_bytes.
+bool WaitForFrames(const std::string& path, size_t in_bytes, off_t in_frames)
+{
+    for (int i = 0; i < kTimeoutMs / 10; ++i) {
+        if (FileSize(path) >= off_t(in_bytes) * in_frames)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The number of the last whole frame in the file, or -1 when it is torn or missing.
+long LastFrameNumber(const std::string& path)
+{
+    const std::string bytes = p3dtest::ReadFile(path);
+    const size_t frames = bytes.size() / kFrameBytes;
+    UInt32 number = 0;
+    if (frames == 0 || !p3dtest::FrameNumber(bytes.data() + (frames - 1) * kFrameBytes, &number))
+        return -1;
+    return long(number);
+}
+
+class VCamProcessTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!p3dtest::InPrivateChannelNamespace())
+            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        channel = p3dtest::ChannelPath();
+        p3dtest::RemoveChannel(channel);
+        char folder[PATH_MAX];
+        ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, folder,
+                                        sizeof(folder)));
+        components = folder;
+        ASSERT_EQ(system(("mkdir -p '" + components + "' && ln -sfn '" + kComponentFolder +
+                          "' '" + components + "/Parallax3D_XXX.component'")
+                             .c_str()),
+                  0);
+        out = dir.path() + "/frames.raw";
+    }
+
+    p3dtest::TempDir dir;
+    std::string channel;
+    std::string components;
+    std::string out;
+};
+
+TEST_F(VCamProcessTest, WritesThePublishedFramesByteForByte)
+{
+    ASSERT_TRUE(RunHelper({"publish", "1", "77"}));
+    Child vcam(VCam({"--output", "-", "--format", "argb", "--frames", "5"}));
+    ASSERT_EQ(vcam.wait(kTimeoutMs), 0) << vcam.err();
+    ASSERT_EQ(vcam.out().size(), 5 * kFrameBytes);
+    std::string expected(kFrameBytes, '\0');
+    p3dtest::FillFrame(expected.data(), 77);
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_TRUE(vcam.out().compare(i * kFrameBytes, kFrameBytes, expected) == 0) << i;
+    EXPECT_NE(vcam.err().find("\"Parallax3D\", 640 x 480 argb"), std::string::npos) << vcam.err();
+}
+
+TEST_F(VCamProcessTest, FramesOfALiveBroadcastAreWholeAndInOrder)
+{
+    ASSERT_TRUE(RunHelper({"publish", "0", "1"})); // so no frame is the camera's own picture
+    Child writer({CHANNEL_HELPER_PATH, "write-frames", "3000"});
+    Child vcam(VCam({"--output", out, "--format", "argb", "--frames", "20"}));
+    ASSERT_EQ(vcam.wait(kTimeoutMs), 0) << vcam.err();
+    const std::string bytes = p3dtest::ReadFile(out);
+    ASSERT_EQ(bytes.size(), 20 * kFrameBytes);
+    UInt32 last = 0;
+    int distinct = 0;
+    for (size_t i = 0; i < 20; ++i) {
+        UInt32 number = 0;
+        ASSERT_TRUE(p3dtest::FrameNumber(bytes.data() + i * kFrameBytes, &number))
+            << "frame " << i << " is torn";
+        EXPECT_GE(number + 1, last) << "frame " << i << " went back";
+        distinct += number != last;
+        last = std::max(last, number);
+    }
+    EXPECT_GT(distinct, 1) << "the frames did not follow the broadcast";
+    writer.wait(kTimeoutMs);
+}
+
+TEST_F(VCamProcessTest, YuyvDecodedByFfmpegShowsThePublishedColours)
+{
+    if (!p3dtest::HaveFfmpeg("ffmpeg"))
+        GTEST_SKIP() << "no ffmpeg";
+    ASSERT_TRUE(RunHelper({"publish-bars", "0"}));
+    Child vcam(VCam({"--output", out, "--frames", "2"}));
+    ASSERT_EQ(vcam.wait(kTimeoutMs), 0) << vcam.err();
+    ASSERT_EQ(FileSize(out), off_t(2 * 640 * 480 * 2));
+
+    const std::string rgb = dir.path() + "/frame.rgb";
+    ASSERT_TRUE(p3dtest::RunFfmpeg("ffmpeg", {"-f", "rawvideo", "-pixel_format", "yuyv422",
+                                              "-video_size", "640x480", "-i", out, "-frames:v",
+                                              "1", "-f", "rawvideo", "-pix_fmt", "rgb24", rgb}));
+    const std::string pixels = p3dtest::ReadFile(rgb);
+    ASSERT_EQ(pixels.size(), 640u * 480 * 3);
+    for (int bar = 0; bar < 8; ++bar) {
+        const UInt32 colour = p3dtest::kBarColours[bar];
+        const size_t at = (size_t(240) * 640 + bar * 80 + 40) * 3;
+        for (int c = 0; c < 3; ++c) {
+            const int want = int((colour >> (16 - 8 * c)) & 0xFF);
+            const int got = UInt8(pixels[at + c]);
+            EXPECT_NEAR(got, want, 4) << "bar " << bar << " channel " << c;
+        }
+    }
+}
+
+TEST_F(VCamProcessTest, BeforeAnyBroadcastWritesItsOwnPictureAndCreatesNoChannel)
+{
+    Child vcam(VCam({"--output", out, "--format", "argb", "--frames", "2"}));
+    ASSERT_EQ(vcam.wait(kTimeoutMs), 0) << vcam.err();
+    const std::string bytes = p3dtest::ReadFile(out);
+    ASSERT_EQ(bytes.size(), 2 * kFrameBytes);
+    EXPECT_EQ(bytes.compare(0, kFrameBytes, bytes, kFrameBytes, kFrameBytes), 0);
+    EXPECT_NE(bytes.substr(0, kFrameBytes), std::string(kFrameBytes, '\0'));
+    EXPECT_EQ(bytes[0], '\xFF') << "opaque";
+    EXPECT_EQ(FileSize(channel), -1);
+}
+
+TEST_F(VCamProcessTest, KeepsTheLastFrameWhenTheChannelVanishesAndFollowsANewBroadcaster)
+{
+    ASSERT_TRUE(RunHelper({"publish", "0", "7"}));
+    Child vcam(VCam({"--output", out, "--format", "argb"}));
+    ASSERT_TRUE(WaitForFrames(out, kFrameBytes, 2)) << vcam.err();
+    ASSERT_EQ(unlink(channel.c_str()), 0);
+    const off_t before = FileSize(out) / off_t(kFrameBytes);
+    ASSERT_TRUE(WaitForFrames(out, kFrameBytes, before + 3));
+    EXPECT_TRUE(vcam.running()) << vcam.err();
+    EXPECT_EQ(LastFrameNumber(out), 7);
+
+    // The application starts again: a new file, and the camera follows within a second or so.
+    ASSERT_TRUE(RunHelper({"publish", "1", "9"}));
+    long last = -1;
+    for (int i = 0; i < 500 && last != 9; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        last = LastFrameNumber(out);
+    }
+    EXPECT_EQ(last, 9);
+    kill(vcam.pid(), SIGTERM);
+    EXPECT_EQ(vcam.wait(kTimeoutMs), 0) << vcam.err();
+    EXPECT_EQ(FileSize(out) % off_t(kFrameBytes), 0) << "a stop leaves whole frames";
+}
+
+TEST_F(VCamProcessTest, InterruptOrTerminateEndsItCleanly)
+{
+    for (int signal : {SIGINT, SIGTERM}) {
+        unlink(out.c_str());
+        Child vcam(VCam({"--output", out}));
+        ASSERT_TRUE(WaitForFrames(out, 640 * 480 * 2, 1)) << vcam.err();
+        kill(vcam.pid(), signal);
+        EXPECT_EQ(vcam.wait(kTimeoutMs), 0) << "signal " << signal << ": " << vcam.err();
+    }
+}
+
+TEST_F(VCamProcessTest, BadPlacesAndAMissingComponentAreToldAndEndIt)
+{
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string words;
+    };
+    const std::vector<Case> cases = {
+        {{"--output", dir.path()}, "is a folder"},
+        {{"--output", dir.path() + "/no/such/folder/frames.raw"}, "no/such/folder"},
+        {{"--device", "/dev/null"}, "/dev/null"},
+        {{"--device", dir.path() + "/video99"}, "no such device"},
+        {{"--frames", "none"}, "--frames"},
+    };
+    for (const Case& c : cases) {
+        Child vcam(VCam(c.args));
+        const int status = vcam.wait(kTimeoutMs);
+        EXPECT_TRUE(status == 1 || status == 2) << c.args[1] << ": " << status;
+        EXPECT_NE(vcam.err().find(c.words), std::string::npos) << c.args[1] << ": " << vcam.err();
+    }
+
+    p3dtest::RemoveTree(components);
+    Child vcam(VCam({"--output", out, "--frames", "1"}));
+    EXPECT_EQ(vcam.wait(kTimeoutMs), 1);
+    EXPECT_NE(vcam.err().find("Parallax3D_XXX component could not be loaded"), std::string::npos)
+        << vcam.err();
+    EXPECT_NE(vcam.err().find(components), std::string::npos) << vcam.err();
+}
+
+TEST_F(VCamProcessTest, AReaderThatGoesAwayEndsItWithAMessage)
+{
+    const std::string err = dir.path() + "/err.txt";
+    Child shell({"/bin/bash", "-c",
+                 std::string("'") + VCAM_PATH + "' --output - 2>'" + err +
+                     "' | head -c 100000 >/dev/null; echo ${PIPESTATUS[0]}"});
+    ASSERT_EQ(shell.wait(kTimeoutMs), 0);
+    EXPECT_EQ(shell.out(), "1\n");
+    EXPECT_NE(p3dtest::ReadFile(err).find("went away"), std::string::npos)
+        << p3dtest::ReadFile(err);
+}
+
+TEST_F(VCamProcessTest, HelpAndUsageErrors)
+{
+    Child help(VCam({"--help"}));
+    EXPECT_EQ(help.wait(kTimeoutMs), 0);
+    EXPECT_NE(help.out().find("exclusive_caps=1"), std::string::npos);
+    Child wrong(VCam({"--format", "nv12"}));
+    EXPECT_EQ(wrong.wait(kTimeoutMs), 2);
+    EXPECT_NE(wrong.err().find("--help"), std::string::npos);
+}
+
+} // namespace
