@@ -17,7 +17,7 @@ std::string FourccText(uint32_t in_fourcc)
     std::string text;
     for (int i = 0; i < 4; ++i) {
         const char c = char((in_fourcc >> (8 * i)) & 0x7f);
-        text += c > ' ' && c < 0x7f ? c : (c == ' ' ? ' ' : '?');
+        text += c >= ' ' && c < 0x7f ? c : '?';
     }
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
@@ -44,11 +44,9 @@ std::string LoadCommand(const std::string& in_node, const std::string& in_device
 const char* const kGroupHint =
     "add yourself to the video group (sudo usermod -aG video $USER) and log in again";
 
-} // namespace
-
 // What a failed system call means for the user, and what to do about it.
-static std::string SystemErrorText(int in_error, const std::string& in_node,
-                                   const OutputSettings& in_settings, const char* in_doing)
+std::string SystemErrorText(int in_error, const std::string& in_node,
+                            const OutputSettings& in_settings, const char* in_doing)
 {
     switch (-in_error) {
     case ENOENT:
@@ -78,6 +76,8 @@ static std::string SystemErrorText(int in_error, const std::string& in_node,
         return std::string(in_doing) + " " + in_node + " failed: " + strerror(-in_error);
     }
 }
+
+} // namespace
 
 V4L2FrameOutput::V4L2FrameOutput(std::string in_node) : mNode(std::move(in_node)) {}
 

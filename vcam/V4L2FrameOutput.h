@@ -1,8 +1,6 @@
 // Frames written to a V4L2 video output device (v4l2loopback), through the system-call seam.
 #pragma once
 
-#include <atomic>
-
 #include "FrameOutput.h"
 
 class V4L2FrameOutput : public FrameOutput

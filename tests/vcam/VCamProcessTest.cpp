@@ -128,7 +128,7 @@ TEST_F(VCamProcessTest, FramesOfALiveBroadcastAreWholeAndInOrder)
 
 TEST_F(VCamProcessTest, YuyvDecodedByFfmpegShowsThePublishedColours)
 {
-    if (!p3dtest::HaveFfmpeg("ffmpeg"))
+    if (!p3dtest::HaveFfmpeg(P3D_FFMPEG))
         GTEST_SKIP() << "no ffmpeg";
     ASSERT_TRUE(RunHelper({"publish-bars", "0"}));
     Child vcam(VCam({"--output", out, "--frames", "2"}));
@@ -136,7 +136,7 @@ TEST_F(VCamProcessTest, YuyvDecodedByFfmpegShowsThePublishedColours)
     ASSERT_EQ(FileSize(out), off_t(2 * 640 * 480 * 2));
 
     const std::string rgb = dir.path() + "/frame.rgb";
-    ASSERT_TRUE(p3dtest::RunFfmpeg("ffmpeg", {"-f", "rawvideo", "-pixel_format", "yuyv422",
+    ASSERT_TRUE(p3dtest::RunFfmpeg(P3D_FFMPEG, {"-f", "rawvideo", "-pixel_format", "yuyv422",
                                               "-video_size", "640x480", "-i", out, "-frames:v",
                                               "1", "-f", "rawvideo", "-pix_fmt", "rgb24", rgb}));
     const std::string pixels = p3dtest::ReadFile(rgb);
