@@ -16,6 +16,7 @@ comparisons=(
     "coreg_scaled_draw BM_DrawScaled1280x720To640x480 BM_LibyuvScale1280x720To640x480"
     "camera_mirror BM_MirrorResample640x480 BM_LibyuvRotate180_640x480"
     "capture_mjpeg BM_DecompressMJPEG640x480 BM_FfmpegDecodeMJPEG640x480"
+    "vcam_frame BM_VCamDigitizerFrame640x480 BM_LibyuvARGBToYUY2_640x480"
     "vcam_convert BM_VCamConvertYUYV640x480 BM_LibyuvARGBToYUY2_640x480"
     "vcam_convert_rgba BM_VCamConvertRGBA640x480 BM_LibyuvARGBToRGBA640x480"
 )
@@ -26,10 +27,20 @@ benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
 cmake --build "$build" --target "${benches[@]}" >&2
 
+# Only the benchmarks of the comparisons asked for run (all of them without names).
+filter=""
+for comparison in "${comparisons[@]}"; do
+    read -r name ours peer <<<"$comparison"
+    if (($#)) && [[ ! " $* " =~ " $name " ]]; then
+        continue
+    fi
+    filter+="${filter:+|}^$ours\$|^$peer\$"
+done
+
 json=$(mktemp -d)
 trap 'rm -rf "$json"' EXIT
 for bench in "${benches[@]}"; do
-    "$build/bench/$bench" --benchmark_repetitions="$repetitions" \
+    "$build/bench/$bench" --benchmark_repetitions="$repetitions" --benchmark_filter="$filter" \
         --benchmark_report_aggregates_only=true --benchmark_format=json >"$json/$bench.json"
 done
 
@@ -42,7 +53,12 @@ for comparison in "${comparisons[@]}"; do
 import glob, json, sys
 path, name, ours, peer = sys.argv[1:]
 medians = {}
-for b in (b for f in glob.glob(path + "/*.json") for b in json.load(open(f))["benchmarks"]):
+def runs(f):
+    try:
+        return json.load(open(f))["benchmarks"]
+    except ValueError:  # no benchmark of that program was asked for
+        return []
+for b in (b for f in glob.glob(path + "/*.json") for b in runs(f)):
     if b.get("aggregate_name") == "median":
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
         medians[b["run_name"]] = b["real_time"] * scale

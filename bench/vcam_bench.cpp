@@ -1,12 +1,17 @@
-// The virtual camera's per-frame work at 640 x 480: the conversion of a broadcast frame
-// (A, R, G, B bytes) into YUYV and into R, G, B, A, beside libyuv's own conversions of the same
-// frame already in the byte order libyuv takes (B, G, R, A), which need no reordering.
+// The virtual camera's per-frame work at 640 x 480: one digitizer frame through the component's
+// device (get, convert, release) against a broadcast frame in a private channel; the conversion of
+// a broadcast frame (A, R, G, B bytes) into YUYV and into R, G, B, A, beside libyuv's own
+// conversions of the same frame already in the byte order libyuv takes (B, G, R, A), which need no
+// reordering.
 #include <benchmark/benchmark.h>
 #include <cstdint>
+#include <cstring>
 #include <libyuv.h>
 #include <utility>
 #include <vector>
 
+#include "ChannelFrames.h"
+#include "ChannelNamespace.h"
 #include "FrameConverter.h"
 
 namespace {
@@ -95,6 +100,46 @@ BENCHMARK(BM_LibyuvARGBToYUY2_640x480)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VCamConvertRGBA640x480)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibyuvARGBToRGBA640x480)->Unit(benchmark::kMillisecond);
 
-// The channel's frame get and release for the virtual camera follow here.
+// One digitizer frame as parallax3d-vcam takes it: the device hands out the current frame
+// under its lock, it is converted to YUYV, and released.
+void BM_VCamDigitizerFrame640x480(benchmark::State& state)
+{
+    if (!p3dtest::InPrivateChannelNamespace())
+        return state.SkipWithError(p3dtest::PrivateChannelNamespaceError().c_str());
+    static p3dtest::ComponentExports exports;
+    if (!exports.loaded() || exports.Device == nullptr)
+        return state.SkipWithError("the component did not load");
+    const SharedCamDeviceDispatch& device = *exports.Device;
+
+    const std::vector<uint8_t> frame = BroadcastFrame();
+    SHARED_CAMERA_BUFFER record = p3dtest::ComponentExports::Record();
+    if (!exports.GetWriteableFrameBuffer(0, &record) ||
+        !exports.LockFrameBuffer(record.frameBufferPtr))
+        return state.SkipWithError("no channel to publish into");
+    memcpy(record.frameBufferPtr, frame.data(), frame.size());
+    exports.UnLockFrameBuffer(record.frameBufferPtr);
+    exports.SetCurrentReadBuffer(record.frameBufferPtr);
+
+    SharedCamDeviceRef instance = device.Construct();
+    device.Connect(instance);
+    FrameConverter converter(OutputFormat::kYUYV, kWidth, kHeight);
+    std::vector<uint8_t> out(converter.OutputBytes());
+    for (auto _ : state) {
+        UInt8 done = 0;
+        UInt8* buffer = nullptr;
+        long size = 0;
+        if (device.GetFrame(instance, &done, &buffer, &size) != 0) {
+            state.SkipWithError("the device handed out no frame");
+            break;
+        }
+        converter.Convert(buffer, kRowBytes, out.data());
+        device.ReleaseCompressBuffer(instance, buffer);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    device.Disconnect(instance);
+    device.Destroy(instance);
+}
+BENCHMARK(BM_VCamDigitizerFrame640x480)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
