@@ -194,20 +194,22 @@ TEST_F(SharedCamDeviceTest, ASecondGetFrameWaitsForTheOtherProcessToRelease)
     ASSERT_EQ(holder.readLine(kTimeoutMs), "holding 5");
 
     device.Connect();
-    std::atomic<bool> returned{false};
+    std::atomic<bool> releaseSent{false};
+    bool returnedBeforeRelease = true;
     SInt32 result = 1;
     UInt8 done = 0;
     UInt8* buffer = nullptr;
     long size = 0;
     std::thread getter([&] {
         result = device.GetFrame(&done, &buffer, &size);
-        returned = true;
+        returnedBeforeRelease = !releaseSent;
     });
-    // Well inside the lock's wait: the getter must still be waiting.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(returned) << "GetFrame did not wait for the holder";
+    // Well inside the lock's wait, so the getter is still waiting when the holder lets go.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    releaseSent = true;
     kill(holder.pid(), SIGUSR1);
     getter.join();
+    EXPECT_FALSE(returnedBeforeRelease) << "GetFrame did not wait for the holder";
     EXPECT_EQ(result, noErr);
     EXPECT_EQ(size, 1228800);
     EXPECT_EQ(holder.wait(kTimeoutMs), 0);
