@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "CFBase.h"
+#include "CFCollections.h"
 
 typedef struct CGDataProvider* CGDataProviderRef;
 
@@ -18,4 +19,6 @@ void CGDataProviderRelease(CGDataProviderRef provider);
 // The lent bytes and their size (null and 0 for null).
 const void* CGDataProviderGetBytePtr(CGDataProviderRef provider);
 size_t CGDataProviderGetSize(CGDataProviderRef provider);
+// A new data object holding a copy of the lent bytes; null for null.
+CFDataRef CGDataProviderCopyData(CGDataProviderRef provider);
 CFTypeID CGDataProviderGetTypeID(void);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "CFCollections.h"
 #include "CGPrivate.h"
 
 // ---- data provider
@@ -63,6 +64,14 @@ size_t CGDataProviderGetSize(CGDataProviderRef provider)
 {
     const CGDataProvider* p = ProviderOf(provider);
     return p ? p->size : 0;
+}
+
+CFDataRef CGDataProviderCopyData(CGDataProviderRef provider)
+{
+    const CGDataProvider* p = ProviderOf(provider);
+    if (!p || !p->data || p->size > size_t(INTPTR_MAX))
+        return nullptr;
+    return CFDataCreate(nullptr, static_cast<const UInt8*>(p->data), CFIndex(p->size));
 }
 
 CFTypeID CGDataProviderGetTypeID(void)

@@ -58,6 +58,9 @@ inline long _CoreMachDebugVerifyOSerr(long error, const char* function, const ch
 #define VERIFY_AT(function, ...)                                                                   \
     _CoreMachDebugVerify(static_cast<bool>(__VA_ARGS__), function, __FILE__, __LINE__,             \
                          " code : " #__VA_ARGS__)
+#define VERIFY_ERR_AT(function, ...)                                                               \
+    _CoreMachDebugVerifyOSerr(static_cast<long>(__VA_ARGS__), function, __FILE__, __LINE__,        \
+                              " code : " #__VA_ARGS__)
 #define VERIFY_TEXT(function, text, ...)                                                           \
     _CoreMachDebugVerify(static_cast<bool>(__VA_ARGS__), function, __FILE__, __LINE__,             \
                          " code : " text)

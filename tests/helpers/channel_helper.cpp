@@ -12,6 +12,7 @@
 //   write-frames MS     publish numbered frames for MS milliseconds; prints the counts
 //   read-frames MS      read and check frames for MS milliseconds; prints the counts
 //   publish-bars N      fill buffer N with colour bars and publish it
+//   unpublish           publish no frame: the broadcast pauses
 //   device-hold         take the current frame through the virtual camera device, print
 //                       "holding N", release it on SIGUSR1 and print "released"
 #include <chrono>
@@ -125,6 +126,8 @@ int main(int argc, char** argv)
         exports.UnLockFrameBuffer(buffer);
         return exports.SetCurrentReadBuffer(buffer) ? 0 : 3;
     }
+    if (command == "unpublish")
+        return exports.SetCurrentReadBuffer(nullptr) ? 0 : 3;
     if (command == "device-hold" && exports.Device) {
         const SharedCamDeviceDispatch& device = *exports.Device;
         sigset_t signals;

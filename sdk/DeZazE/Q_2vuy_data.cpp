@@ -1,0 +1,498 @@
+#include "Q_2vuy_data.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+// GCC 12 takes the AVX-512 headers' deliberately undefined vectors for uninitialised ones.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+
+#include "CoreGraphicsBitmapContext.h"
+#include "CoreMachDebugLog.h"
+
+// This file is built with -ffp-contract=off: a fused multiply-add would change the bytes.
+
+namespace {
+
+constexpr float kLumaScale = 1.1643828f;
+constexpr float kRedFromCr = 1.7927421f;
+constexpr float kGreenFromCb = 0.21325f;
+constexpr float kGreenFromCr = 0.53291017f;
+constexpr float kBlueFromCb = 2.1124024f;
+
+// Byte positions of Cb, Y'0, Cr, Y'1 within a pair.
+struct Layout2vuy
+{
+    static constexpr int kCb = 0, kY0 = 1, kCr = 2, kY1 = 3;
+};
+struct LayoutYuvs
+{
+    static constexpr int kCb = 1, kY0 = 0, kCr = 3, kY1 = 2;
+};
+
+inline UInt8 ToByte(float in_value)
+{
+    const int v = int(double(in_value) + 0.49999999);
+    return UInt8(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+template <class L>
+void ScalarPairs(const UInt8* src, UInt8* dst, int firstPair, int width)
+{
+    for (int x = 2 * firstPair; x < width; x += 2) {
+        const UInt8* s = src + 2 * x;
+        UInt8* d = dst + 4 * x;
+        const float c = float(int(s[L::kCb]) - 128);
+        const float e = float(int(s[L::kCr]) - 128);
+        const UInt8 lumas[2] = {s[L::kY0], s[L::kY1]};
+        for (int i = 0; i < 2; ++i, d += 4) {
+            const float l = kLumaScale * float(int(lumas[i]) - 16);
+            d[0] = 255;
+            d[1] = ToByte(l + kRedFromCr * e);
+            d[2] = ToByte(l - kGreenFromCb * c - kGreenFromCr * e);
+            d[3] = ToByte(l + kBlueFromCb * c);
+        }
+    }
+}
+
+// The vector paths round with ceil(v - 0.5): for a float v, double(v) + 0.49999999 can only
+// stop short of the next integer when v is exactly halfway, so both round halves down; and
+// v - 0.5 is exact wherever the result is not clamped to 0 anyway.
+
+#define P3D_AVX2 __attribute__((target("avx2")))
+
+template <int kByte>
+P3D_AVX2 inline __m256 Channel_AVX2(__m256i pairs, int offset)
+{
+    __m256i bytes;
+    if constexpr (kByte == 3)
+        bytes = _mm256_srli_epi32(pairs, 24);
+    else
+        bytes = _mm256_and_si256(_mm256_srli_epi32(pairs, 8 * kByte), _mm256_set1_epi32(0xFF));
+    return _mm256_cvtepi32_ps(_mm256_sub_epi32(bytes, _mm256_set1_epi32(offset)));
+}
+
+P3D_AVX2 inline __m256i Round_AVX2(__m256 v)
+{
+    return _mm256_cvttps_epi32(_mm256_ceil_ps(_mm256_sub_ps(v, _mm256_set1_ps(0.5f))));
+}
+
+// R, G, B words of four pixels per 128-bit lane to their A,R,G,B bytes; the saturating
+// packs do the clamping.
+P3D_AVX2 inline __m256i Pack_AVX2(__m256i r, __m256i g, __m256i b)
+{
+    const __m256i order = _mm256_setr_epi8(12, 0, 4, 8, 13, 1, 5, 9, 14, 2, 6, 10, 15, 3, 7, 11,
+                                           12, 0, 4, 8, 13, 1, 5, 9, 14, 2, 6, 10, 15, 3, 7, 11);
+    const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(r, g),
+                                              _mm256_packs_epi32(b, _mm256_set1_epi32(255)));
+    return _mm256_shuffle_epi8(bytes, order);
+}
+
+template <class L>
+P3D_AVX2 int Pairs_AVX2(const UInt8* src, UInt8* dst, int pairs)
+{
+    const __m256 luma = _mm256_set1_ps(kLumaScale), redCr = _mm256_set1_ps(kRedFromCr),
+                 greenCb = _mm256_set1_ps(kGreenFromCb), greenCr = _mm256_set1_ps(kGreenFromCr),
+                 blueCb = _mm256_set1_ps(kBlueFromCb);
+    int p = 0;
+    for (; p + 8 <= pairs; p += 8) {
+        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * p));
+        // Pairs 0,1,4,5 | 2,3,6,7, so that the in-lane unpacks below come out in order.
+        v = _mm256_permute4x64_epi64(v, 0xD8);
+        const __m256 c = Channel_AVX2<L::kCb>(v, 128), e = Channel_AVX2<L::kCr>(v, 128);
+        const __m256 r = _mm256_mul_ps(redCr, e), gb = _mm256_mul_ps(greenCb, c),
+                     gr = _mm256_mul_ps(greenCr, e), b = _mm256_mul_ps(blueCb, c);
+        __m256 l = _mm256_mul_ps(luma, Channel_AVX2<L::kY0>(v, 16));
+        const __m256i even = Pack_AVX2(Round_AVX2(_mm256_add_ps(l, r)),
+                                       Round_AVX2(_mm256_sub_ps(_mm256_sub_ps(l, gb), gr)),
+                                       Round_AVX2(_mm256_add_ps(l, b)));
+        l = _mm256_mul_ps(luma, Channel_AVX2<L::kY1>(v, 16));
+        const __m256i odd = Pack_AVX2(Round_AVX2(_mm256_add_ps(l, r)),
+                                      Round_AVX2(_mm256_sub_ps(_mm256_sub_ps(l, gb), gr)),
+                                      Round_AVX2(_mm256_add_ps(l, b)));
+        __m256i* out = reinterpret_cast<__m256i*>(dst + 8 * p);
+        _mm256_storeu_si256(out, _mm256_unpacklo_epi32(even, odd));
+        _mm256_storeu_si256(out + 1, _mm256_unpackhi_epi32(even, odd));
+    }
+    return p;
+}
+
+#define P3D_AVX512 __attribute__((target("avx512f,avx512bw")))
+
+template <int kByte>
+P3D_AVX512 inline __m512 Channel_AVX512(__m512i pairs, int offset)
+{
+    __m512i bytes;
+    if constexpr (kByte == 3)
+        bytes = _mm512_srli_epi32(pairs, 24);
+    else
+        bytes = _mm512_and_si512(_mm512_srli_epi32(pairs, 8 * kByte), _mm512_set1_epi32(0xFF));
+    return _mm512_cvtepi32_ps(_mm512_sub_epi32(bytes, _mm512_set1_epi32(offset)));
+}
+
+// The conversion itself rounds up, which saves the separate ceil.
+P3D_AVX512 inline __m512i Round_AVX512(__m512 v)
+{
+    return _mm512_cvt_roundps_epi32(_mm512_sub_ps(v, _mm512_set1_ps(0.5f)),
+                                    _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC);
+}
+
+P3D_AVX512 inline __m512i Pack_AVX512(__m512i r, __m512i g, __m512i b)
+{
+    const __m512i order = _mm512_broadcast_i32x4(
+        _mm_setr_epi8(12, 0, 4, 8, 13, 1, 5, 9, 14, 2, 6, 10, 15, 3, 7, 11));
+    const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(r, g),
+                                              _mm512_packs_epi32(b, _mm512_set1_epi32(255)));
+    return _mm512_shuffle_epi8(bytes, order);
+}
+
+template <class L>
+P3D_AVX512 int Pairs_AVX512(const UInt8* src, UInt8* dst, int pairs)
+{
+    const __m512 luma = _mm512_set1_ps(kLumaScale), redCr = _mm512_set1_ps(kRedFromCr),
+                 greenCb = _mm512_set1_ps(kGreenFromCb), greenCr = _mm512_set1_ps(kGreenFromCr),
+                 blueCb = _mm512_set1_ps(kBlueFromCb);
+    // Lane k holds pairs 2k, 2k+1, 8+2k, 9+2k, so the unpacks give pixels in order.
+    const __m512i spread = _mm512_setr_epi64(0, 4, 1, 5, 2, 6, 3, 7);
+    int p = 0;
+    for (; p + 16 <= pairs; p += 16) {
+        __m512i v = _mm512_loadu_si512(src + 4 * p);
+        v = _mm512_permutexvar_epi64(spread, v);
+        const __m512 c = Channel_AVX512<L::kCb>(v, 128), e = Channel_AVX512<L::kCr>(v, 128);
+        const __m512 r = _mm512_mul_ps(redCr, e), gb = _mm512_mul_ps(greenCb, c),
+                     gr = _mm512_mul_ps(greenCr, e), b = _mm512_mul_ps(blueCb, c);
+        __m512 l = _mm512_mul_ps(luma, Channel_AVX512<L::kY0>(v, 16));
+        const __m512i even = Pack_AVX512(Round_AVX512(_mm512_add_ps(l, r)),
+                                         Round_AVX512(_mm512_sub_ps(_mm512_sub_ps(l, gb), gr)),
+                                         Round_AVX512(_mm512_add_ps(l, b)));
+        l = _mm512_mul_ps(luma, Channel_AVX512<L::kY1>(v, 16));
+        const __m512i odd = Pack_AVX512(Round_AVX512(_mm512_add_ps(l, r)),
+                                        Round_AVX512(_mm512_sub_ps(_mm512_sub_ps(l, gb), gr)),
+                                        Round_AVX512(_mm512_add_ps(l, b)));
+        _mm512_storeu_si512(dst + 8 * p, _mm512_unpacklo_epi32(even, odd));
+        _mm512_storeu_si512(dst + 8 * p + 64, _mm512_unpackhi_epi32(even, odd));
+    }
+    return p;
+}
+
+bool Supported(Q_2vuy_path in_path)
+{
+    switch (in_path) {
+    case Q_2vuy_path::kScalar:
+        return true;
+    case Q_2vuy_path::kAVX2:
+        return __builtin_cpu_supports("avx2");
+    case Q_2vuy_path::kAVX512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    }
+    return false;
+}
+
+Q_2vuy_path BestPath()
+{
+    static const Q_2vuy_path sBest = Supported(Q_2vuy_path::kAVX512) ? Q_2vuy_path::kAVX512
+                                     : Supported(Q_2vuy_path::kAVX2)  ? Q_2vuy_path::kAVX2
+                                                                      : Q_2vuy_path::kScalar;
+    return sBest;
+}
+
+template <class L>
+void ConvertOnPath(Q_2vuy_path in_path, const UInt8* src, UInt8* dst, int width)
+{
+    if (width <= 0)
+        return;
+    const int pairs = width / 2; // the vector body takes whole pairs; an odd end goes below
+    int done = 0;
+    if (in_path == Q_2vuy_path::kAVX512)
+        done = Pairs_AVX512<L>(src, dst, pairs);
+    if (in_path == Q_2vuy_path::kAVX2 || in_path == Q_2vuy_path::kAVX512)
+        done += Pairs_AVX2<L>(src + 4 * done, dst + 8 * done, pairs - done);
+    ScalarPairs<L>(src, dst, done, width);
+}
+
+// Exactly width A,R,G,B pixels, even when width is odd.
+void ConvertRow(UInt32 in_format, const UInt8* src, UInt8* dst, int width)
+{
+    const int even = width & ~1;
+    if (in_format == Q_2vuy_format::kFormat_yuvs)
+        Q_2vuy_data::ConvertScanline_yuvs_to_ARGB(src, dst, even);
+    else
+        Q_2vuy_data::ConvertScanline_2vuy_to_ARGB(src, dst, even);
+    if (width & 1) {
+        UInt8 pair[8];
+        if (in_format == Q_2vuy_format::kFormat_yuvs)
+            ScalarPairs<LayoutYuvs>(src + 2 * even, pair, 0, 1);
+        else
+            ScalarPairs<Layout2vuy>(src + 2 * even, pair, 0, 1);
+        std::memcpy(dst + 4 * even, pair, 4);
+    }
+}
+
+inline UInt8 RoundByte(double in_value)
+{
+    const double v = std::floor(in_value + 0.5);
+    return UInt8(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// "2vuy" <-> "yuvs" is the same swap of neighbouring bytes both ways; safe in place.
+void SwapByteOrder(const UInt8* src, UInt8* dst, size_t bytes)
+{
+    for (size_t i = 0; i + 1 < bytes; i += 2) {
+        const UInt8 first = src[i];
+        dst[i] = src[i + 1];
+        dst[i + 1] = first;
+    }
+}
+
+} // namespace
+
+Q_2vuy_data& Q_2vuy_data::operator=(const Q_2vuy_data& in_rhs)
+{
+    _width = in_rhs._width;
+    _height = in_rhs._height;
+    _rowBytes = in_rhs._rowBytes;
+    _pixelFormat = in_rhs._pixelFormat;
+    _PixelData = in_rhs._PixelData;
+    _PixelDataSize = in_rhs._PixelDataSize;
+    return *this;
+}
+
+bool Q_2vuy_data::SetFormat(const Q_2vuy_format& in_rhs)
+{
+    _width = in_rhs._width;
+    _height = in_rhs._height;
+    _rowBytes = in_rhs._rowBytes;
+    _pixelFormat = in_rhs._pixelFormat;
+    return _width != 0 && _height != 0 && _rowBytes != 0;
+}
+
+bool Q_2vuy_data::CanCopyFormat(const Q_2vuy_data& in_rhs) const
+{
+    return _width == in_rhs._width && _height == in_rhs._height &&
+           IsValidPixelFormat(_pixelFormat) && IsValidPixelFormat(in_rhs._pixelFormat);
+}
+
+bool Q_2vuy_data::CanCopyFormat(const CoreGraphics::BitmapContext& in_rhs) const
+{
+    bool fOk = VERIFY(in_rhs.IsConstructed());
+    if (fOk) {
+        // clang-format off
+        VERIFY(fOk = (CoreGraphics::BitmapContext::BitmapType_Device_ARGB==in_rhs.GetImageType()));
+        // clang-format on
+    }
+    return fOk;
+}
+
+bool Q_2vuy_data::FormatCompatible(const Q_2vuy_data& in_source) const
+{
+    return CanCopyFormat(in_source) && !IsEmpty() && !in_source.IsEmpty() && _width >= 0 &&
+           _rowBytes >= 2 * intptr_t(_width) && in_source._rowBytes >= 2 * intptr_t(_width);
+}
+
+int Q_2vuy_data::RowsInData(size_t in_bytesPerRow) const
+{
+    if (IsEmpty() || _height <= 0 || _rowBytes <= 0 || in_bytesPerRow == 0 ||
+        in_bytesPerRow > _PixelDataSize)
+        return 0;
+    const size_t rows = (_PixelDataSize - in_bytesPerRow) / size_t(_rowBytes) + 1;
+    return int(std::min(rows, size_t(_height)));
+}
+
+bool Q_2vuy_data::ConstructSubImage(Q_2vuy_data& out_image, const Q_2vuy_rect& in_rect) const
+{
+    // clang-format off
+    if (!VERIFY(!IsEmpty() && _rowBytes>=2*intptr_t(_width)))
+        return false;
+    // A pair shares its chroma, so the image may not start or end inside one.
+    if (!VERIFY((in_rect.left&1)==0 && ((in_rect.right-in_rect.left)&1)==0))
+        return false;
+    if (!VERIFY(0<=in_rect.left && in_rect.left<in_rect.right && in_rect.right<=_width && 0<=in_rect.top && in_rect.top<in_rect.bottom && in_rect.bottom<=_height))
+        return false;
+    const size_t offset = size_t(in_rect.top)*size_t(_rowBytes) + 2*size_t(in_rect.left);
+    if (!VERIFY(offset<_PixelDataSize))
+        return false;
+    // clang-format on
+    out_image = *this;
+    out_image._width = SInt16(in_rect.right - in_rect.left);
+    out_image._height = SInt16(in_rect.bottom - in_rect.top);
+    out_image._PixelData = _PixelData + offset;
+    out_image._PixelDataSize = _PixelDataSize - offset;
+    return true;
+}
+
+void Q_2vuy_data::CopyPixelsFromColor(UInt8 in_y, UInt8 in_cb, UInt8 in_cr)
+{
+    if (_width <= 0 || _rowBytes < 2 * intptr_t(_width))
+        return;
+    UInt8 pair[4] = {in_cb, in_y, in_cr, in_y};
+    if (_pixelFormat == kFormat_yuvs)
+        SwapByteOrder(pair, pair, 4);
+    const int pairs = _width / 2;
+    const int rows = RowsInData(size_t(4 * pairs));
+    for (int y = 0; y < rows; ++y) {
+        UInt8* row = _PixelData + size_t(y) * size_t(_rowBytes);
+        for (int x = 0; x < pairs; ++x)
+            std::memcpy(row + 4 * x, pair, 4);
+    }
+}
+
+bool Q_2vuy_data::CopyPixelsFrom(const Q_2vuy_data& in_source)
+{
+    if (!VERIFY(FormatCompatible(in_source)))
+        return false;
+    const size_t bytes = 2 * size_t(_width);
+    const int rows = std::min(RowsInData(bytes), in_source.RowsInData(bytes));
+    for (int y = 0; y < rows; ++y) {
+        const UInt8* src = in_source._PixelData + size_t(y) * size_t(in_source._rowBytes);
+        UInt8* dst = _PixelData + size_t(y) * size_t(_rowBytes);
+        if (_pixelFormat == in_source._pixelFormat)
+            std::memmove(dst, src, bytes);
+        else
+            SwapByteOrder(src, dst, bytes);
+    }
+    return true;
+}
+
+bool Q_2vuy_data::CopyPixelsFrom(const CoreGraphics::BitmapContext& in_bitmap,
+                                 bool in_bottomAligned)
+{
+    if (!CanCopyFormat(in_bitmap))
+        return false;
+    // clang-format off
+    if (!VERIFY(!IsEmpty() && IsValidPixelFormat(_pixelFormat) && _width>0 && (_width&1)==0 && _rowBytes>=2*intptr_t(_width)))
+        return false;
+    // clang-format on
+    const int bitmapHeight = int(in_bitmap.mImageHeight);
+    const int width = std::min(int(_width), int(in_bitmap.mImageWidth));
+    const size_t bytes = 2 * size_t((width + 1) & ~1);
+    const int rows = RowsInData(bytes);
+    for (int y = 0; y < rows; ++y) {
+        const int source = in_bottomAligned ? bitmapHeight - _height + y : y;
+        if (source < 0 || source >= bitmapHeight)
+            continue;
+        UInt8* dst = _PixelData + size_t(y) * size_t(_rowBytes);
+        ConvertScanline_ARGB_to_2vuy(
+            in_bitmap.mImageDataBytes + size_t(source) * in_bitmap.mImageRowBytes, dst, width);
+        if (_pixelFormat == kFormat_yuvs)
+            SwapByteOrder(dst, dst, bytes);
+    }
+    return true;
+}
+
+void Q_2vuy_data::CopyPixelsTo(CoreGraphics::BitmapContext& bitmap) const
+{
+    if (!CanCopyFormat(bitmap) || _height < 1)
+        return;
+    // An odd width would end inside a pixel pair.
+    // clang-format off
+    if (!VERIFY(!IsEmpty() && IsValidPixelFormat(_pixelFormat) && _width>0 && (_width&1)==0 && _rowBytes>=2*intptr_t(_width)))
+        return;
+    // clang-format on
+    const int bitmapHeight = int(bitmap.mImageHeight);
+    const int width = std::min(int(_width), int(bitmap.mImageWidth));
+    // A cut odd width still reads its last column's whole pair.
+    const int rows = RowsInData(2 * size_t((width + 1) & ~1));
+    // Only whole rows are read: a short buffer gives its top rows and no more.
+    // clang-format off
+    VERIFY(rows==_height);
+    // clang-format on
+    for (int y = 0; y < rows; ++y) {
+        const int row = bitmapHeight - _height + y;
+        if (row < 0 || row >= bitmapHeight)
+            continue;
+        ConvertRow(_pixelFormat, _PixelData + size_t(y) * size_t(_rowBytes),
+                   bitmap.mImageDataBytes + size_t(row) * bitmap.mImageRowBytes, width);
+    }
+}
+
+bool Q_2vuy_data::AllocateBuffer(const Q_2vuy_format& in_rhs)
+{
+    if (!VERIFY(IsEmpty()) || !VERIFY(in_rhs.FrameSizeBytes()))
+        return false;
+    // clang-format off
+    if (!VERIFY(in_rhs._width>0 && (in_rhs._width&1)==0 && in_rhs._height>0 && in_rhs._rowBytes>=2*intptr_t(in_rhs._width) && IsValidPixelFormat(in_rhs._pixelFormat)))
+        return false;
+    // clang-format on
+    SetFormat(in_rhs);
+    _PixelDataSize = size_t(FrameSizeBytes());
+    // clang-format off
+    if (!VERIFY(_PixelData = (pixel_ptr_t)std::malloc(_PixelDataSize))) {
+        // clang-format on
+        _PixelDataSize = 0;
+        return false;
+    }
+    std::memset(_PixelData, 0, _PixelDataSize);
+    CopyPixelsFromColor(0, 128, 128);
+    return true;
+}
+
+void Q_2vuy_data::FreeBuffer()
+{
+    std::free(_PixelData);
+    _PixelData = nullptr;
+    _PixelDataSize = 0;
+}
+
+void Q_2vuy_data::ConvertScanline_2vuy_to_ARGB(const UInt8* src, UInt8* dst, int width)
+{
+    ConvertOnPath<Layout2vuy>(BestPath(), src, dst, width);
+}
+
+void Q_2vuy_data::ConvertScanline_yuvs_to_ARGB(const UInt8* src, UInt8* dst, int width)
+{
+    ConvertOnPath<LayoutYuvs>(BestPath(), src, dst, width);
+}
+
+bool Q_2vuy_data::PathSupported(Q_2vuy_path in_path)
+{
+    return Supported(in_path);
+}
+
+bool Q_2vuy_data::ConvertScanline_to_ARGB(Q_2vuy_path in_path, UInt32 in_pixelFormat,
+                                          const UInt8* src, UInt8* dst, int width)
+{
+    if (!Supported(in_path) || !IsValidPixelFormat(in_pixelFormat))
+        return false;
+    if (in_pixelFormat == kFormat_yuvs)
+        ConvertOnPath<LayoutYuvs>(in_path, src, dst, width);
+    else
+        ConvertOnPath<Layout2vuy>(in_path, src, dst, width);
+    return true;
+}
+
+// Studio range, the inverse of the conversion to ARGB: Y' = 16 + 219/255 E with
+// E = 0.2125 R + 0.7154 G + 0.0721 B, and Cb, Cr = 128 + 224/255 times the scaled blue and red
+// differences of the pair's average. Alpha is not looked at.
+void Q_2vuy_data::ConvertScanline_ARGB_to_2vuy(const UInt8* src, UInt8* dst, int width)
+{
+    constexpr double kLuma = 219.0 / 255.0, kChroma = 224.0 / 255.0;
+    constexpr double kBlueScale = 0.5388511 * kChroma, kRedScale = 0.6349207 * kChroma;
+    auto luma = [](const UInt8* p) { return 0.2125 * p[1] + 0.7154 * p[2] + 0.0721 * p[3]; };
+    for (int x = 0; x < width; x += 2) {
+        const UInt8* p0 = src + 4 * x;
+        const UInt8* p1 = x + 1 < width ? p0 + 4 : p0;
+        const double e0 = luma(p0), e1 = luma(p1);
+        const double e = 0.5 * (e0 + e1);
+        const double red = 0.5 * (p0[1] + p1[1]), blue = 0.5 * (p0[3] + p1[3]);
+        UInt8* d = dst + 2 * x;
+        d[0] = RoundByte(128.0 + kBlueScale * (blue - e));
+        d[1] = RoundByte(16.0 + kLuma * e0);
+        d[2] = RoundByte(128.0 + kRedScale * (red - e));
+        d[3] = RoundByte(16.0 + kLuma * e1);
+    }
+}
+
+Q_2vuy_buffer::~Q_2vuy_buffer()
+{
+    if (_PixelData != nullptr && _PixelDataSize != 0 && _width != 0 && _height != 0 &&
+        _rowBytes != 0)
+        FreeBuffer();
+}
+
+bool import_Q_2vuy_data()
+{
+    return import_CoreMachDebugLog() && import_CoreGraphicsBitmapContext();
+}

@@ -1,0 +1,279 @@
+// The camera input's reader and filter in process, against the real channel: the component is
+// found in the suite's user components folder, the broadcaster runs in another process.
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "CFNumber.h"
+#include "CIContext.h"
+#include "CIParallax3DInput.h"
+#include "CIParallax3DInputResources.h"
+#include "ChannelFrames.h"
+#include "ChannelNamespace.h"
+#include "ChannelReset.h"
+#include "CoreGraphicsBitmapContext.h"
+#include "Folders.h"
+#include "PNGDecoder.h"
+#include "Q_2vuy_data.h"
+#include "TestSupport.h"
+#include "shared_camera_bundle.h"
+
+using p3dtest::Child;
+
+namespace {
+
+const int kTimeoutMs = 20000;
+const std::string kComponent = P3D_COMPONENT_PATH;
+const std::string kComponentFolder = kComponent.substr(0, kComponent.rfind('/'));
+
+bool RunHelper(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {CHANNEL_HELPER_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    Child child(all);
+    return child.wait(kTimeoutMs) == 0;
+}
+
+// The image's pixels as A, R, G, B bytes, rendered at its own size.
+std::vector<UInt8> Pixels(const CIImage* image)
+{
+    const CGRect extent = image->extent();
+    const size_t width = size_t(extent.size.width), height = size_t(extent.size.height);
+    std::vector<UInt8> pixels(width * height * 4);
+    CFPtr<CIContext> context =
+        CIContext::contextWithARGBMemory(pixels.data(), width * 4, width, height);
+    EXPECT_TRUE(context->render(image, pixels.data(), width * 4, extent));
+    return pixels;
+}
+
+std::vector<UInt8> NumberedFrame(UInt32 number)
+{
+    std::vector<UInt8> frame(kSharedCameraFrameSizeBytes);
+    p3dtest::FillFrame(frame.data(), number);
+    return frame;
+}
+
+class CameraInputTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!p3dtest::InPrivateChannelNamespace())
+            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        // A fresh channel, and a fresh load of the component to see it.
+        SharedCameraBundle::sComponent.mDLL.Unload();
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
+        char folder[PATH_MAX];
+        ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, folder,
+                                        sizeof(folder)));
+        ASSERT_EQ(system(("mkdir -p '" + std::string(folder) + "' && ln -sfn '" + kComponentFolder +
+                          "' '" + folder + "/Parallax3D_XXX.component'")
+                             .c_str()),
+                  0);
+        CIParallax3DInput_VSharedCameraBuffer::IdentifyHost("test");
+    }
+};
+
+TEST_F(CameraInputTest, WithNoBroadcasterTheReaderFindsNothingAndKeepsOnlyTheSizeField)
+{
+    CIParallax3DInput_VSharedCameraBuffer reader;
+    EXPECT_FALSE(reader.readCurrentCameraFrame());
+    SHARED_CAMERA_BUFFER expected = {};
+    expected.sizeofSHARED_CAMERA_BUFFER = 32;
+    EXPECT_EQ(memcmp(&reader.camera, &expected, sizeof(expected)), 0);
+    EXPECT_FALSE(reader.hasCurrentCameraFrame());
+    EXPECT_EQ(reader.fastestCoreImage(), nullptr);
+    EXPECT_EQ(reader.frameSize().width, 640);
+    ASSERT_NE(reader.bitmapContext(), nullptr);
+    EXPECT_TRUE(reader.bitmapContext()->IsConstructed());
+}
+
+TEST_F(CameraInputTest, ARawFrameIsWrappedWhereItLiesUnderItsLock)
+{
+    ASSERT_TRUE(RunHelper({"publish", "1", "31"}));
+    p3dtest::LogCapture log;
+    CIParallax3DInput_VSharedCameraBuffer reader;
+    EXPECT_NE(log.text().find("__LP64__ CISpyglassInput (640,480) rowBytes:2560"),
+              std::string::npos);
+    ASSERT_TRUE(reader.readCurrentCameraFrame());
+    EXPECT_EQ(reader.camera.framePixelFormat, kSharedCameraPixelFormat);
+    CFPtr<CIImage> image = reader.fastestCoreImage();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->kind(), CIImage::Kind::kSource);
+    EXPECT_EQ(image->sourceBase(), reader.camera.frameBufferPtr) << "a copy, not a wrap";
+    EXPECT_EQ(Pixels(image.get()), NumberedFrame(31));
+    // The lock was given back: another process can take the buffer.
+    EXPECT_TRUE(RunHelper({"trylock", "1"}));
+}
+
+TEST_F(CameraInputTest, OnlyThumbnailersReadWithoutTheLock)
+{
+    ASSERT_TRUE(RunHelper({"publish", "0", "4"}));
+    Child holder({CHANNEL_HELPER_PATH, "hold-current"});
+    ASSERT_EQ(holder.readLine(kTimeoutMs), "holding");
+    CIParallax3DInput_VSharedCameraBuffer reader;
+    ASSERT_TRUE(reader.readCurrentCameraFrame());
+    EXPECT_EQ(reader.fastestCoreImage(), nullptr) << "made an image without the lock";
+
+    CIParallax3DInput_VSharedCameraBuffer::IdentifyHost("tumblerd");
+    EXPECT_TRUE(CIParallax3DInput_VSharedCameraBuffer::RunningInSandboxWithNoSemaphores());
+    EXPECT_NE(reader.fastestCoreImage(), nullptr);
+    CIParallax3DInput_VSharedCameraBuffer::IdentifyHost("tumblerd-helper");
+    EXPECT_FALSE(CIParallax3DInput_VSharedCameraBuffer::RunningInSandboxWithNoSemaphores());
+    kill(holder.pid(), SIGKILL);
+    holder.wait(kTimeoutMs);
+}
+
+TEST_F(CameraInputTest, TheCopyPathGivesAPrivateCopyWithAlphaFirst)
+{
+    ASSERT_TRUE(RunHelper({"publish", "0", "12"}));
+    CIParallax3DInput_VSharedCameraBuffer reader;
+    ASSERT_TRUE(reader.readCurrentCameraFrame());
+    CGImageRef image = reader.quartzImageFrom_ARGB_CameraBuffer();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(CGImageGetBitmapInfo(image), CGBitmapInfo(2));
+    EXPECT_NE(CGImageGetPixelBase(image), reader.camera.frameBufferPtr);
+    EXPECT_EQ(
+        memcmp(CGImageGetPixelBase(image), NumberedFrame(12).data(), kSharedCameraFrameSizeBytes),
+        0);
+    // The copy stays as it was when the channel moves on.
+    ASSERT_TRUE(RunHelper({"publish", "0", "13"}));
+    EXPECT_EQ(
+        memcmp(CGImageGetPixelBase(image), NumberedFrame(12).data(), kSharedCameraFrameSizeBytes),
+        0);
+    CGImageRelease(image);
+}
+
+// Frames this channel never carries but a reader must survive: described by hand over memory
+// of the test's own.
+TEST_F(CameraInputTest, A2vuyFrameIsConvertedWhenItCannotBeWrapped)
+{
+    CIParallax3DInput_VSharedCameraBuffer reader;
+    std::vector<UInt8> frame(640 * 480 * 2);
+    for (size_t i = 0; i < frame.size(); i += 4) {
+        frame[i] = 128;     // Cb
+        frame[i + 1] = 235; // Y'0
+        frame[i + 2] = 128; // Cr
+        frame[i + 3] = 16;  // Y'1
+    }
+    reader.camera = SHARED_CAMERA_BUFFER{32,  frame.data(), 1280,          SInt32(frame.size()),
+                                         640, 480,          FourCC("2vuy")};
+    CFPtr<CIImage> image = reader.fastestCoreImage();
+    ASSERT_NE(image, nullptr);
+    EXPECT_NE(image->sourceBase(), frame.data());
+    const std::vector<UInt8> pixels = Pixels(image.get());
+    const UInt8 white[] = {255, 255, 255, 255}, black[] = {255, 0, 0, 0};
+    EXPECT_EQ(memcmp(&pixels[0], white, 4), 0);
+    EXPECT_EQ(memcmp(&pixels[4], black, 4), 0);
+    EXPECT_EQ(memcmp(&pixels[pixels.size() - 8], white, 4), 0);
+}
+
+TEST_F(CameraInputTest, DescriptionsThatDoNotFitTheirMemoryGiveNoImage)
+{
+    // Memory of the test's own has no channel lock: read it as thumbnailers do.
+    CIParallax3DInput_VSharedCameraBuffer reader;
+    CIParallax3DInput_VSharedCameraBuffer::IdentifyHost("tumblerd");
+    std::vector<UInt8> frame(640 * 480 * 4);
+    const SHARED_CAMERA_BUFFER good = {
+        32, frame.data(), 2560, SInt32(frame.size()), 640, 480, kSharedCameraPixelFormat};
+    reader.camera = good;
+    EXPECT_NE(reader.fastestCoreImage(), nullptr);
+
+    struct Case
+    {
+        const char* what;
+        void (*change)(SHARED_CAMERA_BUFFER&);
+    };
+    const Case cases[] = {
+        {"another format", [](SHARED_CAMERA_BUFFER& c) { c.framePixelFormat = FourCC("yuvs"); }},
+        {"zero width", [](SHARED_CAMERA_BUFFER& c) { c.frameWidth = 0; }},
+        {"negative height", [](SHARED_CAMERA_BUFFER& c) { c.frameHeight = -480; }},
+        {"odd 2vuy width",
+         [](SHARED_CAMERA_BUFFER& c) {
+             c.framePixelFormat = FourCC("2vuy");
+             c.frameWidth = 639;
+         }},
+        {"rows too short", [](SHARED_CAMERA_BUFFER& c) { c.frameBufferRowBytes = 2556; }},
+        {"frame larger than its memory",
+         [](SHARED_CAMERA_BUFFER& c) { c.frameBufferSizeBytes = 2560 * 479; }},
+        {"wrong record size", [](SHARED_CAMERA_BUFFER& c) { c.sizeofSHARED_CAMERA_BUFFER = 24; }},
+        {"no memory", [](SHARED_CAMERA_BUFFER& c) { c.frameBufferPtr = nullptr; }},
+    };
+    for (const Case& c : cases) {
+        reader.camera = good;
+        c.change(reader.camera);
+        EXPECT_EQ(reader.fastestCoreImage(), nullptr) << c.what;
+    }
+}
+
+TEST(CameraInputFilter, DescribesOneParameterAndPassesRegionsThrough)
+{
+    CIParallax3DInputLoader loader;
+    EXPECT_TRUE(loader.load(nullptr));
+    CFPtr<CIFilter> filter = CIFilter::filterWithName(CFSTR("CIParallax3DInput"));
+    ASSERT_NE(filter, nullptr);
+    auto* input = static_cast<CIParallax3DInput*>(filter.get());
+    CFDictionaryRef custom = input->customAttributes();
+    ASSERT_NE(custom, nullptr);
+    EXPECT_EQ(CFDictionaryGetCount(custom), 1);
+    auto clock = static_cast<CFDictionaryRef>(CFDictionaryGetValue(custom, CFSTR("inputClock")));
+    ASSERT_NE(clock, nullptr);
+    auto number = [&](CFStringRef key) {
+        double value = -1;
+        CFNumberGetValue(static_cast<CFNumberRef>(CFDictionaryGetValue(clock, key)),
+                         kCFNumberDoubleType, &value);
+        return value;
+    };
+    EXPECT_EQ(number(kCIAttributeDefault), 0.0);
+    EXPECT_EQ(number(kCIAttributeIdentity), 0.0);
+    EXPECT_EQ(number(kCIAttributeMin), 0.0);
+    EXPECT_EQ(number(kCIAttributeSliderMin), 0.0);
+    EXPECT_EQ(number(kCIAttributeSliderMax), 1000000000.0);
+    EXPECT_TRUE(CFEqual(CFDictionaryGetValue(clock, kCIAttributeType), kCIAttributeTypeDistance));
+    CFRelease(custom);
+
+    double tick = 42;
+    CFNumberRef value = CFNumberCreate(nullptr, kCFNumberDoubleType, &tick);
+    EXPECT_TRUE(filter->setValue(value, CFSTR("inputClock")));
+    CFRelease(value);
+    for (CGRect rect : {CGRect{{0, 0}, {640, 480}}, CGRect{{-3.5, 7}, {0, 1e9}}}) {
+        const CGRect region = input->regionOf(0, rect, nullptr);
+        EXPECT_EQ(memcmp(&region, &rect, sizeof(rect)), 0);
+    }
+    EXPECT_NE(CIParallax3DInput::UnusedFilterKernel(), nullptr);
+}
+
+TEST_F(CameraInputTest, TheFilterGoesFromItsPictureToLiveFramesAndKeepsTheLastOne)
+{
+    CIParallax3DInputLoader().load(nullptr);
+    CFPtr<CIFilter> filter = CIFilter::filterWithName(CFSTR("CIParallax3DInput"));
+    auto* input = static_cast<CIParallax3DInput*>(filter.get());
+    EXPECT_EQ(input->cameraBuffer(), nullptr) << "making the filter must not touch the channel";
+
+    // Before any broadcast: the no-camera picture, exactly as the plug-in carries it.
+    CFPtr<CIImage> first = filter->outputImage();
+    ASSERT_NE(first, nullptr);
+    const CIParallax3DInputResource png = CIParallax3DInputFindResource("CISpyglassInput", "png");
+    CoreImage::DecodedImage picture;
+    ASSERT_TRUE(CoreImage::DecodePNG(png.bytes, png.size, picture));
+    EXPECT_EQ(Pixels(first.get()), picture.pixels);
+    EXPECT_EQ(input->sharedFrameBuffer(), nullptr);
+
+    // The broadcast starts: the same filter shows it.
+    ASSERT_TRUE(RunHelper({"publish", "0", "21"}));
+    CFPtr<CIImage> live = filter->outputImage();
+    EXPECT_EQ(Pixels(live.get()), NumberedFrame(21));
+    EXPECT_NE(input->sharedFrameBuffer(), nullptr);
+
+    // It pauses: the last frame stays.
+    ASSERT_TRUE(RunHelper({"unpublish"}));
+    EXPECT_EQ(Pixels(filter->outputImage().get()), NumberedFrame(21));
+    // And goes on.
+    ASSERT_TRUE(RunHelper({"publish", "1", "22"}));
+    EXPECT_EQ(Pixels(filter->outputImage().get()), NumberedFrame(22));
+}
+
+} // namespace

@@ -1,0 +1,248 @@
+// The plug-in as a frei0r host sees it, loaded with dlopen in this process: its exports, what
+// it says about itself, careless hosts, and the frames it renders at the host's size.
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <frei0r.h>
+}
+
+#include "CIParallax3DInputResources.h"
+#include "ChannelFrames.h"
+#include "ChannelNamespace.h"
+#include "ChannelReset.h"
+#include "Folders.h"
+#include "PNGDecoder.h"
+#include "TestSupport.h"
+
+using p3dtest::Child;
+
+namespace {
+
+const int kTimeoutMs = 20000;
+const std::string kComponent = P3D_COMPONENT_PATH;
+const std::string kComponentFolder = kComponent.substr(0, kComponent.rfind('/'));
+
+bool RunHelper(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {CHANNEL_HELPER_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    Child child(all);
+    return child.wait(kTimeoutMs) == 0;
+}
+
+// A, R, G, B bytes as the host's R, G, B, A.
+std::vector<uint32_t> AsRGBA(const UInt8* argb, size_t pixels)
+{
+    std::vector<uint32_t> rgba(pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        const UInt8 bytes[4] = {argb[4 * i + 1], argb[4 * i + 2], argb[4 * i + 3], argb[4 * i]};
+        memcpy(&rgba[i], bytes, 4);
+    }
+    return rgba;
+}
+
+struct PlugIn
+{
+    PlugIn()
+    {
+        handle = dlopen(P3D_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return;
+        init = reinterpret_cast<int (*)()>(dlsym(handle, "f0r_init"));
+        info = reinterpret_cast<void (*)(f0r_plugin_info_t*)>(dlsym(handle, "f0r_get_plugin_info"));
+        paramInfo =
+            reinterpret_cast<void (*)(f0r_param_info_t*, int)>(dlsym(handle, "f0r_get_param_info"));
+        construct = reinterpret_cast<f0r_instance_t (*)(unsigned, unsigned)>(
+            dlsym(handle, "f0r_construct"));
+        destruct = reinterpret_cast<void (*)(f0r_instance_t)>(dlsym(handle, "f0r_destruct"));
+        setParam = reinterpret_cast<void (*)(f0r_instance_t, f0r_param_t, int)>(
+            dlsym(handle, "f0r_set_param_value"));
+        getParam = reinterpret_cast<void (*)(f0r_instance_t, f0r_param_t, int)>(
+            dlsym(handle, "f0r_get_param_value"));
+        update = reinterpret_cast<void (*)(f0r_instance_t, double, const uint32_t*, uint32_t*)>(
+            dlsym(handle, "f0r_update"));
+    }
+    ~PlugIn()
+    {
+        if (!handle)
+            return;
+        if (auto deinit = reinterpret_cast<void (*)()>(dlsym(handle, "f0r_deinit")))
+            deinit();
+        dlclose(handle);
+    }
+    bool loaded() const
+    {
+        return init && info && paramInfo && construct && destruct && setParam && getParam && update;
+    }
+    // One frame of width x height from a fresh instance.
+    std::vector<uint32_t> frame(unsigned width, unsigned height)
+    {
+        std::vector<uint32_t> pixels(size_t(width) * height, 0x12345678u);
+        f0r_instance_t instance = construct(width, height);
+        EXPECT_NE(instance, nullptr);
+        if (instance) {
+            update(instance, 0.0, nullptr, pixels.data());
+            destruct(instance);
+        }
+        return pixels;
+    }
+
+    void* handle = nullptr;
+    int (*init)() = nullptr;
+    void (*info)(f0r_plugin_info_t*) = nullptr;
+    void (*paramInfo)(f0r_param_info_t*, int) = nullptr;
+    f0r_instance_t (*construct)(unsigned, unsigned) = nullptr;
+    void (*destruct)(f0r_instance_t) = nullptr;
+    void (*setParam)(f0r_instance_t, f0r_param_t, int) = nullptr;
+    void (*getParam)(f0r_instance_t, f0r_param_t, int) = nullptr;
+    void (*update)(f0r_instance_t, double, const uint32_t*, uint32_t*) = nullptr;
+};
+
+class Frei0rPlugInTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!p3dtest::InPrivateChannelNamespace())
+            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
+        char folder[PATH_MAX];
+        ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, folder,
+                                        sizeof(folder)));
+        components = folder;
+        ASSERT_EQ(system(("mkdir -p '" + components + "' && ln -sfn '" + kComponentFolder + "' '" +
+                          components + "/Parallax3D_XXX.component'")
+                             .c_str()),
+                  0);
+        ASSERT_TRUE(plugIn.loaded()) << dlerror();
+        ASSERT_EQ(plugIn.init(), 1);
+    }
+
+    static std::vector<uint32_t> NoCameraPicture()
+    {
+        const CIParallax3DInputResource png =
+            CIParallax3DInputFindResource("CISpyglassInput", "png");
+        CoreImage::DecodedImage picture;
+        EXPECT_TRUE(CoreImage::DecodePNG(png.bytes, png.size, picture));
+        return AsRGBA(picture.pixels.data(), picture.width * picture.height);
+    }
+
+    std::string components;
+    PlugIn plugIn;
+};
+
+TEST(Frei0rPlugInExports, OnlyTheFrei0rEntriesAndTheLogSwitch)
+{
+    FILE* symbols = popen("nm -D --defined-only '" P3D_PLUGIN_PATH "'", "r");
+    ASSERT_NE(symbols, nullptr);
+    std::set<std::string> names;
+    char line[512];
+    while (fgets(line, sizeof(line), symbols)) {
+        std::string text = line;
+        text = text.substr(text.find_last_of(' ') + 1);
+        text.erase(text.find_last_not_of("\n") + 1);
+        names.insert(text);
+    }
+    ASSERT_EQ(pclose(symbols), 0);
+    EXPECT_EQ(names, (std::set<std::string>{"f0r_init", "f0r_deinit", "f0r_get_plugin_info",
+                                            "f0r_get_param_info", "f0r_construct", "f0r_destruct",
+                                            "f0r_set_param_value", "f0r_get_param_value",
+                                            "f0r_update", "BundleInitFunc"}));
+}
+
+TEST_F(Frei0rPlugInTest, DescribesASourceWithOneClockParameter)
+{
+    f0r_plugin_info_t info = {};
+    plugIn.info(&info);
+    EXPECT_STREQ(info.name, "CIParallax3DInput");
+    EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_SOURCE);
+    EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
+    EXPECT_EQ(info.frei0r_version, FREI0R_MAJOR_VERSION);
+    EXPECT_EQ(info.num_params, 1);
+    ASSERT_NE(info.explanation, nullptr);
+
+    f0r_param_info_t param = {};
+    plugIn.paramInfo(&param, 0);
+    EXPECT_STREQ(param.name, "inputClock");
+    EXPECT_EQ(param.type, F0R_PARAM_DOUBLE);
+    f0r_param_info_t untouched = {};
+    plugIn.paramInfo(&untouched, 1);
+    plugIn.paramInfo(&untouched, -1);
+    EXPECT_EQ(untouched.name, nullptr);
+    plugIn.info(nullptr);
+    plugIn.paramInfo(nullptr, 0);
+}
+
+TEST_F(Frei0rPlugInTest, CarelessHostsGetNothingWrittenAndNoCrash)
+{
+    EXPECT_EQ(plugIn.construct(0, 240), nullptr);
+    EXPECT_EQ(plugIn.construct(320, 0), nullptr);
+    EXPECT_EQ(plugIn.construct(100000, 100000), nullptr);
+    std::vector<uint32_t> frame(320 * 240, 7);
+    plugIn.update(nullptr, 0, nullptr, frame.data());
+    EXPECT_EQ(frame[0], 7u);
+    plugIn.destruct(nullptr);
+
+    f0r_instance_t instance = plugIn.construct(320, 240);
+    ASSERT_NE(instance, nullptr);
+    plugIn.update(instance, 1.5, nullptr, nullptr);
+    double clock = 1234.5;
+    plugIn.setParam(instance, &clock, 0);
+    plugIn.setParam(instance, nullptr, 0);
+    plugIn.setParam(instance, &clock, 3);
+    plugIn.setParam(nullptr, &clock, 0);
+    double read = 0;
+    plugIn.getParam(instance, &read, 0);
+    EXPECT_EQ(read, 1234.5);
+    plugIn.getParam(instance, nullptr, 0);
+    plugIn.destruct(instance);
+}
+
+TEST_F(Frei0rPlugInTest, WithoutABroadcastShowsTheNoCameraPicture)
+{
+    EXPECT_EQ(plugIn.frame(640, 480), NoCameraPicture());
+}
+
+TEST_F(Frei0rPlugInTest, ABroadcastFrameComesOutByteForByteInTheHostsOrder)
+{
+    ASSERT_TRUE(RunHelper({"publish", "0", "61"}));
+    std::vector<UInt8> frame(kSharedCameraFrameSizeBytes);
+    p3dtest::FillFrame(frame.data(), 61);
+    EXPECT_EQ(plugIn.frame(640, 480), AsRGBA(frame.data(), 640 * 480));
+}
+
+TEST_F(Frei0rPlugInTest, OtherHostSizesGetTheFrameScaledToThem)
+{
+    ASSERT_TRUE(RunHelper({"publish-bars", "0"}));
+    for (auto [width, height] : {std::pair{320u, 240u}, std::pair{1280u, 720u}}) {
+        const std::vector<uint32_t> pixels = plugIn.frame(width, height);
+        for (int bar = 0; bar < 8; ++bar) {
+            const UInt32 rgb = p3dtest::kBarColours[bar];
+            const UInt8 want[4] = {UInt8(rgb >> 16), UInt8(rgb >> 8), UInt8(rgb), 255};
+            const size_t x = (size_t(bar) * 2 + 1) * width / 16;
+            for (size_t y : {size_t(0), size_t(height / 2), size_t(height - 1)}) {
+                UInt8 got[4];
+                memcpy(got, &pixels[y * width + x], 4);
+                EXPECT_EQ(memcmp(got, want, 4), 0)
+                    << width << "x" << height << " bar " << bar << " row " << y;
+            }
+        }
+    }
+}
+
+TEST_F(Frei0rPlugInTest, WithoutAComponentItShowsItsPictureAndCreatesNothing)
+{
+    p3dtest::RemoveTree(components);
+    EXPECT_EQ(plugIn.frame(640, 480), NoCameraPicture());
+    EXPECT_NE(access(components.c_str(), F_OK), 0) << "the plug-in created " << components;
+    EXPECT_NE(access(p3dtest::ChannelPath().c_str(), F_OK), 0);
+}
+
+} // namespace
