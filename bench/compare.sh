@@ -19,10 +19,11 @@ comparisons=(
     "vcam_frame BM_VCamDigitizerFrame640x480 BM_LibyuvARGBToYUY2_640x480"
     "vcam_convert BM_VCamConvertYUYV640x480 BM_LibyuvARGBToYUY2_640x480"
     "vcam_convert_rgba BM_VCamConvertRGBA640x480 BM_LibyuvARGBToRGBA640x480"
+    "frei0r_update BM_Frei0rUpdateLive640x480 BM_LibyuvShuffleToRGBA640x480"
     "q2vuy_to_argb BM_Q2vuyToARGB640x480 BM_LibyuvUYVYToARGB640x480"
 )
 # Every executable that holds a benchmark named above.
-benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze)
+benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen)
 
 "$root/scripts/install-deps.sh" >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
