@@ -237,6 +237,18 @@ TEST_F(Frei0rPlugInTest, OtherHostSizesGetTheFrameScaledToThem)
     }
 }
 
+TEST_F(Frei0rPlugInTest, AComponentWithoutExportsIsNoBroadcast)
+{
+    ASSERT_TRUE(RunHelper({"publish", "0", "3"}));
+    p3dtest::RemoveTree(components);
+    const std::string bundle = components + "/Parallax3D_XXX.component";
+    ASSERT_EQ(system(("mkdir -p '" + bundle + "' && cp '" P3D_EMPTY_LIBRARY_PATH "' '" + bundle +
+                      "/Parallax3D_XXX.so'")
+                         .c_str()),
+              0);
+    EXPECT_EQ(plugIn.frame(640, 480), NoCameraPicture());
+}
+
 TEST_F(Frei0rPlugInTest, WithoutAComponentItShowsItsPictureAndCreatesNothing)
 {
     p3dtest::RemoveTree(components);
