@@ -1,11 +1,16 @@
-// The shared camera channel as a test starts it: this user's channel file path, and a system
-// with no channel file and no semaphores (inside the test's private /tmp and /dev/shm).
+// The shared camera channel as a test starts it: this user's channel file path, a system with no
+// channel file and no semaphores (inside the test's private /tmp and /dev/shm), the built
+// component where clients look for it, and the helper program that plays the other process.
 #pragma once
 
+#include <climits>
+#include <cstdlib>
 #include <semaphore.h>
 #include <string>
+#include <vector>
 
 #include "CoreUserFileName.h"
+#include "Folders.h"
 #include "TestSupport.h"
 #include "shared_camera_buffer.h"
 
@@ -23,5 +28,32 @@ inline void RemoveChannel(const std::string& path)
     sem_unlink(kSharedMemorySemaphoreName0);
     sem_unlink(kSharedMemorySemaphoreName1);
 }
+
+#ifdef P3D_COMPONENT_PATH
+// Links the built component into the user's components folder, as the application installs it;
+// answers that folder, "" when it cannot.
+inline std::string LinkUserComponent()
+{
+    char folder[PATH_MAX];
+    if (!FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, folder, sizeof(folder)))
+        return "";
+    const std::string component = P3D_COMPONENT_PATH;
+    const std::string command = "mkdir -p '" + std::string(folder) + "' && ln -sfn '" +
+                                component.substr(0, component.rfind('/')) + "' '" + folder +
+                                "/Parallax3D_XXX.component'";
+    return system(command.c_str()) == 0 ? folder : "";
+}
+#endif
+
+#ifdef CHANNEL_HELPER_PATH
+// Runs one channel_helper command to its end; true when it did what it says.
+inline bool RunChannelHelper(const std::vector<std::string>& args, int timeoutMs = 20000)
+{
+    std::vector<std::string> all = {CHANNEL_HELPER_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    Child child(all);
+    return child.wait(timeoutMs) == 0;
+}
+#endif
 
 } // namespace p3dtest

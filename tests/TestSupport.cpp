@@ -249,6 +249,24 @@ bool HaveFfmpeg(const char* ffmpeg)
     return ffmpeg && access(ffmpeg, X_OK) == 0;
 }
 
+std::set<std::string> ExportedNames(const std::string& library)
+{
+    std::set<std::string> names;
+    FILE* symbols = popen(("nm -D --defined-only '" + library + "'").c_str(), "r");
+    if (!symbols)
+        return names;
+    char line[512];
+    while (fgets(line, sizeof(line), symbols)) {
+        std::string text = line;
+        text = text.substr(text.find_last_of(' ') + 1);
+        text.erase(text.find_last_not_of("\n") + 1);
+        names.insert(text);
+    }
+    if (pclose(symbols) != 0)
+        names.clear();
+    return names;
+}
+
 bool RunFfmpeg(const char* ffmpeg, std::vector<std::string> args)
 {
     args.insert(args.begin(), {ffmpeg, "-nostdin", "-y", "-v", "error"});

@@ -1,6 +1,7 @@
 // Temporary folders and environment for tests.
 #pragma once
 
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -78,6 +79,9 @@ private:
     std::string mOld;
     bool mHad = false;
 };
+
+// The names a shared library exports (nm -D --defined-only); empty when nm fails.
+std::set<std::string> ExportedNames(const std::string& library);
 
 // Whether the ffmpeg program at that path can run.
 bool HaveFfmpeg(const char* ffmpeg);

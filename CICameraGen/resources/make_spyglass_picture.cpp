@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "BitmapFont5x7.h"
+
 namespace {
 
 constexpr int kWidth = 640;
@@ -207,43 +209,9 @@ void DrawTelescope(Canvas& canvas)
         0.85);
 }
 
-constexpr int kGlyphWidth = 5;
-constexpr int kGlyphHeight = 7;
-
-struct Glyph
-{
-    char c;
-    uint8_t rows[kGlyphHeight]; // top row first, leftmost column in bit 4
-};
-
-// Only the letters the picture uses; no font files are needed at build time.
-constexpr Glyph kFont[] = {
-    {'A', {0b01110, 0b10001, 0b10001, 0b11111, 0b10001, 0b10001, 0b10001}},
-    {'C', {0b01110, 0b10001, 0b10000, 0b10000, 0b10000, 0b10001, 0b01110}},
-    {'D', {0b11110, 0b10001, 0b10001, 0b10001, 0b10001, 0b10001, 0b11110}},
-    {'E', {0b11111, 0b10000, 0b10000, 0b11110, 0b10000, 0b10000, 0b11111}},
-    {'F', {0b11111, 0b10000, 0b10000, 0b11110, 0b10000, 0b10000, 0b10000}},
-    {'G', {0b01110, 0b10001, 0b10000, 0b10111, 0b10001, 0b10001, 0b01111}},
-    {'I', {0b01110, 0b00100, 0b00100, 0b00100, 0b00100, 0b00100, 0b01110}},
-    {'L', {0b10000, 0b10000, 0b10000, 0b10000, 0b10000, 0b10000, 0b11111}},
-    {'M', {0b10001, 0b11011, 0b10101, 0b10101, 0b10001, 0b10001, 0b10001}},
-    {'N', {0b10001, 0b11001, 0b11001, 0b10101, 0b10011, 0b10011, 0b10001}},
-    {'O', {0b01110, 0b10001, 0b10001, 0b10001, 0b10001, 0b10001, 0b01110}},
-    {'P', {0b11110, 0b10001, 0b10001, 0b11110, 0b10000, 0b10000, 0b10000}},
-    {'R', {0b11110, 0b10001, 0b10001, 0b11110, 0b10100, 0b10010, 0b10001}},
-    {'T', {0b11111, 0b00100, 0b00100, 0b00100, 0b00100, 0b00100, 0b00100}},
-    {'W', {0b10001, 0b10001, 0b10001, 0b10101, 0b10101, 0b11011, 0b10001}},
-    {'X', {0b10001, 0b10001, 0b01010, 0b00100, 0b01010, 0b10001, 0b10001}},
-    {'3', {0b11110, 0b00001, 0b00001, 0b01110, 0b00001, 0b00001, 0b11110}},
-};
-
-const Glyph* FindGlyph(char c)
-{
-    for (const Glyph& glyph : kFont)
-        if (glyph.c == c)
-            return &glyph;
-    return nullptr;
-}
+using BitmapFont5x7::Glyph;
+constexpr int kGlyphWidth = BitmapFont5x7::kWidth;
+constexpr int kGlyphHeight = BitmapFont5x7::kHeight;
 
 // Centred on the picture's width; a letter the font lacks leaves a blank.
 void DrawText(Canvas& canvas, const char* text, int top, int scale, Color color)
@@ -257,7 +225,7 @@ void DrawText(Canvas& canvas, const char* text, int top, int scale, Color color)
         const Color colour = pass == 0 ? Color{6, 9, 14} : color;
         const double opacity = pass == 0 ? 0.7 : 1.0;
         for (int i = 0; i < length; ++i) {
-            const Glyph* glyph = FindGlyph(text[i]);
+            const Glyph* glyph = BitmapFont5x7::Find(text[i]);
             if (!glyph)
                 continue;
             for (int row = 0; row < kGlyphHeight; ++row)

@@ -26,16 +26,6 @@ using p3dtest::Child;
 namespace {
 
 const int kTimeoutMs = 20000;
-const std::string kComponent = P3D_COMPONENT_PATH;
-const std::string kComponentFolder = kComponent.substr(0, kComponent.rfind('/'));
-
-bool RunHelper(const std::vector<std::string>& args)
-{
-    std::vector<std::string> all = {CHANNEL_HELPER_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    Child child(all);
-    return child.wait(kTimeoutMs) == 0;
-}
 
 // The image's pixels as A, R, G, B bytes, rendered at its own size.
 std::vector<UInt8> Pixels(const CIImage* image)
@@ -66,13 +56,7 @@ protected:
         // A fresh channel, and a fresh load of the component to see it.
         SharedCameraBundle::sComponent.mDLL.Unload();
         p3dtest::RemoveChannel(p3dtest::ChannelPath());
-        char folder[PATH_MAX];
-        ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, folder,
-                                        sizeof(folder)));
-        ASSERT_EQ(system(("mkdir -p '" + std::string(folder) + "' && ln -sfn '" + kComponentFolder +
-                          "' '" + folder + "/Parallax3D_XXX.component'")
-                             .c_str()),
-                  0);
+        ASSERT_FALSE(p3dtest::LinkUserComponent().empty());
         CIParallax3DInput_VSharedCameraBuffer::IdentifyHost("test");
     }
 };
@@ -93,7 +77,7 @@ TEST_F(CameraInputTest, WithNoBroadcasterTheReaderFindsNothingAndKeepsOnlyTheSiz
 
 TEST_F(CameraInputTest, ARawFrameIsWrappedWhereItLiesUnderItsLock)
 {
-    ASSERT_TRUE(RunHelper({"publish", "1", "31"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "1", "31"}));
     p3dtest::LogCapture log;
     CIParallax3DInput_VSharedCameraBuffer reader;
     EXPECT_NE(log.text().find("__LP64__ CISpyglassInput (640,480) rowBytes:2560"),
@@ -106,12 +90,12 @@ TEST_F(CameraInputTest, ARawFrameIsWrappedWhereItLiesUnderItsLock)
     EXPECT_EQ(image->sourceBase(), reader.camera.frameBufferPtr) << "a copy, not a wrap";
     EXPECT_EQ(Pixels(image.get()), NumberedFrame(31));
     // The lock was given back: another process can take the buffer.
-    EXPECT_TRUE(RunHelper({"trylock", "1"}));
+    EXPECT_TRUE(p3dtest::RunChannelHelper({"trylock", "1"}));
 }
 
 TEST_F(CameraInputTest, OnlyThumbnailersReadWithoutTheLock)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "4"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "4"}));
     Child holder({CHANNEL_HELPER_PATH, "hold-current"});
     ASSERT_EQ(holder.readLine(kTimeoutMs), "holding");
     CIParallax3DInput_VSharedCameraBuffer reader;
@@ -129,7 +113,7 @@ TEST_F(CameraInputTest, OnlyThumbnailersReadWithoutTheLock)
 
 TEST_F(CameraInputTest, TheCopyPathGivesAPrivateCopyWithAlphaFirst)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "12"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "12"}));
     CIParallax3DInput_VSharedCameraBuffer reader;
     ASSERT_TRUE(reader.readCurrentCameraFrame());
     CGImageRef image = reader.quartzImageFrom_ARGB_CameraBuffer();
@@ -140,7 +124,7 @@ TEST_F(CameraInputTest, TheCopyPathGivesAPrivateCopyWithAlphaFirst)
         memcmp(CGImageGetPixelBase(image), NumberedFrame(12).data(), kSharedCameraFrameSizeBytes),
         0);
     // The copy stays as it was when the channel moves on.
-    ASSERT_TRUE(RunHelper({"publish", "0", "13"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "13"}));
     EXPECT_EQ(
         memcmp(CGImageGetPixelBase(image), NumberedFrame(12).data(), kSharedCameraFrameSizeBytes),
         0);
@@ -263,16 +247,16 @@ TEST_F(CameraInputTest, TheFilterGoesFromItsPictureToLiveFramesAndKeepsTheLastOn
     EXPECT_EQ(input->sharedFrameBuffer(), nullptr);
 
     // The broadcast starts: the same filter shows it.
-    ASSERT_TRUE(RunHelper({"publish", "0", "21"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "21"}));
     CFPtr<CIImage> live = filter->outputImage();
     EXPECT_EQ(Pixels(live.get()), NumberedFrame(21));
     EXPECT_NE(input->sharedFrameBuffer(), nullptr);
 
     // It pauses: the last frame stays.
-    ASSERT_TRUE(RunHelper({"unpublish"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"unpublish"}));
     EXPECT_EQ(Pixels(filter->outputImage().get()), NumberedFrame(21));
     // And goes on.
-    ASSERT_TRUE(RunHelper({"publish", "1", "22"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "1", "22"}));
     EXPECT_EQ(Pixels(filter->outputImage().get()), NumberedFrame(22));
 }
 

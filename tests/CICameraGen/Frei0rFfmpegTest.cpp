@@ -22,18 +22,8 @@ using p3dtest::Child;
 namespace {
 
 const int kTimeoutMs = 30000;
-const std::string kComponent = P3D_COMPONENT_PATH;
-const std::string kComponentFolder = kComponent.substr(0, kComponent.rfind('/'));
 const std::string kPlugInFolder =
     std::string(P3D_PLUGIN_PATH).substr(0, std::string(P3D_PLUGIN_PATH).rfind('/'));
-
-bool RunHelper(const std::vector<std::string>& args)
-{
-    std::vector<std::string> all = {CHANNEL_HELPER_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    Child child(all);
-    return child.wait(kTimeoutMs) == 0;
-}
 
 std::string AsRGBA(const UInt8* argb, size_t pixels)
 {
@@ -81,13 +71,7 @@ protected:
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
         p3dtest::RemoveChannel(p3dtest::ChannelPath());
-        char folder[PATH_MAX];
-        ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, folder,
-                                        sizeof(folder)));
-        ASSERT_EQ(system(("mkdir -p '" + std::string(folder) + "' && ln -sfn '" + kComponentFolder +
-                          "' '" + folder + "/Parallax3D_XXX.component'")
-                             .c_str()),
-                  0);
+        ASSERT_FALSE(p3dtest::LinkUserComponent().empty());
         out = dir.path() + "/frames.rgba";
     }
 
@@ -145,7 +129,7 @@ TEST_F(Frei0rFfmpegTest, WithNoBroadcasterFfmpegGetsTheNoCameraPicture)
 
 TEST_F(Frei0rFfmpegTest, APublishedFrameIsFfmpegsFrameInRGBA)
 {
-    ASSERT_TRUE(RunHelper({"publish", "1", "88"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "1", "88"}));
     Child ffmpeg(Ffmpeg("640x480", 3));
     ASSERT_EQ(ffmpeg.wait(kTimeoutMs), 0) << ffmpeg.err();
     const std::string bytes = p3dtest::ReadFile(out);
@@ -156,7 +140,7 @@ TEST_F(Frei0rFfmpegTest, APublishedFrameIsFfmpegsFrameInRGBA)
 
 TEST_F(Frei0rFfmpegTest, FfmpegsDefaultSizeGetsTheFrameScaled)
 {
-    ASSERT_TRUE(RunHelper({"publish-bars", "0"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish-bars", "0"}));
     Child ffmpeg(Ffmpeg("320x240", 1));
     ASSERT_EQ(ffmpeg.wait(kTimeoutMs), 0) << ffmpeg.err();
     const std::string bytes = p3dtest::ReadFile(out);
@@ -173,10 +157,10 @@ TEST_F(Frei0rFfmpegTest, FfmpegsDefaultSizeGetsTheFrameScaled)
 
 TEST_F(Frei0rFfmpegTest, WhenTheBroadcastPausesTheLastFrameStays)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "5"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "5"}));
     Child ffmpeg(Ffmpeg("640x480", 30, true));
     ASSERT_TRUE(WaitForFrames(kFullFrame, 3)) << ffmpeg.err();
-    ASSERT_TRUE(RunHelper({"unpublish"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"unpublish"}));
     const off_t paused = FileSize(out) / off_t(kFullFrame);
     ASSERT_EQ(ffmpeg.wait(kTimeoutMs), 0) << ffmpeg.err();
     const std::string bytes = p3dtest::ReadFile(out);
@@ -190,7 +174,7 @@ TEST_F(Frei0rFfmpegTest, ABroadcastThatStartsLaterAppearsWithoutANewFilter)
 {
     Child ffmpeg(Ffmpeg("640x480", 30, true));
     ASSERT_TRUE(WaitForFrames(kFullFrame, 3)) << ffmpeg.err();
-    ASSERT_TRUE(RunHelper({"publish", "1", "9"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "1", "9"}));
     ASSERT_EQ(ffmpeg.wait(kTimeoutMs), 0) << ffmpeg.err();
     const std::string bytes = p3dtest::ReadFile(out);
     ASSERT_EQ(bytes.size(), 30 * kFullFrame);

@@ -26,16 +26,6 @@ using p3dtest::Child;
 namespace {
 
 const int kTimeoutMs = 20000;
-const std::string kComponent = P3D_COMPONENT_PATH;
-const std::string kComponentFolder = kComponent.substr(0, kComponent.rfind('/'));
-
-bool RunHelper(const std::vector<std::string>& args)
-{
-    std::vector<std::string> all = {CHANNEL_HELPER_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    Child child(all);
-    return child.wait(kTimeoutMs) == 0;
-}
 
 // A, R, G, B bytes as the host's R, G, B, A.
 std::vector<uint32_t> AsRGBA(const UInt8* argb, size_t pixels)
@@ -113,14 +103,8 @@ protected:
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
         p3dtest::RemoveChannel(p3dtest::ChannelPath());
-        char folder[PATH_MAX];
-        ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, folder,
-                                        sizeof(folder)));
-        components = folder;
-        ASSERT_EQ(system(("mkdir -p '" + components + "' && ln -sfn '" + kComponentFolder + "' '" +
-                          components + "/Parallax3D_XXX.component'")
-                             .c_str()),
-                  0);
+        components = p3dtest::LinkUserComponent();
+        ASSERT_FALSE(components.empty());
         ASSERT_TRUE(plugIn.loaded()) << dlerror();
         ASSERT_EQ(plugIn.init(), 1);
     }
@@ -140,21 +124,11 @@ protected:
 
 TEST(Frei0rPlugInExports, OnlyTheFrei0rEntriesAndTheLogSwitch)
 {
-    FILE* symbols = popen("nm -D --defined-only '" P3D_PLUGIN_PATH "'", "r");
-    ASSERT_NE(symbols, nullptr);
-    std::set<std::string> names;
-    char line[512];
-    while (fgets(line, sizeof(line), symbols)) {
-        std::string text = line;
-        text = text.substr(text.find_last_of(' ') + 1);
-        text.erase(text.find_last_not_of("\n") + 1);
-        names.insert(text);
-    }
-    ASSERT_EQ(pclose(symbols), 0);
-    EXPECT_EQ(names, (std::set<std::string>{"f0r_init", "f0r_deinit", "f0r_get_plugin_info",
-                                            "f0r_get_param_info", "f0r_construct", "f0r_destruct",
-                                            "f0r_set_param_value", "f0r_get_param_value",
-                                            "f0r_update", "BundleInitFunc"}));
+    EXPECT_EQ(p3dtest::ExportedNames(P3D_PLUGIN_PATH),
+              (std::set<std::string>{"f0r_init", "f0r_deinit", "f0r_get_plugin_info",
+                                     "f0r_get_param_info", "f0r_construct", "f0r_destruct",
+                                     "f0r_set_param_value", "f0r_get_param_value", "f0r_update",
+                                     "BundleInitFunc"}));
 }
 
 TEST_F(Frei0rPlugInTest, DescribesASourceWithOneClockParameter)
@@ -212,7 +186,7 @@ TEST_F(Frei0rPlugInTest, WithoutABroadcastShowsTheNoCameraPicture)
 
 TEST_F(Frei0rPlugInTest, ABroadcastFrameComesOutByteForByteInTheHostsOrder)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "61"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "61"}));
     std::vector<UInt8> frame(kSharedCameraFrameSizeBytes);
     p3dtest::FillFrame(frame.data(), 61);
     EXPECT_EQ(plugIn.frame(640, 480), AsRGBA(frame.data(), 640 * 480));
@@ -220,7 +194,7 @@ TEST_F(Frei0rPlugInTest, ABroadcastFrameComesOutByteForByteInTheHostsOrder)
 
 TEST_F(Frei0rPlugInTest, OtherHostSizesGetTheFrameScaledToThem)
 {
-    ASSERT_TRUE(RunHelper({"publish-bars", "0"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish-bars", "0"}));
     for (auto [width, height] : {std::pair{320u, 240u}, std::pair{1280u, 720u}}) {
         const std::vector<uint32_t> pixels = plugIn.frame(width, height);
         for (int bar = 0; bar < 8; ++bar) {
@@ -239,7 +213,7 @@ TEST_F(Frei0rPlugInTest, OtherHostSizesGetTheFrameScaledToThem)
 
 TEST_F(Frei0rPlugInTest, AComponentWithoutExportsIsNoBroadcast)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "3"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "3"}));
     p3dtest::RemoveTree(components);
     const std::string bundle = components + "/Parallax3D_XXX.component";
     ASSERT_EQ(system(("mkdir -p '" + bundle + "' && cp '" P3D_EMPTY_LIBRARY_PATH "' '" + bundle +

@@ -36,21 +36,10 @@ protected:
 
 TEST(ChannelComponent, ExportsTheChannelAndDeviceEntriesAndNothingElse)
 {
-    FILE* symbols = popen("nm -D --defined-only '" P3D_COMPONENT_PATH "'", "r");
-    ASSERT_NE(symbols, nullptr);
-    std::set<std::string> names;
-    char line[512];
-    while (fgets(line, sizeof(line), symbols)) {
-        std::string text = line;
-        text = text.substr(text.find_last_of(' ') + 1);
-        text.erase(text.find_last_not_of("\n") + 1);
-        names.insert(text);
-    }
-    ASSERT_EQ(pclose(symbols), 0);
-    EXPECT_EQ(names,
-              (std::set<std::string>{"__public_fn_", "__public_fn0", "__public_fn1", "__public_fn2",
-                                     "__public_fn3", "__public_fn4", "__public_fn5",
-                                     "__public_vdig"}));
+    EXPECT_EQ(
+        p3dtest::ExportedNames(P3D_COMPONENT_PATH),
+        (std::set<std::string>{"__public_fn_", "__public_fn0", "__public_fn1", "__public_fn2",
+                               "__public_fn3", "__public_fn4", "__public_fn5", "__public_vdig"}));
 }
 
 TEST_F(ChannelExports, ReadersBeforeAnyWriterFindNothingAndCreateNothing)

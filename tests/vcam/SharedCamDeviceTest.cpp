@@ -31,14 +31,6 @@ std::string PascalText(const Str255 name)
     return std::string(reinterpret_cast<const char*>(name + 1), name[0]);
 }
 
-bool RunHelper(const std::vector<std::string>& args)
-{
-    std::vector<std::string> all = {CHANNEL_HELPER_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    Child child(all);
-    return child.wait(kTimeoutMs) == 0;
-}
-
 class SharedCamDeviceTest : public testing::Test
 {
 protected:
@@ -139,7 +131,8 @@ TEST_F(SharedCamDeviceTest, WithNoBroadcasterFallsBackToTheZeroedBufferButHandsO
 
 TEST_F(SharedCamDeviceTest, AnOpenChannelWithoutAFrameReportsAndNeverUsesTheFallback)
 {
-    ASSERT_TRUE(RunHelper({"describe", "0"})); // the broadcaster has created the file
+    ASSERT_TRUE(
+        p3dtest::RunChannelHelper({"describe", "0"})); // the broadcaster has created the file
     device.Connect();
     LogCapture log;
     UInt8 done = 0;
@@ -160,7 +153,7 @@ TEST_F(SharedCamDeviceTest, AnOpenChannelWithoutAFrameReportsAndNeverUsesTheFall
 
 TEST_F(SharedCamDeviceTest, HandsOutThePublishedFrameLockedUntilReleased)
 {
-    ASSERT_TRUE(RunHelper({"publish", "1", "41"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "1", "41"}));
     device.Connect();
     UInt8 done = 0;
     UInt8* buffer = nullptr;
@@ -175,21 +168,21 @@ TEST_F(SharedCamDeviceTest, HandsOutThePublishedFrameLockedUntilReleased)
     EXPECT_EQ(number, 41u);
 
     // Held: another process cannot have it, and a release of anything else changes nothing.
-    EXPECT_FALSE(RunHelper({"trylock", "1"}));
+    EXPECT_FALSE(p3dtest::RunChannelHelper({"trylock", "1"}));
     UInt8 foreign[16] = {};
     EXPECT_EQ(device.ReleaseCompressBuffer(foreign), noErr);
     EXPECT_EQ(device.ReleaseCompressBuffer(nullptr), noErr);
     EXPECT_EQ(device.ReleaseCompressBuffer(buffer + 4), noErr);
-    EXPECT_FALSE(RunHelper({"trylock", "1"}));
+    EXPECT_FALSE(p3dtest::RunChannelHelper({"trylock", "1"}));
 
     EXPECT_EQ(device.ReleaseCompressBuffer(buffer), noErr);
-    EXPECT_TRUE(RunHelper({"trylock", "1"}));
+    EXPECT_TRUE(p3dtest::RunChannelHelper({"trylock", "1"}));
     EXPECT_EQ(device.FrameCount(), 1);
 }
 
 TEST_F(SharedCamDeviceTest, ASecondGetFrameWaitsForTheOtherProcessToRelease)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "5"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "5"}));
     Child holder({CHANNEL_HELPER_PATH, "device-hold"});
     ASSERT_EQ(holder.readLine(kTimeoutMs), "holding 5");
 
@@ -219,7 +212,7 @@ TEST_F(SharedCamDeviceTest, ASecondGetFrameWaitsForTheOtherProcessToRelease)
 
 TEST_F(SharedCamDeviceTest, AHolderThatNeverReleasesCostsOneBoundedWait)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "5"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "5"}));
     Child holder({CHANNEL_HELPER_PATH, "hold-current"});
     ASSERT_EQ(holder.readLine(kTimeoutMs), "holding");
     device.Connect();
@@ -259,16 +252,16 @@ TEST_F(SharedCamDeviceTest, DisconnectReleasesTheFallbackAndLaterFramesReportIt)
 
 TEST_F(SharedCamDeviceTest, NowhereToPutTheFrameLeavesItUnlocked)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "3"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "3"}));
     device.Connect();
     UInt8 done = 0;
     EXPECT_EQ(device.GetFrame(&done, nullptr, nullptr), paramErr);
-    EXPECT_TRUE(RunHelper({"trylock", "0"}));
+    EXPECT_TRUE(p3dtest::RunChannelHelper({"trylock", "0"}));
 }
 
 TEST_F(SharedCamDeviceTest, AReplacedChannelFileIsLetGoBetweenFrames)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "8"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "8"}));
     device.Connect();
     UInt8 done = 0;
     UInt8* buffer = nullptr;
@@ -288,7 +281,7 @@ TEST_F(SharedCamDeviceTest, AReplacedChannelFileIsLetGoBetweenFrames)
     device.ReleaseCompressBuffer(buffer);
 
     // A new broadcaster makes a new file: the next frame comes from it.
-    ASSERT_TRUE(RunHelper({"publish", "1", "9"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "1", "9"}));
     EXPECT_TRUE(SharedGWorldMemory::sSingleton.ReopenIfReplaced());
     ASSERT_EQ(device.GetFrame(&done, &buffer, &size), noErr);
     ASSERT_TRUE(p3dtest::FrameNumber(buffer, &number));

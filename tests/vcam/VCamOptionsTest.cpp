@@ -30,9 +30,9 @@ TEST(VCamOptions, ReadsEveryOptionWithASpaceOrAnEqualsSign)
 {
     VCamOptions options;
     std::string error;
-    ASSERT_TRUE(Parse({"--output", "-", "--format=argb", "--frames", "5", "--name-suffix=",
-                       "--help"},
-                      options, error))
+    ASSERT_TRUE(
+        Parse({"--output", "-", "--format=argb", "--frames", "5", "--name-suffix=", "--help"},
+              options, error))
         << error;
     EXPECT_EQ(options.output, "-");
     EXPECT_EQ(options.format, OutputFormat::kARGB);
@@ -41,8 +41,8 @@ TEST(VCamOptions, ReadsEveryOptionWithASpaceOrAnEqualsSign)
     EXPECT_EQ(options.nameSuffix, "");
     EXPECT_TRUE(options.help);
 
-    ASSERT_TRUE(Parse({"--device=/dev/video10", "--format", "rgba", "--name-suffix", " R"},
-                      options, error));
+    ASSERT_TRUE(Parse({"--device=/dev/video10", "--format", "rgba", "--name-suffix", " R"}, options,
+                      error));
     EXPECT_EQ(options.device, "/dev/video10");
     EXPECT_EQ(options.format, OutputFormat::kRGBA);
     EXPECT_EQ(options.nameSuffix, " R");

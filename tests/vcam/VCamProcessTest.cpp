@@ -20,16 +20,6 @@ namespace {
 
 const int kTimeoutMs = 30000;
 const size_t kFrameBytes = kSharedCameraFrameSizeBytes;
-const std::string kComponent = P3D_COMPONENT_PATH;
-const std::string kComponentFolder = kComponent.substr(0, kComponent.rfind('/'));
-
-bool RunHelper(const std::vector<std::string>& args)
-{
-    std::vector<std::string> all = {CHANNEL_HELPER_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    Child child(all);
-    return child.wait(kTimeoutMs) == 0;
-}
 
 std::vector<std::string> VCam(std::vector<std::string> args)
 {
@@ -74,14 +64,8 @@ protected:
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
         channel = p3dtest::ChannelPath();
         p3dtest::RemoveChannel(channel);
-        char folder[PATH_MAX];
-        ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, folder,
-                                        sizeof(folder)));
-        components = folder;
-        ASSERT_EQ(system(("mkdir -p '" + components + "' && ln -sfn '" + kComponentFolder +
-                          "' '" + components + "/Parallax3D_XXX.component'")
-                             .c_str()),
-                  0);
+        components = p3dtest::LinkUserComponent();
+        ASSERT_FALSE(components.empty());
         out = dir.path() + "/frames.raw";
     }
 
@@ -93,7 +77,7 @@ protected:
 
 TEST_F(VCamProcessTest, WritesThePublishedFramesByteForByte)
 {
-    ASSERT_TRUE(RunHelper({"publish", "1", "77"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "1", "77"}));
     Child vcam(VCam({"--output", "-", "--format", "argb", "--frames", "5"}));
     ASSERT_EQ(vcam.wait(kTimeoutMs), 0) << vcam.err();
     ASSERT_EQ(vcam.out().size(), 5 * kFrameBytes);
@@ -106,7 +90,8 @@ TEST_F(VCamProcessTest, WritesThePublishedFramesByteForByte)
 
 TEST_F(VCamProcessTest, FramesOfALiveBroadcastAreWholeAndInOrder)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "1"})); // so no frame is the camera's own picture
+    ASSERT_TRUE(p3dtest::RunChannelHelper(
+        {"publish", "0", "1"})); // so no frame is the camera's own picture
     Child writer({CHANNEL_HELPER_PATH, "write-frames", "3000"});
     Child vcam(VCam({"--output", out, "--format", "argb", "--frames", "20"}));
     ASSERT_EQ(vcam.wait(kTimeoutMs), 0) << vcam.err();
@@ -130,15 +115,15 @@ TEST_F(VCamProcessTest, YuyvDecodedByFfmpegShowsThePublishedColours)
 {
     if (!p3dtest::HaveFfmpeg(P3D_FFMPEG))
         GTEST_SKIP() << "no ffmpeg";
-    ASSERT_TRUE(RunHelper({"publish-bars", "0"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish-bars", "0"}));
     Child vcam(VCam({"--output", out, "--frames", "2"}));
     ASSERT_EQ(vcam.wait(kTimeoutMs), 0) << vcam.err();
     ASSERT_EQ(FileSize(out), off_t(2 * 640 * 480 * 2));
 
     const std::string rgb = dir.path() + "/frame.rgb";
     ASSERT_TRUE(p3dtest::RunFfmpeg(P3D_FFMPEG, {"-f", "rawvideo", "-pixel_format", "yuyv422",
-                                              "-video_size", "640x480", "-i", out, "-frames:v",
-                                              "1", "-f", "rawvideo", "-pix_fmt", "rgb24", rgb}));
+                                                "-video_size", "640x480", "-i", out, "-frames:v",
+                                                "1", "-f", "rawvideo", "-pix_fmt", "rgb24", rgb}));
     const std::string pixels = p3dtest::ReadFile(rgb);
     ASSERT_EQ(pixels.size(), 640u * 480 * 3);
     for (int bar = 0; bar < 8; ++bar) {
@@ -166,7 +151,7 @@ TEST_F(VCamProcessTest, BeforeAnyBroadcastWritesItsOwnPictureAndCreatesNoChannel
 
 TEST_F(VCamProcessTest, KeepsTheLastFrameWhenTheChannelVanishesAndFollowsANewBroadcaster)
 {
-    ASSERT_TRUE(RunHelper({"publish", "0", "7"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "7"}));
     Child vcam(VCam({"--output", out, "--format", "argb"}));
     ASSERT_TRUE(WaitForFrames(out, kFrameBytes, 2)) << vcam.err();
     ASSERT_EQ(unlink(channel.c_str()), 0);
@@ -176,7 +161,7 @@ TEST_F(VCamProcessTest, KeepsTheLastFrameWhenTheChannelVanishesAndFollowsANewBro
     EXPECT_EQ(LastFrameNumber(out), 7);
 
     // The application starts again: a new file, and the camera follows within a second or so.
-    ASSERT_TRUE(RunHelper({"publish", "1", "9"}));
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "1", "9"}));
     long last = -1;
     for (int i = 0; i < 500 && last != 9; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
