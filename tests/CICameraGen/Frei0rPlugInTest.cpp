@@ -25,7 +25,6 @@ using p3dtest::Child;
 
 namespace {
 
-const int kTimeoutMs = 20000;
 
 // A, R, G, B bytes as the host's R, G, B, A.
 std::vector<uint32_t> AsRGBA(const UInt8* argb, size_t pixels)
