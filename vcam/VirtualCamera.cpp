@@ -68,7 +68,7 @@ bool VirtualCamera::Connect(OutputFormat in_format, const std::string* in_nameSu
     const int height = source.bottom - source.top;
     const SInt32 frameBytes = mDevice.FrameSizeBytes(mInstance);
     // The device's frames are A, R, G, B rows of its rectangle; anything else cannot be read.
-    if (width <= 0 || height <= 0 || frameBytes != SInt32(width * height * 4)) {
+    if (width <= 0 || height <= 0 || int64_t(frameBytes) != int64_t(width) * height * 4) {
         out_error = "the virtual camera device states frames of " + std::to_string(frameBytes) +
                     " bytes for a " + std::to_string(width) + " x " + std::to_string(height) +
                     " rectangle; this program cannot read them";

@@ -213,6 +213,15 @@ TEST_F(VirtualCameraTest, RefusesADeviceWhoseFramesItCannotRead)
     }
     EXPECT_EQ(device.calls.back(), "Destroy");
 
+    // A rectangle whose byte count does not fit 32 bits is refused, not wrapped.
+    device = ScriptedDevice();
+    device.rect = {-32768, -32768, 32767, 32767};
+    device.frameBytes = 0;
+    {
+        VirtualCamera camera(kScripted, output);
+        EXPECT_FALSE(camera.Connect(OutputFormat::kARGB, nullptr, error));
+    }
+
     device = ScriptedDevice();
     device.rect = {0, 0, 480, 639};
     device.frameBytes = 639 * 480 * 4;
