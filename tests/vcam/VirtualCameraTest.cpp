@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "VirtualCamera.h"
 
 namespace {
@@ -111,6 +112,16 @@ public:
     int failAfter = -1;
     int stopAfter = -1;
     std::atomic<bool>* stop = nullptr;
+};
+
+// Counts frames without keeping them, so that only the camera's own allocations are counted.
+class CountingOutput : public FrameOutput
+{
+public:
+    bool Open(const OutputSettings&, std::string&, std::string&) override { return true; }
+    bool Write(const uint8_t*, size_t, std::string&) override { return ++frames > 0; }
+    std::string Description() const override { return "counting"; }
+    int frames = 0;
 };
 
 class VirtualCameraTest : public testing::Test
@@ -257,6 +268,21 @@ TEST_F(VirtualCameraTest, StopsWhenAskedAndLooksForAReplacedChannel)
     EXPECT_EQ(device.reopenChecks, 1);
     EXPECT_TRUE(run(camera, -1)) << "a stop already asked for writes nothing";
     EXPECT_EQ(output.frames.size(), size_t(VirtualCamera::kReplacedCheckInterval + 1));
+}
+
+TEST_F(VirtualCameraTest, FramesInTheSteadyStateAllocateNothing)
+{
+    for (OutputFormat format : {OutputFormat::kYUYV, OutputFormat::kARGB, OutputFormat::kRGBA}) {
+        CountingOutput counting;
+        VirtualCamera camera(kScripted, counting);
+        std::string error;
+        ASSERT_TRUE(camera.Connect(format, nullptr, error)) << error;
+        ASSERT_TRUE(run(camera, 2)); // warm
+        const long before = p3dtest::AllocationCount();
+        ASSERT_TRUE(run(camera, 6));
+        EXPECT_EQ(p3dtest::AllocationCount() - before, 0) << OutputFormatName(format);
+        EXPECT_EQ(counting.frames, 6);
+    }
 }
 
 } // namespace
