@@ -1,9 +1,7 @@
 // The frei0r entry points: how ffmpeg, MLT and GStreamer reach the camera input filter. Hosts
 // load and construct plug-ins while they scan, so only the first update touches the channel.
 #include <atomic>
-#include <climits>
 #include <cstdint>
-#include <libyuv.h>
 #include <mutex>
 #include <new>
 
@@ -13,6 +11,7 @@ extern "C" {
 }
 
 #include "CFNumber.h"
+#include "CGPixelOrder.h"
 #include "CIContext.h"
 #include "CIParallax3DInput.h"
 #include "shared_camera_bundle.h"
@@ -62,32 +61,29 @@ void FitAxis(double in_origin, double in_size, unsigned in_frameSize, double* ou
     }
 }
 
-// Each entry is the source byte for that destination byte: A, R, G, B to R, G, B, A.
-constexpr uint8_t kARGBToRGBA[16] = {1, 2, 3, 0, 5, 6, 7, 4, 9, 10, 11, 8, 13, 14, 15, 12};
-
 // Fills the frame to the host's size, whatever the image's size, in the host's byte order.
 bool Render(Instance& io_instance, const CIImage* in_image, uint32_t* out_frame)
 {
     const CGRect extent = in_image->extent();
     if (extent.size.width <= 0 || extent.size.height <= 0)
         return false;
-    const int width = int(io_instance.width), height = int(io_instance.height);
+    const size_t width = io_instance.width, height = io_instance.height;
     auto* frame = reinterpret_cast<uint8_t*>(out_frame);
     // Pixels that already have the host's size need only their bytes reordered: one pass.
     if (in_image->kind() == CIImage::Kind::kSource && in_image->sourceBase() &&
-        extent.size.width == width && extent.size.height == height &&
-        in_image->sourceRowBytes() <= size_t(INT_MAX))
-        return libyuv::ARGBShuffle(in_image->sourceBase(), int(in_image->sourceRowBytes()), frame,
-                                   width * 4, kARGBToRGBA, width, height) == 0;
+        extent.size.width == width && extent.size.height == height)
+        return CGReorderARGBPixels(in_image->sourceBase(), in_image->sourceRowBytes(), frame,
+                                   width * 4, width, height, CGPixelOrder::kRGBA);
 
     CGAffineTransform fit = CGAffineTransformIdentity;
     FitAxis(extent.origin.x, extent.size.width, io_instance.width, &fit.a, &fit.tx);
     FitAxis(extent.origin.y, extent.size.height, io_instance.height, &fit.d, &fit.ty);
     CFPtr<CIImage> fitted = in_image->imageByApplyingTransform(fit);
-    if (!fitted || !io_instance.context->render(fitted.get(), out_frame, size_t(width) * 4,
+    if (!fitted || !io_instance.context->render(fitted.get(), out_frame, width * 4,
                                                 CGRect{{0, 0}, {double(width), double(height)}}))
         return false;
-    return libyuv::ARGBShuffle(frame, width * 4, frame, width * 4, kARGBToRGBA, width, height) == 0;
+    return CGReorderARGBPixels(frame, width * 4, frame, width * 4, width, height,
+                               CGPixelOrder::kRGBA);
 }
 
 } // namespace

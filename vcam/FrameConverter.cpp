@@ -6,12 +6,9 @@
 #include <libyuv.h>
 #include <libyuv/row.h>
 
-namespace {
+#include "CGPixelOrder.h"
 
-// libyuv names orders by the 32-bit word, so our A, R, G, B bytes are its "BGRA" and its
-// "ARGB" is B, G, R, A in memory. Each entry is the source byte for that destination byte.
-constexpr uint8_t kARGBToRGBA[16] = {1, 2, 3, 0, 5, 6, 7, 4, 9, 10, 11, 8, 13, 14, 15, 12};
-constexpr uint8_t kARGBToBGRA[16] = {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12};
+namespace {
 
 // libyuv's ARGBToYUY2 allocates its row buffers on every call, so the rows it is made of are
 // driven here over scratch made with the converter. The Any_ variants take every width and
@@ -114,7 +111,7 @@ void FrameConverter::Convert(const uint8_t* in_argb, size_t in_rowBytes, uint8_t
             std::memcpy(dst, src, inRow);
             break;
         case OutputFormat::kRGBA:
-            libyuv::ARGBShuffle(src, 0, dst, 0, kARGBToRGBA, mWidth, 1);
+            CGReorderARGBPixels(src, inRow, dst, outRow, size_t(mWidth), 1, CGPixelOrder::kRGBA);
             break;
         case OutputFormat::kYUYV: {
             const YUY2Rows& rows = Rows();
@@ -122,7 +119,7 @@ void FrameConverter::Convert(const uint8_t* in_argb, size_t in_rowBytes, uint8_t
             uint8_t* const rowY = bgra + inRow;
             uint8_t* const rowU = rowY + mWidth;
             uint8_t* const rowV = rowU + mWidth / 2;
-            libyuv::ARGBShuffle(src, 0, bgra, 0, kARGBToBGRA, mWidth, 1);
+            CGReorderARGBPixels(src, inRow, bgra, inRow, size_t(mWidth), 1, CGPixelOrder::kBGRA);
             rows.toUV(bgra, 0, rowU, rowV, mWidth); // stride 0: 4:2:2, no vertical average
             rows.toY(bgra, rowY, mWidth);
             rows.pack(rowY, rowU, rowV, dst, mWidth);
