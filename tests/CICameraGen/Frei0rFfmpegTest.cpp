@@ -9,12 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "CIParallax3DInputResources.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
 #include "Folders.h"
-#include "PNGDecoder.h"
+#include "PlugInFrames.h"
 #include "TestSupport.h"
 
 using p3dtest::Child;
@@ -24,33 +23,6 @@ namespace {
 const int kTimeoutMs = 30000;
 const std::string kPlugInFolder =
     std::string(P3D_PLUGIN_PATH).substr(0, std::string(P3D_PLUGIN_PATH).rfind('/'));
-
-std::string AsRGBA(const UInt8* argb, size_t pixels)
-{
-    std::string rgba(pixels * 4, '\0');
-    for (size_t i = 0; i < pixels; ++i) {
-        rgba[4 * i] = char(argb[4 * i + 1]);
-        rgba[4 * i + 1] = char(argb[4 * i + 2]);
-        rgba[4 * i + 2] = char(argb[4 * i + 3]);
-        rgba[4 * i + 3] = char(argb[4 * i]);
-    }
-    return rgba;
-}
-
-std::string NoCameraPicture()
-{
-    const CIParallax3DInputResource png = CIParallax3DInputFindResource("CISpyglassInput", "png");
-    CoreImage::DecodedImage picture;
-    EXPECT_TRUE(CoreImage::DecodePNG(png.bytes, png.size, picture));
-    return AsRGBA(picture.pixels.data(), picture.width * picture.height);
-}
-
-std::string NumberedFrame(UInt32 number)
-{
-    std::vector<UInt8> frame(kSharedCameraFrameSizeBytes);
-    p3dtest::FillFrame(frame.data(), number);
-    return AsRGBA(frame.data(), 640 * 480);
-}
 
 off_t FileSize(const std::string& path)
 {
@@ -124,7 +96,7 @@ TEST_F(Frei0rFfmpegTest, WithNoBroadcasterFfmpegGetsTheNoCameraPicture)
     ASSERT_EQ(ffmpeg.wait(kTimeoutMs), 0) << ffmpeg.err();
     const std::string bytes = p3dtest::ReadFile(out);
     ASSERT_EQ(bytes.size(), 2 * kFullFrame);
-    EXPECT_TRUE(Frame(bytes, 1, kFullFrame) == NoCameraPicture());
+    EXPECT_TRUE(Frame(bytes, 1, kFullFrame) == p3dtest::NoCameraPictureRgba());
 }
 
 TEST_F(Frei0rFfmpegTest, APublishedFrameIsFfmpegsFrameInRGBA)
@@ -135,7 +107,7 @@ TEST_F(Frei0rFfmpegTest, APublishedFrameIsFfmpegsFrameInRGBA)
     const std::string bytes = p3dtest::ReadFile(out);
     ASSERT_EQ(bytes.size(), 3 * kFullFrame);
     for (size_t i = 0; i < 3; ++i)
-        EXPECT_TRUE(Frame(bytes, i, kFullFrame) == NumberedFrame(88)) << "frame " << i;
+        EXPECT_TRUE(Frame(bytes, i, kFullFrame) == p3dtest::NumberedFrameRgba(88)) << "frame " << i;
 }
 
 TEST_F(Frei0rFfmpegTest, FfmpegsDefaultSizeGetsTheFrameScaled)
@@ -167,7 +139,7 @@ TEST_F(Frei0rFfmpegTest, WhenTheBroadcastPausesTheLastFrameStays)
     ASSERT_EQ(bytes.size(), 30 * kFullFrame);
     ASSERT_LT(paused + 1, 30) << "ffmpeg ran ahead of the pause";
     for (size_t i = size_t(paused) + 1; i < 30; ++i)
-        ASSERT_TRUE(Frame(bytes, i, kFullFrame) == NumberedFrame(5)) << "frame " << i;
+        ASSERT_TRUE(Frame(bytes, i, kFullFrame) == p3dtest::NumberedFrameRgba(5)) << "frame " << i;
 }
 
 TEST_F(Frei0rFfmpegTest, ABroadcastThatStartsLaterAppearsWithoutANewFilter)
@@ -178,8 +150,8 @@ TEST_F(Frei0rFfmpegTest, ABroadcastThatStartsLaterAppearsWithoutANewFilter)
     ASSERT_EQ(ffmpeg.wait(kTimeoutMs), 0) << ffmpeg.err();
     const std::string bytes = p3dtest::ReadFile(out);
     ASSERT_EQ(bytes.size(), 30 * kFullFrame);
-    EXPECT_TRUE(Frame(bytes, 0, kFullFrame) == NoCameraPicture());
-    EXPECT_TRUE(Frame(bytes, 29, kFullFrame) == NumberedFrame(9));
+    EXPECT_TRUE(Frame(bytes, 0, kFullFrame) == p3dtest::NoCameraPictureRgba());
+    EXPECT_TRUE(Frame(bytes, 29, kFullFrame) == p3dtest::NumberedFrameRgba(9));
 }
 
 } // namespace

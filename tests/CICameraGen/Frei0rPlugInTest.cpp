@@ -1,6 +1,5 @@
 // The plug-in as a frei0r host sees it, loaded with dlopen in this process: its exports, what
 // it says about itself, careless hosts, and the frames it renders at the host's size.
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -13,29 +12,16 @@ extern "C" {
 #include <frei0r.h>
 }
 
-#include "CIParallax3DInputResources.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
 #include "Folders.h"
-#include "PNGDecoder.h"
+#include "PlugInFrames.h"
 #include "TestSupport.h"
 
 using p3dtest::Child;
 
 namespace {
-
-
-// A, R, G, B bytes as the host's R, G, B, A.
-std::vector<uint32_t> AsRGBA(const UInt8* argb, size_t pixels)
-{
-    std::vector<uint32_t> rgba(pixels);
-    for (size_t i = 0; i < pixels; ++i) {
-        const UInt8 bytes[4] = {argb[4 * i + 1], argb[4 * i + 2], argb[4 * i + 3], argb[4 * i]};
-        memcpy(&rgba[i], bytes, 4);
-    }
-    return rgba;
-}
 
 struct PlugIn
 {
@@ -70,8 +56,8 @@ struct PlugIn
     {
         return init && info && paramInfo && construct && destruct && setParam && getParam && update;
     }
-    // One frame of width x height from a fresh instance.
-    std::vector<uint32_t> frame(unsigned width, unsigned height)
+    // One frame of width x height from a fresh instance, as the host's bytes.
+    std::string frame(unsigned width, unsigned height)
     {
         std::vector<uint32_t> pixels(size_t(width) * height, 0x12345678u);
         f0r_instance_t instance = construct(width, height);
@@ -80,7 +66,7 @@ struct PlugIn
             update(instance, 0.0, nullptr, pixels.data());
             destruct(instance);
         }
-        return pixels;
+        return std::string(reinterpret_cast<const char*>(pixels.data()), pixels.size() * 4);
     }
 
     void* handle = nullptr;
@@ -106,15 +92,6 @@ protected:
         ASSERT_FALSE(components.empty());
         ASSERT_TRUE(plugIn.loaded()) << dlerror();
         ASSERT_EQ(plugIn.init(), 1);
-    }
-
-    static std::vector<uint32_t> NoCameraPicture()
-    {
-        const CIParallax3DInputResource png =
-            CIParallax3DInputFindResource("CISpyglassInput", "png");
-        CoreImage::DecodedImage picture;
-        EXPECT_TRUE(CoreImage::DecodePNG(png.bytes, png.size, picture));
-        return AsRGBA(picture.pixels.data(), picture.width * picture.height);
     }
 
     std::string components;
@@ -180,29 +157,27 @@ TEST_F(Frei0rPlugInTest, CarelessHostsGetNothingWrittenAndNoCrash)
 
 TEST_F(Frei0rPlugInTest, WithoutABroadcastShowsTheNoCameraPicture)
 {
-    EXPECT_EQ(plugIn.frame(640, 480), NoCameraPicture());
+    EXPECT_TRUE(plugIn.frame(640, 480) == p3dtest::NoCameraPictureRgba());
 }
 
 TEST_F(Frei0rPlugInTest, ABroadcastFrameComesOutByteForByteInTheHostsOrder)
 {
     ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "61"}));
-    std::vector<UInt8> frame(kSharedCameraFrameSizeBytes);
-    p3dtest::FillFrame(frame.data(), 61);
-    EXPECT_EQ(plugIn.frame(640, 480), AsRGBA(frame.data(), 640 * 480));
+    EXPECT_TRUE(plugIn.frame(640, 480) == p3dtest::NumberedFrameRgba(61));
 }
 
 TEST_F(Frei0rPlugInTest, OtherHostSizesGetTheFrameScaledToThem)
 {
     ASSERT_TRUE(p3dtest::RunChannelHelper({"publish-bars", "0"}));
     for (auto [width, height] : {std::pair{320u, 240u}, std::pair{1280u, 720u}}) {
-        const std::vector<uint32_t> pixels = plugIn.frame(width, height);
+        const std::string pixels = plugIn.frame(width, height);
         for (int bar = 0; bar < 8; ++bar) {
             const UInt32 rgb = p3dtest::kBarColours[bar];
             const UInt8 want[4] = {UInt8(rgb >> 16), UInt8(rgb >> 8), UInt8(rgb), 255};
             const size_t x = (size_t(bar) * 2 + 1) * width / 16;
             for (size_t y : {size_t(0), size_t(height / 2), size_t(height - 1)}) {
                 UInt8 got[4];
-                memcpy(got, &pixels[y * width + x], 4);
+                memcpy(got, &pixels[(y * width + x) * 4], 4);
                 EXPECT_EQ(memcmp(got, want, 4), 0)
                     << width << "x" << height << " bar " << bar << " row " << y;
             }
@@ -219,13 +194,13 @@ TEST_F(Frei0rPlugInTest, AComponentWithoutExportsIsNoBroadcast)
                       "/Parallax3D_XXX.so'")
                          .c_str()),
               0);
-    EXPECT_EQ(plugIn.frame(640, 480), NoCameraPicture());
+    EXPECT_TRUE(plugIn.frame(640, 480) == p3dtest::NoCameraPictureRgba());
 }
 
 TEST_F(Frei0rPlugInTest, WithoutAComponentItShowsItsPictureAndCreatesNothing)
 {
     p3dtest::RemoveTree(components);
-    EXPECT_EQ(plugIn.frame(640, 480), NoCameraPicture());
+    EXPECT_TRUE(plugIn.frame(640, 480) == p3dtest::NoCameraPictureRgba());
     EXPECT_NE(access(components.c_str(), F_OK), 0) << "the plug-in created " << components;
     EXPECT_NE(access(p3dtest::ChannelPath().c_str(), F_OK), 0);
 }
