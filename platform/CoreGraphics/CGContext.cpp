@@ -306,7 +306,9 @@ bool Edge(CGFloat e, long* pixel)
 }
 
 // The whole rectangle in memory pixels, before clipping; false when it covers nothing.
-bool DeviceRect(const CGContext& c, CGRect rect, PixelRect* out)
+// rect in device pixels (row 0 at the top), whole and clipped to the context; false when
+// nothing of it lies inside.
+bool DeviceRects(const CGContext& c, CGRect rect, PixelRect* out_whole, PixelRect* out_clipped)
 {
     if (CGRectIsNull(rect))
         return false;
@@ -316,14 +318,11 @@ bool DeviceRect(const CGContext& c, CGRect rect, PixelRect* out)
         !Edge(rect.origin.y, &y0) || !Edge(rect.origin.y + rect.size.height, &y1))
         return false;
     const long h = long(c.height);
-    *out = PixelRect{x0, h - y1, x1, h - y0};
-    return !out->empty();
-}
-
-PixelRect Clip(const CGContext& c, const PixelRect& r)
-{
-    return PixelRect{std::max(r.left, 0L), std::max(r.top, 0L), std::min(r.right, long(c.width)),
-                     std::min(r.bottom, long(c.height))};
+    *out_whole = PixelRect{x0, h - y1, x1, h - y0};
+    *out_clipped = PixelRect{std::max(out_whole->left, 0L), std::max(out_whole->top, 0L),
+                             std::min(out_whole->right, long(c.width)),
+                             std::min(out_whole->bottom, long(c.height))};
+    return !out_whole->empty() && !out_clipped->empty();
 }
 
 uint8_t* PixelAt(const CGContext& c, long x, long y)
@@ -459,11 +458,8 @@ CGInterpolationQuality CGContextGetInterpolationQuality(CGContextRef context)
 void CGContextFillRect(CGContextRef context, CGRect rect)
 {
     CGContext* c = ContextOf(context);
-    PixelRect whole;
-    if (!c || !DeviceRect(*c, rect, &whole))
-        return;
-    const PixelRect r = Clip(*c, whole);
-    if (r.empty())
+    PixelRect whole, r;
+    if (!c || !DeviceRects(*c, rect, &whole, &r))
         return;
     const CGFloat a = c->fill[3] * c->alpha;
     const CGFloat grey = 0.299 * c->fill[0] + 0.587 * c->fill[1] + 0.114 * c->fill[2];
@@ -500,11 +496,8 @@ void CGContextFillRect(CGContextRef context, CGRect rect)
 void CGContextClearRect(CGContextRef context, CGRect rect)
 {
     CGContext* c = ContextOf(context);
-    PixelRect whole;
-    if (!c || !DeviceRect(*c, rect, &whole))
-        return;
-    const PixelRect r = Clip(*c, whole);
-    if (r.empty())
+    PixelRect whole, r;
+    if (!c || !DeviceRects(*c, rect, &whole, &r))
         return;
     const size_t length = size_t(r.width()) * p3dcg::BytesPerPixel(c->layout);
     for (long y = r.top; y < r.bottom; ++y)
@@ -515,11 +508,8 @@ void CGContextDrawImage(CGContextRef context, CGRect rect, CGImageRef image)
 {
     CGContext* c = ContextOf(context);
     const CGImage* img = p3dcf::Cast<CGImage>(image, p3dcf::kImageTypeID);
-    PixelRect whole;
-    if (!c || !img || c->alpha <= 0 || !DeviceRect(*c, rect, &whole))
-        return;
-    const PixelRect r = Clip(*c, whole);
-    if (r.empty())
+    PixelRect whole, r;
+    if (!c || !img || c->alpha <= 0 || !DeviceRects(*c, rect, &whole, &r))
         return;
 
     const uint8_t* src = img->base();
