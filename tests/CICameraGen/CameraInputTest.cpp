@@ -18,6 +18,7 @@
 #include "Folders.h"
 #include "PNGDecoder.h"
 #include "Q_2vuy_data.h"
+#include "RenderImage.h"
 #include "TestSupport.h"
 #include "shared_camera_bundle.h"
 
@@ -27,16 +28,11 @@ namespace {
 
 const int kTimeoutMs = 20000;
 
-// The image's pixels as A, R, G, B bytes, rendered at its own size.
+// The image's pixels as A, R, G, B bytes, at its own size.
 std::vector<UInt8> Pixels(const CIImage* image)
 {
     const CGRect extent = image->extent();
-    const size_t width = size_t(extent.size.width), height = size_t(extent.size.height);
-    std::vector<UInt8> pixels(width * height * 4);
-    CFPtr<CIContext> context =
-        CIContext::contextWithARGBMemory(pixels.data(), width * 4, width, height);
-    EXPECT_TRUE(context->render(image, pixels.data(), width * 4, extent));
-    return pixels;
+    return p3dtest::RenderImage(image, size_t(extent.size.width), size_t(extent.size.height));
 }
 
 std::vector<UInt8> NumberedFrame(UInt32 number)

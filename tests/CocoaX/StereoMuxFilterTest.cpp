@@ -10,6 +10,7 @@
 #include "ColorMatrixKernel.h"
 #include "CoreGraphicsBitmapContext.h"
 #include "NSDatazer.h"
+#include "RenderImage.h"
 #include "TestSupport.h"
 
 namespace {
@@ -34,15 +35,6 @@ CFPtr<CIFilter> Mux()
     if (mux)
         mux->setDefaults();
     return mux;
-}
-
-std::vector<UInt8> Render(const CIImage* image, size_t width, size_t height)
-{
-    std::vector<UInt8> out(width * height * 4, 0x55);
-    CFPtr<CIContext> context =
-        CIContext::contextWithARGBMemory(out.data(), width * 4, width, height);
-    context->drawImage(image, CGPointMake(0, 0), CGRectMake(0, 0, CGFloat(width), CGFloat(height)));
-    return out;
 }
 
 void SetSwap(CIFilter* mux, double swap)
@@ -123,7 +115,7 @@ TEST(CIORBStereoMuxFilter, TwoEyesGiveTheAnaglyphOfTheirUnion)
     ASSERT_TRUE(stereo);
     EXPECT_TRUE(CGRectEqualToRect(stereo->extent(), CGRectMake(0, 0, 640, 480)));
 
-    const std::vector<UInt8> out = Render(stereo.get(), 640, 480);
+    const std::vector<UInt8> out = p3dtest::RenderImage(stereo.get(), 640, 480);
     std::vector<UInt8> expected(640 * 4);
     const auto& kernel = CIORBStereoMuxFilter::kernel()->compiled();
     for (size_t row = 0; row < 480; row += 37) {
@@ -138,11 +130,11 @@ TEST(CIORBStereoMuxFilter, TwoEyesGiveTheAnaglyphOfTheirUnion)
 
     // Swap 1.0 exchanges the eyes' roles inside the kernel: the same as exchanging the inputs.
     SetSwap(mux.get(), 1.0);
-    const std::vector<UInt8> swapped = Render(mux->outputImage().get(), 640, 480);
+    const std::vector<UInt8> swapped = p3dtest::RenderImage(mux->outputImage().get(), 640, 480);
     CFPtr<CIFilter> exchanged = Mux();
     exchanged->setValue(leftImage.get(), kCIInputImageKey);
     exchanged->setValue(rightImage.get(), kCIORBStereoMuxFilter_inputLeftImage);
-    EXPECT_EQ(Render(exchanged->outputImage().get(), 640, 480), swapped);
+    EXPECT_EQ(p3dtest::RenderImage(exchanged->outputImage().get(), 640, 480), swapped);
     EXPECT_NE(swapped, out);
 
     // Eyes of different sizes: the union, transparent where neither eye is.
@@ -192,7 +184,7 @@ TEST(CIImage, AnImageOfABitmapSeesLaterDrawing)
     ASSERT_TRUE(image);
     CGContextSetRGBFillColor(bitmap.mContext, 1, 0, 0, 1);
     CGContextFillRect(bitmap.mContext, CGRectMake(0, 0, 8, 8));
-    const std::vector<UInt8> out = Render(image.get(), 8, 8);
+    const std::vector<UInt8> out = p3dtest::RenderImage(image.get(), 8, 8);
     EXPECT_EQ(out[0], 255);
     EXPECT_EQ(out[1], 255);
     EXPECT_EQ(out[2], 0);

@@ -7,6 +7,7 @@
 
 #include "CIContext.h"
 #include "CIPlugIn.h"
+#include "RenderImage.h"
 #include "TestSupport.h"
 
 namespace {
@@ -48,15 +49,6 @@ std::string MakePNG(UInt32 width, UInt32 height, const std::vector<UInt8>& rgba)
     return png;
 }
 
-std::vector<UInt8> Render(const CIImage* image, size_t width, size_t height)
-{
-    std::vector<UInt8> out(width * height * 4, 0x55);
-    CFPtr<CIContext> context =
-        CIContext::contextWithARGBMemory(out.data(), width * 4, width, height);
-    context->drawImage(image, CGPointMake(0, 0), CGRectMake(0, 0, CGFloat(width), CGFloat(height)));
-    return out;
-}
-
 TEST(CIImageSources, PNGDataDecodesToPremultipliedPixels)
 {
     // Top row: opaque red, half-transparent white; bottom row: transparent, opaque blue-green.
@@ -69,7 +61,7 @@ TEST(CIImageSources, PNGDataDecodesToPremultipliedPixels)
     CFRelease(data);
     ASSERT_TRUE(image);
     EXPECT_TRUE(CGRectEqualToRect(image->extent(), CGRectMake(0, 0, 2, 2)));
-    const std::vector<UInt8> out = Render(image.get(), 2, 2);
+    const std::vector<UInt8> out = p3dtest::RenderImage(image.get(), 2, 2);
     const std::vector<UInt8> expected = {255, 255, 0, 0, 128, 128, 128, 128,
                                          0,   0,   0, 0, 255, 0,   100, 200};
     EXPECT_EQ(out, expected);
@@ -96,7 +88,7 @@ TEST(CIImageSources, PixelBuffersAreReadInPlace)
     ASSERT_TRUE(image);
     bytes[0] = 255; // written after the image was made: still seen
     bytes[1] = 77;
-    const std::vector<UInt8> out = Render(image.get(), 4, 3);
+    const std::vector<UInt8> out = p3dtest::RenderImage(image.get(), 4, 3);
     EXPECT_EQ(out[0], 255);
     EXPECT_EQ(out[1], 77);
 
@@ -123,7 +115,7 @@ TEST(CIPlugIn, InstalledFilterPlugInsBecomeNamedFilters)
     invert->setValue(image.get(), kCIInputImageKey);
     CFPtr<CIImage> inverted = invert->outputImage();
     ASSERT_TRUE(inverted);
-    const std::vector<UInt8> out = Render(inverted.get(), 3, 1);
+    const std::vector<UInt8> out = p3dtest::RenderImage(inverted.get(), 3, 1);
     EXPECT_EQ(out, (std::vector<UInt8>{255, 245, 55, 225, 255, 255, 255, 255, 255, 0, 0, 0}));
 }
 
