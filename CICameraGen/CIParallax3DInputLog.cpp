@@ -6,7 +6,6 @@
 const char* g_CoreMachDebug_LogPrefix = "CIParallax3DInput";
 static char sLogFileName[] = "CIParallax3DInput.log";
 char* g_CoreMachDebug_LogFileName = sLogFileName;
-char CoreDebugBundleLogFileName::sPathName[1024] = "CIParallax3DInput.log";
 
 namespace {
 

@@ -12,7 +12,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include "ColorMatrixKernel.h"
+#include "StereoMuxKernel.h"
 
 namespace {
 
@@ -40,8 +40,7 @@ std::vector<uint8_t> Eye(int eye)
 
 void BM_StereoMux640x480(benchmark::State& state)
 {
-    const std::unique_ptr<CoreImage::ColorMatrixKernel> kernel =
-        CoreImage::CompileStereoMuxKernel();
+    const std::unique_ptr<CoreImage::ColorMatrixKernel> kernel = CompileStereoMuxKernel();
     if (!kernel)
         return state.SkipWithError("the stereo kernel did not compile");
     const std::vector<uint8_t> left = Eye(0), right = Eye(1);

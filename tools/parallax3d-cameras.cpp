@@ -14,13 +14,13 @@
 
 #include "CoreMachDebugLog.h"
 #include "QCameraGrabCGContext.h"
+#include "ScopedTestPatternCamera.h"
 #include "V4L2Device.h"
 #include "V4L2System.h"
 
 const char* g_CoreMachDebug_LogPrefix = "parallax3d-cameras";
 static char sLogFileName[] = "parallax3d-cameras.log";
 char* g_CoreMachDebug_LogFileName = sLogFileName;
-char CoreDebugBundleLogFileName::sPathName[1024] = "Parallax3D_XXX.log";
 
 namespace {
 
@@ -188,6 +188,7 @@ int Grab(const std::string& cameraName, int frameCount, const std::string& folde
 int main(int argc, char** argv)
 {
     CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);
+    const ScopedTestPatternCamera testPattern;
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "list" && argc == 2)
         return List();

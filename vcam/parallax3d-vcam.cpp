@@ -18,7 +18,6 @@
 const char* g_CoreMachDebug_LogPrefix = "parallax3d-vcam";
 static char sLogFileName[] = "parallax3d-vcam.log";
 char* g_CoreMachDebug_LogFileName = sLogFileName;
-char CoreDebugBundleLogFileName::sPathName[1024] = "Parallax3D_XXX.log";
 
 namespace {
 

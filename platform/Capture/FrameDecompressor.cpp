@@ -9,7 +9,7 @@
 #include <linux/videodev2.h>
 #include <turbojpeg.h>
 
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 
 namespace Capture {
 
@@ -104,9 +104,8 @@ bool FrameDecompressor::configure(const FrameSource& source, const FrameDestinat
     else if (destination.rowBytes < size_t(destination.width) * 4 || destination.rowBytes > INT_MAX)
         why = "the destination rows do not fit its width";
     if (why) {
-        CoreMachDebugLog("FrameDecompressor: refused %s %d x %d into %d x %d: %s",
-                         format ? format : "?", source.width, source.height, destination.width,
-                         destination.height, why);
+        DIAG_REPORT("FrameDecompressor: refused %s %d x %d into %d x %d: %s", format ? format : "?",
+                    source.width, source.height, destination.width, destination.height, why);
         return false;
     }
 
@@ -126,13 +125,13 @@ bool FrameDecompressor::configure(const FrameSource& source, const FrameDestinat
         if (mScaled.size() < target)
             mScaled.resize(target);
     } catch (const std::bad_alloc&) {
-        CoreMachDebugLog("FrameDecompressor: no memory for %s %d x %d", format, source.width,
-                         source.height);
+        DIAG_REPORT("FrameDecompressor: no memory for %s %d x %d", format, source.width,
+                    source.height);
         return false;
     }
     if (source.fourcc == V4L2_PIX_FMT_MJPEG && !mJPEG) {
         mJPEG = tjInitDecompress();
-        if (!VERIFY(mJPEG != nullptr))
+        if (!DIAG_CHECK(mJPEG != nullptr))
             return false;
     }
     mConfigured = true;
@@ -146,8 +145,8 @@ void FrameDecompressor::drop(const char* format, ...)
     va_start(arguments, format);
     std::vsnprintf(why, sizeof why, format, arguments);
     va_end(arguments);
-    CoreMachDebugLog("FrameDecompressor: dropped frame %ld of the %s camera: %s", ++mDropped,
-                     FormatName(mSource.fourcc), why);
+    DIAG_REPORT("FrameDecompressor: dropped frame %ld of the %s camera: %s", ++mDropped,
+                FormatName(mSource.fourcc), why);
 }
 
 bool FrameDecompressor::decodeJPEG(const UInt8* data, size_t size, Planes& planes)
@@ -249,7 +248,7 @@ bool FrameDecompressor::splitSource(const UInt8* data, size_t size, Planes& plan
 bool FrameDecompressor::decompress(const UInt8* data, size_t size)
 {
     if (!mConfigured) {
-        CoreMachDebugLog("FrameDecompressor: dropped a frame: no source and destination are set");
+        DIAG_REPORT("FrameDecompressor: dropped a frame: no source and destination are set");
         return false;
     }
     if (!data || size == 0) {
@@ -277,7 +276,7 @@ bool FrameDecompressor::decompress(const UInt8* data, size_t size)
                 : libyuv::I422Scale(planes.y, planes.yStride, planes.u, planes.uStride, planes.v,
                                     planes.vStride, mSource.width, mSource.height, y, ys, u, cs, v,
                                     cs, width, height, libyuv::kFilterBilinear);
-        if (!VERIFY(result == 0))
+        if (!DIAG_CHECK(result == 0))
             return false;
         planes = {y, u, v, ys, cs, cs, planes.chroma420, planes.fullRange};
     }
@@ -295,7 +294,7 @@ bool FrameDecompressor::decompress(const UInt8* data, size_t size)
             : libyuv::I422ToRGBAMatrix(planes.y, planes.yStride, planes.v, planes.vStride, planes.u,
                                        planes.uStride, mDestination.base, stride, matrix, width,
                                        height);
-    return VERIFY(result == 0);
+    return DIAG_CHECK(result == 0);
 }
 
 } // namespace Capture

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 #include "V4L2Device.h"
 #include "V4L2System.h"
 
@@ -130,8 +130,8 @@ static void CloseDevice(SGChannel io_channel)
 // The camera went away: the device is let go, and the channel answers the error from now on.
 static OSErr LoseDevice(SGChannel io_channel, int in_err)
 {
-    CoreMachDebugLog("%s: the camera is gone (%s); its channel is closed\n",
-                     io_channel->node.c_str(), strerror(-in_err));
+    DIAG_REPORT("%s: the camera is gone (%s); its channel is closed", io_channel->node.c_str(),
+                strerror(-in_err));
     CloseDevice(io_channel);
     io_channel->lost = OSErr(in_err);
     return io_channel->lost;
@@ -167,7 +167,7 @@ static OSErr Negotiate(SGChannel io_channel, uint32_t in_fourcc = 0)
         if (fourcc == 0 && std::find(io_channel->offered.begin(), io_channel->offered.end(),
                                      candidate) != io_channel->offered.end())
             fourcc = candidate;
-    if (!VERIFY(fourcc != 0))
+    if (!DIAG_CHECK(fourcc != 0))
         return -EINVAL;
     const Rect& r = io_channel->bounds;
     const int width = r.right - r.left;
@@ -178,8 +178,8 @@ static OSErr Negotiate(SGChannel io_channel, uint32_t in_fourcc = 0)
     const int err =
         V4L2::SetFormat(io_channel->fd, fourcc, uint32_t(width), uint32_t(height), format);
     if (err != 0) {
-        CoreMachDebugLog("SGSetChannelBounds %s: VIDIOC_S_FMT %dx%d failed: %s\n",
-                         io_channel->node.c_str(), width, height, strerror(-err));
+        DIAG_REPORT("SGSetChannelBounds %s: VIDIOC_S_FMT %dx%d failed: %s",
+                    io_channel->node.c_str(), width, height, strerror(-err));
         return OSErr(err);
     }
     const v4l2_pix_format& pix = format.fmt.pix;
@@ -187,9 +187,9 @@ static OSErr Negotiate(SGChannel io_channel, uint32_t in_fourcc = 0)
         pix.height > kMaxDimension ||
         std::find(std::begin(kFormatPreference), std::end(kFormatPreference), pix.pixelformat) ==
             std::end(kFormatPreference)) {
-        CoreMachDebugLog("SGSetChannelBounds %s: the driver answered an unusable format %ux%u "
-                         "0x%08x\n",
-                         io_channel->node.c_str(), pix.width, pix.height, pix.pixelformat);
+        DIAG_REPORT("SGSetChannelBounds %s: the driver answered an unusable format %ux%u "
+                    "0x%08x",
+                    io_channel->node.c_str(), pix.width, pix.height, pix.pixelformat);
         io_channel->fourcc = io_channel->width = io_channel->height = 0;
         return -EINVAL;
     }
@@ -254,14 +254,14 @@ static OSErr StartStreaming(SGChannel io_channel)
         Negotiate(io_channel, V4L2_PIX_FMT_MJPEG) == 0)
         err = StartStreamingOnce(io_channel);
     if (err == -ENOSPC)
-        CoreMachDebugLog("%.*s: the USB bus has no room for another %sstream; plug one camera "
-                         "into another USB port or lower the size\n",
-                         int(io_channel->deviceName[0]),
-                         reinterpret_cast<const char*>(io_channel->deviceName + 1),
-                         io_channel->fourcc == V4L2_PIX_FMT_MJPEG ? "" : "uncompressed ");
+        DIAG_REPORT("%.*s: the USB bus has no room for another %sstream; plug one camera "
+                    "into another USB port or lower the size",
+                    int(io_channel->deviceName[0]),
+                    reinterpret_cast<const char*>(io_channel->deviceName + 1),
+                    io_channel->fourcc == V4L2_PIX_FMT_MJPEG ? "" : "uncompressed ");
     else if (err != 0)
-        CoreMachDebugLog("SGStartRecord %s: streaming did not start: %s\n",
-                         io_channel->node.c_str(), strerror(-err));
+        DIAG_REPORT("SGStartRecord %s: streaming did not start: %s", io_channel->node.c_str(),
+                    strerror(-err));
     if (IsLostDevice(err))
         return LoseDevice(io_channel, err);
     return OSErr(err);
@@ -593,7 +593,7 @@ OSErr SGIdle(SeqGrabComponent component)
             return LoseDevice(channel, err);
         if (err != 0)
             return OSErr(err);
-        if (!VERIFY(buf.index < channel->bufferCount))
+        if (!DIAG_CHECK(buf.index < channel->bufferCount))
             continue; // not a buffer of ours: nothing to read and nothing to queue again
         const MappedBuffer& mapped = channel->buffers[buf.index];
         const size_t length = std::min<size_t>(buf.bytesused, mapped.length);

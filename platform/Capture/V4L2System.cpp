@@ -10,18 +10,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "FakeV4L2.h"
-#include "TestPatternCamera.h"
+namespace {
 
-const char* const kTestPatternNode = "/dev/parallax3d-test-pattern";
-
-static bool TestCamerasWanted()
-{
-    const char* value = getenv("PARALLAX3D_TEST_CAMERAS");
-    return value != nullptr && strcmp(value, "1") == 0;
-}
-
-// The kernel, with the test-pattern camera's node and descriptors handed to its own driver.
 class KernelV4L2System : public V4L2System
 {
 public:
@@ -44,29 +34,18 @@ public:
         std::sort(found.begin(), found.end());
         for (auto& node : found)
             out_nodes.push_back(std::move(node.second));
-        if (TestCamerasWanted())
-            out_nodes.push_back(kTestPatternNode);
     }
 
     int Open(const char* in_path, int in_flags) override
     {
-        if (in_path != nullptr && strcmp(in_path, kTestPatternNode) == 0)
-            return TestCamerasWanted() ? TestPatternDriver().Open(in_path, in_flags) : -ENOENT;
         const int fd = open(in_path, in_flags | O_CLOEXEC);
         return fd < 0 ? -errno : fd;
     }
 
-    int Close(int in_fd) override
-    {
-        if (TestPatternDriver().OwnsFd(in_fd))
-            return TestPatternDriver().Close(in_fd);
-        return close(in_fd) == 0 ? 0 : -errno;
-    }
+    int Close(int in_fd) override { return close(in_fd) == 0 ? 0 : -errno; }
 
     int Ioctl(int in_fd, unsigned long in_request, void* io_arg) override
     {
-        if (TestPatternDriver().OwnsFd(in_fd))
-            return TestPatternDriver().Ioctl(in_fd, in_request, io_arg);
         int result;
         do
             result = ioctl(in_fd, in_request, io_arg);
@@ -76,8 +55,6 @@ public:
 
     int Mmap(int in_fd, size_t in_length, off_t in_offset, void** out_address) override
     {
-        if (TestPatternDriver().OwnsFd(in_fd))
-            return TestPatternDriver().Mmap(in_fd, in_length, in_offset, out_address);
         void* address =
             mmap(nullptr, in_length, PROT_READ | PROT_WRITE, MAP_SHARED, in_fd, in_offset);
         *out_address = address == MAP_FAILED ? nullptr : address;
@@ -86,23 +63,17 @@ public:
 
     int Munmap(void* in_address, size_t in_length) override
     {
-        if (TestPatternDriver().OwnsMapping(in_address))
-            return TestPatternDriver().Munmap(in_address, in_length);
         return munmap(in_address, in_length) == 0 ? 0 : -errno;
     }
 
     int Poll(struct pollfd* io_fds, nfds_t in_count, int in_timeoutMs) override
     {
-        if (in_count > 0 && TestPatternDriver().OwnsFd(io_fds[0].fd))
-            return TestPatternDriver().Poll(io_fds, in_count, in_timeoutMs);
         const int result = poll(io_fds, in_count, in_timeoutMs);
         return result < 0 ? -errno : result;
     }
 
     ssize_t Write(int in_fd, const void* in_data, size_t in_size) override
     {
-        if (TestPatternDriver().OwnsFd(in_fd))
-            return TestPatternDriver().Write(in_fd, in_data, in_size);
         ssize_t result;
         do
             result = write(in_fd, in_data, in_size);
@@ -111,12 +82,19 @@ public:
     }
 };
 
-static V4L2System* sInstalled = nullptr;
+V4L2System* sInstalled = nullptr;
+
+} // namespace
+
+V4L2System& V4L2Kernel()
+{
+    static KernelV4L2System kernel;
+    return kernel;
+}
 
 V4L2System& V4L2Sys()
 {
-    static KernelV4L2System kernel;
-    return sInstalled != nullptr ? *sInstalled : kernel;
+    return sInstalled != nullptr ? *sInstalled : V4L2Kernel();
 }
 
 ScopedV4L2System::ScopedV4L2System(V4L2System& in_system) : mPrevious(sInstalled)

@@ -26,6 +26,9 @@ public:
     virtual ssize_t Write(int in_fd, const void* in_data, size_t in_size) = 0;
 };
 
+// The kernel itself: /dev/video* nodes and the real system calls.
+V4L2System& V4L2Kernel();
+
 // The seam in force: the kernel, unless a ScopedV4L2System has put another in place.
 V4L2System& V4L2Sys();
 
@@ -41,6 +44,3 @@ public:
 private:
     V4L2System* mPrevious;
 };
-
-// The node name the test-pattern camera is listed under when PARALLAX3D_TEST_CAMERAS=1.
-extern const char* const kTestPatternNode;

@@ -5,7 +5,7 @@
 
 #include "CFNumber.h"
 #include "CIFilter.h"
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 
 namespace {
 
@@ -187,7 +187,7 @@ void Register(CFStringRef name, CIFilter::Constructor constructor,
               std::initializer_list<Attribute> inputs)
 {
     CFDictionaryRef attributes = MakeAttributes(name, inputs);
-    VERIFY(CIFilter::registerFilterName(name, constructor, attributes));
+    DIAG_CHECK(CIFilter::registerFilterName(name, constructor, attributes));
     CFRelease(attributes);
 }
 

@@ -7,7 +7,7 @@
 #include "CGBitmapContext.h"
 #include "CIColorSteps.h"
 #include "ColorMatrixKernel.h"
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 #include "Frei0rPlugIn.h"
 
 namespace {
@@ -78,8 +78,8 @@ public:
     Raster take(size_t depth, const PixelRect& rect)
     {
         constexpr int64_t kMaxPixels = int64_t(1) << 28;
-        if (!VERIFY(rect.width <= kMaxPixels && rect.height <= kMaxPixels &&
-                    rect.width * rect.height <= kMaxPixels))
+        if (!DIAG_CHECK(rect.width <= kMaxPixels && rect.height <= kMaxPixels &&
+                        rect.width * rect.height <= kMaxPixels))
             return Raster{nullptr, 0, rect};
         if (mBuffers.size() <= depth)
             mBuffers.resize(depth + 1);
@@ -379,8 +379,8 @@ std::u16string CIContext::describeContents() const
 CFPtr<CIContext> CIContext::contextWithARGBMemory(void* base, size_t rowBytes, size_t width,
                                                   size_t height)
 {
-    if (!VERIFY(base && width > 0 && height > 0 && rowBytes / 4 >= width && width <= (1u << 24) &&
-                height <= (1u << 24)))
+    if (!DIAG_CHECK(base && width > 0 && height > 0 && rowBytes / 4 >= width &&
+                    width <= (1u << 24) && height <= (1u << 24)))
         return nullptr;
     auto context = CFPtr<CIContext>::Adopt(new CIContext);
     context->mBase = static_cast<UInt8*>(base);
@@ -392,9 +392,9 @@ CFPtr<CIContext> CIContext::contextWithARGBMemory(void* base, size_t rowBytes, s
 
 CFPtr<CIContext> CIContext::contextWithCGContext(CGContextRef cgContext)
 {
-    if (!VERIFY(cgContext) ||
-        !VERIFY(CGBitmapContextGetBitsPerPixel(cgContext) == 32 &&
-                CGBitmapContextGetBitmapInfo(cgContext) == kCGImageAlphaPremultipliedFirst))
+    if (!DIAG_CHECK(cgContext) ||
+        !DIAG_CHECK(CGBitmapContextGetBitsPerPixel(cgContext) == 32 &&
+                    CGBitmapContextGetBitmapInfo(cgContext) == kCGImageAlphaPremultipliedFirst))
         return nullptr;
     auto context = contextWithARGBMemory(
         CGBitmapContextGetData(cgContext), CGBitmapContextGetBytesPerRow(cgContext),
@@ -406,7 +406,7 @@ CFPtr<CIContext> CIContext::contextWithCGContext(CGContextRef cgContext)
 
 bool CIContext::drawImage(const CIImage* image, CGPoint atPoint, CGRect fromRect)
 {
-    if (!VERIFY(image) || !std::isfinite(atPoint.x) || !std::isfinite(atPoint.y))
+    if (!DIAG_CHECK(image) || !std::isfinite(atPoint.x) || !std::isfinite(atPoint.y))
         return false;
     // A place this far away shows nothing of the image in any destination.
     constexpr CGFloat kFar = CGFloat(int64_t(1) << 40);
@@ -433,7 +433,8 @@ bool CIContext::drawImage(const CIImage* image, CGPoint atPoint, CGRect fromRect
 bool CIContext::render(const CIImage* image, void* base, size_t rowBytes, CGRect bounds)
 {
     const PixelRect rect = Covering(bounds);
-    if (!VERIFY(image && base) || rect.empty() || !VERIFY(rowBytes / 4 >= size_t(rect.width)))
+    if (!DIAG_CHECK(image && base) || rect.empty() ||
+        !DIAG_CHECK(rowBytes / 4 >= size_t(rect.width)))
         return false;
     Render(image, Raster{static_cast<UInt8*>(base), rowBytes, rect}, *mScratch, 0);
     return true;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "CFNumber.h"
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 
 const CFStringRef kCIAttributeClass = CFSTR("CIAttributeClass");
 const CFStringRef kCIAttributeDefault = CFSTR("CIAttributeDefault");
@@ -117,10 +117,10 @@ std::u16string CIFilter::describeContents() const
 bool CIFilter::registerFilterName(CFStringRef name, Constructor constructor,
                                   CFDictionaryRef classAttributes)
 {
-    if (!VERIFY(name && constructor && classAttributes))
+    if (!DIAG_CHECK(name && constructor && classAttributes))
         return false;
     const std::string key = CIStringUTF8(name);
-    if (!VERIFY(!key.empty()))
+    if (!DIAG_CHECK(!key.empty()))
         return false;
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.lock);
@@ -152,7 +152,7 @@ CFPtr<CIFilter> CIFilter::filterWithName(CFStringRef name)
             registration = it->second;
     }
     if (!registration.constructor) {
-        CoreMachDebugLog("filterWithName: no filter named \"%s\"\n", CIStringUTF8(name).c_str());
+        DIAG_REPORT("filterWithName: no filter named \"%s\"", CIStringUTF8(name).c_str());
         return nullptr;
     }
     CFPtr<CIFilter> filter = registration.constructor(name);
@@ -184,9 +184,9 @@ bool CIFilter::setValue(CFTypeRef value, CFStringRef key)
     const void* attribute = mAttributes && key ? CFDictionaryGetValue(mAttributes, key) : nullptr;
     const bool fKnownInput = attribute && CFGetTypeID(attribute) == CFDictionaryGetTypeID() &&
                              CFStringCompare(key, kCIOutputImageKey, 0) != kCFCompareEqualTo;
-    if (!VERIFY(fKnownInput)) {
-        CoreMachDebugLog("setValue: %s has no input \"%s\"\n", CIStringUTF8(mName).c_str(),
-                         CIStringUTF8(key).c_str());
+    if (!DIAG_CHECK(fKnownInput)) {
+        DIAG_REPORT("setValue: %s has no input \"%s\"", CIStringUTF8(mName).c_str(),
+                    CIStringUTF8(key).c_str());
         return false;
     }
     if (!value) {
@@ -195,9 +195,9 @@ bool CIFilter::setValue(CFTypeRef value, CFStringRef key)
     }
     const void* className = CFDictionaryGetValue(CFDictionaryRef(attribute), kCIAttributeClass);
     const bool fRightKind = IsOfClass(value, CFStringRef(className));
-    if (!VERIFY(fRightKind)) {
-        CoreMachDebugLog("setValue: \"%s\" of %s takes a %s\n", CIStringUTF8(key).c_str(),
-                         CIStringUTF8(mName).c_str(), CIStringUTF8(CFStringRef(className)).c_str());
+    if (!DIAG_CHECK(fRightKind)) {
+        DIAG_REPORT("setValue: \"%s\" of %s takes a %s", CIStringUTF8(key).c_str(),
+                    CIStringUTF8(mName).c_str(), CIStringUTF8(CFStringRef(className)).c_str());
         return false;
     }
     CFDictionarySetValue(mValues, key, value);

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 #include "Frei0rPlugIn.h"
 #include "PNGDecoder.h"
 
@@ -51,8 +51,8 @@ std::u16string CIImage::describeContents() const
 CFPtr<CIImage> CIImage::imageWithARGBMemory(const void* base, size_t rowBytes, size_t width,
                                             size_t height, CFTypeRef owner)
 {
-    if (!VERIFY(base && width > 0 && height > 0 && width <= size_t(kMaxCoordinate) &&
-                height <= size_t(kMaxCoordinate) && rowBytes / 4 >= width))
+    if (!DIAG_CHECK(base && width > 0 && height > 0 && width <= size_t(kMaxCoordinate) &&
+                    height <= size_t(kMaxCoordinate) && rowBytes / 4 >= width))
         return nullptr;
     auto image = CFPtr<CIImage>::Adopt(
         new CIImage(Kind::kSource, CGRectMake(0, 0, CGFloat(width), CGFloat(height))));
@@ -64,13 +64,13 @@ CFPtr<CIImage> CIImage::imageWithARGBMemory(const void* base, size_t rowBytes, s
 
 CFPtr<CIImage> CIImage::imageWithCGImage(CGImageRef cgImage)
 {
-    if (!VERIFY(cgImage))
+    if (!DIAG_CHECK(cgImage))
         return nullptr;
     // Only the system's own layout is taken as it is: A,R,G,B bytes, alpha premultiplied.
     const bool argb = CGImageGetBitsPerComponent(cgImage) == 8 &&
                       CGImageGetBitsPerPixel(cgImage) == 32 &&
                       CGImageGetBitmapInfo(cgImage) == kCGImageAlphaPremultipliedFirst;
-    if (!VERIFY(argb))
+    if (!DIAG_CHECK(argb))
         return nullptr;
     return imageWithARGBMemory(CGImageGetPixelBase(cgImage), CGImageGetBytesPerRow(cgImage),
                                CGImageGetWidth(cgImage), CGImageGetHeight(cgImage), cgImage);
@@ -78,15 +78,17 @@ CFPtr<CIImage> CIImage::imageWithCGImage(CGImageRef cgImage)
 
 CFPtr<CIImage> CIImage::imageWithBitmapData(CFDataRef data, size_t bytesPerRow, CGSize size)
 {
-    if (!VERIFY(data) || !VERIFY(size.width >= 1 && size.height >= 1 &&
-                                 size.width <= kMaxCoordinate && size.height <= kMaxCoordinate))
+    if (!DIAG_CHECK(data) ||
+        !DIAG_CHECK(size.width >= 1 && size.height >= 1 && size.width <= kMaxCoordinate &&
+                    size.height <= kMaxCoordinate))
         return nullptr;
     const size_t width = size_t(size.width), height = size_t(size.height);
-    if (!VERIFY(bytesPerRow / 4 >= width && size_t(CFDataGetLength(data)) / bytesPerRow >= height))
+    if (!DIAG_CHECK(bytesPerRow / 4 >= width &&
+                    size_t(CFDataGetLength(data)) / bytesPerRow >= height))
         return nullptr;
     // A copy: the caller may go on changing a mutable data object it passed.
     CFDataRef copy = CFDataCreate(nullptr, CFDataGetBytePtr(data), CFIndex(bytesPerRow * height));
-    if (!VERIFY(copy))
+    if (!DIAG_CHECK(copy))
         return nullptr;
     CFPtr<CIImage> image =
         imageWithARGBMemory(CFDataGetBytePtr(copy), bytesPerRow, width, height, copy);
@@ -96,13 +98,13 @@ CFPtr<CIImage> CIImage::imageWithBitmapData(CFDataRef data, size_t bytesPerRow, 
 
 CFPtr<CIImage> CIImage::imageWithData(CFDataRef pngData)
 {
-    if (!VERIFY(pngData))
+    if (!DIAG_CHECK(pngData))
         return nullptr;
     CoreImage::DecodedImage decoded;
     if (!CoreImage::DecodePNG(CFDataGetBytePtr(pngData), size_t(CFDataGetLength(pngData)), decoded))
         return nullptr; // the decoder reported why
     CFDataRef pixels = CFDataCreate(nullptr, decoded.pixels.data(), CFIndex(decoded.pixels.size()));
-    if (!VERIFY(pixels))
+    if (!DIAG_CHECK(pixels))
         return nullptr;
     CFPtr<CIImage> image = imageWithARGBMemory(CFDataGetBytePtr(pixels), decoded.bytesPerRow,
                                                decoded.width, decoded.height, pixels);
@@ -112,10 +114,10 @@ CFPtr<CIImage> CIImage::imageWithData(CFDataRef pngData)
 
 CFPtr<CIImage> CIImage::imageWithCVPixelBuffer(CVPixelBufferRef pixelBuffer)
 {
-    if (!VERIFY(pixelBuffer))
+    if (!DIAG_CHECK(pixelBuffer))
         return nullptr;
     // 2vuy frames are converted by whoever reads them; the engine takes A,R,G,B only.
-    if (!VERIFY(CVPixelBufferGetPixelFormatType(pixelBuffer) == kCVPixelFormatType_32ARGB))
+    if (!DIAG_CHECK(CVPixelBufferGetPixelFormatType(pixelBuffer) == kCVPixelFormatType_32ARGB))
         return nullptr;
     return imageWithARGBMemory(
         CVPixelBufferGetBaseAddress(pixelBuffer), CVPixelBufferGetBytesPerRow(pixelBuffer),
@@ -125,7 +127,7 @@ CFPtr<CIImage> CIImage::imageWithCVPixelBuffer(CVPixelBufferRef pixelBuffer)
 CFPtr<CIImage> CIImage::imageWithPlugIn(std::shared_ptr<CoreImage::Frei0rPlugIn> plugIn,
                                         std::vector<CIPlugInValue> values, const CIImage* input)
 {
-    if (!VERIFY(plugIn) || !input)
+    if (!DIAG_CHECK(plugIn) || !input)
         return CFPtr<CIImage>(const_cast<CIImage*>(input));
     auto image = CFPtr<CIImage>::Adopt(new CIImage(Kind::kPlugIn, input->mExtent));
     image->mInputs[0] = CFPtr<CIImage>(const_cast<CIImage*>(input));
@@ -142,7 +144,7 @@ CFPtr<CIImage> CIImage::imageByApplyingTransform(const CGAffineTransform& transf
         if (!std::isfinite(value))
             return nullptr;
     const CGRect extent = CGRectApplyAffineTransform(mExtent, transform);
-    if (!VERIFY(SaneRect(extent)))
+    if (!DIAG_CHECK(SaneRect(extent)))
         return nullptr;
     if (CGAffineTransformIsIdentity(transform))
         return CFPtr<CIImage>(const_cast<CIImage*>(this));
@@ -154,7 +156,7 @@ CFPtr<CIImage> CIImage::imageByApplyingTransform(const CGAffineTransform& transf
 
 CFPtr<CIImage> CIImage::imageByCroppingToRect(CGRect rect) const
 {
-    if (!VERIFY(SaneRect(CGRectStandardize(rect))))
+    if (!DIAG_CHECK(SaneRect(CGRectStandardize(rect))))
         return nullptr;
     CGRect extent = CGRectIntersection(mExtent, CGRectStandardize(rect));
     if (CGRectIsNull(extent))
@@ -176,7 +178,7 @@ CFPtr<CIImage> CIImage::imageWithKernel(const CoreImage::ColorMatrixKernel* kern
                                         const CIImage* first, const CIImage* second, float argument,
                                         CGRect extent)
 {
-    if (!VERIFY(kernel) || !VERIFY(SaneRect(CGRectStandardize(extent))))
+    if (!DIAG_CHECK(kernel) || !DIAG_CHECK(SaneRect(CGRectStandardize(extent))))
         return nullptr;
     auto image = CFPtr<CIImage>::Adopt(new CIImage(Kind::kKernel, CGRectStandardize(extent)));
     image->mInputs[0] = CFPtr<CIImage>(const_cast<CIImage*>(first));
@@ -188,5 +190,5 @@ CFPtr<CIImage> CIImage::imageWithKernel(const CoreImage::ColorMatrixKernel* kern
 
 bool import_CIImage()
 {
-    return import_CoreMachDebugLog();
+    return true;
 }

@@ -5,7 +5,7 @@
 
 #include "CFNumber.h"
 #include "ColorMatrixKernel.h"
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 
 const CFStringRef kCIApplyOptionDefinition = CFSTR("definition");
 const CFStringRef kCIApplyOptionExtent = CFSTR("extent");
@@ -17,7 +17,7 @@ CISampler::CISampler(const CIImage* image)
 
 CFPtr<CISampler> CISampler::samplerWithImage(const CIImage* image)
 {
-    if (!VERIFY(image))
+    if (!DIAG_CHECK(image))
         return nullptr;
     return CFPtr<CISampler>::Adopt(new CISampler(image));
 }
@@ -51,14 +51,15 @@ std::u16string CIKernel::describeContents() const
 
 CFArrayRef CIKernel::kernelsWithString(CFStringRef text)
 {
-    if (!VERIFY(text))
+    if (!DIAG_CHECK(text))
         return nullptr;
     const CFIndex length = CFStringGetLength(text);
     const CFIndex size = CFStringGetMaximumSizeForEncoding(length, kCFStringEncodingUTF8);
-    if (!VERIFY(size >= 0))
+    if (!DIAG_CHECK(size >= 0))
         return nullptr;
     std::string utf8(size_t(size) + 1, '\0');
-    if (!VERIFY(CFStringGetCString(text, utf8.data(), CFIndex(utf8.size()), kCFStringEncodingUTF8)))
+    if (!DIAG_CHECK(
+            CFStringGetCString(text, utf8.data(), CFIndex(utf8.size()), kCFStringEncodingUTF8)))
         return nullptr;
     utf8.resize(strlen(utf8.c_str()));
     std::unique_ptr<CoreImage::ColorMatrixKernel> compiled =
@@ -78,7 +79,7 @@ CFPtr<CIImage> CIKernel::apply(CFArrayRef arguments, CFDictionaryRef options) co
                         CFGetTypeID(CFArrayGetValueAtIndex(arguments, 0)) == CISampler::TypeID() &&
                         CFGetTypeID(CFArrayGetValueAtIndex(arguments, 1)) == CISampler::TypeID() &&
                         CFGetTypeID(CFArrayGetValueAtIndex(arguments, 2)) == CFNumberGetTypeID();
-    if (!VERIFY(fShape))
+    if (!DIAG_CHECK(fShape))
         return nullptr;
     const auto* first = static_cast<const CISampler*>(CFArrayGetValueAtIndex(arguments, 0));
     const auto* second = static_cast<const CISampler*>(CFArrayGetValueAtIndex(arguments, 1));
@@ -97,7 +98,7 @@ CFPtr<CIImage> CIKernel::apply(CFArrayRef arguments, CFDictionaryRef options) co
             fNumbers = CFGetTypeID(value) == CFNumberGetTypeID() &&
                        CFNumberGetValue(CFNumberRef(value), kCFNumberDoubleType, &values[i]);
         }
-        if (!VERIFY(fNumbers))
+        if (!DIAG_CHECK(fNumbers))
             return nullptr;
         extent = CGRectMake(values[0], values[1], values[2], values[3]);
     }

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "CFNumber.h"
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 #include "Frei0rPlugIn.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 
 namespace CoreImage {
 
@@ -510,8 +510,8 @@ std::unique_ptr<ColorMatrixKernel> ColorMatrixKernel::Compile(std::string_view t
 
     if (parser.failed()) {
         const KernelTextError& fault = parser.error();
-        CoreMachDebugLog("kernel text, line %u column %u: %s", fault.line, fault.column,
-                         fault.reason.c_str());
+        DIAG_REPORT("kernel text, line %u column %u: %s", fault.line, fault.column,
+                    fault.reason.c_str());
         if (error)
             *error = fault;
         return nullptr;
@@ -579,9 +579,9 @@ void ColorMatrixKernel::evaluateRowReference(const uint8_t* first, const uint8_t
 bool ColorMatrixKernel::apply(const KernelImage& first, const KernelImage& second, float swap,
                               const KernelImageOut& out) const
 {
-    if (!VERIFY(UsableMemory(first.base, first.rowBytes, first.extent)) ||
-        !VERIFY(UsableMemory(second.base, second.rowBytes, second.extent)) ||
-        !VERIFY(UsableMemory(out.base, out.rowBytes, out.extent)))
+    if (!DIAG_CHECK(UsableMemory(first.base, first.rowBytes, first.extent)) ||
+        !DIAG_CHECK(UsableMemory(second.base, second.rowBytes, second.extent)) ||
+        !DIAG_CHECK(UsableMemory(out.base, out.rowBytes, out.extent)))
         return false;
     if (out.extent.empty())
         return true;
@@ -614,26 +614,6 @@ bool ColorMatrixKernel::apply(const KernelImage& first, const KernelImage& secon
         }
     }
     return true;
-}
-
-void DatazerTransform(uint8_t* bytes, size_t length)
-{
-    for (size_t n = 0; n < length; ++n)
-        bytes[n] = uint8_t((bytes[n] << 4) | (bytes[n] >> 4));
-}
-
-std::unique_ptr<ColorMatrixKernel> CompileStereoMuxKernel()
-{
-    // Only at load, once: the plain text lives just as long as the compile needs it.
-    std::string text(reinterpret_cast<const char*>(CIORBStereoMuxFilter_cikernel),
-                     CIORBStereoMuxFilter_cikernel_length);
-    DatazerTransform(reinterpret_cast<uint8_t*>(text.data()), text.size());
-    std::unique_ptr<ColorMatrixKernel> kernel = ColorMatrixKernel::Compile(text);
-    volatile char* wipe = text.data();
-    for (size_t n = 0; n < text.size(); ++n)
-        wipe[n] = 0;
-    VERIFY(kernel != nullptr);
-    return kernel;
 }
 
 bool import_ColorMatrixKernel()

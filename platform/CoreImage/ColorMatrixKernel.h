@@ -4,15 +4,15 @@
 // A kernel text states how two eyes combine into one picture: one 3 x 3 matrix per eye over
 // un-premultiplied, gamma-encoded R, G, B, the two products summed and clamped to 0..255.
 //
-//   kernel vec4 stereoMux(sampler rightEye, sampler leftEye, float swapEyes)
+//   kernel vec4 colourAnaglyph(sampler rightEye, sampler leftEye, float swapEyes)
 //   {
 //       // Rows are output R, G, B; columns are input R, G, B.
-//       leftEye  = matrix([ 0.456,  0.500,  0.176],
-//                         [-0.040, -0.038, -0.016],
-//                         [-0.015, -0.021, -0.005]);
-//       rightEye = matrix([-0.043, -0.088, -0.002],
-//                         [ 0.378,  0.734, -0.018],
-//                         [-0.072, -0.113,  1.226]);
+//       leftEye  = matrix([1, 0, 0],
+//                         [0, 0, 0],
+//                         [0, 0, 0]);
+//       rightEye = matrix([0, 0, 0],
+//                         [0, 1, 0],
+//                         [0, 0, 1]);
 //   }
 //
 // Grammar (whitespace and comments, "// ..." to the end of a line or "/* ... */", may stand
@@ -142,17 +142,6 @@ private:
     alignas(16) int16_t mFixed[2][3][3][2] = {};
 };
 
-// Exchanges the high and low 4-bit halves of every byte in place; its own inverse.
-void DatazerTransform(uint8_t* bytes, size_t length);
-
-// Unscrambles the stored text, compiles it and wipes the plain text again.
-std::unique_ptr<ColorMatrixKernel> CompileStereoMuxKernel();
-
 bool import_ColorMatrixKernel();
 
 } // namespace CoreImage
-
-// The stereo kernel text as the program holds it, scrambled by DatazerTransform; generated at
-// build time from StereoMux.cikernel.
-extern const uint8_t CIORBStereoMuxFilter_cikernel[];
-extern const size_t CIORBStereoMuxFilter_cikernel_length;

@@ -13,7 +13,7 @@
 
 #include <frei0r.h>
 
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 
 #ifndef P3D_MULTIARCH
 #define P3D_MULTIARCH "x86_64-linux-gnu"
@@ -128,8 +128,8 @@ std::vector<std::shared_ptr<Frei0rPlugIn>> Frei0rPlugIn::LoadAllPlugIns()
             if (!plugIn)
                 continue;
             if (!names.insert(plugIn->name()).second) {
-                CoreMachDebugLog("Frei0rPlugIn: %s is hidden by an earlier plug-in named \"%s\"",
-                                 library.c_str(), plugIn->name().c_str());
+                DIAG_REPORT("Frei0rPlugIn: %s is hidden by an earlier plug-in named \"%s\"",
+                            library.c_str(), plugIn->name().c_str());
                 continue;
             }
             plugIns.push_back(std::move(plugIn));
@@ -153,7 +153,7 @@ std::shared_ptr<Frei0rPlugIn> Frei0rPlugIn::Load(const std::string& path)
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library) {
         const char* why = dlerror();
-        CoreMachDebugLog("Frei0rPlugIn: %s does not load: %s", path.c_str(), why ? why : "?");
+        DIAG_REPORT("Frei0rPlugIn: %s does not load: %s", path.c_str(), why ? why : "?");
         return nullptr;
     }
     if (std::shared_ptr<Frei0rPlugIn> loaded = sLoaded[library].lock()) {
@@ -182,12 +182,12 @@ std::shared_ptr<Frei0rPlugIn> Frei0rPlugIn::Load(const std::string& path)
     find(f.destruct, "f0r_destruct");
     find(f.setParamValue, "f0r_set_param_value");
     if (missing) {
-        CoreMachDebugLog("Frei0rPlugIn: %s is not a frei0r plug-in: no %s", path.c_str(), missing);
+        DIAG_REPORT("Frei0rPlugIn: %s is not a frei0r plug-in: no %s", path.c_str(), missing);
         return nullptr;
     }
 
     if (f.init() < 0) {
-        CoreMachDebugLog("Frei0rPlugIn: %s failed to initialise", path.c_str());
+        DIAG_REPORT("Frei0rPlugIn: %s failed to initialise", path.c_str());
         return nullptr;
     }
     plugIn->mInitialized = true;
@@ -195,31 +195,30 @@ std::shared_ptr<Frei0rPlugIn> Frei0rPlugIn::Load(const std::string& path)
     f0r_plugin_info_t info{};
     f.getPlugInInfo(&info);
     if (!info.name || !*info.name) {
-        CoreMachDebugLog("Frei0rPlugIn: %s has no name", path.c_str());
+        DIAG_REPORT("Frei0rPlugIn: %s has no name", path.c_str());
         return nullptr;
     }
     if (info.plugin_type != F0R_PLUGIN_TYPE_FILTER) {
-        CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: type %d is not a filter", path.c_str(),
-                         info.name, info.plugin_type);
+        DIAG_REPORT("Frei0rPlugIn: %s (\"%s\") skipped: type %d is not a filter", path.c_str(),
+                    info.name, info.plugin_type);
         return nullptr;
     }
     // Mixers may have only f0r_update2, so this one is looked for once the type is known.
     find(f.update, "f0r_update");
     if (missing) {
-        CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: no %s", path.c_str(), info.name,
-                         missing);
+        DIAG_REPORT("Frei0rPlugIn: %s (\"%s\") skipped: no %s", path.c_str(), info.name, missing);
         return nullptr;
     }
     if (info.color_model != F0R_COLOR_MODEL_BGRA8888 &&
         info.color_model != F0R_COLOR_MODEL_RGBA8888 &&
         info.color_model != F0R_COLOR_MODEL_PACKED32) {
-        CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: unknown colour model %d", path.c_str(),
-                         info.name, info.color_model);
+        DIAG_REPORT("Frei0rPlugIn: %s (\"%s\") skipped: unknown colour model %d", path.c_str(),
+                    info.name, info.color_model);
         return nullptr;
     }
     if (info.num_params < 0 || info.num_params > kMaxParameters) {
-        CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: %d parameters", path.c_str(),
-                         info.name, info.num_params);
+        DIAG_REPORT("Frei0rPlugIn: %s (\"%s\") skipped: %d parameters", path.c_str(), info.name,
+                    info.num_params);
         return nullptr;
     }
     plugIn->mName = info.name;
@@ -230,8 +229,8 @@ std::shared_ptr<Frei0rPlugIn> Frei0rPlugIn::Load(const std::string& path)
         f0r_param_info_t param{};
         f.getParamInfo(&param, index);
         if (!param.name || param.type < F0R_PARAM_BOOL || param.type > F0R_PARAM_STRING) {
-            CoreMachDebugLog("Frei0rPlugIn: %s (\"%s\") skipped: parameter %d is malformed",
-                             path.c_str(), info.name, index);
+            DIAG_REPORT("Frei0rPlugIn: %s (\"%s\") skipped: parameter %d is malformed",
+                        path.c_str(), info.name, index);
             return nullptr;
         }
         plugIn->mParameters.push_back(Frei0rParameter{param.name, Frei0rParameter::Type(param.type),
@@ -246,7 +245,7 @@ Frei0rPlugIn::~Frei0rPlugIn()
     if (mInitialized)
         mFunctions->deinit();
     if (mLibrary)
-        VERIFY(dlclose(mLibrary) == 0);
+        DIAG_CHECK(dlclose(mLibrary) == 0);
 }
 
 int Frei0rPlugIn::parameterIndex(std::string_view name) const
@@ -265,7 +264,7 @@ std::unique_ptr<Frei0rInstance> Frei0rInstance::Create(std::shared_ptr<Frei0rPlu
                                                        size_t width, size_t height)
 {
     if (!plugIn || width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
-        CoreMachDebugLog("Frei0rInstance: no instance of %zu x %zu", width, height);
+        DIAG_REPORT("Frei0rInstance: no instance of %zu x %zu", width, height);
         return nullptr;
     }
     std::unique_ptr<Frei0rInstance> instance(new Frei0rInstance);
@@ -276,14 +275,14 @@ std::unique_ptr<Frei0rInstance> Frei0rInstance::Create(std::shared_ptr<Frei0rPlu
     const size_t frame = instance->mFrameWidth * instance->mFrameHeight;
     instance->mScratch.reset(new (std::nothrow) uint32_t[frame * 2]);
     if (!instance->mScratch) {
-        CoreMachDebugLog("Frei0rInstance: no memory for %zu x %zu", width, height);
+        DIAG_REPORT("Frei0rInstance: no memory for %zu x %zu", width, height);
         return nullptr;
     }
     instance->mInstance = plugIn->mFunctions->construct(unsigned(instance->mFrameWidth),
                                                         unsigned(instance->mFrameHeight));
     if (!instance->mInstance) {
-        CoreMachDebugLog("Frei0rInstance: \"%s\" refused %zu x %zu", plugIn->name().c_str(), width,
-                         height);
+        DIAG_REPORT("Frei0rInstance: \"%s\" refused %zu x %zu", plugIn->name().c_str(), width,
+                    height);
         return nullptr;
     }
     instance->mPlugIn = std::move(plugIn);
@@ -300,8 +299,8 @@ bool Frei0rInstance::setValue(int index, Frei0rParameter::Type type, void* value
 {
     const std::vector<Frei0rParameter>& parameters = mPlugIn->parameters();
     if (index < 0 || size_t(index) >= parameters.size() || parameters[size_t(index)].type != type) {
-        CoreMachDebugLog("Frei0rInstance: \"%s\" has no parameter %d of type %d",
-                         mPlugIn->name().c_str(), index, int(type));
+        DIAG_REPORT("Frei0rInstance: \"%s\" has no parameter %d of type %d",
+                    mPlugIn->name().c_str(), index, int(type));
         return false;
     }
     mPlugIn->mFunctions->setParamValue(mInstance, value, index);
@@ -345,8 +344,7 @@ bool Frei0rInstance::update(double time, const UInt8* in, size_t inRowBytes, UIn
                             size_t outRowBytes)
 {
     if (!in || !out || inRowBytes < mWidth * 4 || outRowBytes < mWidth * 4) {
-        CoreMachDebugLog("Frei0rInstance: \"%s\" given no frame to run on",
-                         mPlugIn->name().c_str());
+        DIAG_REPORT("Frei0rInstance: \"%s\" given no frame to run on", mPlugIn->name().c_str());
         return false;
     }
     const int model = mPlugIn->colorModel();

@@ -8,7 +8,7 @@
 
 #include <png.h>
 
-#include "CoreMachDebugLog.h"
+#include "Diagnostics.h"
 
 namespace CoreImage {
 
@@ -132,14 +132,14 @@ bool DecodePNG(const UInt8* data, size_t size, DecodedImage& out)
 {
     out = DecodedImage();
     if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) {
-        CoreMachDebugLog("DecodePNG: %zu bytes are not PNG data", data ? size : 0);
+        DIAG_REPORT("DecodePNG: %zu bytes are not PNG data", data ? size : 0);
         return false;
     }
 
     ReadState state{data, size, 0, {}};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnError, OnWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!VERIFY(info != nullptr)) {
+    if (!DIAG_CHECK(info != nullptr)) {
         png_destroy_read_struct(&png, nullptr, nullptr);
         return false;
     }
@@ -155,7 +155,7 @@ bool DecodePNG(const UInt8* data, size_t size, DecodedImage& out)
     png_destroy_read_struct(&png, &info, nullptr);
 
     if (result != 0) {
-        CoreMachDebugLog("DecodePNG: refused %zu bytes of PNG data: %s", size, state.message);
+        DIAG_REPORT("DecodePNG: refused %zu bytes of PNG data: %s", size, state.message);
         out = DecodedImage();
         return false;
     }

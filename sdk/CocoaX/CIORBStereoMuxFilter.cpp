@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "CFNumber.h"
-#include "ColorMatrixKernel.h"
 #include "CoreMachDebugLog.h"
 #include "NSDatazer.h"
+#include "StereoMuxKernel.h"
 
 const CFStringRef kCIORBStereoMuxFilter_FilterName = CFSTR("CIORBStereoMuxFilter");
 const CFStringRef kCIORBStereoMuxFilter_DisplayName = CFSTR("CIORBStereoMuxFilter");

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 
-#include "ColorMatrixKernel.h"
 #include "CoreMachDebugLog.h"
 
 // The empty object, as the report texts spell it.
@@ -36,8 +35,14 @@ CFMutableDataRef NSDatazer::dataWithNSDatazerBytes(const void* bytes, size_t len
 
 bool NSDatazer::transform(CFMutableDataRef data)
 {
-    CoreImage::DatazerTransform(CFDataGetMutableBytePtr(data), size_t(CFDataGetLength(data)));
+    DatazerTransform(CFDataGetMutableBytePtr(data), size_t(CFDataGetLength(data)));
     return true;
+}
+
+void DatazerTransform(uint8_t* bytes, size_t length)
+{
+    for (size_t n = 0; n < length; ++n)
+        bytes[n] = uint8_t((bytes[n] << 4) | (bytes[n] >> 4));
 }
 
 bool import_NSDatazer()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "CFCollections.h"
 
@@ -17,5 +18,8 @@ public:
     // Swaps the halves of every byte in place; always true.
     static bool transform(CFMutableDataRef data);
 };
+
+// Exchanges the high and low 4-bit halves of every byte in place; its own inverse.
+void DatazerTransform(uint8_t* bytes, size_t length);
 
 bool import_NSDatazer();

@@ -8,10 +8,18 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include "Diagnostics.h"
 #include "Folders.h"
 #include "LFSRef.h"
 
 static std::atomic<int> sLogOutput{kCoreLogOutputFile};
+
+// The platform layers report through this log too, so one route and one identity serve the
+// whole program, as its deliverable chose them.
+static const bool sPlatformReportsConnected = [] {
+    DiagnosticsSetSink(CoreMachDebugLogString);
+    return true;
+}();
 static FSRef sUserLogsFolder;
 static char sUserLogsPath[1024];
 static char sCoreDebugLogFileName[1024];
@@ -171,10 +179,14 @@ CoreException::CoreException(const char* format, ...)
     mMessage = sBuffer;
 }
 
+char CoreDebugBundleLogFileName::sPathName[1024] = "";
+
 // The host is named by its executable, so each host process logs to a file of its own.
-CoreDebugBundleLogFileName::CoreDebugBundleLogFileName(const char* format)
+CoreDebugBundleLogFileName::CoreDebugBundleLogFileName(const char* format, const char* defaultName)
 {
     CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);
+    if (defaultName && strlen(defaultName) < sizeof(sPathName))
+        strcpy(sPathName, defaultName);
 
     // Only a format with a single %s and no other conversion can be filled safely.
     const char* conversion = format ? strchr(format, '%') : nullptr;

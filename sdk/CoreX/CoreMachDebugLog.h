@@ -74,11 +74,12 @@ public:
 };
 
 // For deliverables loaded into another process: selects the system-log route and names the
-// log file after the host, "<format with the host executable's name>".
+// log file after the host, "<format with the host executable's name>"; when the host's name
+// cannot fill the format, the name stays defaultName (when given).
 class CoreDebugBundleLogFileName
 {
 public:
-    explicit CoreDebugBundleLogFileName(const char* format);
+    explicit CoreDebugBundleLogFileName(const char* format, const char* defaultName = nullptr);
     static char sPathName[1024];
 };
 

@@ -6,10 +6,9 @@
 #include "shared_gworld_memory.h"
 
 const char* g_CoreMachDebug_LogPrefix = "Parallax3D_XXX";
-char CoreDebugBundleLogFileName::sPathName[1024] = "Parallax3D_XXX.log";
 char* g_CoreMachDebug_LogFileName = CoreDebugBundleLogFileName::sPathName;
 
-static CoreDebugBundleLogFileName sLogFile("Parallax3D_XXX.%s.log");
+static CoreDebugBundleLogFileName sLogFile("Parallax3D_XXX.%s.log", "Parallax3D_XXX.log");
 
 static CoreUserFileName sSharedMemoryFileName(CFSTR(kSharedMemoryFileNameFormat),
                                               kSharedMemoryFrameFormatName);

@@ -10,11 +10,6 @@
 #include "CoreMachDebugLog.h"
 #include "shared_camera_bundle.h"
 
-const char* g_CoreMachDebug_LogPrefix = "client_helper";
-static char sLogFileName[] = "client_helper.log";
-char* g_CoreMachDebug_LogFileName = sLogFileName;
-char CoreDebugBundleLogFileName::sPathName[1024] = "Parallax3D_XXX.log";
-
 using namespace p3dtest;
 
 int main(int argc, char** argv)

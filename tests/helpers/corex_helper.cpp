@@ -13,11 +13,7 @@
 #include "CoreMachDebugLog.h"
 #include "CoreMappedFile.h"
 #include "CoreUnixSemaphore.h"
-
-const char* g_CoreMachDebug_LogPrefix = "corex_helper";
-static char sLogFileName[1024] = "corex_helper.log";
-char* g_CoreMachDebug_LogFileName = sLogFileName;
-char CoreDebugBundleLogFileName::sPathName[1024] = "Parallax3D_XXX.log";
+#include "ProgramLogIdentity.h"
 
 static int Usage()
 {
@@ -69,9 +65,9 @@ int main(int argc, char** argv)
     if (command == "log" && argc == 5) {
         CoreMachDebugLogSetUseLogger(kCoreLogOutput(atoi(argv[2])));
         if (strcmp(argv[3], "-") == 0)
-            sLogFileName[0] = 0;
+            g_CoreMachDebug_LogFileName[0] = 0;
         else
-            snprintf(sLogFileName, sizeof(sLogFileName), "%s", argv[3]);
+            snprintf(g_CoreMachDebug_LogFileName, kProgramLogFileNameSize, "%s", argv[3]);
         CoreMachDebugLogString(argv[4]);
         // A second message shows that a failed search for the file is tried again.
         CoreMachDebugLogString(argv[4]);

@@ -15,10 +15,6 @@
 #include "shared_cam_device.h"
 #include "shared_gworld_memory.h"
 
-// This program's own channel; the path is this user's real one, inside the private /tmp.
-SharedGWorldMemory SharedGWorldMemory::sSingleton;
-const char* SharedGWorldMemory::sFileMappingPath = nullptr;
-
 using p3dtest::Child;
 using p3dtest::LogCapture;
 

@@ -1,0 +1,24 @@
+#include "ScopedTestPatternCamera.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "FakeV4L2.h"
+#include "TestPatternCamera.h"
+#include "V4L2NodeRouter.h"
+
+ScopedTestPatternCamera::ScopedTestPatternCamera()
+{
+    const char* wanted = getenv("PARALLAX3D_TEST_CAMERAS");
+    if (wanted == nullptr || strcmp(wanted, "1") != 0)
+        return;
+    mCamera = std::make_unique<TestPatternCamera>();
+    mDriver = std::make_unique<FakeV4L2>();
+    mCamera->Configure(mDriver->AddDevice(TestPatternCamera::kNode));
+    // Whatever seam is in force stays underneath: the kernel in a program, a test's own in tests.
+    mRouter = std::make_unique<V4L2NodeRouter>(V4L2Sys(), *mDriver);
+    mScope = std::make_unique<ScopedV4L2System>(*mRouter);
+}
+
+// Members go in reverse order: the seam is put back before the router and driver go.
+ScopedTestPatternCamera::~ScopedTestPatternCamera() = default;

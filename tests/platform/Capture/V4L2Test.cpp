@@ -1,0 +1,418 @@
+// The system-call seam, the typed ioctl wrappers, the in-memory driver and the test-pattern
+// camera, below the sequence grabber.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <linux/videodev2.h>
+#include <pthread.h>
+#include <sched.h>
+#include <string>
+#include <thread>
+#include <turbojpeg.h>
+#include <unistd.h>
+
+#include "FakeV4L2.h"
+#include "ScopedTestPatternCamera.h"
+#include "TestPatternCamera.h"
+#include "TestSupport.h"
+#include "V4L2Device.h"
+#include "V4L2NodeRouter.h"
+#include "V4L2System.h"
+
+namespace {
+
+TEST(V4L2Seam, ScopedSystemIsUsedAndTheKernelComesBack)
+{
+    V4L2System* kernel = &V4L2Sys();
+    FakeV4L2 fake;
+    {
+        ScopedV4L2System outer(fake);
+        EXPECT_EQ(&V4L2Sys(), &fake);
+        FakeV4L2 inner;
+        {
+            ScopedV4L2System scope(inner);
+            EXPECT_EQ(&V4L2Sys(), &inner);
+        }
+        EXPECT_EQ(&V4L2Sys(), &fake);
+    }
+    EXPECT_EQ(&V4L2Sys(), kernel);
+}
+
+TEST(V4L2Seam, RouterSendsEachDescriptorAndMappingBackToItsSystem)
+{
+    FakeV4L2 base;
+    base.AddDevice().card = "Base Camera";
+    FakeV4L2 added;
+    FakeV4L2Device& extra = added.AddDevice("/dev/added");
+    extra.card = "Added Camera";
+    V4L2NodeRouter router(base, added);
+    ScopedV4L2System scope(router);
+
+    std::vector<std::string> nodes;
+    V4L2Sys().ListNodes(nodes);
+    EXPECT_EQ(nodes, (std::vector<std::string>{"/dev/video0", "/dev/added"}));
+
+    int baseFd = -1, addedFd = -1;
+    ASSERT_EQ(V4L2::Open("/dev/video0", &baseFd), 0);
+    ASSERT_EQ(V4L2::Open("/dev/added", &addedFd), 0);
+    EXPECT_NE(baseFd, addedFd);
+    for (const auto& [fd, card] : {std::pair{baseFd, "Base Camera"}, {addedFd, "Added Camera"}}) {
+        v4l2_capability cap;
+        ASSERT_EQ(V4L2::QueryCapability(fd, cap), 0);
+        EXPECT_EQ(V4L2::FieldText(cap.card, sizeof cap.card), card);
+    }
+
+    v4l2_format format;
+    ASSERT_EQ(V4L2::SetFormat(addedFd, V4L2_PIX_FMT_YUYV, 640, 480, format), 0);
+    v4l2_requestbuffers request = {};
+    request.count = 1;
+    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.memory = V4L2_MEMORY_MMAP;
+    ASSERT_EQ(V4L2Sys().Ioctl(addedFd, VIDIOC_REQBUFS, &request), 0);
+    EXPECT_EQ(extra.BufferCount(), 1u);
+    v4l2_buffer buf = {};
+    buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buf.memory = V4L2_MEMORY_MMAP;
+    ASSERT_EQ(V4L2Sys().Ioctl(addedFd, VIDIOC_QUERYBUF, &buf), 0);
+    void* address = nullptr;
+    ASSERT_EQ(V4L2Sys().Mmap(addedFd, buf.length, buf.m.offset, &address), 0);
+    EXPECT_EQ(V4L2Sys().Munmap(address, buf.length), 0);
+
+    V4L2::Close(addedFd);
+    EXPECT_EQ(extra.openCount, 0);
+    // A closed descriptor is nobody's: the base answers it.
+    EXPECT_EQ(V4L2Sys().Close(addedFd), -EBADF);
+    V4L2::Close(baseFd);
+    EXPECT_EQ(base.DeviceAt("/dev/video0")->openCount, 0);
+}
+
+TEST(V4L2Seam, TestPatternNodeListedLastOnlyWhenAsked)
+{
+    const char* const node = TestPatternCamera::kNode;
+    std::vector<std::string> nodes;
+    int fd = -1;
+    {
+        p3dtest::ScopedEnv unasked("PARALLAX3D_TEST_CAMERAS", nullptr);
+        const ScopedTestPatternCamera testPattern;
+        EXPECT_FALSE(testPattern.IsServed());
+        V4L2Sys().ListNodes(nodes);
+        EXPECT_EQ(std::count(nodes.begin(), nodes.end(), node), 0);
+        EXPECT_EQ(V4L2::Open(node, &fd), -ENOENT);
+        EXPECT_EQ(fd, -1);
+    }
+
+    p3dtest::ScopedEnv asked("PARALLAX3D_TEST_CAMERAS", "1");
+    {
+        const ScopedTestPatternCamera testPattern;
+        EXPECT_TRUE(testPattern.IsServed());
+        V4L2Sys().ListNodes(nodes);
+        ASSERT_FALSE(nodes.empty());
+        EXPECT_EQ(nodes.back(), node);
+        // Real nodes come in numeric order, video2 before video10.
+        for (size_t i = 1; i + 1 < nodes.size(); ++i)
+            EXPECT_LT(std::atoi(nodes[i - 1].c_str() + 10), std::atoi(nodes[i].c_str() + 10));
+        ASSERT_EQ(V4L2::Open(node, &fd), 0);
+        v4l2_capability cap;
+        EXPECT_EQ(V4L2::QueryCapability(fd, cap), 0);
+        EXPECT_EQ(V4L2::FieldText(cap.card, sizeof cap.card), TestPatternCamera::kCardName);
+        V4L2::Close(fd);
+        EXPECT_EQ(fd, -1);
+    }
+    // Gone with its scope, and the kernel is the seam again.
+    V4L2Sys().ListNodes(nodes);
+    EXPECT_EQ(std::count(nodes.begin(), nodes.end(), node), 0);
+    EXPECT_EQ(&V4L2Sys(), &V4L2Kernel());
+}
+
+TEST(V4L2Seam, KernelWriteAnswersNegativeErrno)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const char text[] = "frame";
+    EXPECT_EQ(V4L2Sys().Write(fds[1], text, 5), 5);
+    char back[8] = {};
+    EXPECT_EQ(read(fds[0], back, sizeof back), 5);
+    EXPECT_STREQ(back, "frame");
+
+    struct sigaction ignore = {}, old = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &old);
+    close(fds[0]);
+    EXPECT_EQ(V4L2Sys().Write(fds[1], text, 5), -EPIPE);
+    sigaction(SIGPIPE, &old, nullptr);
+    close(fds[1]);
+    EXPECT_EQ(V4L2Sys().Write(-1, text, 5), -EBADF);
+}
+
+std::atomic<int> sInterrupts{0};
+
+char ThreadState(pid_t in_tid)
+{
+    std::ifstream stat("/proc/self/task/" + std::to_string(in_tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t end = line.rfind(')');
+    return end != std::string::npos && end + 2 < line.size() ? line[end + 2] : '?';
+}
+
+// The program's own signal handlers are installed without SA_RESTART, so a write the
+// kernel interrupts must be made again, not reported.
+TEST(V4L2Seam, KernelWriteGoesOnAfterASignal)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    const std::string block(4096, 'x');
+    while (write(fds[1], block.data(), block.size()) > 0) {
+    }
+    while (write(fds[1], "x", 1) > 0) {
+    }
+    fcntl(fds[1], F_SETFL, 0);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+
+    struct sigaction count = {}, old = {};
+    count.sa_handler = [](int) { ++sInterrupts; };
+    sigaction(SIGUSR1, &count, &old);
+    sInterrupts = 0;
+    const pid_t writer = gettid();
+    const pthread_t writerThread = pthread_self();
+    std::thread helper([&] {
+        // Once the writer sleeps in the full pipe, interrupt it, then make room.
+        while (ThreadState(writer) != 'S')
+            sched_yield();
+        pthread_kill(writerThread, SIGUSR1);
+        while (sInterrupts == 0)
+            sched_yield();
+        std::string sink(block.size(), 0);
+        while (read(fds[0], sink.data(), sink.size()) > 0) {
+        }
+    });
+    EXPECT_EQ(V4L2Sys().Write(fds[1], "y", 1), 1);
+    helper.join();
+    sigaction(SIGUSR1, &old, nullptr);
+    EXPECT_EQ(sInterrupts, 1);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(V4L2Wrappers, FieldsWithoutTerminatorAndCapabilities)
+{
+    uint8_t field[8];
+    memset(field, 'x', sizeof field);
+    EXPECT_EQ(V4L2::FieldText(field, sizeof field), "xxxxxxxx");
+    field[3] = 0;
+    EXPECT_EQ(V4L2::FieldText(field, sizeof field), "xxx");
+
+    v4l2_capability cap = {};
+    cap.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE | V4L2_CAP_DEVICE_CAPS;
+    cap.device_caps = V4L2_CAP_META_CAPTURE; // the metadata node of a capture device
+    EXPECT_FALSE(V4L2::IsVideoCapture(cap));
+    cap.device_caps = V4L2_CAP_VIDEO_CAPTURE;
+    EXPECT_TRUE(V4L2::IsVideoCapture(cap));
+    cap.capabilities = V4L2_CAP_VIDEO_CAPTURE; // an old driver without device_caps
+    cap.device_caps = 0;
+    EXPECT_TRUE(V4L2::IsVideoCapture(cap));
+
+    // A loopback device that a program reads: the whole device does both, the node only capture.
+    cap.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_DEVICE_CAPS;
+    cap.device_caps = V4L2_CAP_VIDEO_CAPTURE;
+    EXPECT_FALSE(V4L2::IsVideoOutput(cap));
+    cap.device_caps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_READWRITE;
+    EXPECT_TRUE(V4L2::IsVideoOutput(cap));
+    EXPECT_FALSE(V4L2::IsVideoCapture(cap));
+}
+
+class FakeDriverTest : public testing::Test
+{
+protected:
+    FakeV4L2 fake;
+    ScopedV4L2System scope{fake};
+};
+
+TEST_F(FakeDriverTest, NamesAreCutToTheKernelFields)
+{
+    FakeV4L2Device& device = fake.AddDevice();
+    device.card = std::string(70, 'c');
+    device.inputs = {std::string(70, 'i')};
+    int fd = -1;
+    ASSERT_EQ(V4L2::Open("/dev/video0", &fd), 0);
+    v4l2_capability cap;
+    ASSERT_EQ(V4L2::QueryCapability(fd, cap), 0);
+    EXPECT_EQ(V4L2::FieldText(cap.card, sizeof cap.card), std::string(sizeof cap.card - 1, 'c'));
+    v4l2_input input;
+    ASSERT_EQ(V4L2::EnumInput(fd, 0, input), 0);
+    EXPECT_EQ(V4L2::FieldText(input.name, sizeof input.name).size(), sizeof input.name - 1);
+    EXPECT_EQ(V4L2::EnumInput(fd, 1, input), -EINVAL);
+    EXPECT_EQ(V4L2::SetInput(fd, 1), -EINVAL);
+    EXPECT_EQ(V4L2::Open("/dev/video9", &fd), -ENOENT);
+    EXPECT_EQ(V4L2Sys().Ioctl(12345, VIDIOC_QUERYCAP, &cap), -EBADF);
+}
+
+TEST_F(FakeDriverTest, FormatsAndSizesAreEnumeratedAndEmptyListsRefused)
+{
+    FakeV4L2Device& device = fake.AddDevice();
+    device.formats = {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV};
+    device.sizes = {{1280, 720}, {640, 480}};
+    int fd = -1;
+    ASSERT_EQ(V4L2::Open("/dev/video0", &fd), 0);
+    uint32_t fourcc = 0;
+    ASSERT_EQ(V4L2::EnumFormat(fd, 1, &fourcc), 0);
+    EXPECT_EQ(fourcc, uint32_t(V4L2_PIX_FMT_YUYV));
+    EXPECT_EQ(V4L2::EnumFormat(fd, 2, &fourcc), -EINVAL);
+    EXPECT_EQ(fourcc, 0u);
+    v4l2_frmsizeenum size;
+    ASSERT_EQ(V4L2::EnumFrameSize(fd, V4L2_PIX_FMT_MJPEG, 1, size), 0);
+    EXPECT_EQ(size.discrete.width, 640u);
+    EXPECT_EQ(V4L2::EnumFrameSize(fd, V4L2_PIX_FMT_NV12, 0, size), -EINVAL);
+
+    // A driver with nothing to offer refuses rather than inventing a format.
+    device.formats.clear();
+    v4l2_format format;
+    EXPECT_EQ(V4L2::SetFormat(fd, V4L2_PIX_FMT_YUYV, 640, 480, format), -EINVAL);
+    V4L2::Close(fd);
+}
+
+TEST_F(FakeDriverTest, StreamingCycleCopiesFramesIntoMappedBuffers)
+{
+    FakeV4L2Device& device = fake.AddDevice();
+    device.sizes = {{320, 240}};
+    int fd = -1;
+    ASSERT_EQ(V4L2::Open("/dev/video0", &fd), 0);
+    v4l2_format format;
+    ASSERT_EQ(V4L2::SetFormat(fd, V4L2_PIX_FMT_YUYV, 640, 480, format), 0);
+    EXPECT_EQ(format.fmt.pix.width, 320u); // refused, and answered with what it has
+    EXPECT_EQ(format.fmt.pix.height, 240u);
+
+    uint32_t count = 4;
+    ASSERT_EQ(V4L2::RequestBuffers(fd, &count), 0);
+    ASSERT_EQ(count, 4u);
+    void* mapped[4] = {};
+    for (uint32_t i = 0; i < count; ++i) {
+        v4l2_buffer buf;
+        ASSERT_EQ(V4L2::QueryBuffer(fd, i, buf), 0);
+        ASSERT_EQ(V4L2Sys().Mmap(fd, buf.length, off_t(buf.m.offset), &mapped[i]), 0);
+        ASSERT_EQ(V4L2::QueueBuffer(fd, i), 0);
+    }
+    EXPECT_EQ(V4L2::QueueBuffer(fd, 0), -EINVAL); // already queued
+    ASSERT_EQ(V4L2::StreamOn(fd), 0);
+
+    v4l2_buffer buf;
+    EXPECT_EQ(V4L2::DequeueBuffer(fd, buf), -EAGAIN);
+    pollfd ready = {fd, POLLIN, 0};
+    EXPECT_EQ(V4L2Sys().Poll(&ready, 1, 0), 0);
+
+    device.PushFrame({1, 2, 3}, 1500000);
+    device.PushFrame(std::vector<uint8_t>(320 * 240 * 2 + 100, 9)); // longer than a buffer
+    EXPECT_EQ(V4L2Sys().Poll(&ready, 1, 0), 1);
+    ASSERT_EQ(V4L2::DequeueBuffer(fd, buf), 0);
+    EXPECT_EQ(buf.bytesused, 3u);
+    EXPECT_EQ(buf.timestamp.tv_sec, 1);
+    EXPECT_EQ(buf.timestamp.tv_usec, 500000);
+    EXPECT_EQ(memcmp(mapped[buf.index], "\1\2\3", 3), 0);
+    ASSERT_EQ(V4L2::DequeueBuffer(fd, buf), 0);
+    EXPECT_EQ(buf.bytesused, buf.length);
+    EXPECT_EQ(device.QueuedBuffers(), 2u);
+
+    device.failPoll = ENODEV;
+    EXPECT_EQ(V4L2Sys().Poll(&ready, 1, 0), -ENODEV);
+    ASSERT_EQ(V4L2::StreamOff(fd), 0);
+    V4L2::Close(fd);
+    EXPECT_EQ(device.BufferCount(), 0u);
+}
+
+TEST(TestPattern, EyesDifferByTheParallaxAndTheSceneMovesWithTheClock)
+{
+    uint64_t now = 5000000;
+    TestPatternCamera camera([&now] { return now; });
+    FakeV4L2 fake;
+    FakeV4L2Device& device = fake.AddDevice();
+    camera.Configure(device);
+    EXPECT_EQ(device.card, "Parallax3D Test Pattern");
+    ASSERT_EQ(device.inputs.size(), 2u);
+
+    device.fourcc = V4L2_PIX_FMT_YUYV;
+    device.width = 320;
+    device.height = 4;
+    std::vector<uint8_t> left(320 * 4 * 2), right(left.size());
+    uint64_t time = 0;
+    ASSERT_TRUE(camera.FrameReady(device));
+    ASSERT_EQ(camera.FillFrame(device, left.data(), left.size(), &time), left.size());
+    EXPECT_FALSE(camera.FrameReady(device)); // the same frame number is not delivered twice
+    device.currentInput = 1;
+    ASSERT_EQ(camera.FillFrame(device, right.data(), right.size(), &time), right.size());
+    const int p = TestPatternCamera::kParallaxPixels;
+    for (int x = 0; x + p < 320; ++x)
+        ASSERT_EQ(right[size_t(x) * 2], left[size_t(x + p) * 2]) << x;
+    EXPECT_NE(left, right);
+    // Last row equals the first; chroma is neutral.
+    EXPECT_TRUE(std::equal(left.begin(), left.begin() + 640, left.end() - 640));
+    EXPECT_EQ(left[1], 128);
+
+    const uint64_t nextFrameUs = (1000000 + 29) / 30; // the first microsecond of frame 1
+    now += nextFrameUs - 1;
+    EXPECT_FALSE(camera.FrameReady(device));
+    now += 1;
+    ASSERT_TRUE(camera.FrameReady(device));
+    std::vector<uint8_t> later(right.size());
+    ASSERT_EQ(camera.FillFrame(device, later.data(), later.size(), &time), later.size());
+    const int step = TestPatternCamera::kStepPixels;
+    for (int x = 0; x + step < 320; ++x)
+        ASSERT_EQ(later[size_t(x + step) * 2], right[size_t(x) * 2]) << x;
+    EXPECT_EQ(time, 5000000u + 1000000u / 30);
+
+    // A buffer too small for the frame, or another format, gets nothing.
+    EXPECT_EQ(camera.FillFrame(device, later.data(), 10, &time), 0u);
+    device.fourcc = V4L2_PIX_FMT_NV12;
+    EXPECT_EQ(camera.FillFrame(device, later.data(), later.size(), &time), 0u);
+}
+
+// Decoded by libjpeg-turbo itself, the MJPEG frames carry the same scene.
+TEST(TestPattern, MJPEGFramesDecodeToThePattern)
+{
+    uint64_t now = 0;
+    TestPatternCamera camera([&now] { return now; });
+    FakeV4L2 fake;
+    FakeV4L2Device& device = fake.AddDevice();
+    camera.Configure(device);
+    EXPECT_EQ(device.formats.front(), uint32_t(V4L2_PIX_FMT_MJPEG));
+    device.fourcc = V4L2_PIX_FMT_MJPEG;
+    device.width = 320;
+    device.height = 240;
+    device.currentInput = 1;
+    std::vector<uint8_t> jpeg(320 * 240 * 2);
+    uint64_t time = 0;
+    const size_t size = camera.FillFrame(device, jpeg.data(), jpeg.size(), &time);
+    ASSERT_GT(size, 0u);
+    EXPECT_EQ(camera.FillFrame(device, jpeg.data(), 16, &time), 0u); // no room: nothing
+
+    tjhandle decoder = tjInitDecompress();
+    int width = 0, height = 0, subsampling = -1, colorspace = -1;
+    ASSERT_EQ(tjDecompressHeader3(decoder, jpeg.data(), (unsigned long)size, &width, &height,
+                                  &subsampling, &colorspace),
+              0);
+    EXPECT_EQ(width, 320);
+    EXPECT_EQ(height, 240);
+    EXPECT_EQ(subsampling, TJSAMP_422);
+    std::vector<uint8_t> grey(320 * 240);
+    ASSERT_EQ(tjDecompress2(decoder, jpeg.data(), (unsigned long)size, grey.data(), 320, 320, 240,
+                            TJPF_GRAY, 0),
+              0);
+    tjDestroy(decoder);
+    // Away from the bars' edges, where the compression rings.
+    for (int x = 0; x < 320; ++x) {
+        const bool bright = TestPatternCamera::LumaAt(x, 0, 1) > 128;
+        if (bright != (TestPatternCamera::LumaAt(x - 3, 0, 1) > 128) ||
+            bright != (TestPatternCamera::LumaAt(x + 3, 0, 1) > 128))
+            continue;
+        EXPECT_NEAR(grey[size_t(120 * 320 + x)], bright ? 255 : 0, 12) << x;
+    }
+}
+
+} // namespace

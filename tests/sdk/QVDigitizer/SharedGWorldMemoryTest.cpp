@@ -1,0 +1,352 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <semaphore.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "ChannelNamespace.h"
+#include "TestSupport.h"
+#include "shared_gworld_memory.h"
+
+namespace {
+
+UInt32 WordAt(const std::string& bytes, size_t offset)
+{
+    UInt32 word;
+    memcpy(&word, bytes.data() + offset, sizeof(word));
+    return word;
+}
+
+int SemaphoreCount(const char* name)
+{
+    sem_t* semaphore = sem_open(name, 0);
+    if (semaphore == SEM_FAILED)
+        return -1;
+    int count = -1;
+    sem_getvalue(semaphore, &count);
+    sem_close(semaphore);
+    return count;
+}
+
+// Takes buffer 0's semaphore the way a holder that then dies leaves it: count 0, no token.
+bool TakeAsAHolderThatDied()
+{
+    sem_t* semaphore = sem_open(kSharedMemorySemaphoreName0, 0);
+    if (semaphore == SEM_FAILED)
+        return false;
+    const bool taken = sem_trywait(semaphore) == 0;
+    sem_close(semaphore);
+    return taken;
+}
+
+class SharedGWorldMemoryTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!p3dtest::InPrivateChannelNamespace())
+            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        sem_unlink(kSharedMemorySemaphoreName0);
+        sem_unlink(kSharedMemorySemaphoreName1);
+        SharedGWorldMemory::sFileMappingPath = path.c_str();
+    }
+
+    std::string contents() const { return p3dtest::ReadFile(path); }
+
+    p3dtest::TempDir dir;
+    std::string path = dir.file("channel.tmp");
+};
+
+TEST_F(SharedGWorldMemoryTest, FreshFileHasItsHeaderAndZerosEverywhereElse)
+{
+    SharedGWorldMemory memory;
+    ASSERT_TRUE(memory.IsOpenWriteView());
+    const std::string bytes = contents();
+    ASSERT_EQ(bytes.size(), size_t(kSharedMemoryFileSize));
+    EXPECT_EQ(bytes.substr(0, 8), "Plx300.1");
+    EXPECT_EQ(bytes.substr(kSharedMemoryTrailingSignatureOffset, 4), "Plx3");
+    std::string zeros = bytes;
+    zeros.replace(0, 8, 8, '\0');
+    zeros.replace(kSharedMemoryTrailingSignatureOffset, 4, 4, '\0');
+    EXPECT_EQ(zeros, std::string(kSharedMemoryFileSize, '\0'));
+
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(memory.GetCurrentReadBuffer(), nullptr);
+    EXPECT_TRUE(memory.AllowCameraConnection(1));
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 1);
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName1), 1);
+}
+
+TEST_F(SharedGWorldMemoryTest, PublishingSetsTheSelectorThatOtherMappingsRead)
+{
+    SharedGWorldMemory writer;
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    UInt8* buffer0 = writer.GetWriteBuffer_N(0);
+    UInt8* buffer1 = writer.GetWriteBuffer_N(1);
+    ASSERT_NE(buffer0, nullptr);
+    EXPECT_EQ(buffer1 - buffer0, ptrdiff_t(kSharedMemoryFrameBuffer1Offset - 1024));
+
+    ASSERT_TRUE(writer.SetCurrentWriteBuffer(buffer1));
+    EXPECT_EQ(WordAt(contents(), kSharedMemorySelectorOffset), 0x22222222u);
+    SharedGWorldMemory reader; // a mapping of its own, as another process has
+    ASSERT_TRUE(reader.OpenReadWriteView());
+    UInt8* current = reader.GetCurrentReadBuffer();
+    ASSERT_NE(current, nullptr);
+    EXPECT_NE(current, buffer1);
+    buffer1[5] = 0x5A;
+    EXPECT_EQ(current[5], 0x5A);
+
+    ASSERT_TRUE(writer.SetCurrentWriteBuffer(buffer0));
+    EXPECT_EQ(WordAt(contents(), kSharedMemorySelectorOffset), 0x11111111u);
+    EXPECT_FALSE(writer.SetCurrentWriteBuffer(buffer0 + 1)); // inside a buffer: refused
+    EXPECT_FALSE(writer.SetCurrentWriteBuffer(reader.GetCurrentReadBuffer())); // not ours
+    EXPECT_EQ(WordAt(contents(), kSharedMemorySelectorOffset), 0x11111111u);
+    ASSERT_TRUE(writer.SetCurrentWriteBuffer(nullptr));
+    EXPECT_EQ(reader.GetCurrentReadBuffer(), nullptr);
+}
+
+TEST_F(SharedGWorldMemoryTest, BufferNumbersAndReadOnlyViews)
+{
+    SharedGWorldMemory writer;
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    EXPECT_EQ(writer.GetWriteBuffer_N(2), nullptr);
+    EXPECT_EQ(writer.GetWriteBuffer_N(-1), nullptr);
+    ASSERT_TRUE(writer.SetCurrentWriteBuffer(writer.GetWriteBuffer_N(1)));
+
+    SharedGWorldMemory reader;
+    ASSERT_TRUE(reader.OpenReadView());
+    EXPECT_EQ(reader.GetWriteBuffer_N(0), nullptr);
+    EXPECT_FALSE(reader.SetCurrentWriteBuffer(nullptr));
+    EXPECT_NE(reader.GetCurrentReadBuffer(), nullptr);
+    EXPECT_TRUE(reader.AllowCameraConnection(7));
+    // A process that opened to read goes on with that view: a write view is "open" already.
+    EXPECT_TRUE(reader.IsOpenWriteView());
+    EXPECT_EQ(reader.GetWriteBuffer_N(0), nullptr);
+}
+
+TEST_F(SharedGWorldMemoryTest, ConnectionsWord)
+{
+    SharedGWorldMemory memory;
+    ASSERT_TRUE(memory.IsOpenWriteView());
+    memory.SetAllowCameraConnections(0xFFFFFFFF);
+    EXPECT_FALSE(memory.AllowCameraConnection(0));
+    EXPECT_FALSE(memory.AllowCameraConnection(1));
+    EXPECT_FALSE(memory.AllowCameraConnection(0xFFFFFFFF));
+    memory.SetAllowCameraConnections(3);
+    EXPECT_TRUE(memory.AllowCameraConnection(3));
+    EXPECT_FALSE(memory.AllowCameraConnection(4));
+    EXPECT_EQ(WordAt(contents(), kSharedMemoryConnectionsOffset), 3u);
+    memory.SetAllowCameraConnections(0);
+    EXPECT_TRUE(memory.AllowCameraConnection(0xFFFFFFFE));
+}
+
+TEST_F(SharedGWorldMemoryTest, WrongSignatureOpensButNothingIsReadOrWritten)
+{
+    std::string garbage(kSharedMemoryFileSize, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 131) ^ (i >> 7));
+    p3dtest::WriteFile(path, garbage);
+    chmod(path.c_str(), 0600);
+
+    SharedGWorldMemory memory;
+    EXPECT_TRUE(memory.IsOpenWriteView());
+    EXPECT_EQ(memory.GetWriteBuffer_N(0), nullptr);
+    EXPECT_EQ(memory.GetCurrentReadBuffer(), nullptr);
+    EXPECT_FALSE(memory.SetCurrentWriteBuffer(nullptr));
+    memory.SetAllowCameraConnections(0);
+    EXPECT_FALSE(memory.AllowCameraConnection(1));
+    memory.Close();
+    EXPECT_TRUE(contents() == garbage);
+}
+
+TEST_F(SharedGWorldMemoryTest, AnExistingFileKeepsItsLastFrame)
+{
+    {
+        SharedGWorldMemory earlierRun;
+        ASSERT_TRUE(earlierRun.IsOpenWriteView());
+        UInt8* buffer1 = earlierRun.GetWriteBuffer_N(1);
+        memset(buffer1, 0x42, kSharedCameraFrameSizeBytes);
+        ASSERT_TRUE(earlierRun.SetCurrentWriteBuffer(buffer1));
+        earlierRun.SetAllowCameraConnections(0xFFFFFFFF);
+    }
+    SharedGWorldMemory nextRun;
+    ASSERT_TRUE(nextRun.IsOpenWriteView());
+    UInt8* current = nextRun.GetCurrentReadBuffer();
+    ASSERT_EQ(current, nextRun.GetWriteBuffer_N(1));
+    EXPECT_EQ(current[kSharedCameraFrameSizeBytes - 1], 0x42);
+    EXPECT_FALSE(nextRun.AllowCameraConnection(1));
+}
+
+TEST_F(SharedGWorldMemoryTest, ShortFilesAreRefusedAsViewsAndRecreatedByTheWriter)
+{
+    p3dtest::WriteFile(path, std::string(1000, 'q'));
+    chmod(path.c_str(), 0600);
+    SharedGWorldMemory reader;
+    EXPECT_FALSE(reader.OpenReadWriteView());
+    EXPECT_FALSE(reader.OpenReadView());
+    EXPECT_EQ(reader.GetCurrentReadBuffer(), nullptr);
+    EXPECT_EQ(contents(), std::string(1000, 'q'));
+
+    // One byte short of the layout is as short as any.
+    p3dtest::WriteFile(path, std::string(kSharedMemoryFileSize - 1, '\0'));
+    EXPECT_FALSE(reader.OpenReadView());
+    EXPECT_FALSE(reader.OpenReadWriteView());
+
+    SharedGWorldMemory writer; // the file is ours: the writer makes it anew
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    EXPECT_EQ(contents().size(), size_t(kSharedMemoryFileSize));
+    EXPECT_NE(writer.GetWriteBuffer_N(0), nullptr);
+}
+
+TEST_F(SharedGWorldMemoryTest, LinksFoldersAndFifosAtThePathAreRefused)
+{
+    const std::string victim = dir.file("victim");
+    p3dtest::WriteFile(victim, "precious");
+    ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+    SharedGWorldMemory memory;
+    EXPECT_FALSE(memory.IsOpenWriteView());
+    EXPECT_FALSE(memory.OpenReadWriteView());
+    EXPECT_FALSE(memory.OpenReadView());
+    EXPECT_EQ(p3dtest::ReadFile(victim), "precious");
+
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    EXPECT_FALSE(memory.IsOpenWriteView());
+    EXPECT_FALSE(memory.OpenReadView());
+
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    EXPECT_FALSE(memory.IsOpenWriteView());
+    EXPECT_FALSE(memory.OpenReadWriteView());
+    EXPECT_EQ(memory.GetWriteBuffer_N(0), nullptr);
+}
+
+TEST_F(SharedGWorldMemoryTest, NothingWorksWithoutAView)
+{
+    SharedGWorldMemory memory;
+    EXPECT_FALSE(memory.OpenReadWriteView()); // no file yet: nothing is created
+    struct stat info;
+    EXPECT_NE(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(memory.GetCurrentReadBuffer(), nullptr);
+    EXPECT_EQ(memory.GetWriteBuffer_N(0), nullptr);
+    EXPECT_FALSE(memory.SetCurrentWriteBuffer(nullptr));
+    EXPECT_FALSE(memory.AllowCameraConnection(1));
+    int local = 0;
+    EXPECT_EQ(memory.SemaphoreForBuffer(&local), nullptr);
+    EXPECT_FALSE(memory.LockFrameBufferPtr(&local));
+    EXPECT_FALSE(memory.TryLockFrameBufferPtr(nullptr));
+    EXPECT_FALSE(memory.UnLockFrameBufferPtr(nullptr));
+    EXPECT_FALSE(memory.Close());
+}
+
+TEST_F(SharedGWorldMemoryTest, LocksAreHeldByOneAndOnlyTheHolderUnlocks)
+{
+    SharedGWorldMemory writer;
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    UInt8* buffer0 = writer.GetWriteBuffer_N(0);
+    UInt8* buffer1 = writer.GetWriteBuffer_N(1);
+    EXPECT_FALSE(writer.TryLockFrameBufferPtr(buffer0 + 4));
+    ASSERT_TRUE(writer.TryLockFrameBufferPtr(buffer0));
+    EXPECT_FALSE(writer.TryLockFrameBufferPtr(buffer0));
+    EXPECT_TRUE(writer.TryLockFrameBufferPtr(buffer1));
+
+    SharedGWorldMemory other;
+    ASSERT_TRUE(other.OpenReadWriteView());
+    UInt8* otherBuffer0 = other.GetWriteBuffer_N(0);
+    // A stray unlock from a mapping that does not hold the lock would let two in at once.
+    EXPECT_FALSE(other.UnLockFrameBufferPtr(otherBuffer0));
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 0);
+
+    EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer0));
+    EXPECT_FALSE(writer.UnLockFrameBufferPtr(buffer0));
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 1);
+    EXPECT_TRUE(other.LockFrameBufferPtr(otherBuffer0));
+    EXPECT_TRUE(other.UnLockFrameBufferPtr(otherBuffer0));
+
+    // Closing gives back what is still held.
+    EXPECT_TRUE(writer.Close());
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName1), 1);
+}
+
+TEST_F(SharedGWorldMemoryTest, AWaitIsBoundedAndALiveHolderIsRespected)
+{
+    SharedGWorldMemory holder;
+    ASSERT_TRUE(holder.OpenReadWriteView() || holder.IsOpenWriteView());
+    UInt8* held = holder.GetWriteBuffer_N(0);
+    ASSERT_TRUE(holder.TryLockFrameBufferPtr(held));
+
+    SharedGWorldMemory writer;
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    p3dtest::LogCapture log;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(writer.LockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(SharedGWorldMemory::kFrameLockWaitMs));
+    EXPECT_NE(log.text().find(" code : fOk = LockWithinLimit(*semaphore, index) in "),
+              std::string::npos);
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 0); // not restored: holder lives
+    EXPECT_TRUE(holder.UnLockFrameBufferPtr(held));
+}
+
+TEST_F(SharedGWorldMemoryTest, TheWriterRestoresALockWhoseHolderIsGone)
+{
+    SharedGWorldMemory writer;
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    ASSERT_TRUE(TakeAsAHolderThatDied());
+
+    SharedGWorldMemory reader;
+    ASSERT_TRUE(reader.OpenReadWriteView());
+    EXPECT_FALSE(reader.LockFrameBufferPtr(reader.GetWriteBuffer_N(0))); // readers only wait
+
+    p3dtest::LogCapture log;
+    UInt8* buffer0 = writer.GetWriteBuffer_N(0);
+    ASSERT_TRUE(writer.LockFrameBufferPtr(buffer0));
+    EXPECT_NE(log.text().find("the holder of frame buffer 0 is gone; lock restored"),
+              std::string::npos);
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 0);
+    EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer0));
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 1);
+}
+
+TEST_F(SharedGWorldMemoryTest, ATokenHeldElsewhereStopsTheRestore)
+{
+    SharedGWorldMemory writer;
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    ASSERT_TRUE(TakeAsAHolderThatDied());
+    // ... but its token is still held, as a live holder's is: a record lock through an open
+    // of its own.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_NE(fd, -1);
+    struct flock token = {};
+    token.l_type = F_RDLCK;
+    token.l_whence = SEEK_SET;
+    token.l_start = SharedGWorldMemory::kHolderTokenOffset;
+    token.l_len = 1;
+    ASSERT_EQ(fcntl(fd, F_OFD_SETLK, &token), 0);
+
+    EXPECT_FALSE(writer.LockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 0);
+    close(fd); // the holder dies
+    EXPECT_TRUE(writer.LockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
+    EXPECT_TRUE(writer.UnLockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
+}
+
+TEST_F(SharedGWorldMemoryTest, AnotherThreadOfTheWriterIsALiveHolder)
+{
+    SharedGWorldMemory writer;
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    UInt8* buffer1 = writer.GetWriteBuffer_N(1);
+    ASSERT_TRUE(writer.TryLockFrameBufferPtr(buffer1));
+    bool locked = true;
+    std::thread other([&] { locked = writer.LockFrameBufferPtr(buffer1); });
+    other.join();
+    EXPECT_FALSE(locked);
+    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName1), 0);
+    EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer1));
+}
+
+} // namespace
