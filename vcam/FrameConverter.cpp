@@ -4,69 +4,10 @@
 #include <cstring>
 
 #include <libyuv.h>
-#include <libyuv/row.h>
 
 #include "CGPixelOrder.h"
 
 namespace {
-
-// libyuv's ARGBToYUY2 allocates its row buffers on every call, so the rows it is made of are
-// driven here over scratch made with the converter. The Any_ variants take every width and
-// give the same values as the full-width ones, the choice follows libyuv's own.
-struct YUY2Rows
-{
-    void (*toY)(const uint8_t* argb, uint8_t* y, int width) = libyuv::ARGBToYRow_C;
-    void (*toUV)(const uint8_t* argb, int stride, uint8_t* u, uint8_t* v,
-                 int width) = libyuv::ARGBToUVRow_C;
-    void (*pack)(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* yuy2,
-                 int width) = libyuv::I422ToYUY2Row_C;
-};
-
-const YUY2Rows& Rows()
-{
-    static const YUY2Rows rows = [] {
-        YUY2Rows r;
-        [[maybe_unused]] auto has = [](int flag) { return libyuv::TestCpuFlag(flag) != 0; };
-#if defined(HAS_ARGBTOYROW_SSSE3)
-        if (has(libyuv::kCpuHasSSSE3))
-            r.toY = libyuv::ARGBToYRow_Any_SSSE3;
-#endif
-#if defined(HAS_ARGBTOYROW_AVX2)
-        if (has(libyuv::kCpuHasAVX2))
-            r.toY = libyuv::ARGBToYRow_Any_AVX2;
-#endif
-#if defined(HAS_ARGBTOYROW_NEON)
-        if (has(libyuv::kCpuHasNEON))
-            r.toY = libyuv::ARGBToYRow_Any_NEON;
-#endif
-#if defined(HAS_ARGBTOUVROW_SSSE3)
-        if (has(libyuv::kCpuHasSSSE3))
-            r.toUV = libyuv::ARGBToUVRow_Any_SSSE3;
-#endif
-#if defined(HAS_ARGBTOUVROW_AVX2)
-        if (has(libyuv::kCpuHasAVX2))
-            r.toUV = libyuv::ARGBToUVRow_Any_AVX2;
-#endif
-#if defined(HAS_ARGBTOUVROW_NEON)
-        if (has(libyuv::kCpuHasNEON))
-            r.toUV = libyuv::ARGBToUVRow_Any_NEON;
-#endif
-#if defined(HAS_I422TOYUY2ROW_SSE2)
-        if (has(libyuv::kCpuHasSSE2))
-            r.pack = libyuv::I422ToYUY2Row_Any_SSE2;
-#endif
-#if defined(HAS_I422TOYUY2ROW_AVX2)
-        if (has(libyuv::kCpuHasAVX2))
-            r.pack = libyuv::I422ToYUY2Row_Any_AVX2;
-#endif
-#if defined(HAS_I422TOYUY2ROW_NEON)
-        if (has(libyuv::kCpuHasNEON))
-            r.pack = libyuv::I422ToYUY2Row_Any_NEON;
-#endif
-        return r;
-    }();
-    return rows;
-}
 
 bool SizeFits(OutputFormat format, int width, int height)
 {
@@ -114,15 +55,16 @@ void FrameConverter::Convert(const uint8_t* in_argb, size_t in_rowBytes, uint8_t
             CGReorderARGBPixels(src, inRow, dst, outRow, size_t(mWidth), 1, CGPixelOrder::kRGBA);
             break;
         case OutputFormat::kYUYV: {
-            const YUY2Rows& rows = Rows();
+            // libyuv's ARGBToYUY2 allocates its rows on every call; the same two steps through
+            // planar 4:2:2, one row at a time over scratch made with the converter, give the
+            // same bytes and allocate nothing.
             uint8_t* const bgra = mRow.data();
             uint8_t* const rowY = bgra + inRow;
             uint8_t* const rowU = rowY + mWidth;
             uint8_t* const rowV = rowU + mWidth / 2;
             CGReorderARGBPixels(src, inRow, bgra, inRow, size_t(mWidth), 1, CGPixelOrder::kBGRA);
-            rows.toUV(bgra, 0, rowU, rowV, mWidth); // stride 0: 4:2:2, no vertical average
-            rows.toY(bgra, rowY, mWidth);
-            rows.pack(rowY, rowU, rowV, dst, mWidth);
+            libyuv::ARGBToI422(bgra, 0, rowY, 0, rowU, 0, rowV, 0, mWidth, 1);
+            libyuv::I422ToYUY2(rowY, 0, rowU, 0, rowV, 0, dst, 0, mWidth, 1);
             break;
         }
         }
