@@ -25,6 +25,18 @@ comparisons=(
 # Every executable that holds a benchmark named above.
 benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen)
 
+# Every name asked for must be a comparison: a typo would otherwise run nothing, or everything.
+known=" "
+for comparison in "${comparisons[@]}"; do
+    known+="${comparison%% *} "
+done
+for name in "$@"; do
+    if [[ "$known" != *" $name "* ]]; then
+        echo "compare.sh: no comparison named \"$name\"; the comparisons are:$known" >&2
+        exit 2
+    fi
+done
+
 "$root/scripts/install-deps.sh" >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
 cmake --build "$build" --target "${benches[@]}" >&2
