@@ -8,7 +8,7 @@
 #include "CIColorSteps.h"
 #include "ColorMatrixKernel.h"
 #include "Diagnostics.h"
-#include "Frei0rPlugIn.h"
+#include "Frei0rInstance.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "FakeV4L2.h"
+#include "FakeV4L2Device.h"
 
 class TestPatternCamera : public FakeFrameSource
 {

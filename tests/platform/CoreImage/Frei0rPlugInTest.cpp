@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "AllocationCounter.h"
+#include "Frei0rInstance.h"
 #include "Frei0rPlugIn.h"
 #include "TestSupport.h"
 
