@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ColorMatrixKernel.h"
+#include "DuboisAnaglyph.h"
 #include "TestSupport.h"
 
 using CoreImage::ColorMatrixKernel;
@@ -17,26 +18,11 @@ using CoreImage::KernelImage;
 using CoreImage::KernelImageOut;
 using CoreImage::KernelTextError;
 using CoreImage::PixelExtent;
+using p3dtest::kDuboisLeft;
+using p3dtest::kDuboisRight;
+using p3dtest::kDuboisText;
 
 namespace {
-
-const ColorMatrixKernel::Matrix kDuboisLeft = {
-    {{0.456, 0.500, 0.176}, {-0.040, -0.038, -0.016}, {-0.015, -0.021, -0.005}}};
-const ColorMatrixKernel::Matrix kDuboisRight = {
-    {{-0.043, -0.088, -0.002}, {0.378, 0.734, -0.018}, {-0.072, -0.113, 1.226}}};
-
-// The red-cyan anaglyph of Dubois, as a program would write it.
-const char* const kDuboisText = R"(/* first sampler: right eye */
-kernel vec4 stereoMux(sampler rightEye, sampler leftEye, float swapEyes)
-{
-    leftEye  = matrix([ 0.456,  0.500,  0.176],
-                      [-0.040, -0.038, -0.016],
-                      [-0.015, -0.021, -0.005]);
-    rightEye = matrix([-0.043, -0.088, -0.002],
-                      [ 0.378,  0.734, -0.018],
-                      [-0.072, -0.113,  1.226]);
-}
-)";
 
 std::string Kernel(const std::string& body,
                    const std::string& head = "kernel vec4 mux(sampler a, sampler b, float s)")

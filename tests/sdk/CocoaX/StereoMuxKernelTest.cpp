@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "DuboisAnaglyph.h"
 #include "NSDatazer.h"
 #include "StereoMuxKernel.h"
 #include "TestSupport.h"
@@ -9,11 +10,6 @@
 using CoreImage::ColorMatrixKernel;
 
 namespace {
-
-const ColorMatrixKernel::Matrix kDuboisLeft = {
-    {{0.456, 0.500, 0.176}, {-0.040, -0.038, -0.016}, {-0.015, -0.021, -0.005}}};
-const ColorMatrixKernel::Matrix kDuboisRight = {
-    {{-0.043, -0.088, -0.002}, {0.378, 0.734, -0.018}, {-0.072, -0.113, 1.226}}};
 
 std::string Stored()
 {
@@ -57,8 +53,8 @@ TEST(StereoKernelStorage, StoredTextCompilesToTheDuboisAnaglyph)
     EXPECT_EQ(kernel->parameterNames()[0], "rightEye");
     EXPECT_EQ(kernel->parameterNames()[1], "leftEye");
     EXPECT_EQ(kernel->parameterNames()[2], "swapEyes");
-    EXPECT_EQ(kernel->firstMatrix(), kDuboisRight);
-    EXPECT_EQ(kernel->secondMatrix(), kDuboisLeft);
+    EXPECT_EQ(kernel->firstMatrix(), p3dtest::kDuboisRight);
+    EXPECT_EQ(kernel->secondMatrix(), p3dtest::kDuboisLeft);
 }
 
 } // namespace
