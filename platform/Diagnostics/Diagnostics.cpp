@@ -36,7 +36,7 @@ void DiagnosticsReport(const char* in_file, int in_line, const char* in_function
     if (length < 0)
         return;
     char line[1280];
-    snprintf(line, sizeof(line), "%s (%s:%d, %s)\n", text, in_file ? in_file : "?", in_line,
+    snprintf(line, sizeof(line), "%s in %s:%d (%s)\n", text, in_file ? in_file : "?", in_line,
              in_function ? in_function : "?");
     const DiagnosticsSink sink = sSink.load(std::memory_order_acquire);
     (sink ? sink : SystemLog)(line);

@@ -1,6 +1,7 @@
-// Reports of the platform layers: one line naming the source file, line and function, at debug
+// Reports of the platform layers: one line, "<text> in <file>:<line> (<function>)", at debug
 // level. By default they go to the system log under the process's own name, echoed on standard
-// error; a program may send them through a log of its own instead.
+// error; a program may send them through a log of its own instead. A failed check reads as the
+// foundation library's VERIFY lines do, so that one search of the journal finds every one.
 #pragma once
 
 // Takes one whole line, newline included.
@@ -16,7 +17,7 @@ inline bool _DiagnosticsCheck(bool in_ok, const char* in_file, int in_line, cons
                               const char* in_code)
 {
     if (!in_ok)
-        DiagnosticsReport(in_file, in_line, in_function, "check failed: %s", in_code);
+        DiagnosticsReport(in_file, in_line, in_function, "VERIFY FAILED:  code : %s", in_code);
     return in_ok;
 }
 
@@ -24,7 +25,7 @@ inline long _DiagnosticsCheckError(long in_error, const char* in_file, int in_li
                                    const char* in_function, const char* in_code)
 {
     if (in_error != 0)
-        DiagnosticsReport(in_file, in_line, in_function, "check failed: error %ld from %s",
+        DiagnosticsReport(in_file, in_line, in_function, "VERIFY_ERR FAILED: OSErr:%ld  code : %s",
                           in_error, in_code);
     return in_error;
 }

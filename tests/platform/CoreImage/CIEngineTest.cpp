@@ -283,7 +283,7 @@ TEST(CIEngine, BadInputGivesNothingAndReports)
         canvas.context->drawImage(image.get(), CGPointMake(-1e18, 0), CGRectMake(0, 0, 4, 4)));
     EXPECT_FALSE(CIContext::contextWithARGBMemory(nullptr, 16, 4, 4));
     EXPECT_FALSE(CIContext::contextWithARGBMemory(canvas.bytes.data(), 8, 4, 4));
-    EXPECT_NE(log.text().find("check failed: "), std::string::npos);
+    EXPECT_NE(log.text().find("VERIFY FAILED"), std::string::npos);
 }
 
 TEST(CIEngine, AWarmContextRendersTheChainWithoutAllocating)

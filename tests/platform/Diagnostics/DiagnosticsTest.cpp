@@ -38,14 +38,14 @@ TEST_F(Diagnostics, ChecksReportOnlyFailuresWithFileLineAndFunctionAndHandTheVal
     EXPECT_FALSE(DIAG_CHECK(sLines.size() > 5));
     EXPECT_EQ(DIAG_CHECK_ERR(-EINVAL), -EINVAL);
     DIAG_REPORT("camera %s: %d frames dropped", "Left", 3);
-    const std::string where = std::string(" (tests/platform/Diagnostics/DiagnosticsTest.cpp:");
+    const auto where = [line](int offset) {
+        return " in tests/platform/Diagnostics/DiagnosticsTest.cpp:" +
+               std::to_string(line + offset) + " (TestBody)\n";
+    };
     ASSERT_EQ(sLines.size(), 3u);
-    EXPECT_EQ(sLines[0],
-              "check failed: sLines.size() > 5" + where + std::to_string(line) + ", TestBody)\n");
-    EXPECT_EQ(sLines[1], "check failed: error -22 from -EINVAL" + where + std::to_string(line + 1) +
-                             ", TestBody)\n");
-    EXPECT_EQ(sLines[2],
-              "camera Left: 3 frames dropped" + where + std::to_string(line + 2) + ", TestBody)\n");
+    EXPECT_EQ(sLines[0], "VERIFY FAILED:  code : sLines.size() > 5" + where(0));
+    EXPECT_EQ(sLines[1], "VERIFY_ERR FAILED: OSErr:-22  code : -EINVAL" + where(1));
+    EXPECT_EQ(sLines[2], "camera Left: 3 frames dropped" + where(2));
 }
 
 TEST_F(Diagnostics, LongTextsAreCutButKeepWhereTheyCameFrom)
@@ -53,7 +53,7 @@ TEST_F(Diagnostics, LongTextsAreCutButKeepWhereTheyCameFrom)
     DIAG_REPORT("%s", std::string(5000, 'x').c_str());
     ASSERT_EQ(sLines.size(), 1u);
     EXPECT_LT(sLines[0].size(), 1280u);
-    EXPECT_NE(sLines[0].find("xxx (tests/platform/Diagnostics/DiagnosticsTest.cpp:"),
+    EXPECT_NE(sLines[0].find("xxx in tests/platform/Diagnostics/DiagnosticsTest.cpp:"),
               std::string::npos);
     EXPECT_EQ(sLines[0].back(), '\n');
 }
@@ -64,8 +64,9 @@ TEST_F(Diagnostics, WithoutASinkTheSystemLogEchoesOnStandardError)
     testing::internal::CaptureStderr();
     DIAG_REPORT("to the journal");
     const std::string echoed = testing::internal::GetCapturedStderr();
-    EXPECT_NE(echoed.find(std::string(program_invocation_short_name) + ": to the journal (tests/"),
-              std::string::npos)
+    EXPECT_NE(
+        echoed.find(std::string(program_invocation_short_name) + ": to the journal in tests/"),
+        std::string::npos)
         << echoed;
     EXPECT_TRUE(sLines.empty());
 }
@@ -79,7 +80,8 @@ TEST_F(Diagnostics, TheFoundationLogTakesThemWhenItIsLinked)
     DIAG_CHECK(false);
     const std::string printed = testing::internal::GetCapturedStdout();
     CoreMachDebugLogSetUseLogger(route);
-    EXPECT_EQ(printed.rfind(std::string(g_CoreMachDebug_LogPrefix) + ":check failed: false (", 0),
+    EXPECT_EQ(printed.rfind(
+                  std::string(g_CoreMachDebug_LogPrefix) + ":VERIFY FAILED:  code : false in ", 0),
               0u)
         << printed;
 }
