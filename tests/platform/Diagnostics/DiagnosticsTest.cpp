@@ -38,14 +38,14 @@ TEST_F(Diagnostics, ChecksReportOnlyFailuresWithFileLineAndFunctionAndHandTheVal
     EXPECT_FALSE(DIAG_CHECK(sLines.size() > 5));
     EXPECT_EQ(DIAG_CHECK_ERR(-EINVAL), -EINVAL);
     DIAG_REPORT("camera %s: %d frames dropped", "Left", 3);
-    const auto where = [line](int offset) {
-        return " in tests/platform/Diagnostics/DiagnosticsTest.cpp:" +
-               std::to_string(line + offset) + " (TestBody)\n";
+    const auto where = [](int at) {
+        return " in tests/platform/Diagnostics/DiagnosticsTest.cpp:" + std::to_string(at) +
+               " (TestBody)\n";
     };
     ASSERT_EQ(sLines.size(), 3u);
-    EXPECT_EQ(sLines[0], "VERIFY FAILED:  code : sLines.size() > 5" + where(0));
-    EXPECT_EQ(sLines[1], "VERIFY_ERR FAILED: OSErr:-22  code : -EINVAL" + where(1));
-    EXPECT_EQ(sLines[2], "camera Left: 3 frames dropped" + where(2));
+    EXPECT_EQ(sLines[0], "VERIFY FAILED:  code : sLines.size() > 5" + where(line));
+    EXPECT_EQ(sLines[1], "VERIFY_ERR FAILED: OSErr:-22  code : -EINVAL" + where(line + 1));
+    EXPECT_EQ(sLines[2], "camera Left: 3 frames dropped" + where(line + 2));
 }
 
 TEST_F(Diagnostics, LongTextsAreCutButKeepWhereTheyCameFrom)
