@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "OutputFormat.h"
-#include "V4L2Device.h"
 #include "V4L2System.h"
 
 namespace {
@@ -81,10 +80,7 @@ std::string SystemErrorText(int in_error, const std::string& in_node,
 
 V4L2FrameOutput::V4L2FrameOutput(std::string in_node) : mNode(std::move(in_node)) {}
 
-V4L2FrameOutput::~V4L2FrameOutput()
-{
-    V4L2::Close(mFd);
-}
+V4L2FrameOutput::~V4L2FrameOutput() = default;
 
 std::string V4L2FrameOutput::Description() const
 {
@@ -97,16 +93,11 @@ bool V4L2FrameOutput::PickNode(std::string& out_error)
     V4L2Sys().ListNodes(nodes);
     std::string denied;
     for (const std::string& node : nodes) {
-        int fd = -1;
-        const int err = V4L2::Open(node.c_str(), &fd);
+        V4L2VideoDevice device(node, V4L2_BUF_TYPE_VIDEO_OUTPUT);
+        const int err = device.Open();
         if (err == -EACCES || err == -EPERM)
             denied += (denied.empty() ? "" : ", ") + node;
-        if (err != 0)
-            continue;
-        v4l2_capability cap;
-        const bool output = V4L2::QueryCapability(fd, cap) == 0 && V4L2::IsVideoOutput(cap);
-        V4L2::Close(fd);
-        if (output) {
+        if (err == 0 && device.CanOutput()) {
             mNode = node;
             return true;
         }
@@ -118,18 +109,13 @@ bool V4L2FrameOutput::PickNode(std::string& out_error)
     return false;
 }
 
-bool V4L2FrameOutput::Negotiate(int in_fd, std::string& out_error, std::string& out_notice)
+bool V4L2FrameOutput::Negotiate(V4L2VideoDevice& io_device, std::string& out_error,
+                                std::string& out_notice)
 {
-    v4l2_capability cap;
-    if (const int err = V4L2::QueryCapability(in_fd, cap); err != 0) {
-        out_error = SystemErrorText(err, mNode, mSettings, "asking about");
-        return false;
-    }
-    const std::string card = V4L2::FieldText(cap.card, sizeof cap.card);
-    const std::string driver = V4L2::FieldText(cap.driver, sizeof cap.driver);
-    if (!V4L2::IsVideoOutput(cap)) {
+    const std::string& card = io_device.Card();
+    if (!io_device.CanOutput()) {
         // With exclusive_caps=1 a loopback device shows only capture while a program writes.
-        if (driver == "v4l2 loopback" && V4L2::IsVideoCapture(cap))
+        if (io_device.Driver() == "v4l2 loopback" && io_device.CanCapture())
             out_error = mNode + " (" + card +
                         ") is busy: another program writes to it; close that program or pick "
                         "another v4l2loopback device with --device";
@@ -138,7 +124,7 @@ bool V4L2FrameOutput::Negotiate(int in_fd, std::string& out_error, std::string& 
                         "); pick a v4l2loopback device with --device";
         return false;
     }
-    if ((V4L2::NodeCapabilities(cap) & V4L2_CAP_READWRITE) == 0) {
+    if ((io_device.Capabilities() & V4L2_CAP_READWRITE) == 0) {
         out_error = mNode + " (" + card +
                     ") does not take written frames; pick a v4l2loopback device with --device";
         return false;
@@ -157,10 +143,8 @@ bool V4L2FrameOutput::Negotiate(int in_fd, std::string& out_error, std::string& 
 
     // Start from what the device holds, so fields we do not set keep its values.
     v4l2_format format;
-    if (V4L2::GetFormat(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT, format) != 0) {
+    if (io_device.GetFormat(format) != 0)
         format = {};
-        format.type = V4L2_BUF_TYPE_VIDEO_OUTPUT;
-    }
     v4l2_pix_format& pix = format.fmt.pix;
     pix.width = width;
     pix.height = height;
@@ -170,11 +154,11 @@ bool V4L2FrameOutput::Negotiate(int in_fd, std::string& out_error, std::string& 
     pix.sizeimage = uint32_t(mFrameBytes);
     pix.colorspace =
         mSettings.format == OutputFormat::kYUYV ? V4L2_COLORSPACE_SMPTE170M : V4L2_COLORSPACE_SRGB;
-    int err = V4L2::SetFormat(in_fd, format);
+    int err = io_device.SetFormat(format);
     if (err == -EBUSY) {
         // A program still reads the device: fine if it reads our format (a restart).
         v4l2_format held;
-        if (V4L2::GetFormat(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT, held) != 0) {
+        if (io_device.GetFormat(held) != 0) {
             out_error = mNode + " is busy: a program still reads it; close that program";
             return false;
         }
@@ -209,23 +193,21 @@ bool V4L2FrameOutput::Negotiate(int in_fd, std::string& out_error, std::string& 
     }
     // Consumers read the rate, but a device without one still takes frames.
     if (mSettings.framesPerSecond > 0)
-        V4L2::SetFrameRate(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT, mSettings.framesPerSecond);
+        io_device.SetFrameRate(mSettings.framesPerSecond);
     // Streaming once makes v4l2loopback announce capture to programs with our format. Written
     // frames do not need it, so only a device that went away is an error here.
-    err = V4L2::StreamOn(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT);
+    err = io_device.StreamOnOff();
     if (err == -ENODEV || err == -ENXIO) {
         out_error = SystemErrorText(err, mNode, mSettings, "starting");
         return false;
     }
-    if (err == 0)
-        V4L2::StreamOff(in_fd, V4L2_BUF_TYPE_VIDEO_OUTPUT);
     return true;
 }
 
 bool V4L2FrameOutput::Open(const OutputSettings& in_settings, std::string& out_error,
                            std::string& out_notice)
 {
-    V4L2::Close(mFd);
+    mDevice.reset();
     mSettings = in_settings;
     if (in_settings.width <= 0 || in_settings.height <= 0) {
         out_error = "cannot write frames of " + std::to_string(in_settings.width) + "x" +
@@ -236,26 +218,25 @@ bool V4L2FrameOutput::Open(const OutputSettings& in_settings, std::string& out_e
     if (mNode.empty() && !PickNode(out_error))
         return false;
 
-    int fd = -1;
-    if (const int err = V4L2::Open(mNode.c_str(), &fd); err != 0) {
+    auto device = std::make_unique<V4L2VideoDevice>(mNode, V4L2_BUF_TYPE_VIDEO_OUTPUT);
+    if (const int err = device->Open(); err != 0) {
         out_error = SystemErrorText(err, mNode, mSettings, "opening");
         return false;
     }
-    const bool negotiated = Negotiate(fd, out_error, out_notice);
-    V4L2::Close(fd);
-    if (!negotiated)
+    if (!Negotiate(*device, out_error, out_notice))
         return false;
     // A fresh descriptor writes frames, not streaming buffers.
-    if (const int err = V4L2::Open(mNode.c_str(), &mFd); err != 0) {
+    if (const int err = device->Open(); err != 0) {
         out_error = SystemErrorText(err, mNode, mSettings, "opening");
         return false;
     }
+    mDevice = std::move(device);
     return true;
 }
 
 bool V4L2FrameOutput::Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error)
 {
-    if (mFd < 0) {
+    if (!mDevice) {
         out_error = "frames written to " + Description() + " before it was opened";
         return false;
     }
@@ -264,7 +245,7 @@ bool V4L2FrameOutput::Write(const uint8_t* in_frame, size_t in_bytes, std::strin
                     ", which takes " + std::to_string(mFrameBytes);
         return false;
     }
-    const ssize_t written = V4L2Sys().Write(mFd, in_frame, in_bytes);
+    const ssize_t written = mDevice->Write(in_frame, in_bytes);
     if (written == -EAGAIN)
         return true; // the device has no room just now: drop this frame
     if (written < 0) {

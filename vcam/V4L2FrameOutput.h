@@ -1,7 +1,10 @@
 // Frames written to a V4L2 video output device (v4l2loopback), through the system-call seam.
 #pragma once
 
+#include <memory>
+
 #include "FrameOutput.h"
+#include "V4L2VideoDevice.h"
 
 class V4L2FrameOutput : public FrameOutput
 {
@@ -19,10 +22,10 @@ public:
 
 private:
     bool PickNode(std::string& out_error);
-    bool Negotiate(int in_fd, std::string& out_error, std::string& out_notice);
+    bool Negotiate(V4L2VideoDevice& io_device, std::string& out_error, std::string& out_notice);
 
     std::string mNode;
-    int mFd = -1;
+    std::unique_ptr<V4L2VideoDevice> mDevice; // open once negotiated
     OutputSettings mSettings;
     size_t mFrameBytes = 0;
 };

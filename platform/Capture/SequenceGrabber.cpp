@@ -3,20 +3,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Diagnostics.h"
-#include "V4L2Device.h"
-#include "V4L2System.h"
+#include "V4L2CameraList.h"
+#include "V4L2VideoDevice.h"
 
 namespace {
 
-constexpr uint32_t kBufferCount = 4;
 // Beyond this a driver's answer is nonsense, and it would not fit the 16-bit description.
 constexpr uint32_t kMaxDimension = 16384;
-// A driver that never ends its input list is not believed past this.
-constexpr uint32_t kMaxInputs = 256;
 constexpr uint32_t kFormatPreference[] = {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_UYVY,
                                           V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_YUV420};
 
@@ -27,37 +25,34 @@ void ToPascal(const std::string& in_text, Str63 out_name)
     memcpy(out_name + 1, in_text.data(), length);
 }
 
-bool SamePascal(ConstStr255Param in_a, const Str63 in_b)
+std::string FromPascal(ConstStr255Param in_name)
 {
-    return in_a[0] == in_b[0] && memcmp(in_a + 1, in_b + 1, in_b[0]) == 0;
+    return std::string(reinterpret_cast<const char*>(in_name + 1), in_name[0]);
 }
 
-struct MappedBuffer
+bool Offers(const std::vector<uint32_t>& in_formats, uint32_t in_fourcc)
 {
-    void* address = nullptr;
-    size_t length = 0;
-};
+    return std::find(in_formats.begin(), in_formats.end(), in_fourcc) != in_formats.end();
+}
 
 } // namespace
 
 struct SGChannelRecord
 {
     SeqGrabComponent owner = nullptr;
-    int fd = -1;
-    std::string node;
-    Str63 deviceName = {};
-    Str63 inputName = {};
+    std::unique_ptr<V4L2VideoDevice> device;
+    std::string deviceName;               // unique among the devices
+    std::vector<std::string> cameraNames; // one per input: what the channel calls its device
     short input = 0;
-    OSErr lost = 0; // the error that closed the device, until the channel is disposed
+    bool lostReported = false;
     Rect bounds = {};
+    bool boundsPending = false; // set while streaming: negotiated at the next start
     long usage = 0;
     std::vector<uint32_t> offered;
     uint32_t fourcc = 0;
     uint32_t width = 0;
     uint32_t height = 0;
-    MappedBuffer buffers[kBufferCount];
-    uint32_t bufferCount = 0;
-    bool streaming = false;
+    long corruptFrames = 0;
 };
 
 struct SeqGrabRecord
@@ -71,92 +66,57 @@ struct SeqGrabRecord
 
 // ---- devices
 
-// Opens a node and answers whether it captures video; the descriptor stays open only then.
-static int OpenCaptureNode(const std::string& in_node, int* out_fd, v4l2_capability& out_cap)
+static bool IsLost(const SGChannelRecord& in_channel)
 {
-    int fd = -1;
-    int err = V4L2::Open(in_node.c_str(), &fd);
-    if (err != 0)
-        return err;
-    err = V4L2::QueryCapability(fd, out_cap);
-    if (err == 0 && !V4L2::IsVideoCapture(out_cap))
+    return in_channel.device->GetState() == V4L2VideoDevice::State::kLost;
+}
+
+// Every device result passes here: a camera that went away is reported once, recording ends,
+// and the device's error is what the channel answers from then on.
+static OSErr DeviceStatus(SGChannel io_channel, int in_err)
+{
+    if (IsLost(*io_channel) && !io_channel->lostReported) {
+        io_channel->lostReported = true;
+        DIAG_REPORT("%s: the camera is gone (%s); its channel is closed",
+                    io_channel->device->Node().c_str(), strerror(-io_channel->device->LostError()));
+        if (io_channel->owner != nullptr)
+            io_channel->owner->recording = false;
+    }
+    return OSErr(in_err);
+}
+
+// The checks every operation on a chosen camera makes first: a channel, and a camera not gone.
+template <class Operation> static OSErr OnCamera(SGChannel io_channel, Operation in_operation)
+{
+    if (io_channel == nullptr)
+        return paramErr;
+    if (IsLost(*io_channel))
+        return OSErr(io_channel->device->LostError());
+    return in_operation(*io_channel);
+}
+
+// Opens the named device of the list for the channel, at input 0.
+static OSErr AdoptDevice(SGChannel io_channel, const V4L2CameraDevice& in_device)
+{
+    auto device = std::make_unique<V4L2VideoDevice>(in_device.node);
+    int err = device->Open();
+    if (err == 0 && !device->CanCapture())
         err = -ENODEV;
-    if (err != 0) {
-        V4L2::Close(fd);
-        return err;
-    }
-    *out_fd = fd;
-    return 0;
-}
-
-static std::string InputName(int in_fd, uint32_t in_index)
-{
-    struct v4l2_input input = {};
-    return V4L2::EnumInput(in_fd, in_index, input) == 0
-               ? V4L2::FieldText(input.name, sizeof input.name)
-               : std::string();
-}
-
-static std::string CardName(const v4l2_capability& in_cap)
-{
-    return V4L2::FieldText(in_cap.card, sizeof in_cap.card);
-}
-
-static void ReleaseBuffers(SGChannel io_channel)
-{
-    if (io_channel->streaming)
-        V4L2::StreamOff(io_channel->fd);
-    io_channel->streaming = false;
-    for (uint32_t i = 0; i < io_channel->bufferCount; ++i)
-        if (io_channel->buffers[i].address != nullptr) // a failed start maps only some
-            V4L2Sys().Munmap(io_channel->buffers[i].address, io_channel->buffers[i].length);
-    if (io_channel->bufferCount != 0) {
-        uint32_t none = 0;
-        V4L2::RequestBuffers(io_channel->fd, &none);
-    }
-    io_channel->bufferCount = 0;
-    for (MappedBuffer& b : io_channel->buffers)
-        b = MappedBuffer();
-}
-
-static void CloseDevice(SGChannel io_channel)
-{
-    ReleaseBuffers(io_channel);
-    V4L2::Close(io_channel->fd);
+    if (err != 0)
+        return OSErr(err);
     if (io_channel->owner != nullptr)
         io_channel->owner->recording = false;
-}
-
-// The camera went away: the device is let go, and the channel answers the error from now on.
-static OSErr LoseDevice(SGChannel io_channel, int in_err)
-{
-    DIAG_REPORT("%s: the camera is gone (%s); its channel is closed", io_channel->node.c_str(),
-                strerror(-in_err));
-    CloseDevice(io_channel);
-    io_channel->lost = OSErr(in_err);
-    return io_channel->lost;
-}
-
-static bool IsLostDevice(int in_err)
-{
-    return in_err == -ENODEV || in_err == -EIO;
-}
-
-static void AdoptDevice(SGChannel io_channel, int in_fd, const std::string& in_node,
-                        const v4l2_capability& in_cap)
-{
-    CloseDevice(io_channel);
-    io_channel->fd = in_fd;
-    io_channel->node = in_node;
-    io_channel->lost = 0;
-    ToPascal(CardName(in_cap), io_channel->deviceName);
+    io_channel->device = std::move(device);
+    io_channel->deviceName = in_device.name;
+    io_channel->cameraNames.clear();
+    for (const V4L2Camera& camera : in_device.cameras)
+        io_channel->cameraNames.push_back(camera.name);
     io_channel->input = 0;
-    ToPascal(InputName(in_fd, 0), io_channel->inputName);
-    io_channel->offered.clear();
-    uint32_t fourcc = 0;
-    for (uint32_t i = 0; i < 64 && V4L2::EnumFormat(in_fd, i, &fourcc) == 0; ++i)
-        io_channel->offered.push_back(fourcc);
+    io_channel->lostReported = false;
+    io_channel->boundsPending = false;
+    io_channel->offered = io_channel->device->Formats();
     io_channel->fourcc = io_channel->width = io_channel->height = 0;
+    return 0;
 }
 
 // Asks the device for the bounds' size in the preferred format it offers, or in in_fourcc.
@@ -164,8 +124,7 @@ static OSErr Negotiate(SGChannel io_channel, uint32_t in_fourcc = 0)
 {
     uint32_t fourcc = in_fourcc;
     for (uint32_t candidate : kFormatPreference)
-        if (fourcc == 0 && std::find(io_channel->offered.begin(), io_channel->offered.end(),
-                                     candidate) != io_channel->offered.end())
+        if (fourcc == 0 && Offers(io_channel->offered, candidate))
             fourcc = candidate;
     if (!DIAG_CHECK(fourcc != 0))
         return -EINVAL;
@@ -174,22 +133,25 @@ static OSErr Negotiate(SGChannel io_channel, uint32_t in_fourcc = 0)
     const int height = r.bottom - r.top;
     if (width <= 0 || height <= 0)
         return paramErr;
-    struct v4l2_format format = {};
-    const int err =
-        V4L2::SetFormat(io_channel->fd, fourcc, uint32_t(width), uint32_t(height), format);
+    v4l2_format format = {};
+    v4l2_pix_format& pix = format.fmt.pix;
+    pix.width = uint32_t(width);
+    pix.height = uint32_t(height);
+    pix.pixelformat = fourcc;
+    pix.field = V4L2_FIELD_NONE;
+    const int err = io_channel->device->SetFormat(format);
     if (err != 0) {
         DIAG_REPORT("SGSetChannelBounds %s: VIDIOC_S_FMT %dx%d failed: %s",
-                    io_channel->node.c_str(), width, height, strerror(-err));
-        return OSErr(err);
+                    io_channel->device->Node().c_str(), width, height, strerror(-err));
+        return DeviceStatus(io_channel, err);
     }
-    const v4l2_pix_format& pix = format.fmt.pix;
+    io_channel->boundsPending = false;
     if (pix.width == 0 || pix.height == 0 || pix.width > kMaxDimension ||
         pix.height > kMaxDimension ||
         std::find(std::begin(kFormatPreference), std::end(kFormatPreference), pix.pixelformat) ==
             std::end(kFormatPreference)) {
-        DIAG_REPORT("SGSetChannelBounds %s: the driver answered an unusable format %ux%u "
-                    "0x%08x",
-                    io_channel->node.c_str(), pix.width, pix.height, pix.pixelformat);
+        DIAG_REPORT("SGSetChannelBounds %s: the driver answered an unusable format %ux%u 0x%08x",
+                    io_channel->device->Node().c_str(), pix.width, pix.height, pix.pixelformat);
         io_channel->fourcc = io_channel->width = io_channel->height = 0;
         return -EINVAL;
     }
@@ -199,72 +161,33 @@ static OSErr Negotiate(SGChannel io_channel, uint32_t in_fourcc = 0)
     return 0;
 }
 
-static int MapAndQueue(SGChannel io_channel)
-{
-    uint32_t count = kBufferCount;
-    int err = V4L2::RequestBuffers(io_channel->fd, &count);
-    if (err != 0)
-        return err;
-    if (count == 0)
-        return -ENOMEM;
-    io_channel->bufferCount = std::min(count, kBufferCount);
-    for (uint32_t i = 0; i < io_channel->bufferCount; ++i) {
-        struct v4l2_buffer buf = {};
-        err = V4L2::QueryBuffer(io_channel->fd, i, buf);
-        if (err == 0)
-            err = V4L2Sys().Mmap(io_channel->fd, buf.length, off_t(buf.m.offset),
-                                 &io_channel->buffers[i].address);
-        if (err != 0)
-            return err;
-        io_channel->buffers[i].length = buf.length;
-        err = V4L2::QueueBuffer(io_channel->fd, i);
-        if (err != 0)
-            return err;
-    }
-    return 0;
-}
-
-static int StartStreamingOnce(SGChannel io_channel)
-{
-    int err = MapAndQueue(io_channel);
-    if (err == 0)
-        err = V4L2::StreamOn(io_channel->fd);
-    if (err == 0)
-        io_channel->streaming = true;
-    else
-        ReleaseBuffers(io_channel);
-    return err;
-}
-
 // Two cameras on one USB bus often cannot both stream uncompressed: MJPEG is tried before
 // giving up, and the user is told what to do.
 static OSErr StartStreaming(SGChannel io_channel)
 {
-    if (io_channel->streaming)
+    V4L2VideoDevice& device = *io_channel->device;
+    if (device.GetState() == V4L2VideoDevice::State::kStreaming)
         return 0;
-    if (io_channel->fourcc == 0) {
+    // Bounds set while the last stream ran apply now.
+    if (io_channel->fourcc == 0 || io_channel->boundsPending) {
         const OSErr err = Negotiate(io_channel);
         if (err != 0)
             return err;
     }
-    int err = StartStreamingOnce(io_channel);
-    const bool mjpegOffered = std::find(io_channel->offered.begin(), io_channel->offered.end(),
-                                        V4L2_PIX_FMT_MJPEG) != io_channel->offered.end();
-    if (err == -ENOSPC && io_channel->fourcc != V4L2_PIX_FMT_MJPEG && mjpegOffered &&
+    int err = device.StartStreaming();
+    if (err == -ENOSPC && io_channel->fourcc != V4L2_PIX_FMT_MJPEG &&
+        Offers(io_channel->offered, V4L2_PIX_FMT_MJPEG) &&
         Negotiate(io_channel, V4L2_PIX_FMT_MJPEG) == 0)
-        err = StartStreamingOnce(io_channel);
+        err = device.StartStreaming();
     if (err == -ENOSPC)
-        DIAG_REPORT("%.*s: the USB bus has no room for another %sstream; plug one camera "
+        DIAG_REPORT("%s: the USB bus has no room for another %sstream; plug one camera "
                     "into another USB port or lower the size",
-                    int(io_channel->deviceName[0]),
-                    reinterpret_cast<const char*>(io_channel->deviceName + 1),
+                    io_channel->deviceName.c_str(),
                     io_channel->fourcc == V4L2_PIX_FMT_MJPEG ? "" : "uncompressed ");
     else if (err != 0)
-        DIAG_REPORT("SGStartRecord %s: streaming did not start: %s", io_channel->node.c_str(),
+        DIAG_REPORT("SGStartRecord %s: streaming did not start: %s", device.Node().c_str(),
                     strerror(-err));
-    if (IsLostDevice(err))
-        return LoseDevice(io_channel, err);
-    return OSErr(err);
+    return DeviceStatus(io_channel, err);
 }
 
 // ---- device list
@@ -282,37 +205,23 @@ OSErr SGNewDeviceList(SGDeviceList* out_list)
 {
     if (out_list == nullptr)
         return paramErr;
-    std::vector<std::string> nodes;
-    V4L2Sys().ListNodes(nodes);
-    std::vector<SGDeviceName> devices;
-    for (const std::string& node : nodes) {
-        if (devices.size() >= 0x7fff)
-            break;
-        int fd = -1;
-        struct v4l2_capability cap = {};
-        if (OpenCaptureNode(node, &fd, cap) != 0)
+    const V4L2CameraList cameras = V4L2CameraList::Enumerate();
+    const size_t count = std::min<size_t>(cameras.Devices().size(), 0x7fff);
+    auto* record =
+        new SGDeviceListRecord{SInt16(count), new SGDeviceName[std::max<size_t>(count, 1)]};
+    for (size_t d = 0; d < count; ++d) {
+        const V4L2CameraDevice& device = cameras.Devices()[d];
+        SGDeviceName& entry = record->entry[d];
+        entry = {};
+        ToPascal(device.name, entry.name);
+        const size_t inputs = std::min<size_t>(device.cameras.size(), 0x7fff);
+        if (inputs == 0)
             continue;
-        SGDeviceName device = {};
-        ToPascal(CardName(cap), device.name);
-        std::vector<SGDeviceInputName> inputs;
-        struct v4l2_input input = {};
-        for (uint32_t i = 0; i < kMaxInputs && V4L2::EnumInput(fd, i, input) == 0; ++i) {
-            SGDeviceInputName name = {};
-            ToPascal(V4L2::FieldText(input.name, sizeof input.name), name.name);
-            inputs.push_back(name);
-        }
-        V4L2::Close(fd);
-        if (!inputs.empty()) {
-            auto* record = new SGDeviceInputListRecord{SInt16(inputs.size()),
-                                                       new SGDeviceInputName[inputs.size()]};
-            std::copy(inputs.begin(), inputs.end(), record->entry);
-            device.inputs = new SGDeviceInputListRecord*(record);
-        }
-        devices.push_back(device);
+        auto* list = new SGDeviceInputListRecord{SInt16(inputs), new SGDeviceInputName[inputs]};
+        for (size_t i = 0; i < inputs; ++i)
+            ToPascal(device.cameras[i].name, list->entry[i].name);
+        entry.inputs = new SGDeviceInputListRecord*(list);
     }
-    auto* record = new SGDeviceListRecord{SInt16(devices.size()),
-                                          new SGDeviceName[std::max<size_t>(devices.size(), 1)]};
-    std::copy(devices.begin(), devices.end(), record->entry);
     *out_list = new SGDeviceListRecord*(record);
     return 0;
 }
@@ -401,18 +310,13 @@ OSErr SGNewVideoChannel(SeqGrabComponent component, SGChannel* out_channel)
         *out_channel = nullptr;
     if (component == nullptr || out_channel == nullptr || component->channel != nullptr)
         return paramErr;
-    std::vector<std::string> nodes;
-    V4L2Sys().ListNodes(nodes);
-    for (const std::string& node : nodes) {
-        int fd = -1;
-        struct v4l2_capability cap = {};
-        if (OpenCaptureNode(node, &fd, cap) != 0)
-            continue;
-        auto* channel = new SGChannelRecord;
+    const V4L2CameraList cameras = V4L2CameraList::Enumerate();
+    for (const V4L2CameraDevice& device : cameras.Devices()) {
+        auto channel = std::make_unique<SGChannelRecord>();
+        if (AdoptDevice(channel.get(), device) != 0)
+            continue; // gone since it was listed
         channel->owner = component;
-        AdoptDevice(channel, fd, node, cap);
-        component->channel = channel;
-        *out_channel = channel;
+        component->channel = *out_channel = channel.release();
         return 0;
     }
     return -ENODEV;
@@ -422,7 +326,7 @@ OSErr SGDisposeChannel(SeqGrabComponent component, SGChannel channel)
 {
     if (component == nullptr || channel == nullptr || component->channel != channel)
         return paramErr;
-    CloseDevice(channel);
+    component->recording = false;
     component->channel = nullptr;
     delete channel;
     return 0;
@@ -432,43 +336,27 @@ OSErr SGSetChannelDevice(SGChannel channel, ConstStr255Param name)
 {
     if (channel == nullptr || name == nullptr)
         return paramErr;
-    if (channel->streaming)
+    if (channel->device->GetState() == V4L2VideoDevice::State::kStreaming)
         return -EBUSY;
-    std::vector<std::string> nodes;
-    V4L2Sys().ListNodes(nodes);
-    for (const std::string& node : nodes) {
-        int fd = -1;
-        struct v4l2_capability cap = {};
-        if (OpenCaptureNode(node, &fd, cap) != 0)
-            continue;
-        Str63 card;
-        ToPascal(CardName(cap), card);
-        if (SamePascal(name, card)) {
-            AdoptDevice(channel, fd, node, cap);
-            return 0;
-        }
-        V4L2::Close(fd);
-    }
-    return -ENOENT;
+    const V4L2CameraList cameras = V4L2CameraList::Enumerate();
+    const V4L2CameraDevice* device = cameras.FindDevice(FromPascal(name));
+    return device != nullptr ? AdoptDevice(channel, *device) : OSErr(-ENOENT);
 }
 
 OSErr SGSetChannelDeviceInput(SGChannel channel, short input)
 {
-    if (channel == nullptr || input < 0)
-        return paramErr;
-    if (channel->lost != 0)
-        return channel->lost;
-    if (channel->streaming)
-        return -EBUSY;
-    const int err = V4L2::SetInput(channel->fd, input);
-    if (err != 0)
-        return OSErr(err);
-    channel->input = input;
-    ToPascal(InputName(channel->fd, uint32_t(input)), channel->inputName);
-    // Another input may offer other sizes: what was negotiated is asked again.
-    if (channel->fourcc != 0)
-        return Negotiate(channel);
-    return 0;
+    return OnCamera(channel, [input](SGChannelRecord& io_channel) -> OSErr {
+        if (input < 0)
+            return paramErr;
+        if (io_channel.device->GetState() == V4L2VideoDevice::State::kStreaming)
+            return -EBUSY;
+        const int err = io_channel.device->SetInput(input);
+        if (err != 0)
+            return DeviceStatus(&io_channel, err);
+        io_channel.input = input;
+        // Another input may offer other sizes: what was negotiated is asked again.
+        return io_channel.fourcc != 0 ? Negotiate(&io_channel) : OSErr(0);
+    });
 }
 
 OSErr SGSetChannelSettingsStateChanging(SGChannel channel, UInt32)
@@ -483,17 +371,17 @@ OSErr SGChangedSource(SeqGrabComponent component, SGChannel channel)
 
 OSErr SGSetChannelBounds(SGChannel channel, const Rect* bounds)
 {
-    if (channel == nullptr || bounds == nullptr)
-        return paramErr;
-    if (channel->lost != 0)
-        return channel->lost;
-    if (bounds->right <= bounds->left || bounds->bottom <= bounds->top)
-        return paramErr;
-    channel->bounds = *bounds;
-    // The format cannot change under mapped buffers; the next start negotiates it.
-    if (channel->streaming)
-        return 0;
-    return Negotiate(channel);
+    return OnCamera(channel, [bounds](SGChannelRecord& io_channel) -> OSErr {
+        if (bounds == nullptr || bounds->right <= bounds->left || bounds->bottom <= bounds->top)
+            return paramErr;
+        io_channel.bounds = *bounds;
+        // The format cannot change under mapped buffers: the next start negotiates it.
+        if (io_channel.device->GetState() == V4L2VideoDevice::State::kStreaming) {
+            io_channel.boundsPending = true;
+            return 0;
+        }
+        return Negotiate(&io_channel);
+    });
 }
 
 OSErr SGSetChannelUsage(SGChannel channel, long usage)
@@ -504,15 +392,19 @@ OSErr SGSetChannelUsage(SGChannel channel, long usage)
     return 0;
 }
 
+// The channel names its device by the camera in use, as the device list names that camera, so
+// that the current camera is found in the list by its name.
 OSErr SGGetChannelDeviceAndInputNames(SGChannel channel, StringPtr deviceName, StringPtr inputName,
                                       short* inputNumber)
 {
     if (channel == nullptr)
         return paramErr;
+    const size_t input = size_t(channel->input);
+    const bool hasCamera = input < channel->cameraNames.size();
     if (deviceName != nullptr)
-        memcpy(deviceName, channel->deviceName, sizeof(Str63));
+        ToPascal(hasCamera ? channel->cameraNames[input] : channel->deviceName, deviceName);
     if (inputName != nullptr)
-        memcpy(inputName, channel->inputName, sizeof(Str63));
+        ToPascal(hasCamera ? channel->cameraNames[input] : std::string(), inputName);
     if (inputNumber != nullptr)
         *inputNumber = channel->input;
     return 0;
@@ -520,14 +412,14 @@ OSErr SGGetChannelDeviceAndInputNames(SGChannel channel, StringPtr deviceName, S
 
 OSErr SGGetChannelSampleDescription(SGChannel channel, SGSampleDescription* out_description)
 {
-    if (channel == nullptr || out_description == nullptr)
-        return paramErr;
-    if (channel->lost != 0)
-        return channel->lost;
-    out_description->fourcc = channel->fourcc;
-    out_description->width = SInt16(channel->width);
-    out_description->height = SInt16(channel->height);
-    return 0;
+    return OnCamera(channel, [out_description](SGChannelRecord& io_channel) -> OSErr {
+        if (out_description == nullptr)
+            return paramErr;
+        out_description->fourcc = io_channel.fourcc;
+        out_description->width = SInt16(io_channel.width);
+        out_description->height = SInt16(io_channel.height);
+        return 0;
+    });
 }
 
 // ---- recording
@@ -536,22 +428,22 @@ OSErr SGGetChannelSampleDescription(SGChannel channel, SGSampleDescription* out_
 // the bus is already in the sample description the caller reads before it starts.
 OSErr SGPrepare(SeqGrabComponent component, Boolean, Boolean prepareForRecord)
 {
-    if (component == nullptr || component->channel == nullptr)
+    if (component == nullptr)
         return paramErr;
-    if (component->channel->lost != 0)
-        return component->channel->lost;
-    return prepareForRecord ? StartStreaming(component->channel) : 0;
+    return OnCamera(component->channel, [prepareForRecord](SGChannelRecord& io_channel) {
+        return prepareForRecord ? StartStreaming(&io_channel) : OSErr(0);
+    });
 }
 
 OSErr SGStartRecord(SeqGrabComponent component)
 {
-    if (component == nullptr || component->channel == nullptr)
+    if (component == nullptr)
         return paramErr;
-    if (component->channel->lost != 0)
-        return component->channel->lost;
-    const OSErr err = StartStreaming(component->channel);
-    component->recording = err == 0;
-    return err;
+    return OnCamera(component->channel, [component](SGChannelRecord& io_channel) {
+        const OSErr err = StartStreaming(&io_channel);
+        component->recording = err == 0;
+        return err;
+    });
 }
 
 OSErr SGStop(SeqGrabComponent component)
@@ -560,7 +452,7 @@ OSErr SGStop(SeqGrabComponent component)
         return paramErr;
     component->recording = false;
     if (component->channel != nullptr)
-        ReleaseBuffers(component->channel);
+        component->channel->device->StopStreaming();
     return 0;
 }
 
@@ -568,48 +460,46 @@ OSErr SGIdle(SeqGrabComponent component)
 {
     if (component == nullptr)
         return paramErr;
-    SGChannel channel = component->channel;
-    if (channel == nullptr)
+    if (component->channel == nullptr)
         return 0;
-    if (channel->lost != 0)
-        return channel->lost;
-    if (!component->recording || !channel->streaming)
-        return 0;
-    struct pollfd ready = {channel->fd, POLLIN, 0};
-    const int polled = V4L2Sys().Poll(&ready, 1, 0);
-    if (IsLostDevice(polled))
-        return LoseDevice(channel, polled);
-    if (polled < 0)
-        return OSErr(polled);
-    if (polled == 0)
-        return 0;
-    // At most one round of the buffers, so a fast device cannot keep the caller here.
-    for (uint32_t round = 0; round < channel->bufferCount; ++round) {
-        struct v4l2_buffer buf = {};
-        int err = V4L2::DequeueBuffer(channel->fd, buf);
-        if (err == -EAGAIN)
-            break;
-        if (IsLostDevice(err))
-            return LoseDevice(channel, err);
-        if (err != 0)
-            return OSErr(err);
-        if (!DIAG_CHECK(buf.index < channel->bufferCount))
-            continue; // not a buffer of ours: nothing to read and nothing to queue again
-        const MappedBuffer& mapped = channel->buffers[buf.index];
-        const size_t length = std::min<size_t>(buf.bytesused, mapped.length);
-        const UInt64 timeUs =
-            UInt64(buf.timestamp.tv_sec) * 1000000u + UInt64(buf.timestamp.tv_usec);
-        if (component->proc != nullptr && length > 0)
-            component->proc(channel, static_cast<const UInt8*>(mapped.address), long(length),
-                            timeUs, component->refCon);
-        // The callback may have stopped or disposed the channel.
-        if (component->channel != channel || !channel->streaming)
+    return OnCamera(component->channel, [component](SGChannelRecord& io_channel) -> OSErr {
+        SGChannel channel = &io_channel;
+        V4L2VideoDevice& device = *channel->device;
+        if (!component->recording || device.GetState() != V4L2VideoDevice::State::kStreaming)
             return 0;
-        err = V4L2::QueueBuffer(channel->fd, buf.index);
-        if (IsLostDevice(err))
-            return LoseDevice(channel, err);
-        if (err != 0)
-            return OSErr(err);
-    }
-    return 0;
+        const int polled = device.Poll(0);
+        if (polled <= 0)
+            return DeviceStatus(channel, polled);
+        // At most one round of the buffers, so a fast device cannot keep the caller here.
+        for (uint32_t round = 0; round < V4L2VideoDevice::kMaxBuffers; ++round) {
+            V4L2VideoDevice::Frame frame;
+            int err = device.Dequeue(frame);
+            if (err == -EAGAIN)
+                break;
+            if (err != 0)
+                return DeviceStatus(channel, err);
+            if (frame.data == nullptr)
+                continue; // not a buffer of ours: nothing to read and nothing to queue again
+            OSErr delivered = 0;
+            if (frame.corrupt)
+                // The driver says the data is damaged: decoding it would show garbage.
+                DIAG_REPORT("%s: dropped damaged frame %ld", channel->deviceName.c_str(),
+                            ++channel->corruptFrames);
+            else if (component->proc != nullptr && frame.bytes > 0)
+                delivered = component->proc(channel, frame.data, long(frame.bytes), frame.timeUs,
+                                            component->refCon);
+            // The callback may have stopped the grabber or disposed the channel.
+            if (component->channel != channel ||
+                device.GetState() != V4L2VideoDevice::State::kStreaming)
+                return delivered;
+            err = device.Queue(frame.index);
+            if (err != 0)
+                return DeviceStatus(channel, err);
+            // The caller hears of a frame its callback could not take; the next frames come
+            // at the next idle.
+            if (delivered != 0)
+                return delivered;
+        }
+        return 0;
+    });
 }

@@ -65,11 +65,11 @@ int SetInput(int in_fd, int in_index)
     return V4L2Sys().Ioctl(in_fd, VIDIOC_S_INPUT, &index);
 }
 
-int EnumFormat(int in_fd, uint32_t in_index, uint32_t* out_fourcc)
+int EnumFormat(int in_fd, uint32_t in_index, uint32_t* out_fourcc, uint32_t in_type)
 {
     struct v4l2_fmtdesc desc = {};
     desc.index = in_index;
-    desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    desc.type = in_type;
     const int err = V4L2Sys().Ioctl(in_fd, VIDIOC_ENUM_FMT, &desc);
     *out_fourcc = err == 0 ? desc.pixelformat : 0;
     return err;
@@ -120,39 +120,39 @@ int SetFrameRate(int in_fd, uint32_t in_type, int in_framesPerSecond)
     return V4L2Sys().Ioctl(in_fd, VIDIOC_S_PARM, &parm);
 }
 
-int RequestBuffers(int in_fd, uint32_t* io_count)
+int RequestBuffers(int in_fd, uint32_t* io_count, uint32_t in_type)
 {
     struct v4l2_requestbuffers req = {};
     req.count = *io_count;
-    req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    req.type = in_type;
     req.memory = V4L2_MEMORY_MMAP;
     const int err = V4L2Sys().Ioctl(in_fd, VIDIOC_REQBUFS, &req);
     *io_count = err == 0 ? req.count : 0;
     return err;
 }
 
-int QueryBuffer(int in_fd, uint32_t in_index, v4l2_buffer& out_buffer)
+int QueryBuffer(int in_fd, uint32_t in_index, v4l2_buffer& out_buffer, uint32_t in_type)
 {
     out_buffer = {};
     out_buffer.index = in_index;
-    out_buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    out_buffer.type = in_type;
     out_buffer.memory = V4L2_MEMORY_MMAP;
     return V4L2Sys().Ioctl(in_fd, VIDIOC_QUERYBUF, &out_buffer);
 }
 
-int QueueBuffer(int in_fd, uint32_t in_index)
+int QueueBuffer(int in_fd, uint32_t in_index, uint32_t in_type)
 {
     struct v4l2_buffer buf = {};
     buf.index = in_index;
-    buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buf.type = in_type;
     buf.memory = V4L2_MEMORY_MMAP;
     return V4L2Sys().Ioctl(in_fd, VIDIOC_QBUF, &buf);
 }
 
-int DequeueBuffer(int in_fd, v4l2_buffer& out_buffer)
+int DequeueBuffer(int in_fd, v4l2_buffer& out_buffer, uint32_t in_type)
 {
     out_buffer = {};
-    out_buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    out_buffer.type = in_type;
     out_buffer.memory = V4L2_MEMORY_MMAP;
     return V4L2Sys().Ioctl(in_fd, VIDIOC_DQBUF, &out_buffer);
 }

@@ -23,7 +23,8 @@ std::string FieldText(const uint8_t* in_field, size_t in_size);
 
 int EnumInput(int in_fd, uint32_t in_index, v4l2_input& out_input);
 int SetInput(int in_fd, int in_index);
-int EnumFormat(int in_fd, uint32_t in_index, uint32_t* out_fourcc);
+int EnumFormat(int in_fd, uint32_t in_index, uint32_t* out_fourcc,
+               uint32_t in_type = V4L2_BUF_TYPE_VIDEO_CAPTURE);
 int EnumFrameSize(int in_fd, uint32_t in_fourcc, uint32_t in_index, v4l2_frmsizeenum& out_size);
 // Asks for width x height in fourcc; out_format holds what the device answered.
 int SetFormat(int in_fd, uint32_t in_fourcc, uint32_t in_width, uint32_t in_height,
@@ -33,10 +34,13 @@ int GetFormat(int in_fd, uint32_t in_type, v4l2_format& out_format);
 int SetFormat(int in_fd, v4l2_format& io_format);
 // One frame every 1/in_framesPerSecond seconds, for capture or output.
 int SetFrameRate(int in_fd, uint32_t in_type, int in_framesPerSecond);
-int RequestBuffers(int in_fd, uint32_t* io_count);
-int QueryBuffer(int in_fd, uint32_t in_index, v4l2_buffer& out_buffer);
-int QueueBuffer(int in_fd, uint32_t in_index);
-int DequeueBuffer(int in_fd, v4l2_buffer& out_buffer);
+// Memory-mapped buffers of a buffer type, capture unless said.
+int RequestBuffers(int in_fd, uint32_t* io_count, uint32_t in_type = V4L2_BUF_TYPE_VIDEO_CAPTURE);
+int QueryBuffer(int in_fd, uint32_t in_index, v4l2_buffer& out_buffer,
+                uint32_t in_type = V4L2_BUF_TYPE_VIDEO_CAPTURE);
+int QueueBuffer(int in_fd, uint32_t in_index, uint32_t in_type = V4L2_BUF_TYPE_VIDEO_CAPTURE);
+int DequeueBuffer(int in_fd, v4l2_buffer& out_buffer,
+                  uint32_t in_type = V4L2_BUF_TYPE_VIDEO_CAPTURE);
 int StreamOn(int in_fd); // capture
 int StreamOff(int in_fd);
 int StreamOn(int in_fd, uint32_t in_type);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -68,8 +70,21 @@ public:
 
     int Poll(struct pollfd* io_fds, nfds_t in_count, int in_timeoutMs) override
     {
-        const int result = poll(io_fds, in_count, in_timeoutMs);
-        return result < 0 ? -errno : result;
+        // A signal cuts the wait short, not the caller's time: wait again for what is left.
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(in_timeoutMs);
+        int timeoutMs = in_timeoutMs;
+        for (;;) {
+            const int result = poll(io_fds, in_count, timeoutMs);
+            if (result >= 0)
+                return result;
+            if (errno != EINTR)
+                return -errno;
+            if (in_timeoutMs > 0)
+                timeoutMs = int(std::max<int64_t>(
+                    0,
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+        }
     }
 
     ssize_t Write(int in_fd, const void* in_data, size_t in_size) override

@@ -99,6 +99,7 @@ int FakeV4L2Device::Ioctl(unsigned long in_request, void* io_arg)
         std::memset(cap, 0, sizeof *cap);
         CopyName(cap->driver, sizeof cap->driver, driver);
         CopyName(cap->card, sizeof cap->card, card);
+        CopyName(cap->bus_info, sizeof cap->bus_info, busInfo);
         // A loopback device that a program reads shows capture as well.
         cap->device_caps = capabilities | (consumerHolds ? V4L2_CAP_VIDEO_CAPTURE : 0);
         cap->capabilities = cap->device_caps | V4L2_CAP_DEVICE_CAPS;
@@ -233,6 +234,8 @@ int FakeV4L2Device::Ioctl(unsigned long in_request, void* io_arg)
             buf->index = uint32_t(mBuffers.size()) + 7;
         }
         buf->memory = V4L2_MEMORY_MMAP;
+        buf->flags = damagedFrames > 0 ? V4L2_BUF_FLAG_ERROR : 0;
+        damagedFrames = std::max(damagedFrames - 1, 0);
         buf->bytesused = uint32_t(used);
         buf->length = uint32_t(b.memory.size());
         buf->timestamp.tv_sec = time_t(timeUs / 1000000);

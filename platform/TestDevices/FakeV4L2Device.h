@@ -35,6 +35,7 @@ class FakeV4L2Device
 public:
     std::string card = "Fake Camera";
     std::string driver = "fake";
+    std::string busInfo;   // where the device sits, "usb-0000:00:14.0-1"
     uint32_t capabilities; // device_caps; capture by default
     std::vector<std::string> inputs = {"Camera"};
     std::vector<uint32_t> formats;     // fourccs in ENUM_FMT order; YUYV by default
@@ -48,6 +49,7 @@ public:
     int failPoll = 0;           // poll reports this error
     int streamOnNoSpaceFor = 0; // STREAMON answers ENOSPC while this fourcc is set
     bool dqbufBadIndexOnce = false;
+    int damagedFrames = 0; // the next frames come with V4L2_BUF_FLAG_ERROR
 
     // Output devices, as v4l2loopback with exclusive_caps=1 shows itself before a program reads.
     bool consumerHolds = false;      // a reader holds the format: S_FMT to another answers EBUSY

@@ -292,10 +292,6 @@ TEST_F(V4L2FrameOutputTest, WriteDropsFramesOnlyWhenTheDeviceIsFull)
     EXPECT_FALSE(output.Write(frame.data(), frame.size(), error));
     EXPECT_THAT(error, HasSubstr("no room on /dev/video10"));
 
-    device.failWrite = ENODEV;
-    EXPECT_FALSE(output.Write(frame.data(), frame.size(), error));
-    EXPECT_THAT(error, HasSubstr("/dev/video10 went away"));
-
     device.failWrite = 0;
     device.writeLimit = frame.size() / 2;
     EXPECT_FALSE(output.Write(frame.data(), frame.size(), error));
@@ -304,6 +300,17 @@ TEST_F(V4L2FrameOutputTest, WriteDropsFramesOnlyWhenTheDeviceIsFull)
     device.writeLimit = 0;
     EXPECT_TRUE(output.Write(frame.data(), frame.size(), error)) << error;
     EXPECT_EQ(device.lastFrame, frame);
+
+    // A device that went away stays gone until it is opened again.
+    device.failWrite = ENODEV;
+    EXPECT_FALSE(output.Write(frame.data(), frame.size(), error));
+    EXPECT_THAT(error, HasSubstr("/dev/video10 went away"));
+    device.failWrite = 0;
+    EXPECT_FALSE(output.Write(frame.data(), frame.size(), error));
+    EXPECT_THAT(error, HasSubstr("/dev/video10 went away"));
+    EXPECT_EQ(device.openCount, 0);
+    ASSERT_EQ(OpenError(output, Settings()), "");
+    EXPECT_TRUE(output.Write(frame.data(), frame.size(), error)) << error;
 }
 
 // A real v4l2loopback device, when the module is loaded and one is free.

@@ -98,7 +98,7 @@ protected:
         self->lastLength = in_length;
         if (self->keepFrames)
             self->frames.push_back({std::vector<UInt8>(in_data, in_data + in_length), in_timeUs});
-        return 0;
+        return self->procResult;
     }
 
 public: // the callbacks read these
@@ -108,6 +108,7 @@ public: // the callbacks read these
     SGChannel channel = nullptr;
     std::vector<Frame> frames;
     bool keepFrames = true;
+    OSErr procResult = 0;
     long frameCount = 0;
     long lastLength = 0;
 };
@@ -128,19 +129,21 @@ TEST_F(GrabberTest, DeviceListInNodeOrderWithInputs)
     ASSERT_NE(list, nullptr);
     ASSERT_EQ((*list)->count, 4);
     const SGDeviceName* devices = (*list)->entry;
+    // Inputs are listed by their cameras' names.
     EXPECT_EQ(Text(devices[0].name), "Front");
     ASSERT_NE(devices[0].inputs, nullptr);
     ASSERT_EQ((*devices[0].inputs)->count, 2);
-    EXPECT_EQ(Text((*devices[0].inputs)->entry[0].name), "Camera 1");
-    EXPECT_EQ(Text((*devices[0].inputs)->entry[1].name), "Camera 2");
+    EXPECT_EQ(Text((*devices[0].inputs)->entry[0].name), "Front: Camera 1");
+    EXPECT_EQ(Text((*devices[0].inputs)->entry[1].name), "Front: Camera 2");
     EXPECT_EQ(Text(devices[1].name), "No Inputs");
     EXPECT_EQ(devices[1].inputs, nullptr);
     EXPECT_EQ(Text(devices[2].name), "Twin");
     ASSERT_EQ((*devices[2].inputs)->count, 2);
-    EXPECT_EQ(Text((*devices[2].inputs)->entry[1].name), "Same");
+    EXPECT_EQ(Text((*devices[2].inputs)->entry[0].name), "Twin: Same");
+    EXPECT_EQ(Text((*devices[2].inputs)->entry[1].name), "Twin: Same (2)");
     // The kernel's own fields already cut long names; never more than 63 bytes either way.
     EXPECT_EQ(Text(devices[3].name), std::string(31, 'L'));
-    EXPECT_EQ(Text((*devices[3].inputs)->entry[0].name), std::string(31, 'n'));
+    EXPECT_EQ(Text((*devices[3].inputs)->entry[0].name), std::string(31, 'L'));
     EXPECT_EQ(SGDisposeDeviceList(grabber, list), 0);
 
     EXPECT_EQ(SGGetChannelDeviceList(nullptr, 0, &list), paramErr);
@@ -170,10 +173,11 @@ TEST_F(GrabberTest, DeviceByNameAndInputByIndex)
     ASSERT_EQ(SGNewVideoChannel(grabber, &channel), 0);
     Str63 device, input;
     short number = -1;
-    // The default camera is the first capture device, input 0.
+    // The default camera is the first capture device, input 0; the channel names its device
+    // by the camera, as the list names the camera.
     ASSERT_EQ(SGGetChannelDeviceAndInputNames(channel, device, input, &number), 0);
-    EXPECT_EQ(Text(device), "Cam");
-    EXPECT_EQ(Text(input), "Left");
+    EXPECT_EQ(Text(device), "Cam: Left");
+    EXPECT_EQ(Text(input), "Cam: Left");
     EXPECT_EQ(number, 0);
     EXPECT_EQ(first.openCount, 1);
 
@@ -183,8 +187,8 @@ TEST_F(GrabberTest, DeviceByNameAndInputByIndex)
     ASSERT_EQ(SGSetChannelDeviceInput(channel, 2), 0);
     EXPECT_EQ(last.currentInput, 2);
     ASSERT_EQ(SGGetChannelDeviceAndInputNames(channel, device, input, &number), 0);
-    EXPECT_EQ(Text(device), "Desk");
-    EXPECT_EQ(Text(input), "C");
+    EXPECT_EQ(Text(device), "Desk: C");
+    EXPECT_EQ(Text(input), "Desk: C");
     EXPECT_EQ(number, 2);
     EXPECT_NE(SGSetChannelDeviceInput(channel, 3), 0);
     // Once bounds are set, another input is asked for them again.
@@ -197,13 +201,18 @@ TEST_F(GrabberTest, DeviceByNameAndInputByIndex)
     EXPECT_EQ(description.width, 320);
     EXPECT_EQ(SGSetChannelDeviceInput(channel, -1), paramErr);
 
-    // Equal names: the first device wins. A name nobody has leaves the channel where it was.
+    // Devices of one card are told apart by their names. A name nobody has leaves the channel
+    // where it was.
+    ASSERT_EQ(SGSetChannelDevice(channel, Pascal("Cam (2)").data()), 0);
+    EXPECT_EQ(twin.openCount, 1);
+    ASSERT_EQ(SGGetChannelDeviceAndInputNames(channel, device, nullptr, nullptr), 0);
+    EXPECT_EQ(Text(device), "Cam");
     ASSERT_EQ(SGSetChannelDevice(channel, Pascal("Cam").data()), 0);
     EXPECT_EQ(first.openCount, 1);
     EXPECT_EQ(twin.openCount, 0);
     EXPECT_EQ(SGSetChannelDevice(channel, Pascal("Ca").data()), -ENOENT);
     ASSERT_EQ(SGGetChannelDeviceAndInputNames(channel, device, nullptr, nullptr), 0);
-    EXPECT_EQ(Text(device), "Cam");
+    EXPECT_EQ(Text(device), "Cam: Left");
     EXPECT_EQ(first.openCount, 1);
     // Names compare byte for byte.
     EXPECT_EQ(SGSetChannelDevice(channel, Pascal("cam").data()), -ENOENT);
@@ -305,6 +314,54 @@ TEST_F(GrabberTest, NonsenseSizesAreRefusedWithAReport)
 }
 
 // ---- streaming
+
+// Damaged frames never reach the callback, a frame the callback refuses is its caller's news, and
+// every buffer goes back to the driver either way.
+TEST_F(GrabberTest, DamagedAndRefusedFramesAreQueuedAgain)
+{
+    FakeV4L2Device& device = AddCamera("Cam", {"In"});
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(Start(), 0);
+    for (UInt8 i = 1; i <= 3; ++i)
+        device.PushFrame({i});
+    device.damagedFrames = 2;
+    p3dtest::LogCapture log;
+    EXPECT_EQ(SGIdle(grabber), 0);
+    const std::string text = log.text();
+    EXPECT_NE(text.find("Cam: dropped damaged frame 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("Cam: dropped damaged frame 2"), std::string::npos) << text;
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].bytes, std::vector<UInt8>{3});
+    EXPECT_EQ(device.QueuedBuffers(), 4u);
+
+    procResult = -8960;
+    device.PushFrame({4});
+    device.PushFrame({5});
+    EXPECT_EQ(SGIdle(grabber), -8960); // the rest waits for the next idle
+    EXPECT_EQ(frames.size(), 2u);
+    EXPECT_EQ(device.QueuedBuffers(), 4u);
+    procResult = 0;
+    EXPECT_EQ(SGIdle(grabber), 0);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[2].bytes, std::vector<UInt8>{5});
+}
+
+TEST_F(GrabberTest, BoundsSetWhileStreamingApplyAtTheNextStart)
+{
+    FakeV4L2Device& device = AddCamera("Cam", {"In"});
+    device.sizes = {{640, 480}, {320, 240}};
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(Start(), 0);
+    const Rect smaller = {0, 0, 240, 320};
+    ASSERT_EQ(SGSetChannelBounds(channel, &smaller), 0);
+    EXPECT_EQ(Description().width, 640); // what streams now
+    EXPECT_EQ(device.width, 640u);
+    ASSERT_EQ(SGStop(grabber), 0);
+    ASSERT_EQ(Start(), 0);
+    EXPECT_EQ(Description().width, 320);
+    EXPECT_EQ(Description().height, 240);
+    EXPECT_EQ(device.width, 320u);
+}
 
 TEST_F(GrabberTest, FramesGoThroughTheCallbackAndBuffersAreQueuedAgain)
 {
@@ -445,7 +502,7 @@ TEST_F(GrabberTest, BufferIndexOutOfRangeIsDroppedWithAReport)
     device.PushFrame({3, 4});
     p3dtest::LogCapture log;
     EXPECT_EQ(SGIdle(grabber), 0);
-    EXPECT_NE(log.text().find("buf.index < channel->bufferCount"), std::string::npos);
+    EXPECT_NE(log.text().find("buf.index < mBufferCount"), std::string::npos);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].bytes, (std::vector<UInt8>{3, 4}));
 }
@@ -483,8 +540,8 @@ TEST_F(GrabberTest, TestPatternCameraEndToEndWithoutAllocationPerIdle)
     ASSERT_EQ(Open(TestPatternCamera::kCardName, 1), 0);
     Str63 device, input;
     ASSERT_EQ(SGGetChannelDeviceAndInputNames(channel, device, input, nullptr), 0);
-    EXPECT_EQ(Text(device), "Parallax3D Test Pattern");
-    EXPECT_EQ(Text(input), "Right Eye");
+    EXPECT_EQ(Text(device), "Parallax3D Test Pattern: Right Eye");
+    EXPECT_EQ(Text(input), "Parallax3D Test Pattern: Right Eye");
     const SGSampleDescription description = Description();
     EXPECT_EQ(description.fourcc, V4L2_PIX_FMT_YUYV);
     EXPECT_EQ(description.width, 640);
@@ -544,8 +601,8 @@ TEST(SequenceGrabberKernel, TestPatternListedAfterRealDevicesWhenAsked)
         EXPECT_EQ(Text(last.name), "Parallax3D Test Pattern");
         ASSERT_NE(last.inputs, nullptr);
         ASSERT_EQ((*last.inputs)->count, 2);
-        EXPECT_EQ(Text((*last.inputs)->entry[0].name), "Left Eye");
-        EXPECT_EQ(Text((*last.inputs)->entry[1].name), "Right Eye");
+        EXPECT_EQ(Text((*last.inputs)->entry[0].name), "Parallax3D Test Pattern: Left Eye");
+        EXPECT_EQ(Text((*last.inputs)->entry[1].name), "Parallax3D Test Pattern: Right Eye");
         SGDisposeDeviceList(nullptr, list);
 
         // Streams through the kernel seam like any camera.

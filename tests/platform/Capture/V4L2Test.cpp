@@ -202,6 +202,35 @@ TEST(V4L2Seam, KernelWriteGoesOnAfterASignal)
     close(fds[1]);
 }
 
+// The same for poll: the wait goes on, for the time that is left.
+TEST(V4L2Seam, KernelPollGoesOnAfterASignal)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    struct sigaction count = {}, old = {};
+    count.sa_handler = [](int) { ++sInterrupts; };
+    sigaction(SIGUSR1, &count, &old);
+    sInterrupts = 0;
+    const pid_t poller = gettid();
+    const pthread_t pollerThread = pthread_self();
+    std::thread helper([&] {
+        while (ThreadState(poller) != 'S')
+            sched_yield();
+        pthread_kill(pollerThread, SIGUSR1);
+        while (sInterrupts == 0)
+            sched_yield();
+        EXPECT_EQ(write(fds[1], "x", 1), 1);
+    });
+    struct pollfd ready = {fds[0], POLLIN, 0};
+    EXPECT_EQ(V4L2Sys().Poll(&ready, 1, 60000), 1);
+    EXPECT_TRUE(ready.revents & POLLIN);
+    helper.join();
+    sigaction(SIGUSR1, &old, nullptr);
+    EXPECT_EQ(sInterrupts, 1);
+    close(fds[0]);
+    close(fds[1]);
+}
+
 TEST(V4L2Wrappers, FieldsWithoutTerminatorAndCapabilities)
 {
     uint8_t field[8];

@@ -355,10 +355,13 @@ TEST_F(GrabberTest, ACorruptFrameIsDroppedWithAReportAndTheBufferUntouched)
     memset(grabber.mCamContext.mImageDataBytes, 0x5a, grabber.mCamContext.mImageDataSize);
     p3dtest::LogCapture log;
     device.PushFrame({0xff, 0xd8, 0xff, 0x00, 0x13, 0x37});
-    EXPECT_EQ(grabber.Idle(), 0); // the grabber goes on with the next frame
+    // The frame's error reaches the caller; the grabber goes on with the next frame.
+    EXPECT_EQ(grabber.Idle(), codecErr);
     EXPECT_NE(
         log.text().find(" code : err=mDecomSeq.DecompressSequenceFrameS(in_data,in_data_size)"),
         std::string::npos);
+    EXPECT_EQ(grabber.Idle(), 0);
+    EXPECT_EQ(device.QueuedBuffers(), device.BufferCount());
     for (UInt32 i = 0; i < grabber.mCamContext.mImageDataSize; i += 4099)
         ASSERT_EQ(grabber.mCamContext.mImageDataBytes[i], 0x5a) << i;
 }
@@ -378,8 +381,8 @@ TEST_F(GrabberTest, TheCameraIsChosenByItsIteratorAndARejectedNameKeepsTheDefaul
     CoreCString deviceName, inputName;
     short inputNumber = -1;
     ASSERT_EQ(grabber.GetChannelDeviceAndInputNames(deviceName, inputName, inputNumber), 0);
-    EXPECT_STREQ(deviceName.c_str(), "Second");
-    EXPECT_STREQ(inputName.c_str(), "Right");
+    EXPECT_STREQ(deviceName.c_str(), "Second: Right");
+    EXPECT_STREQ(inputName.c_str(), "Second: Right");
     EXPECT_EQ(inputNumber, 1);
 
     p3dtest::LogCapture log;
@@ -493,6 +496,62 @@ TEST_F(SelectionTest, StepsThroughThreeCamerasWithoutWrapping)
     EXPECT_FALSE(grabber.GetCameraWithDeviceInputName(found, "Cam"));
 }
 
+// The menu path for cameras a person tells apart only by their names: each is picked by its
+// name, found as the current camera and checked, and no look-up fails.
+TEST_F(SelectionTest, EveryCameraIsPickedByItsNameAndFoundAsTheCurrentOne)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::tuple<const char*, const char*, std::vector<std::string>>> devices;
+        std::vector<const char*> names;
+    };
+    const Case cases[] = {
+        {"two identical webcams",
+         {{"HD Webcam C525", "usb-1-2", {"Camera 1"}}, {"HD Webcam C525", "usb-1-1", {"Camera 1"}}},
+         {"HD Webcam C525 (2)", "HD Webcam C525"}},
+        {"a capture card and the test pattern",
+         {{"Grabster", "pci-1", {"Composite", "S-Video", "Tuner"}},
+          {"Parallax3D Test Pattern", "", {"Left Eye", "Right Eye"}}},
+         {"Grabster: Composite", "Grabster: S-Video", "Grabster: Tuner",
+          "Parallax3D Test Pattern: Left Eye", "Parallax3D Test Pattern: Right Eye"}},
+        {"names beyond ASCII",
+         {{"Cam\xC3\xA9ra \xC3\xBC", "usb-1", {"Camera 1"}},
+          {"Cam\xC3\xA9ra", "usb-2", {"Camera 1"}}},
+         {"Cam\xC3\xA9ra \xC3\xBC", "Cam\xC3\xA9ra"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeV4L2 driver;
+        ScopedV4L2System scope(driver);
+        std::vector<FakeV4L2Device*> added;
+        for (const auto& [card, bus, inputs] : c.devices) {
+            FakeV4L2Device& device = driver.AddDevice();
+            device.card = card;
+            device.busInfo = bus;
+            device.inputs = inputs;
+            added.push_back(&device);
+        }
+        QCameraGrabCGContext grabber;
+        open(grabber, nullptr);
+        p3dtest::LogCapture log;
+        for (const char* name : c.names) {
+            QSGDeviceList::InputIterator camera;
+            ASSERT_TRUE(grabber.GetCameraWithDeviceInputName(camera, name)) << name;
+            if (!grabber.IsThisTheCurrentCamera(camera)) {
+                ASSERT_EQ(grabber.SwitchToCamera(camera), 0) << name;
+            }
+            EXPECT_TRUE(grabber.IsThisTheCurrentCamera(camera)) << name;
+            EXPECT_TRUE(added[size_t(camera.device)]->streaming) << name;
+            EXPECT_EQ(added[size_t(camera.device)]->currentInput, camera.input) << name;
+            QSGDeviceList::InputIterator current;
+            ASSERT_TRUE(grabber.GetCurrentCamera(current));
+            EXPECT_TRUE(current == camera) << name;
+        }
+        EXPECT_EQ(log.text().find("VERIFY"), std::string::npos) << log.text();
+    }
+}
+
 TEST_F(SelectionTest, SwitchingIsRefusedForTheCameraInUseAndForUnknownCameras)
 {
     addNamedCameras({"Cam A", "Cam B"});
@@ -524,7 +583,8 @@ TEST_F(SelectionTest, OneCameraOrAnUnknownCurrentCamera)
     EXPECT_FALSE(grabber.UsePrevCamera());
     EXPECT_TRUE(fake.DeviceAt("/dev/video0")->streaming);
 
-    // Input names that are not device names: no current camera, so stepping starts at an end.
+    // Every camera is found by the name its channel reports, so stepping starts from it and no
+    // look-up fails.
     FakeV4L2 other;
     ScopedV4L2System otherScope{other};
     FakeV4L2Device& a = other.AddDevice();
@@ -536,13 +596,16 @@ TEST_F(SelectionTest, OneCameraOrAnUnknownCurrentCamera)
     QCameraGrabCGContext stepping;
     open(stepping, nullptr);
     p3dtest::LogCapture log;
-    EXPECT_EQ(current(stepping), "none");
+    EXPECT_EQ(current(stepping), "0/0");
     EXPECT_FALSE(stepping.UsePrevCamera()); // from the first camera there is no previous one
-    EXPECT_TRUE(stepping.UseNextCamera());  // from the last device's first input to its second
+    EXPECT_TRUE(stepping.UseNextCamera());
     EXPECT_TRUE(b.streaming);
+    EXPECT_EQ(b.currentInput, 0);
+    EXPECT_EQ(current(stepping), "1/0");
+    EXPECT_TRUE(stepping.UseNextCamera());
     EXPECT_EQ(b.currentInput, 1);
-    EXPECT_NE(log.text().find(" code : deviceList.FindInputNamed(deviceName, cameraInput) in "),
-              std::string::npos);
+    EXPECT_FALSE(stepping.UseNextCamera());
+    EXPECT_EQ(log.text().find("FindInputNamed"), std::string::npos);
 }
 
 TEST_F(SelectionTest, CamerasAreListedWhileNoCameraIsOpen)
@@ -578,12 +641,12 @@ TEST_F(SelectionTest, DiagnosticsNameTheChannelAndEveryInput)
     grabber.DumpRelevantInfoToLog();
     grabber.DebugDumpDeviceInputNames();
     const std::string text = log.text();
-    EXPECT_NE(text.find("QCameraGrabberBase::GetVideoSampleDescription deviceName:Twin "
-                        "inputNameLeft inputNumber:0\n"),
+    EXPECT_NE(text.find("QCameraGrabberBase::GetVideoSampleDescription deviceName:Twin: Left "
+                        "inputNameTwin: Left inputNumber:0\n"),
               std::string::npos);
-    const size_t left = text.find("QCamReflecter::ChannelDialogBox deviceInput:Left\n");
+    const size_t left = text.find("QCamReflecter::ChannelDialogBox deviceInput:Twin: Left\n");
     ASSERT_NE(left, std::string::npos);
-    EXPECT_NE(text.find("QCamReflecter::ChannelDialogBox deviceInput:Right\n", left),
+    EXPECT_NE(text.find("QCamReflecter::ChannelDialogBox deviceInput:Twin: Right\n", left),
               std::string::npos);
 }
 

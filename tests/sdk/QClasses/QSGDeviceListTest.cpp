@@ -67,16 +67,17 @@ TEST_F(DeviceListTest, CamerasRunByDeviceThenInputSkippingDevicesWithout)
     std::vector<std::string> forward;
     for (bool ok = list.GetFirstInput(it); ok; ok = list.GetNextInput(it))
         forward.push_back(camera(it));
-    EXPECT_EQ(forward,
-              (std::vector<std::string>{"0/0 Cam A:In 0", "0/1 Cam A:In 1", "2/0 Cam C:Only"}));
+    // A camera is named by its card, and by its input too where the device has several.
+    EXPECT_EQ(forward, (std::vector<std::string>{"0/0 Cam A:Cam A: In 0", "0/1 Cam A:Cam A: In 1",
+                                                 "2/0 Cam C:Cam C"}));
     EXPECT_FALSE(list.GetNextInput(it)); // no wrap-around
 
     ASSERT_TRUE(list.GetLastInput(it));
-    EXPECT_EQ(camera(it), "2/0 Cam C:Only");
+    EXPECT_EQ(camera(it), "2/0 Cam C:Cam C");
     std::vector<std::string> back;
     while (list.GetPrevInput(it))
         back.push_back(camera(it));
-    EXPECT_EQ(back, (std::vector<std::string>{"0/1 Cam A:In 1", "0/0 Cam A:In 0"}));
+    EXPECT_EQ(back, (std::vector<std::string>{"0/1 Cam A:Cam A: In 1", "0/0 Cam A:Cam A: In 0"}));
 }
 
 TEST_F(DeviceListTest, TheLastCameraIsTheFirstInputOfTheLastDevice)
@@ -86,29 +87,30 @@ TEST_F(DeviceListTest, TheLastCameraIsTheFirstInputOfTheLastDevice)
     ASSERT_TRUE(fill());
     QSGDeviceList::InputIterator it;
     ASSERT_TRUE(list.GetLastInput(it));
-    EXPECT_EQ(camera(it), "1/0 Cam B:x");
+    EXPECT_EQ(camera(it), "1/0 Cam B:Cam B: x");
     it.input = 1;
     ASSERT_TRUE(list.GetPrevInput(it)); // stepping back from 1/1
-    EXPECT_EQ(camera(it), "1/0 Cam B:x");
+    EXPECT_EQ(camera(it), "1/0 Cam B:Cam B: x");
 }
 
-TEST_F(DeviceListTest, FindsInputsByNameOnlyAndKeepsEqualNamesApart)
+TEST_F(DeviceListTest, FindsCamerasByTheirNamesOnly)
 {
     addDevice("Twin", {"Same"});
     addDevice("Other", {"Same", "Mine"});
     ASSERT_TRUE(fill());
     unsigned char name[64];
     QSGDeviceList::InputIterator it;
-    Pascal(name, "Same");
+    Pascal(name, "Twin");
     ASSERT_TRUE(list.FindInputNamed(name, it));
-    EXPECT_EQ(camera(it), "0/0 Twin:Same"); // the first of two equal names
-    Pascal(name, "Mine");
+    EXPECT_EQ(camera(it), "0/0 Twin:Twin");
+    Pascal(name, "Other: Mine");
     ASSERT_TRUE(list.FindInputNamed(name, it));
-    EXPECT_EQ(camera(it), "1/1 Other:Mine");
-    Pascal(name, "Other"); // a device name, not an input name
-    EXPECT_FALSE(list.FindInputNamed(name, it));
-    Pascal(name, "mine"); // case matters
-    EXPECT_FALSE(list.FindInputNamed(name, it));
+    EXPECT_EQ(camera(it), "1/1 Other:Other: Mine");
+    // A device name of several cameras, a bare input name, and another case find nothing.
+    for (const char* other : {"Other", "Same", "other: mine"}) {
+        Pascal(name, other);
+        EXPECT_FALSE(list.FindInputNamed(name, it)) << other;
+    }
 
     QSGDeviceList::InputIterator a, b;
     ASSERT_TRUE(list.GetFirstInput(a));
@@ -169,7 +171,7 @@ TEST_F(DeviceListTest, IndicesOutOfRangeAreRefusedWithTheirReports)
     EXPECT_TRUE(it.IsEmpty());
     EXPECT_TRUE(it.IsInputEmpty());
     ASSERT_TRUE(list.GetFirstInput(it));
-    EXPECT_STREQ(it.GetNameForUI(), "Camera Device[0]:'Cam' Input[0]:'In' \n");
+    EXPECT_STREQ(it.GetNameForUI(), "Camera Device[0]:'Cam' Input[0]:'Cam' \n");
 }
 
 TEST_F(DeviceListTest, LongNamesArriveCutTo63Bytes)
@@ -180,7 +182,7 @@ TEST_F(DeviceListTest, LongNamesArriveCutTo63Bytes)
     ASSERT_TRUE(list.GetFirstInput(it));
     EXPECT_LE(it.deviceName[0], 63);
     EXPECT_LE(it.inputName[0], 63);
-    EXPECT_EQ(Text(it.inputName), std::string(it.inputName[0], 'i'));
+    EXPECT_EQ(Text(it.inputName), std::string(it.inputName[0], 'd')); // one input: the card
 }
 
 } // namespace
