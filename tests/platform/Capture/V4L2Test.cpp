@@ -25,6 +25,7 @@
 #include "V4L2Device.h"
 #include "V4L2NodeRouter.h"
 #include "V4L2System.h"
+#include "V4L2VideoDevice.h"
 
 namespace {
 
@@ -354,6 +355,59 @@ TEST_F(FakeDriverTest, StreamingCycleCopiesFramesIntoMappedBuffers)
     ASSERT_EQ(V4L2::StreamOff(fd), 0);
     V4L2::Close(fd);
     EXPECT_EQ(device.BufferCount(), 0u);
+}
+
+// The device's state through its life; a lost device lets go of everything at once and answers
+// its error until it is opened again.
+TEST_F(FakeDriverTest, VideoDeviceStatesAndALostDevice)
+{
+    using State = V4L2VideoDevice::State;
+    FakeV4L2Device& camera = fake.AddDevice();
+    camera.card = "Cam";
+    camera.busInfo = "usb-1-1";
+    camera.inputs = {"A", "B"};
+    {
+        V4L2VideoDevice device("/dev/video0");
+        EXPECT_EQ(device.GetState(), State::kClosed);
+        EXPECT_EQ(device.SetInput(1), -EBADF);
+        ASSERT_EQ(device.Open(), 0);
+        EXPECT_EQ(device.GetState(), State::kOpen);
+        EXPECT_EQ(device.Card(), "Cam");
+        EXPECT_EQ(device.BusInfo(), "usb-1-1");
+        EXPECT_TRUE(device.CanCapture());
+        EXPECT_EQ(device.InputNames(), (std::vector<std::string>{"A", "B"}));
+        v4l2_format format = {};
+        format.fmt.pix.width = 640;
+        format.fmt.pix.height = 480;
+        format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+        ASSERT_EQ(device.SetFormat(format), 0);
+        ASSERT_EQ(device.StartStreaming(), 0);
+        EXPECT_EQ(device.GetState(), State::kStreaming);
+        EXPECT_EQ(camera.QueuedBuffers(), V4L2VideoDevice::kMaxBuffers);
+        device.StopStreaming();
+        EXPECT_EQ(device.GetState(), State::kOpen);
+        EXPECT_EQ(camera.BufferCount(), 0u);
+
+        ASSERT_EQ(device.StartStreaming(), 0);
+        camera.PushFrame({1, 2, 3});
+        camera.failIoctl[VIDIOC_DQBUF] = ENODEV;
+        EXPECT_EQ(device.Poll(0), 1);
+        V4L2VideoDevice::Frame frame;
+        EXPECT_EQ(device.Dequeue(frame), -ENODEV);
+        EXPECT_EQ(device.GetState(), State::kLost);
+        EXPECT_EQ(camera.openCount, 0);
+        camera.failIoctl.clear();
+        for (const int answer : {device.Poll(0), device.SetInput(0), device.StartStreaming(),
+                                 device.Dequeue(frame), device.Queue(0)})
+            EXPECT_EQ(answer, -ENODEV);
+        EXPECT_EQ(camera.openCount, 0); // nothing reached the device
+
+        ASSERT_EQ(device.Open(), 0);
+        EXPECT_EQ(device.GetState(), State::kOpen);
+        EXPECT_EQ(device.LostError(), 0);
+        EXPECT_EQ(camera.openCount, 1);
+    }
+    EXPECT_EQ(camera.openCount, 0); // the descriptor goes with the object
 }
 
 TEST(TestPattern, EyesDifferByTheParallaxAndTheSceneMovesWithTheClock)
