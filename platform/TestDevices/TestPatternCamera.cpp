@@ -13,6 +13,11 @@ static uint64_t MonotonicMicroseconds()
     return uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u;
 }
 
+static uint8_t Luma(const uint8_t* in_rgb)
+{
+    return uint8_t(((66 * in_rgb[0] + 129 * in_rgb[1] + 25 * in_rgb[2] + 128) >> 8) + 16);
+}
+
 TestPatternCamera::TestPatternCamera(Clock in_clock)
     : mClock(in_clock ? std::move(in_clock) : Clock(MonotonicMicroseconds)), mStartUs(mClock())
 {
@@ -44,67 +49,71 @@ bool TestPatternCamera::FrameReady(const FakeV4L2Device&)
     return mLastFrame == UINT64_MAX || FrameNumber() > mLastFrame;
 }
 
-uint8_t TestPatternCamera::LumaAt(int in_x, uint64_t in_frame, int in_input)
-{
-    const int64_t period = kBarWidth * 4;
-    // The right eye's scene point sits kParallaxPixels left of where the left eye has it.
-    int64_t x = int64_t(in_x) - int64_t(in_frame % uint64_t(period)) * kStepPixels +
-                (in_input == 1 ? kParallaxPixels : 0);
-    x %= period;
-    if (x < 0)
-        x += period;
-    return x < kBarWidth ? 235 : 16;
-}
-
 size_t TestPatternCamera::FillFrame(const FakeV4L2Device& in_device, uint8_t* out_data,
                                     size_t in_capacity, uint64_t* out_timeUs)
 {
     const uint64_t frame = FrameNumber();
     mLastFrame = frame;
     *out_timeUs = mStartUs + frame * 1000000u / kFramesPerSecond;
-    if (in_device.fourcc == V4L2_PIX_FMT_MJPEG)
-        return FillJPEG(in_device, frame, out_data, in_capacity);
-    const size_t rowBytes = size_t(in_device.width) * 2;
-    const size_t bytes = rowBytes * in_device.height;
-    if (in_device.fourcc != V4L2_PIX_FMT_YUYV || bytes == 0 || bytes > in_capacity)
+    const int width = int(in_device.width);
+    const int height = int(in_device.height);
+    if ((in_device.fourcc != V4L2_PIX_FMT_MJPEG && in_device.fourcc != V4L2_PIX_FMT_YUYV) ||
+        width <= 0 || height <= 0 || width > 8192 || height > 8192)
         return 0;
-    // Every row is the same: write one and copy it down.
-    for (uint32_t x = 0; x < in_device.width; ++x) {
-        out_data[x * 2] = LumaAt(int(x), frame, in_device.currentInput);
-        out_data[x * 2 + 1] = 128;
-    }
-    for (uint32_t y = 1; y < in_device.height; ++y)
-        std::copy_n(out_data, rowBytes, out_data + y * rowBytes);
-    return bytes;
+    const size_t rowBytes = size_t(width) * 3;
+    if (in_device.fourcc == V4L2_PIX_FMT_YUYV && size_t(width) * 2 * size_t(height) > in_capacity)
+        return 0;
+    mRGB.resize(rowBytes * size_t(height));
+    mScene.Render(frame,
+                  in_device.currentInput == 1 ? TestPatternScene::kRightEye
+                                              : TestPatternScene::kLeftEye,
+                  width, height, mRGB.data(), rowBytes);
+    return in_device.fourcc == V4L2_PIX_FMT_MJPEG ? FillJPEG(in_device, out_data, in_capacity)
+                                                  : FillYUYV(in_device, out_data, in_capacity);
 }
 
-// Colour 4:2:2, as webcams send it, from a grey RGB image.
-size_t TestPatternCamera::FillJPEG(const FakeV4L2Device& in_device, uint64_t in_frame,
-                                   uint8_t* out_data, size_t in_capacity)
+// BT.601 video range, as webcams send it; each pair of pixels shares the mean of their colours.
+size_t TestPatternCamera::FillYUYV(const FakeV4L2Device& in_device, uint8_t* out_data,
+                                   size_t in_capacity)
+{
+    const size_t pixels = size_t(in_device.width) * in_device.height;
+    if (pixels * 2 > in_capacity)
+        return 0;
+    const size_t width = in_device.width;
+    for (size_t y = 0; y < in_device.height; ++y) {
+        const uint8_t* rgb = &mRGB[y * width * 3];
+        uint8_t* yuyv = out_data + y * width * 2;
+        for (size_t x = 0; x < width; x += 2) {
+            // An odd last pixel pairs with itself.
+            const uint8_t* a = rgb + x * 3;
+            const uint8_t* b = x + 1 < width ? a + 3 : a;
+            yuyv[x * 2] = Luma(a);
+            if (x + 1 < width)
+                yuyv[x * 2 + 2] = Luma(b);
+            const int red = a[0] + b[0], green = a[1] + b[1], blue = a[2] + b[2];
+            yuyv[x * 2 + 1] = uint8_t(((-38 * red - 74 * green + 112 * blue + 256) >> 9) + 128);
+            if (x + 1 < width)
+                yuyv[x * 2 + 3] = uint8_t(((112 * red - 94 * green - 18 * blue + 256) >> 9) + 128);
+        }
+    }
+    return pixels * 2;
+}
+
+// Colour 4:2:2, as webcams send it.
+size_t TestPatternCamera::FillJPEG(const FakeV4L2Device& in_device, uint8_t* out_data,
+                                   size_t in_capacity)
 {
     const int width = int(in_device.width);
     const int height = int(in_device.height);
-    if (width <= 0 || height <= 0 || width > 8192 || height > 8192)
-        return 0;
     if (mCompressor == nullptr)
         mCompressor = tjInitCompress();
-    const size_t rowBytes = size_t(width) * 3;
     const size_t bound = tjBufSize(width, height, TJSAMP_422);
     if (mCompressor == nullptr || bound == size_t(-1))
         return 0;
-    mRGB.resize(rowBytes * size_t(height));
     mJPEG.resize(bound);
-    for (int x = 0; x < width; ++x) {
-        // Video range to full range.
-        const uint8_t grey =
-            uint8_t((LumaAt(x, in_frame, in_device.currentInput) - 16) * 255 / 219);
-        std::memset(&mRGB[size_t(x) * 3], grey, 3);
-    }
-    for (int y = 1; y < height; ++y)
-        std::memcpy(&mRGB[size_t(y) * rowBytes], mRGB.data(), rowBytes);
     unsigned char* jpeg = mJPEG.data();
     unsigned long size = 0;
-    if (tjCompress2(mCompressor, mRGB.data(), width, int(rowBytes), height, TJPF_RGB, &jpeg, &size,
+    if (tjCompress2(mCompressor, mRGB.data(), width, width * 3, height, TJPF_RGB, &jpeg, &size,
                     TJSAMP_422, 85, TJFLAG_NOREALLOC) != 0 ||
         size > in_capacity)
         return 0;

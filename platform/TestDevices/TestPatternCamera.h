@@ -1,6 +1,6 @@
 // "Parallax3D Test Pattern": a camera without hardware, for demos and end-to-end tests. One
-// input per eye; the right eye sees the scene kParallaxPixels further left than the left eye,
-// and the scene moves, a frame every 1/30 s of the camera's clock. MJPEG or YUYV frames.
+// input per eye, each seeing TestPatternScene from its side; the scene moves, a frame every
+// 1/30 s of the camera's clock. MJPEG or YUYV frames.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FakeV4L2Device.h"
+#include "TestPatternScene.h"
 
 class TestPatternCamera : public FakeFrameSource
 {
@@ -16,10 +17,7 @@ public:
     static constexpr const char* kCardName = "Parallax3D Test Pattern";
     static constexpr const char* kLeftInput = "Left Eye";
     static constexpr const char* kRightInput = "Right Eye";
-    static constexpr int kParallaxPixels = 16;
     static constexpr int kFramesPerSecond = 30;
-    static constexpr int kBarWidth = 32;
-    static constexpr int kStepPixels = 4; // how far the scene moves each frame
 
     // Microseconds; the monotonic clock unless a test gives its own.
     using Clock = std::function<uint64_t()>;
@@ -35,17 +33,14 @@ public:
     size_t FillFrame(const FakeV4L2Device& in_device, uint8_t* out_data, size_t in_capacity,
                      uint64_t* out_timeUs) override;
 
-    // The luma the pattern has at column x of a frame of this number for this input: a bright
-    // bar every kBarWidth * 4 pixels on a dark ground, moving right by kStepPixels a frame.
-    static uint8_t LumaAt(int in_x, uint64_t in_frame, int in_input);
-
 private:
     uint64_t FrameNumber() const;
-    size_t FillJPEG(const FakeV4L2Device& in_device, uint64_t in_frame, uint8_t* out_data,
-                    size_t in_capacity);
+    size_t FillYUYV(const FakeV4L2Device& in_device, uint8_t* out_data, size_t in_capacity);
+    size_t FillJPEG(const FakeV4L2Device& in_device, uint8_t* out_data, size_t in_capacity);
     Clock mClock;
     uint64_t mStartUs;
     uint64_t mLastFrame = UINT64_MAX;
+    TestPatternScene mScene;
     // Made once per frame size, so streaming allocates nothing.
     void* mCompressor = nullptr;
     std::vector<uint8_t> mRGB;

@@ -15,7 +15,6 @@
 #include <sched.h>
 #include <string>
 #include <thread>
-#include <turbojpeg.h>
 #include <unistd.h>
 
 #include "FakeV4L2.h"
@@ -408,94 +407,6 @@ TEST_F(FakeDriverTest, VideoDeviceStatesAndALostDevice)
         EXPECT_EQ(camera.openCount, 1);
     }
     EXPECT_EQ(camera.openCount, 0); // the descriptor goes with the object
-}
-
-TEST(TestPattern, EyesDifferByTheParallaxAndTheSceneMovesWithTheClock)
-{
-    uint64_t now = 5000000;
-    TestPatternCamera camera([&now] { return now; });
-    FakeV4L2 fake;
-    FakeV4L2Device& device = fake.AddDevice();
-    camera.Configure(device);
-    EXPECT_EQ(device.card, "Parallax3D Test Pattern");
-    ASSERT_EQ(device.inputs.size(), 2u);
-
-    device.fourcc = V4L2_PIX_FMT_YUYV;
-    device.width = 320;
-    device.height = 4;
-    std::vector<uint8_t> left(320 * 4 * 2), right(left.size());
-    uint64_t time = 0;
-    ASSERT_TRUE(camera.FrameReady(device));
-    ASSERT_EQ(camera.FillFrame(device, left.data(), left.size(), &time), left.size());
-    EXPECT_FALSE(camera.FrameReady(device)); // the same frame number is not delivered twice
-    device.currentInput = 1;
-    ASSERT_EQ(camera.FillFrame(device, right.data(), right.size(), &time), right.size());
-    const int p = TestPatternCamera::kParallaxPixels;
-    for (int x = 0; x + p < 320; ++x)
-        ASSERT_EQ(right[size_t(x) * 2], left[size_t(x + p) * 2]) << x;
-    EXPECT_NE(left, right);
-    // Last row equals the first; chroma is neutral.
-    EXPECT_TRUE(std::equal(left.begin(), left.begin() + 640, left.end() - 640));
-    EXPECT_EQ(left[1], 128);
-
-    const uint64_t nextFrameUs = (1000000 + 29) / 30; // the first microsecond of frame 1
-    now += nextFrameUs - 1;
-    EXPECT_FALSE(camera.FrameReady(device));
-    now += 1;
-    ASSERT_TRUE(camera.FrameReady(device));
-    std::vector<uint8_t> later(right.size());
-    ASSERT_EQ(camera.FillFrame(device, later.data(), later.size(), &time), later.size());
-    const int step = TestPatternCamera::kStepPixels;
-    for (int x = 0; x + step < 320; ++x)
-        ASSERT_EQ(later[size_t(x + step) * 2], right[size_t(x) * 2]) << x;
-    EXPECT_EQ(time, 5000000u + 1000000u / 30);
-
-    // A buffer too small for the frame, or another format, gets nothing.
-    EXPECT_EQ(camera.FillFrame(device, later.data(), 10, &time), 0u);
-    device.fourcc = V4L2_PIX_FMT_NV12;
-    EXPECT_EQ(camera.FillFrame(device, later.data(), later.size(), &time), 0u);
-}
-
-// Decoded by libjpeg-turbo itself, the MJPEG frames carry the same scene.
-TEST(TestPattern, MJPEGFramesDecodeToThePattern)
-{
-    uint64_t now = 0;
-    TestPatternCamera camera([&now] { return now; });
-    FakeV4L2 fake;
-    FakeV4L2Device& device = fake.AddDevice();
-    camera.Configure(device);
-    EXPECT_EQ(device.formats.front(), uint32_t(V4L2_PIX_FMT_MJPEG));
-    device.fourcc = V4L2_PIX_FMT_MJPEG;
-    device.width = 320;
-    device.height = 240;
-    device.currentInput = 1;
-    std::vector<uint8_t> jpeg(320 * 240 * 2);
-    uint64_t time = 0;
-    const size_t size = camera.FillFrame(device, jpeg.data(), jpeg.size(), &time);
-    ASSERT_GT(size, 0u);
-    EXPECT_EQ(camera.FillFrame(device, jpeg.data(), 16, &time), 0u); // no room: nothing
-
-    tjhandle decoder = tjInitDecompress();
-    int width = 0, height = 0, subsampling = -1, colorspace = -1;
-    ASSERT_EQ(tjDecompressHeader3(decoder, jpeg.data(), (unsigned long)size, &width, &height,
-                                  &subsampling, &colorspace),
-              0);
-    EXPECT_EQ(width, 320);
-    EXPECT_EQ(height, 240);
-    EXPECT_EQ(subsampling, TJSAMP_422);
-    std::vector<uint8_t> grey(320 * 240);
-    ASSERT_EQ(tjDecompress2(decoder, jpeg.data(), (unsigned long)size, grey.data(), 320, 320, 240,
-                            TJPF_GRAY, 0),
-              0);
-    tjDestroy(decoder);
-    // Away from the bars' edges, where the compression rings.
-    for (int x = 0; x < 320; ++x) {
-        const bool bright = TestPatternCamera::LumaAt(x, 0, 1) > 128;
-        if (bright != (TestPatternCamera::LumaAt(x - 3, 0, 1) > 128) ||
-            bright != (TestPatternCamera::LumaAt(x + 3, 0, 1) > 128))
-            continue;
-        EXPECT_NEAR(grey[size_t(120 * 320 + x)], bright ? 255 : 0, 12) << x;
-    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The camera grabber against in-memory V4L2 devices and the test-pattern camera: opening,
 // frames into the bitmap, a camera lost and found again, auto-open timing, and the reports.
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
@@ -10,6 +11,7 @@
 #include "FakeV4L2.h"
 #include "QCameraGrabCGContext.h"
 #include "TestPatternCamera.h"
+#include "TestPatternScene.h"
 #include "TestSupport.h"
 #include "V4L2System.h"
 
@@ -419,15 +421,19 @@ TEST_F(GrabberTest, TheTestPatternArrivesEndToEndInTheBitmap)
     sCameraUs += 100000; // frame 3
     ASSERT_EQ(grabber.Idle(), 0);
 
+    TestPatternScene scene;
+    std::vector<uint8_t> rgb(640 * 480 * 3);
+    ASSERT_TRUE(scene.Render(3, TestPatternScene::kRightEye, 640, 480, rgb.data(), 640 * 3));
     int compared = 0;
     for (int x = 4; x < 636; ++x) {
-        const uint8_t expected = TestPatternCamera::LumaAt(x, 3, 1);
-        bool flat = true; // away from the bars' edges, where JPEG rings
+        const uint8_t* expected = &rgb[(240 * 640 + size_t(x)) * 3];
+        bool flat = true; // away from edges, where JPEG rings
         for (int dx = -4; dx <= 4; ++dx)
-            flat = flat && TestPatternCamera::LumaAt(x + dx, 3, 1) == expected;
+            flat = flat && std::equal(expected, expected + 3, expected + dx * 3);
         if (!flat)
             continue;
-        EXPECT_NEAR(pixel(grabber, x, 240)[1], expected, 24) << "column " << x;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(pixel(grabber, x, 240)[1 + c], expected[c], 24) << "column " << x;
         ++compared;
     }
     EXPECT_GT(compared, 300);

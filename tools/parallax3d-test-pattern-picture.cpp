@@ -1,0 +1,98 @@
+// parallax3d-test-pattern-picture: one frame of the test-pattern camera's two eyes, combined by
+// the stereo mux's own kernel, as a PNG; the README's picture.
+//   parallax3d-test-pattern-picture ANAGLYPH.png [LEFT.png RIGHT.png]
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <png.h>
+#include <string>
+#include <vector>
+
+#include "StereoMuxKernel.h"
+#include "TestPatternScene.h"
+
+const char* g_CoreMachDebug_LogPrefix = "parallax3d-test-pattern-picture";
+static char sLogFileName[] = "parallax3d-test-pattern-picture.log";
+char* g_CoreMachDebug_LogFileName = sLogFileName;
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+constexpr uint64_t kFrame = 30; // the ball clear of the tower and the pillar in both eyes
+
+// Opaque A,R,G,B as 8-bit RGB.
+bool WritePNG(const std::string& in_path, const std::vector<uint8_t>& in_argb)
+{
+    FILE* file = fopen(in_path.c_str(), "wbe");
+    if (!file)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    std::vector<png_byte> row(size_t(kWidth) * 3);
+    bool ok = png && info && setjmp(png_jmpbuf(png)) == 0;
+    if (ok) {
+        png_init_io(png, file);
+        png_set_IHDR(png, info, kWidth, kHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (size_t y = 0; y < kHeight; ++y) {
+            for (size_t x = 0; x < kWidth; ++x)
+                for (size_t c = 0; c < 3; ++c)
+                    row[x * 3 + c] = in_argb[(y * kWidth + x) * 4 + 1 + c];
+            png_write_row(png, row.data());
+        }
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(&png, &info);
+    return fclose(file) == 0 && ok;
+}
+
+std::vector<uint8_t> Eye(TestPatternScene& io_scene, TestPatternScene::Eye in_eye)
+{
+    std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
+    io_scene.Render(kFrame, in_eye, kWidth, kHeight, rgb.data(), size_t(kWidth) * 3);
+    std::vector<uint8_t> argb(size_t(kWidth) * kHeight * 4);
+    for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i) {
+        argb[i * 4] = 255;
+        for (size_t c = 0; c < 3; ++c)
+            argb[i * 4 + 1 + c] = rgb[i * 3 + c];
+    }
+    return argb;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2 && argc != 4) {
+        fprintf(stderr,
+                "usage: parallax3d-test-pattern-picture ANAGLYPH.png [LEFT.png RIGHT.png]\n");
+        return 2;
+    }
+    const std::unique_ptr<CoreImage::ColorMatrixKernel> kernel = CompileStereoMuxKernel();
+    if (!kernel) {
+        fprintf(stderr, "the stereo kernel did not compile\n");
+        return 1;
+    }
+    TestPatternScene scene;
+    const std::vector<uint8_t> left = Eye(scene, TestPatternScene::kLeftEye);
+    const std::vector<uint8_t> right = Eye(scene, TestPatternScene::kRightEye);
+    std::vector<uint8_t> anaglyph(left.size());
+    const CoreImage::PixelExtent extent = {0, 0, kWidth, kHeight};
+    const size_t rowBytes = size_t(kWidth) * 4;
+    // The mux's first eye is the right one.
+    if (!kernel->apply({right.data(), rowBytes, extent}, {left.data(), rowBytes, extent}, 0.0f,
+                       {anaglyph.data(), rowBytes, extent})) {
+        fprintf(stderr, "the stereo kernel did not apply\n");
+        return 1;
+    }
+    bool ok = WritePNG(argv[1], anaglyph);
+    if (argc == 4)
+        ok = WritePNG(argv[2], left) && WritePNG(argv[3], right) && ok;
+    if (!ok) {
+        perror("writing the pictures");
+        return 1;
+    }
+    return 0;
+}
