@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
-#include <png.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "ARGBPicture.h"
 #include "CoreMachDebugLog.h"
 #include "QCameraGrabCGContext.h"
 #include "ScopedTestPatternCamera.h"
@@ -102,41 +102,6 @@ std::string CameraNamed(const std::string& in_name, std::string& out_error)
     return std::string();
 }
 
-// The bitmap's A,R,G,B premultiplied pixels as an 8-bit RGBA PNG.
-bool WritePNG(const std::string& path, const CoreGraphics::BitmapContext& bitmap)
-{
-    FILE* file = fopen(path.c_str(), "wbe");
-    if (!file)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    const size_t width = bitmap.mImageWidth, height = bitmap.mImageHeight;
-    std::vector<png_byte> row(width * 4);
-    bool ok = png && info && setjmp(png_jmpbuf(png)) == 0;
-    if (ok) {
-        png_init_io(png, file);
-        png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8,
-                     PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                     PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (size_t y = 0; y < height; ++y) {
-            const UInt8* from = bitmap.mImageDataBytes + y * bitmap.mImageRowBytes;
-            for (size_t x = 0; x < width; ++x) {
-                const UInt8 a = from[x * 4];
-                for (int c = 0; c < 3; ++c)
-                    row[x * 4 + size_t(c)] =
-                        a ? png_byte(std::min(255, (from[x * 4 + 1 + size_t(c)] * 255 + a / 2) / a))
-                          : 0;
-                row[x * 4 + 3] = a;
-            }
-            png_write_row(png, row.data());
-        }
-        png_write_end(png, nullptr);
-    }
-    png_destroy_write_struct(&png, &info);
-    return fclose(file) == 0 && ok;
-}
-
 class CountingGrabber : public QCameraGrabCGContext
 {
 public:
@@ -192,7 +157,9 @@ int Grab(const std::string& in_name, int frameCount, const std::string& folder)
         if (grabber.frames != before) {
             char name[32];
             snprintf(name, sizeof(name), "/frame-%04d.png", ++written);
-            if (!WritePNG(folder + name, grabber.mCamContext)) {
+            const CoreGraphics::BitmapContext& bitmap = grabber.mCamContext;
+            if (!WriteARGBPicture(folder + name, bitmap.mImageDataBytes, bitmap.mImageWidth,
+                                  bitmap.mImageHeight, bitmap.mImageRowBytes)) {
                 fprintf(stderr, "parallax3d-cameras: cannot write %s%s\n", folder.c_str(), name);
                 return 1;
             }

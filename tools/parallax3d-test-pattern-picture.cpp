@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <png.h>
 #include <string>
 #include <vector>
 
+#include "ARGBPicture.h"
 #include "StereoMuxKernel.h"
 #include "TestPatternScene.h"
 
@@ -21,31 +21,9 @@ constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr uint64_t kFrame = 30; // the ball clear of the tower and the pillar in both eyes
 
-// Opaque A,R,G,B as 8-bit RGB.
 bool WritePNG(const std::string& in_path, const std::vector<uint8_t>& in_argb)
 {
-    FILE* file = fopen(in_path.c_str(), "wbe");
-    if (!file)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    std::vector<png_byte> row(size_t(kWidth) * 3);
-    bool ok = png && info && setjmp(png_jmpbuf(png)) == 0;
-    if (ok) {
-        png_init_io(png, file);
-        png_set_IHDR(png, info, kWidth, kHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (size_t y = 0; y < kHeight; ++y) {
-            for (size_t x = 0; x < kWidth; ++x)
-                for (size_t c = 0; c < 3; ++c)
-                    row[x * 3 + c] = in_argb[(y * kWidth + x) * 4 + 1 + c];
-            png_write_row(png, row.data());
-        }
-        png_write_end(png, nullptr);
-    }
-    png_destroy_write_struct(&png, &info);
-    return fclose(file) == 0 && ok;
+    return WriteARGBPicture(in_path, in_argb.data(), kWidth, kHeight, size_t(kWidth) * 4);
 }
 
 std::vector<uint8_t> Eye(TestPatternScene& io_scene, TestPatternScene::Eye in_eye)
