@@ -162,9 +162,33 @@ char ThreadState(pid_t in_tid)
     return end != std::string::npos && end + 2 < line.size() ? line[end + 2] : '?';
 }
 
-// The program's own signal handlers are installed without SA_RESTART, so a write the
-// kernel interrupts must be made again, not reported.
-TEST(V4L2Seam, KernelWriteGoesOnAfterASignal)
+// Runs in_blockingCall on this thread while another thread interrupts it once with a signal
+// whose handler is installed without SA_RESTART, as the program's own are, then runs in_unblock
+// so the call can end. The call must go on after the signal, not report it.
+template <class BlockingCall, class Unblock>
+void InterruptedOnce(BlockingCall in_blockingCall, Unblock in_unblock)
+{
+    struct sigaction count = {}, old = {};
+    count.sa_handler = [](int) { ++sInterrupts; };
+    sigaction(SIGUSR1, &count, &old);
+    sInterrupts = 0;
+    const pid_t caller = gettid();
+    const pthread_t callerThread = pthread_self();
+    std::thread helper([&] {
+        while (ThreadState(caller) != 'S') // asleep in the call
+            sched_yield();
+        pthread_kill(callerThread, SIGUSR1);
+        while (sInterrupts == 0)
+            sched_yield();
+        in_unblock();
+    });
+    in_blockingCall();
+    helper.join();
+    sigaction(SIGUSR1, &old, nullptr);
+    EXPECT_EQ(sInterrupts, 1);
+}
+
+TEST(V4L2Seam, KernelWriteAndPollGoOnAfterASignal)
 {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
@@ -176,57 +200,21 @@ TEST(V4L2Seam, KernelWriteGoesOnAfterASignal)
     }
     fcntl(fds[1], F_SETFL, 0);
     fcntl(fds[0], F_SETFL, O_NONBLOCK);
-
-    struct sigaction count = {}, old = {};
-    count.sa_handler = [](int) { ++sInterrupts; };
-    sigaction(SIGUSR1, &count, &old);
-    sInterrupts = 0;
-    const pid_t writer = gettid();
-    const pthread_t writerThread = pthread_self();
-    std::thread helper([&] {
-        // Once the writer sleeps in the full pipe, interrupt it, then make room.
-        while (ThreadState(writer) != 'S')
-            sched_yield();
-        pthread_kill(writerThread, SIGUSR1);
-        while (sInterrupts == 0)
-            sched_yield();
-        std::string sink(block.size(), 0);
-        while (read(fds[0], sink.data(), sink.size()) > 0) {
-        }
-    });
-    EXPECT_EQ(V4L2Sys().Write(fds[1], "y", 1), 1);
-    helper.join();
-    sigaction(SIGUSR1, &old, nullptr);
-    EXPECT_EQ(sInterrupts, 1);
-    close(fds[0]);
-    close(fds[1]);
-}
-
-// The same for poll: the wait goes on, for the time that is left.
-TEST(V4L2Seam, KernelPollGoesOnAfterASignal)
-{
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    struct sigaction count = {}, old = {};
-    count.sa_handler = [](int) { ++sInterrupts; };
-    sigaction(SIGUSR1, &count, &old);
-    sInterrupts = 0;
-    const pid_t poller = gettid();
-    const pthread_t pollerThread = pthread_self();
-    std::thread helper([&] {
-        while (ThreadState(poller) != 'S')
-            sched_yield();
-        pthread_kill(pollerThread, SIGUSR1);
-        while (sInterrupts == 0)
-            sched_yield();
-        EXPECT_EQ(write(fds[1], "x", 1), 1);
-    });
+    // A write into the full pipe, until room is made.
+    InterruptedOnce([&] { EXPECT_EQ(V4L2Sys().Write(fds[1], "y", 1), 1); },
+                    [&] {
+                        std::string sink(block.size(), 0);
+                        while (read(fds[0], sink.data(), sink.size()) > 0) {
+                        }
+                    });
+    char left[8];
+    while (read(fds[0], left, sizeof left) > 0) {
+    }
+    // A wait for the empty pipe, for the time that is left, until a byte arrives.
     struct pollfd ready = {fds[0], POLLIN, 0};
-    EXPECT_EQ(V4L2Sys().Poll(&ready, 1, 60000), 1);
+    InterruptedOnce([&] { EXPECT_EQ(V4L2Sys().Poll(&ready, 1, 60000), 1); },
+                    [&] { EXPECT_EQ(write(fds[1], "z", 1), 1); });
     EXPECT_TRUE(ready.revents & POLLIN);
-    helper.join();
-    sigaction(SIGUSR1, &old, nullptr);
-    EXPECT_EQ(sInterrupts, 1);
     close(fds[0]);
     close(fds[1]);
 }
