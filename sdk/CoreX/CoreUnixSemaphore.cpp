@@ -1,6 +1,7 @@
 #include "CoreUnixSemaphore.h"
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 
@@ -30,6 +31,18 @@ bool CoreUnixSemaphore::OpenCreate(const char* in_semaphore_name)
         return false;
     // clang-format off
     return VERIFY(_semaphore_id=sem_open(in_semaphore_name,O_CREAT,global_permissions_mode,initial_semaphore_value));
+    // clang-format on
+}
+
+bool CoreUnixSemaphore::OpenCreateForUser(const char* in_semaphore_name)
+{
+    if (IsOpen() || !in_semaphore_name)
+        return false;
+    // A cut name could be another user's semaphore, so a long one is refused.
+    if (!VERIFY(strlen(in_semaphore_name) <= max_name_length))
+        return false;
+    // clang-format off
+    return VERIFY(_semaphore_id=sem_open(in_semaphore_name,O_CREAT,user_permissions_mode,initial_semaphore_value));
     // clang-format on
 }
 

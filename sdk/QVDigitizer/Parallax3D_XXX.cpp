@@ -1,6 +1,7 @@
 // What the component defines for itself, in the order it must be built when it is loaded:
 // its log identity first (so that anything reported while loading goes to the system log),
-// then the channel's file name, then the shared frame memory object, which opens nothing yet.
+// then the channel's file and semaphore names, then the shared frame memory object, which opens
+// nothing yet.
 #include "CoreMachDebugLog.h"
 #include "CoreUserFileName.h"
 #include "shared_gworld_memory.h"
@@ -13,5 +14,12 @@ static CoreDebugBundleLogFileName sLogFile("Parallax3D_XXX.%s.log", "Parallax3D_
 static CoreUserFileName sSharedMemoryFileName(CFSTR(kSharedMemoryFileNameFormat),
                                               kSharedMemoryFrameFormatName);
 const char* SharedGWorldMemory::sFileMappingPath = sSharedMemoryFileName;
+
+static CoreUserFileName sSemaphoreName0(CFSTR(kSharedMemorySemaphoreNameFormat),
+                                        kSharedMemorySemaphoreNameText0);
+static CoreUserFileName sSemaphoreName1(CFSTR(kSharedMemorySemaphoreNameFormat),
+                                        kSharedMemorySemaphoreNameText1);
+const char* SharedGWorldMemory::sSemaphoreNames[kMaxBufferCount] = {sSemaphoreName0,
+                                                                    sSemaphoreName1};
 
 SharedGWorldMemory SharedGWorldMemory::sSingleton;

@@ -80,8 +80,11 @@ enum : UInt32 {
 // "/tmp/com-red-kite-<console user>-Parallax3D-1.201-640x480-ARGB.tmp"
 #define kSharedMemoryFileNameFormat "/tmp/com-red-kite-%@-Parallax3D-1.201-%s.tmp"
 #define kSharedMemoryFrameFormatName "640x480-ARGB"
-#define kSharedMemorySemaphoreName0 "Parallax3DXXX_0"
-#define kSharedMemorySemaphoreName1 "Parallax3DXXX_1"
+// "Parallax3DXXX_<console user>_0" and "_1", the locks of buffers 0 and 1: every user's channel
+// has locks of its own, which no other user can open.
+#define kSharedMemorySemaphoreNameFormat "Parallax3DXXX_%@_%s"
+#define kSharedMemorySemaphoreNameText0 "0"
+#define kSharedMemorySemaphoreNameText1 "1"
 
 // The component's exports, resolved by name at run time by clients; true = 1.
 extern "C" {

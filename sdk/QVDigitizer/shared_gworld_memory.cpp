@@ -1,9 +1,12 @@
 #include "shared_gworld_memory.h"
 
 #include <bit>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 
 #include "CoreMachDebugLog.h"
 
@@ -36,15 +39,17 @@ void StoreWord(UInt32* memory, size_t offset, UInt32 value)
     std::atomic_ref<UInt32>(memory[kWordIndex(offset)]).store(value, std::memory_order_release);
 }
 
-// A record lock on one byte: the token of a buffer lock's holder.
-bool SetToken(int fd, off_t offset, short type)
+// A record lock on one byte: the token of a buffer lock's holder. 0, or why it was refused.
+int SetToken(int fd, off_t offset, short type)
 {
     struct flock token = {};
     token.l_type = type;
     token.l_whence = SEEK_SET;
     token.l_start = offset;
     token.l_len = 1;
-    return fd != -1 && fcntl(fd, F_OFD_SETLK, &token) == 0;
+    if (fd == -1)
+        return EBADF;
+    return fcntl(fd, F_OFD_SETLK, &token) == 0 ? 0 : errno;
 }
 
 // Whether another open of the file holds the token: its holder is alive.
@@ -59,7 +64,33 @@ bool TokenHeldElsewhere(int fd, off_t offset)
     return fd == -1 || fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type != F_UNLCK;
 }
 
+std::atomic<SharedGWorldMemory::LockStepProc> sLockStepHook{nullptr};
+
+void AtLockStep(SharedGWorldMemory::LockStep step, int index)
+{
+    if (SharedGWorldMemory::LockStepProc hook = sLockStepHook.load())
+        hook(step, index);
+}
+
+// Counts a thread of this process as busy with one lock for as long as it is in scope.
+class BusyWithLock
+{
+public:
+    explicit BusyWithLock(std::atomic<int>& io_busy) : mBusy(io_busy) { ++mBusy; }
+    ~BusyWithLock() { --mBusy; }
+    BusyWithLock(const BusyWithLock&) = delete;
+    BusyWithLock& operator=(const BusyWithLock&) = delete;
+
+private:
+    std::atomic<int>& mBusy;
+};
+
 } // namespace
+
+SharedGWorldMemory::LockStepProc SharedGWorldMemory::SetLockStepHook(LockStepProc in_hook)
+{
+    return sLockStepHook.exchange(in_hook);
+}
 
 const UInt32 SharedGWorldMemory::kApplicationSignature = WordOfBytes("Plx3");
 const UInt32 SharedGWorldMemory::kApplicationVersion = WordOfBytes("00.1");
@@ -70,8 +101,7 @@ SharedGWorldMemory::~SharedGWorldMemory()
 {
     // A holder that goes away gives its locks back; the members then close in reverse order.
     for (int index = 0; index < kMaxBufferCount; ++index)
-        if (mHeld[index].exchange(false))
-            (index == 0 ? _semaphore0 : _semaphore1).Post();
+        Release(index);
 }
 
 // Other threads take the view as open once they see the pointer, so it is stored last, after
@@ -144,8 +174,8 @@ bool SharedGWorldMemory::OpenReadView()
 
 bool SharedGWorldMemory::OpenSemaphores()
 {
-    const bool fOk0 = _semaphore0.OpenCreate(kSharedMemorySemaphoreName0);
-    const bool fOk1 = _semaphore1.OpenCreate(kSharedMemorySemaphoreName1);
+    const bool fOk0 = _semaphore0.OpenCreateForUser(sSemaphoreNames[0]);
+    const bool fOk1 = _semaphore1.OpenCreateForUser(sSemaphoreNames[1]);
     return fOk0 && fOk1;
 }
 
@@ -181,8 +211,7 @@ bool SharedGWorldMemory::ReopenIfReplaced()
 bool SharedGWorldMemory::CloseLocked()
 {
     for (int index = 0; index < kMaxBufferCount; ++index)
-        if (mHeld[index].exchange(false))
-            (index == 0 ? _semaphore0 : _semaphore1).Post();
+        Release(index);
     const bool wasOpen = _sharedMemory.exchange(nullptr) != nullptr || _mappedFile.IsOpen();
     _mappedFile.Close();
     _semaphore0.Close();
@@ -297,27 +326,73 @@ CoreUnixSemaphore* SharedGWorldMemory::SemaphoreForBuffer(const void* in_buffer)
     }
 }
 
-void SharedGWorldMemory::MarkHeld(int in_index)
+// A holder without a token would look dead to the writer, so the lock is had only with it. A
+// token refused because the writer holds that byte means the writer took this lock over as
+// abandoned: the count this thread took is the writer's now, and giving it back would let a
+// second holder in.
+bool SharedGWorldMemory::TakeToken(CoreUnixSemaphore& io_semaphore, int in_index)
 {
-    mHeld[in_index].store(true);
-    SetToken(_mappedFile.GetFileDescriptor(), kHolderTokenOffset + in_index, F_RDLCK);
+    AtLockStep(kLockStepBeforeToken, in_index);
+    const int error =
+        SetToken(_mappedFile.GetFileDescriptor(), kHolderTokenOffset + in_index, F_RDLCK);
+    if (error == 0) {
+        mHeld[in_index].store(true);
+        return true;
+    }
+    if (error != EAGAIN && error != EACCES)
+        GiveBack(io_semaphore);
+    return false;
 }
 
-bool SharedGWorldMemory::RestoreAbandonedLock(CoreUnixSemaphore& io_semaphore, int in_index)
+// Posts only a count of 0: one above 1 would let two holders in at once, for good.
+bool SharedGWorldMemory::GiveBack(CoreUnixSemaphore& io_semaphore)
 {
-    // Only the single writer restores, so two processes never both add to the count; and
-    // never while another thread of this process, or a live process, holds the lock.
-    if (!mWriter.load(std::memory_order_relaxed) || mHeld[in_index].load())
+    int count = -1;
+    if (!VERIFY(io_semaphore.GetValue(&count) && count == 0))
         return false;
-    if (TokenHeldElsewhere(_mappedFile.GetFileDescriptor(), kHolderTokenOffset + in_index))
+    return io_semaphore.Post();
+}
+
+// Posts before the token goes, so no one ever sees this lock taken without a live holder.
+bool SharedGWorldMemory::Release(int in_index)
+{
+    if (!mHeld[in_index].exchange(false))
         return false;
-    int count = 0;
-    if (!io_semaphore.GetValue(&count))
+    const int fd = _mappedFile.GetFileDescriptor();
+    // A lock taken over holds the byte for writing; as a plain token, the next holder may join.
+    SetToken(fd, kHolderTokenOffset + in_index, F_RDLCK);
+    const bool fOk = GiveBack(SemaphoreAt(in_index));
+    AtLockStep(kLockStepAfterPost, in_index);
+    SetToken(fd, kHolderTokenOffset + in_index, F_UNLCK);
+    return fOk;
+}
+
+// Only the single writer takes over a lock whose holder died, and only one still abandoned (count
+// 0, no token) after a grace: a live holder between its wait and its token takes it meanwhile.
+// The writer then holds the token byte for writing, so a holder still on its way in is refused
+// its token and leaves; the count is never raised, so it never passes 1.
+bool SharedGWorldMemory::TakeOverAbandonedLock(int in_index)
+{
+    // Another thread of this process on this lock shares the file's record locks: it could be a
+    // holder on its way in that no token shows.
+    if (!mWriter.load(std::memory_order_relaxed) || mHeld[in_index].load() || mBusy[in_index] > 1)
         return false;
-    if (count > 0)
-        return true; // freed meanwhile: wait once more
-    if (!io_semaphore.Post())
+    const int fd = _mappedFile.GetFileDescriptor();
+    const off_t token = kHolderTokenOffset + in_index;
+    CoreUnixSemaphore& semaphore = SemaphoreAt(in_index);
+    int count = -1;
+    if (TokenHeldElsewhere(fd, token) || !semaphore.GetValue(&count) || count != 0)
         return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRestoreGraceMs));
+    AtLockStep(kLockStepBeforeTakeOver, in_index);
+    if (SetToken(fd, token, F_WRLCK) != 0)
+        return false; // a live holder has its token
+    if (!semaphore.GetValue(&count) || count != 0 || mHeld[in_index].load() ||
+        mBusy[in_index] > 1) {
+        SetToken(fd, token, F_UNLCK);
+        return false;
+    }
+    mHeld[in_index].store(true);
     CoreMachDebugLog("LockFrameBufferPtr: the holder of frame buffer %d is gone; lock restored\n",
                      in_index);
     return true;
@@ -325,12 +400,13 @@ bool SharedGWorldMemory::RestoreAbandonedLock(CoreUnixSemaphore& io_semaphore, i
 
 bool SharedGWorldMemory::LockWithinLimit(CoreUnixSemaphore& io_semaphore, int in_index)
 {
-    bool fOk = io_semaphore.TimedWait(kFrameLockWaitMs);
-    if (!fOk && RestoreAbandonedLock(io_semaphore, in_index))
-        fOk = io_semaphore.TimedWait(kFrameLockWaitMs);
-    if (fOk)
-        MarkHeld(in_index);
-    return fOk;
+    BusyWithLock busy(mBusy[in_index]);
+    if (io_semaphore.TimedWait(kFrameLockWaitMs))
+        return TakeToken(io_semaphore, in_index);
+    if (TakeOverAbandonedLock(in_index))
+        return true;
+    // Freed while the writer looked.
+    return io_semaphore.TryWait() && TakeToken(io_semaphore, in_index);
 }
 
 bool SharedGWorldMemory::LockFrameBufferPtr(const void* in_buffer)
@@ -347,22 +423,20 @@ bool SharedGWorldMemory::LockFrameBufferPtr(const void* in_buffer)
 bool SharedGWorldMemory::TryLockFrameBufferPtr(const void* in_buffer)
 {
     CoreUnixSemaphore* semaphore = SemaphoreForBuffer(in_buffer);
-    if (!semaphore || !semaphore->TryWait())
+    if (!semaphore)
         return false;
-    MarkHeld(BufferIndex(in_buffer));
-    return true;
+    const int index = BufferIndex(in_buffer);
+    BusyWithLock busy(mBusy[index]);
+    return semaphore->TryWait() && TakeToken(*semaphore, index);
 }
 
 bool SharedGWorldMemory::UnLockFrameBufferPtr(const void* in_buffer)
 {
-    CoreUnixSemaphore* semaphore = SemaphoreForBuffer(in_buffer);
-    if (!semaphore)
+    if (!SemaphoreForBuffer(in_buffer))
         return false;
     const int index = BufferIndex(in_buffer);
-    if (!mHeld[index].exchange(false))
-        return false;
-    SetToken(_mappedFile.GetFileDescriptor(), kHolderTokenOffset + index, F_UNLCK);
-    return semaphore->Post();
+    BusyWithLock busy(mBusy[index]);
+    return Release(index);
 }
 
 bool import_SharedGWorldMemory()

@@ -21,6 +21,20 @@ public:
     // Where a lock holder keeps its token: a record lock on one byte of the reserved header,
     // which the kernel drops when the holder dies. Nothing is ever written there.
     static constexpr off_t kHolderTokenOffset = 8;
+    // How long a lock that looks abandoned must stay so before the writer takes it over: a live
+    // holder takes its token right after its wait.
+    static constexpr int kRestoreGraceMs = 20;
+
+    // The steps inside taking and giving back a lock where another process may look at it.
+    enum LockStep {
+        kLockStepBeforeToken,   // a holder's wait has returned; its token is not taken yet
+        kLockStepAfterPost,     // a holder has posted; its token is not dropped yet
+        kLockStepBeforeTakeOver // the writer's grace is over; it is about to take a lock over
+    };
+    typedef void (*LockStepProc)(LockStep in_step, int in_index);
+    // Tests install a procedure called at each step, to hold a process there; null otherwise.
+    // Answers the previous one.
+    static LockStepProc SetLockStepHook(LockStepProc in_hook);
 
     SharedGWorldMemory();
     ~SharedGWorldMemory();
@@ -56,6 +70,8 @@ public:
 
     static SharedGWorldMemory sSingleton;
     static const char* sFileMappingPath;
+    // The user's own lock of each buffer, named after the same user as the file.
+    static const char* sSemaphoreNames[kMaxBufferCount];
 
 private:
     bool PublishView(bool in_semaphoresOpen);
@@ -65,9 +81,15 @@ private:
     bool IsWritable() const;
     // 0 or 1 for the address of a frame buffer in this process, else -1.
     int BufferIndex(const void* in_buffer) const;
+    CoreUnixSemaphore& SemaphoreAt(int in_index)
+    {
+        return in_index == 0 ? _semaphore0 : _semaphore1;
+    }
     bool LockWithinLimit(CoreUnixSemaphore& io_semaphore, int in_index);
-    bool RestoreAbandonedLock(CoreUnixSemaphore& io_semaphore, int in_index);
-    void MarkHeld(int in_index);
+    bool TakeOverAbandonedLock(int in_index);
+    bool TakeToken(CoreUnixSemaphore& io_semaphore, int in_index);
+    bool GiveBack(CoreUnixSemaphore& io_semaphore);
+    bool Release(int in_index);
 
     std::atomic<UInt32*> _sharedMemory;
     CoreMappedFile _mappedFile;
@@ -77,6 +99,7 @@ private:
     std::mutex mOpenMutex;            // opening and closing the view, from any thread
     std::atomic<bool> mWriter{false}; // this process has opened the writer's view
     std::atomic<bool> mHeld[2] = {};  // this process holds that buffer's lock
+    std::atomic<int> mBusy[2] = {};   // threads of this process taking or giving back that lock
 };
 
 bool import_SharedGWorldMemory();

@@ -1,6 +1,7 @@
-// The shared camera channel as a test starts it: this user's channel file path, a system with no
-// channel file and no semaphores (inside the test's private /tmp and /dev/shm), the built
-// component where clients look for it, and the helper program that plays the other process.
+// The shared camera channel as a test starts it: this user's channel file path and semaphore
+// names, a system with no channel file and no semaphores (inside the test's private /tmp and
+// /dev/shm), the built component where clients look for it, and the helper program that plays
+// the other process.
 #pragma once
 
 #include <climits>
@@ -22,11 +23,20 @@ inline std::string ChannelPath()
     return name.c_str();
 }
 
+// This user's lock of buffer n, as the component names it.
+inline std::string ChannelSemaphoreName(int n)
+{
+    CoreUserFileName name(CFSTR(kSharedMemorySemaphoreNameFormat),
+                          n == 0 ? kSharedMemorySemaphoreNameText0
+                                 : kSharedMemorySemaphoreNameText1);
+    return name.c_str();
+}
+
 inline void RemoveChannel(const std::string& path)
 {
     RemoveTree(path);
-    sem_unlink(kSharedMemorySemaphoreName0);
-    sem_unlink(kSharedMemorySemaphoreName1);
+    sem_unlink(ChannelSemaphoreName(0).c_str());
+    sem_unlink(ChannelSemaphoreName(1).c_str());
 }
 
 #ifdef P3D_COMPONENT_PATH

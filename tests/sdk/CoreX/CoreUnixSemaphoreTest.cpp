@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <semaphore.h>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -62,6 +63,37 @@ TEST(CoreUnixSemaphore, ReportsAFailedOpen)
     EXPECT_NE(log.text().find(" code : _semaphore_id=sem_open(in_semaphore_name,O_CREAT,"
                               "global_permissions_mode,initial_semaphore_value) in "),
               std::string::npos);
+}
+
+// A user's own semaphore is created 0600; its name may be as long as /dev/shm allows after glibc's
+// "sem.", and no longer.
+TEST(CoreUnixSemaphore, AUsersOwnSemaphoreIsItsAloneAndItsNameIsBounded)
+{
+    const struct
+    {
+        size_t length;
+        bool opens;
+    } cases[] = {{CoreUnixSemaphore::max_name_length, true},
+                 {CoreUnixSemaphore::max_name_length + 1, false}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.length);
+        const std::string tag = "p3dtest-own-" + std::to_string(getpid()) + "-";
+        const std::string name = tag + std::string(test.length - tag.size(), 'n');
+        sem_unlink(name.c_str());
+        p3dtest::LogCapture log;
+        CoreUnixSemaphore semaphore;
+        EXPECT_EQ(semaphore.OpenCreateForUser(name.c_str()), test.opens);
+        struct stat info;
+        if (test.opens) {
+            ASSERT_EQ(stat(("/dev/shm/sem." + name).c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 0777, 0600u);
+            sem_unlink(name.c_str());
+        } else {
+            EXPECT_NE(stat(("/dev/shm/sem." + name).c_str(), &info), 0);
+            EXPECT_NE(log.text().find(" code : strlen(in_semaphore_name) <= max_name_length in "),
+                      std::string::npos);
+        }
+    }
 }
 
 TEST(CoreUnixSemaphore, TimedWaitEndsAtItsLimitOrWhenPosted)

@@ -2,10 +2,15 @@
 // exports, as the application, the plug-in and the virtual camera do.
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <semaphore.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -31,6 +36,39 @@ int Helper(const std::vector<std::string>& args, std::string* out = nullptr)
     if (out)
         *out = child.out();
     return status;
+}
+
+const uid_t kOtherUser = 65534; // nobody
+
+// Runs the helper as kOtherUser in this test's /tmp and /dev/shm, after making sure that user
+// cannot open any of the named semaphores; its exit status, 4 when it could.
+int HelperAsOtherUser(const std::vector<std::string>& args,
+                      const std::vector<std::string>& forbidden)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        // logind's console user would name both users' channels alike; hide it from this one.
+        struct stat seats;
+        if (stat("/run/systemd/seats", &seats) == 0 &&
+            (unshare(CLONE_NEWNS) != 0 ||
+             mount("tmpfs", "/run/systemd/seats", "tmpfs", 0, nullptr) != 0))
+            _exit(5);
+        if (setgroups(0, nullptr) != 0 || setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0)
+            _exit(5);
+        for (const std::string& name : forbidden)
+            if (sem_open(name.c_str(), 0) != SEM_FAILED || errno != EACCES)
+                _exit(4);
+        std::vector<char*> argv = {const_cast<char*>(CHANNEL_HELPER_PATH)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (child == -1 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 class ChannelProcess : public testing::Test
@@ -215,6 +253,57 @@ TEST_F(ChannelProcess, ReadersInOtherProcessesNeverSeeATornFrame)
     unsigned published = 0, dropped = 0;
     ASSERT_EQ(sscanf(writer.out().c_str(), "published %u dropped %u", &published, &dropped), 2);
     EXPECT_GT(published, 10u);
+}
+
+// Two users broadcast on one machine at once: each channel has its own file and its own pair of
+// semaphores, 0600, so neither user can open, lock or free the other's buffers.
+TEST_F(ChannelProcess, TwoUsersBroadcastSideBySide)
+{
+    unsigned inside = 1, outside = 1, users = 0;
+    if (geteuid() != 0 ||
+        sscanf(p3dtest::ReadFile("/proc/self/uid_map").c_str(), "%u %u %u", &inside, &outside,
+               &users) != 3 ||
+        inside != 0 || outside != 0 || users <= kOtherUser)
+        GTEST_SKIP() << "needs root of the machine to run a helper as another user";
+    const std::string other = "Parallax3DXXX_nobody_";
+    const std::string otherPath = "/tmp/com-red-kite-nobody-Parallax3D-1.201-640x480-ARGB.tmp";
+    p3dtest::RemoveTree(otherPath);
+    sem_unlink((other + "0").c_str());
+    sem_unlink((other + "1").c_str());
+    const std::vector<std::string> ours = {p3dtest::ChannelSemaphoreName(0),
+                                           p3dtest::ChannelSemaphoreName(1)};
+    ASSERT_NE(ours[0], other + "0");
+
+    // This user broadcasts first and keeps buffer 0 locked while the other user publishes.
+    ComponentExports exports;
+    ASSERT_TRUE(p3dtest::PublishFrame(exports, 5));
+    SHARED_CAMERA_BUFFER buffer0 = ComponentExports::Record();
+    ASSERT_TRUE(exports.GetWriteableFrameBuffer(0, &buffer0));
+    ASSERT_TRUE(exports.LockFrameBuffer(buffer0.frameBufferPtr));
+    EXPECT_EQ(HelperAsOtherUser({"publish", "0", "9"}, ours), 0);
+    EXPECT_TRUE(exports.UnLockFrameBuffer(buffer0.frameBufferPtr));
+    ASSERT_TRUE(p3dtest::PublishFrame(exports, 6));
+
+    for (const std::string& name : {ours[0], ours[1], other + "0", other + "1"}) {
+        SCOPED_TRACE(name);
+        struct stat info;
+        ASSERT_EQ(stat(("/dev/shm/sem." + name).c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, name.rfind(other, 0) == 0 ? kOtherUser : 0u);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        sem_t* semaphore = sem_open(name.c_str(), 0);
+        ASSERT_NE(semaphore, SEM_FAILED);
+        int count = -1;
+        sem_getvalue(semaphore, &count);
+        sem_close(semaphore);
+        EXPECT_EQ(count, 1); // every lock given back, none posted twice
+    }
+    UInt32 number = 0;
+    const std::string theirs = p3dtest::ReadFile(otherPath);
+    ASSERT_EQ(theirs.size(), size_t(kSharedMemoryFileSize));
+    ASSERT_TRUE(p3dtest::FrameNumber(theirs.data() + kSharedMemoryFrameBuffer0Offset, &number));
+    EXPECT_EQ(number, 9u);
+    ASSERT_TRUE(p3dtest::FrameNumber(contents().data() + kSharedMemoryFrameBuffer0Offset, &number));
+    EXPECT_EQ(number, 6u);
 }
 
 } // namespace

@@ -1,5 +1,9 @@
+#include <algorithm>
+#include <condition_variable>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <semaphore.h>
 #include <string>
 #include <sys/stat.h>
@@ -33,7 +37,7 @@ int SemaphoreCount(const char* name)
 // Takes buffer 0's semaphore the way a holder that then dies leaves it: count 0, no token.
 bool TakeAsAHolderThatDied()
 {
-    sem_t* semaphore = sem_open(kSharedMemorySemaphoreName0, 0);
+    sem_t* semaphore = sem_open(SharedGWorldMemory::sSemaphoreNames[0], 0);
     if (semaphore == SEM_FAILED)
         return false;
     const bool taken = sem_trywait(semaphore) == 0;
@@ -48,8 +52,8 @@ protected:
     {
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        sem_unlink(kSharedMemorySemaphoreName0);
-        sem_unlink(kSharedMemorySemaphoreName1);
+        sem_unlink(SharedGWorldMemory::sSemaphoreNames[0]);
+        sem_unlink(SharedGWorldMemory::sSemaphoreNames[1]);
         SharedGWorldMemory::sFileMappingPath = path.c_str();
     }
 
@@ -77,8 +81,8 @@ TEST_F(SharedGWorldMemoryTest, FreshFileHasItsHeaderAndZerosEverywhereElse)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(memory.GetCurrentReadBuffer(), nullptr);
     EXPECT_TRUE(memory.AllowCameraConnection(1));
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 1);
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName1), 1);
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 1);
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[1]), 1);
 }
 
 TEST_F(SharedGWorldMemoryTest, PublishingSetsTheSelectorThatOtherMappingsRead)
@@ -259,17 +263,17 @@ TEST_F(SharedGWorldMemoryTest, LocksAreHeldByOneAndOnlyTheHolderUnlocks)
     UInt8* otherBuffer0 = other.GetWriteBuffer_N(0);
     // A stray unlock from a mapping that does not hold the lock would let two in at once.
     EXPECT_FALSE(other.UnLockFrameBufferPtr(otherBuffer0));
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 0);
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 0);
 
     EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer0));
     EXPECT_FALSE(writer.UnLockFrameBufferPtr(buffer0));
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 1);
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 1);
     EXPECT_TRUE(other.LockFrameBufferPtr(otherBuffer0));
     EXPECT_TRUE(other.UnLockFrameBufferPtr(otherBuffer0));
 
     // Closing gives back what is still held.
     EXPECT_TRUE(writer.Close());
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName1), 1);
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[1]), 1);
 }
 
 TEST_F(SharedGWorldMemoryTest, AWaitIsBoundedAndALiveHolderIsRespected)
@@ -288,7 +292,8 @@ TEST_F(SharedGWorldMemoryTest, AWaitIsBoundedAndALiveHolderIsRespected)
     EXPECT_GE(waited, std::chrono::milliseconds(SharedGWorldMemory::kFrameLockWaitMs));
     EXPECT_NE(log.text().find(" code : fOk = LockWithinLimit(*semaphore, index) in "),
               std::string::npos);
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 0); // not restored: holder lives
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]),
+              0); // not restored: holder lives
     EXPECT_TRUE(holder.UnLockFrameBufferPtr(held));
 }
 
@@ -307,9 +312,9 @@ TEST_F(SharedGWorldMemoryTest, TheWriterRestoresALockWhoseHolderIsGone)
     ASSERT_TRUE(writer.LockFrameBufferPtr(buffer0));
     EXPECT_NE(log.text().find("the holder of frame buffer 0 is gone; lock restored"),
               std::string::npos);
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 0);
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 0);
     EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer0));
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 1);
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 1);
 }
 
 TEST_F(SharedGWorldMemoryTest, ATokenHeldElsewhereStopsTheRestore)
@@ -329,7 +334,7 @@ TEST_F(SharedGWorldMemoryTest, ATokenHeldElsewhereStopsTheRestore)
     ASSERT_EQ(fcntl(fd, F_OFD_SETLK, &token), 0);
 
     EXPECT_FALSE(writer.LockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName0), 0);
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 0);
     close(fd); // the holder dies
     EXPECT_TRUE(writer.LockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
     EXPECT_TRUE(writer.UnLockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
@@ -345,8 +350,116 @@ TEST_F(SharedGWorldMemoryTest, AnotherThreadOfTheWriterIsALiveHolder)
     std::thread other([&] { locked = writer.LockFrameBufferPtr(buffer1); });
     other.join();
     EXPECT_FALSE(locked);
-    EXPECT_EQ(SemaphoreCount(kSharedMemorySemaphoreName1), 0);
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[1]), 0);
     EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer1));
+}
+
+// Holds a holder at one step of taking or giving back buffer 0's lock until the test, or the
+// writer at another step, lets it go on; and keeps the highest count seen at every step.
+struct LockStepScript
+{
+    using Step = SharedGWorldMemory::LockStep;
+
+    static inline std::mutex mutex;
+    static inline std::condition_variable changed;
+    static inline Step pauseAt;
+    static inline bool resumeAtWriterStep = false; // else the test lets the holder go
+    static inline bool paused = false, resumed = false, holderDone = false;
+    static inline int highestCount = 0;
+
+    static void Hook(Step step, int index)
+    {
+        int count = SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[index]);
+        std::unique_lock<std::mutex> lock(mutex);
+        highestCount = std::max(highestCount, count);
+        if (step == pauseAt && !paused) {
+            paused = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(20), [] { return resumed; });
+        } else if (step == SharedGWorldMemory::kLockStepBeforeTakeOver && resumeAtWriterStep) {
+            resumed = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(20), [] { return holderDone; });
+        }
+    }
+    static void Set(std::function<void()> change)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        change();
+        changed.notify_all();
+    }
+    static bool WaitFor(const bool& flag)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(20), [&] { return flag; });
+    }
+};
+
+// A holder slowed inside either gap of its lock, with the writer waiting for that lock: one of
+// them is in, never both, and the count never passes 1.
+TEST_F(SharedGWorldMemoryTest, AHolderSlowedInAGapNeverSharesTheLock)
+{
+    using Script = LockStepScript;
+    struct Case
+    {
+        const char* what;
+        SharedGWorldMemory::LockStep pauseAt;
+        bool resumeAtWriterStep;
+        bool holderUnlocks; // else it locks
+        bool holderSucceeds, writerLocks, restored;
+    } cases[] = {
+        {"token taken within the writer's grace", SharedGWorldMemory::kLockStepBeforeToken, true,
+         false, true, false, false},
+        {"no token when the writer looks again", SharedGWorldMemory::kLockStepBeforeToken, false,
+         false, false, true, true},
+        {"between its post and dropping its token", SharedGWorldMemory::kLockStepAfterPost, false,
+         true, true, true, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        SharedGWorldMemory writer;
+        ASSERT_TRUE(writer.IsOpenWriteView());
+        SharedGWorldMemory holder; // a mapping of its own, as another process has
+        ASSERT_TRUE(holder.OpenReadWriteView());
+        UInt8* held = holder.GetWriteBuffer_N(0);
+        if (test.holderUnlocks) {
+            ASSERT_TRUE(holder.TryLockFrameBufferPtr(held));
+        }
+        Script::Set([&] {
+            Script::pauseAt = test.pauseAt;
+            Script::resumeAtWriterStep = test.resumeAtWriterStep;
+            Script::paused = Script::resumed = Script::holderDone = false;
+            Script::highestCount = 0;
+        });
+        SharedGWorldMemory::SetLockStepHook(Script::Hook);
+
+        bool holderResult = !test.holderSucceeds;
+        std::thread holderThread([&] {
+            holderResult = test.holderUnlocks ? holder.UnLockFrameBufferPtr(held)
+                                              : holder.LockFrameBufferPtr(held);
+            Script::Set([] { Script::holderDone = true; });
+        });
+        ASSERT_TRUE(Script::WaitFor(Script::paused));
+        p3dtest::LogCapture log;
+        UInt8* buffer0 = writer.GetWriteBuffer_N(0);
+        const bool writerLocked = writer.LockFrameBufferPtr(buffer0);
+        Script::Set([] { Script::resumed = true; });
+        holderThread.join();
+        SharedGWorldMemory::SetLockStepHook(nullptr);
+
+        EXPECT_EQ(holderResult, test.holderSucceeds);
+        EXPECT_EQ(writerLocked, test.writerLocks);
+        EXPECT_EQ(log.text().find("lock restored") != std::string::npos, test.restored);
+        EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 0); // one is in
+        if (writerLocked) {
+            EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer0));
+        }
+        if (!test.holderUnlocks && holderResult) {
+            EXPECT_TRUE(holder.UnLockFrameBufferPtr(held));
+        }
+        EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 1);
+        EXPECT_LE(Script::highestCount, 1);
+    }
 }
 
 } // namespace
