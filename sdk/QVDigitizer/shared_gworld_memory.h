@@ -62,7 +62,7 @@ public:
     bool AllowCameraConnection(UInt32 in_connection) const;
 
     CoreUnixSemaphore* SemaphoreForBuffer(const void* in_buffer);
-    // Waits at most kFrameLockWaitMs. In the writer, a lock whose holder is gone is restored.
+    // Waits at most kFrameLockWaitMs. In the writer, a lock whose holder is gone is taken over.
     bool LockFrameBufferPtr(const void* in_buffer);
     bool TryLockFrameBufferPtr(const void* in_buffer);
     // Only a buffer this process holds is unlocked: a stray unlock would let two in at once.
