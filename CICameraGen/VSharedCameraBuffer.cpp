@@ -231,7 +231,8 @@ CGImageRef CIParallax3DInput_VSharedCameraBuffer::quartzImageFrom_2vuy_CameraBuf
     Q_2vuy_data frame;
     frame._width = camera.frameWidth;
     frame._height = camera.frameHeight;
-    frame._rowBytes = intptr_t(camera.frameWidth) * 2;
+    // Rows may be padded: step by the record's row bytes, not by the width.
+    frame._rowBytes = intptr_t(camera.frameBufferRowBytes);
     frame._pixelFormat = kFormat2vuy;
     frame._PixelData = static_cast<UInt8*>(camera.frameBufferPtr);
     frame._PixelDataSize = size_t(camera.frameBufferSizeBytes);
