@@ -127,10 +127,12 @@ CFPtr<CIImage> CIParallax3DInput::outputImage() const
                                     image->sourceBase() == _cameraBuffer->camera.frameBufferPtr;
             _cachedFrameBuffer = wrapsFrame ? _cameraBuffer->camera.frameBufferPtr : nullptr;
             _sharedFrameBuffer = _cachedFrameBuffer;
+            _outputIsCurrentFrame = true;
             cacheCameraImage(image);
             return image;
         }
     }
+    _outputIsCurrentFrame = false;
     if (_cachedCameraImage) {
         _sharedFrameBuffer = _cachedFrameBuffer;
         return _cachedCameraImage;

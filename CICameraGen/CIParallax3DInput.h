@@ -37,6 +37,10 @@ public:
     // The channel frame buffer the last output image reads from, for a host that wants to hold
     // its lock while rendering; null when the image does not read shared memory.
     void* sharedFrameBuffer() const { return _sharedFrameBuffer; }
+    // Whether the last output image is the frame just read, not the last frame kept or the
+    // no-camera picture.
+    bool outputIsCurrentFrame() const { return _outputIsCurrentFrame; }
+    const CFPtr<CIImage>& noCameraImage() const { return _noCameraImage; }
     // The reader, made at the first output image so that making a filter touches no channel.
     const CIParallax3DInput_VSharedCameraBuffer* cameraBuffer() const
     {
@@ -53,6 +57,7 @@ private:
     mutable CFPtr<CIImage> _cachedCameraImage;
     mutable void* _sharedFrameBuffer = nullptr;
     mutable void* _cachedFrameBuffer = nullptr;
+    mutable bool _outputIsCurrentFrame = false;
 };
 
 // Selects the system-log route, as the plug-in's first static initialiser also does.

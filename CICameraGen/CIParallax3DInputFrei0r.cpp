@@ -2,6 +2,8 @@
 // load and construct plug-ins while they scan, so only the first update touches the channel.
 #include <atomic>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -14,6 +16,8 @@ extern "C" {
 #include "CGPixelOrder.h"
 #include "CIContext.h"
 #include "CIParallax3DInput.h"
+#include "CoreGraphicsBitmapContext.h"
+#include "CoreMachDebugLog.h"
 #include "shared_camera_bundle.h"
 
 #define P3D_EXPORT extern "C" __attribute__((visibility("default")))
@@ -31,6 +35,10 @@ struct Instance
     double clock = 0;
     CFPtr<CIContext> context;
     uint32_t contextPixel = 0; // the context renders into the host's frame, not here
+    // The frame as last read under its lock: the host sees this copy, never the live buffer,
+    // and keeps seeing it while the lock cannot be had.
+    std::unique_ptr<CoreGraphics::BitmapContext> lastFrame;
+    CFPtr<CIImage> lastFrameImage; // over lastFrame's pixels
 };
 
 // Instances alive; the component is let go only when none can still show its memory.
@@ -45,6 +53,38 @@ void RegisterFilter()
 CIParallax3DInput* Filter(const Instance& in_instance)
 {
     return static_cast<CIParallax3DInput*>(in_instance.filter.get());
+}
+
+// Copies the shared frame the image wraps into the instance's own bitmap; the caller holds the
+// frame's lock. Only the first frame, or one of another size, allocates.
+bool KeepFrame(Instance& io_instance, const CIImage* in_frame)
+{
+    const CGRect extent = in_frame->extent();
+    const auto width = UInt32(extent.size.width), height = UInt32(extent.size.height);
+    CoreGraphics::BitmapContext* kept = io_instance.lastFrame.get();
+    if (!kept || kept->mImageWidth != width || kept->mImageHeight != height) {
+        io_instance.lastFrameImage = nullptr;
+        io_instance.lastFrame.reset(new (std::nothrow) CoreGraphics::BitmapContext);
+        kept = io_instance.lastFrame.get();
+        // clang-format off
+        if (!VERIFY(kept && kept->Construct(int(width), int(height), CoreGraphics::BitmapContext::BitmapType_Device_ARGB, 0))) {
+            // clang-format on
+            io_instance.lastFrame.reset();
+            return false;
+        }
+        io_instance.lastFrameImage = CIImage::imageWithARGBMemory(
+            kept->mImageDataBytes, kept->mImageRowBytes, width, height);
+        if (!VERIFY(io_instance.lastFrameImage)) {
+            io_instance.lastFrame.reset();
+            return false;
+        }
+    }
+    const UInt8* source = in_frame->sourceBase();
+    const size_t sourceRowBytes = in_frame->sourceRowBytes();
+    for (size_t y = 0; y < height; ++y)
+        memcpy(kept->mImageDataBytes + y * kept->mImageRowBytes, source + y * sourceRowBytes,
+               size_t(width) * 4);
+    return true;
 }
 
 // One axis of the fit: the first and last pixel centres of the image land on those of the
@@ -185,15 +225,17 @@ P3D_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t*
     CFPtr<CIImage> image = filter->outputImage();
     const size_t pixels = size_t(self.width) * self.height;
 
-    // An image over the shared frame is rendered under the frame's lock, so the writer cannot
-    // fill that buffer while it is read.
     void* shared = filter->sharedFrameBuffer();
-    const bool locked =
-        shared && !CIParallax3DInput_VSharedCameraBuffer::RunningInSandboxWithNoSemaphores() &&
-        SharedCameraBundle::LockFrameBuffer(shared);
+    if (shared && !CIParallax3DInput_VSharedCameraBuffer::RunningInSandboxWithNoSemaphores()) {
+        // The live buffer is read only under its lock, and only for as long as a copy takes, so
+        // the writer cannot fill it while it is read. Without the lock, the last copy stands in.
+        if (filter->outputIsCurrentFrame() && SharedCameraBundle::LockFrameBuffer(shared)) {
+            KeepFrame(self, image.get());
+            SharedCameraBundle::UnLockFrameBuffer(shared);
+        }
+        image = self.lastFrameImage ? self.lastFrameImage : filter->noCameraImage();
+    }
     const bool drawn = image && Render(self, image.get(), outframe);
-    if (locked)
-        SharedCameraBundle::UnLockFrameBuffer(shared);
 
     if (!drawn) {
         // Nothing to show: opaque black rather than whatever the host's buffer held.

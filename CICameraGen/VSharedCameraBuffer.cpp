@@ -43,6 +43,15 @@ OSStatus SecCodeCopySigningInformation(const std::string& in_code, int, std::str
     return out_identifier->empty() ? OSStatus(paramErr) : noErr;
 }
 
+bool SameFrame(const SHARED_CAMERA_BUFFER& in_a, const SHARED_CAMERA_BUFFER& in_b)
+{
+    return in_a.frameBufferPtr == in_b.frameBufferPtr &&
+           in_a.frameBufferRowBytes == in_b.frameBufferRowBytes &&
+           in_a.frameBufferSizeBytes == in_b.frameBufferSizeBytes &&
+           in_a.frameWidth == in_b.frameWidth && in_a.frameHeight == in_b.frameHeight &&
+           in_a.framePixelFormat == in_b.framePixelFormat;
+}
+
 void ReleaseCopiedData(void* info, const void*, size_t)
 {
     CFRelease(static_cast<CFDataRef>(info));
@@ -171,6 +180,11 @@ CFPtr<CIImage> CIParallax3DInput_VSharedCameraBuffer::coreVideoImageFrom_CameraB
 {
     if (camera.frameBufferPtr == nullptr)
         return nullptr;
+    // The channel's buffers stay where they are: an image over one is made once and handed out
+    // again while its description holds, so a steady broadcast allocates nothing.
+    for (const WrappedFrame& wrapped : _wrappedFrames)
+        if (wrapped.image && SameFrame(wrapped.record, camera))
+            return wrapped.image;
     const OSType format = camera.framePixelFormat == kSharedCameraPixelFormat
                               ? OSType(kCVPixelFormatType_32ARGB)
                               : camera.framePixelFormat;
@@ -185,6 +199,14 @@ CFPtr<CIImage> CIParallax3DInput_VSharedCameraBuffer::coreVideoImageFrom_CameraB
         return nullptr;
     CFPtr<CIImage> image = CIImage::imageWithCVPixelBuffer(cameraImageBuffer);
     CVPixelBufferRelease(cameraImageBuffer);
+    if (image) {
+        size_t slot = 1 - _lastWrapped;
+        for (size_t i = 0; i < 2; ++i)
+            if (_wrappedFrames[i].record.frameBufferPtr == camera.frameBufferPtr)
+                slot = i;
+        _wrappedFrames[slot] = WrappedFrame{camera, image};
+        _lastWrapped = slot;
+    }
     return image;
 }
 
@@ -231,7 +253,8 @@ CGImageRef CIParallax3DInput_VSharedCameraBuffer::quartzImageFrom_2vuy_CameraBuf
     Q_2vuy_data frame;
     frame._width = camera.frameWidth;
     frame._height = camera.frameHeight;
-    frame._rowBytes = intptr_t(camera.frameWidth) * 2;
+    // Rows may be padded: step by the record's row bytes, not by the width.
+    frame._rowBytes = intptr_t(camera.frameBufferRowBytes);
     frame._pixelFormat = kFormat2vuy;
     frame._PixelData = static_cast<UInt8*>(camera.frameBufferPtr);
     frame._PixelDataSize = size_t(camera.frameBufferSizeBytes);

@@ -49,6 +49,14 @@ private:
 
     std::unique_ptr<CoreGraphics::BitmapContext> _bitmapContext;
     CGSize _frameSize;
+    // Images over the channel's two buffers, each with the description it was made from.
+    struct WrappedFrame
+    {
+        SHARED_CAMERA_BUFFER record;
+        CFPtr<CIImage> image;
+    };
+    WrappedFrame _wrappedFrames[2] = {};
+    size_t _lastWrapped = 0;
 
     static bool sRunningInSandboxWithNoSemaphores;
 };

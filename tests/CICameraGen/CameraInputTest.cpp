@@ -129,26 +129,34 @@ TEST_F(CameraInputTest, TheCopyPathGivesAPrivateCopyWithAlphaFirst)
 
 // Frames this channel never carries but a reader must survive: described by hand over memory
 // of the test's own.
-TEST_F(CameraInputTest, A2vuyFrameIsConvertedWhenItCannotBeWrapped)
+TEST_F(CameraInputTest, A2vuyFrameIsConvertedRowByRowWhenItCannotBeWrapped)
 {
     CIParallax3DInput_VSharedCameraBuffer reader;
-    std::vector<UInt8> frame(640 * 480 * 2);
-    for (size_t i = 0; i < frame.size(); i += 4) {
-        frame[i] = 128;     // Cb
-        frame[i + 1] = 235; // Y'0
-        frame[i + 2] = 128; // Cr
-        frame[i + 3] = 16;  // Y'1
-    }
-    reader.camera = SHARED_CAMERA_BUFFER{32,  frame.data(), 1280,          SInt32(frame.size()),
-                                         640, 480,          FourCC("2vuy")};
-    CFPtr<CIImage> image = reader.fastestCoreImage();
-    ASSERT_NE(image, nullptr);
-    EXPECT_NE(image->sourceBase(), frame.data());
-    const std::vector<UInt8> pixels = Pixels(image.get());
     const UInt8 white[] = {255, 255, 255, 255}, black[] = {255, 0, 0, 0};
-    EXPECT_EQ(memcmp(&pixels[0], white, 4), 0);
-    EXPECT_EQ(memcmp(&pixels[4], black, 4), 0);
-    EXPECT_EQ(memcmp(&pixels[pixels.size() - 8], white, 4), 0);
+    // Rows alternate white-black and black-white pairs, so a row read from the wrong place
+    // shows; the padding holds bytes no row has.
+    for (const int rowBytes : {1280, 1408}) {
+        std::vector<UInt8> frame(size_t(rowBytes) * 480, 0xEE);
+        std::vector<UInt8> expected(640 * 480 * 4);
+        for (size_t y = 0; y < 480; ++y) {
+            const bool odd = y % 2 != 0;
+            for (size_t x = 0; x < 640; x += 2) {
+                UInt8* pair = &frame[y * size_t(rowBytes) + x * 2];
+                pair[0] = 128;            // Cb
+                pair[1] = odd ? 16 : 235; // Y'0
+                pair[2] = 128;            // Cr
+                pair[3] = odd ? 235 : 16; // Y'1
+                memcpy(&expected[(y * 640 + x) * 4], odd ? black : white, 4);
+                memcpy(&expected[(y * 640 + x + 1) * 4], odd ? white : black, 4);
+            }
+        }
+        reader.camera = SHARED_CAMERA_BUFFER{32,  frame.data(), rowBytes,      SInt32(frame.size()),
+                                             640, 480,          FourCC("2vuy")};
+        CFPtr<CIImage> image = reader.fastestCoreImage();
+        ASSERT_NE(image, nullptr) << "row bytes " << rowBytes;
+        EXPECT_NE(image->sourceBase(), frame.data());
+        EXPECT_TRUE(Pixels(image.get()) == expected) << "row bytes " << rowBytes;
+    }
 }
 
 TEST_F(CameraInputTest, DescriptionsThatDoNotFitTheirMemoryGiveNoImage)

@@ -1,5 +1,6 @@
 // The plug-in as a frei0r host sees it, loaded with dlopen in this process: its exports, what
 // it says about itself, careless hosts, and the frames it renders at the host's size.
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -12,6 +13,7 @@ extern "C" {
 #include <frei0r.h>
 }
 
+#include "AllocationCounter.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
@@ -22,6 +24,8 @@ extern "C" {
 using p3dtest::Child;
 
 namespace {
+
+const int kTimeoutMs = 20000;
 
 struct PlugIn
 {
@@ -67,6 +71,13 @@ struct PlugIn
             destruct(instance);
         }
         return std::string(reinterpret_cast<const char*>(pixels.data()), pixels.size() * 4);
+    }
+    // The next 640 x 480 frame of a running instance, as the host's bytes.
+    std::string next(f0r_instance_t instance)
+    {
+        std::string pixels(640 * 480 * 4, '\0');
+        update(instance, 0.0, nullptr, reinterpret_cast<uint32_t*>(pixels.data()));
+        return pixels;
     }
 
     void* handle = nullptr;
@@ -203,6 +214,70 @@ TEST_F(Frei0rPlugInTest, WithoutAComponentItShowsItsPictureAndCreatesNothing)
     EXPECT_TRUE(plugIn.frame(640, 480) == p3dtest::NoCameraPictureRgba());
     EXPECT_NE(access(components.c_str(), F_OK), 0) << "the plug-in created " << components;
     EXPECT_NE(access(p3dtest::ChannelPath().c_str(), F_OK), 0);
+}
+
+TEST_F(Frei0rPlugInTest, WhileAnotherProcessHoldsTheFrameTheLastFrameReadIsShown)
+{
+    p3dtest::ComponentExports writer;
+    ASSERT_TRUE(writer.loaded());
+    ASSERT_TRUE(p3dtest::PublishFrame(writer, 70)); // into buffer 0
+    f0r_instance_t seen = plugIn.construct(640, 480);
+    f0r_instance_t fresh = plugIn.construct(640, 480);
+    ASSERT_TRUE(seen && fresh);
+    ASSERT_TRUE(plugIn.next(seen) == p3dtest::NumberedFrameRgba(70));
+
+    Child holder({CHANNEL_HELPER_PATH, "hold-current"});
+    ASSERT_EQ(holder.readLine(kTimeoutMs), "holding");
+    // A writer fills the buffer while it is locked: none of it may reach the host.
+    SHARED_CAMERA_BUFFER buffer0 = p3dtest::ComponentExports::Record();
+    ASSERT_TRUE(writer.GetWriteableFrameBuffer(0, &buffer0));
+    p3dtest::FillFrame(buffer0.frameBufferPtr, 71);
+    struct Case
+    {
+        const char* what;
+        f0r_instance_t instance;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"an instance that read frame 70", seen, p3dtest::NumberedFrameRgba(70)},
+        {"an instance that never read a frame", fresh, p3dtest::NoCameraPictureRgba()},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(plugIn.next(c.instance) == c.shown) << c.what;
+
+    kill(holder.pid(), SIGUSR1);
+    ASSERT_EQ(holder.readLine(kTimeoutMs), "released");
+    EXPECT_EQ(holder.wait(kTimeoutMs), 0);
+    for (const Case& c : cases)
+        EXPECT_TRUE(plugIn.next(c.instance) == p3dtest::NumberedFrameRgba(71)) << c.what;
+    plugIn.destruct(seen);
+    plugIn.destruct(fresh);
+}
+
+TEST_F(Frei0rPlugInTest, ASteadyBroadcastAllocatesNothingPerFrameLockedOrNot)
+{
+    p3dtest::ComponentExports writer;
+    ASSERT_TRUE(writer.loaded());
+    ASSERT_TRUE(p3dtest::PublishFrame(writer, 80));
+    f0r_instance_t instance = plugIn.construct(640, 480);
+    ASSERT_NE(instance, nullptr);
+    std::vector<uint32_t> frame(640 * 480);
+    for (int i = 0; i < 2; ++i) // loads the component and keeps the first copy
+        plugIn.update(instance, 0.0, nullptr, frame.data());
+
+    auto allocationsOfThreeFrames = [&] {
+        const long before = p3dtest::AllocationCount();
+        for (int i = 0; i < 3; ++i)
+            plugIn.update(instance, 0.0, nullptr, frame.data());
+        return p3dtest::AllocationCount() - before;
+    };
+    EXPECT_EQ(allocationsOfThreeFrames(), 0) << "live frames";
+    Child holder({CHANNEL_HELPER_PATH, "hold-current"});
+    ASSERT_EQ(holder.readLine(kTimeoutMs), "holding");
+    EXPECT_EQ(allocationsOfThreeFrames(), 0) << "the kept frame while the lock is held";
+    kill(holder.pid(), SIGUSR1);
+    EXPECT_EQ(holder.wait(kTimeoutMs), 0);
+    plugIn.destruct(instance);
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 //   publish N SEED      lock buffer N, fill it with frame SEED, unlock, publish it
 //   current             prints "frame SEED" for the current frame, "torn", or "none"
 //   trylock N           try the lock of buffer N (released again at once)
-//   hold N              lock buffer N, print "holding", wait to be killed
-//   hold-current        lock the current buffer, print "holding", wait to be killed
+//   hold N              lock buffer N, print "holding"; on SIGUSR1 unlock it, print "released"
+//   hold-current        the same for the current buffer
 //   lock N              lock buffer N (bounded wait), release it
 //   control ALLOW       set the allow-connections switch
 //   write-frames MS     publish numbered frames for MS milliseconds; prints the counts
@@ -16,8 +16,8 @@
 //   device-hold         take the current frame through the virtual camera device, print
 //                       "holding N", release it on SIGUSR1 and print "released"
 #include <chrono>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -34,12 +34,28 @@ void* WriteBuffer(const ComponentExports& exports, int n)
     return exports.GetWriteableFrameBuffer(n, &record) ? record.frameBufferPtr : nullptr;
 }
 
-[[noreturn]] void HoldForever()
+// SIGUSR1 is blocked before the lock is taken, so a signal sent once "holding" is read is not lost.
+void BlockRelease()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+}
+
+int HoldUntilReleased(const ComponentExports& exports, void* buffer)
 {
     printf("holding\n");
     fflush(stdout);
-    while (true)
-        pause();
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGUSR1);
+    int signal = 0;
+    sigwait(&signals, &signal);
+    exports.UnLockFrameBuffer(buffer);
+    printf("released\n");
+    fflush(stdout);
+    return 0;
 }
 
 } // namespace
@@ -102,17 +118,19 @@ int main(int argc, char** argv)
         return 0;
     }
     if (command == "hold") {
+        BlockRelease();
         void* buffer = WriteBuffer(exports, int(argument));
         if (!buffer || !exports.LockFrameBuffer(buffer))
             return 3;
-        HoldForever();
+        return HoldUntilReleased(exports, buffer);
     }
     if (command == "hold-current") {
+        BlockRelease();
         SHARED_CAMERA_BUFFER record = ComponentExports::Record();
         if (!exports.GetCurrentReadBuffer(&record) ||
             !exports.LockFrameBuffer(record.frameBufferPtr))
             return 3;
-        HoldForever();
+        return HoldUntilReleased(exports, record.frameBufferPtr);
     }
     if (command == "control") {
         SHARED_CAMERA_CONTROL control = {sizeof(SHARED_CAMERA_CONTROL), SInt16(argument), 0};
