@@ -30,6 +30,7 @@ int main(int argc, char** argv)
     setenv("HOME", (root + "/home").c_str(), 1);
     setenv("XDG_DATA_HOME", (root + "/home/.local/share").c_str(), 1);
     setenv("XDG_STATE_HOME", (root + "/home/.local/state").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     setenv("PARALLAX3D_LOCAL_DOMAIN", (root + "/local").c_str(), 1);
     setenv("PARALLAX3D_SYSTEM_DOMAIN", (root + "/system").c_str(), 1);
 
