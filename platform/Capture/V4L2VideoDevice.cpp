@@ -22,6 +22,7 @@ V4L2VideoDevice::~V4L2VideoDevice()
 int V4L2VideoDevice::Open()
 {
     Close();
+    mState = State::kClosed;
     mLostError = 0;
     int err = V4L2::Open(mNode.c_str(), &mFd);
     if (err != 0)

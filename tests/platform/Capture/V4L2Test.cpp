@@ -389,6 +389,12 @@ TEST_F(FakeDriverTest, VideoDeviceStatesAndALostDevice)
             EXPECT_EQ(answer, -ENODEV);
         EXPECT_EQ(camera.openCount, 0); // nothing reached the device
 
+        // A failed open leaves it closed, not lost; a good one open.
+        camera.failOpen = EACCES;
+        EXPECT_EQ(device.Open(), -EACCES);
+        EXPECT_EQ(device.GetState(), State::kClosed);
+        EXPECT_EQ(device.SetInput(0), -EBADF);
+        camera.failOpen = 0;
         ASSERT_EQ(device.Open(), 0);
         EXPECT_EQ(device.GetState(), State::kOpen);
         EXPECT_EQ(device.LostError(), 0);
