@@ -54,8 +54,7 @@ int V4L2VideoDevice::Checked(int in_result)
     if (in_result == -ENODEV || in_result == -EIO) {
         // Gone: nothing of it is worth keeping, and a later call must not reach another device
         // that was given its number.
-        ReleaseBuffers();
-        V4L2::Close(mFd);
+        Close();
         mState = State::kLost;
         mLostError = in_result;
     }
