@@ -208,6 +208,21 @@ bool SharedGWorldMemory::ReopenIfReplaced()
     return CloseLocked();
 }
 
+bool SharedGWorldMemory::IsCurrentWriteView()
+{
+    std::lock_guard<std::mutex> lock(mOpenMutex);
+    if (!_mappedFile.IsOpen())
+        return false;
+    struct stat mapped, named;
+    const bool theChannelFile = fstat(_mappedFile.GetFileDescriptor(), &mapped) == 0 &&
+                                mapped.st_size >= off_t(kSharedMemoryFileSize) &&
+                                lstat(sFileMappingPath, &named) == 0 &&
+                                mapped.st_dev == named.st_dev && mapped.st_ino == named.st_ino;
+    if (!VERIFY(theChannelFile))
+        CloseLocked();
+    return theChannelFile;
+}
+
 bool SharedGWorldMemory::CloseLocked()
 {
     for (int index = 0; index < kMaxBufferCount; ++index)
@@ -411,6 +426,9 @@ bool SharedGWorldMemory::LockWithinLimit(CoreUnixSemaphore& io_semaphore, int in
 
 bool SharedGWorldMemory::LockFrameBufferPtr(const void* in_buffer)
 {
+    // The writer locks before it writes: the one place a file gone under it must be seen.
+    if (mWriter.load(std::memory_order_relaxed) && !IsCurrentWriteView())
+        return false;
     CoreUnixSemaphore* semaphore = SemaphoreForBuffer(in_buffer);
     if (!semaphore)
         return false;

@@ -54,6 +54,11 @@ public:
     // started anew) is closed, so the next open maps the new file. Not while this process
     // holds a buffer or writes; call it where no other thread uses the view.
     bool ReopenIfReplaced();
+    // The writer's view while its file is still the one at the path and long enough. A file
+    // deleted, replaced or cut short under the writer is reported and the view closed: writing
+    // on would feed no reader, or fault past the file's end. The next writer's open makes a
+    // new file.
+    bool IsCurrentWriteView();
 
     UInt8* GetCurrentReadBuffer() const;
     UInt8* GetWriteBuffer_N(int n) const;

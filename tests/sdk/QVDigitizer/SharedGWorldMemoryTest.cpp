@@ -206,6 +206,54 @@ TEST_F(SharedGWorldMemoryTest, ShortFilesAreRefusedAsViewsAndRecreatedByTheWrite
     EXPECT_NE(writer.GetWriteBuffer_N(0), nullptr);
 }
 
+TEST_F(SharedGWorldMemoryTest, AFileGoneFromUnderTheWriterIsReportedAndMadeAnew)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void(const std::string&)> change;
+    } cases[] = {
+        {"deleted", [](const std::string& file) { unlink(file.c_str()); }},
+        {"replaced",
+         [](const std::string& file) {
+             unlink(file.c_str());
+             SharedGWorldMemory another; // a second broadcaster's new file
+             another.IsOpenWriteView();
+         }},
+        // Touching the old view past the new end would kill the writer.
+        {"cut short", [](const std::string& file) { truncate(file.c_str(), 4096); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SharedGWorldMemory writer;
+        ASSERT_TRUE(writer.IsOpenWriteView());
+        UInt8* buffer = writer.GetWriteBuffer_N(0);
+        ASSERT_TRUE(writer.LockFrameBufferPtr(buffer));
+        ASSERT_TRUE(writer.UnLockFrameBufferPtr(buffer));
+
+        c.change(path);
+        p3dtest::LogCapture log;
+        EXPECT_FALSE(writer.LockFrameBufferPtr(buffer));
+        EXPECT_FALSE(writer.LockFrameBufferPtr(buffer)); // reported once, when it is seen
+        const std::string text = log.text();
+        EXPECT_NE(text.find(" code : theChannelFile"), std::string::npos) << text;
+        EXPECT_EQ(text.find("theChannelFile"), text.rfind("theChannelFile")) << text;
+
+        ASSERT_TRUE(writer.IsOpenWriteView());
+        buffer = writer.GetWriteBuffer_N(0);
+        ASSERT_TRUE(writer.LockFrameBufferPtr(buffer));
+        memset(buffer, 0x77, kSharedCameraFrameSizeBytes);
+        ASSERT_TRUE(writer.UnLockFrameBufferPtr(buffer));
+        ASSERT_TRUE(writer.SetCurrentWriteBuffer(buffer));
+        SharedGWorldMemory reader; // what a reader opening the path now sees
+        ASSERT_TRUE(reader.OpenReadView());
+        ASSERT_NE(reader.GetCurrentReadBuffer(), nullptr);
+        EXPECT_EQ(reader.GetCurrentReadBuffer()[1000], 0x77);
+        writer.Close();
+        unlink(path.c_str());
+    }
+}
+
 TEST_F(SharedGWorldMemoryTest, LinksFoldersAndFifosAtThePathAreRefused)
 {
     const std::string victim = dir.file("victim");
