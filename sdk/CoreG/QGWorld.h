@@ -3,6 +3,10 @@
 
 #include "QuickDraw.h"
 
+// Qt has classes of the same names: ours live in a namespace of their own, and only code built
+// without Qt sees them unqualified. Headers name them qualified.
+namespace p3dqd {
+
 // A rectangle as the capture platform has it: top, left, bottom, right.
 struct QRect : Rect
 {
@@ -26,6 +30,13 @@ private:
     static SInt16 Fit(long value) { return value >= -32768 && value <= 32767 ? SInt16(value) : 0; }
 };
 
+} // namespace p3dqd
+
+#ifndef QT_CORE_LIB
+using p3dqd::QPoint;
+using p3dqd::QRect;
+#endif
+
 class QGWorld
 {
 public:
@@ -44,9 +55,9 @@ public:
     // The pixel map's format, or its pixel size when the format is 0; 0 without a port.
     UInt32 GetPixelFormat() const;
     // Throws CoreException when there is no pixel map.
-    QRect Bounds() const;
+    p3dqd::QRect Bounds() const;
     // Same pixel format and same width and height as rect (origins are not compared).
-    bool IsSizePixelFormat(const QRect& rect, unsigned long pixelFormat) const;
+    bool IsSizePixelFormat(const p3dqd::QRect& rect, unsigned long pixelFormat) const;
 
     GWorldPtr mGWorld;
 };

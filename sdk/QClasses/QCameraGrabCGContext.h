@@ -18,9 +18,10 @@ public:
     GWorldPtr GetFrameBufferGWorldPtr() const override;
     bool GetFrameBufferImageDescription(QImageDescription& description) const override;
     void DrawCameraStatusInFrameBuffer(CameraStatus status) const override;
-    bool CreateFrameBuffer(const QRect& rect, unsigned long inFrameBufferPixelFormat) override;
-    OSErr BeginDecompressionSequence(const QImageDescription& camera, const QRect& source,
-                                     const QRect& destination) override;
+    bool CreateFrameBuffer(const p3dqd::QRect& rect,
+                           unsigned long inFrameBufferPixelFormat) override;
+    OSErr BeginDecompressionSequence(const QImageDescription& camera, const p3dqd::QRect& source,
+                                     const p3dqd::QRect& destination) override;
     OSErr DefaultDataProc(char* in_data, long in_data_size) const override;
 
     virtual PixMapHandle GetFrameBufferPixMap() const;

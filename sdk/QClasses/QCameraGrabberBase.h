@@ -43,7 +43,7 @@ public:
     virtual GWorldPtr GetFrameBufferGWorldPtr() const;
     virtual bool GetFrameBufferImageDescription(QImageDescription& description) const;
     virtual void DrawCameraStatusInFrameBuffer(CameraStatus status) const;
-    virtual bool CreateFrameBuffer(const QRect& rect, unsigned long pixelFormat);
+    virtual bool CreateFrameBuffer(const p3dqd::QRect& rect, unsigned long pixelFormat);
     virtual bool CreateFrameBufferSelf();
     virtual OSErr OpenInitializeCamera(const Rect& in_frame, unsigned long pixelFormat,
                                        const InputIterator* inCameraInput);
@@ -51,10 +51,11 @@ public:
     virtual OSErr OpenInitializeSelf();
     virtual OSErr InitializeVideoChannel(SGChannel newVideoChannel,
                                          const InputIterator* inCameraInput);
-    virtual OSErr InitializeSequenceGrabToOffscreenWorld(const QRect& in_bounds,
+    virtual OSErr InitializeSequenceGrabToOffscreenWorld(const p3dqd::QRect& in_bounds,
                                                          unsigned long inFrameBufferPixelFormat);
-    virtual OSErr BeginDecompressionSequence(const QImageDescription& camera, const QRect& source,
-                                             const QRect& destination);
+    virtual OSErr BeginDecompressionSequence(const QImageDescription& camera,
+                                             const p3dqd::QRect& source,
+                                             const p3dqd::QRect& destination);
     virtual OSErr DefaultDataProc(char* in_data, long in_data_size) const;
 
     bool SetCameraVDIGRequestRect(const Rect& rect);
@@ -88,8 +89,8 @@ public:
     void DumpRelevantInfoToLog() const;
     void DebugDumpDeviceInputNames() const;
 
-    QRect mVDIGRequestRect;
-    QRect mFrameBufferRect;
+    p3dqd::QRect mVDIGRequestRect;
+    p3dqd::QRect mFrameBufferRect;
     UInt32 mFrameBufferPixelFormat;
     QImageDescription mCameraImageDesc;
     SGChannel mVideoChannel;

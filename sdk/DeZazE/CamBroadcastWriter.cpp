@@ -1,0 +1,364 @@
+#include "CamBroadcastWriter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "CGBitmapContext.h"
+#include "CGColorSpace.h"
+#include "CoreMachDebugLog.h"
+#include "QCamOutputBase.h"
+#include "shared_camera_bundle.h"
+
+const int NSUICamBroadcastControl_CameraWidth = QCamOutputBase::sCameraFormat.width;
+const int NSUICamBroadcastControl_CameraHeight = QCamOutputBase::sCameraFormat.height;
+
+namespace {
+
+constexpr const char* kStart = "-[NSUICamBroadcastControl startBroadcasting]";
+constexpr const char* kStop = "-[NSUICamBroadcastControl stopBroadcasting]";
+constexpr const char* kCopy = "-[NSUICamBroadcastControl broadcastFrame_WWWWxHHH:]";
+constexpr const char* kDestroy = "-[NSUICamBroadcastControlFast destroyContexts]";
+
+// A record as the channel wants it: its size set, everything else zero.
+SHARED_CAMERA_BUFFER EmptyRecord()
+{
+    SHARED_CAMERA_BUFFER record = {};
+    record.sizeofSHARED_CAMERA_BUFFER = sizeof(SHARED_CAMERA_BUFFER);
+    return record;
+}
+
+} // namespace
+
+CGContextRef CGContextRef_From_ARGB_CameraBuffer(const SHARED_CAMERA_BUFFER& in_buffer)
+{
+    if (!in_buffer.frameBufferPtr)
+        return nullptr;
+    const SInt32 width = in_buffer.frameWidth;
+    const SInt32 height = in_buffer.frameHeight;
+    // A context draws anywhere in height x row bytes: that must lie inside the buffer.
+    if (width <= 0 || height <= 0 || in_buffer.frameBufferRowBytes <= 0 ||
+        SInt64(in_buffer.frameBufferRowBytes) * height > in_buffer.frameBufferSizeBytes)
+        return nullptr;
+    CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+    CGContextRef context = CGBitmapContextCreate(
+        in_buffer.frameBufferPtr, size_t(width), size_t(height), 8,
+        size_t(in_buffer.frameBufferRowBytes), space, kCGImageAlphaPremultipliedFirst);
+    CGColorSpaceRelease(space);
+    return context;
+}
+
+CamBroadcastWriter::CamBroadcastWriter() = default;
+
+CamBroadcastWriter::~CamBroadcastWriter()
+{
+    for (int n = 0; n < 2; ++n) {
+        _CIContext[n] = nullptr;
+        if (_CGContext[n])
+            CGContextRelease(_CGContext[n]);
+    }
+}
+
+bool CamBroadcastWriter::isBroadcasting() const
+{
+    return SharedCameraBundle::sComponent.mDLL.IsLoaded();
+}
+
+void CamBroadcastWriter::setComponentAllowCameraConnections(bool in_allow)
+{
+    SHARED_CAMERA_CONTROL control = {};
+    control.sizeofSHARED_CAMERA_CONTROL = sizeof(SHARED_CAMERA_CONTROL);
+    control.allowCameraConnections = in_allow ? 1 : 0;
+    SharedCameraBundle::SetCameraControl(&control);
+}
+
+void CamBroadcastWriter::startBroadcasting(bool in_enabled, bool in_allowConnections)
+{
+    _SharedCameraBufferNumber = 0;
+    if (!in_enabled)
+        return;
+    VERIFY_TEXT(kStart, "CAMERAX_InstallLocalLibraryQuickTime(SharedCameraBundle::Install)",
+                SharedCameraBundle::sComponent.InstallLocation(SharedCameraBundle::Install,
+                                                               CFBaseDLL::kLocationUserQuickTime));
+    // Asking for the buffers loads the component: broadcasting from here on.
+    for (int n = 0; n < 2; ++n) {
+        SHARED_CAMERA_BUFFER record = EmptyRecord();
+        SharedCameraBundle::GetWriteableFrameBuffer_N(n, &record);
+    }
+    setComponentAllowCameraConnections(in_allowConnections);
+}
+
+void CamBroadcastWriter::stopBroadcasting()
+{
+    if (!isBroadcasting())
+        return;
+    VERIFY_TEXT(kStop, "CAMERAX_InstallLocalLibraryQuickTime(SharedCameraBundle::UnInstall)",
+                SharedCameraBundle::sComponent.InstallLocation(SharedCameraBundle::UnInstall,
+                                                               CFBaseDLL::kLocationUserQuickTime));
+}
+
+void CamBroadcastWriter::flipBufferNumber()
+{
+    _SharedCameraBufferNumber = _SharedCameraBufferNumber == 0 ? 1 : 0;
+}
+
+bool CamBroadcastWriter::get_SHARED_CAMERA_BUFFER(SHARED_CAMERA_BUFFER* io_buffer)
+{
+    io_buffer->sizeofSHARED_CAMERA_BUFFER = sizeof(SHARED_CAMERA_BUFFER);
+    return SharedCameraBundle::GetWriteableFrameBuffer_N(_SharedCameraBufferNumber, io_buffer);
+}
+
+bool CamBroadcastWriter::get_SINGLE_CAMERA_BUFFER(SHARED_CAMERA_BUFFER* io_buffer)
+{
+    return get_SHARED_CAMERA_BUFFER(io_buffer);
+}
+
+void CamBroadcastWriter::set_SHARED_CAMERA_BUFFER(const SHARED_CAMERA_BUFFER* in_buffer)
+{
+    SharedCameraBundle::SetCurrentReadBuffer(in_buffer->frameBufferPtr);
+    flipBufferNumber();
+}
+
+void CamBroadcastWriter::set_SINGLE_CAMERA_BUFFER(const SHARED_CAMERA_BUFFER* in_buffer)
+{
+    SharedCameraBundle::SetCurrentReadBuffer(in_buffer->frameBufferPtr);
+    _SharedCameraBufferNumber = 0;
+}
+
+bool CamBroadcastWriter::use_SHARED_CAMERA_BUFFER(int in_buffer_n)
+{
+    SHARED_CAMERA_BUFFER record = EmptyRecord();
+    if (!SharedCameraBundle::GetWriteableFrameBuffer_N(in_buffer_n, &record))
+        return false;
+    SharedCameraBundle::SetCurrentReadBuffer(record.frameBufferPtr);
+    return true;
+}
+
+bool CamBroadcastWriter::lock_SHARED_CAMERA_BUFFER(const SHARED_CAMERA_BUFFER* in_buffer)
+{
+    return SharedCameraBundle::LockFrameBuffer(in_buffer->frameBufferPtr);
+}
+
+bool CamBroadcastWriter::unlock_SHARED_CAMERA_BUFFER(const SHARED_CAMERA_BUFFER* in_buffer)
+{
+    return SharedCameraBundle::UnLockFrameBuffer(in_buffer->frameBufferPtr);
+}
+
+CGContextRef CamBroadcastWriter::createBroadcastGraphicsContext(SHARED_CAMERA_BUFFER* io_buffer,
+                                                                int in_buffer_n)
+{
+    io_buffer->sizeofSHARED_CAMERA_BUFFER = sizeof(SHARED_CAMERA_BUFFER);
+    if (!SharedCameraBundle::GetWriteableFrameBuffer_N(in_buffer_n, io_buffer))
+        return nullptr;
+    return contextWithCameraBuffer(io_buffer);
+}
+
+CGContextRef CamBroadcastWriter::contextWithCameraBuffer(const SHARED_CAMERA_BUFFER* in_buffer)
+{
+    return CGContextRef_From_ARGB_CameraBuffer(*in_buffer);
+}
+
+void CamBroadcastWriter::setCurrentBroadcastGraphicsContext(const SHARED_CAMERA_BUFFER* in_buffer)
+{
+    if (in_buffer->frameBufferPtr)
+        SharedCameraBundle::SetCurrentReadBuffer(in_buffer->frameBufferPtr);
+    flipBufferNumber();
+}
+
+void CamBroadcastWriter::releaseBroadcastGraphicsContext(const SHARED_CAMERA_BUFFER* in_buffer,
+                                                         CGContextRef in_context)
+{
+    if (in_context)
+        CGContextRelease(in_context);
+    setCurrentBroadcastGraphicsContext(in_buffer);
+}
+
+void CamBroadcastWriter::broadcastFrame(const CoreGraphics::BitmapContext* in_bitmap)
+{
+    if (!isBroadcasting() || !in_bitmap)
+        return;
+    // Only A,R,G,B rows can be copied as they are; other kinds are drawn, which converts them.
+    if (int(in_bitmap->mImageWidth) == NSUICamBroadcastControl_CameraWidth &&
+        int(in_bitmap->mImageHeight) == NSUICamBroadcastControl_CameraHeight &&
+        in_bitmap->GetImageType() == CoreGraphics::BitmapContext::BitmapType_Device_ARGB)
+        broadcastFrame_WWWWxHHH(in_bitmap);
+    else
+        broadcastFrame_XXXxYYY(in_bitmap);
+}
+
+void CamBroadcastWriter::broadcastFrame_WWWWxHHH(const CoreGraphics::BitmapContext* in_bitmap)
+{
+    if (!in_bitmap || in_bitmap->mImageHeight == 0 || !in_bitmap->mImageDataBytes ||
+        in_bitmap->mImageRowBytes == 0)
+        return;
+    if (int(in_bitmap->mImageWidth) != NSUICamBroadcastControl_CameraWidth ||
+        int(in_bitmap->mImageHeight) != NSUICamBroadcastControl_CameraHeight)
+        return;
+    SHARED_CAMERA_BUFFER camera_buffer = EmptyRecord();
+    if (!get_SHARED_CAMERA_BUFFER(&camera_buffer))
+        return;
+    VERIFY_AT(kCopy, camera_buffer.sizeofSHARED_CAMERA_BUFFER == sizeof(SHARED_CAMERA_BUFFER));
+    if (!lock_SHARED_CAMERA_BUFFER(&camera_buffer))
+        return;
+    // A channel frame of another geometry is copied only where both it and the bitmap have
+    // bytes: no row is read past the bitmap's or written past the buffer's.
+    const SInt64 channelRowBytes = std::max<SInt64>(camera_buffer.frameBufferRowBytes, 0);
+    const SInt64 rows = std::min<SInt64>(
+        {camera_buffer.frameHeight, in_bitmap->mImageHeight,
+         channelRowBytes ? camera_buffer.frameBufferSizeBytes / channelRowBytes : 0});
+    const size_t rowBytes = size_t(std::min<SInt64>(channelRowBytes, in_bitmap->mImageRowBytes));
+    UInt8* frame = static_cast<UInt8*>(camera_buffer.frameBufferPtr);
+    for (SInt64 y = 0; y < rows; ++y)
+        memcpy(frame + y * channelRowBytes,
+               in_bitmap->mImageDataBytes + y * in_bitmap->mImageRowBytes, rowBytes);
+    unlock_SHARED_CAMERA_BUFFER(&camera_buffer);
+    set_SHARED_CAMERA_BUFFER(&camera_buffer);
+}
+
+void CamBroadcastWriter::broadcastFrame_XXXxYYY(const CoreGraphics::BitmapContext* in_bitmap)
+{
+    if (!in_bitmap)
+        return;
+    // Made at the first frame of another size and kept, so later ones allocate nothing.
+    if (!mScaled.IsConstructed() &&
+        !mScaled.Construct(NSUICamBroadcastControl_CameraWidth,
+                           NSUICamBroadcastControl_CameraHeight,
+                           CoreGraphics::BitmapContext::BitmapType_Device_ARGB, 0))
+        return;
+    const CGRect frame = extent();
+    // Transparent where the picture has no cover, not the previous frame.
+    CGContextClearRect(mScaled.mContext, frame);
+    in_bitmap->Draw(mScaled.mContext, frame);
+    broadcastFrame_WWWWxHHH(&mScaled);
+}
+
+CGRect CamBroadcastWriter::extent() const
+{
+    return CGRectMake(0, 0, CGFloat(NSUICamBroadcastControl_CameraWidth),
+                      CGFloat(NSUICamBroadcastControl_CameraHeight));
+}
+
+CGContextRef CamBroadcastWriter::currentCGContext() const
+{
+    return _CGContext[_SharedCameraBufferNumber];
+}
+
+CIContext* CamBroadcastWriter::currentCIContext() const
+{
+    return _CIContext[_SharedCameraBufferNumber].get();
+}
+
+void CamBroadcastWriter::eraseContext(int in_buffer_n)
+{
+    CGContextRef context = _CGContext[in_buffer_n];
+    if (!context)
+        return;
+    CGContextRetain(context);
+    CGContextClearRect(context, extent());
+    CGContextRelease(context);
+}
+
+void CamBroadcastWriter::createContexts(int in_buffer_n)
+{
+    // A pair still held for this buffer (a start without a stop) is replaced, not leaked.
+    _CIContext[in_buffer_n] = nullptr;
+    if (_CGContext[in_buffer_n])
+        CGContextRelease(_CGContext[in_buffer_n]);
+    _CGContext[in_buffer_n] =
+        createBroadcastGraphicsContext(&_camera_buffer[in_buffer_n], in_buffer_n);
+    if (!_CGContext[in_buffer_n])
+        return;
+    // A reader may be reading this buffer: it is cleared under its lock, or not at all.
+    if (lock_SHARED_CAMERA_BUFFER(&_camera_buffer[in_buffer_n])) {
+        eraseContext(in_buffer_n);
+        unlock_SHARED_CAMERA_BUFFER(&_camera_buffer[in_buffer_n]);
+    }
+    _CIContext[in_buffer_n] = CIContext::contextWithCGContext(_CGContext[in_buffer_n]);
+}
+
+void CamBroadcastWriter::destroyContexts()
+{
+    VERIFY_TEXT(kDestroy, "_CIContext[kNSUICamBroadcastControlFast_Buffer0]!=nil",
+                _CIContext[kNSUICamBroadcastControlFast_Buffer0] != nullptr);
+    _CIContext[kNSUICamBroadcastControlFast_Buffer0] = nullptr;
+    if (VERIFY_TEXT(kDestroy, "_CGContext[kNSUICamBroadcastControlFast_Buffer0]!=0",
+                    _CGContext[kNSUICamBroadcastControlFast_Buffer0] != nullptr))
+        CGContextRelease(_CGContext[kNSUICamBroadcastControlFast_Buffer0]);
+    _CGContext[kNSUICamBroadcastControlFast_Buffer0] = nullptr;
+
+    VERIFY_TEXT(kDestroy, "_CIContext[kNSUICamBroadcastControlFast_Buffer1]!=nil",
+                _CIContext[kNSUICamBroadcastControlFast_Buffer1] != nullptr);
+    _CIContext[kNSUICamBroadcastControlFast_Buffer1] = nullptr;
+    if (VERIFY_TEXT(kDestroy, "_CGContext[kNSUICamBroadcastControlFast_Buffer1]!=0",
+                    _CGContext[kNSUICamBroadcastControlFast_Buffer1] != nullptr))
+        CGContextRelease(_CGContext[kNSUICamBroadcastControlFast_Buffer1]);
+    _CGContext[kNSUICamBroadcastControlFast_Buffer1] = nullptr;
+    mHoldsCurrentLock = false;
+}
+
+void CamBroadcastWriter::useContextZero()
+{
+    _SharedCameraBufferNumber = 0;
+    use_SHARED_CAMERA_BUFFER(0);
+}
+
+CIContext* CamBroadcastWriter::lockCurrentCIContext()
+{
+    if (!lock_SHARED_CAMERA_BUFFER(&_camera_buffer[_SharedCameraBufferNumber]))
+        return nullptr;
+    return currentCIContext();
+}
+
+bool CamBroadcastWriter::unlockCurrentCIContext()
+{
+    return unlock_SHARED_CAMERA_BUFFER(&_camera_buffer[_SharedCameraBufferNumber]);
+}
+
+void CamBroadcastWriter::followChannel()
+{
+    if (!isBroadcasting())
+        return;
+    const int n = _SharedCameraBufferNumber;
+    SHARED_CAMERA_BUFFER now = EmptyRecord();
+    const bool usable = SharedCameraBundle::GetWriteableFrameBuffer_N(n, &now);
+    // Reported once when the channel becomes unusable; frames are dropped until it is back.
+    if (mChannelUsable && !usable)
+        VERIFY_TEXT(__func__, "SharedCameraBundle::GetWriteableFrameBuffer_N(n, &now)", false);
+    mChannelUsable = usable;
+    if (!usable || (_CGContext[n] && now.frameBufferPtr == _camera_buffer[n].frameBufferPtr))
+        return;
+    createContexts(kNSUICamBroadcastControlFast_Buffer0);
+    createContexts(kNSUICamBroadcastControlFast_Buffer1);
+}
+
+CIContext* CamBroadcastWriter::beginSwitchContextsClear(bool in_clear)
+{
+    followChannel();
+    mHoldsCurrentLock = currentCIContext() && lockCurrentCIContext();
+    if (!mHoldsCurrentLock)
+        return nullptr;
+    if (in_clear)
+        eraseContext(_SharedCameraBufferNumber);
+    return currentCIContext();
+}
+
+CIContext* CamBroadcastWriter::beginSwitchContexts()
+{
+    return beginSwitchContextsClear(false);
+}
+
+void CamBroadcastWriter::endSwitchContexts()
+{
+    // A frame whose lock was not taken was not drawn: there is nothing to give back or show.
+    if (!std::exchange(mHoldsCurrentLock, false))
+        return;
+    if (!unlockCurrentCIContext())
+        return;
+    use_SHARED_CAMERA_BUFFER(_SharedCameraBufferNumber);
+    flipBufferNumber();
+}
+
+bool import_CamBroadcastWriter()
+{
+    return import_SharedCameraBundle() && import_CoreGraphicsBitmapContext();
+}

@@ -1,0 +1,19 @@
+// The size and pixel format of the frames the program hands on to other programs.
+#pragma once
+
+#include "MacTypes.h"
+#include "QuickDraw.h"
+
+struct QCamOutputFormat
+{
+    SInt16 width;
+    SInt16 height;
+    OSType pixelFormat;
+};
+
+class QCamOutputBase
+{
+public:
+    // A constant, so that everything sized from it during static initialisation sees it set.
+    static constexpr QCamOutputFormat sCameraFormat = {640, 480, k32ARGBPixelFormat};
+};
