@@ -268,7 +268,8 @@ int SharedGWorldMemory::BufferIndex(const void* in_buffer) const
 
 UInt8* SharedGWorldMemory::GetCurrentReadBuffer() const
 {
-    if (!IsReadable())
+    // With connections refused by the broadcaster, readers find no frame, as before a broadcast.
+    if (!IsReadable() || !AllowCameraConnection(1))
         return nullptr;
     UInt32* memory = _sharedMemory.load(std::memory_order_acquire);
     UInt8* bytes = reinterpret_cast<UInt8*>(memory);

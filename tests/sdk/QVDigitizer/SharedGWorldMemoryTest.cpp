@@ -136,11 +136,14 @@ TEST_F(SharedGWorldMemoryTest, ConnectionsWord)
 {
     SharedGWorldMemory memory;
     ASSERT_TRUE(memory.IsOpenWriteView());
+    ASSERT_TRUE(memory.SetCurrentWriteBuffer(memory.GetWriteBuffer_N(0)));
     memory.SetAllowCameraConnections(0xFFFFFFFF);
+    EXPECT_EQ(memory.GetCurrentReadBuffer(), nullptr) << "refused: readers find no frame";
     EXPECT_FALSE(memory.AllowCameraConnection(0));
     EXPECT_FALSE(memory.AllowCameraConnection(1));
     EXPECT_FALSE(memory.AllowCameraConnection(0xFFFFFFFF));
     memory.SetAllowCameraConnections(3);
+    EXPECT_EQ(memory.GetCurrentReadBuffer(), memory.GetWriteBuffer_N(0));
     EXPECT_TRUE(memory.AllowCameraConnection(3));
     EXPECT_FALSE(memory.AllowCameraConnection(4));
     EXPECT_EQ(WordAt(contents(), kSharedMemoryConnectionsOffset), 3u);
@@ -175,14 +178,14 @@ TEST_F(SharedGWorldMemoryTest, AnExistingFileKeepsItsLastFrame)
         UInt8* buffer1 = earlierRun.GetWriteBuffer_N(1);
         memset(buffer1, 0x42, kSharedCameraFrameSizeBytes);
         ASSERT_TRUE(earlierRun.SetCurrentWriteBuffer(buffer1));
-        earlierRun.SetAllowCameraConnections(0xFFFFFFFF);
+        earlierRun.SetAllowCameraConnections(1);
     }
     SharedGWorldMemory nextRun;
     ASSERT_TRUE(nextRun.IsOpenWriteView());
     UInt8* current = nextRun.GetCurrentReadBuffer();
     ASSERT_EQ(current, nextRun.GetWriteBuffer_N(1));
     EXPECT_EQ(current[kSharedCameraFrameSizeBytes - 1], 0x42);
-    EXPECT_FALSE(nextRun.AllowCameraConnection(1));
+    EXPECT_FALSE(nextRun.AllowCameraConnection(2));
 }
 
 TEST_F(SharedGWorldMemoryTest, ShortFilesAreRefusedAsViewsAndRecreatedByTheWriter)
