@@ -29,13 +29,13 @@ sanitize: deps
 	$(MAKE) fuzz
 
 # The shared frame channel under the thread sanitizer: its tests run threads and processes.
-CHANNEL_TESTS = '^(SharedGWorldMemoryTest|ChannelExports|ChannelComponent|ChannelProcess|SharedCameraBundleTest|SharedCamDeviceTest|SharedCamDeviceTable)\.'
+CHANNEL_TESTS = '^(SharedGWorldMemoryTest|ChannelExports|ChannelComponent|ChannelProcess|SharedCameraBundleTest|SharedCamDeviceTest|SharedCamDeviceTable|CamBroadcastWriterTest|BroadcastControlTest)\.'
 sanitize-thread: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPARALLAX3D_WERROR=ON \
 	    -DPARALLAX3D_SANITIZE=thread
 	cmake --build $(TSAN_BUILD) --target test_channel test_channel_process test_channel_client \
-	    test_vcam_device
+	    test_vcam_device test_broadcast_writer test_broadcast_control
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j2 -R $(CHANNEL_TESTS)
 
 fuzz:

@@ -1,6 +1,7 @@
 #include "NSUICamBroadcastControl.h"
 
 #include <QCheckBox>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "NSUserDefault.h"
@@ -22,7 +23,13 @@ NSUICamBroadcastControl::NSUICamBroadcastControl(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(_rebroadcastButton);
-    layout->addWidget(_allowCameraButton);
+    // The allow switch belongs to the broadcast: it sits under it, lined up with its text.
+    auto* indent = new QHBoxLayout;
+    indent->setContentsMargins(style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                                   style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing),
+                               0, 0, 0);
+    indent->addWidget(_allowCameraButton);
+    layout->addLayout(indent);
 
     // clicked, not toggled: a switch set from code acts through its own call, once.
     connect(_rebroadcastButton, &QCheckBox::clicked, this,

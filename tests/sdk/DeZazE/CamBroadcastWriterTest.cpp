@@ -1,6 +1,8 @@
 // The channel's writer against the real component, installed from the build tree's resources
 // into the suite's own components folders; the channel lives in a private /tmp and /dev/shm.
+#include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,6 +17,7 @@
 #include "Folders.h"
 #include "TestSupport.h"
 #include "shared_camera_bundle.h"
+#include "shared_gworld_memory.h"
 
 namespace {
 
@@ -244,6 +247,28 @@ TEST_F(CamBroadcastWriterTest, AHeldLockDropsTheFrameAndTheSameBufferIsTriedNext
     EXPECT_TRUE(drawFrame(Pixel(255, 0, 0, 255)));
     EXPECT_EQ(selector(), kSharedMemoryCurrentBuffer0);
     EXPECT_EQ(publishedPixel(10, 10), Pixel(255, 0, 0, 255));
+}
+
+TEST_F(CamBroadcastWriterTest, AFrozenReaderCostsAtMostTheLockLimitAndDyingGivesTheBufferBack)
+{
+    startWithContexts();
+    p3dtest::Child reader({CHANNEL_HELPER_PATH, "hold", "0"});
+    ASSERT_EQ(reader.readLine(kTimeoutMs), "holding");
+    kill(reader.pid(), SIGSTOP);
+    // A bound on waiting, not a speed: a writer blocked for good would never come back.
+    const auto limit = std::chrono::milliseconds(SharedGWorldMemory::kFrameLockWaitMs * 8);
+    for (int i = 0; i < 3; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(drawFrame(Pixel(255, 0, 0, 255)));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, limit);
+    }
+    kill(reader.pid(), SIGKILL);
+    reader.wait(kTimeoutMs);
+    int drawn = 0;
+    for (int i = 0; i < 10; ++i)
+        drawn += drawFrame(Pixel(255, 0, 0, 255)) ? 1 : 0;
+    EXPECT_EQ(drawn, 10);
+    EXPECT_EQ(publishedPixel(5, 5), Pixel(255, 0, 0, 255));
 }
 
 TEST_F(CamBroadcastWriterTest, TheDrawingPathRendersIntoTheChannelBuffersInTurn)
