@@ -8,6 +8,8 @@
 
 static std::atomic<long> sAllocations{0};
 
+#ifndef P3D_NO_ALLOCATION_COUNT
+
 void* operator new(size_t size)
 {
     ++sAllocations;
@@ -37,11 +39,22 @@ void operator delete(void* memory, size_t) noexcept
     std::free(memory);
 }
 
+#endif
+
 namespace p3dtest {
 
 long AllocationCount()
 {
     return sAllocations.load();
+}
+
+bool CountsAllocations()
+{
+#ifdef P3D_NO_ALLOCATION_COUNT
+    return false;
+#else
+    return true;
+#endif
 }
 
 } // namespace p3dtest

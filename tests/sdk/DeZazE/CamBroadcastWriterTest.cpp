@@ -289,12 +289,13 @@ TEST_F(CamBroadcastWriterTest, TheDrawingPathRendersIntoTheChannelBuffersInTurn)
     EXPECT_EQ(publishedPixel(0, 0), Pixel(255, 0, 255, 0));
     EXPECT_EQ(writer.sharedCameraBufferNumber(), 0);
 
-    // A steady frame allocates nothing.
-    drawFrame(Pixel(255, 1, 2, 3));
-    const long before = p3dtest::AllocationCount();
-    for (int i = 0; i < 10; ++i)
-        writer.beginSwitchContexts(), writer.endSwitchContexts();
-    EXPECT_EQ(p3dtest::AllocationCount(), before);
+    if (p3dtest::CountsAllocations()) { // a steady frame allocates nothing
+        drawFrame(Pixel(255, 1, 2, 3));
+        const long before = p3dtest::AllocationCount();
+        for (int i = 0; i < 10; ++i)
+            writer.beginSwitchContexts(), writer.endSwitchContexts();
+        EXPECT_EQ(p3dtest::AllocationCount(), before);
+    }
 
     writer.destroyContexts();
     EXPECT_EQ(writer.currentCIContext(), nullptr);
