@@ -102,9 +102,9 @@ protected:
     bool drawFrame(UInt32 pixel)
     {
         mColour.assign(size_t(kSharedCameraFrameWidth) * kSharedCameraFrameHeight, pixel);
-        CFPtr<CIImage> image = CIImage::imageWithARGBMemory(
-            mColour.data(), kSharedCameraFrameRowBytes, kSharedCameraFrameWidth,
-            kSharedCameraFrameHeight);
+        CFPtr<CIImage> image =
+            CIImage::imageWithARGBMemory(mColour.data(), kSharedCameraFrameRowBytes,
+                                         kSharedCameraFrameWidth, kSharedCameraFrameHeight);
         CIContext* context = writer.beginSwitchContexts();
         if (context)
             context->drawImage(image.get(), CGPointMake(0, 0), image->extent());
@@ -167,6 +167,26 @@ TEST_F(CamBroadcastWriterTest, AComponentInstalledSystemWideIsUsedAndItsUninstal
     EXPECT_NE(text.find("(-[NSUICamBroadcastControl stopBroadcasting])"), std::string::npos);
 }
 
+TEST_F(CamBroadcastWriterTest, AComponentThatCannotBeLinkedIsReportedAndNothingBroadcasts)
+{
+    // A file where the user's components folder would go: not even root makes the link.
+    const std::string folder = ComponentsFolder(kUserDomain);
+    const std::string parent = folder.substr(0, folder.rfind('/'));
+    p3dtest::RemoveTree(parent);
+    ASSERT_EQ(::system(("mkdir -p '" + parent.substr(0, parent.rfind('/')) + "'").c_str()), 0);
+    p3dtest::WriteFile(parent, "in the way");
+    p3dtest::LogCapture log;
+    writer.startBroadcasting(true, true);
+    EXPECT_FALSE(writer.isBroadcasting());
+    const std::string text = log.text();
+    EXPECT_NE(text.find(" code : CAMERAX_InstallLocalLibraryQuickTime(SharedCameraBundle::Install)"
+                        " in sdk/DeZazE/CamBroadcastWriter.cpp:"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("(-[NSUICamBroadcastControl startBroadcasting])"), std::string::npos);
+    p3dtest::RemoveTree(parent);
+}
+
 TEST_F(CamBroadcastWriterTest, BitmapsArriveCopiedOrStretchedInAlternateBuffers)
 {
     writer.startBroadcasting(true, true);
@@ -196,6 +216,13 @@ TEST_F(CamBroadcastWriterTest, BitmapsArriveCopiedOrStretchedInAlternateBuffers)
         EXPECT_EQ(publishedPixel(318, 238), Pixel(255, 255, 0, 0));
         EXPECT_EQ(publishedPixel(321, 241), Pixel(255, 255, 255, 255));
     }
+    // Rows of another kind are converted, not copied as they are.
+    CoreGraphics::BitmapContext grey;
+    ASSERT_TRUE(grey.Construct(640, 480, CoreGraphics::BitmapContext::BitmapType_Device_Gray, 0));
+    memset(grey.mImageDataBytes, 0x80, grey.mImageDataSize);
+    writer.broadcastFrame(&grey);
+    EXPECT_EQ(publishedPixel(0, 0), Pixel(255, 0x80, 0x80, 0x80));
+    EXPECT_EQ(publishedPixel(639, 479), Pixel(255, 0x80, 0x80, 0x80));
 }
 
 TEST_F(CamBroadcastWriterTest, BitmapsWithoutPixelsOrWithoutABroadcastAreIgnored)
