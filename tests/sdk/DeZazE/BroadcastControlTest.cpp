@@ -95,6 +95,30 @@ TEST_F(BroadcastControlTest, FirstLaunchAllowsConnectionsAndDoesNotBroadcast)
     EXPECT_EQ(control->currentCIContext(), nullptr);
 }
 
+TEST_F(BroadcastControlTest, AComponentInstalledSystemWideStaysUnloadedUntilSwitchedOn)
+{
+    char folder[PATH_MAX];
+    ASSERT_TRUE(
+        FolderPathForDomain(kSystemDomain, kQuickTimeComponentsFolderType, folder, sizeof(folder)));
+    const std::string component = P3D_COMPONENT_PATH;
+    ASSERT_EQ(system(("mkdir -p '" + std::string(folder) + "' && cp -r '" +
+                      component.substr(0, component.rfind('/')) + "' '" + folder + "/'")
+                         .c_str()),
+              0);
+    control->applicationDidFinishLaunching(nullptr);
+    EXPECT_FALSE(control->isBroadcasting());
+    control->allowCameraButton()->click(); // off, kept for the start
+    control->setBroadcastEnabled(true);
+    EXPECT_TRUE(control->isBroadcasting());
+    EXPECT_FALSE(control->allowCameraButton()->isHidden());
+    UInt32 word = 0;
+    memcpy(&word, p3dtest::ReadFile(p3dtest::ChannelPath()).data() + kSharedMemoryConnectionsOffset,
+           4);
+    EXPECT_EQ(word, UInt32(kSharedMemoryConnectionsRefused));
+    control->setBroadcastEnabled(false);
+    p3dtest::RemoveTree(folder);
+}
+
 TEST_F(BroadcastControlTest, StoredSwitchesOfTheWrongKindCountAsAbsent)
 {
     const struct
