@@ -52,6 +52,17 @@ int FakeV4L2::Open(const char* in_path, int in_flags)
         return -errno;
     device->lastOpenFlags = in_flags;
     ++device->openTotal;
+    if (device->streamPerOpen && device->openCount > 0) {
+        // The device as configured, with none of the first open's stream.
+        auto stream = std::make_unique<FakeV4L2Device>(*device);
+        stream->streamPerOpen = false;
+        stream->LastClose();
+        stream->mPending.clear();
+        stream->openCount = 1;
+        mOpen[fd] = stream.get();
+        mStreams[fd] = std::move(stream);
+        return fd;
+    }
     ++device->openCount;
     mOpen[fd] = device;
     return fd;
@@ -66,6 +77,7 @@ int FakeV4L2::Close(int in_fd)
     close(in_fd);
     if (--device->openCount == 0)
         device->LastClose();
+    mStreams.erase(in_fd);
     return 0;
 }
 

@@ -35,4 +35,6 @@ private:
     // Each open device holds a real descriptor (an eventfd), so its number is unique in the
     // process and a router can tell it from the kernel's.
     std::map<int, FakeV4L2Device*> mOpen;
+    // The streams of later opens of a device that streams per open, by descriptor.
+    std::map<int, std::unique_ptr<FakeV4L2Device>> mStreams;
 };

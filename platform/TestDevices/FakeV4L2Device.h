@@ -58,6 +58,9 @@ public:
     int failOpen = 0;                // Open answers -failOpen until cleared
     int failWrite = 0;               // Write answers -failWrite until cleared
     size_t writeLimit = 0;           // when set, a write takes at most this many bytes
+    // Each open gets a stream of its own (input, format, buffers), as on a device whose inputs
+    // stream at once; the state fields below then stay the first open's.
+    bool streamPerOpen = false;
 
     FakeV4L2Device();
     // Video output with read-write and streaming I/O, formats YUYV, ARGB32 and RGBA32.

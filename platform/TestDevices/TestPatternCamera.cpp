@@ -36,6 +36,7 @@ void TestPatternCamera::Configure(FakeV4L2Device& io_device)
     io_device.formats = {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV};
     io_device.sizes = {{640, 480}, {320, 240}, {1280, 720}};
     io_device.source = this;
+    io_device.streamPerOpen = true;
 }
 
 uint64_t TestPatternCamera::FrameNumber() const
@@ -44,16 +45,17 @@ uint64_t TestPatternCamera::FrameNumber() const
     return now < mStartUs ? 0 : (now - mStartUs) * kFramesPerSecond / 1000000u;
 }
 
-bool TestPatternCamera::FrameReady(const FakeV4L2Device&)
+bool TestPatternCamera::FrameReady(const FakeV4L2Device& in_device)
 {
-    return mLastFrame == UINT64_MAX || FrameNumber() > mLastFrame;
+    const auto last = mLastFrame.find(&in_device);
+    return last == mLastFrame.end() || FrameNumber() > last->second;
 }
 
 size_t TestPatternCamera::FillFrame(const FakeV4L2Device& in_device, uint8_t* out_data,
                                     size_t in_capacity, uint64_t* out_timeUs)
 {
     const uint64_t frame = FrameNumber();
-    mLastFrame = frame;
+    mLastFrame[&in_device] = frame;
     *out_timeUs = mStartUs + frame * 1000000u / kFramesPerSecond;
     const int width = int(in_device.width);
     const int height = int(in_device.height);

@@ -3,6 +3,8 @@
 // 1/30 s of the camera's clock. MJPEG or YUYV frames.
 #pragma once
 
+#include <map>
+
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -39,7 +41,8 @@ private:
     size_t FillJPEG(const FakeV4L2Device& in_device, uint8_t* out_data, size_t in_capacity);
     Clock mClock;
     uint64_t mStartUs;
-    uint64_t mLastFrame = UINT64_MAX;
+    // The last frame each stream took: two eyes stream from one device at once.
+    std::map<const FakeV4L2Device*, uint64_t> mLastFrame;
     TestPatternScene mScene;
     // Made once per frame size, so streaming allocates nothing.
     void* mCompressor = nullptr;

@@ -417,7 +417,8 @@ TEST_F(GrabberTest, TheTestPatternArrivesEndToEndInTheBitmap)
     right.input = 1;
     ASSERT_EQ(grabber.OpenInitialize(kFrame, k32ARGBPixelFormat, &right), 0);
     ASSERT_EQ(grabber.StartRecord(), 0);
-    EXPECT_EQ(device.fourcc, V4L2_PIX_FMT_MJPEG);
+    ASSERT_NE(grabber.mCameraImageDesc.mHandle, nullptr);
+    EXPECT_EQ((**grabber.mCameraImageDesc.mHandle).cType, OSType(V4L2_PIX_FMT_MJPEG));
     sCameraUs += 100000; // frame 3
     ASSERT_EQ(grabber.Idle(), 0);
 

@@ -1,0 +1,42 @@
+#include "NSImage_CocoaX.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <cstring>
+
+namespace {
+
+// A video camera seen from the side, light grey on transparent, 128 x 96: a body with a dark
+// lens, a viewfinder cone to the right and a lamp on top. Nothing opaque reaches the edges.
+QImage DrawCameraIcon()
+{
+    QImage icon(128, 96, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const QColor light(230, 230, 230);
+    painter.setBrush(light);
+    painter.drawRoundedRect(QRectF(10, 24, 90, 52), 8, 8);
+    painter.drawRect(QRectF(54, 10, 20, 14));
+    painter.drawPolygon(QPolygonF({QPointF(98, 50), QPointF(122, 30), QPointF(122, 70)}));
+    painter.setBrush(QColor(64, 64, 64));
+    painter.drawEllipse(QPointF(62, 50), 16, 16);
+    return icon;
+}
+
+} // namespace
+
+QImage NSImageNamed(const char* name)
+{
+    if (name && strcmp(name, "iSightCamera.png") == 0) {
+        static const QImage sCameraIcon = DrawCameraIcon();
+        return sCameraIcon;
+    }
+    return QImage();
+}
+
+bool import_NSImage_CocoaX()
+{
+    return true;
+}
