@@ -19,6 +19,7 @@ public:
     // Listed as /dev/video<index of creation>, or under in_node when given.
     FakeV4L2Device& AddDevice(const std::string& in_node = std::string());
     FakeV4L2Device* DeviceAt(const std::string& in_node);
+    size_t DeviceCount() const { return mDevices.size(); }
 
     void ListNodes(std::vector<std::string>& out_nodes) override;
     int Open(const char* in_path, int in_flags) override;
