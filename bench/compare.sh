@@ -22,9 +22,10 @@ comparisons=(
     "frei0r_update BM_Frei0rUpdateLive640x480 BM_LibyuvShuffleToRGBA640x480"
     "q2vuy_to_argb BM_Q2vuyToARGB640x480 BM_LibyuvUYVYToARGB640x480"
     "broadcast BM_BroadcastDrawFrame640x480 BM_StereoRecipeToPrivateMemory640x480"
+    "grab_view BM_GrabViewTick640x480 BM_LibyuvMJPGToARGBAndBGRA640x480"
 )
 # Every executable that holds a benchmark named above.
-benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast)
+benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast bench_grab_view)
 
 # Every name asked for must be a comparison: a typo would otherwise run nothing, or everything.
 known=" "
