@@ -3,11 +3,15 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
+#include <string>
 #include <syslog.h>
 #include <unistd.h>
 
+#include "CoreLogRateLimit.h"
 #include "Diagnostics.h"
 #include "Folders.h"
 #include "LFSRef.h"
@@ -118,6 +122,8 @@ static void AppendToLogFile(const char* text)
     fclose(file);
 }
 
+static void WriteToRoute(const char* text);
+
 void CoreMachDebugLogString(const char* text)
 {
     if (!text)
@@ -127,6 +133,27 @@ void CoreMachDebugLogString(const char* text)
         return;
     }
 
+    // A report repeated every frame would flood the log at 30 lines a second. Test suites, which
+    // count reports, ask for every one.
+    static const bool sEveryReport = getenv("PARALLAX3D_LOG_EVERY_REPORT") != nullptr;
+    std::string heldBack;
+    if (!sEveryReport) {
+        static CoreLogRateLimit sRateLimit;
+        static std::mutex sRateLimitMutex;
+        timespec now = {};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        std::lock_guard<std::mutex> lock(sRateLimitMutex);
+        if (!sRateLimit.Admit(text, uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u,
+                              heldBack))
+            return;
+    }
+    if (!heldBack.empty())
+        WriteToRoute(heldBack.c_str());
+    WriteToRoute(text);
+}
+
+static void WriteToRoute(const char* text)
+{
     const char* prefix = g_CoreMachDebug_LogPrefix ? g_CoreMachDebug_LogPrefix : "";
     switch (CoreMachDebugLogGetUseLogger()) {
     case kCoreLogOutputASL: {

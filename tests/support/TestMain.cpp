@@ -33,6 +33,8 @@ int main(int argc, char** argv)
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     setenv("PARALLAX3D_LOCAL_DOMAIN", (root + "/local").c_str(), 1);
     setenv("PARALLAX3D_SYSTEM_DOMAIN", (root + "/system").c_str(), 1);
+    // Suites count reports: none may be held back as a repeat, here or in the programs started.
+    setenv("PARALLAX3D_LOG_EVERY_REPORT", "1", 1);
 
     // Reports echo on standard error next to the test that made them (and reach the journal).
     CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "CoreLogRateLimit.h"
 #include "CoreMachDebugLog.h"
 #include "TestSupport.h"
 
@@ -179,3 +180,22 @@ TEST(CoreDebugBundleLogFileName, NamesTheFileAfterTheHostAndSelectsTheSystemLog)
 }
 
 } // namespace
+
+TEST(CoreLogRateLimit, ARepeatedTextGoesOutOnceASecondAndSaysHowManyWereHeldBack)
+{
+    CoreLogRateLimit limit;
+    std::string note;
+    const uint64_t t0 = 1000000;
+    EXPECT_TRUE(limit.Admit("dropped frame\n", t0, note));
+    EXPECT_TRUE(limit.Admit("another\n", t0 + 1, note)) << "other texts are not held";
+    for (int i = 1; i <= 29; ++i)
+        EXPECT_FALSE(limit.Admit("dropped frame\n", t0 + uint64_t(i) * 33333, note));
+    EXPECT_TRUE(limit.Admit("dropped frame\n", t0 + 1000000, note));
+    EXPECT_EQ(note, "(29 more of the next report held back)\n");
+    EXPECT_TRUE(limit.Admit("dropped frame\n", t0 + 2000001, note));
+    EXPECT_EQ(note, "") << "nothing held back in between";
+    // Many different texts: the oldest is forgotten, never one repeating now.
+    for (int i = 0; i < 40; ++i)
+        EXPECT_TRUE(limit.Admit("text " + std::to_string(i), t0 + 3000000 + uint64_t(i), note));
+    EXPECT_FALSE(limit.Admit("text 39", t0 + 3000100, note));
+}
