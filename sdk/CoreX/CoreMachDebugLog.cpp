@@ -159,7 +159,9 @@ static void WriteToRoute(const char* text)
     case kCoreLogOutputASL: {
         std::lock_guard<std::mutex> lock(sSystemLogMutex);
         openlog(prefix, LOG_PERROR, LOG_USER);
-        syslog(LOG_DEBUG, "%s\n", text);
+        // Reports end in a line feed already; another would echo an empty line after each.
+        const size_t length = strlen(text);
+        syslog(LOG_DEBUG, length && text[length - 1] == '\n' ? "%s" : "%s\n", text);
         closelog();
         return;
     }

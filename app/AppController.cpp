@@ -1,0 +1,56 @@
+#include "AppController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "P3DBroadcastControl.h"
+#include "P3DDocument.h"
+#include "P3DDocumentWindow.h"
+
+AppController::AppController(AppOptions options) : mOptions(std::move(options)) {}
+
+AppController::~AppController() = default;
+
+QString AppController::aboutItemTitle()
+{
+    return QString::asprintf("About %s %s\n", "Parallax3D", "1.201");
+}
+
+void AppController::newDocument(QObject*)
+{
+    if (P3DDocument::countInstances() != 0) {
+        QApplication::beep();
+        return;
+    }
+    mDocument.reset(); // the closed one, if any
+    mDocument = std::make_unique<P3DDocument>();
+    P3DDocumentWindow* window = mDocument->window();
+    // A menu shows a title on one line.
+    window->mAboutAction->setText(aboutItemTitle().trimmed());
+    connect(window->mAboutAction, &QAction::triggered, this, &AppController::showAbout);
+    connect(window->mNewAction, &QAction::triggered, this, [this] { newDocument(this); });
+    window->show();
+    mDocument->windowControllerDidLoadNib();
+
+    const bool launch = !std::exchange(mLaunched, true);
+    mDocument->restoreCameras(launch ? mOptions.leftCamera : QString(),
+                              launch ? mOptions.rightCamera : QString());
+    if (!launch)
+        return;
+    if (mOptions.monitorType)
+        mDocument->setMonitorImageType(*mOptions.monitorType);
+    if (mOptions.broadcast)
+        window->_broadcast->setBroadcastEnabled(*mOptions.broadcast);
+    mDocument->setSnapshotPath(mOptions.snapshotPath);
+    if (mOptions.quitAfterSeconds > 0)
+        QTimer::singleShot(int(mOptions.quitAfterSeconds * 1000.0), window, &QWidget::close);
+}
+
+void AppController::showAbout()
+{
+    QMessageBox::about(mDocument ? mDocument->window() : nullptr, "Parallax3D",
+                       "Parallax3D 1.201\n\nTwo webcams, one per eye, become a stereo picture "
+                       "that other programs can use as a camera.");
+}

@@ -1,0 +1,30 @@
+// The application's delegate: titles the About item and keeps one stereo document at a time.
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+#include "AppOptions.h"
+
+class P3DDocument;
+
+class AppController : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AppController(AppOptions options = AppOptions());
+    ~AppController() override;
+
+    // "About Parallax3D 1.201\n": the format's line feed stays in the title.
+    static QString aboutItemTitle();
+    // File > New: a stereo document when none is open, else a beep.
+    void newDocument(QObject* sender);
+    void showAbout();
+    P3DDocument* document() const { return mDocument.get(); }
+
+private:
+    AppOptions mOptions;
+    bool mLaunched = false; // the options apply to the document of the launch only
+    std::unique_ptr<P3DDocument> mDocument;
+};

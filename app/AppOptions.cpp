@@ -1,0 +1,81 @@
+#include "AppOptions.h"
+
+#include <QCommandLineParser>
+#include <cstdio>
+
+bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& out_error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Parallax3D: two webcams, one per eye, become a stereo (anaglyph) picture, shown and "
+        "broadcast as a camera that other programs can use.");
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption monitor("monitor",
+                                     "What the monitor shows: left, stereo, swapped "
+                                     "or right.",
+                                     "TYPE");
+    const QCommandLineOption broadcast("broadcast", "Switch broadcasting on (kept at close).");
+    const QCommandLineOption noBroadcast("no-broadcast",
+                                         "Switch broadcasting off (kept at close).");
+    const QCommandLineOption leftCamera("left-camera", "The left eye's camera, by name.", "NAME");
+    const QCommandLineOption rightCamera("right-camera", "The right eye's camera, by name.",
+                                         "NAME");
+    const QCommandLineOption testCameras("test-cameras",
+                                         "List the built-in test pattern among the cameras "
+                                         "(the same as PARALLAX3D_TEST_CAMERAS=1).");
+    const QCommandLineOption quitAfter("quit-after", "Close the window after SECONDS.", "SECONDS");
+    const QCommandLineOption snapshot("snapshot", "Save the monitor picture at close as PNG.",
+                                      "FILE.png");
+    parser.addOptions({monitor, broadcast, noBroadcast, leftCamera, rightCamera, testCameras,
+                       quitAfter, snapshot});
+
+    if (!parser.parse(arguments)) {
+        out_error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(help) || parser.isSet(version)) {
+        const QString text = parser.isSet(help) ? parser.helpText() : QString("Parallax3D 1.201\n");
+        fputs(text.toLocal8Bit().constData(), stdout);
+        out.helpShown = true;
+        return true;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        out_error = "Unexpected argument: " + parser.positionalArguments().first();
+        return false;
+    }
+    if (parser.isSet(monitor)) {
+        static const QStringList kTypes = {"left", "stereo", "swapped", "right"};
+        const qsizetype type = kTypes.indexOf(parser.value(monitor));
+        if (type < 0) {
+            out_error = "--monitor takes left, stereo, swapped or right, not \"" +
+                        parser.value(monitor) + "\"";
+            return false;
+        }
+        out.monitorType = int(type) + 1;
+    }
+    if (parser.isSet(broadcast) && parser.isSet(noBroadcast)) {
+        out_error = "--broadcast and --no-broadcast contradict each other";
+        return false;
+    }
+    if (parser.isSet(broadcast) || parser.isSet(noBroadcast))
+        out.broadcast = parser.isSet(broadcast);
+    out.leftCamera = parser.value(leftCamera);
+    out.rightCamera = parser.value(rightCamera);
+    out.testCameras = parser.isSet(testCameras);
+    if (parser.isSet(quitAfter)) {
+        bool ok = false;
+        out.quitAfterSeconds = parser.value(quitAfter).toDouble(&ok);
+        if (!ok || !(out.quitAfterSeconds > 0) || out.quitAfterSeconds > 1e6) {
+            out_error = "--quit-after takes a number of seconds above 0, not \"" +
+                        parser.value(quitAfter) + "\"";
+            return false;
+        }
+    }
+    out.snapshotPath = parser.value(snapshot);
+    if (parser.isSet(snapshot) && !out.snapshotPath.endsWith(".png", Qt::CaseInsensitive)) {
+        out_error = "--snapshot writes PNG: give a file name ending in .png";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,21 @@
+// The application's command line, for scripts and demos.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+struct AppOptions
+{
+    std::optional<int> monitorType;  // a P3DStereoView monitor type
+    std::optional<bool> broadcast;   // as a click on the switch: kept at close
+    QString leftCamera, rightCamera; // empty: the remembered camera, or the default
+    bool testCameras = false;        // the built-in test pattern among the cameras
+    double quitAfterSeconds = 0;     // 0: run until the window is closed
+    QString snapshotPath;            // the monitor image at close, as PNG
+    bool helpShown = false;          // --help or --version answered: nothing else to do
+
+    // Parses the arguments (program name first). False with a message for a bad option or
+    // value; --help and --version print and set helpShown.
+    static bool Parse(const QStringList& arguments, AppOptions& out_options, QString& out_error);
+};

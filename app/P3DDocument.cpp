@@ -1,0 +1,219 @@
+#include "P3DDocument.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QImage>
+#include <QTimer>
+
+#include "CGPixelOrder.h"
+#include "CIContext.h"
+#include "CameraMenuModel.h"
+#include "CoreMachDebugLog.h"
+#include "NSUICamMenuController.h"
+#include "NSUserDefault.h"
+#include "P3DBroadcastControl.h"
+#include "P3DDocumentWindow.h"
+#include "P3DStereoView.h"
+#include "QCamGrabCGImageView.h"
+
+int P3DDocument::sCountInstances = 0;
+
+namespace {
+
+const char* const kLeftEyeCamera = "leftEyeCamera";
+const char* const kRightEyeCamera = "rightEyeCamera";
+
+// The monitor picture as a PNG would hold it: 640 x 480, or its own size when it has one.
+QImage RenderPicture(const CIImage* image)
+{
+    const CGRect extent = image->extent();
+    const int width =
+        extent.size.width > 0 && extent.size.width < 8192 ? int(extent.size.width) : 640;
+    const int height =
+        extent.size.height > 0 && extent.size.height < 8192 ? int(extent.size.height) : 480;
+    QImage picture(width, height, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::black);
+    CFPtr<CIContext> context = CIContext::contextWithARGBMemory(
+        picture.bits(), size_t(picture.bytesPerLine()), size_t(width), size_t(height));
+    if (!context || !context->drawImage(image, CGPointMake(0, 0), extent))
+        return QImage();
+    CGReorderARGBPixels(picture.bits(), size_t(picture.bytesPerLine()), picture.bits(),
+                        size_t(picture.bytesPerLine()), size_t(width), size_t(height),
+                        CGPixelOrder::kBGRA);
+    return picture;
+}
+
+} // namespace
+
+P3DDocument::P3DDocument()
+{
+    windowNibName();
+    mWindow = std::make_unique<P3DDocumentWindow>();
+    mWindow->setWindowTitle(displayName());
+    P3DDocumentWindow& w = *mWindow;
+    w._stereoView->setEyes(w._grabViewLeftEye, w._grabViewRightEye);
+    for (QCamGrabCGImageView* eye : {w._grabViewLeftEye, w._grabViewRightEye}) {
+        eye->awakeFromNib();
+        eye->cameraMenuController()->setTargetAction(this,
+                                                     &P3DDocument::stereoGrabCameraMenuChanged);
+    }
+    w._broadcast->awakeFromNib();
+    setMonitorImageType(w._stereoView->monitorImageType());
+    connect(w._monitorImageType, &QButtonGroup::idClicked, w._stereoView,
+            &P3DStereoView::setMonitorImageType);
+    connect(&w, &P3DDocumentWindow::windowWillClose, this, &P3DDocument::windowWillClose);
+}
+
+P3DDocument::~P3DDocument()
+{
+    windowWillClose();
+}
+
+int P3DDocument::countInstances()
+{
+    return sCountInstances;
+}
+
+QString P3DDocument::windowNibName() const
+{
+    constexpr const char* kFunction = "-[P3DDocument windowNibName]";
+    VERIFY_AT(kFunction, import_QCamGrabCGImageView());
+    return "P3DDocument";
+}
+
+void P3DDocument::windowControllerDidLoadNib()
+{
+    ++sCountInstances;
+    mOpen = true;
+    stereoCameraOpen();
+    mWindow->_broadcast->applicationDidFinishLaunching(this);
+}
+
+void P3DDocument::stereoCameraOpen()
+{
+    _camTimer = new QTimer(this);
+    _camTimer->setTimerType(Qt::PreciseTimer);
+    _camTimer->setInterval(int(timerInterval_s * 1000.0 + 0.5));
+    // A QTimer fires in every event loop: menus, dragged sliders and modal dialogs included.
+    connect(_camTimer, &QTimer::timeout, this, &P3DDocument::masterTimeClock);
+    _camTimer->start();
+    _broadcastFrame = 0;
+    const QSize camera(640, 480);
+    mWindow->_grabViewLeftEye->cameraOpen(camera, camera);
+    mWindow->_grabViewRightEye->cameraOpen(camera, camera);
+    stereoCameraMenuRefresh();
+}
+
+void P3DDocument::stereoCameraClose()
+{
+    mWindow->_grabViewLeftEye->cameraClose();
+    mWindow->_grabViewRightEye->cameraClose();
+}
+
+void P3DDocument::stereoCameraMenuRefresh()
+{
+    mWindow->_grabViewRightEye->cameraMenuRefresh();
+    mWindow->_grabViewLeftEye->cameraMenuRefresh();
+}
+
+void P3DDocument::stereoGrabCameraMenuChanged(QObject* sender)
+{
+    QCamGrabCGImageView* left = mWindow->_grabViewLeftEye;
+    QCamGrabCGImageView* right = mWindow->_grabViewRightEye;
+    if (sender == left->cameraMenuController()) {
+        left->cameraMenuChanged(sender);
+        right->cameraMenuRefresh();
+    }
+    if (sender == right->cameraMenuController()) {
+        right->cameraMenuChanged(sender);
+        left->cameraMenuRefresh();
+    }
+}
+
+void P3DDocument::masterTimeClock()
+{
+    ++mTicks;
+    stereoCameraTimer();
+    mWindow->_stereoView->update();
+    // The picture of the last drawing: this tick's redraw comes later in this pass.
+    if (const CIImage* image = mWindow->_stereoView->monitorImage())
+        cameraBroadcastFrame(image);
+}
+
+void P3DDocument::stereoCameraTimer()
+{
+    mWindow->_grabViewLeftEye->cameraTimer(_camTimer);
+    mWindow->_grabViewRightEye->cameraTimer(_camTimer);
+}
+
+void P3DDocument::cameraBroadcastFrame(const CIImage* image)
+{
+    P3DBroadcastControl* broadcast = mWindow->_broadcast;
+    if (_broadcastFrame != 0 || !broadcast->isBroadcastEnabled() || !broadcast->isBroadcasting())
+        return;
+    ++_broadcastFrame;
+    // The control hands out its context only with the buffer's lock taken: a frame it cannot
+    // lock is not drawn.
+    if (CIContext* context = broadcast->beginSwitchContexts())
+        context->drawImage(image, CGPointMake(0, 0), image->extent());
+    broadcast->endSwitchContexts();
+    --_broadcastFrame;
+}
+
+void P3DDocument::windowWillClose()
+{
+    if (!mOpen)
+        return;
+    mOpen = false;
+    if (!mSnapshotPath.isEmpty()) {
+        const CIImage* image = mWindow->_stereoView->monitorImage();
+        const QImage picture = image ? RenderPicture(image) : QImage();
+        VERIFY_TEXT(__func__, "snapshot saved", !picture.isNull() && picture.save(mSnapshotPath));
+    }
+    --sCountInstances;
+    stereoCameraClose();
+    delete _camTimer;
+    _camTimer = nullptr;
+    for (auto [view, key] : {std::pair{mWindow->_grabViewLeftEye, kLeftEyeCamera},
+                             std::pair{mWindow->_grabViewRightEye, kRightEyeCamera}}) {
+        const QString name = view->cameraMenuController()->cameraDeviceInputName();
+        if (!name.isNull())
+            NSUserDefaultSaveObject(&name, key);
+    }
+    mWindow->_broadcast->applicationWillTerminate(this);
+}
+
+void P3DDocument::setMonitorImageType(int type)
+{
+    mWindow->_stereoView->setMonitorImageType(type);
+    if (QAbstractButton* button = mWindow->_monitorImageType->button(type))
+        button->setChecked(true);
+}
+
+void P3DDocument::chooseCamera(bool leftEye, const QString& name)
+{
+    QCamGrabCGImageView* view = leftEye ? mWindow->_grabViewLeftEye : mWindow->_grabViewRightEye;
+    view->cameraMenuController()->setCameraDeviceInputName(name);
+    stereoGrabCameraMenuChanged(view->cameraMenuController());
+}
+
+void P3DDocument::restoreCameras(const QString& leftCamera, const QString& rightCamera)
+{
+    const QString left =
+        !leftCamera.isEmpty() ? leftCamera : NSUserDefaultLoadKind<NSString>(kLeftEyeCamera, "");
+    const QString right =
+        !rightCamera.isEmpty() ? rightCamera : NSUserDefaultLoadKind<NSString>(kRightEyeCamera, "");
+    if (!left.isEmpty())
+        chooseCamera(true, left);
+    if (!right.isEmpty()) {
+        chooseCamera(false, right);
+        return;
+    }
+    // Two cameras plugged in: both eyes live from the first launch.
+    std::vector<CameraMenuModel::Entry> cameras;
+    std::string current;
+    QCamGrabCGImageView* rightView = mWindow->_grabViewRightEye;
+    if (CameraMenuModel::Build(*rightView->grabber(), cameras, current) && cameras.size() >= 2 &&
+        current == cameras[0].title)
+        chooseCamera(false, QString::fromStdString(cameras[1].title));
+}

@@ -1,0 +1,63 @@
+// The stereo document, the application's main loop: it opens both eyes' cameras, and a timer
+// 30 times a second grabs a frame from each eye, redraws the stereo monitor and broadcasts the
+// monitor's latest picture. One is open at a time.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class CIImage;
+class P3DDocumentWindow;
+class QTimer;
+
+class P3DDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr double timerInterval_s = 1.0 / 30.0;
+
+    P3DDocument();
+    ~P3DDocument() override;
+
+    static int countInstances();
+    QString displayName() const { return "Parallax3D"; }
+    // Checks the link anchors of the window's classes; the window's name.
+    QString windowNibName() const;
+    // The window is built: count the instance, open the cameras, start the broadcast.
+    void windowControllerDidLoadNib();
+
+    void stereoCameraOpen();
+    void stereoCameraClose();
+    void stereoCameraMenuRefresh();
+    void stereoGrabCameraMenuChanged(QObject* sender);
+    void masterTimeClock();
+    void stereoCameraTimer();
+    void cameraBroadcastFrame(const CIImage* image);
+    void windowWillClose();
+
+    // Each eye takes the named camera, else the one it had at the last close, else the left eye
+    // the first camera and the right eye the second; through the same path as a menu choice.
+    void restoreCameras(const QString& leftCamera, const QString& rightCamera);
+    // The monitor type, in the view and in its chooser.
+    void setMonitorImageType(int type);
+    // The monitor picture of the last drawing is saved there when the window closes.
+    void setSnapshotPath(const QString& path) { mSnapshotPath = path; }
+
+    P3DDocumentWindow* window() const { return mWindow.get(); }
+    QTimer* timer() const { return _camTimer; }
+    // Ticks run so far, for diagnostics.
+    unsigned long ticks() const { return mTicks; }
+
+private:
+    void chooseCamera(bool leftEye, const QString& name);
+
+    std::unique_ptr<P3DDocumentWindow> mWindow;
+    int _broadcastFrame = 0;
+    QTimer* _camTimer = nullptr; // a child of this document
+    bool mOpen = false;          // between the window's loading and its closing
+    QString mSnapshotPath;
+    unsigned long mTicks = 0;
+    static int sCountInstances;
+};

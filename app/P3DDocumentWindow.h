@@ -1,0 +1,37 @@
+// The stereo window: the two eyes' views side by side, the stereo monitor under them with its
+// monitor-type chooser, and the broadcast switches. Built in code; holds no logic: the document
+// drives it through its outlets.
+#pragma once
+
+#include <QMainWindow>
+
+class P3DBroadcastControl;
+class P3DStereoView;
+class QButtonGroup;
+class QCamGrabCGImageView;
+
+class P3DDocumentWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit P3DDocumentWindow(QWidget* parent = nullptr);
+    ~P3DDocumentWindow() override;
+
+    // Outlets, children of this window.
+    QCamGrabCGImageView* _grabViewLeftEye;
+    QCamGrabCGImageView* _grabViewRightEye;
+    P3DStereoView* _stereoView;
+    P3DBroadcastControl* _broadcast;
+    QButtonGroup* _monitorImageType; // button id = monitor type
+    QAction* mNewAction;
+    QAction* mCloseAction;
+    QAction* mAboutAction;
+
+signals:
+    // The window is closing; the document shuts down before it goes.
+    void windowWillClose();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+};

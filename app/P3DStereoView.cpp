@@ -1,0 +1,152 @@
+#include "P3DStereoView.h"
+
+#include <QPainter>
+
+#include "CFNumber.h"
+#include "CGPixelOrder.h"
+#include "CIContext.h"
+#include "CIImageCoreGraphics.h"
+#include "CIORBStereoMuxFilter.h"
+#include "CIPlugIn.h"
+#include "CoreMachDebugLog.h"
+#include "QCamGrabCGImageView.h"
+
+namespace {
+
+constexpr const char* kLoad = "+[P3DStereoView loadCoreImagePlugIns]";
+
+} // namespace
+
+void P3DStereoView::loadCoreImagePlugIns()
+{
+    static const bool sLoaded = [] {
+        VERIFY_AT(kLoad, import_CIImageCoreGraphics());
+        VERIFY_AT(kLoad, import_QCamGrabCGImageView());
+        CIPlugIn::loadAllPlugIns();
+        VERIFY_TEXT(kLoad, "import_CIORBStereoMuxFilter(YES)", import_CIORBStereoMuxFilter(true));
+        return true;
+    }();
+    (void)sLoaded;
+}
+
+P3DStereoView::P3DStereoView(QWidget* parent) : QWidget(parent)
+{
+    loadCoreImagePlugIns();
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(320, 240);
+    _stereoMux = CIFilter::filterWithName(kCIORBStereoMuxFilter_FilterName);
+    if (_stereoMux)
+        _stereoMux->setDefaults();
+}
+
+P3DStereoView::~P3DStereoView() = default;
+
+void P3DStereoView::setEyes(QCamGrabCGImageView* leftEye, QCamGrabCGImageView* rightEye)
+{
+    _leftEye = leftEye;
+    _rightEye = rightEye;
+}
+
+void P3DStereoView::setMonitorImageType(int type)
+{
+    mMonitorImageType = type;
+    update();
+}
+
+CFPtr<CIImage> P3DStereoView::eyeImage(QCamGrabCGImageView* eye) const
+{
+    if (!eye || !eye->cameraImageRef())
+        return nullptr;
+    return CIImage::imageWithCGImage(eye->cameraImageRef());
+}
+
+CFPtr<CIImage> P3DStereoView::leftEyeImage() const
+{
+    return eyeImage(_leftEye);
+}
+
+CFPtr<CIImage> P3DStereoView::rightEyeImage() const
+{
+    return eyeImage(_rightEye);
+}
+
+double P3DStereoView::swapEyesFloatValue() const
+{
+    return mMonitorImageType == kMonitorImageType_StereoSwapped ? 1.0 : 0.0;
+}
+
+CFPtr<CIImage> P3DStereoView::monitorImageMuxed()
+{
+    CFPtr<CIImage> left = leftEyeImage();
+    CFPtr<CIImage> right = rightEyeImage();
+    if (!left || !right)
+        return left ? left : right;
+    if (!_stereoMux)
+        return right;
+    _stereoMux->setValue(right.get(), kCIInputImageKey);
+    _stereoMux->setValue(left.get(), kCIORBStereoMuxFilter_inputLeftImage);
+    const double swap = swapEyesFloatValue();
+    CFNumberRef swapNumber = CFNumberCreate(nullptr, kCFNumberDoubleType, &swap);
+    _stereoMux->setValue(swapNumber, kCIORBStereoMuxFilter_inputSwapEyes);
+    CFRelease(swapNumber);
+    CFPtr<CIImage> stereo = _stereoMux->outputImage();
+    return stereo ? stereo : right;
+}
+
+CFPtr<CIImage> P3DStereoView::liveMonitorImage()
+{
+    switch (mMonitorImageType) {
+    case kMonitorImageType_LeftEye:
+        return leftEyeImage();
+    case kMonitorImageType_Stereo:
+    case kMonitorImageType_StereoSwapped:
+        return monitorImageMuxed();
+    case kMonitorImageType_RightEye:
+        return rightEyeImage();
+    default:
+        return nullptr;
+    }
+}
+
+void P3DStereoView::drawRect(QPainter& painter, const QRect& rect)
+{
+    setMonitorImage(liveMonitorImage());
+    const CIImage* image = _monitorImage.get();
+    const CGRect extent = image ? image->extent() : CGRectZero;
+    if (!image || rect.isEmpty() || extent.size.width < 1 || extent.size.height < 1 ||
+        extent.size.width > 8192 || extent.size.height > 8192) {
+        painter.fillRect(rect, Qt::black);
+        return;
+    }
+    // Rendered once at its own size, then stretched over the view by the painter, each axis on
+    // its own: no letterbox.
+    const QSize size(int(extent.size.width), int(extent.size.height));
+    if (mFrame.size() != size) {
+        mFrame = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        mFrameContext =
+            CIContext::contextWithARGBMemory(mFrame.bits(), size_t(mFrame.bytesPerLine()),
+                                             size_t(size.width()), size_t(size.height()));
+    }
+    if (!mFrameContext)
+        return;
+    mFrame.fill(Qt::black);
+    mFrameContext->drawImage(image, CGPointMake(0, 0), extent);
+    CGReorderARGBPixels(mFrame.bits(), size_t(mFrame.bytesPerLine()), mFrame.bits(),
+                        size_t(mFrame.bytesPerLine()), size_t(mFrame.width()),
+                        size_t(mFrame.height()), CGPixelOrder::kBGRA);
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect, mFrame);
+    painter.restore();
+}
+
+void P3DStereoView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    drawRect(painter, rect());
+}
+
+bool import_P3DStereoView()
+{
+    return true;
+}

@@ -1,0 +1,69 @@
+// The stereo window's monitor: at every redraw it builds the monitor image from the two eyes'
+// latest frames as the monitor type says (left eye, stereo, stereo with the eyes swapped, right
+// eye), draws it stretched over the view, and keeps it for the broadcast.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include "CFPtr.h"
+
+class CIContext;
+class CIFilter;
+class CIImage;
+class QCamGrabCGImageView;
+
+class P3DStereoView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum MonitorImageType {
+        kMonitorImageType_None = 0,
+        kMonitorImageType_LeftEye = 1,
+        kMonitorImageType_Stereo = 2,
+        kMonitorImageType_StereoSwapped = 3,
+        kMonitorImageType_RightEye = 4,
+    };
+
+    explicit P3DStereoView(QWidget* parent = nullptr);
+    ~P3DStereoView() override;
+
+    // The image engine's plug-ins and the stereo filter, once per program.
+    static void loadCoreImagePlugIns();
+
+    // The eye views, borrowed from the window.
+    void setEyes(QCamGrabCGImageView* leftEye, QCamGrabCGImageView* rightEye);
+
+    int monitorImageType() const { return mMonitorImageType; }
+    void setMonitorImageType(int type);
+
+    CFPtr<CIImage> liveMonitorImage();
+    CFPtr<CIImage> monitorImageMuxed();
+    CFPtr<CIImage> leftEyeImage() const;
+    CFPtr<CIImage> rightEyeImage() const;
+    // The monitor image of the last drawing, or null.
+    CIImage* monitorImage() const { return _monitorImage.get(); }
+    void setMonitorImage(CFPtr<CIImage> image) { _monitorImage = std::move(image); }
+    double swapEyesFloatValue() const;
+
+    // Builds, keeps and draws the monitor image into rect of the painter's device.
+    void drawRect(QPainter& painter, const QRect& rect);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Each eye's image passes through this before the mux; identity by default.
+    CFPtr<CIImage> eyeImage(QCamGrabCGImageView* eye) const;
+
+    int mMonitorImageType = kMonitorImageType_Stereo;
+    QCamGrabCGImageView* _leftEye = nullptr; // borrowed
+    QCamGrabCGImageView* _rightEye = nullptr;
+    CFPtr<CIFilter> _stereoMux;
+    CFPtr<CIImage> _monitorImage;
+    QImage mFrame;                  // the monitor image at the view's size, in Qt's byte order
+    CFPtr<CIContext> mFrameContext; // renders into mFrame; made again when the size changes
+};
+
+bool import_P3DStereoView();

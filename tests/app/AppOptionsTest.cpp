@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "AppOptions.h"
+
+namespace {
+
+TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
+{
+    AppOptions options;
+    QString error;
+    ASSERT_TRUE(
+        AppOptions::Parse({"parallax3d", "--monitor", "swapped", "--no-broadcast", "--left-camera",
+                           "Cam A", "--right-camera=Cam B", "--test-cameras", "--quit-after", "2.5",
+                           "--snapshot", "/tmp/x.png"},
+                          options, error))
+        << error.toStdString();
+    EXPECT_EQ(options.monitorType, 3);
+    EXPECT_EQ(options.broadcast, false);
+    EXPECT_EQ(options.leftCamera, "Cam A");
+    EXPECT_EQ(options.rightCamera, "Cam B");
+    EXPECT_TRUE(options.testCameras);
+    EXPECT_DOUBLE_EQ(options.quitAfterSeconds, 2.5);
+    EXPECT_EQ(options.snapshotPath, "/tmp/x.png");
+
+    AppOptions none;
+    ASSERT_TRUE(AppOptions::Parse({"parallax3d"}, none, error));
+    EXPECT_FALSE(none.monitorType.has_value());
+    EXPECT_FALSE(none.broadcast.has_value());
+}
+
+TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
+{
+    const struct
+    {
+        QStringList arguments;
+        const char* said;
+    } cases[] = {
+        {{"--monitor", "3d"}, "--monitor"},
+        {{"--monitor"}, "monitor"},
+        {{"--quit-after", "soon"}, "--quit-after"},
+        {{"--quit-after", "0"}, "--quit-after"},
+        {{"--quit-after", "-4"}, "--quit-after"},
+        {{"--quit-after", "nan"}, "--quit-after"},
+        {{"--snapshot", "x.jpg"}, ".png"},
+        {{"--broadcast", "--no-broadcast"}, "contradict"},
+        {{"--frobnicate"}, "frobnicate"},
+        {{"stray"}, "stray"},
+    };
+    for (const auto& c : cases) {
+        AppOptions options;
+        QString error;
+        EXPECT_FALSE(AppOptions::Parse(QStringList{"parallax3d"} + c.arguments, options, error))
+            << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(error.contains(c.said)) << error.toStdString();
+    }
+}
+
+} // namespace

@@ -1,0 +1,238 @@
+// The stereo document on the offscreen platform, with the test pattern's two eyes on an
+// in-memory V4L2 device and the channel in a private /tmp and /dev/shm.
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSlider>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "AppController.h"
+#include "ChannelNamespace.h"
+#include "ChannelReset.h"
+#include "FakeV4L2.h"
+#include "Folders.h"
+#include "NSUICamMenuController.h"
+#include "NSUserDefault.h"
+#include "P3DBroadcastControl.h"
+#include "P3DDocument.h"
+#include "P3DDocumentWindow.h"
+#include "P3DStereoView.h"
+#include "QCamGrabCGImageView.h"
+#include "TestPatternCamera.h"
+#include "V4L2System.h"
+#include "WidgetApplication.h"
+#include "shared_camera_bundle.h"
+
+namespace {
+
+std::atomic<uint64_t> gCameraUs{1000000};
+
+std::string Current(QCamGrabCGImageView* view)
+{
+    QSGDeviceList::InputIterator camera;
+    if (!view->grabber()->VideoChannel() || !view->grabber()->GetCurrentCamera(camera))
+        return "none";
+    return std::string(reinterpret_cast<const char*>(camera.inputName + 1), camera.inputName[0]);
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// Runs the event loop for a while, as a person waits.
+void Wait(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+class DocumentTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        p3dtest::WidgetApplication();
+        if (!p3dtest::InPrivateChannelNamespace())
+            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        SharedCameraBundle::sComponent.mDLL.Unload();
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
+        p3dtest::RemoveTree(std::string(getenv("XDG_CONFIG_HOME")) + "/Parallax3D");
+        pattern.Configure(fake.AddDevice());
+        controller.newDocument(nullptr);
+        document = controller.document();
+        window = document->window();
+        document->timer()->stop(); // ticks by hand, unless a test runs the timer
+    }
+    void TearDown() override
+    {
+        if (window)
+            window->close();
+    }
+    void tick()
+    {
+        gCameraUs += 33334;
+        document->masterTimeClock();
+    }
+    // The stereo view draws, as the screen would after a tick.
+    void draw()
+    {
+        QImage screen(window->_stereoView->size(), QImage::Format_ARGB32_Premultiplied);
+        window->_stereoView->render(&screen);
+    }
+    UInt32 selector() const
+    {
+        const std::string bytes = p3dtest::ReadFile(p3dtest::ChannelPath());
+        UInt32 word = 0;
+        if (bytes.size() >= kSharedMemoryFileSize)
+            memcpy(&word, bytes.data() + kSharedMemorySelectorOffset, 4);
+        return word;
+    }
+
+    TestPatternCamera pattern{[] { return gCameraUs.load(); }};
+    FakeV4L2 fake;
+    ScopedV4L2System scope{fake};
+    AppController controller;
+    P3DDocument* document = nullptr;
+    P3DDocumentWindow* window = nullptr;
+};
+
+TEST_F(DocumentTest, LaunchShowsBothEyesInOneWindowAtATime)
+{
+    EXPECT_EQ(P3DDocument::countInstances(), 1);
+    EXPECT_EQ(window->windowTitle(), "Parallax3D");
+    EXPECT_EQ(window->mAboutAction->text(), "About Parallax3D 1.201");
+    EXPECT_EQ(AppController::aboutItemTitle(), "About Parallax3D 1.201\n");
+    const std::string eye = std::string(TestPatternCamera::kCardName) + ": ";
+    EXPECT_EQ(Current(window->_grabViewLeftEye), eye + TestPatternCamera::kLeftInput);
+    EXPECT_EQ(Current(window->_grabViewRightEye), eye + TestPatternCamera::kRightInput)
+        << "the second camera goes to the right eye";
+    controller.newDocument(nullptr); // beeps
+    EXPECT_EQ(controller.document(), document);
+    EXPECT_EQ(P3DDocument::countInstances(), 1);
+}
+
+TEST_F(DocumentTest, ATickGrabsBothEyesRedrawsAndBroadcastsThePreviousDrawing)
+{
+    tick();
+    EXPECT_NE(window->_grabViewLeftEye->cameraImageRef(), nullptr);
+    EXPECT_NE(window->_grabViewRightEye->cameraImageRef(), nullptr);
+    EXPECT_EQ(window->_stereoView->monitorImage(), nullptr) << "not drawn yet";
+
+    window->_broadcast->setBroadcastEnabled(true);
+    tick();
+    EXPECT_EQ(selector(), kSharedMemoryNoCurrentBuffer) << "nothing drawn, nothing broadcast";
+    draw();
+    ASSERT_NE(window->_stereoView->monitorImage(), nullptr);
+    tick();
+    EXPECT_EQ(selector(), kSharedMemoryCurrentBuffer0);
+    tick();
+    EXPECT_EQ(selector(), kSharedMemoryCurrentBuffer1);
+
+    window->_broadcast->setBroadcastEnabled(false);
+    const std::string before = p3dtest::ReadFile(p3dtest::ChannelPath());
+    draw();
+    tick();
+    EXPECT_TRUE(p3dtest::ReadFile(p3dtest::ChannelPath()) == before) << "off: nothing written";
+
+    document->setMonitorImageType(P3DStereoView::kMonitorImageType_None);
+    draw();
+    EXPECT_EQ(window->_stereoView->monitorImage(), nullptr);
+}
+
+TEST_F(DocumentTest, AMenuChangeInOneEyeRefreshesTheOther)
+{
+    for (QCamGrabCGImageView* eye : {window->_grabViewLeftEye, window->_grabViewRightEye})
+        eye->cameraMenu()->addAction("stray");
+    QObject stranger;
+    document->stereoGrabCameraMenuChanged(&stranger);
+    EXPECT_EQ(window->_grabViewRightEye->cameraMenu()->actions().last()->text(), "stray");
+
+    window->_grabViewLeftEye->cameraMenuController()->setCameraDeviceInputName("No Camera");
+    document->stereoGrabCameraMenuChanged(window->_grabViewLeftEye->cameraMenuController());
+    EXPECT_EQ(Current(window->_grabViewLeftEye), "none");
+    EXPECT_NE(window->_grabViewRightEye->cameraMenu()->actions().last()->text(), "stray");
+}
+
+TEST_F(DocumentTest, TheTimerTicksInMenusModalDialogsAndSliderDrags)
+{
+    document->timer()->start();
+    const auto during = [this](const std::function<void()>& hold) {
+        const unsigned long before = document->ticks();
+        hold();
+        return document->ticks() - before;
+    };
+    EXPECT_GE(during([] {
+                  QMenu menu;
+                  menu.addAction("item");
+                  QTimer::singleShot(400, &menu, &QMenu::close);
+                  menu.exec(QPoint(10, 10));
+              }),
+              2u)
+        << "menu";
+    EXPECT_GE(during([] {
+                  QDialog dialog;
+                  QTimer::singleShot(400, &dialog, &QDialog::reject);
+                  dialog.exec();
+              }),
+              2u)
+        << "modal dialog";
+    EXPECT_GE(during([] {
+                  QSlider slider(Qt::Horizontal);
+                  slider.resize(200, 30);
+                  slider.show();
+                  const QPointF handle(5, 15);
+                  QMouseEvent press(QEvent::MouseButtonPress, handle, slider.mapToGlobal(handle),
+                                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+                  QApplication::sendEvent(&slider, &press);
+                  for (int x = 5; x < 150; x += 10) {
+                      const QPointF at(x, 15);
+                      QMouseEvent move(QEvent::MouseMove, at, slider.mapToGlobal(at), Qt::NoButton,
+                                       Qt::LeftButton, Qt::NoModifier);
+                      QApplication::sendEvent(&slider, &move);
+                      Wait(30);
+                  }
+                  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(150, 15),
+                                      slider.mapToGlobal(QPointF(150, 15)), Qt::LeftButton,
+                                      Qt::NoButton, Qt::NoModifier);
+                  QApplication::sendEvent(&slider, &release);
+              }),
+              2u)
+        << "slider drag";
+}
+
+TEST_F(DocumentTest, ClosingShutsDownSavesAndANewDocumentStartsAgain)
+{
+    window->_broadcast->setBroadcastEnabled(true);
+    char components[PATH_MAX];
+    ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, components,
+                                    sizeof(components)));
+    const std::string link = std::string(components) + "/Parallax3D_XXX.component";
+    ASSERT_TRUE(PathExists(link));
+    window->close();
+    window = nullptr;
+    EXPECT_EQ(P3DDocument::countInstances(), 0);
+    EXPECT_EQ(document->timer(), nullptr);
+    EXPECT_FALSE(SharedCameraBundle::sComponent.mDLL.IsLoaded());
+    EXPECT_FALSE(PathExists(link));
+    EXPECT_EQ(NSUserDefaultLoadKind<NSNumber>("_rebroadcastButton", NSNumber(-1)), NSNumber(1));
+    EXPECT_EQ(NSUserDefaultLoadKind<NSString>("rightEyeCamera", ""),
+              QString(TestPatternCamera::kCardName) + ": " + TestPatternCamera::kRightInput);
+
+    controller.newDocument(nullptr);
+    ASSERT_NE(controller.document(), nullptr);
+    window = controller.document()->window();
+    EXPECT_EQ(P3DDocument::countInstances(), 1);
+    EXPECT_TRUE(window->_broadcast->isBroadcasting()) << "the switch came back on";
+}
+
+} // namespace
