@@ -5,7 +5,7 @@ TSAN_BUILD  ?= build-tsan
 FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARALLAX3D_WERROR=ON
 
-.PHONY: all deps build test sanitize sanitize-thread fuzz bench clean
+.PHONY: all deps build run test sanitize sanitize-thread fuzz bench clean
 
 all: build
 
@@ -15,6 +15,10 @@ deps:
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD)
+
+# The application with whatever is plugged in (scripts/run.sh says what it chose).
+run: build
+	BUILD=$(BUILD) scripts/run.sh
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2

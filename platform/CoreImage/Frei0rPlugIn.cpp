@@ -171,11 +171,9 @@ std::shared_ptr<Frei0rPlugIn> Frei0rPlugIn::Load(const std::string& path)
         DIAG_REPORT("Frei0rPlugIn: %s has no name", path.c_str());
         return nullptr;
     }
-    if (info.plugin_type != F0R_PLUGIN_TYPE_FILTER) {
-        DIAG_REPORT("Frei0rPlugIn: %s (\"%s\") skipped: type %d is not a filter", path.c_str(),
-                    info.name, info.plugin_type);
+    // Sources and mixers sit beside the filters in every frei0r folder: not a fault, no report.
+    if (info.plugin_type != F0R_PLUGIN_TYPE_FILTER)
         return nullptr;
-    }
     // Mixers may have only f0r_update2, so this one is looked for once the type is known.
     find(f.update, "f0r_update");
     if (missing) {
