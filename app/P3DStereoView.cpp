@@ -55,7 +55,8 @@ void P3DStereoView::setMonitorImageType(int type)
 
 CFPtr<CIImage> P3DStereoView::eyeImage(QCamGrabCGImageView* eye) const
 {
-    if (!eye || !eye->cameraImageRef())
+    // An eye without a camera delivers nothing, whatever its frame buffer last held.
+    if (!eye || !eye->cameraImageRef() || !eye->grabber()->VideoChannel())
         return nullptr;
     return CIImage::imageWithCGImage(eye->cameraImageRef());
 }

@@ -24,6 +24,7 @@
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
+#include "RenderImage.h"
 #include "TestPatternCamera.h"
 #include "V4L2System.h"
 #include "WidgetApplication.h"
@@ -143,6 +144,19 @@ TEST_F(DocumentTest, ATickGrabsBothEyesRedrawsAndBroadcastsThePreviousDrawing)
     draw();
     tick();
     EXPECT_TRUE(p3dtest::ReadFile(p3dtest::ChannelPath()) == before) << "off: nothing written";
+
+    // One eye delivering: the monitor shows that eye, not a mix with nothing.
+    window->_grabViewRightEye->cameraMenuController()->setCameraDeviceInputName("No Camera");
+    document->stereoGrabCameraMenuChanged(window->_grabViewRightEye->cameraMenuController());
+    tick();
+    CFPtr<CIImage> left = window->_stereoView->leftEyeImage();
+    ASSERT_TRUE(left);
+    EXPECT_EQ(window->_stereoView->rightEyeImage(), nullptr);
+    draw();
+    ASSERT_NE(window->_stereoView->monitorImage(), nullptr);
+    EXPECT_TRUE(p3dtest::RenderImage(window->_stereoView->monitorImage(), 640, 480) ==
+                p3dtest::RenderImage(left.get(), 640, 480))
+        << "the left eye's picture itself";
 
     document->setMonitorImageType(P3DStereoView::kMonitorImageType_None);
     draw();
