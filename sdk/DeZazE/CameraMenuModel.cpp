@@ -57,6 +57,9 @@ bool CameraMenuModel::Apply(QCameraGrabberBase& io_grabber, const std::string& i
         io_grabber.CloseCameraInput();
         return true;
     }
+    // A camera chosen is a camera wanted: if it is unplugged later it comes back by itself, even
+    // after a failed open or "No Camera" had switched that off.
+    io_grabber.SetAutoOpenCameraPluggedIn(true, 1.0f);
     bool opened = false;
     if (!io_grabber.VideoChannel()) {
         io_grabber.OpenCameraInput(nullptr);

@@ -31,7 +31,8 @@ public:
 
     // Applies the choice of an entry to the grabber: "No Camera" stops the camera and keeps it
     // closed; another name opens the default camera first when none is open, then switches to
-    // the first camera of that name unless it is the one in use. True when something was done
+    // the first camera of that name unless it is the one in use, and switches auto-open back on.
+    // True when something was done
     // (the menu should then be built again).
     static bool Apply(QCameraGrabberBase& io_grabber, const std::string& in_name);
 };

@@ -284,6 +284,7 @@ void QCameraGrabberBase::Close()
 
 bool QCameraGrabberBase::CloseCameraInput()
 {
+    mLostCameraName.clear(); // stopped on purpose: nothing to bring back
     return StopRecord() == 0;
 }
 
@@ -306,7 +307,13 @@ OSErr QCameraGrabberBase::Idle()
     if (mVideoChannel != nullptr && mComponent != nullptr) {
         const OSErr err = superclass_t::Idle();
         if (IsLostCamera(err)) {
-            // The device is gone: let the channel go so auto-open can bring the camera back.
+            // The device is gone: let the channel go so auto-open can bring the camera back,
+            // that camera and not whichever comes first (the other eye's, say).
+            CoreCString device, input;
+            short inputNumber = 0;
+            mLostCameraName = GetChannelDeviceAndInputNames(device, input, inputNumber) == 0
+                                  ? std::string(input.c_str())
+                                  : std::string();
             CloseVideoChannel();
             mAutoOpenRetryElapsed.Restart();
         }
@@ -315,9 +322,16 @@ OSErr QCameraGrabberBase::Idle()
     if (IsFrameBufferConstructed() && mAutoOpenCameraPluggedIn &&
         mAutoOpenRetryElapsed.ElapsedSeconds() > mAutoOpenRetrySeconds) {
         mAutoOpenRetryElapsed.Restart();
-        const OSErr err = OpenCameraInput(nullptr);
+        InputIterator lost;
+        if (!mLostCameraName.empty() && !FindCamera(mLostCameraName, lost)) {
+            DrawCameraStatusInFrameBuffer(kCameraStatusUnavailable); // not back yet
+            return 0;
+        }
+        const OSErr err = OpenCameraInput(mLostCameraName.empty() ? nullptr : &lost);
         if (err != 0)
             return err;
+        if (mVideoChannel)
+            mLostCameraName.clear();
         return superclass_t::Idle();
     }
     return 0;
@@ -434,6 +448,18 @@ bool QCameraGrabberBase::IsThisTheCurrentCamera(const InputIterator& camera) con
     if (!VERIFY(GetCurrentCamera(currentCamera)))
         return false;
     return currentCamera == camera;
+}
+
+bool QCameraGrabberBase::FindCamera(const std::string& inputName, InputIterator& iterator) const
+{
+    QSGDeviceList list;
+    if (!GetCameraInputList(list))
+        return false;
+    for (bool ok = list.GetFirstInput(iterator); ok; ok = list.GetNextInput(iterator))
+        if (std::string(reinterpret_cast<const char*>(iterator.inputName + 1),
+                        iterator.inputName[0]) == inputName)
+            return true;
+    return false;
 }
 
 bool QCameraGrabberBase::GetCameraWithDeviceInputName(InputIterator& iterator,

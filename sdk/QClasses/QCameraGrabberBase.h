@@ -3,6 +3,8 @@
 // when the channel is gone. The frame buffer and the decompression are a subclass's.
 #pragma once
 
+#include <string>
+
 #include "CoreCString.h"
 #include "CoreElapsedTime.h"
 #include "QGWorld.h"
@@ -82,6 +84,8 @@ public:
     bool GetCameraInputList(QSGDeviceList& deviceList) const;
     SInt16 GetCameraCount() const;
     bool IsThisTheCurrentCamera(const InputIterator& camera) const;
+    // The camera of that input name in the list of cameras, with or without a channel.
+    bool FindCamera(const std::string& inputName, InputIterator& iterator) const;
 
     // Diagnostics.
     OSErr GetChannelDeviceAndInputNames(CoreCString& deviceName, CoreCString& inputName,
@@ -97,6 +101,7 @@ public:
     bool mAutoOpenCameraPluggedIn;
     float mAutoOpenRetrySeconds;
     CoreElapsedTime mAutoOpenRetryElapsed;
+    std::string mLostCameraName; // the camera whose device went away, until it is back
 };
 
 bool import_QCameraGrabberBase();

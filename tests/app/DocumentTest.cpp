@@ -10,11 +10,14 @@
 #include <QSlider>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <linux/videodev2.h>
 #include <sys/stat.h>
 
 #include "AppController.h"
+#include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
+#include "CoreElapsedTime.h"
 #include "FakeV4L2.h"
 #include "Folders.h"
 #include "NSUICamMenuController.h"
@@ -247,6 +250,93 @@ TEST_F(DocumentTest, ClosingShutsDownSavesAndANewDocumentStartsAgain)
     window = controller.document()->window();
     EXPECT_EQ(P3DDocument::countInstances(), 1);
     EXPECT_TRUE(window->_broadcast->isBroadcasting()) << "the switch came back on";
+}
+
+UInt64 gNowUs = 0;
+UInt64 FakeNow()
+{
+    return gNowUs;
+}
+
+// Two webcams on in-memory devices, each sending one grey, and a clock of the test's own.
+class TwoWebcamsTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        p3dtest::WidgetApplication();
+        if (!p3dtest::InPrivateChannelNamespace())
+            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        SharedCameraBundle::sComponent.mDLL.Unload();
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
+        p3dtest::RemoveTree(std::string(getenv("XDG_CONFIG_HOME")) + "/Parallax3D");
+        gNowUs = 5000000;
+        previousClock = CoreElapsedTime::SetClock(&FakeNow);
+        for (const char* name : {"Left Cam", "Right Cam"}) {
+            FakeV4L2Device& device = fake.AddDevice();
+            device.card = name;
+            device.busInfo = name;
+            cameras.push_back(&device);
+        }
+        controller.newDocument(nullptr);
+        window = controller.document()->window();
+        controller.document()->timer()->stop();
+        window->_broadcast->setBroadcastEnabled(true);
+    }
+    void TearDown() override
+    {
+        if (window)
+            window->close();
+        CoreElapsedTime::SetClock(previousClock);
+    }
+    void tick()
+    {
+        gNowUs += 33334;
+        cameras[0]->PushFrame(std::vector<uint8_t>(640 * 480 * 2, 0x80)); // grey 128
+        cameras[1]->PushFrame(std::vector<uint8_t>(640 * 480 * 2, 0x80));
+        controller.document()->masterTimeClock();
+        QImage screen(window->_stereoView->size(), QImage::Format_ARGB32_Premultiplied);
+        window->_stereoView->render(&screen);
+    }
+
+    FakeV4L2 fake;
+    ScopedV4L2System scope{fake};
+    std::vector<FakeV4L2Device*> cameras;
+    CoreElapsedTime::MicrosecondsProc previousClock = nullptr;
+    AppController controller;
+    P3DDocumentWindow* window = nullptr;
+};
+
+TEST_F(TwoWebcamsTest, AnUnpluggedEyeShowsTheIndicatorWhileTheOtherGoesOnAndComesBack)
+{
+    tick();
+    tick();
+    EXPECT_EQ(Current(window->_grabViewRightEye), "Right Cam");
+    ASSERT_TRUE(window->_stereoView->rightEyeImage());
+
+    cameras[1]->failPoll = ENODEV;
+    cameras[1]->failIoctl[VIDIOC_QUERYCAP] = ENODEV;
+    tick();
+    tick();
+    EXPECT_EQ(Current(window->_grabViewRightEye), "none");
+    EXPECT_FALSE(window->_stereoView->rightEyeImage());
+    ASSERT_TRUE(window->_stereoView->leftEyeImage());
+    // The broadcast carries the remaining eye: its grey, not an anaglyph of it with nothing.
+    p3dtest::ComponentExports exports;
+    SHARED_CAMERA_BUFFER record = p3dtest::ComponentExports::Record();
+    ASSERT_TRUE(exports.GetCurrentReadBuffer(&record));
+    const UInt8* pixel = static_cast<const UInt8*>(record.frameBufferPtr) + 4 * (240 * 640 + 320);
+    EXPECT_EQ(pixel[0], 255);
+    EXPECT_NEAR(pixel[1], pixel[2], 2) << "grey, not red";
+    EXPECT_NEAR(pixel[2], pixel[3], 2);
+
+    cameras[1]->failPoll = 0;
+    cameras[1]->failIoctl.clear();
+    gNowUs += 11000000; // past the reopening pause
+    tick();
+    tick();
+    EXPECT_EQ(Current(window->_grabViewRightEye), "Right Cam") << "back by itself";
+    EXPECT_TRUE(window->_stereoView->rightEyeImage());
 }
 
 } // namespace
