@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QImage>
 #include <QTimer>
+#include <cstdio>
 
 #include "CGPixelOrder.h"
 #include "CIContext.h"
@@ -180,6 +181,10 @@ void P3DDocument::windowWillClose()
         if (!name.isNull())
             NSUserDefaultSaveObject(&name, key);
     }
+    const CamBroadcastWriter& writer = mWindow->_broadcast->writer();
+    if (writer.framesPublished() || writer.framesDropped())
+        fprintf(stderr, "parallax3d: %lu ticks, %lu frames broadcast, %lu dropped\n", mTicks,
+                writer.framesPublished(), writer.framesDropped());
     mWindow->_broadcast->applicationWillTerminate(this);
 }
 

@@ -335,8 +335,10 @@ CIContext* CamBroadcastWriter::beginSwitchContextsClear(bool in_clear)
 {
     followChannel();
     mHoldsCurrentLock = currentCIContext() && lockCurrentCIContext();
-    if (!mHoldsCurrentLock)
+    if (!mHoldsCurrentLock) {
+        ++mFramesDropped;
         return nullptr;
+    }
     if (in_clear)
         eraseContext(_SharedCameraBufferNumber);
     return currentCIContext();
@@ -356,6 +358,7 @@ void CamBroadcastWriter::endSwitchContexts()
         return;
     use_SHARED_CAMERA_BUFFER(_SharedCameraBufferNumber);
     flipBufferNumber();
+    ++mFramesPublished;
 }
 
 bool import_CamBroadcastWriter()

@@ -39,6 +39,9 @@ public:
     void stopBroadcasting();
 
     int sharedCameraBufferNumber() const { return _SharedCameraBufferNumber; }
+    // Frames of the drawing path published, and dropped for a lock that could not be had.
+    unsigned long framesPublished() const { return mFramesPublished; }
+    unsigned long framesDropped() const { return mFramesDropped; }
 
     // Buffer bookkeeping. A record is filled for the current buffer number.
     bool get_SHARED_CAMERA_BUFFER(SHARED_CAMERA_BUFFER* io_buffer);
@@ -89,8 +92,10 @@ private:
     SHARED_CAMERA_BUFFER _camera_buffer[2] = {};
     CGContextRef _CGContext[2] = {};
     CFPtr<CIContext> _CIContext[2];
-    bool mHoldsCurrentLock = false;      // beginSwitchContexts took the current buffer's lock
-    bool mChannelUsable = true;          // the last frame found the channel usable
+    bool mHoldsCurrentLock = false; // beginSwitchContexts took the current buffer's lock
+    bool mChannelUsable = true;     // the last frame found the channel usable
+    unsigned long mFramesPublished = 0;
+    unsigned long mFramesDropped = 0;
     CoreGraphics::BitmapContext mScaled; // a frame of another size, stretched
 };
 

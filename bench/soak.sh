@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# bench/soak.sh SECONDS: parallax3d headless with the test cameras, broadcasting, while
+# parallax3d-vcam and ffmpeg (through the frei0r plug-in) read the broadcast. Prints resident
+# memory at one minute and at the end, open descriptors at both, and the frames broadcast and
+# dropped.
+set -euo pipefail
+seconds=${1:?usage: bench/soak.sh SECONDS (at least 70)}
+if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds < 70)); then
+    echo "soak.sh: SECONDS must be a whole number of at least 70" >&2
+    exit 2
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD:-$root/build}
+work=$(mktemp -d)
+trap 'kill $vcam $ffmpeg 2>/dev/null || true; rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+
+env -u DISPLAY -u WAYLAND_DISPLAY "$build/bin/parallax3d" --test-cameras --broadcast \
+    --quit-after "$seconds" 2>"$work/app.err" &
+app=$!
+sleep 3
+"$build/bin/parallax3d-vcam" --output /dev/null --format argb 2>"$work/vcam.err" &
+vcam=$!
+FREI0R_PATH=$build/lib/frei0r-1 ffmpeg -nostdin -loglevel error -f lavfi \
+    -i "frei0r_src=size=640x480:framerate=30:filter_name=CIParallax3DInput:filter_params=0" \
+    -f null - 2>"$work/ffmpeg.err" &
+ffmpeg=$!
+
+rss() { awk '/VmRSS/ { print $2 }' "/proc/$app/status"; }
+fds() { ls "/proc/$app/fd" | wc -l; }
+sleep 57
+rss_1min=$(rss)
+fds_1min=$(fds)
+sleep $((seconds - 65))
+rss_end=$(rss)
+fds_end=$(fds)
+wait $app
+frames=$(grep -o "[0-9]* ticks, [0-9]* frames broadcast, [0-9]* dropped" "$work/app.err" || echo "no summary")
+echo "soak seconds=$seconds rss_1min_kb=$rss_1min rss_end_kb=$rss_end growth_kb=$((rss_end - rss_1min))" \
+     "fds_1min=$fds_1min fds_end=$fds_end $frames"
+for reader in vcam ffmpeg; do
+    pid=${!reader}
+    kill -0 "$pid" 2>/dev/null || echo "soak: $reader ended early: $(tail -2 "$work/$reader.err")"
+done

@@ -1,0 +1,248 @@
+// One whole tick of the application (two 640 x 480 MJPEG eyes decoded, the mux, the window
+// painted, the broadcast rendered into the channel) in CPU time per frame, beside ffmpeg doing the
+// same job on the same two MJPEG streams from its command line (one thread, decode both, hstack,
+// stereo3d=sbsl:arcd, raw frames to null). And the latency from a frame's arrival at the grabber
+// to its publication in the channel.
+#include <QApplication>
+#include <QImage>
+#include <QTimer>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <linux/videodev2.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "AppController.h"
+#include "ChannelFrames.h"
+#include "ChannelNamespace.h"
+#include "CoreMachDebugLog.h"
+#include "FakeV4L2.h"
+#include "P3DBroadcastControl.h"
+#include "P3DDocument.h"
+#include "P3DDocumentWindow.h"
+#include "TestPatternCamera.h"
+#include "V4L2System.h"
+
+namespace {
+
+constexpr int kFramesPerRun = 300;
+
+double CpuSeconds()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// One eye's frame of the test pattern as its camera sends it.
+std::vector<uint8_t> EyeJPEG(int eye)
+{
+    TestPatternCamera pattern([] { return uint64_t(1100000); });
+    FakeV4L2Device device;
+    pattern.Configure(device);
+    device.fourcc = V4L2_PIX_FMT_MJPEG;
+    device.width = 640;
+    device.height = 480;
+    device.currentInput = eye;
+    std::vector<uint8_t> frame(640 * 480 * 2);
+    uint64_t timeUs = 0;
+    frame.resize(pattern.FillFrame(device, frame.data(), frame.size(), &timeUs));
+    return frame;
+}
+
+QApplication& Application()
+{
+    static int argc = 1;
+    static char name[] = "bench_tick";
+    static char* argv[] = {name, nullptr};
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static QApplication application(argc, argv);
+    return application;
+}
+
+// The application's document over two in-memory MJPEG webcams, broadcasting into a channel of
+// the run's own.
+struct Application2Eyes
+{
+    Application2Eyes()
+    {
+        char home[] = "/tmp/parallax3d-bench.XXXXXX";
+        if (mkdtemp(home))
+            root = home;
+        setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+        for (const char* name : {"Left Cam", "Right Cam"}) {
+            FakeV4L2Device& device = fake.AddDevice();
+            device.card = name;
+            device.busInfo = name;
+            device.formats = {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV};
+            cameras.push_back(&device);
+        }
+        controller = std::make_unique<AppController>();
+        controller->newDocument(nullptr);
+        document = controller->document();
+        document->timer()->stop();
+        document->window()->_broadcast->setBroadcastEnabled(true);
+        screen = QImage(document->window()->size(), QImage::Format_ARGB32_Premultiplied);
+    }
+    ~Application2Eyes()
+    {
+        document->window()->close();
+        controller.reset();
+        [[maybe_unused]] const int removed = system(("rm -rf '" + root + "'").c_str());
+    }
+    // A tick as the window runs it: the timer's work, then the paint it asked for.
+    void tick()
+    {
+        document->masterTimeClock();
+        document->window()->render(&screen);
+    }
+
+    std::string root;
+    FakeV4L2 fake;
+    ScopedV4L2System scope{fake};
+    std::vector<FakeV4L2Device*> cameras;
+    std::unique_ptr<AppController> controller;
+    P3DDocument* document = nullptr;
+    QImage screen;
+};
+
+void BM_ApplicationTick2xMJPEG640x480(benchmark::State& state)
+{
+    if (!p3dtest::InPrivateChannelNamespace())
+        return state.SkipWithError(p3dtest::PrivateChannelNamespaceError().c_str());
+    Application();
+    const std::vector<uint8_t> left = EyeJPEG(0), right = EyeJPEG(1);
+    Application2Eyes app;
+    for (auto _ : state) {
+        const double start = CpuSeconds();
+        for (int i = 0; i < kFramesPerRun; ++i) {
+            app.cameras[0]->PushFrame(left);
+            app.cameras[1]->PushFrame(right);
+            app.tick();
+        }
+        state.SetIterationTime((CpuSeconds() - start) / kFramesPerRun);
+    }
+    if (app.document->window()->_broadcast->writer().framesPublished() == 0)
+        state.SkipWithError("nothing was broadcast");
+}
+BENCHMARK(BM_ApplicationTick2xMJPEG640x480)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_FfmpegStereoOfTwoMJPEGStreams640x480(benchmark::State& state)
+{
+    char folder[] = "/tmp/parallax3d-bench.XXXXXX";
+    if (!mkdtemp(folder))
+        return state.SkipWithError("no temporary folder");
+    const std::string dir = folder;
+    for (int eye = 0; eye < 2; ++eye) {
+        const std::vector<uint8_t> jpeg = EyeJPEG(eye);
+        FILE* file = fopen((dir + "/eye" + std::to_string(eye) + ".mjpeg").c_str(), "wb");
+        for (int i = 0; file && i < kFramesPerRun; ++i)
+            fwrite(jpeg.data(), 1, jpeg.size(), file);
+        if (file)
+            fclose(file);
+    }
+    const std::string command =
+        "ffmpeg -nostdin -loglevel error -threads 1 -f mjpeg -i '" + dir +
+        "/eye0.mjpeg' -threads 1 -f mjpeg -i '" + dir +
+        "/eye1.mjpeg' -filter_complex_threads 1 -filter_threads 1 -filter_complex "
+        "'[0][1]hstack,format=rgb24,stereo3d=sbsl:arcd' -f rawvideo -y /dev/null";
+    for (auto _ : state) {
+        rusage before = {}, after = {};
+        getrusage(RUSAGE_CHILDREN, &before);
+        if (system(command.c_str()) != 0)
+            return state.SkipWithError("ffmpeg failed");
+        getrusage(RUSAGE_CHILDREN, &after);
+        const auto seconds = [](const rusage& r) {
+            return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+                   double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) * 1e-6;
+        };
+        state.SetIterationTime((seconds(after) - seconds(before)) / kFramesPerRun);
+    }
+    [[maybe_unused]] const int removed = system(("rm -rf '" + dir + "'").c_str());
+}
+BENCHMARK(BM_FfmpegStereoOfTwoMJPEGStreams640x480)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+// Frames arrive at 30 a second, out of phase with the ticks; each carries its number in its grey
+// level. The latency of a frame is the time from its arrival to the tick that publishes it.
+void BM_LatencyArrivalToPublication(benchmark::State& state)
+{
+    if (!p3dtest::InPrivateChannelNamespace())
+        return state.SkipWithError(p3dtest::PrivateChannelNamespaceError().c_str());
+    Application();
+    Application2Eyes app;
+    app.document->setMonitorImageType(1); // the left eye: its grey comes through unchanged
+    p3dtest::ComponentExports exports;
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::microseconds(33333);
+    std::vector<double> latencies;
+    for (auto _ : state) {
+        std::vector<Clock::time_point> arrived;
+        const Clock::time_point start = Clock::now();
+        Clock::time_point nextFrame = start, nextTick = start + period / 2;
+        int lastSeen = -1;
+        while (latencies.size() < size_t(kFramesPerRun)) {
+            if (nextFrame <= nextTick) {
+                std::this_thread::sleep_until(nextFrame);
+                const int number = int(arrived.size());
+                std::vector<uint8_t> yuyv(640 * 480 * 2, 128);
+                for (size_t i = 0; i < yuyv.size(); i += 2)
+                    yuyv[i] = uint8_t(16 + (number % 100) * 2);
+                app.cameras[0]->formats = {V4L2_PIX_FMT_YUYV};
+                app.cameras[0]->PushFrame(yuyv);
+                arrived.push_back(Clock::now());
+                nextFrame += period;
+                continue;
+            }
+            std::this_thread::sleep_until(nextTick);
+            app.tick();
+            nextTick += period;
+            SHARED_CAMERA_BUFFER record = p3dtest::ComponentExports::Record();
+            if (!exports.GetCurrentReadBuffer(&record) || !record.frameBufferPtr)
+                continue;
+            // Luma 16 + 2k comes back as grey (2k) * 255 / 219.
+            const int grey = static_cast<const UInt8*>(record.frameBufferPtr)[4 * 1000 + 1];
+            const int level = int(std::lround(grey * 219.0 / 255.0 / 2.0));
+            // The newest frame whose number has that level.
+            int number = int(arrived.size()) - 1;
+            while (number >= 0 && number % 100 != level)
+                --number;
+            if (number < 0 || number == lastSeen)
+                continue;
+            lastSeen = number;
+            latencies.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - arrived[size_t(number)])
+                    .count());
+        }
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const double tickMs = 1000.0 / 30.0;
+    state.counters["median_ms"] = latencies[latencies.size() / 2];
+    state.counters["p99_ms"] = latencies[latencies.size() * 99 / 100];
+    state.counters["p99_ticks"] = latencies[latencies.size() * 99 / 100] / tickMs;
+}
+BENCHMARK(BM_LatencyArrivalToPublication)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);
+    Application();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
