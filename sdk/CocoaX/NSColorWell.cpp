@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <string>
 
 #include "CoreMachDebugLog.h"
 
@@ -50,14 +52,21 @@ int ScanComponents(const QString& in_text, const char* in_prefix, double* out_va
     return count;
 }
 
-QString Format(const char* in_format, std::initializer_list<float> in_components)
+// "<prefix>(c,c,…)" with one decimal per component, rounded as printf's "%1.1f" rounds, but in
+// the C locale whatever the user's: the stored text must read back for every user.
+QString Format(const char* in_prefix, std::initializer_list<float> in_components)
 {
-    // QString::asprintf formats in the C locale: the stored text is the same for every user.
-    const float* c = in_components.begin();
-    return in_components.size() == 3
-               ? QString::asprintf(in_format, double(c[0]), double(c[1]), double(c[2]))
-               : QString::asprintf(in_format, double(c[0]), double(c[1]), double(c[2]),
-                                   double(c[3]));
+    std::string text = in_prefix;
+    char digits[64];
+    for (float component : in_components) {
+        if (text.back() != '(')
+            text += ',';
+        const std::to_chars_result result = std::to_chars(
+            digits, digits + sizeof digits, double(component), std::chars_format::fixed, 1);
+        text.append(digits, result.ptr);
+    }
+    text += ')';
+    return QString::fromStdString(text);
 }
 
 QString TextOf(const QVariant& in_value)
@@ -103,7 +112,7 @@ bool NSColorWell::colorParamsLocked()
 QString NSColorWell::color3DParam() const
 {
     const NSColor3D c = getColor3DOpaque();
-    return Format("rgb(%1.1f,%1.1f,%1.1f)", {c.red, c.green, c.blue});
+    return Format("rgb(", {c.red, c.green, c.blue});
 }
 
 void NSColorWell::setColor3DParam(const QString& in_text)
@@ -117,7 +126,7 @@ void NSColorWell::setColor3DParam(const QString& in_text)
 QString NSColorWell::color4DParam() const
 {
     const NSColor4D c = getColor4D();
-    return Format("rgba(%1.1f,%1.1f,%1.1f,%1.1f)", {c.red, c.green, c.blue, c.alpha});
+    return Format("rgba(", {c.red, c.green, c.blue, c.alpha});
 }
 
 void NSColorWell::setColor4DParam(const QString& in_text)
