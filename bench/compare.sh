@@ -22,9 +22,11 @@ comparisons=(
     "frei0r_update BM_Frei0rUpdateLive640x480 BM_LibyuvShuffleToRGBA640x480"
     "q2vuy_to_argb BM_Q2vuyToARGB640x480 BM_LibyuvUYVYToARGB640x480"
     "broadcast BM_BroadcastDrawFrame640x480 BM_StereoRecipeToPrivateMemory640x480"
+    "controls BM_CameraControls640x480 BM_FfmpegEqFlip640x480"
+    "controls_identity BM_CameraControlsIdentity640x480 BM_MemcpyFrame640x480"
 )
 # Every executable that holds a benchmark named above.
-benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast)
+benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast bench_controls)
 
 # Every name asked for must be a comparison: a typo would otherwise run nothing, or everything.
 known=" "
