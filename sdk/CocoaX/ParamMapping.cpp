@@ -1,5 +1,7 @@
 #include "ParamMapping.h"
 
+#include <algorithm>
+
 #include "CoreMachDebugLog.h"
 #include "NSColorWell.h"
 #include "NSControlParam.h"
