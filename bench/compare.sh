@@ -24,9 +24,11 @@ comparisons=(
     "broadcast BM_BroadcastDrawFrame640x480 BM_StereoRecipeToPrivateMemory640x480"
     "grab_view BM_GrabViewTick640x480 BM_LibyuvMJPGToARGBAndBGRA640x480"
     "tick BM_ApplicationTick2xMJPEG640x480 BM_FfmpegStereoOfTwoMJPEGStreams640x480"
+    "controls BM_CameraControls640x480 BM_FfmpegEqFlip640x480"
+    "controls_identity BM_CameraControlsIdentity640x480 BM_MemcpyFrame640x480"
 )
 # Every executable that holds a benchmark named above.
-benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast bench_grab_view bench_tick)
+benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast bench_grab_view bench_tick bench_controls)
 
 # Every name asked for must be a comparison: a typo would otherwise run nothing, or everything.
 known=" "

@@ -27,6 +27,12 @@ PixelRect Intersect(const PixelRect& a, const PixelRect& b)
     return PixelRect{x0, y0, std::max<int64_t>(0, x1 - x0), std::max<int64_t>(0, y1 - y0)};
 }
 
+// Whether inner, a part of outer, is all of it.
+bool Covers(const PixelRect& inner, const PixelRect& outer)
+{
+    return inner.width == outer.width && inner.height == outer.height;
+}
+
 // The pixels an extent touches: edges rounded outward. Coordinates are held to a range that
 // integer pixel arithmetic cannot overflow; nothing drawable lies beyond it.
 PixelRect Covering(CGRect rect)
@@ -135,7 +141,9 @@ void RenderSource(const CIImage* image, const Raster& out)
 {
     const PixelRect extent = Covering(image->extent());
     const PixelRect inside = Intersect(out.rect, extent);
-    out.clear();
+    // Only what the copy leaves is cleared: a frame inside its source is written once.
+    if (!Covers(inside, out.rect))
+        out.clear();
     for (int64_t y = inside.y; y < inside.y + inside.height; ++y) {
         const UInt8* from = image->sourceBase() +
                             size_t(extent.height - 1 - (y - extent.y)) * image->sourceRowBytes() +
@@ -335,8 +343,10 @@ void Render(const CIImage* image, const Raster& out, Scratch& scratch, size_t de
         RenderSource(image, out);
         return;
     case CIImage::Kind::kCrop: {
-        out.clear();
         const PixelRect inside = Intersect(out.rect, Covering(image->extent()));
+        // The input fills every pixel of the rect it is given.
+        if (!Covers(inside, out.rect))
+            out.clear();
         if (!inside.empty())
             Render(image->input(0), out.sub(inside), scratch, depth);
         return;

@@ -2,8 +2,9 @@
 // what the screen shows of it, for a person to look at (run it under xvfb-run).
 //   broadcast-off    the broadcast control as a first launch shows it
 //   broadcast-on     the same, broadcasting
-//   camera-views     two camera views on the test pattern's two eyes, one with its menu open
+//   camera-views     two camera views on the test pattern's two eyes
 //   camera-none      a camera view with no camera
+//   camera-controls  the camera image controls' window, some controls moved
 #include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -15,7 +16,10 @@
 #include <vector>
 
 #include "CoreMachDebugLog.h"
+#include "NSColorWellWithoutAlpha.h"
+#include "NSUICICameraControls.h"
 #include "NSUICamMenuController.h"
+#include "NSUIFloatSlider.h"
 #include "P3DBroadcastControl.h"
 #include "QCamGrabCGImageView.h"
 #include "ScopedTestPatternCamera.h"
@@ -32,6 +36,22 @@ int main(int argc, char** argv)
     }
     const QString name = argv[1];
     const QString out = argv[2];
+    if (name == "camera-controls") {
+        NSUICICameraControls controls;
+        controls.exposureSlider()->setFloatValue(0.5);
+        controls.contrastSlider()->setFloatValue(1.2);
+        controls.mirrorImageX()->setChecked(true);
+        controls.whiteBalanceEnable()->setChecked(true);
+        controls.whiteBalanceColor()->well().setColor3D({1.0f, 0.9f, 0.75f});
+        controls.show();
+        int status = 1;
+        QTimer::singleShot(500, [&] {
+            status = controls.screen()->grabWindow(controls.winId()).save(out) ? 0 : 1;
+            application.quit();
+        });
+        application.exec();
+        return status;
+    }
     QWidget window;
     auto* layout = new QHBoxLayout(&window);
     P3DBroadcastControl* control = nullptr;
