@@ -199,10 +199,12 @@ void NSUIColorContentView::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     CoreGraphics::PaintContext context(painter, height());
     const QRect dirty = event->rect();
+    // Qt paints a widget over its parent's pixels, so the corners around a circle already show
+    // what lies behind; clearing them would punch through to the window's black backing.
     NSUIDrawColorContent(
         context, CGRectMake(0, 0, width(), height()),
         CGRectMake(dirty.x(), height() - dirty.y() - dirty.height(), dirty.width(), dirty.height()),
-        mContent);
+        mContent, false);
 }
 
 void NSUIDrawRoundRect(CoreGraphics::PaintContext& context, CGRect rect, CGFloat lineWidth,
@@ -239,7 +241,7 @@ void NSUIDrawLozenge(CoreGraphics::PaintContext& context, CGRect rect,
 }
 
 void NSUIDrawColorContent(CoreGraphics::PaintContext& context, CGRect bounds, CGRect dirty,
-                          const NSUIColorContent& content)
+                          const NSUIColorContent& content, bool clearAroundCircle)
 {
     context.SaveGState();
     SetFill(context, content, content.alphaOpacity);
@@ -259,7 +261,8 @@ void NSUIDrawColorContent(CoreGraphics::PaintContext& context, CGRect bounds, CG
         NSUIDrawLozenge(context, bounds, content.viewColorRGB, content.alphaOpacity);
         break;
     case Shape::kCircle:
-        context.ClearRect(bounds);
+        if (clearAroundCircle)
+            context.ClearRect(bounds);
         context.FillEllipseInRect(bounds);
         break;
     }

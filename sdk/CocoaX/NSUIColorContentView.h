@@ -191,9 +191,10 @@ void NSUIDrawRoundRect(CoreGraphics::PaintContext& context, CGRect rect, CGFloat
 // two sides are equal.
 void NSUIDrawLozenge(CoreGraphics::PaintContext& context, CGRect rect,
                      const std::array<float, 3>& color, float opacity);
-// What a colour view of those bounds draws (y up, origin at the lower left).
+// What a colour view of those bounds draws (y up, origin at the lower left). A circle clears
+// its corners first unless told not to.
 void NSUIDrawColorContent(CoreGraphics::PaintContext& context, CGRect bounds, CGRect dirty,
-                          const NSUIColorContent& content);
+                          const NSUIColorContent& content, bool clearAroundCircle = true);
 // The content drawn into a transparent image of that size.
 QImage NSUIColorContentImage(const NSUIColorContent& content, QSize size);
 
