@@ -3,11 +3,14 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 #include "CoreMachDebugLog.h"
 
 namespace {
+
+constexpr int kMinimumSide = 32;
 
 // Screen coordinates with y up start at the bottom of the primary screen.
 qreal FlipHeight()
@@ -64,7 +67,10 @@ void NSAlphaWindow::setFrame(CGRect frame)
 
 CGSize NSAlphaWindow::minSize() const
 {
-    return CGSizeMake(minimumWidth(), minimumHeight());
+    // A frameless window has nothing else to take hold of: never smaller than its resize
+    // corner, or it could not be found and grown again.
+    return CGSizeMake(std::max(minimumWidth(), kMinimumSide),
+                      std::max(minimumHeight(), kMinimumSide));
 }
 
 CGSize NSAlphaWindow::maxSize() const

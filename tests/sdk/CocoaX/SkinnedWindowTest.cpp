@@ -84,6 +84,14 @@ TEST_F(SkinnedWindow, ResizeBelowMinimumKeepsTheMinimum)
     EXPECT_EQ(window.geometry().bottomRight(), QPoint(199, 149));
 }
 
+TEST_F(SkinnedWindow, NeverShrinksBelowItsResizeCorner)
+{
+    PDFSkinWindow window; // no minimum of its own
+    Place(window, QRect(100, 100, 200, 100));
+    PressDragRelease(window, QPoint(195, 95), QPoint(-400, -300));
+    EXPECT_EQ(window.size(), QSize(32, 32));
+}
+
 TEST_F(SkinnedWindow, ShiftAtThePressKeepsTheWindowStill)
 {
     PDFSkinWindow window;
