@@ -183,4 +183,17 @@ TEST_F(ColorContentView, WidgetPaintsItsContent)
     EXPECT_GT(ExpectShape(image, RoundRect(0, 0, 80, 40, 10), {0.05, 1}), 0);
 }
 
+TEST_F(ColorContentView, CircleWidgetLeavesItsCornersToTheParent)
+{
+    NSUIGreyOpaqueView parent; // white would hide a hole as well as grey shows one
+    parent.setGreyColor(0.25f);
+    parent.resize(40, 40);
+    auto* circle = new NSUIGreyCircleView(&parent);
+    circle->setGeometry(0, 0, 40, 40);
+    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    parent.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    EXPECT_GT(ExpectShape(image, Circle(20, 20, 20), {0.75, 1}, {0.25, 1}), 0);
+}
+
 } // namespace
