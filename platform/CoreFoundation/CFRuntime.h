@@ -29,6 +29,8 @@ enum : CFTypeID {
     kContextTypeID = 23,
     // Core Video.
     kPixelBufferTypeID = 24,
+    // Core Graphics paths, added after the block was full.
+    kPathTypeID = 25,
     // The image engine.
     kCIImageTypeID = 30,
     kCIFilterTypeID = 31,

@@ -8,3 +8,4 @@
 #include "CGDataProvider.h"
 #include "CGGeometry.h"
 #include "CGImage.h"
+#include "CGPath.h"

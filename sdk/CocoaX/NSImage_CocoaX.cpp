@@ -1,8 +1,20 @@
 #include "NSImage_CocoaX.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSvgRenderer>
 #include <cstring>
+
+// The resources live in a static library: nothing would pull them into the program otherwise.
+static void InitPictures()
+{
+    static const bool sLoaded = [] {
+        Q_INIT_RESOURCE(pictures);
+        return true;
+    }();
+    (void)sLoaded;
+}
 
 namespace {
 
@@ -33,7 +45,34 @@ QImage NSImageNamed(const char* name)
         static const QImage sCameraIcon = DrawCameraIcon();
         return sCameraIcon;
     }
-    return QImage();
+    const QString path = NSImageResourcePath(name, "svg");
+    if (path.isEmpty())
+        return QImage();
+    QSvgRenderer renderer(path);
+    const QSize size = renderer.defaultSize();
+    if (!renderer.isValid() || size.isEmpty())
+        return QImage();
+    QImage picture(size, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    renderer.render(&painter);
+    return picture;
+}
+
+QString NSImageResourcePath(const char* name, const char* type)
+{
+    if (!name || !*name || !type || !*type)
+        return QString();
+    InitPictures();
+    QString file = QString::fromUtf8(name);
+    const QString suffix = "." + QString::fromUtf8(type);
+    if (!file.endsWith(suffix, Qt::CaseInsensitive))
+        file += suffix;
+    // Names are plain file names: no way out of the pictures folder.
+    if (file.contains('/'))
+        return QString();
+    const QString path = ":/pictures/" + file;
+    return QFile::exists(path) ? path : QString();
 }
 
 bool import_NSImage_CocoaX()

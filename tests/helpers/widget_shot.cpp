@@ -5,24 +5,101 @@
 //   camera-views     two camera views on the test pattern's two eyes
 //   camera-none      a camera view with no camera
 //   camera-controls  the camera image controls' window, some controls moved
+//   color-views      every colour view of the kit, over a blue backdrop
+//   graffik-buttons  the graffik buttons of each kind, off above and on below
+//   segmented        the segmented control with the four monitor types
+//   about-box        the About box
 #include <QApplication>
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "CoreMachDebugLog.h"
 #include "NSColorWellWithoutAlpha.h"
 #include "NSUICICameraControls.h"
 #include "NSUICamMenuController.h"
+#include "NSUIColorContentView.h"
 #include "NSUIFloatSlider.h"
+#include "NSUINfoGraffik.h"
+#include "NSUINfoGraffikToggle.h"
+#include "NSUISegmentedControl.h"
+#include "P3DAboutBox.h"
 #include "P3DBroadcastControl.h"
 #include "QCamGrabCGImageView.h"
 #include "ScopedTestPatternCamera.h"
+
+namespace {
+
+// Every colour view with its class name, on a backdrop that shows white, black and
+// transparency apart.
+void AddColorViews(QWidget& window)
+{
+    window.setAutoFillBackground(true);
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, QColor(46, 84, 128));
+    palette.setColor(QPalette::WindowText, QColor(235, 235, 235));
+    window.setPalette(palette);
+    delete window.layout();
+    auto* grid = new QGridLayout(&window);
+    grid->setSpacing(6);
+    const int columns = 6;
+    for (int i = 0; i < static_cast<int>(NSUIColorViewKind::kCount); ++i) {
+        const NSUIColorViewPreset& preset =
+            NSUIColorViewPresetOf(static_cast<NSUIColorViewKind>(i));
+        std::unique_ptr<NSUIColorContentView> view = NSUIColorViewNamed(preset.className);
+        const bool tall = strstr(preset.className, "Circle") != nullptr;
+        view->setFixedSize(tall ? 60 : 120, tall ? 60 : 40);
+        auto* cell = new QVBoxLayout;
+        cell->addWidget(view.release(), 0, Qt::AlignHCenter);
+        auto* label = new QLabel(QString(preset.className + 4).remove("View"));
+        QFont font = label->font();
+        font.setPointSizeF(6.5);
+        label->setFont(font);
+        cell->addWidget(label, 0, Qt::AlignHCenter);
+        grid->addLayout(cell, i / columns, i % columns);
+    }
+}
+
+// Each kind of graffik with a picture: off on the top row, on below.
+void AddGraffikButtons(QWidget& window)
+{
+    window.setAutoFillBackground(true);
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, QColor(200, 200, 204));
+    window.setPalette(palette);
+    delete window.layout();
+    auto* grid = new QGridLayout(&window);
+    for (int state = 0; state < 2; ++state) {
+        std::vector<NSUIToolButton*> buttons = {
+            new NSUINfoGraffikRoundRect("Info", QSize(48, 32)),
+            new NSUINfoGraffikRound("Swap", QSize(64, 64)),
+            new NSUINfoGraffik("Broadcast", QSize(80, 80)),
+            new NSUINfoGraffikToggle("Swap", QSize(48, 48)),
+            new NSUINfoGraffikRadio("Info", QSize(48, 48)),
+            new NSUINfoGraffikRoundPushOnPushOff("Broadcast", QSize(64, 64)),
+        };
+        for (size_t i = 0; i < buttons.size(); ++i) {
+            buttons[i]->setFixedSize(buttons[i]->size());
+            if (state == 1) {
+                if (buttons[i]->isCheckable())
+                    buttons[i]->setChecked(true);
+                else
+                    buttons[i]->setDown(true);
+            }
+            grid->addWidget(buttons[i], state, static_cast<int>(i), Qt::AlignCenter);
+        }
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -54,6 +131,8 @@ int main(int argc, char** argv)
     }
     QWidget window;
     auto* layout = new QHBoxLayout(&window);
+    QWidget* shown = &window;
+    std::unique_ptr<P3DAboutBox> aboutBox;
     P3DBroadcastControl* control = nullptr;
     std::vector<QCamGrabCGImageView*> views;
     QTimer ticks;
@@ -84,14 +163,31 @@ int main(int argc, char** argv)
                 view->cameraTimer(nullptr);
         });
         ticks.start(33);
+    } else if (name == "color-views") {
+        AddColorViews(window);
+    } else if (name == "graffik-buttons") {
+        AddGraffikButtons(window);
+    } else if (name == "segmented") {
+        auto* control = new NSUISegmentedControl;
+        control->setSegmentCount(4);
+        const char* const titles[] = {"Left", "Stereo", "Swapped", "Right"};
+        for (int i = 0; i < 4; ++i)
+            control->setLabel(titles[i], i);
+        control->setSelectedSegment(1);
+        control->setFixedWidth(320);
+        layout->addWidget(control);
+    } else if (name == "about-box") {
+        aboutBox = std::make_unique<P3DAboutBox>(P3DFindInstalledComponents());
+        aboutBox->move(40, 40);
+        shown = aboutBox.get();
     } else {
         fprintf(stderr, "widget_shot: no widget named \"%s\"\n", argv[1]);
         return 2;
     }
-    window.show();
+    shown->show();
     int status = 1;
     QTimer::singleShot(1000, [&] {
-        const QPixmap shot = window.screen()->grabWindow(window.winId());
+        const QPixmap shot = shown->screen()->grabWindow(shown->winId());
         status = shot.save(out) ? 0 : 1;
         if (control)
             control->setBroadcastEnabled(false);
