@@ -2,14 +2,19 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 
+#include "CoreMachDebugLog.h"
+#include "P3DAboutBox.h"
 #include "P3DBroadcastControl.h"
 #include "P3DDocument.h"
 #include "P3DDocumentWindow.h"
+#include "PDFSkinWindow.h"
 
-AppController::AppController(AppOptions options) : mOptions(std::move(options)) {}
+AppController::AppController(AppOptions options) : mOptions(std::move(options))
+{
+    VERIFY_AT("-[AppController awakeFromNib]", import_PDFSkinWindow());
+}
 
 AppController::~AppController() = default;
 
@@ -50,7 +55,8 @@ void AppController::newDocument(QObject*)
 
 void AppController::showAbout()
 {
-    QMessageBox::about(mDocument ? mDocument->window() : nullptr, "Parallax3D",
-                       "Parallax3D 1.201\n\nTwo webcams, one per eye, become a stereo picture "
-                       "that other programs can use as a camera.");
+    // Closes itself on a click that does not move it.
+    auto* about = new P3DAboutBox(P3DFindInstalledComponents());
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->show();
 }

@@ -1,7 +1,5 @@
 #include "P3DDocument.h"
 
-#include <QAbstractButton>
-#include <QButtonGroup>
 #include <QImage>
 #include <QTimer>
 #include <cstdio>
@@ -10,7 +8,12 @@
 #include "CIContext.h"
 #include "CameraMenuModel.h"
 #include "CoreMachDebugLog.h"
+#include "NSUICICameraControls.h"
 #include "NSUICamMenuController.h"
+#include "NSUIColorContentView.h"
+#include "NSUINfoGraffik.h"
+#include "NSUISegmentedControl.h"
+#include "NSUIToolButton.h"
 #include "NSUserDefault.h"
 #include "P3DBroadcastControl.h"
 #include "P3DDocumentWindow.h"
@@ -53,15 +56,17 @@ P3DDocument::P3DDocument()
     mWindow->setWindowTitle(displayName());
     P3DDocumentWindow& w = *mWindow;
     w._stereoView->setEyes(w._grabViewLeftEye, w._grabViewRightEye);
+    w._stereoView->setMonitorImageTypeControl(w._monitorImageType);
+    w._stereoView->setImageControls(w._imageControls);
+    w._monitorImageType->setTargetAction(w._stereoView, &P3DStereoView::monitorImageTypeChanged);
+    w._imageControls->preferencesLoadDefaults(this);
     for (QCamGrabCGImageView* eye : {w._grabViewLeftEye, w._grabViewRightEye}) {
         eye->awakeFromNib();
         eye->cameraMenuController()->setTargetAction(this,
                                                      &P3DDocument::stereoGrabCameraMenuChanged);
     }
     w._broadcast->awakeFromNib();
-    setMonitorImageType(w._stereoView->monitorImageType());
-    connect(w._monitorImageType, &QButtonGroup::idClicked, w._stereoView,
-            &P3DStereoView::setMonitorImageType);
+    setMonitorImageType(P3DStereoView::kMonitorImageType_Stereo);
     connect(&w, &P3DDocumentWindow::windowWillClose, this, &P3DDocument::windowWillClose);
 }
 
@@ -78,7 +83,11 @@ int P3DDocument::countInstances()
 QString P3DDocument::windowNibName() const
 {
     constexpr const char* kFunction = "-[P3DDocument windowNibName]";
+    VERIFY_AT(kFunction, import_NSUIToolButton());
+    VERIFY_AT(kFunction, import_NSUIColorContentView());
+    VERIFY_AT(kFunction, import_NSUINfoGraffik());
     VERIFY_AT(kFunction, import_QCamGrabCGImageView());
+    VERIFY_AT(kFunction, import_NSUISegmentedControl());
     return "P3DDocument";
 }
 
@@ -185,14 +194,13 @@ void P3DDocument::windowWillClose()
     if (writer.framesPublished() || writer.framesDropped())
         fprintf(stderr, "parallax3d: %lu ticks, %lu frames broadcast, %lu dropped\n", mTicks,
                 writer.framesPublished(), writer.framesDropped());
+    mWindow->_imageControls->preferencesSaveDefaults(this);
     mWindow->_broadcast->applicationWillTerminate(this);
 }
 
 void P3DDocument::setMonitorImageType(int type)
 {
     mWindow->_stereoView->setMonitorImageType(type);
-    if (QAbstractButton* button = mWindow->_monitorImageType->button(type))
-        button->setChecked(true);
 }
 
 void P3DDocument::chooseCamera(bool leftEye, const QString& name)

@@ -1,12 +1,13 @@
 #include "P3DDocumentWindow.h"
 
-#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QToolButton>
 
+#include "NSUICICameraControls.h"
+#include "NSUISegmentedControl.h"
 #include "P3DBroadcastControl.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
@@ -14,8 +15,11 @@
 P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
     : QMainWindow(parent), _grabViewLeftEye(new QCamGrabCGImageView),
       _grabViewRightEye(new QCamGrabCGImageView), _stereoView(new P3DStereoView),
-      _broadcast(new P3DBroadcastControl), _monitorImageType(new QButtonGroup(this))
+      _broadcast(new P3DBroadcastControl), _monitorImageType(new NSUISegmentedControl),
+      _imageControls(new NSUICICameraControls(this))
 {
+    // A window of its own beside the stereo window, closed with it.
+    _imageControls->setWindowFlag(Qt::Tool);
     setWindowTitle("Parallax3D");
     auto* central = new QWidget;
     auto* grid = new QGridLayout(central);
@@ -30,27 +34,29 @@ P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
     grid->setRowStretch(1, 1);
 
     auto* controls = new QHBoxLayout;
-    const struct
-    {
-        const char* title;
-        const char* tip;
-    } types[] = {{"Left", "The left eye alone"},
-                 {"Stereo", "Both eyes as an anaglyph, for red-cyan glasses"},
-                 {"Swapped", "The anaglyph with the eyes exchanged"},
-                 {"Right", "The right eye alone"}};
-    _monitorImageType->setExclusive(true);
-    for (int i = 0; i < 4; ++i) {
-        auto* button = new QToolButton;
-        button->setText(tr(types[i].title));
-        button->setToolTip(tr(types[i].tip));
-        button->setCheckable(true);
-        _monitorImageType->addButton(button, i + 1);
-        controls->addWidget(button);
-    }
+    const char* const types[] = {"Left", "Stereo", "Swapped", "Right"};
+    _monitorImageType->setSegmentCount(4);
+    for (int i = 0; i < 4; ++i)
+        _monitorImageType->setLabel(tr(types[i]), i);
+    _monitorImageType->setToolTip(
+        tr("What the monitor shows: the left eye, both eyes as an anaglyph for red-cyan "
+           "glasses, the anaglyph with the eyes exchanged, or the right eye"));
+    controls->addWidget(_monitorImageType);
+    auto* imageControlsButton = new QToolButton;
+    controls->addWidget(imageControlsButton);
     controls->addStretch(1);
     controls->addWidget(_broadcast);
     grid->addLayout(controls, 2, 0, 1, 2);
     setCentralWidget(central);
+
+    mImageControlsAction = new QAction(tr("&Image Controls…"), this);
+    mImageControlsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    mImageControlsAction->setToolTip(tr("Exposure, colour, mirror and white balance of the eyes"));
+    imageControlsButton->setDefaultAction(mImageControlsAction);
+    connect(mImageControlsAction, &QAction::triggered, this, [this] {
+        _imageControls->show();
+        _imageControls->raise();
+    });
 
     QMenu* file = menuBar()->addMenu(tr("&File"));
     mNewAction = file->addAction(tr("&New"));
@@ -58,6 +64,8 @@ P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
     mCloseAction = file->addAction(tr("&Close"));
     mCloseAction->setShortcut(QKeySequence::Close);
     connect(mCloseAction, &QAction::triggered, this, &QWidget::close);
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(mImageControlsAction);
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     mAboutAction = help->addAction(QString());
 }
@@ -67,5 +75,6 @@ P3DDocumentWindow::~P3DDocumentWindow() = default;
 void P3DDocumentWindow::closeEvent(QCloseEvent* event)
 {
     emit windowWillClose();
+    _imageControls->close();
     QMainWindow::closeEvent(event);
 }

@@ -5,9 +5,11 @@
 
 #include <QMainWindow>
 
+class NSUICICameraControls;
+class NSUISegmentedControl;
+class NSUIToolButton;
 class P3DBroadcastControl;
 class P3DStereoView;
-class QButtonGroup;
 class QCamGrabCGImageView;
 
 class P3DDocumentWindow : public QMainWindow
@@ -23,7 +25,9 @@ public:
     QCamGrabCGImageView* _grabViewRightEye;
     P3DStereoView* _stereoView;
     P3DBroadcastControl* _broadcast;
-    QButtonGroup* _monitorImageType; // button id = monitor type
+    NSUISegmentedControl* _monitorImageType; // segment + 1 = monitor type
+    NSUICICameraControls* _imageControls;    // a window of its own, shown on demand
+    QAction* mImageControlsAction;
     QAction* mNewAction;
     QAction* mCloseAction;
     QAction* mAboutAction;

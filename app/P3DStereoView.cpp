@@ -9,6 +9,8 @@
 #include "CIORBStereoMuxFilter.h"
 #include "CIPlugIn.h"
 #include "CoreMachDebugLog.h"
+#include "NSUICICameraControls.h"
+#include "NSUISegmentedControl.h"
 #include "QCamGrabCGImageView.h"
 
 namespace {
@@ -21,6 +23,7 @@ void P3DStereoView::loadCoreImagePlugIns()
 {
     static const bool sLoaded = [] {
         VERIFY_AT(kLoad, import_CIImageCoreGraphics());
+        VERIFY_AT(kLoad, import_NSUICICameraControls());
         VERIFY_AT(kLoad, import_QCamGrabCGImageView());
         CIPlugIn::loadAllPlugIns();
         VERIFY_TEXT(kLoad, "import_CIORBStereoMuxFilter(YES)", import_CIORBStereoMuxFilter(true));
@@ -47,9 +50,20 @@ void P3DStereoView::setEyes(QCamGrabCGImageView* leftEye, QCamGrabCGImageView* r
     _rightEye = rightEye;
 }
 
+int P3DStereoView::monitorImageType() const
+{
+    return _monitorImageType ? _monitorImageType->selectedSegment() + 1 : kMonitorImageType_None;
+}
+
 void P3DStereoView::setMonitorImageType(int type)
 {
-    mMonitorImageType = type;
+    if (_monitorImageType)
+        _monitorImageType->setSelectedSegment(type - 1);
+    update();
+}
+
+void P3DStereoView::monitorImageTypeChanged(QObject*)
+{
     update();
 }
 
@@ -58,7 +72,8 @@ CFPtr<CIImage> P3DStereoView::eyeImage(QCamGrabCGImageView* eye) const
     // An eye without a camera delivers nothing, whatever its frame buffer last held.
     if (!eye || !eye->cameraImageRef() || !eye->grabber()->VideoChannel())
         return nullptr;
-    return CIImage::imageWithCGImage(eye->cameraImageRef());
+    CFPtr<CIImage> image = CIImage::imageWithCGImage(eye->cameraImageRef());
+    return mImageControls && image ? mImageControls->filteredImage(image.get()) : image;
 }
 
 CFPtr<CIImage> P3DStereoView::leftEyeImage() const
@@ -73,7 +88,7 @@ CFPtr<CIImage> P3DStereoView::rightEyeImage() const
 
 double P3DStereoView::swapEyesFloatValue() const
 {
-    return mMonitorImageType == kMonitorImageType_StereoSwapped ? 1.0 : 0.0;
+    return monitorImageType() == kMonitorImageType_StereoSwapped ? 1.0 : 0.0;
 }
 
 CFPtr<CIImage> P3DStereoView::monitorImageMuxed()
@@ -96,7 +111,7 @@ CFPtr<CIImage> P3DStereoView::monitorImageMuxed()
 
 CFPtr<CIImage> P3DStereoView::liveMonitorImage()
 {
-    switch (mMonitorImageType) {
+    switch (monitorImageType()) {
     case kMonitorImageType_LeftEye:
         return leftEyeImage();
     case kMonitorImageType_Stereo:

@@ -11,6 +11,8 @@
 class CIContext;
 class CIFilter;
 class CIImage;
+class NSUICICameraControls;
+class NSUISegmentedControl;
 class QCamGrabCGImageView;
 
 class P3DStereoView : public QWidget
@@ -32,11 +34,17 @@ public:
     // The image engine's plug-ins and the stereo filter, once per program.
     static void loadCoreImagePlugIns();
 
-    // The eye views, borrowed from the window.
+    // Outlets, borrowed from the window: the eye views, the monitor-type chooser, and the image
+    // controls each eye passes through before the mux.
     void setEyes(QCamGrabCGImageView* leftEye, QCamGrabCGImageView* rightEye);
+    void setMonitorImageTypeControl(NSUISegmentedControl* control) { _monitorImageType = control; }
+    void setImageControls(NSUICICameraControls* controls) { mImageControls = controls; }
 
-    int monitorImageType() const { return mMonitorImageType; }
+    // The chooser's selected segment + 1; 0 when none is selected.
+    int monitorImageType() const;
     void setMonitorImageType(int type);
+    // The chooser's action: the type is read at every drawing.
+    void monitorImageTypeChanged(QObject* sender);
 
     CFPtr<CIImage> liveMonitorImage();
     CFPtr<CIImage> monitorImageMuxed();
@@ -57,8 +65,9 @@ private:
     // Each eye's image passes through this before the mux; identity by default.
     CFPtr<CIImage> eyeImage(QCamGrabCGImageView* eye) const;
 
-    int mMonitorImageType = kMonitorImageType_Stereo;
-    QCamGrabCGImageView* _leftEye = nullptr; // borrowed
+    NSUISegmentedControl* _monitorImageType = nullptr; // borrowed
+    NSUICICameraControls* mImageControls = nullptr;    // borrowed
+    QCamGrabCGImageView* _leftEye = nullptr;           // borrowed
     QCamGrabCGImageView* _rightEye = nullptr;
     CFPtr<CIFilter> _stereoMux;
     CFPtr<CIImage> _monitorImage;
