@@ -166,6 +166,28 @@ TEST_F(DocumentTest, ATickGrabsBothEyesRedrawsAndBroadcastsThePreviousDrawing)
     EXPECT_EQ(window->_stereoView->monitorImage(), nullptr);
 }
 
+TEST_F(DocumentTest, WithNoComponentToLoadNothingIsWrittenAndTicksGoOn)
+{
+    // A file where the user's components folder would go: no link, nothing to load.
+    char components[PATH_MAX];
+    ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, components,
+                                    sizeof(components)));
+    const std::string parent =
+        std::string(components).substr(0, std::string(components).rfind('/'));
+    p3dtest::RemoveTree(parent);
+    ASSERT_EQ(system(("mkdir -p '" + parent.substr(0, parent.rfind('/')) + "'").c_str()), 0);
+    p3dtest::WriteFile(parent, "in the way");
+    window->_broadcast->setBroadcastEnabled(true);
+    EXPECT_FALSE(window->_broadcast->isBroadcasting());
+    for (int i = 0; i < 3; ++i) {
+        tick();
+        draw();
+    }
+    EXPECT_FALSE(PathExists(p3dtest::ChannelPath()));
+    EXPECT_NE(window->_stereoView->monitorImage(), nullptr) << "the monitor goes on";
+    p3dtest::RemoveTree(parent);
+}
+
 TEST_F(DocumentTest, AMenuChangeInOneEyeRefreshesTheOther)
 {
     for (QCamGrabCGImageView* eye : {window->_grabViewLeftEye, window->_grabViewRightEye})
