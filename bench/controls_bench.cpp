@@ -7,15 +7,9 @@
 #include <cstring>
 #include <vector>
 
-extern "C" {
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
-#include <libavutil/frame.h>
-}
-
 #include "CICameraFilterChain.h"
 #include "CIContext.h"
+#include "FfmpegFilterGraph.h"
 
 namespace {
 
@@ -90,82 +84,17 @@ void BM_MemcpyFrame640x480(benchmark::State& state)
 }
 BENCHMARK(BM_MemcpyFrame640x480)->Unit(benchmark::kMicrosecond);
 
-// buffersrc -> eq -> hflip -> vflip -> buffersink, built once; one thread, as the chain runs.
-class EqFlipGraph
-{
-public:
-    EqFlipGraph()
-    {
-        mGraph = avfilter_graph_alloc();
-        if (!mGraph)
-            return;
-        mGraph->nb_threads = 1;
-        const char* source = "video_size=640x480:pix_fmt=yuv444p:time_base=1/30:pixel_aspect=1/1";
-        AVFilterContext *eq = nullptr, *hflip = nullptr, *vflip = nullptr;
-        if (avfilter_graph_create_filter(&mSource, avfilter_get_by_name("buffer"), "in", source,
-                                         nullptr, mGraph) < 0 ||
-            avfilter_graph_create_filter(&eq, avfilter_get_by_name("eq"), "eq",
-                                         "brightness=0.05:contrast=1.2:saturation=1.3", nullptr,
-                                         mGraph) < 0 ||
-            avfilter_graph_create_filter(&hflip, avfilter_get_by_name("hflip"), "hflip", nullptr,
-                                         nullptr, mGraph) < 0 ||
-            avfilter_graph_create_filter(&vflip, avfilter_get_by_name("vflip"), "vflip", nullptr,
-                                         nullptr, mGraph) < 0 ||
-            avfilter_graph_create_filter(&mSink, avfilter_get_by_name("buffersink"), "out", nullptr,
-                                         nullptr, mGraph) < 0 ||
-            avfilter_link(mSource, 0, eq, 0) < 0 || avfilter_link(eq, 0, hflip, 0) < 0 ||
-            avfilter_link(hflip, 0, vflip, 0) < 0 || avfilter_link(vflip, 0, mSink, 0) < 0 ||
-            avfilter_graph_config(mGraph, nullptr) < 0)
-            return;
-        mIn = av_frame_alloc();
-        mOut = av_frame_alloc();
-        if (!mIn || !mOut)
-            return;
-        mIn->format = AV_PIX_FMT_YUV444P;
-        mIn->width = kWidth;
-        mIn->height = kHeight;
-        if (av_frame_get_buffer(mIn, 0) < 0)
-            return;
-        for (int plane = 0; plane < 3; ++plane)
-            for (int y = 0; y < kHeight; ++y)
-                for (int x = 0; x < kWidth; ++x)
-                    mIn->data[plane][y * mIn->linesize[plane] + x] = Sample(x, y, plane);
-        mReady = true;
-    }
-    ~EqFlipGraph()
-    {
-        av_frame_free(&mIn);
-        av_frame_free(&mOut);
-        avfilter_graph_free(&mGraph);
-    }
-
-    bool ready() const { return mReady; }
-
-    bool run(int64_t pts)
-    {
-        mIn->pts = pts;
-        if (av_buffersrc_add_frame_flags(mSource, mIn, AV_BUFFERSRC_FLAG_KEEP_REF) < 0 ||
-            av_buffersink_get_frame(mSink, mOut) < 0)
-            return false;
-        benchmark::DoNotOptimize(mOut->data[0]);
-        av_frame_unref(mOut);
-        return true;
-    }
-
-private:
-    AVFilterGraph* mGraph = nullptr;
-    AVFilterContext* mSource = nullptr;
-    AVFilterContext* mSink = nullptr;
-    AVFrame* mIn = nullptr;
-    AVFrame* mOut = nullptr;
-    bool mReady = false;
-};
-
 void BM_FfmpegEqFlip640x480(benchmark::State& state)
 {
-    EqFlipGraph graph;
+    FfmpegFilterGraph graph(kWidth, kHeight, AV_PIX_FMT_YUV444P,
+                            "eq=brightness=0.05:contrast=1.2:saturation=1.3,hflip,vflip");
     if (!graph.ready())
         return state.SkipWithError("libavfilter could not build eq,hflip,vflip");
+    AVFrame* in = graph.input();
+    for (int plane = 0; plane < 3; ++plane)
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                in->data[plane][y * in->linesize[plane] + x] = Sample(x, y, plane);
     int64_t pts = 0;
     for (auto _ : state)
         if (!graph.run(pts++))

@@ -5,13 +5,7 @@
 #include <cstring>
 #include <vector>
 
-extern "C" {
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
-#include <libavutil/frame.h>
-}
-
+#include "FfmpegFilterGraph.h"
 #include "StereoMuxKernel.h"
 
 namespace {
@@ -57,78 +51,18 @@ void BM_StereoMux640x480(benchmark::State& state)
 }
 BENCHMARK(BM_StereoMux640x480)->Unit(benchmark::kMicrosecond);
 
-// buffersrc -> stereo3d -> buffersink, built once; one thread, as our mux runs on one.
-class Stereo3dGraph
-{
-public:
-    Stereo3dGraph()
-    {
-        mGraph = avfilter_graph_alloc();
-        if (!mGraph)
-            return;
-        mGraph->nb_threads = 1;
-        const char* source = "video_size=1280x480:pix_fmt=rgb24:time_base=1/30:pixel_aspect=1/1";
-        if (avfilter_graph_create_filter(&mSource, avfilter_get_by_name("buffer"), "in", source,
-                                         nullptr, mGraph) < 0 ||
-            avfilter_graph_create_filter(&mStereo, avfilter_get_by_name("stereo3d"), "stereo3d",
-                                         "sbsl:arcd", nullptr, mGraph) < 0 ||
-            avfilter_graph_create_filter(&mSink, avfilter_get_by_name("buffersink"), "out", nullptr,
-                                         nullptr, mGraph) < 0 ||
-            avfilter_link(mSource, 0, mStereo, 0) < 0 || avfilter_link(mStereo, 0, mSink, 0) < 0 ||
-            avfilter_graph_config(mGraph, nullptr) < 0)
-            return;
-        mIn = av_frame_alloc();
-        mOut = av_frame_alloc();
-        if (!mIn || !mOut)
-            return;
-        mIn->format = AV_PIX_FMT_RGB24;
-        mIn->width = 2 * kWidth;
-        mIn->height = kHeight;
-        if (av_frame_get_buffer(mIn, 0) < 0)
-            return;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < 2 * kWidth; ++x)
-                for (int c = 0; c < 3; ++c)
-                    mIn->data[0][y * mIn->linesize[0] + x * 3 + c] =
-                        Sample(x < kWidth ? 0 : 1, x % kWidth, y, c);
-        mReady = true;
-    }
-    ~Stereo3dGraph()
-    {
-        av_frame_free(&mIn);
-        av_frame_free(&mOut);
-        avfilter_graph_free(&mGraph);
-    }
-
-    bool ready() const { return mReady; }
-
-    // One frame through the filter; the input frame is kept and sent again each time.
-    bool run(int64_t pts)
-    {
-        mIn->pts = pts;
-        if (av_buffersrc_add_frame_flags(mSource, mIn, AV_BUFFERSRC_FLAG_KEEP_REF) < 0 ||
-            av_buffersink_get_frame(mSink, mOut) < 0)
-            return false;
-        benchmark::DoNotOptimize(mOut->data[0]);
-        av_frame_unref(mOut);
-        return true;
-    }
-
-private:
-    AVFilterGraph* mGraph = nullptr;
-    AVFilterContext* mSource = nullptr;
-    AVFilterContext* mStereo = nullptr;
-    AVFilterContext* mSink = nullptr;
-    AVFrame* mIn = nullptr;
-    AVFrame* mOut = nullptr;
-    bool mReady = false;
-};
-
 void BM_FfmpegStereo3d640x480(benchmark::State& state)
 {
-    Stereo3dGraph graph;
+    FfmpegFilterGraph graph(2 * kWidth, kHeight, AV_PIX_FMT_RGB24, "stereo3d=sbsl:arcd");
     if (!graph.ready())
         return state.SkipWithError("libavfilter could not build stereo3d=sbsl:arcd");
+    // The two eyes side by side, left first.
+    AVFrame* in = graph.input();
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < 2 * kWidth; ++x)
+            for (int c = 0; c < 3; ++c)
+                in->data[0][y * in->linesize[0] + x * 3 + c] =
+                    Sample(x < kWidth ? 0 : 1, x % kWidth, y, c);
     int64_t pts = 0;
     for (auto _ : state)
         if (!graph.run(pts++))
