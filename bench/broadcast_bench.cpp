@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchEyes.h"
 #include "CIContext.h"
 #include "CIORBStereoMuxFilter.h"
 #include "CamBroadcastWriter.h"
@@ -13,25 +14,15 @@
 
 namespace {
 
-constexpr size_t kWidth = 640, kHeight = 480, kRowBytes = kWidth * 4;
-
-std::vector<UInt8> Eye(int seed)
-{
-    std::vector<UInt8> bytes(kRowBytes * kHeight);
-    for (size_t i = 0; i < kWidth * kHeight; ++i) {
-        bytes[i * 4] = 255;
-        bytes[i * 4 + 1] = UInt8(i * 7 + size_t(seed));
-        bytes[i * 4 + 2] = UInt8(i * 13 + size_t(seed));
-        bytes[i * 4 + 3] = UInt8(i * 3 + size_t(seed));
-    }
-    return bytes;
-}
+using bench::kEyeHeight;
+using bench::SeededEye;
+constexpr size_t kWidth = bench::kEyeWidth, kHeight = kEyeHeight, kRowBytes = bench::kEyeRowBytes;
 
 // The stereo picture of two fixed eyes, built anew per frame as the stereo view builds it.
 class StereoRecipe
 {
 public:
-    StereoRecipe() : mRight(Eye(1)), mLeft(Eye(2))
+    StereoRecipe() : mRight(SeededEye(1)), mLeft(SeededEye(2))
     {
         import_CIORBStereoMuxFilter(true);
         mMux = CIFilter::filterWithName(kCIORBStereoMuxFilter_FilterName);

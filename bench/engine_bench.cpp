@@ -3,25 +3,16 @@
 #include <benchmark/benchmark.h>
 #include <vector>
 
+#include "BenchEyes.h"
 #include "CFNumber.h"
 #include "CIContext.h"
 #include "CIORBStereoMuxFilter.h"
 
 namespace {
 
-constexpr size_t kWidth = 640, kHeight = 480, kRowBytes = kWidth * 4;
-
-std::vector<UInt8> Eye(int seed)
-{
-    std::vector<UInt8> bytes(kRowBytes * kHeight);
-    for (size_t i = 0; i < kWidth * kHeight; ++i) {
-        bytes[i * 4] = 255;
-        bytes[i * 4 + 1] = UInt8(i * 7 + size_t(seed));
-        bytes[i * 4 + 2] = UInt8(i * 13 + size_t(seed));
-        bytes[i * 4 + 3] = UInt8(i * 3 + size_t(seed));
-    }
-    return bytes;
-}
+using bench::kEyeHeight;
+using bench::SeededEye;
+constexpr size_t kWidth = bench::kEyeWidth, kHeight = kEyeHeight, kRowBytes = bench::kEyeRowBytes;
 
 void SetNumber(CIFilter* filter, CFStringRef key, double value)
 {
@@ -33,7 +24,7 @@ void SetNumber(CIFilter* filter, CFStringRef key, double value)
 void BM_StereoMuxFilter640x480(benchmark::State& state)
 {
     import_CIORBStereoMuxFilter(true);
-    const std::vector<UInt8> right = Eye(1), left = Eye(2);
+    const std::vector<UInt8> right = SeededEye(1), left = SeededEye(2);
     std::vector<UInt8> out(kRowBytes * kHeight);
     CFPtr<CIContext> context =
         CIContext::contextWithARGBMemory(out.data(), kRowBytes, kWidth, kHeight);
@@ -54,7 +45,7 @@ BENCHMARK(BM_StereoMuxFilter640x480)->Unit(benchmark::kMicrosecond);
 
 void BM_CameraChain640x480(benchmark::State& state)
 {
-    const std::vector<UInt8> frame = Eye(3);
+    const std::vector<UInt8> frame = SeededEye(3);
     std::vector<UInt8> out(kRowBytes * kHeight);
     CFPtr<CIContext> context =
         CIContext::contextWithARGBMemory(out.data(), kRowBytes, kWidth, kHeight);

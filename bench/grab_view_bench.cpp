@@ -11,42 +11,17 @@
 
 #include "FakeV4L2.h"
 #include "QCamGrabCGImageView.h"
-#include "TestPatternCamera.h"
+#include "TestPatternEyes.h"
 #include "V4L2System.h"
 
 namespace {
 
 constexpr int kWidth = 640, kHeight = 480;
 
-// Frame 3 of the test pattern's left eye, as the camera sends it.
-std::vector<uint8_t> TestPatternJPEG()
-{
-    TestPatternCamera pattern([] { return uint64_t(1100000); });
-    FakeV4L2Device device;
-    pattern.Configure(device);
-    device.fourcc = V4L2_PIX_FMT_MJPEG;
-    device.width = kWidth;
-    device.height = kHeight;
-    std::vector<uint8_t> frame(kWidth * kHeight * 2);
-    uint64_t timeUs = 0;
-    frame.resize(pattern.FillFrame(device, frame.data(), frame.size(), &timeUs));
-    return frame;
-}
-
-QApplication& Application()
-{
-    static int argc = 1;
-    static char name[] = "bench_grab_view";
-    static char* argv[] = {name, nullptr};
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QApplication application(argc, argv);
-    return application;
-}
-
 void BM_GrabViewTick640x480(benchmark::State& state)
 {
-    Application();
-    const std::vector<uint8_t> jpeg = TestPatternJPEG();
+    bench::OffscreenApplication();
+    const std::vector<uint8_t> jpeg = bench::TestPatternEyeJPEG(0);
     FakeV4L2 fake;
     ScopedV4L2System scope(fake);
     FakeV4L2Device& camera = fake.AddDevice();
@@ -68,7 +43,7 @@ BENCHMARK(BM_GrabViewTick640x480)->Unit(benchmark::kMicrosecond);
 
 void BM_LibyuvMJPGToARGBAndBGRA640x480(benchmark::State& state)
 {
-    const std::vector<uint8_t> jpeg = TestPatternJPEG();
+    const std::vector<uint8_t> jpeg = bench::TestPatternEyeJPEG(0);
     std::vector<uint8_t> decoded(kWidth * kHeight * 4), shown(kWidth * kHeight * 4);
     for (auto _ : state) {
         libyuv::MJPGToARGB(jpeg.data(), jpeg.size(), decoded.data(), kWidth * 4, kWidth, kHeight,
@@ -83,7 +58,7 @@ BENCHMARK(BM_LibyuvMJPGToARGBAndBGRA640x480)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    Application();
+    bench::OffscreenApplication();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;

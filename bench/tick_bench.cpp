@@ -27,7 +27,7 @@
 #include "P3DBroadcastControl.h"
 #include "P3DDocument.h"
 #include "P3DDocumentWindow.h"
-#include "TestPatternCamera.h"
+#include "TestPatternEyes.h"
 #include "V4L2System.h"
 
 namespace {
@@ -39,32 +39,6 @@ double CpuSeconds()
     timespec now = {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-// One eye's frame of the test pattern as its camera sends it.
-std::vector<uint8_t> EyeJPEG(int eye)
-{
-    TestPatternCamera pattern([] { return uint64_t(1100000); });
-    FakeV4L2Device device;
-    pattern.Configure(device);
-    device.fourcc = V4L2_PIX_FMT_MJPEG;
-    device.width = 640;
-    device.height = 480;
-    device.currentInput = eye;
-    std::vector<uint8_t> frame(640 * 480 * 2);
-    uint64_t timeUs = 0;
-    frame.resize(pattern.FillFrame(device, frame.data(), frame.size(), &timeUs));
-    return frame;
-}
-
-QApplication& Application()
-{
-    static int argc = 1;
-    static char name[] = "bench_tick";
-    static char* argv[] = {name, nullptr};
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QApplication application(argc, argv);
-    return application;
 }
 
 // The application's document over two in-memory MJPEG webcams, broadcasting into a channel of
@@ -118,8 +92,9 @@ void BM_ApplicationTick2xMJPEG640x480(benchmark::State& state)
 {
     if (!p3dtest::InPrivateChannelNamespace())
         return state.SkipWithError(p3dtest::PrivateChannelNamespaceError().c_str());
-    Application();
-    const std::vector<uint8_t> left = EyeJPEG(0), right = EyeJPEG(1);
+    bench::OffscreenApplication();
+    const std::vector<uint8_t> left = bench::TestPatternEyeJPEG(0),
+                               right = bench::TestPatternEyeJPEG(1);
     Application2Eyes app;
     for (auto _ : state) {
         const double start = CpuSeconds();
@@ -145,7 +120,7 @@ void BM_FfmpegStereoOfTwoMJPEGStreams640x480(benchmark::State& state)
         return state.SkipWithError("no temporary folder");
     const std::string dir = folder;
     for (int eye = 0; eye < 2; ++eye) {
-        const std::vector<uint8_t> jpeg = EyeJPEG(eye);
+        const std::vector<uint8_t> jpeg = bench::TestPatternEyeJPEG(eye);
         FILE* file = fopen((dir + "/eye" + std::to_string(eye) + ".mjpeg").c_str(), "wb");
         for (int i = 0; file && i < kFramesPerRun; ++i)
             fwrite(jpeg.data(), 1, jpeg.size(), file);
@@ -182,7 +157,7 @@ void BM_LatencyArrivalToPublication(benchmark::State& state)
 {
     if (!p3dtest::InPrivateChannelNamespace())
         return state.SkipWithError(p3dtest::PrivateChannelNamespaceError().c_str());
-    Application();
+    bench::OffscreenApplication();
     Application2Eyes app(V4L2_PIX_FMT_YUYV);
     app.document->setMonitorImageType(1); // the left eye: its grey comes through unchanged
     p3dtest::ComponentExports exports;
@@ -243,7 +218,7 @@ BENCHMARK(BM_LatencyArrivalToPublication)->Iterations(1)->Unit(benchmark::kMilli
 int main(int argc, char** argv)
 {
     CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);
-    Application();
+    bench::OffscreenApplication();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;
