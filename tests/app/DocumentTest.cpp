@@ -14,9 +14,9 @@
 #include <sys/stat.h>
 
 #include "AppController.h"
+#include "BroadcastReset.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
-#include "ChannelReset.h"
 #include "CoreElapsedTime.h"
 #include "FakeV4L2.h"
 #include "Folders.h"
@@ -45,12 +45,6 @@ std::string Current(QCamGrabCGImageView* view)
     return std::string(reinterpret_cast<const char*>(camera.inputName + 1), camera.inputName[0]);
 }
 
-bool PathExists(const std::string& path)
-{
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
-}
-
 // Runs the event loop for a while, as a person waits.
 void Wait(int ms)
 {
@@ -68,9 +62,7 @@ protected:
         p3dtest::WidgetApplication();
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        SharedCameraBundle::sComponent.mDLL.Unload();
-        p3dtest::RemoveChannel(p3dtest::ChannelPath());
-        p3dtest::RemoveTree(std::string(getenv("XDG_CONFIG_HOME")) + "/Parallax3D");
+        p3dtest::ResetBroadcast();
         pattern.Configure(fake.AddDevice());
         controller.newDocument(nullptr);
         document = controller.document();
@@ -168,22 +160,16 @@ TEST_F(DocumentTest, ATickGrabsBothEyesRedrawsAndBroadcastsThePreviousDrawing)
 
 TEST_F(DocumentTest, WithNoComponentToLoadNothingIsWrittenAndTicksGoOn)
 {
-    // A file where the user's components folder would go: no link, nothing to load.
-    char components[PATH_MAX];
-    ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, components,
-                                    sizeof(components)));
-    const std::string parent =
-        std::string(components).substr(0, std::string(components).rfind('/'));
-    p3dtest::RemoveTree(parent);
-    ASSERT_EQ(system(("mkdir -p '" + parent.substr(0, parent.rfind('/')) + "'").c_str()), 0);
-    p3dtest::WriteFile(parent, "in the way");
+    // No link can be made, and no component is installed anywhere else.
+    const std::string parent = p3dtest::BlockUserComponentsFolder();
+    ASSERT_FALSE(parent.empty());
     window->_broadcast->setBroadcastEnabled(true);
     EXPECT_FALSE(window->_broadcast->isBroadcasting());
     for (int i = 0; i < 3; ++i) {
         tick();
         draw();
     }
-    EXPECT_FALSE(PathExists(p3dtest::ChannelPath()));
+    EXPECT_FALSE(p3dtest::PathExists(p3dtest::ChannelPath()));
     EXPECT_NE(window->_stereoView->monitorImage(), nullptr) << "the monitor goes on";
     p3dtest::RemoveTree(parent);
 }
@@ -252,17 +238,14 @@ TEST_F(DocumentTest, TheTimerTicksInMenusModalDialogsAndSliderDrags)
 TEST_F(DocumentTest, ClosingShutsDownSavesAndANewDocumentStartsAgain)
 {
     window->_broadcast->setBroadcastEnabled(true);
-    char components[PATH_MAX];
-    ASSERT_TRUE(FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, components,
-                                    sizeof(components)));
-    const std::string link = std::string(components) + "/Parallax3D_XXX.component";
-    ASSERT_TRUE(PathExists(link));
+    const std::string link = p3dtest::UserComponentLink();
+    ASSERT_TRUE(p3dtest::PathExists(link));
     window->close();
     window = nullptr;
     EXPECT_EQ(P3DDocument::countInstances(), 0);
     EXPECT_EQ(document->timer(), nullptr);
     EXPECT_FALSE(SharedCameraBundle::sComponent.mDLL.IsLoaded());
-    EXPECT_FALSE(PathExists(link));
+    EXPECT_FALSE(p3dtest::PathExists(link));
     EXPECT_EQ(NSUserDefaultLoadKind<NSNumber>("_rebroadcastButton", NSNumber(-1)), NSNumber(1));
     EXPECT_EQ(NSUserDefaultLoadKind<NSString>("rightEyeCamera", ""),
               QString(TestPatternCamera::kCardName) + ": " + TestPatternCamera::kRightInput);
@@ -289,9 +272,7 @@ protected:
         p3dtest::WidgetApplication();
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        SharedCameraBundle::sComponent.mDLL.Unload();
-        p3dtest::RemoveChannel(p3dtest::ChannelPath());
-        p3dtest::RemoveTree(std::string(getenv("XDG_CONFIG_HOME")) + "/Parallax3D");
+        p3dtest::ResetBroadcast();
         gNowUs = 5000000;
         previousClock = CoreElapsedTime::SetClock(&FakeNow);
         for (const char* name : {"Left Cam", "Right Cam"}) {

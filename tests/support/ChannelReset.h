@@ -32,6 +32,32 @@ inline std::string ChannelSemaphoreName(int n)
     return name.c_str();
 }
 
+// A domain's components folder ("" when it has none), and the component's place in the user's.
+inline std::string ComponentsFolder(SInt16 domain)
+{
+    char path[PATH_MAX];
+    return FolderPathForDomain(domain, kQuickTimeComponentsFolderType, path, sizeof(path)) ? path
+                                                                                           : "";
+}
+
+inline std::string UserComponentLink()
+{
+    return ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component";
+}
+
+// A file where the user's components folder would go, so that not even root can link the
+// component there; answers that file, for the test to remove.
+inline std::string BlockUserComponentsFolder()
+{
+    const std::string folder = ComponentsFolder(kUserDomain);
+    const std::string parent = folder.substr(0, folder.rfind('/'));
+    RemoveTree(parent);
+    if (system(("mkdir -p '" + parent.substr(0, parent.rfind('/')) + "'").c_str()) != 0)
+        return "";
+    WriteFile(parent, "in the way");
+    return parent;
+}
+
 inline void RemoveChannel(const std::string& path)
 {
     RemoveTree(path);
@@ -40,6 +66,17 @@ inline void RemoveChannel(const std::string& path)
 }
 
 #ifdef P3D_COMPONENT_PATH
+// A copy of the built component in a domain's components folder, as a package installs it.
+inline bool CopyComponentInto(SInt16 domain)
+{
+    const std::string folder = ComponentsFolder(domain);
+    const std::string component = P3D_COMPONENT_PATH;
+    return !folder.empty() &&
+           system(("mkdir -p '" + folder + "' && cp -r '" +
+                   component.substr(0, component.rfind('/')) + "' '" + folder + "/'")
+                      .c_str()) == 0;
+}
+
 // Links the built component into the user's components folder, as the application installs it;
 // answers that folder, "" when it cannot.
 inline std::string LinkUserComponent()

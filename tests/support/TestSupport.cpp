@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <ftw.h>
@@ -34,6 +36,12 @@ std::string ReadFile(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
 }
 
 bool RemoveTree(const std::string& path)

@@ -30,6 +30,8 @@ const std::string& SuiteRoot();
 void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);
 bool RemoveTree(const std::string& path);
+// Whether anything, a dangling link included, is at path.
+bool PathExists(const std::string& path);
 
 // A program started by a test, with its standard output and error read through pipes.
 class Child

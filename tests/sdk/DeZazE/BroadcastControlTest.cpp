@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "BroadcastReset.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
-#include "ChannelReset.h"
 #include "Folders.h"
 #include "NSUserDefault.h"
 #include "P3DBroadcastControl.h"
@@ -20,20 +20,6 @@
 namespace {
 
 const int kTimeoutMs = 30000;
-
-std::string UserComponentLink()
-{
-    char path[PATH_MAX];
-    if (!FolderPathForDomain(kUserDomain, kQuickTimeComponentsFolderType, path, sizeof(path)))
-        return "";
-    return std::string(path) + "/Parallax3D_XXX.component";
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
-}
 
 std::string SettingsFile()
 {
@@ -55,10 +41,7 @@ protected:
         p3dtest::WidgetApplication();
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        SharedCameraBundle::sComponent.mDLL.Unload();
-        p3dtest::RemoveTree(UserComponentLink());
-        p3dtest::RemoveChannel(p3dtest::ChannelPath());
-        p3dtest::RemoveTree(SettingsFile());
+        p3dtest::ResetBroadcast();
         control = std::make_unique<P3DBroadcastControl>();
         control->awakeFromNib();
     }
@@ -90,21 +73,14 @@ TEST_F(BroadcastControlTest, FirstLaunchAllowsConnectionsAndDoesNotBroadcast)
     EXPECT_FALSE(control->isBroadcastEnabled());
     EXPECT_FALSE(control->isBroadcasting());
     EXPECT_TRUE(control->allowCameraButton()->isHidden());
-    EXPECT_FALSE(Exists(UserComponentLink()));
-    EXPECT_FALSE(Exists(p3dtest::ChannelPath()));
+    EXPECT_FALSE(p3dtest::PathExists(p3dtest::UserComponentLink()));
+    EXPECT_FALSE(p3dtest::PathExists(p3dtest::ChannelPath()));
     EXPECT_EQ(control->currentCIContext(), nullptr);
 }
 
 TEST_F(BroadcastControlTest, AComponentInstalledSystemWideStaysUnloadedUntilSwitchedOn)
 {
-    char folder[PATH_MAX];
-    ASSERT_TRUE(
-        FolderPathForDomain(kSystemDomain, kQuickTimeComponentsFolderType, folder, sizeof(folder)));
-    const std::string component = P3D_COMPONENT_PATH;
-    ASSERT_EQ(system(("mkdir -p '" + std::string(folder) + "' && cp -r '" +
-                      component.substr(0, component.rfind('/')) + "' '" + folder + "/'")
-                         .c_str()),
-              0);
+    ASSERT_TRUE(p3dtest::CopyComponentInto(kSystemDomain));
     control->applicationDidFinishLaunching(nullptr);
     EXPECT_FALSE(control->isBroadcasting());
     control->allowCameraButton()->click(); // off, kept for the start
@@ -116,7 +92,7 @@ TEST_F(BroadcastControlTest, AComponentInstalledSystemWideStaysUnloadedUntilSwit
            4);
     EXPECT_EQ(word, UInt32(kSharedMemoryConnectionsRefused));
     control->setBroadcastEnabled(false);
-    p3dtest::RemoveTree(folder);
+    p3dtest::RemoveTree(p3dtest::ComponentsFolder(kSystemDomain));
 }
 
 TEST_F(BroadcastControlTest, StoredSwitchesOfTheWrongKindCountAsAbsent)
@@ -159,7 +135,7 @@ TEST_F(BroadcastControlTest, EveryWayOfSwitchingStartsAndStopsTheBroadcast)
         SCOPED_TRACE(way.name);
         way.set(*control, true);
         EXPECT_TRUE(control->isBroadcasting());
-        EXPECT_TRUE(Exists(UserComponentLink()));
+        EXPECT_TRUE(p3dtest::PathExists(p3dtest::UserComponentLink()));
         EXPECT_FALSE(control->allowCameraButton()->isHidden());
         CIContext* zero = control->currentCIContext();
         ASSERT_NE(zero, nullptr);
@@ -171,7 +147,7 @@ TEST_F(BroadcastControlTest, EveryWayOfSwitchingStartsAndStopsTheBroadcast)
 
         way.set(*control, false);
         EXPECT_FALSE(control->isBroadcasting());
-        EXPECT_FALSE(Exists(UserComponentLink()));
+        EXPECT_FALSE(p3dtest::PathExists(p3dtest::UserComponentLink()));
         EXPECT_TRUE(control->allowCameraButton()->isHidden());
         EXPECT_EQ(control->currentCIContext(), nullptr);
     }
@@ -226,7 +202,7 @@ TEST_F(BroadcastControlTest, ClosingStoresBothSwitchesForTheNextLaunch)
     control->allowCameraButton()->click();
     control->applicationWillTerminate(nullptr);
     EXPECT_FALSE(control->isBroadcasting());
-    EXPECT_FALSE(Exists(UserComponentLink()));
+    EXPECT_FALSE(p3dtest::PathExists(p3dtest::UserComponentLink()));
     EXPECT_EQ(NSUserDefaultLoadKind<NSNumber>("_allowCameraButton", NSNumber(-1)), NSNumber(0));
     EXPECT_EQ(NSUserDefaultLoadKind<NSNumber>("_rebroadcastButton", NSNumber(-1)), NSNumber(1));
 

@@ -9,11 +9,11 @@
 #include <unistd.h>
 
 #include "AllocationCounter.h"
+#include "BroadcastReset.h"
 #include "CGBitmapContext.h"
 #include "CamBroadcastWriter.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
-#include "ChannelReset.h"
 #include "Folders.h"
 #include "TestSupport.h"
 #include "shared_camera_bundle.h"
@@ -22,13 +22,6 @@
 namespace {
 
 const int kTimeoutMs = 20000;
-
-std::string ComponentsFolder(SInt16 domain)
-{
-    char path[PATH_MAX];
-    return FolderPathForDomain(domain, kQuickTimeComponentsFolderType, path, sizeof(path)) ? path
-                                                                                           : "";
-}
 
 bool IsLink(const std::string& path)
 {
@@ -61,11 +54,10 @@ protected:
     {
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        SharedCameraBundle::sComponent.mDLL.Unload();
+        p3dtest::ResetBroadcast();
         for (SInt16 domain : {kUserDomain, kLocalDomain, kSystemDomain})
-            p3dtest::RemoveTree(ComponentsFolder(domain));
+            p3dtest::RemoveTree(p3dtest::ComponentsFolder(domain));
         channel = p3dtest::ChannelPath();
-        p3dtest::RemoveChannel(channel);
     }
     void TearDown() override
     {
@@ -119,7 +111,7 @@ protected:
 
 TEST_F(CamBroadcastWriterTest, StartingLinksAndLoadsTheComponentAndStoppingRemovesIt)
 {
-    const std::string link = ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component";
+    const std::string link = p3dtest::UserComponentLink();
     writer.startBroadcasting(false, true);
     EXPECT_FALSE(writer.isBroadcasting());
     EXPECT_FALSE(IsLink(link));
@@ -145,16 +137,11 @@ TEST_F(CamBroadcastWriterTest, StartingLinksAndLoadsTheComponentAndStoppingRemov
 
 TEST_F(CamBroadcastWriterTest, AComponentInstalledSystemWideIsUsedAndItsUninstallReported)
 {
-    const std::string component = P3D_COMPONENT_PATH;
-    const std::string system = ComponentsFolder(kSystemDomain);
-    ASSERT_EQ(::system(("mkdir -p '" + system + "' && cp -r '" +
-                        component.substr(0, component.rfind('/')) + "' '" + system + "/'")
-                           .c_str()),
-              0);
+    ASSERT_TRUE(p3dtest::CopyComponentInto(kSystemDomain));
     p3dtest::LogCapture log;
     writer.startBroadcasting(true, true);
     EXPECT_TRUE(writer.isBroadcasting());
-    EXPECT_FALSE(IsLink(ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component"));
+    EXPECT_FALSE(IsLink(p3dtest::UserComponentLink()));
     writer.stopBroadcasting();
     EXPECT_FALSE(writer.isBroadcasting());
     const std::string text = log.text();
@@ -169,12 +156,8 @@ TEST_F(CamBroadcastWriterTest, AComponentInstalledSystemWideIsUsedAndItsUninstal
 
 TEST_F(CamBroadcastWriterTest, AComponentThatCannotBeLinkedIsReportedAndNothingBroadcasts)
 {
-    // A file where the user's components folder would go: not even root makes the link.
-    const std::string folder = ComponentsFolder(kUserDomain);
-    const std::string parent = folder.substr(0, folder.rfind('/'));
-    p3dtest::RemoveTree(parent);
-    ASSERT_EQ(::system(("mkdir -p '" + parent.substr(0, parent.rfind('/')) + "'").c_str()), 0);
-    p3dtest::WriteFile(parent, "in the way");
+    const std::string parent = p3dtest::BlockUserComponentsFolder();
+    ASSERT_FALSE(parent.empty());
     p3dtest::LogCapture log;
     writer.startBroadcasting(true, true);
     EXPECT_FALSE(writer.isBroadcasting());

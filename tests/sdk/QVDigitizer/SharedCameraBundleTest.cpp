@@ -10,6 +10,7 @@
 #include "CFBundle.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
+#include "ChannelReset.h"
 #include "Folders.h"
 #include "TestSupport.h"
 #include "shared_camera_bundle.h"
@@ -21,13 +22,6 @@ namespace {
 const std::string kComponent = P3D_COMPONENT_PATH;
 const std::string kComponentFolder = kComponent.substr(0, kComponent.rfind('/'));
 const int kTimeoutMs = 20000;
-
-std::string ComponentsFolder(SInt16 domain)
-{
-    char path[PATH_MAX];
-    return FolderPathForDomain(domain, kQuickTimeComponentsFolderType, path, sizeof(path)) ? path
-                                                                                           : "";
-}
 
 bool IsFolder(const std::string& path)
 {
@@ -45,13 +39,13 @@ protected:
         // Each test starts with nothing loaded and no components folder anywhere.
         SharedCameraBundle::sComponent.mDLL.Unload();
         for (SInt16 domain : {kUserDomain, kLocalDomain, kSystemDomain})
-            p3dtest::RemoveTree(ComponentsFolder(domain));
+            p3dtest::RemoveTree(p3dtest::ComponentsFolder(domain));
     }
 
     // A copy of the component in a domain's components folder.
     std::string place(SInt16 domain, const std::string& from = kComponentFolder)
     {
-        const std::string folder = ComponentsFolder(domain);
+        const std::string folder = p3dtest::ComponentsFolder(domain);
         EXPECT_EQ(system(("mkdir -p '" + folder + "' && cp -r '" + from + "' '" + folder +
                           "/Parallax3D_XXX.component'")
                              .c_str()),
@@ -62,7 +56,8 @@ protected:
     // A bundle folder in the user's components folder holding the given file as its library.
     std::string placeUserBundleWith(const std::string& library)
     {
-        const std::string bundle = ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component";
+        const std::string bundle =
+            p3dtest::ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component";
         EXPECT_EQ(system(("mkdir -p '" + bundle + "'").c_str()), 0);
         if (!library.empty()) {
             EXPECT_EQ(system(("cp '" + library + "' '" + bundle + "/Parallax3D_XXX.so'").c_str()),
@@ -99,7 +94,8 @@ TEST_F(SharedCameraBundleTest, TheUsersCopyWinsOverTheSystems)
     ASSERT_TRUE(SharedCameraBundle::sComponent.InstallLocation(CoreResourceBundle::Install,
                                                                CFBaseDLL::kLocationUserQuickTime));
     struct stat info;
-    EXPECT_NE(lstat((ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component").c_str(), &info),
+    EXPECT_NE(lstat((p3dtest::ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component").c_str(),
+                    &info),
               0);
     const std::string user = place(kUserDomain);
     ASSERT_TRUE(describeBuffer0());
@@ -133,7 +129,7 @@ TEST_F(SharedCameraBundleTest, WithNoCopyAnywhereEveryWrapperFailsAndTouchesNoth
     EXPECT_FALSE(SharedCameraBundle::LockFrameBuffer(&record));
     EXPECT_FALSE(SharedCameraBundle::UnLockFrameBuffer(&record));
 
-    const std::string user = ComponentsFolder(kUserDomain);
+    const std::string user = p3dtest::ComponentsFolder(kUserDomain);
     ASSERT_FALSE(IsFolder(user));
     EXPECT_FALSE(SharedCameraBundle::sComponent.AlreadyInstalledSomewhere());
     EXPECT_TRUE(IsFolder(user)); // made on the way
@@ -143,7 +139,7 @@ TEST_F(SharedCameraBundleTest, UninstallUnloadsAndTheNextCallLoadsWhateverIsFoun
 {
     ASSERT_TRUE(SharedCameraBundle::sComponent.InstallLocation(CoreResourceBundle::Install,
                                                                CFBaseDLL::kLocationUserQuickTime));
-    const std::string link = ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component";
+    const std::string link = p3dtest::ComponentsFolder(kUserDomain) + "/Parallax3D_XXX.component";
     ASSERT_TRUE(describeBuffer0());
     EXPECT_EQ(loadedFrom(), link);
 
@@ -186,7 +182,7 @@ TEST_F(SharedCameraBundleTest, BrokenCopiesArePassedOver)
 
 TEST_F(SharedCameraBundleTest, DanglingLinksFilesAndOverlongPathsAreRefused)
 {
-    const std::string user = ComponentsFolder(kUserDomain);
+    const std::string user = p3dtest::ComponentsFolder(kUserDomain);
     ASSERT_EQ(system(("mkdir -p '" + user + "'").c_str()), 0);
     ASSERT_EQ(symlink("/nonexistent/Parallax3D_XXX.component",
                       (user + "/Parallax3D_XXX.component").c_str()),
