@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 
 #include "AppController.h"
-#include "BroadcastReset.h"
+#include "BroadcastWidgetTest.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "CoreElapsedTime.h"
@@ -54,15 +54,14 @@ void Wait(int ms)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-class DocumentTest : public testing::Test
+class DocumentTest : public p3dtest::BroadcastWidgetTest
 {
 protected:
     void SetUp() override
     {
-        p3dtest::WidgetApplication();
-        if (!p3dtest::InPrivateChannelNamespace())
-            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        p3dtest::ResetBroadcast();
+        p3dtest::BroadcastWidgetTest::SetUp();
+        if (IsSkipped())
+            return;
         pattern.Configure(fake.AddDevice());
         controller.newDocument(nullptr);
         document = controller.document();
@@ -264,15 +263,14 @@ UInt64 FakeNow()
 }
 
 // Two webcams on in-memory devices, each sending one grey, and a clock of the test's own.
-class TwoWebcamsTest : public testing::Test
+class TwoWebcamsTest : public p3dtest::BroadcastWidgetTest
 {
 protected:
     void SetUp() override
     {
-        p3dtest::WidgetApplication();
-        if (!p3dtest::InPrivateChannelNamespace())
-            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        p3dtest::ResetBroadcast();
+        p3dtest::BroadcastWidgetTest::SetUp();
+        if (IsSkipped())
+            return;
         gNowUs = 5000000;
         previousClock = CoreElapsedTime::SetClock(&FakeNow);
         for (const char* name : {"Left Cam", "Right Cam"}) {

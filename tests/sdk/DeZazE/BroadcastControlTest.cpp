@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "BroadcastReset.h"
+#include "BroadcastWidgetTest.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "Folders.h"
@@ -33,15 +33,14 @@ std::string FrameSeenByAnotherProcess()
     return vcam.wait(kTimeoutMs) == 0 ? vcam.out() : "vcam failed: " + vcam.err();
 }
 
-class BroadcastControlTest : public testing::Test
+class BroadcastControlTest : public p3dtest::BroadcastWidgetTest
 {
 protected:
     void SetUp() override
     {
-        p3dtest::WidgetApplication();
-        if (!p3dtest::InPrivateChannelNamespace())
-            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        p3dtest::ResetBroadcast();
+        p3dtest::BroadcastWidgetTest::SetUp();
+        if (IsSkipped())
+            return;
         control = std::make_unique<P3DBroadcastControl>();
         control->awakeFromNib();
     }
