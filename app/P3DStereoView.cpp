@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "CFCollections.h"
 #include "CFNumber.h"
 #include "CGPixelOrder.h"
 #include "CIContext.h"
@@ -126,34 +127,48 @@ CFPtr<CIImage> P3DStereoView::liveMonitorImage()
 
 void P3DStereoView::drawRect(QPainter& painter, const QRect& rect)
 {
-    setMonitorImage(liveMonitorImage());
-    const CIImage* image = _monitorImage.get();
-    const CGRect extent = image ? image->extent() : CGRectZero;
-    if (!image || rect.isEmpty() || extent.size.width < 1 || extent.size.height < 1 ||
-        extent.size.width > 8192 || extent.size.height > 8192) {
+    renderMonitorImage(liveMonitorImage());
+    if (!_monitorImage || rect.isEmpty()) {
         painter.fillRect(rect, Qt::black);
         return;
     }
     // Rendered once at its own size, then stretched over the view by the painter, each axis on
     // its own: no letterbox.
-    const QSize size(int(extent.size.width), int(extent.size.height));
-    if (mFrame.size() != size) {
-        mFrame = QImage(size, QImage::Format_ARGB32_Premultiplied);
-        mFrameContext =
-            CIContext::contextWithARGBMemory(mFrame.bits(), size_t(mFrame.bytesPerLine()),
-                                             size_t(size.width()), size_t(size.height()));
-    }
-    if (!mFrameContext)
-        return;
-    mFrame.fill(Qt::black);
-    mFrameContext->drawImage(image, CGPointMake(0, 0), extent);
-    CGReorderARGBPixels(mFrame.bits(), size_t(mFrame.bytesPerLine()), mFrame.bits(),
-                        size_t(mFrame.bytesPerLine()), size_t(mFrame.width()),
-                        size_t(mFrame.height()), CGPixelOrder::kBGRA);
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(rect, mFrame);
     painter.restore();
+}
+
+void P3DStereoView::renderMonitorImage(CFPtr<CIImage> recipe)
+{
+    const CGRect extent = recipe ? recipe->extent() : CGRectZero;
+    if (!recipe || extent.size.width < 1 || extent.size.height < 1 || extent.size.width > 8192 ||
+        extent.size.height > 8192) {
+        _monitorImage = nullptr;
+        return;
+    }
+    const QSize size(int(extent.size.width), int(extent.size.height));
+    const size_t rowBytes = size_t(size.width()) * 4;
+    if (mFrame.size() != size || !mRenderContext) {
+        mFrame = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        mRendered = CFPtr<__CFData>::Adopt(CFDataCreateMutable(nullptr, 0));
+        CFDataSetLength(mRendered.get(), CFIndex(rowBytes) * size.height());
+        mRenderContext =
+            CIContext::contextWithARGBMemory(CFDataGetMutableBytePtr(mRendered.get()), rowBytes,
+                                             size_t(size.width()), size_t(size.height()));
+    }
+    UInt8* pixels = CFDataGetMutableBytePtr(mRendered.get());
+    if (!mRenderContext || !mRenderContext->drawImage(recipe.get(), CGPointMake(0, 0), extent)) {
+        _monitorImage = nullptr;
+        return;
+    }
+    // The screen and the broadcast share this one rendering: the monitor image kept is the
+    // picture drawn, not the recipe, so it is evaluated once per drawing.
+    _monitorImage = CIImage::imageWithARGBMemory(pixels, rowBytes, size_t(size.width()),
+                                                 size_t(size.height()), mRendered.get());
+    CGReorderARGBPixels(pixels, rowBytes, mFrame.bits(), size_t(mFrame.bytesPerLine()),
+                        size_t(size.width()), size_t(size.height()), CGPixelOrder::kBGRA);
 }
 
 void P3DStereoView::paintEvent(QPaintEvent*)

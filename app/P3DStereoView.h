@@ -8,6 +8,7 @@
 
 #include "CFPtr.h"
 
+struct __CFData;
 class CIContext;
 class CIFilter;
 class CIImage;
@@ -50,9 +51,11 @@ public:
     CFPtr<CIImage> monitorImageMuxed();
     CFPtr<CIImage> leftEyeImage() const;
     CFPtr<CIImage> rightEyeImage() const;
-    // The monitor image of the last drawing, or null.
+    // The monitor image of the last drawing (its rendered picture, shared by the screen and the
+    // broadcast), or null.
     CIImage* monitorImage() const { return _monitorImage.get(); }
-    void setMonitorImage(CFPtr<CIImage> image) { _monitorImage = std::move(image); }
+    // Renders the recipe once and keeps the picture as the monitor image; null clears it.
+    void renderMonitorImage(CFPtr<CIImage> recipe);
     double swapEyesFloatValue() const;
 
     // Builds, keeps and draws the monitor image into rect of the painter's device.
@@ -71,8 +74,9 @@ private:
     QCamGrabCGImageView* _rightEye = nullptr;
     CFPtr<CIFilter> _stereoMux;
     CFPtr<CIImage> _monitorImage;
-    QImage mFrame;                  // the monitor image at the view's size, in Qt's byte order
-    CFPtr<CIContext> mFrameContext; // renders into mFrame; made again when the size changes
+    CFPtr<__CFData> mRendered;       // the monitor image's pixels, A,R,G,B
+    CFPtr<CIContext> mRenderContext; // renders into mRendered; made again when the size changes
+    QImage mFrame;                   // the same picture in Qt's byte order, for the painter
 };
 
 bool import_P3DStereoView();
