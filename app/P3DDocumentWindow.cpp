@@ -27,6 +27,9 @@ P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
     _grabViewRightEye->setObjectName("rightEye");
     _grabViewLeftEye->setMinimumSize(320, 240);
     _grabViewRightEye->setMinimumSize(320, 240);
+    // The two eyes side by side are as wide as the monitor under them, which then shows its
+    // picture 1:1 at the window's first size.
+    grid->setHorizontalSpacing(0);
     grid->addWidget(_grabViewLeftEye, 0, 0);
     grid->addWidget(_grabViewRightEye, 0, 1);
     _stereoView->setMinimumSize(640, 480);

@@ -128,16 +128,25 @@ CFPtr<CIImage> P3DStereoView::liveMonitorImage()
 void P3DStereoView::drawRect(QPainter& painter, const QRect& rect)
 {
     renderMonitorImage(liveMonitorImage());
-    if (!_monitorImage || rect.isEmpty()) {
+    const CIImage* image = _monitorImage.get();
+    if (!image || rect.isEmpty()) {
         painter.fillRect(rect, Qt::black);
         return;
     }
-    // Rendered once at its own size, then stretched over the view by the painter, each axis on
-    // its own: no letterbox.
-    painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect, mFrame);
-    painter.restore();
+    // Stretched to the view, each axis on its own (no letterbox), as it turns into Qt's byte
+    // order: the painter then copies it 1:1.
+    const CGRect extent = image->extent();
+    if (mFrame.size() != rect.size())
+        mFrame = QImage(rect.size(), QImage::Format_ARGB32_Premultiplied);
+    if (mFrame.isNull() ||
+        !CGScaleARGBPixels(CFDataGetBytePtr(mRendered.get()), size_t(extent.size.width) * 4,
+                           size_t(extent.size.width), size_t(extent.size.height), mFrame.bits(),
+                           size_t(mFrame.bytesPerLine()), size_t(mFrame.width()),
+                           size_t(mFrame.height()), CGPixelOrder::kBGRA)) {
+        painter.fillRect(rect, Qt::black);
+        return;
+    }
+    painter.drawImage(rect.topLeft(), mFrame);
 }
 
 void P3DStereoView::renderMonitorImage(CFPtr<CIImage> recipe)
@@ -150,8 +159,8 @@ void P3DStereoView::renderMonitorImage(CFPtr<CIImage> recipe)
     }
     const QSize size(int(extent.size.width), int(extent.size.height));
     const size_t rowBytes = size_t(size.width()) * 4;
-    if (mFrame.size() != size || !mRenderContext) {
-        mFrame = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    if (mRenderedSize != size || !mRenderContext) {
+        mRenderedSize = size;
         mRendered = CFPtr<__CFData>::Adopt(CFDataCreateMutable(nullptr, 0));
         CFDataSetLength(mRendered.get(), CFIndex(rowBytes) * size.height());
         mRenderContext =
@@ -167,8 +176,6 @@ void P3DStereoView::renderMonitorImage(CFPtr<CIImage> recipe)
     // picture drawn, not the recipe, so it is evaluated once per drawing.
     _monitorImage = CIImage::imageWithARGBMemory(pixels, rowBytes, size_t(size.width()),
                                                  size_t(size.height()), mRendered.get());
-    CGReorderARGBPixels(pixels, rowBytes, mFrame.bits(), size_t(mFrame.bytesPerLine()),
-                        size_t(size.width()), size_t(size.height()), CGPixelOrder::kBGRA);
 }
 
 void P3DStereoView::paintEvent(QPaintEvent*)

@@ -75,8 +75,9 @@ private:
     CFPtr<CIFilter> _stereoMux;
     CFPtr<CIImage> _monitorImage;
     CFPtr<__CFData> mRendered;       // the monitor image's pixels, A,R,G,B
+    QSize mRenderedSize;             // and their size
     CFPtr<CIContext> mRenderContext; // renders into mRendered; made again when the size changes
-    QImage mFrame;                   // the same picture in Qt's byte order, for the painter
+    QImage mFrame;                   // the picture at the view's size in Qt's byte order
 };
 
 bool import_P3DStereoView();

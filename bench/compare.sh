@@ -53,7 +53,7 @@ for comparison in "${comparisons[@]}"; do
     if (($#)) && [[ ! " $* " =~ " $name " ]]; then
         continue
     fi
-    filter+="${filter:+|}^$ours\$|^$peer\$"
+    filter+="${filter:+|}^$ours(/.*)?\$|^$peer(/.*)?\$"
 done
 
 json=$(mktemp -d)
@@ -80,7 +80,8 @@ def runs(f):
 for b in (b for f in glob.glob(path + "/*.json") for b in runs(f)):
     if b.get("aggregate_name") == "median":
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
-        medians[b["run_name"]] = b["real_time"] * scale
+        # "BM_X/iterations:2/manual_time" is BM_X
+        medians[b["run_name"].split("/")[0]] = b["real_time"] * scale
 o, p = medians[ours], medians[peer]
 print(f"{name} ours_ms={o:.4f} peer_ms={p:.4f} ratio={o / p:.3f}")
 PY

@@ -1,8 +1,8 @@
-// One whole tick of the application (two 640 x 480 MJPEG eyes decoded, the mux, the window
-// painted, the broadcast rendered into the channel) in CPU time per frame, beside ffmpeg doing the
-// same job on the same two MJPEG streams from its command line (one thread, decode both, hstack,
-// stereo3d=sbsl:arcd, raw frames to null). And the latency from a frame's arrival at the grabber
-// to its publication in the channel.
+// One whole tick of the application (two 640 x 480 MJPEG eyes decoded, the mux, the two eye
+// views and the 640 x 480 stereo view painted, the broadcast rendered into the channel) in CPU time
+// per frame, beside ffmpeg doing the same job on the same two MJPEG streams from its command line
+// (one thread, decode both, hstack, stereo3d=sbsl:arcd, raw frames to null). And the latency from a
+// frame's arrival at the grabber to its publication in the channel.
 #include <QApplication>
 #include <QImage>
 #include <QTimer>
@@ -27,6 +27,8 @@
 #include "P3DBroadcastControl.h"
 #include "P3DDocument.h"
 #include "P3DDocumentWindow.h"
+#include "P3DStereoView.h"
+#include "QCamGrabCGImageView.h"
 #include "TestPatternEyes.h"
 #include "V4L2System.h"
 
@@ -65,6 +67,7 @@ struct Application2Eyes
         document->timer()->stop();
         document->window()->_broadcast->setBroadcastEnabled(true);
         screen = QImage(document->window()->size(), QImage::Format_ARGB32_Premultiplied);
+        screen.fill(Qt::black);
     }
     ~Application2Eyes()
     {
@@ -72,11 +75,15 @@ struct Application2Eyes
         controller.reset();
         [[maybe_unused]] const int removed = system(("rm -rf '" + root + "'").c_str());
     }
-    // A tick as the window runs it: the timer's work, then the paint it asked for.
+    // A tick as the window runs it: the timer's work, then the paint it asked for, of the views
+    // it marked for redrawing (the rest of the window is not painted again).
     void tick()
     {
         document->masterTimeClock();
-        document->window()->render(&screen);
+        P3DDocumentWindow& window = *document->window();
+        for (QWidget* view : std::initializer_list<QWidget*>{
+                 window._grabViewLeftEye, window._grabViewRightEye, window._stereoView})
+            view->render(&screen, view->mapTo(&window, QPoint(0, 0)));
     }
 
     std::string root;

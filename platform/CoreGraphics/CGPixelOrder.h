@@ -15,3 +15,11 @@ enum class CGPixelOrder {
 // shorter than the width or sizes beyond what the vector code takes (INT_MAX bytes).
 bool CGReorderARGBPixels(const uint8_t* src, size_t srcRowBytes, uint8_t* dst, size_t dstRowBytes,
                          size_t width, size_t height, CGPixelOrder order);
+
+// Resamples srcWidth x srcHeight pixels to dstWidth x dstHeight, each axis on its own (box
+// filter down, bilinear up), and leaves them in the given byte order; a plain reorder when the
+// sizes match. src and dst must not overlap. False, with nothing written, for empty sizes,
+// rows shorter than their width or sizes beyond what the vector code takes.
+bool CGScaleARGBPixels(const uint8_t* src, size_t srcRowBytes, size_t srcWidth, size_t srcHeight,
+                       uint8_t* dst, size_t dstRowBytes, size_t dstWidth, size_t dstHeight,
+                       CGPixelOrder order);

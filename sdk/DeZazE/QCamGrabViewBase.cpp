@@ -145,21 +145,22 @@ void QCamGrabViewBase::drawImageRef(QPainter& painter, CGImageRef image, const Q
         format = QImage::Format_RGB32;
     else
         return;
-    const int width = int(CGImageGetWidth(image));
-    const int height = int(CGImageGetHeight(image));
-    if (mDisplayFrame.width() != width || mDisplayFrame.height() != height ||
-        mDisplayFrame.format() != format)
-        mDisplayFrame = QImage(width, height, format);
-    // The one conversion a frame takes on its way to the screen.
+    // Resampled to the view's size as it turns into Qt's byte order, the one conversion a frame
+    // takes on its way to the screen: the painter then copies it 1:1.
+    const QSize size(qRound(rect.width()), qRound(rect.height()));
+    if (size.isEmpty())
+        return;
+    if (mDisplayFrame.size() != size || mDisplayFrame.format() != format)
+        mDisplayFrame = QImage(size, format);
     if (mDisplayFrame.isNull() ||
-        !CGReorderARGBPixels(static_cast<const uint8_t*>(CGImageGetPixelBase(image)),
-                             CGImageGetBytesPerRow(image), mDisplayFrame.bits(),
-                             size_t(mDisplayFrame.bytesPerLine()), size_t(width), size_t(height),
-                             CGPixelOrder::kBGRA))
+        !CGScaleARGBPixels(static_cast<const uint8_t*>(CGImageGetPixelBase(image)),
+                           CGImageGetBytesPerRow(image), CGImageGetWidth(image),
+                           CGImageGetHeight(image), mDisplayFrame.bits(),
+                           size_t(mDisplayFrame.bytesPerLine()), size_t(size.width()),
+                           size_t(size.height()), CGPixelOrder::kBGRA))
         return;
     painter.save();
     painter.setOpacity(opacity);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false); // low quality: fast
     DrawUpright(painter, rect, mDisplayFrame);
     painter.restore();
 }

@@ -60,7 +60,7 @@ protected:
     QMenu* mCameraMenu;
 
 private:
-    QImage mDisplayFrame; // a frame in Qt's byte order, kept between frames of one size
+    QImage mDisplayFrame; // a frame at the view's size in Qt's byte order, kept between frames
 };
 
 bool import_QCamGrabViewBase();

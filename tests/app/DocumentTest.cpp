@@ -111,6 +111,8 @@ TEST_F(DocumentTest, LaunchShowsBothEyesInOneWindowAtATime)
     EXPECT_EQ(Current(window->_grabViewLeftEye), eye + TestPatternCamera::kLeftInput);
     EXPECT_EQ(Current(window->_grabViewRightEye), eye + TestPatternCamera::kRightInput)
         << "the second camera goes to the right eye";
+    window->adjustSize();
+    EXPECT_EQ(window->_stereoView->size(), QSize(640, 480)) << "the monitor 1:1 at first";
     controller.newDocument(nullptr); // beeps
     EXPECT_EQ(controller.document(), document);
     EXPECT_EQ(P3DDocument::countInstances(), 1);
