@@ -1,5 +1,6 @@
 #include "ScopedTestPatternCamera.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,9 +11,13 @@
 ScopedTestPatternCamera::ScopedTestPatternCamera()
 {
     const char* wanted = getenv("PARALLAX3D_TEST_CAMERAS");
-    if (wanted == nullptr || strcmp(wanted, "1") != 0)
+    const bool still = wanted != nullptr && strcmp(wanted, "still") == 0;
+    if (wanted == nullptr || (strcmp(wanted, "1") != 0 && !still))
         return;
-    mCamera = std::make_unique<TestPatternCamera>();
+    // Still: the clock stands, so every stream shows the scene's first frame for good, the same
+    // picture in every run.
+    mCamera = still ? std::make_unique<TestPatternCamera>([] { return uint64_t(0); })
+                    : std::make_unique<TestPatternCamera>();
     mDriver = std::make_unique<FakeV4L2>();
     mCamera->Configure(mDriver->AddDevice(TestPatternCamera::kNode));
     // Whatever seam is in force stays underneath: the kernel in a program, a test's own in tests.

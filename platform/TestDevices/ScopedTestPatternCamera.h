@@ -1,6 +1,7 @@
 // The test-pattern camera beside the kernel's devices: while one of these lives, and when
-// PARALLAX3D_TEST_CAMERAS=1, the seam lists TestPatternCamera::kNode after the real nodes and
-// serves it. Programs hold one in main(), so a machine without cameras still has one to show.
+// PARALLAX3D_TEST_CAMERAS=1 (or "still", the scene's first frame only), the seam lists
+// TestPatternCamera::kNode after the real nodes and serves it. Programs hold one in main(), so a
+// machine without cameras still has one to show.
 #pragma once
 
 #include <memory>
@@ -18,7 +19,7 @@ public:
     ScopedTestPatternCamera(const ScopedTestPatternCamera&) = delete;
     ScopedTestPatternCamera& operator=(const ScopedTestPatternCamera&) = delete;
 
-    // Whether PARALLAX3D_TEST_CAMERAS=1 asked for it, so that it is served.
+    // Whether PARALLAX3D_TEST_CAMERAS asked for it, so that it is served.
     bool IsServed() const { return mScope != nullptr; }
 
 private:

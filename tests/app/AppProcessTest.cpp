@@ -1,7 +1,9 @@
 // parallax3d as users run it: headless, with the test cameras, broadcasting, while other
 // processes read the channel.
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -26,6 +28,51 @@ uint64_t Hash(const UInt8* bytes, size_t size)
     for (size_t i = 0; i < size; i += 8)
         hash = (hash ^ *reinterpret_cast<const uint64_t*>(bytes + i)) * 1099511628211ull;
     return hash;
+}
+
+// The frame the channel's file shows now: its current buffer, or buffer 0 before any.
+std::string ChannelFrame()
+{
+    const std::string channel = p3dtest::ReadFile(p3dtest::ChannelPath());
+    if (channel.size() < kSharedMemoryFileSize)
+        return std::string();
+    UInt32 selector = 0;
+    memcpy(&selector, channel.data() + kSharedMemorySelectorOffset, 4);
+    const size_t current = selector == kSharedMemoryCurrentBuffer1
+                               ? kSharedMemoryFrameBuffer1Offset
+                               : kSharedMemoryFrameBuffer0Offset;
+    return channel.substr(current, kSharedCameraFrameSizeBytes);
+}
+
+// The colour of each pixel, whatever byte order and alpha a reader writes.
+std::string RGB(const std::string& frame, size_t red)
+{
+    std::string rgb;
+    rgb.reserve(frame.size() / 4 * 3);
+    for (size_t i = 0; i + 4 <= frame.size(); i += 4)
+        rgb.append(frame, i + red, 3);
+    return rgb;
+}
+
+// The hashes of the colours of each whole frame in a reader's file.
+std::vector<uint64_t> FrameHashes(const std::string& bytes, size_t red)
+{
+    std::vector<uint64_t> hashes;
+    for (size_t at = 0; at + kSharedCameraFrameSizeBytes <= bytes.size();
+         at += kSharedCameraFrameSizeBytes) {
+        const std::string rgb = RGB(bytes.substr(at, kSharedCameraFrameSizeBytes), red);
+        hashes.push_back(Hash(reinterpret_cast<const UInt8*>(rgb.data()), rgb.size() & ~size_t(7)));
+    }
+    return hashes;
+}
+
+bool PlugInReadable()
+{
+#ifdef P3D_SANITIZED
+    return false; // ffmpeg cannot load a plug-in built with sanitizers
+#else
+    return p3dtest::HaveFfmpeg(P3D_FFMPEG);
+#endif
 }
 
 class AppProcessTest : public testing::Test
@@ -63,8 +110,20 @@ TEST_F(AppProcessTest, BroadcastsLiveFramesThatOtherProcessesSeeAndKeep)
     EXPECT_NE(second.err().find("Parallax3D is already running"), std::string::npos)
         << second.err();
 
+    // Two readers at once: the virtual camera's converter and ffmpeg through the plug-in, both
+    // reading on past the application's close.
     const std::string frames = p3dtest::SuiteRoot() + "/vcam.argb";
+    const std::string plugInFrames = p3dtest::SuiteRoot() + "/ffmpeg.rgba";
     Child vcam({VCAM_PATH, "--output", frames, "--format", "argb", "--frames", "240"});
+    std::unique_ptr<Child> ffmpeg;
+    if (PlugInReadable()) {
+        ASSERT_FALSE(p3dtest::LinkUserComponent().empty());
+        ffmpeg = std::make_unique<Child>(std::vector<std::string>{
+            "/usr/bin/env", std::string("FREI0R_PATH=") + PLUGIN_FOLDER, P3D_FFMPEG, "-nostdin",
+            "-v", "error", "-y", "-re", "-f", "lavfi", "-i",
+            "frei0r_src=size=640x480:framerate=30:filter_name=CIParallax3DInput:filter_params=0",
+            "-frames:v", "240", "-f", "rawvideo", "-pix_fmt", "rgba", plugInFrames});
+    }
 
     std::set<uint64_t> distinct;
     bool opaque = true;
@@ -86,23 +145,81 @@ TEST_F(AppProcessTest, BroadcastsLiveFramesThatOtherProcessesSeeAndKeep)
 
     ASSERT_EQ(app.wait(30000), 0) << app.err();
     ASSERT_EQ(vcam.wait(30000), 0) << vcam.err();
-    // After the application closed, the reader kept its last frame, the channel's last one.
+    // After the application closed, each reader kept the channel's last frame.
+    const std::string last = RGB(ChannelFrame(), 1);
     const std::string shown = p3dtest::ReadFile(frames);
     ASSERT_GE(shown.size(), 20u * kSharedCameraFrameSizeBytes);
-    const std::string last = shown.substr(shown.size() - kSharedCameraFrameSizeBytes);
-    const std::string channel = p3dtest::ReadFile(p3dtest::ChannelPath());
-    UInt32 selector = 0;
-    memcpy(&selector, channel.data() + kSharedMemorySelectorOffset, 4);
-    const size_t current = selector == kSharedMemoryCurrentBuffer1
-                               ? kSharedMemoryFrameBuffer1Offset
-                               : kSharedMemoryFrameBuffer0Offset;
-    EXPECT_TRUE(last == channel.substr(current, kSharedCameraFrameSizeBytes));
-    std::set<uint64_t> seen;
-    for (size_t at = 0; at + kSharedCameraFrameSizeBytes <= shown.size() / 2;
-         at += kSharedCameraFrameSizeBytes)
-        seen.insert(
-            Hash(reinterpret_cast<const UInt8*>(shown.data() + at), kSharedCameraFrameSizeBytes));
-    EXPECT_GE(seen.size(), 10u) << "the reader saw the broadcast live";
+    EXPECT_TRUE(RGB(shown.substr(shown.size() - kSharedCameraFrameSizeBytes), 1) == last);
+    const std::vector<uint64_t> vcamSaw = FrameHashes(shown.substr(0, shown.size() / 2), 1);
+    const std::set<uint64_t> live(vcamSaw.begin(), vcamSaw.end());
+    EXPECT_GE(live.size(), 10u) << "the virtual camera saw the broadcast live";
+    if (!ffmpeg)
+        return;
+    ASSERT_EQ(ffmpeg->wait(30000), 0) << ffmpeg->err();
+    const std::string taken = p3dtest::ReadFile(plugInFrames);
+    ASSERT_EQ(taken.size(), 240u * kSharedCameraFrameSizeBytes);
+    EXPECT_TRUE(RGB(taken.substr(taken.size() - kSharedCameraFrameSizeBytes), 0) == last);
+    size_t same = 0;
+    for (uint64_t frame : FrameHashes(taken.substr(0, taken.size() / 2), 0))
+        same += live.count(frame);
+    EXPECT_GE(same, 10u) << "ffmpeg saw the live frames the virtual camera saw";
+}
+
+// Each eye alone, then both: the stereo broadcast is ffmpeg's anaglyph of the two eyes the
+// application itself broadcast, the test pattern standing still so all three runs see one scene.
+TEST_F(AppProcessTest, TheStereoBroadcastIsFfmpegsAnaglyphOfTheTwoEyes)
+{
+    if (!p3dtest::HaveFfmpeg(P3D_FFMPEG))
+        GTEST_SKIP() << "no ffmpeg";
+    p3dtest::TempDir dir;
+    for (const char* monitor : {"left", "right", "stereo"}) {
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
+        std::vector<std::string> env = Headless();
+        env.push_back("PARALLAX3D_TEST_CAMERAS=still");
+        Child app({APP_PATH, "--broadcast", "--monitor", monitor, "--quit-after", "2"}, env);
+        ASSERT_EQ(app.wait(30000), 0) << app.err();
+        const std::string frame = ChannelFrame();
+        ASSERT_EQ(frame.size(), kSharedCameraFrameSizeBytes) << monitor;
+        p3dtest::WriteFile(dir.file(std::string(monitor) + ".argb"), frame);
+    }
+    Child ffmpeg({P3D_FFMPEG,
+                  "-nostdin",
+                  "-v",
+                  "error",
+                  "-y",
+                  "-f",
+                  "rawvideo",
+                  "-pix_fmt",
+                  "argb",
+                  "-s",
+                  "640x480",
+                  "-i",
+                  dir.file("left.argb"),
+                  "-f",
+                  "rawvideo",
+                  "-pix_fmt",
+                  "argb",
+                  "-s",
+                  "640x480",
+                  "-i",
+                  dir.file("right.argb"),
+                  "-filter_complex",
+                  "[0][1]hstack,stereo3d=sbsl:arcd",
+                  "-f",
+                  "rawvideo",
+                  "-pix_fmt",
+                  "argb",
+                  dir.file("ffmpeg.argb")});
+    ASSERT_EQ(ffmpeg.wait(60000), 0) << ffmpeg.err();
+    const std::string theirs = p3dtest::ReadFile(dir.file("ffmpeg.argb"));
+    const std::string ours = p3dtest::ReadFile(dir.file("stereo.argb"));
+    ASSERT_EQ(theirs.size(), ours.size());
+    EXPECT_FALSE(ours == p3dtest::ReadFile(dir.file("left.argb"))) << "two eyes, not one";
+    int worst = 0;
+    for (size_t i = 0; i < ours.size(); ++i)
+        if (i % 4 != 0)
+            worst = std::max(worst, std::abs(int(UInt8(ours[i])) - int(UInt8(theirs[i]))));
+    EXPECT_LE(worst, 2);
 }
 
 TEST_F(AppProcessTest, BadCommandLinesEndWithStatusTwo)
