@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # bench/soak.sh SECONDS: parallax3d headless with the test cameras, broadcasting, while
 # parallax3d-vcam and ffmpeg (through the frei0r plug-in) read the broadcast. Prints resident
-# memory at one minute and at the end, open descriptors at both, and the frames broadcast and
-# dropped.
+# memory at one minute and at the end, open descriptors at both, the frames broadcast and
+# dropped, and how many frames the readers showed that the channel never held (torn ones).
 set -euo pipefail
 seconds=${1:?usage: bench/soak.sh SECONDS (at least 70)}
 if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds < 70)); then
@@ -12,18 +12,23 @@ fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build}
 work=$(mktemp -d)
-trap 'kill $vcam $ffmpeg 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill $vcam $ffmpeg $witness 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 
 env -u DISPLAY -u WAYLAND_DISPLAY "$build/bin/parallax3d" --test-cameras --broadcast \
     --quit-after "$seconds" 2>"$work/app.err" &
 app=$!
 sleep 3
-"$build/bin/parallax3d-vcam" --output /dev/null --format argb 2>"$work/vcam.err" &
+# The readers write what they show into FIFOs the witness reads, beside the channel itself.
+mkfifo "$work/vcam.argb" "$work/ffmpeg.rgba"
+"$build/tests/helpers/frame_witness" $((seconds - 2)) "$work/vcam.argb:argb" \
+    "$work/ffmpeg.rgba:rgba" >"$work/witness.out" 2>&1 &
+witness=$!
+"$build/bin/parallax3d-vcam" --output "$work/vcam.argb" --format argb 2>"$work/vcam.err" &
 vcam=$!
-FREI0R_PATH=$build/lib/frei0r-1 ffmpeg -nostdin -loglevel error -f lavfi \
+FREI0R_PATH=$build/lib/frei0r-1 ffmpeg -nostdin -loglevel error -re -f lavfi \
     -i "frei0r_src=size=640x480:framerate=30:filter_name=CIParallax3DInput:filter_params=0" \
-    -f null - 2>"$work/ffmpeg.err" &
+    -f rawvideo -pix_fmt rgba -y "$work/ffmpeg.rgba" 2>"$work/ffmpeg.err" &
 ffmpeg=$!
 
 rss() { awk '/VmRSS/ { print $2 }' "/proc/$app/status"; }
@@ -42,3 +47,7 @@ for reader in vcam ffmpeg; do
     pid=${!reader}
     kill -0 "$pid" 2>/dev/null || echo "soak: $reader ended early: $(tail -2 "$work/$reader.err")"
 done
+sleep 1
+kill $vcam $ffmpeg 2>/dev/null || true
+wait $witness || true
+tail -1 "$work/witness.out"
