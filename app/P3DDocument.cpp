@@ -2,6 +2,8 @@
 
 #include <QImage>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "CGPixelOrder.h"
@@ -26,6 +28,10 @@ namespace {
 
 const char* const kLeftEyeCamera = "leftEyeCamera";
 const char* const kRightEyeCamera = "rightEyeCamera";
+// Each eye's offset on the monitor, and the right eye's colour matching.
+const char* const kEyeOffsetKeys[2][2] = {{"leftEyeOffsetX", "leftEyeOffsetY"},
+                                          {"rightEyeOffsetX", "rightEyeOffsetY"}};
+const char* const kEyeColorMatching = "eyeColorMatching";
 
 // The monitor picture as a PNG would hold it: 640 x 480, or its own size when it has one.
 QImage RenderPicture(const CIImage* image)
@@ -60,6 +66,7 @@ P3DDocument::P3DDocument()
     w._stereoView->setImageControls(w._imageControls);
     w._monitorImageType->setTargetAction(w._stereoView, &P3DStereoView::monitorImageTypeChanged);
     w._imageControls->preferencesLoadDefaults(this);
+    loadEyeAdjustment();
     for (QCamGrabCGImageView* eye : {w._grabViewLeftEye, w._grabViewRightEye}) {
         eye->awakeFromNib();
         eye->cameraMenuController()->setTargetAction(this,
@@ -195,7 +202,37 @@ void P3DDocument::windowWillClose()
         fprintf(stderr, "parallax3d: %lu ticks, %lu frames broadcast, %lu dropped\n", mTicks,
                 writer.framesPublished(), writer.framesDropped());
     mWindow->_imageControls->preferencesSaveDefaults(this);
+    saveEyeAdjustment();
     mWindow->_broadcast->applicationWillTerminate(this);
+}
+
+void P3DDocument::loadEyeAdjustment()
+{
+    P3DStereoView* view = mWindow->_stereoView;
+    for (int eye = 0; eye < 2; ++eye) {
+        // Stored numbers of any size are held to the offsets' range before they become ints.
+        const auto pixels = [&](int axis) {
+            const double value =
+                NSUserDefaultLoadKind<NSNumber>(kEyeOffsetKeys[eye][axis], NSNumber(0))
+                    .doubleValue();
+            return int(std::clamp(std::isfinite(value) ? value : 0.0, -double(EyeOffset::kLimit),
+                                  double(EyeOffset::kLimit)));
+        };
+        view->setEyeOffset(P3DStereoView::Eye(eye), {pixels(0), pixels(1)});
+    }
+    view->setColorMatching(
+        NSUserDefaultLoadKind<NSNumber>(kEyeColorMatching, NSNumber(0)).doubleValue() >= 1.0);
+}
+
+void P3DDocument::saveEyeAdjustment()
+{
+    const P3DStereoView* view = mWindow->_stereoView;
+    for (int eye = 0; eye < 2; ++eye) {
+        const EyeOffset offset = view->eyeOffset(P3DStereoView::Eye(eye));
+        NSUserDefaultSave(offset.x, kEyeOffsetKeys[eye][0]);
+        NSUserDefaultSave(offset.y, kEyeOffsetKeys[eye][1]);
+    }
+    NSUserDefaultSave(view->colorMatching() ? 1 : 0, kEyeColorMatching);
 }
 
 void P3DDocument::setMonitorImageType(int type)

@@ -51,6 +51,9 @@ public:
     unsigned long ticks() const { return mTicks; }
 
 private:
+    // Each eye's offset and the colour matching, kept in the preferences between launches.
+    void loadEyeAdjustment();
+    void saveEyeAdjustment();
     void chooseCamera(bool leftEye, const QString& name);
 
     std::unique_ptr<P3DDocumentWindow> mWindow;

@@ -9,6 +9,7 @@
 #include "NSUICICameraControls.h"
 #include "NSUISegmentedControl.h"
 #include "P3DBroadcastControl.h"
+#include "P3DEyeAlignmentControls.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
 
@@ -20,6 +21,8 @@ P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
 {
     // A window of its own beside the stereo window, closed with it.
     _imageControls->setWindowFlag(Qt::Tool);
+    mEyeAlignment = new P3DEyeAlignmentControls(_stereoView);
+    _imageControls->addSection(mEyeAlignment);
     setWindowTitle("Parallax3D");
     auto* central = new QWidget;
     auto* grid = new QGridLayout(central);

@@ -12,6 +12,8 @@ class P3DBroadcastControl;
 class P3DStereoView;
 class QCamGrabCGImageView;
 
+class P3DEyeAlignmentControls;
+
 class P3DDocumentWindow : public QMainWindow
 {
     Q_OBJECT
@@ -27,6 +29,7 @@ public:
     P3DBroadcastControl* _broadcast;
     NSUISegmentedControl* _monitorImageType; // segment + 1 = monitor type
     NSUICICameraControls* _imageControls;    // a window of its own, shown on demand
+    P3DEyeAlignmentControls* mEyeAlignment;  // in the image controls' window
     QAction* mImageControlsAction;
     QAction* mNewAction;
     QAction* mCloseAction;

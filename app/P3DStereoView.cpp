@@ -1,9 +1,12 @@
 #include "P3DStereoView.h"
 
+#include <QKeyEvent>
 #include <QPainter>
+#include <cmath>
 
 #include "CFCollections.h"
 #include "CFNumber.h"
+#include "CGImage.h"
 #include "CGPixelOrder.h"
 #include "CIContext.h"
 #include "CIImageCoreGraphics.h"
@@ -38,6 +41,7 @@ P3DStereoView::P3DStereoView(QWidget* parent) : QWidget(parent)
     loadCoreImagePlugIns();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 240);
+    setFocusPolicy(Qt::StrongFocus);
     _stereoMux = CIFilter::filterWithName(kCIORBStereoMuxFilter_FilterName);
     if (_stereoMux)
         _stereoMux->setDefaults();
@@ -68,23 +72,129 @@ void P3DStereoView::monitorImageTypeChanged(QObject*)
     update();
 }
 
-CFPtr<CIImage> P3DStereoView::eyeImage(QCamGrabCGImageView* eye) const
+void P3DStereoView::setEyeOffset(Eye eye, EyeOffset offset)
+{
+    offset = offset.clamped();
+    if (mOffsets[eye] == offset)
+        return;
+    mOffsets[eye] = offset;
+    update();
+    emit eyeAdjustmentChanged();
+}
+
+void P3DStereoView::setColorMatching(bool on)
+{
+    if (mColorMatching == on)
+        return;
+    mColorMatching = on;
+    mMatcher.reset();
+    update();
+    emit eyeAdjustmentChanged();
+}
+
+EyeOffset P3DStereoView::frameOffset(Eye eye) const
+{
+    EyeOffset offset = mOffsets[eye];
+    if (mImageControls) {
+        const CGAffineTransform& mirror = mImageControls->chain().transform();
+        if (mirror.a < 0)
+            offset.x = -offset.x;
+        if (mirror.d < 0)
+            offset.y = -offset.y;
+    }
+    return offset;
+}
+
+void P3DStereoView::updateColorMatch()
+{
+    if (!mColorMatching || !_leftEye || !_rightEye || !_leftEye->grabber()->VideoChannel() ||
+        !_rightEye->grabber()->VideoChannel())
+        return;
+    CGImageRef left = _leftEye->cameraImageRef();
+    CGImageRef right = _rightEye->cameraImageRef();
+    if (!left || !right || !CGImageGetPixelBase(left) || !CGImageGetPixelBase(right) ||
+        CGImageGetWidth(left) != CGImageGetWidth(right) ||
+        CGImageGetHeight(left) != CGImageGetHeight(right))
+        return;
+    EyeRect leftArea, rightArea;
+    EyeOverlap(int(CGImageGetWidth(left)), int(CGImageGetHeight(left)), frameOffset(kLeftEye),
+               frameOffset(kRightEye), leftArea, rightArea);
+    // Every fourth pixel each way: a sixteenth of the frame says as much about its colour.
+    constexpr int kStep = 4;
+    const EyeGains before = mMatcher.gains();
+    mMatcher.update(EyeChannelMeans(static_cast<const uint8_t*>(CGImageGetPixelBase(left)),
+                                    CGImageGetBytesPerRow(left), leftArea, kStep),
+                    EyeChannelMeans(static_cast<const uint8_t*>(CGImageGetPixelBase(right)),
+                                    CGImageGetBytesPerRow(right), rightArea, kStep));
+    // The panel shows the gains in hundredths: it hears of a change it can show.
+    for (size_t c = 0; c < 3; ++c)
+        if (std::lround(before[c] * 100) != std::lround(mMatcher.gains()[c] * 100)) {
+            emit eyeAdjustmentChanged();
+            break;
+        }
+}
+
+CFPtr<CIImage> P3DStereoView::eyeImage(Eye eye)
 {
     // An eye without a camera delivers nothing, whatever its frame buffer last held.
-    if (!eye || !eye->cameraImageRef() || !eye->grabber()->VideoChannel())
+    QCamGrabCGImageView* view = eye == kLeftEye ? _leftEye : _rightEye;
+    CGImageRef frame = view ? view->cameraImageRef() : nullptr;
+    if (!frame || !view->grabber()->VideoChannel())
         return nullptr;
-    CFPtr<CIImage> image = CIImage::imageWithCGImage(eye->cameraImageRef());
+    const EyeOffset offset = frameOffset(eye);
+    const EyeGains gains = eye == kRightEye ? rightEyeGains() : kUnitGains;
+    CFPtr<CIImage> image;
+    if (offset == EyeOffset() && gains == kUnitGains) {
+        image = CIImage::imageWithCGImage(frame);
+    } else if (CGImageGetPixelBase(frame)) {
+        const size_t width = CGImageGetWidth(frame), height = CGImageGetHeight(frame);
+        const CFIndex bytes = CFIndex(width * height * 4);
+        CFPtr<__CFData>& adjusted = mAdjusted[eye];
+        if (!adjusted || CFDataGetLength(adjusted.get()) != bytes) {
+            adjusted = CFPtr<__CFData>::Adopt(CFDataCreateMutable(nullptr, 0));
+            CFDataSetLength(adjusted.get(), bytes);
+        }
+        UInt8* pixels = CFDataGetMutableBytePtr(adjusted.get());
+        if (AdjustEyeFrame(static_cast<const uint8_t*>(CGImageGetPixelBase(frame)),
+                           CGImageGetBytesPerRow(frame), pixels, width * 4, int(width), int(height),
+                           offset, gains))
+            image = CIImage::imageWithARGBMemory(pixels, width * 4, width, height, adjusted.get());
+    }
     return mImageControls && image ? mImageControls->filteredImage(image.get()) : image;
 }
 
-CFPtr<CIImage> P3DStereoView::leftEyeImage() const
+CFPtr<CIImage> P3DStereoView::leftEyeImage()
 {
-    return eyeImage(_leftEye);
+    return eyeImage(kLeftEye);
 }
 
-CFPtr<CIImage> P3DStereoView::rightEyeImage() const
+CFPtr<CIImage> P3DStereoView::rightEyeImage()
 {
-    return eyeImage(_rightEye);
+    return eyeImage(kRightEye);
+}
+
+void P3DStereoView::keyPressEvent(QKeyEvent* event)
+{
+    EyeOffset step;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        step.x = -1;
+        break;
+    case Qt::Key_Right:
+        step.x = 1;
+        break;
+    case Qt::Key_Up:
+        step.y = -1;
+        break;
+    case Qt::Key_Down:
+        step.y = 1;
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const Eye eye = event->modifiers() & Qt::ShiftModifier ? kLeftEye : kRightEye;
+    setEyeOffset(eye, {mOffsets[eye].x + step.x, mOffsets[eye].y + step.y});
 }
 
 double P3DStereoView::swapEyesFloatValue() const
@@ -112,6 +222,7 @@ CFPtr<CIImage> P3DStereoView::monitorImageMuxed()
 
 CFPtr<CIImage> P3DStereoView::liveMonitorImage()
 {
+    updateColorMatch();
     switch (monitorImageType()) {
     case kMonitorImageType_LeftEye:
         return leftEyeImage();

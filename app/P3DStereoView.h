@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "CFPtr.h"
+#include "EyeColorMatcher.h"
 
 struct __CFData;
 class CIContext;
@@ -49,8 +50,22 @@ public:
 
     CFPtr<CIImage> liveMonitorImage();
     CFPtr<CIImage> monitorImageMuxed();
-    CFPtr<CIImage> leftEyeImage() const;
-    CFPtr<CIImage> rightEyeImage() const;
+    CFPtr<CIImage> leftEyeImage();
+    CFPtr<CIImage> rightEyeImage();
+
+    enum Eye { kLeftEye = 0, kRightEye = 1 };
+    // Each eye's alignment on the monitor, held to ±64 pixels; uncovered edges are black.
+    EyeOffset eyeOffset(Eye eye) const { return mOffsets[eye]; }
+    void setEyeOffset(Eye eye, EyeOffset offset);
+    // The right eye's colour following the left eye's; off by default.
+    bool colorMatching() const { return mColorMatching; }
+    void setColorMatching(bool on);
+    // The right eye's gains now (1 each while matching is off).
+    EyeGains rightEyeGains() const { return mColorMatching ? mMatcher.gains() : kUnitGains; }
+    // Moves the gains a step toward the colour of the left eye's latest frame, when matching is
+    // on and both eyes deliver; the view does this at each drawing.
+    void updateColorMatch();
+
     // The monitor image of the last drawing (its rendered picture, shared by the screen and the
     // broadcast), or null.
     CIImage* monitorImage() const { return _monitorImage.get(); }
@@ -61,17 +76,30 @@ public:
     // Builds, keeps and draws the monitor image into rect of the painter's device.
     void drawRect(QPainter& painter, const QRect& rect);
 
+signals:
+    // An eye's offset changed (a slider or an arrow key), matching was switched, or the gains
+    // moved by a hundredth.
+    void eyeAdjustmentChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Arrows move the right eye a pixel, with Shift the left eye.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // Each eye's image passes through this before the mux; identity by default.
-    CFPtr<CIImage> eyeImage(QCamGrabCGImageView* eye) const;
+    // Each eye's frame moved and coloured as set, then through the image controls.
+    CFPtr<CIImage> eyeImage(Eye eye);
+    // The offset in the camera frame's own coordinates: the image controls' mirrors come later.
+    EyeOffset frameOffset(Eye eye) const;
 
     NSUISegmentedControl* _monitorImageType = nullptr; // borrowed
     NSUICICameraControls* mImageControls = nullptr;    // borrowed
     QCamGrabCGImageView* _leftEye = nullptr;           // borrowed
     QCamGrabCGImageView* _rightEye = nullptr;
+    EyeOffset mOffsets[2];
+    bool mColorMatching = false;
+    EyeColorMatcher mMatcher;
+    CFPtr<__CFData> mAdjusted[2]; // each eye's moved or recoloured frame, A,R,G,B
     CFPtr<CIFilter> _stereoMux;
     CFPtr<CIImage> _monitorImage;
     CFPtr<__CFData> mRendered;       // the monitor image's pixels, A,R,G,B

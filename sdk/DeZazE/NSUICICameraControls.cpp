@@ -106,6 +106,12 @@ NSUICICameraControls::NSUICICameraControls(QWidget* parent)
 
 NSUICICameraControls::~NSUICICameraControls() = default;
 
+void NSUICICameraControls::addSection(QWidget* section)
+{
+    auto* form = static_cast<QFormLayout*>(layout());
+    form->insertRow(form->rowCount() - 1, section);
+}
+
 void NSUICICameraControls::loadCoreImagePlugIns()
 {
     CIPlugIn::loadAllPlugIns();

@@ -37,6 +37,8 @@ public:
     void preferencesLoadDefaults(QObject* sender);
 
     CFPtr<CIImage> filteredImage(const CIImage* image);
+    // Controls of the program's own below the panel's, above its buttons; the panel owns them.
+    void addSection(QWidget* section);
     CICameraFilterChain& chain() { return mChain; }
 
     NSUIFloatSlider* brightnessSlider() const { return _brightnessSlider; }

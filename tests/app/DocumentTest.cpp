@@ -3,8 +3,11 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
@@ -25,6 +28,7 @@
 #include "P3DBroadcastControl.h"
 #include "P3DDocument.h"
 #include "P3DDocumentWindow.h"
+#include "P3DEyeAlignmentControls.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
 #include "RenderImage.h"
@@ -295,16 +299,42 @@ protected:
     void tick()
     {
         gNowUs += 33334;
-        cameras[0]->PushFrame(std::vector<uint8_t>(640 * 480 * 2, 0x80)); // grey 128
-        cameras[1]->PushFrame(std::vector<uint8_t>(640 * 480 * 2, 0x80));
+        cameras[0]->PushFrame(frames[0]);
+        cameras[1]->PushFrame(frames[1]);
         controller.document()->masterTimeClock();
         QImage screen(window->_stereoView->size(), QImage::Format_ARGB32_Premultiplied);
         window->_stereoView->render(&screen);
     }
 
+    // YUYV: luma from the pixel's position (scaled by lumaGain), the two chroma bytes as given.
+    static std::vector<uint8_t> Pattern(double lumaGain, uint8_t u, uint8_t v)
+    {
+        std::vector<uint8_t> yuyv(640 * 480 * 2);
+        for (size_t i = 0; i < yuyv.size(); i += 4) {
+            const size_t x = (i / 2) % 640, y = i / 2 / 640;
+            yuyv[i] = uint8_t(std::lround((40 + (x + 3 * y) % 180) * lumaGain));
+            yuyv[i + 2] = uint8_t(std::lround((40 + (x + 1 + 3 * y) % 180) * lumaGain));
+            yuyv[i + 1] = u;
+            yuyv[i + 3] = v;
+        }
+        return yuyv;
+    }
+    static std::array<double, 3> Means(const std::vector<UInt8>& argb)
+    {
+        std::array<double, 3> sums = {0, 0, 0};
+        for (size_t i = 0; i < argb.size(); i += 4)
+            for (size_t c = 0; c < 3; ++c)
+                sums[c] += argb[i + 1 + c];
+        for (double& sum : sums)
+            sum /= double(argb.size() / 4);
+        return sums;
+    }
+
     FakeV4L2 fake;
     ScopedV4L2System scope{fake};
     std::vector<FakeV4L2Device*> cameras;
+    std::vector<uint8_t> frames[2] = {std::vector<uint8_t>(640 * 480 * 2, 0x80), // grey 128
+                                      std::vector<uint8_t>(640 * 480 * 2, 0x80)};
     CoreElapsedTime::MicrosecondsProc previousClock = nullptr;
     AppController controller;
     P3DDocumentWindow* window = nullptr;
@@ -340,6 +370,75 @@ TEST_F(TwoWebcamsTest, AnUnpluggedEyeShowsTheIndicatorWhileTheOtherGoesOnAndCome
     tick();
     EXPECT_EQ(Current(window->_grabViewRightEye), "Right Cam") << "back by itself";
     EXPECT_TRUE(window->_stereoView->rightEyeImage());
+}
+
+TEST_F(TwoWebcamsTest, EyesMoveByTheirOffsetsKeysAndSlidersAgreeAndTheChoiceIsKept)
+{
+    frames[1] = Pattern(1.0, 128, 128);
+    P3DStereoView* view = window->_stereoView;
+    tick();
+    const std::vector<UInt8> still = p3dtest::RenderImage(view->rightEyeImage().get(), 640, 480);
+    view->setEyeOffset(P3DStereoView::kRightEye, {5, -3});
+    const std::vector<UInt8> moved = p3dtest::RenderImage(view->rightEyeImage().get(), 640, 480);
+    for (int y = 0; y < 480; y += 7)
+        for (int x = 0; x < 640; x += 3) {
+            const size_t at = (size_t(y) * 640 + size_t(x)) * 4;
+            if (x < 5 || y >= 477)
+                ASSERT_EQ(UInt32(moved[at] << 24 | moved[at + 1] << 16 | moved[at + 2] << 8 |
+                                 moved[at + 3]),
+                          0xFF000000u)
+                    << "opaque black at " << x << "," << y;
+            else
+                ASSERT_TRUE(std::equal(&moved[at], &moved[at] + 4,
+                                       &still[((size_t(y) + 3) * 640 + size_t(x) - 5) * 4]))
+                    << x << "," << y;
+        }
+    view->setEyeOffset(P3DStereoView::kRightEye, {});
+    EXPECT_TRUE(p3dtest::RenderImage(view->rightEyeImage().get(), 640, 480) == still)
+        << "at (0, 0) the frame itself";
+
+    // Arrows move the right eye, with Shift the left; the panel's sliders follow.
+    for (auto [key, modifiers] :
+         {std::pair{Qt::Key_Left, Qt::NoModifier}, std::pair{Qt::Key_Up, Qt::ShiftModifier}}) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(view, &press);
+    }
+    EXPECT_EQ(view->eyeOffset(P3DStereoView::kRightEye), (EyeOffset{-1, 0}));
+    EXPECT_EQ(view->eyeOffset(P3DStereoView::kLeftEye), (EyeOffset{0, -1}));
+    EXPECT_EQ(window->mEyeAlignment->offsetSlider(1, 0)->value(), -1);
+    window->mEyeAlignment->offsetSlider(0, 0)->setValue(64);
+    EXPECT_EQ(view->eyeOffset(P3DStereoView::kLeftEye), (EyeOffset{64, -1}));
+    window->mEyeAlignment->matchingSwitch()->click();
+    EXPECT_TRUE(view->colorMatching());
+
+    window->close();
+    controller.newDocument(nullptr);
+    window = controller.document()->window();
+    EXPECT_EQ(window->_stereoView->eyeOffset(P3DStereoView::kLeftEye), (EyeOffset{64, -1}));
+    EXPECT_EQ(window->_stereoView->eyeOffset(P3DStereoView::kRightEye), (EyeOffset{-1, 0}));
+    EXPECT_TRUE(window->_stereoView->colorMatching());
+    EXPECT_EQ(window->mEyeAlignment->offsetSlider(0, 1)->value(), -1);
+}
+
+TEST_F(TwoWebcamsTest, TheRightEyesColourFollowsTheLeftEyesWithinTwoLevels)
+{
+    frames[0] = Pattern(1.0, 128, 128);
+    frames[1] = Pattern(0.7, 150, 128); // darker and bluer
+    P3DStereoView* view = window->_stereoView;
+    view->setColorMatching(true);
+    for (int i = 0; i < 60; ++i)
+        tick();
+    const std::array<double, 3> left =
+        Means(p3dtest::RenderImage(view->leftEyeImage().get(), 640, 480));
+    const std::array<double, 3> right =
+        Means(p3dtest::RenderImage(view->rightEyeImage().get(), 640, 480));
+    for (size_t c = 0; c < 3; ++c)
+        EXPECT_NEAR(right[c], left[c], 2.0) << "channel " << c;
+    EXPECT_GT(view->rightEyeGains()[0], 1.2f);
+    EXPECT_NE(window->mEyeAlignment->gainsLabel()->text().indexOf(
+                  "red " + QString::number(view->rightEyeGains()[0], 'f', 2)),
+              -1)
+        << window->mEyeAlignment->gainsLabel()->text().toStdString();
 }
 
 } // namespace
