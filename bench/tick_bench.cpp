@@ -95,7 +95,9 @@ struct Application2Eyes
     QImage screen;
 };
 
-void BM_ApplicationTick2xMJPEG640x480(benchmark::State& state)
+// Ticks over the test pattern's two MJPEG eyes; adjusted: both eyes moved and the right eye's
+// colour matched, the work those add.
+void RunTicks(benchmark::State& state, bool adjusted)
 {
     if (!p3dtest::InPrivateChannelNamespace())
         return state.SkipWithError(p3dtest::PrivateChannelNamespaceError().c_str());
@@ -103,6 +105,12 @@ void BM_ApplicationTick2xMJPEG640x480(benchmark::State& state)
     const std::vector<uint8_t> left = bench::TestPatternEyeJPEG(0),
                                right = bench::TestPatternEyeJPEG(1);
     Application2Eyes app;
+    if (adjusted) {
+        P3DStereoView* view = app.document->window()->_stereoView;
+        view->setEyeOffset(P3DStereoView::kLeftEye, {-2, 1});
+        view->setEyeOffset(P3DStereoView::kRightEye, {5, -3});
+        view->setColorMatching(true);
+    }
     for (auto _ : state) {
         const double start = CpuSeconds();
         for (int i = 0; i < kFramesPerRun; ++i) {
@@ -115,7 +123,21 @@ void BM_ApplicationTick2xMJPEG640x480(benchmark::State& state)
     if (app.document->window()->_broadcast->writer().framesPublished() == 0)
         state.SkipWithError("nothing was broadcast");
 }
+
+void BM_ApplicationTick2xMJPEG640x480(benchmark::State& state)
+{
+    RunTicks(state, false);
+}
 BENCHMARK(BM_ApplicationTick2xMJPEG640x480)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ApplicationTickEyesAlignedAndMatched(benchmark::State& state)
+{
+    RunTicks(state, true);
+}
+BENCHMARK(BM_ApplicationTickEyesAlignedAndMatched)
     ->UseManualTime()
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);
