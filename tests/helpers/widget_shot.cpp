@@ -4,7 +4,8 @@
 //   broadcast-on     the same, broadcasting
 //   camera-views     two camera views on the test pattern's two eyes
 //   camera-none      a camera view with no camera
-//   camera-controls  the camera image controls' window, some controls moved
+//   camera-controls  the camera image controls' window as the application shows it, some
+//                    controls moved
 //   color-views      every colour view of the kit, over a blue backdrop
 //   graffik-buttons  the graffik buttons of each kind, off above and on below
 //   segmented        the segmented control with the four monitor types
@@ -33,6 +34,8 @@
 #include "NSUISegmentedControl.h"
 #include "P3DAboutBox.h"
 #include "P3DBroadcastControl.h"
+#include "P3DEyeAlignmentControls.h"
+#include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
 #include "ScopedTestPatternCamera.h"
 
@@ -115,6 +118,11 @@ int main(int argc, char** argv)
     const QString out = argv[2];
     if (name == "camera-controls") {
         NSUICICameraControls controls;
+        // As the application shows it: with the eyes' alignment and colour matching below.
+        P3DStereoView view;
+        view.setEyeOffset(P3DStereoView::kRightEye, {5, -3});
+        view.setColorMatching(true);
+        controls.addSection(new P3DEyeAlignmentControls(&view));
         controls.exposureSlider()->setFloatValue(0.5);
         controls.contrastSlider()->setFloatValue(1.2);
         controls.mirrorImageX()->setChecked(true);
