@@ -51,7 +51,7 @@ install: build
 
 # Every file the last `make install` from $(BUILD) put in place, then our own emptied folders.
 uninstall:
-	packaging/uninstall.sh $(BUILD)/install_manifest.txt
+	DESTDIR="$(DESTDIR)" packaging/uninstall.sh $(BUILD)/install_manifest.txt
 
 # parallax3d_1.201_<arch>.deb in $(BUILD)
 package: build

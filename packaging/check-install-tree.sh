@@ -42,7 +42,8 @@ for file in "$root"/usr/bin/* "$root"/usr/lib/frei0r-1/*.so "$root"/usr/lib/para
     fi
 done
 
+# The manifest names files without DESTDIR.
 while IFS= read -r file; do
-    grep -qxF "$file" "$manifest" || fail "installed but not in the manifest: ${file#"$root"}"
+    grep -qxF "${file#"$root"}" "$manifest" || fail "installed but not in the manifest: ${file#"$root"}"
 done < <(find "$root" -type f -o -type l)
 exit $status

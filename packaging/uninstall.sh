@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Removes what `make install` put in place, as its manifest lists it, and the folders of ours
 # it leaves empty; shared folders (bin, share/man, …) stay.
-# usage: uninstall.sh INSTALL_MANIFEST
+# usage: [DESTDIR=ROOT] uninstall.sh INSTALL_MANIFEST (the manifest names files without DESTDIR)
 set -euo pipefail
 manifest=$1
 if [ ! -f "$manifest" ]; then
@@ -10,6 +10,7 @@ if [ ! -f "$manifest" ]; then
 fi
 while IFS= read -r file; do
     [ -n "$file" ] || continue
+    file=${DESTDIR:-}$file
     rm -f -- "$file"
     case $file in
     */lib/parallax3d/*) ours=${file%%/lib/parallax3d/*}/lib/parallax3d ;;
