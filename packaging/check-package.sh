@@ -101,7 +101,9 @@ inside() {
     local etc_before
     etc_before=$(find /etc /var/lib/systemd -name '*parallax3d*' | sort)
     dpkg -i "$deb" >/dev/null || die "dpkg -i a second time"
-    /var/lib/dpkg/info/parallax3d.postinst configure 1.201 || die "postinst a third time"
+    # deb-systemd-helper works only for a script that dpkg runs, or seems to.
+    DPKG_MAINTSCRIPT_PACKAGE=parallax3d DPKG_MAINTSCRIPT_NAME=postinst \
+        /var/lib/dpkg/info/parallax3d.postinst configure 1.201 || die "postinst a third time"
     [ "$(find /etc /var/lib/systemd -name '*parallax3d*' | sort)" = "$etc_before" ] ||
         die "installing again changed /etc"
     say "dpkg -i twice; the user service is enabled for every user"
@@ -136,7 +138,8 @@ inside() {
     done
     left+=$(find /etc /var/lib/systemd /var/lib/dpkg/info -name '*parallax3d*' -printf ' %p')
     [ -z "$left" ] || die "left after the purge:$left"
-    /tmp/control/postrm purge || die "postrm purge a second time"
+    DPKG_MAINTSCRIPT_PACKAGE=parallax3d DPKG_MAINTSCRIPT_NAME=postrm /tmp/control/postrm purge ||
+        die "postrm purge a second time"
     [ -f "$settings" ] && [ -L "$HOME/.local/share/parallax3d/Components/Parallax3D_XXX.component" ] ||
         die "the purge took the user's own files"
     say "the purge left nothing of the package; the user's settings and link stayed"
@@ -178,7 +181,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 field Depends | grep -q libqt6widgets6 || die "Depends, from the libraries, lacks Qt: $(field Depends)"
 
 # Errors fail; warnings are shown, and each is justified in the README's Install section.
-lintian --fail-on error --no-tag-display-limit "$deb" | sed 's/^/lintian: /' ||
+lintian --fail-on error --tag-display-limit 0 "$deb" | sed 's/^/lintian: /' ||
     die "lintian reported errors"
 
 scratch=$build/package-check
