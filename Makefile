@@ -4,8 +4,10 @@ ASAN_BUILD  ?= build-asan
 TSAN_BUILD  ?= build-tsan
 FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARALLAX3D_WERROR=ON
+PREFIX      ?= /usr/local
 
-.PHONY: all deps build run test sanitize sanitize-thread fuzz bench clean
+.PHONY: all deps build run test sanitize sanitize-thread fuzz bench clean install uninstall \
+        package package-check
 
 all: build
 
@@ -41,6 +43,23 @@ sanitize-thread: deps
 	cmake --build $(TSAN_BUILD) --target test_channel test_channel_process test_channel_client \
 	    test_vcam_device test_broadcast_writer test_broadcast_control
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j2 -R $(CHANNEL_TESTS)
+
+# The programs, the component, the plug-in, menu entry, manuals and the camera's boot and login
+# files under $(PREFIX), below $(DESTDIR) when given.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Every file the last `make install` from $(BUILD) put in place, then our own emptied folders.
+uninstall:
+	DESTDIR="$(DESTDIR)" packaging/uninstall.sh $(BUILD)/install_manifest.txt
+
+# parallax3d_1.201_<arch>.deb in $(BUILD)
+package: build
+	cmake --build $(BUILD) --target package
+
+# The package through lintian, then installed into a private view of the system and run there.
+package-check: package
+	packaging/check-package.sh $(BUILD)
 
 fuzz:
 	scripts/run-fuzzers.sh $(ASAN_BUILD) $(FUZZ_SECONDS)

@@ -8,6 +8,7 @@ packages=(
     libyuv-dev libpng-dev ffmpeg libavfilter-dev libavutil-dev frei0r-plugins-dev frei0r-plugins
     libjpeg62-turbo-dev libturbojpeg0-dev libavcodec-dev libswscale-dev
     qt6-base-dev qt6-svg-dev xvfb xauth
+    desktop-file-utils appstream lintian dpkg-dev fakeroot file systemd
 )
 
 missing=()
