@@ -62,7 +62,7 @@ bool RemoveTree(const std::string& path)
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -102,13 +102,20 @@ Child::Child(const std::vector<std::string>& args, const std::vector<std::string
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    if (posix_spawn(&mPid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
-        mPid = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    // The child dies with the test: a test killed half way (a timeout, a crash) must not leave
+    // programs behind that write frames into its in-memory /tmp until the machine runs out of
+    // memory. Only async-signal-safe calls between fork and exec.
+    const pid_t parent = getpid();
+    mPid = fork();
+    if (mPid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
+        if (dup2(outPipe[1], STDOUT_FILENO) < 0 || dup2(errPipe[1], STDERR_FILENO) < 0)
+            _exit(127);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
     close(outPipe[1]);
     close(errPipe[1]);
     mOutFd = outPipe[0];
