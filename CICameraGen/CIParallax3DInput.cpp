@@ -24,6 +24,23 @@ CFNumberRef Double(double value)
     return CFNumberCreate(nullptr, kCFNumberDoubleType, &value);
 }
 
+// The clock as a host sees it: its type, identity, default and ranges.
+CFMutableDictionaryRef ClockAttributes()
+{
+    CFMutableDictionaryRef clock = CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    CFDictionarySetValue(clock, kCIAttributeType, kCIAttributeTypeDistance);
+    CFNumberRef zero = Double(0.0);
+    CFNumberRef sliderMax = Double(1000000000.0);
+    for (CFStringRef key :
+         {kCIAttributeIdentity, kCIAttributeDefault, kCIAttributeSliderMin, kCIAttributeMin})
+        CFDictionarySetValue(clock, key, zero);
+    CFDictionarySetValue(clock, kCIAttributeSliderMax, sliderMax);
+    CFRelease(zero);
+    CFRelease(sliderMax);
+    return clock;
+}
+
 } // namespace
 
 const CFStringRef kCIParallax3DInput_FilterName = CFSTR("CIParallax3DInput");
@@ -47,7 +64,10 @@ bool CIParallax3DInputLoader::load(void*)
 CFPtr<CIFilter> CIParallax3DInput::filterWithName(CFStringRef name)
 {
     initialize();
-    return CFPtr<CIFilter>::Adopt(new CIParallax3DInput(name));
+    CFMutableDictionaryRef attributes = classAttributes();
+    CFPtr<CIFilter> filter = CFPtr<CIFilter>::Adopt(new CIParallax3DInput(name, attributes));
+    CFRelease(attributes);
+    return filter;
 }
 
 CFMutableDictionaryRef CIParallax3DInput::classAttributes()
@@ -61,17 +81,9 @@ CFMutableDictionaryRef CIParallax3DInput::classAttributes()
     CFDictionarySetValue(attributes, kCIAttributeFilterCategories, categoryArray);
     CFRelease(categoryArray);
 
-    const void* keys[] = {kCIAttributeClass,   kCIAttributeType,      kCIAttributeIdentity,
-                          kCIAttributeDefault, kCIAttributeSliderMax, kCIAttributeSliderMin,
-                          kCIAttributeMin};
-    CFNumberRef zero = Double(0.0);
-    CFNumberRef sliderMax = Double(1000000000.0);
-    const void* values[] = {
-        CFSTR("NSNumber"), kCIAttributeTypeDistance, zero, zero, sliderMax, zero, zero};
-    CFDictionaryRef clock = CFDictionaryCreate(
-        nullptr, keys, values, 7, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-    CFRelease(zero);
-    CFRelease(sliderMax);
+    // The registry checks values against the class; the custom attributes leave it out.
+    CFMutableDictionaryRef clock = ClockAttributes();
+    CFDictionarySetValue(clock, kCIAttributeClass, CFSTR("NSNumber"));
     CFDictionarySetValue(attributes, kCIParallax3DInput_inputClock, clock);
     CFRelease(clock);
     return attributes;
@@ -106,7 +118,8 @@ const CIKernel* CIParallax3DInput::UnusedFilterKernel()
     return sUnusedFilterKernel.get();
 }
 
-CIParallax3DInput::CIParallax3DInput(CFStringRef name) : CIFilter(name)
+CIParallax3DInput::CIParallax3DInput(CFStringRef name, CFDictionaryRef attributes)
+    : CIFilter(name, attributes)
 {
     if (CFDataRef picture = ResourceData("CISpyglassInput", "png")) {
         _noCameraImage = CIImage::imageWithData(picture);
@@ -148,13 +161,13 @@ void CIParallax3DInput::cacheCameraImage(CFPtr<CIImage> image) const
 
 CFDictionaryRef CIParallax3DInput::customAttributes() const
 {
-    CFTypeRef clock = CFDictionaryGetValue(attributes(), kCIParallax3DInput_inputClock);
-    if (!clock)
-        return nullptr;
+    CFMutableDictionaryRef clock = ClockAttributes();
     const void* keys[] = {kCIParallax3DInput_inputClock};
     const void* values[] = {clock};
-    return CFDictionaryCreate(nullptr, keys, values, 1, &kCFTypeDictionaryKeyCallBacks,
-                              &kCFTypeDictionaryValueCallBacks);
+    CFDictionaryRef custom = CFDictionaryCreate(
+        nullptr, keys, values, 1, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    CFRelease(clock);
+    return custom;
 }
 
 CGRect CIParallax3DInput::regionOf(int, CGRect destRect, void*) const

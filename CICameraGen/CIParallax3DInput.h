@@ -50,7 +50,7 @@ public:
     ~CIParallax3DInput() override;
 
 private:
-    explicit CIParallax3DInput(CFStringRef name);
+    CIParallax3DInput(CFStringRef name, CFDictionaryRef attributes);
 
     CFPtr<CIImage> _noCameraImage;
     mutable std::unique_ptr<CIParallax3DInput_VSharedCameraBuffer> _cameraBuffer;

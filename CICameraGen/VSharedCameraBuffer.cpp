@@ -188,6 +188,10 @@ CFPtr<CIImage> CIParallax3DInput_VSharedCameraBuffer::coreVideoImageFrom_CameraB
     const OSType format = camera.framePixelFormat == kSharedCameraPixelFormat
                               ? OSType(kCVPixelFormatType_32ARGB)
                               : camera.framePixelFormat;
+    // The engine wraps A,R,G,B memory only; any other format takes the caller's other path
+    // without a refusal logged on every frame.
+    if (format != kCVPixelFormatType_32ARGB)
+        return nullptr;
     CVPixelBufferRef cameraImageBuffer = nullptr;
     const CVReturn status = CVPixelBufferCreateWithBytes(
         nullptr, size_t(camera.frameWidth), size_t(camera.frameHeight), format,

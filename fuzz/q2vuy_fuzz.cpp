@@ -1,12 +1,15 @@
 // 4:2:2 frames of any shape, with any data size, against bitmaps of any shape and type: the
-// copies stay inside both memories (the sanitizer sees the bytes end exactly where the data does),
-// leave the bitmap's row padding alone, and every conversion path gives the same bytes.
+// copies, mixes and transitions stay inside every memory (the sanitizer sees the bytes end exactly
+// where the data does), leave the bitmap's row padding alone, and every conversion path gives the
+// same bytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "CoreGraphicsBitmapContext.h"
+#include "CoreGraphicsMaskContext.h"
 #include "Q_2vuy_data.h"
 
 namespace {
@@ -52,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int bitmapWidth = in.Int(1, 60), bitmapHeight = in.Int(1, 40);
     const auto type = CoreGraphics::BitmapContext::BitmapType(1 + in.Byte() % 4);
     const int padding = in.Byte() % 16;
-    const Q_2vuy_rect rect{SInt16(in.Int(-4, 90)), SInt16(in.Int(-4, 50)), SInt16(in.Int(-4, 90)),
-                           SInt16(in.Int(-4, 50))};
+    const p3dqd::QRect rect(SInt16(in.Int(-4, 50)), SInt16(in.Int(-4, 90)), SInt16(in.Int(-4, 50)),
+                            SInt16(in.Int(-4, 90)));
     const bool bottomAligned = in.Byte() & 1;
 
     // Exactly dataSize bytes on the heap, so a read one past them is caught.
@@ -90,6 +93,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (other.AllocateBuffer(format)) {
         other.CopyPixelsFrom(image);
         image.CopyPixelsFrom(other);
+
+        // The frame operations between the image, the buffer and the sub-image, which may lie
+        // over the image's own pixels.
+        RasterGraphics::CLUT_BASE table;
+        for (UInt8& entry : table.mTable)
+            entry = in.Byte();
+        RasterGraphics::T_HISTOGRAM<> histogram;
+        if (other.CopyPixelsFrom(image, table, histogram))
+            Check(histogram.Total() <= uint64_t(other._width) * uint64_t(other._height));
+        histogram.GetEqualized(table, in.Byte(), in.Byte());
+        image.CopyPixelsFrom(image, other, float(in.Int(-20, 140)) / 100.0f);
+        other.WipePixelsFrom(image, other, rect);
+        CoreGraphics::MaskContext mask;
+        if (mask.Construct(in.Byte() & 1 ? other._width : in.Int(1, 80), other._height))
+            other.WipePixelsFrom(other, image, mask);
+        const Q_2vuy_data& picture = sub.IsEmpty() ? image : sub;
+        other.WipePIPPixelsFrom(image, picture, rect);
+        image.WipePIPPixelsFrom(image, picture, rect);
+        other.WipeTwoUpPixelsFrom(image, picture);
+        const p3dqd::QRect second(SInt16(in.Int(-4, 50)), SInt16(in.Int(-4, 90)),
+                                  SInt16(in.Int(-4, 50)), SInt16(in.Int(-4, 90)));
+        other.WipeTwoUpPixelsFromCore(picture, image, rect, second);
+        const int pixels = int(std::min(dataSize, other._PixelDataSize) / 2);
+        Q_2vuy_data::SwizzleScanline_XXXX_to_2vuy(image._PixelData, image._pixelFormat,
+                                                  other._PixelData, pixels, table, histogram);
     }
 
     // Every path the CPU has gives the scalar bytes for a row of whatever data there is.

@@ -96,6 +96,12 @@ CIFilter::CIFilter(CFStringRef name)
 {
 }
 
+CIFilter::CIFilter(CFStringRef name, CFDictionaryRef attributes) : CIFilter(name)
+{
+    if (attributes)
+        mAttributes = CFDictionaryRef(CFRetain(attributes));
+}
+
 CIFilter::~CIFilter()
 {
     CFRelease(mValues);

@@ -45,7 +45,7 @@ public:
     static bool isRegistered(CFStringRef name);
 
     CFStringRef name() const { return mName; }
-    // The attributes the filter was registered with; owned by the registry.
+    // The filter's own attributes, else those it was registered with; not owned.
     CFDictionaryRef attributes() const { return mAttributes; }
     // Every input with a default takes it.
     void setDefaults();
@@ -68,6 +68,9 @@ public:
 
 protected:
     explicit CIFilter(CFStringRef name);
+    // A filter that knows its own attributes (retained) is usable however it was made; the
+    // registry then keeps them.
+    CIFilter(CFStringRef name, CFDictionaryRef attributes);
 
 private:
     CFStringRef mName;

@@ -33,7 +33,12 @@ public:
     static CFPtr<CIKernel> kernelFromKernelData(CFDataRef data);
 
 protected:
-    explicit CIFilterBase(CFStringRef name) : CIFilter(name) {}
+    // Each class gives its own classAttributes, so a filter made through its class takes the
+    // same keys as one the registry made.
+    CIFilterBase(CFStringRef name, CFDictionaryRef classAttributes)
+        : CIFilter(name, classAttributes)
+    {
+    }
 };
 
 bool import_CIFilterBase();

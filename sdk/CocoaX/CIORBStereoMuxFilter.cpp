@@ -61,7 +61,10 @@ CFMutableDictionaryRef CIORBStereoMuxFilter::classAttributes()
 
 CFPtr<CIFilter> CIORBStereoMuxFilter::filterWithName(CFStringRef name)
 {
-    return CFPtr<CIFilter>::Adopt(new CIORBStereoMuxFilter(name));
+    CFMutableDictionaryRef attributes = classAttributes();
+    CFPtr<CIFilter> filter = CFPtr<CIFilter>::Adopt(new CIORBStereoMuxFilter(name, attributes));
+    CFRelease(attributes);
+    return filter;
 }
 
 const CIKernel* CIORBStereoMuxFilter::kernel()
@@ -88,7 +91,8 @@ CFPtr<CIImage> CIORBStereoMuxFilter::outputImage() const
     CFArrayRef argumentArray = CFArrayCreate(nullptr, arguments, 3, &kCFTypeArrayCallBacks);
     CFRelease(swapNumber);
 
-    // The apply options: the union of the samplers' definitions and of their extents.
+    // The apply option is the extent alone: the engine takes each sampler's definition from its
+    // image, so there is no definition option to give.
     double box[4] = {extent.origin.x, extent.origin.y, extent.size.width, extent.size.height};
     const void* numbers[4];
     for (int i = 0; i < 4; ++i)
@@ -120,9 +124,10 @@ bool import_CIORBStereoMuxFilter(bool registerFilter)
             CFRelease(kernelData);
         }
     }
+    // The class is known by its name once linked in, registered with the engine or not.
+    CIFilterBase::registerClassName(kCIORBStereoMuxFilter_FilterName,
+                                    CIORBStereoMuxFilter::filterWithName);
     if (registerFilter) {
-        CIFilterBase::registerClassName(kCIORBStereoMuxFilter_FilterName,
-                                        CIORBStereoMuxFilter::filterWithName);
         CFMutableDictionaryRef attributes = CIORBStereoMuxFilter::classAttributes();
         CIFilter::registerFilterName(kCIORBStereoMuxFilter_FilterName, CIFilterBase::filterWithName,
                                      attributes);

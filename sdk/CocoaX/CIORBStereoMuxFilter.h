@@ -21,7 +21,10 @@ public:
     static const CIKernel* kernel();
 
 private:
-    explicit CIORBStereoMuxFilter(CFStringRef name) : CIFilterBase(name) {}
+    CIORBStereoMuxFilter(CFStringRef name, CFDictionaryRef attributes)
+        : CIFilterBase(name, attributes)
+    {
+    }
 };
 
 // Loads the kernel and, when asked, makes "CIORBStereoMuxFilter" known to the filter registry.

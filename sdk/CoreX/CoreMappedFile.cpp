@@ -151,16 +151,28 @@ off_t CoreMappedFile::DiskFile_GetSizeBytes(int in_fd)
     return length;
 }
 
-bool CoreMappedFile::SyncMemoryDelay(double in_seconds) const
+bool CoreMappedFile::DelayToTimespec(double in_seconds, struct timespec& out_delay)
 {
     // Anything outside what a timespec can hold is refused rather than converted.
     if (!(in_seconds >= 0.0 && in_seconds < 1e12))
         return false;
+    time_t seconds = time_t(in_seconds);
+    // Rounded, not truncated: 2.3 - 2 is a hair below 0.3 in binary.
+    long nanoseconds = std::lround((in_seconds - double(seconds)) * 1000000000.0);
+    if (nanoseconds > 999999999) {
+        ++seconds;
+        nanoseconds = 0;
+    }
+    out_delay.tv_sec = seconds;
+    out_delay.tv_nsec = nanoseconds;
+    return true;
+}
+
+bool CoreMappedFile::SyncMemoryDelay(double in_seconds) const
+{
     struct timespec delay;
-    delay.tv_sec = time_t(in_seconds);
-    delay.tv_nsec = long((in_seconds - double(delay.tv_sec)) * 1000000000.0);
-    if (delay.tv_nsec > 999999999)
-        delay.tv_nsec = 999999999;
+    if (!DelayToTimespec(in_seconds, delay))
+        return false;
     return nanosleep(&delay, nullptr) == 0;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <sys/types.h>
 
 #include "MacTypes.h"
@@ -34,6 +35,9 @@ public:
     static off_t DiskFile_GetSizeBytes(int in_fd);
 
     bool SyncMemoryDelay(double in_seconds) const;
+    // Whole seconds and the nearest nanosecond of the rest; false for a negative, NaN or
+    // unrepresentable delay.
+    static bool DelayToTimespec(double in_seconds, struct timespec& out_delay);
     void Close();
 
     bool IsOpen() const { return m_fd != -1 && m_base != nullptr && m_size != 0; }

@@ -31,10 +31,9 @@ void CoreUserFileName::CreateFileName(CFStringRef in_format, const char* in_text
         CFStringGetMaximumSizeForEncoding(CFStringGetLength(pathname), kCFStringEncodingUTF8);
     char* utf8_cstring = maximum >= 0 ? static_cast<char*>(malloc(size_t(maximum) + 1)) : nullptr;
     if (VERIFY(utf8_cstring)) {
-        bool success;
-        VERIFY(success =
-                   CFStringGetCString(pathname, utf8_cstring, maximum + 1, kCFStringEncodingUTF8));
-        if (success) {
+        const bool success =
+            CFStringGetCString(pathname, utf8_cstring, maximum + 1, kCFStringEncodingUTF8);
+        if (VERIFY(success)) {
             const size_t length = strlen(utf8_cstring);
             if (VERIFY(length < sizeof(mFileName)))
                 memcpy(mFileName, utf8_cstring, length + 1);

@@ -16,6 +16,7 @@
 #endif
 
 #include "CoreGraphicsBitmapContext.h"
+#include "CoreGraphicsMaskContext.h"
 #include "CoreMachDebugLog.h"
 
 // Built with -ffp-contract=off: a multiply-add the compiler fused on its own would change the
@@ -268,6 +269,61 @@ void SwapByteOrder(const UInt8* src, UInt8* dst, size_t bytes)
     }
 }
 
+// Where luma and chroma sit in each two-byte pixel: a "2vuy" pixel is chroma then luma, a
+// "yuvs" pixel luma then chroma. The chroma of an even pixel is Cb, of an odd one Cr.
+struct PixelOrder
+{
+    explicit PixelOrder(UInt32 in_format)
+        : luma(in_format == Q_2vuy_format::kFormat_yuvs ? 0 : 1), chroma(1 - luma)
+    {
+    }
+    int luma;
+    int chroma;
+};
+
+// count pixels from one byte order into another; src and dst may be the same row.
+void CopyRow(const UInt8* src, UInt32 in_srcFormat, UInt8* dst, UInt32 in_dstFormat, int count)
+{
+    const size_t bytes = 2 * size_t(count);
+    if (in_srcFormat != in_dstFormat)
+        SwapByteOrder(src, dst, bytes);
+    else if (src != dst)
+        std::memmove(dst, src, bytes);
+}
+
+// The same with the luma through a table and counted; either may be null.
+void CopyRowThrough(const UInt8* src, PixelOrder in_from, UInt8* dst, PixelOrder in_to, int count,
+                    const RasterGraphics::CLUT_BASE* in_table,
+                    RasterGraphics::T_HISTOGRAM<>* io_histogram)
+{
+    for (int i = 0; i < count; ++i) {
+        const UInt8 luma = src[2 * i + in_from.luma], chroma = src[2 * i + in_from.chroma];
+        if (io_histogram)
+            io_histogram->Count(luma);
+        dst[2 * i + in_to.luma] = in_table ? in_table->Map(luma) : luma;
+        dst[2 * i + in_to.chroma] = chroma;
+    }
+}
+
+int WeightOf(float in_mixB)
+{
+    if (!(in_mixB > 0.0f))
+        return 0; // NaN too
+    if (in_mixB >= 1.0f)
+        return 256;
+    return int(std::lround(double(in_mixB) * 256.0));
+}
+
+inline UInt8 Mix256(int a, int b, int weightB)
+{
+    return UInt8((a * (256 - weightB) + b * weightB + 128) >> 8);
+}
+
+inline UInt8 Mix255(int a, int b, int maskB)
+{
+    return UInt8((a * (255 - maskB) + b * maskB + 127) / 255);
+}
+
 } // namespace
 
 Q_2vuy_data& Q_2vuy_data::operator=(const Q_2vuy_data& in_rhs)
@@ -322,7 +378,30 @@ int Q_2vuy_data::RowsInData(size_t in_bytesPerRow) const
     return int(std::min(rows, size_t(_height)));
 }
 
-bool Q_2vuy_data::ConstructSubImage(Q_2vuy_data& out_image, const Q_2vuy_rect& in_rect) const
+bool Q_2vuy_data::IsPairImage() const
+{
+    return !IsEmpty() && IsValidPixelFormat(_pixelFormat) && _width > 0 && (_width & 1) == 0 &&
+           _height > 0 && _rowBytes >= 2 * intptr_t(_width) &&
+           RowsInData(2 * size_t(_width)) == _height;
+}
+
+bool Q_2vuy_data::Overlaps(const Q_2vuy_data& in_other) const
+{
+    if (IsEmpty() || in_other.IsEmpty() || _PixelDataSize == 0 || in_other._PixelDataSize == 0)
+        return false;
+    const uintptr_t begin = uintptr_t(_PixelData), end = begin + _PixelDataSize;
+    const uintptr_t otherBegin = uintptr_t(in_other._PixelData),
+                    otherEnd = otherBegin + in_other._PixelDataSize;
+    return begin < otherEnd && otherBegin < end;
+}
+
+bool Q_2vuy_data::IsSameOrApart(const Q_2vuy_data& in_other) const
+{
+    return (in_other._PixelData == _PixelData && in_other._rowBytes == _rowBytes) ||
+           !Overlaps(in_other);
+}
+
+bool Q_2vuy_data::ConstructSubImage(Q_2vuy_data& out_image, const p3dqd::QRect& in_rect) const
 {
     // clang-format off
     if (!VERIFY(!IsEmpty() && _rowBytes>=2*intptr_t(_width)))
@@ -374,6 +453,240 @@ bool Q_2vuy_data::CopyPixelsFrom(const Q_2vuy_data& in_source)
         else
             SwapByteOrder(src, dst, bytes);
     }
+    return true;
+}
+
+bool Q_2vuy_data::CopyPixelsThrough(const Q_2vuy_data& in_source,
+                                    const RasterGraphics::CLUT_BASE* in_table,
+                                    RasterGraphics::T_HISTOGRAM<>* io_histogram)
+{
+    if (!VERIFY(IsSameOrApart(in_source)))
+        return false;
+    if (io_histogram)
+        io_histogram->Clear();
+    const size_t bytes = 2 * size_t(_width);
+    const int rows = std::min(RowsInData(bytes), in_source.RowsInData(bytes));
+    const PixelOrder from(in_source._pixelFormat), to(_pixelFormat);
+    for (int y = 0; y < rows; ++y)
+        CopyRowThrough(in_source._PixelData + size_t(y) * size_t(in_source._rowBytes), from,
+                       _PixelData + size_t(y) * size_t(_rowBytes), to, _width, in_table,
+                       io_histogram);
+    return true;
+}
+
+bool Q_2vuy_data::CopyPixelsFrom(const Q_2vuy_data& in_source,
+                                 const RasterGraphics::CLUT_BASE& in_lumaTable)
+{
+    if (!VERIFY(FormatCompatible(in_source)))
+        return false;
+    return CopyPixelsThrough(in_source, &in_lumaTable, nullptr);
+}
+
+bool Q_2vuy_data::CopyPixelsFrom(const Q_2vuy_data& in_source,
+                                 RasterGraphics::T_HISTOGRAM<>& out_histogram)
+{
+    if (!VERIFY(FormatCompatible(in_source)))
+        return false;
+    return CopyPixelsThrough(in_source, nullptr, &out_histogram);
+}
+
+bool Q_2vuy_data::CopyPixelsFrom(const Q_2vuy_data& in_source,
+                                 const RasterGraphics::CLUT_BASE& in_lumaTable,
+                                 RasterGraphics::T_HISTOGRAM<>& out_histogram)
+{
+    if (!VERIFY(FormatCompatible(in_source)))
+        return false;
+    return CopyPixelsThrough(in_source, &in_lumaTable, &out_histogram);
+}
+
+bool Q_2vuy_data::CopyPixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB,
+                                 float in_mixB)
+{
+    if (!VERIFY(FormatCompatible(in_sourceA)))
+        return false;
+    if (!VERIFY(FormatCompatible(in_sourceB)))
+        return false;
+    if (!VERIFY(IsSameOrApart(in_sourceA)) || !VERIFY(IsSameOrApart(in_sourceB)))
+        return false;
+    const size_t bytes = 2 * size_t(_width);
+    const int rows =
+        std::min({RowsInData(bytes), in_sourceA.RowsInData(bytes), in_sourceB.RowsInData(bytes)});
+    const int weight = WeightOf(in_mixB);
+    const bool sameOrder =
+        in_sourceA._pixelFormat == _pixelFormat && in_sourceB._pixelFormat == _pixelFormat;
+    const PixelOrder a(in_sourceA._pixelFormat), b(in_sourceB._pixelFormat), to(_pixelFormat);
+    for (int y = 0; y < rows; ++y) {
+        const UInt8* rowA = in_sourceA._PixelData + size_t(y) * size_t(in_sourceA._rowBytes);
+        const UInt8* rowB = in_sourceB._PixelData + size_t(y) * size_t(in_sourceB._rowBytes);
+        UInt8* dst = _PixelData + size_t(y) * size_t(_rowBytes);
+        if (sameOrder) {
+            BlendScanline_2vuy(rowA, rowB, dst, _width, weight);
+            continue;
+        }
+        for (int i = 0; i < _width; ++i) {
+            const UInt8 luma = Mix256(rowA[2 * i + a.luma], rowB[2 * i + b.luma], weight);
+            const UInt8 chroma = Mix256(rowA[2 * i + a.chroma], rowB[2 * i + b.chroma], weight);
+            dst[2 * i + to.luma] = luma;
+            dst[2 * i + to.chroma] = chroma;
+        }
+    }
+    return true;
+}
+
+bool Q_2vuy_data::WipePixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB,
+                                 const p3dqd::QRect& in_rect)
+{
+    if (!VERIFY(IsPairImage()))
+        return false;
+    if (!VERIFY(FormatCompatible(in_sourceA)))
+        return false;
+    if (!VERIFY(FormatCompatible(in_sourceB)))
+        return false;
+    if (!VERIFY(IsSameOrApart(in_sourceA)) || !VERIFY(IsSameOrApart(in_sourceB)))
+        return false;
+    const size_t bytes = 2 * size_t(_width);
+    const int rows = std::min(in_sourceA.RowsInData(bytes), in_sourceB.RowsInData(bytes));
+    const int left = std::max(int(in_rect.left) & ~1, 0);
+    const int right = std::min(int(in_rect.right) & ~1, int(_width));
+    const int top = std::max(int(in_rect.top), 0), bottom = std::min(int(in_rect.bottom), rows);
+    for (int y = 0; y < rows; ++y) {
+        const UInt8* rowA = in_sourceA._PixelData + size_t(y) * size_t(in_sourceA._rowBytes);
+        const UInt8* rowB = in_sourceB._PixelData + size_t(y) * size_t(in_sourceB._rowBytes);
+        UInt8* dst = _PixelData + size_t(y) * size_t(_rowBytes);
+        if (y < top || y >= bottom || left >= right) {
+            CopyRow(rowA, in_sourceA._pixelFormat, dst, _pixelFormat, _width);
+            continue;
+        }
+        CopyRow(rowA, in_sourceA._pixelFormat, dst, _pixelFormat, left);
+        CopyRow(rowB + 2 * left, in_sourceB._pixelFormat, dst + 2 * left, _pixelFormat,
+                right - left);
+        CopyRow(rowA + 2 * right, in_sourceA._pixelFormat, dst + 2 * right, _pixelFormat,
+                _width - right);
+    }
+    return true;
+}
+
+bool Q_2vuy_data::WipePixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB,
+                                 const CoreGraphics::MaskContext& in_mask)
+{
+    if (!VERIFY(IsPairImage()))
+        return false;
+    if (!VERIFY(FormatCompatible(in_sourceA)))
+        return false;
+    if (!VERIFY(FormatCompatible(in_sourceB)))
+        return false;
+    if (!VERIFY(IsSameOrApart(in_sourceA)) || !VERIFY(IsSameOrApart(in_sourceB)))
+        return false;
+    // clang-format off
+    if (!VERIFY(in_mask.IsMask() && in_mask.mImageWidth==UInt32(_width) && in_mask.mImageHeight==UInt32(_height)))
+        return false;
+    // clang-format on
+    const size_t bytes = 2 * size_t(_width);
+    const int rows = std::min(in_sourceA.RowsInData(bytes), in_sourceB.RowsInData(bytes));
+    const PixelOrder a(in_sourceA._pixelFormat), b(in_sourceB._pixelFormat), to(_pixelFormat);
+    for (int y = 0; y < rows; ++y) {
+        const UInt8* rowA = in_sourceA._PixelData + size_t(y) * size_t(in_sourceA._rowBytes);
+        const UInt8* rowB = in_sourceB._PixelData + size_t(y) * size_t(in_sourceB._rowBytes);
+        const UInt8* mask = in_mask.Row(UInt32(y));
+        UInt8* dst = _PixelData + size_t(y) * size_t(_rowBytes);
+        for (int i = 0; i < _width; ++i) {
+            const int pairMask = (mask[i & ~1] + mask[i | 1] + 1) >> 1;
+            const UInt8 luma = Mix255(rowA[2 * i + a.luma], rowB[2 * i + b.luma], mask[i]);
+            const UInt8 chroma = Mix255(rowA[2 * i + a.chroma], rowB[2 * i + b.chroma], pairMask);
+            dst[2 * i + to.luma] = luma;
+            dst[2 * i + to.chroma] = chroma;
+        }
+    }
+    return true;
+}
+
+void Q_2vuy_data::DrawScaled(const Q_2vuy_data& in_source, const p3dqd::QRect& in_rect)
+{
+    const int left = int(in_rect.left) & ~1, right = int(in_rect.right) & ~1;
+    const int top = in_rect.top, bottom = in_rect.bottom;
+    const int width = right - left, height = bottom - top;
+    if (width <= 0 || height <= 0)
+        return;
+    const int x0 = std::max(left, 0), x1 = std::min(right, int(_width));
+    const int y0 = std::max(top, 0), y1 = std::min(bottom, int(_height));
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    const PixelOrder from(in_source._pixelFormat), to(_pixelFormat);
+    // Source columns floor(x * sourceWidth / width), stepped without a division per pixel.
+    const int64_t sourceWidth = in_source._width;
+    const int64_t stepWhole = sourceWidth / width, stepRest = sourceWidth % width;
+    for (int y = y0; y < y1; ++y) {
+        const int64_t sourceY = int64_t(y - top) * in_source._height / height;
+        const UInt8* src = in_source._PixelData + size_t(sourceY) * size_t(in_source._rowBytes);
+        UInt8* dst = _PixelData + size_t(y) * size_t(_rowBytes);
+        int64_t sourceX = int64_t(x0 - left) * sourceWidth / width;
+        int64_t rest = int64_t(x0 - left) * sourceWidth % width;
+        auto next = [&] {
+            const int64_t at = sourceX;
+            sourceX += stepWhole;
+            rest += stepRest;
+            if (rest >= width) {
+                rest -= width;
+                ++sourceX;
+            }
+            return size_t(at);
+        };
+        for (int x = x0; x < x1; x += 2) {
+            const size_t first = next(), second = next();
+            const size_t pair = first & ~size_t(1);
+            UInt8* d = dst + 2 * size_t(x);
+            d[to.luma] = src[2 * first + size_t(from.luma)];
+            d[to.chroma] = src[2 * pair + size_t(from.chroma)];
+            d[2 + to.luma] = src[2 * second + size_t(from.luma)];
+            d[2 + to.chroma] = src[2 * (pair + 1) + size_t(from.chroma)];
+        }
+    }
+}
+
+bool Q_2vuy_data::WipePIPPixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB,
+                                    const p3dqd::QRect& in_rect)
+{
+    if (!VERIFY(IsPairImage()))
+        return false;
+    if (!VERIFY(FormatCompatible(in_sourceA)))
+        return false;
+    if (!VERIFY(in_sourceB.IsPairImage()))
+        return false;
+    if (!VERIFY(IsSameOrApart(in_sourceA)) || !VERIFY(!Overlaps(in_sourceB)))
+        return false;
+    const size_t bytes = 2 * size_t(_width);
+    const int rows = in_sourceA.RowsInData(bytes);
+    for (int y = 0; y < rows; ++y)
+        CopyRow(in_sourceA._PixelData + size_t(y) * size_t(in_sourceA._rowBytes),
+                in_sourceA._pixelFormat, _PixelData + size_t(y) * size_t(_rowBytes), _pixelFormat,
+                _width);
+    DrawScaled(in_sourceB, in_rect);
+    return true;
+}
+
+bool Q_2vuy_data::WipeTwoUpPixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB)
+{
+    const SInt16 half = SInt16((_width / 2) & ~1);
+    return WipeTwoUpPixelsFromCore(in_sourceA, in_sourceB, p3dqd::QRect(0, 0, _height, half),
+                                   p3dqd::QRect(0, half, _height, _width));
+}
+
+bool Q_2vuy_data::WipeTwoUpPixelsFromCore(const Q_2vuy_data& in_sourceA,
+                                          const Q_2vuy_data& in_sourceB,
+                                          const p3dqd::QRect& in_rectA,
+                                          const p3dqd::QRect& in_rectB)
+{
+    if (!VERIFY(IsPairImage()))
+        return false;
+    if (!VERIFY(in_sourceA.IsPairImage()))
+        return false;
+    if (!VERIFY(in_sourceB.IsPairImage()))
+        return false;
+    if (!VERIFY(!Overlaps(in_sourceA)) || !VERIFY(!Overlaps(in_sourceB)))
+        return false;
+    CopyPixelsFromColor(0, 128, 128);
+    DrawScaled(in_sourceA, in_rectA);
+    DrawScaled(in_sourceB, in_rectB);
     return true;
 }
 
@@ -506,6 +819,25 @@ void Q_2vuy_data::ConvertScanline_ARGB_to_2vuy(const UInt8* src, UInt8* dst, int
     }
 }
 
+bool Q_2vuy_data::SwizzleScanline_XXXX_to_2vuy(const UInt8* src, UInt32 in_srcFormat, UInt8* dst,
+                                               int width, const RasterGraphics::CLUT_BASE& in_table,
+                                               RasterGraphics::T_HISTOGRAM<>& io_histogram)
+{
+    if (!IsValidPixelFormat(in_srcFormat) || width < 0 || (width > 0 && (!src || !dst)))
+        return false;
+    CopyRowThrough(src, PixelOrder(in_srcFormat), dst, PixelOrder(kFormat_2vuy), width, &in_table,
+                   &io_histogram);
+    return true;
+}
+
+void Q_2vuy_data::BlendScanline_2vuy(const UInt8* srcA, const UInt8* srcB, UInt8* dst, int width,
+                                     int in_weightB)
+{
+    const int weight = std::clamp(in_weightB, 0, 256);
+    for (int i = 0; i < 2 * width; ++i)
+        dst[i] = Mix256(srcA[i], srcB[i], weight);
+}
+
 Q_2vuy_buffer::~Q_2vuy_buffer()
 {
     if (_PixelData != nullptr && _PixelDataSize != 0 && _width != 0 && _height != 0 &&
@@ -515,5 +847,6 @@ Q_2vuy_buffer::~Q_2vuy_buffer()
 
 bool import_Q_2vuy_data()
 {
-    return import_CoreMachDebugLog() && import_CoreGraphicsBitmapContext();
+    return import_CoreMachDebugLog() && import_CoreGraphicsBitmapContext() &&
+           import_CoreGraphicsMaskContext() && import_CLUT_BASE();
 }

@@ -6,10 +6,13 @@
 #include <cstdint>
 
 #include "MacTypes.h"
+#include "QGWorld.h"
+#include "T_HISTOGRAM.h"
 
 namespace CoreGraphics {
 class BitmapContext;
-}
+class MaskContext;
+} // namespace CoreGraphics
 
 class Q_2vuy_format
 {
@@ -28,15 +31,6 @@ public:
     SInt16 _height = 0;
     intptr_t _rowBytes = 0; // at least 2*_width
     UInt32 _pixelFormat = kFormat_2vuy;
-};
-
-// Edges in pixels; right and bottom are one past the last column and row.
-struct Q_2vuy_rect
-{
-    SInt16 left;
-    SInt16 top;
-    SInt16 right;
-    SInt16 bottom;
 };
 
 // Which conversion code runs; the vector ones give the same bytes as kScalar.
@@ -60,19 +54,62 @@ public:
     // Same size, both valid formats, both with pixels.
     bool FormatCompatible(const Q_2vuy_data& in_source) const;
 
-    // A second image over in_rect of this one's pixels; the left edge and width must be even.
-    bool ConstructSubImage(Q_2vuy_data& out_image, const Q_2vuy_rect& in_rect) const;
+    // A second image over in_rect (top, left, bottom, right; bottom and right one past the last
+    // row and column) of this one's pixels; the left edge and width must be even.
+    bool ConstructSubImage(Q_2vuy_data& out_image, const p3dqd::QRect& in_rect) const;
     // A buffer would free pixels it does not own.
-    bool ConstructSubImage(Q_2vuy_buffer& out_image, const Q_2vuy_rect& in_rect) const = delete;
+    bool ConstructSubImage(Q_2vuy_buffer& out_image, const p3dqd::QRect& in_rect) const = delete;
 
     void CopyPixelsFromColor(UInt8 in_y, UInt8 in_cb, UInt8 in_cr);
     // Between "2vuy" and "yuvs" images of one size.
     bool CopyPixelsFrom(const Q_2vuy_data& in_source);
+    // The same with the luma through the table; the chroma is copied as it is.
+    bool CopyPixelsFrom(const Q_2vuy_data& in_source,
+                        const RasterGraphics::CLUT_BASE& in_lumaTable);
+    // The same, counting the source's luma into the histogram, which is cleared first, so that
+    // it describes the copied image and its GetEqualized table can serve the next copy.
+    bool CopyPixelsFrom(const Q_2vuy_data& in_source, RasterGraphics::T_HISTOGRAM<>& out_histogram);
+    bool CopyPixelsFrom(const Q_2vuy_data& in_source, const RasterGraphics::CLUT_BASE& in_lumaTable,
+                        RasterGraphics::T_HISTOGRAM<>& out_histogram);
+    // A mix of two images of this size: in_mixB 0 gives A, 1 gives B, and between, every byte
+    // is (A (256 - w) + B w + 128) >> 8 with w = in_mixB * 256 rounded. Values beyond 0 and 1
+    // count as 0 and 1, NaN as 0.
+    bool CopyPixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB,
+                        float in_mixB);
     // From an A,R,G,B bitmap. in_bottomAligned takes a taller bitmap's bottom rows (where
     // CopyPixelsTo puts a shorter image), else its top rows.
     bool CopyPixelsFrom(const CoreGraphics::BitmapContext& in_bitmap, bool in_bottomAligned);
     // A shorter image lands on the bitmap's bottom rows, a wider one is cut to the bitmap.
     void CopyPixelsTo(CoreGraphics::BitmapContext& bitmap) const;
+
+    // Transitions from image A to image B, written into this image. Rectangles are in this
+    // image's pixels, top row first, cut to the image; their left and right edges are taken down
+    // to even columns, so that a pixel pair, which shares its chroma, never mixes two images.
+    // A source may be this image itself, but may not overlap it otherwise; one that is scaled
+    // may not overlap it at all. This image's width must be even, and its rows whole in its
+    // data; rows past a same-sized source's data are left as they were.
+    //
+    // B inside the rectangle, A outside; A and B of this image's size.
+    bool WipePixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB,
+                        const p3dqd::QRect& in_rect);
+    // Each pixel mixes A and B by its mask byte m (0 all A, 255 all B) as
+    // (A (255 - m) + B m + 127) / 255; a pair's chroma by the mean of its two bytes, rounded
+    // up. The mask has this image's size; its row 0 is the top row.
+    bool WipePixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB,
+                        const CoreGraphics::MaskContext& in_mask);
+    // Picture in picture: A, with B of any size scaled into the rectangle. The scaling takes
+    // for each pixel the nearest source pixel up-left of its place (source column
+    // floor(x * B width / rectangle width), and so for rows); a pair takes the chroma of its
+    // first pixel's source pair. A part of the rectangle outside the image is cut, not squeezed.
+    bool WipePIPPixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB,
+                           const p3dqd::QRect& in_rect);
+    // Two up, side by side as a stereo pair: A squeezed into the left half, B into the right,
+    // both at full height. The left half is width / 2 taken down to even.
+    bool WipeTwoUpPixelsFrom(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB);
+    // Black (as AllocateBuffer fills), then A scaled into in_rectA and B into in_rectB, as the
+    // picture in picture scales; B is on top where the two overlap.
+    bool WipeTwoUpPixelsFromCore(const Q_2vuy_data& in_sourceA, const Q_2vuy_data& in_sourceB,
+                                 const p3dqd::QRect& in_rectA, const p3dqd::QRect& in_rectB);
 
     // Allocates FrameSizeBytes() bytes of black; the caller frees them with FreeBuffer.
     bool AllocateBuffer(const Q_2vuy_format& in_rhs);
@@ -87,6 +124,17 @@ public:
                                         const UInt8* src, UInt8* dst, int width);
     // A,R,G,B pixels to "2vuy" pairs; an odd width repeats the last pixel as its partner.
     static void ConvertScanline_ARGB_to_2vuy(const UInt8* src, UInt8* dst, int width);
+    // width pixels of a "2vuy" or "yuvs" row (two bytes each, so an odd width ends on half a
+    // pair) into "2vuy" order, the luma through the table and counted, before the table, into
+    // the histogram, which is added to. src and dst may be the same row. False for another
+    // format or a negative width.
+    static bool SwizzleScanline_XXXX_to_2vuy(const UInt8* src, UInt32 in_srcFormat, UInt8* dst,
+                                             int width, const RasterGraphics::CLUT_BASE& in_table,
+                                             RasterGraphics::T_HISTOGRAM<>& io_histogram);
+    // Mixes two rows of one byte order, byte by byte, with the weight w of B in 0..256 (see the
+    // mixing CopyPixelsFrom); dst may be either source.
+    static void BlendScanline_2vuy(const UInt8* srcA, const UInt8* srcB, UInt8* dst, int width,
+                                   int in_weightB);
 
     UInt8* _PixelData = nullptr; // top row first, not owned
     size_t _PixelDataSize = 0;
@@ -94,6 +142,17 @@ public:
 protected:
     // Rows from the top that lie wholly inside _PixelDataSize for bytesPerRow used bytes each.
     int RowsInData(size_t in_bytesPerRow) const;
+    // Valid format, even width, and every row inside the data: what a transition reads whole.
+    bool IsPairImage() const;
+    // Whether the other image's bytes are this image's own, row for row, or apart from them.
+    bool IsSameOrApart(const Q_2vuy_data& in_other) const;
+    bool Overlaps(const Q_2vuy_data& in_other) const;
+    // Copies rows of a same-sized source through the table (null: as they are), counting luma
+    // into the histogram (null: not counted).
+    bool CopyPixelsThrough(const Q_2vuy_data& in_source, const RasterGraphics::CLUT_BASE* in_table,
+                           RasterGraphics::T_HISTOGRAM<>* io_histogram);
+    // The scaled drawing of the picture in picture, into rows and columns already checked.
+    void DrawScaled(const Q_2vuy_data& in_source, const p3dqd::QRect& in_rect);
 };
 
 // Owns its pixels (AllocateBuffer) and frees them when it goes.

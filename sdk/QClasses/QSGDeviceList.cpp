@@ -116,6 +116,16 @@ short QSGDeviceList::InputCount(short device) const
     return inputs > 0 && (*deviceInputList)->entry ? inputs : 0;
 }
 
+bool QSGDeviceList::CheckDevice(short device) const
+{
+    const short deviceCount = DeviceCount();
+    if (deviceCount < 0)
+        return false; // reported
+    // clang-format off
+    return VERIFY(0<=device && device<deviceCount);
+    // clang-format on
+}
+
 bool QSGDeviceList::GetDeviceNameCount(short& count) const
 {
     const short devices = DeviceCount();
@@ -138,7 +148,7 @@ bool QSGDeviceList::IsValidDevice(const InputIterator& iterator) const
 
 bool QSGDeviceList::GetDeviceName(SGDeviceName& name, short device) const
 {
-    if (!IsValidDevice(device))
+    if (!CheckDevice(device))
         return false;
     name = (*mDeviceList)->entry[device];
     return true;
@@ -146,7 +156,7 @@ bool QSGDeviceList::GetDeviceName(SGDeviceName& name, short device) const
 
 bool QSGDeviceList::GetDeviceName(unsigned char* name, short device) const
 {
-    if (!name || !IsValidDevice(device))
+    if (!name || !CheckDevice(device))
         return false;
     memcpy(name, (*mDeviceList)->entry[device].name, sizeof(Str63));
     return true;
@@ -155,6 +165,8 @@ bool QSGDeviceList::GetDeviceName(unsigned char* name, short device) const
 bool QSGDeviceList::GetDeviceInputNameCount(short device, short& count) const
 {
     count = 0;
+    if (!CheckDevice(device))
+        return false;
     const short inputs = InputCount(device);
     if (inputs < 0)
         return false;
@@ -165,7 +177,7 @@ bool QSGDeviceList::GetDeviceInputNameCount(short device, short& count) const
 bool QSGDeviceList::GetDeviceInputName(short device, SGDeviceInputName& name,
                                        short in_deviceNameIndex) const
 {
-    if (!IsValidDevice(device))
+    if (!CheckDevice(device))
         return false;
     SGDeviceInputList deviceInputList = (*mDeviceList)->entry[device].inputs;
     if (!VERIFY(deviceInputList) || !*deviceInputList)
@@ -304,7 +316,9 @@ bool QSGDeviceList::GetNextInput(InputIterator& iterator) const
 
 bool QSGDeviceList::GetPrevInput(InputIterator& iterator) const
 {
-    if (iterator.input > 0 && InputCount(iterator.device) > 0) {
+    // Within the device whatever its inputs: from input 1 of a device that lost its inputs the
+    // name fill fails, rather than stepping into another device.
+    if (iterator.input > 0) {
         iterator.input = SInt16(iterator.input - 1);
         return GetDeviceInputNames(iterator);
     }

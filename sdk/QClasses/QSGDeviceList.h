@@ -77,6 +77,9 @@ private:
     short DeviceCount() const;
     // The device's input count, 0 for a device without an input list; -1 for a bad device.
     short InputCount(short device) const;
+    // Whether the device is in the list, reporting when it is not: the callers name devices
+    // the list gave them, so one out of range means the list changed under them.
+    bool CheckDevice(short device) const;
 };
 
 bool import_QSGDeviceList();

@@ -15,6 +15,7 @@
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
 #include "CoreGraphicsBitmapContext.h"
+#include "DictionaryKeys.h"
 #include "Folders.h"
 #include "PNGDecoder.h"
 #include "Q_2vuy_data.h"
@@ -152,7 +153,11 @@ TEST_F(CameraInputTest, A2vuyFrameIsConvertedRowByRowWhenItCannotBeWrapped)
         }
         reader.camera = SHARED_CAMERA_BUFFER{32,  frame.data(), rowBytes,      SInt32(frame.size()),
                                              640, 480,          FourCC("2vuy")};
+        p3dtest::LogCapture log;
         CFPtr<CIImage> image = reader.fastestCoreImage();
+        const std::string text = log.text();
+        EXPECT_EQ(text.find("VERIFY"), std::string::npos)
+            << "a working path reports nothing: " << text;
         ASSERT_NE(image, nullptr) << "row bytes " << rowBytes;
         EXPECT_NE(image->sourceBase(), frame.data());
         EXPECT_TRUE(Pixels(image.get()) == expected) << "row bytes " << rowBytes;
@@ -197,39 +202,54 @@ TEST_F(CameraInputTest, DescriptionsThatDoNotFitTheirMemoryGiveNoImage)
     }
 }
 
+// Made by the registry or directly by its class, the filter describes exactly its clock and
+// takes it.
 TEST(CameraInputFilter, DescribesOneParameterAndPassesRegionsThrough)
 {
     CIParallax3DInputLoader loader;
     EXPECT_TRUE(loader.load(nullptr));
-    CFPtr<CIFilter> filter = CIFilter::filterWithName(CFSTR("CIParallax3DInput"));
-    ASSERT_NE(filter, nullptr);
-    auto* input = static_cast<CIParallax3DInput*>(filter.get());
-    CFDictionaryRef custom = input->customAttributes();
-    ASSERT_NE(custom, nullptr);
-    EXPECT_EQ(CFDictionaryGetCount(custom), 1);
-    auto clock = static_cast<CFDictionaryRef>(CFDictionaryGetValue(custom, CFSTR("inputClock")));
-    ASSERT_NE(clock, nullptr);
-    auto number = [&](CFStringRef key) {
-        double value = -1;
-        CFNumberGetValue(static_cast<CFNumberRef>(CFDictionaryGetValue(clock, key)),
-                         kCFNumberDoubleType, &value);
-        return value;
+    const std::pair<const char*, CFPtr<CIFilter>> filters[] = {
+        {"registry", CIFilter::filterWithName(CFSTR("CIParallax3DInput"))},
+        {"class", CIParallax3DInput::filterWithName(CFSTR("CIParallax3DInput"))},
     };
-    EXPECT_EQ(number(kCIAttributeDefault), 0.0);
-    EXPECT_EQ(number(kCIAttributeIdentity), 0.0);
-    EXPECT_EQ(number(kCIAttributeMin), 0.0);
-    EXPECT_EQ(number(kCIAttributeSliderMin), 0.0);
-    EXPECT_EQ(number(kCIAttributeSliderMax), 1000000000.0);
-    EXPECT_TRUE(CFEqual(CFDictionaryGetValue(clock, kCIAttributeType), kCIAttributeTypeDistance));
-    CFRelease(custom);
+    for (const auto& [how, filter] : filters) {
+        ASSERT_NE(filter, nullptr) << how;
+        auto* input = static_cast<CIParallax3DInput*>(filter.get());
+        CFDictionaryRef custom = input->customAttributes();
+        EXPECT_EQ(p3dtest::DictionaryKeys(custom), std::set<std::string>{"inputClock"}) << how;
+        auto clock =
+            custom ? static_cast<CFDictionaryRef>(CFDictionaryGetValue(custom, CFSTR("inputClock")))
+                   : nullptr;
+        ASSERT_NE(clock, nullptr) << how;
+        EXPECT_EQ(p3dtest::DictionaryKeys(clock),
+                  (std::set<std::string>{"CIAttributeType", "CIAttributeIdentity",
+                                         "CIAttributeDefault", "CIAttributeSliderMax",
+                                         "CIAttributeSliderMin", "CIAttributeMin"}))
+            << how;
+        auto number = [&](CFStringRef key) {
+            double value = -1;
+            CFNumberGetValue(static_cast<CFNumberRef>(CFDictionaryGetValue(clock, key)),
+                             kCFNumberDoubleType, &value);
+            return value;
+        };
+        EXPECT_EQ(number(kCIAttributeDefault), 0.0) << how;
+        EXPECT_EQ(number(kCIAttributeIdentity), 0.0) << how;
+        EXPECT_EQ(number(kCIAttributeMin), 0.0) << how;
+        EXPECT_EQ(number(kCIAttributeSliderMin), 0.0) << how;
+        EXPECT_EQ(number(kCIAttributeSliderMax), 1000000000.0) << how;
+        EXPECT_TRUE(
+            CFEqual(CFDictionaryGetValue(clock, kCIAttributeType), kCIAttributeTypeDistance))
+            << how;
+        CFRelease(custom);
 
-    double tick = 42;
-    CFNumberRef value = CFNumberCreate(nullptr, kCFNumberDoubleType, &tick);
-    EXPECT_TRUE(filter->setValue(value, CFSTR("inputClock")));
-    CFRelease(value);
-    for (CGRect rect : {CGRect{{0, 0}, {640, 480}}, CGRect{{-3.5, 7}, {0, 1e9}}}) {
-        const CGRect region = input->regionOf(0, rect, nullptr);
-        EXPECT_EQ(memcmp(&region, &rect, sizeof(rect)), 0);
+        double tick = 42;
+        CFNumberRef value = CFNumberCreate(nullptr, kCFNumberDoubleType, &tick);
+        EXPECT_TRUE(filter->setValue(value, CFSTR("inputClock"))) << how;
+        CFRelease(value);
+        for (CGRect rect : {CGRect{{0, 0}, {640, 480}}, CGRect{{-3.5, 7}, {0, 1e9}}}) {
+            const CGRect region = input->regionOf(0, rect, nullptr);
+            EXPECT_EQ(memcmp(&region, &rect, sizeof(rect)), 0) << how;
+        }
     }
     EXPECT_NE(CIParallax3DInput::UnusedFilterKernel(), nullptr);
 }

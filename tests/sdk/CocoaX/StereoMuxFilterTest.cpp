@@ -9,6 +9,7 @@
 #include "CIORBStereoMuxFilter.h"
 #include "ColorMatrixKernel.h"
 #include "CoreGraphicsBitmapContext.h"
+#include "DictionaryKeys.h"
 #include "NSDatazer.h"
 #include "RenderImage.h"
 #include "TestSupport.h"
@@ -81,13 +82,43 @@ TEST(CIORBStereoMuxFilter, RegistersWithItsAttributes)
         CFArrayRef(CFDictionaryGetValue(attributes, kCIAttributeFilterCategories));
     EXPECT_EQ(CFArrayGetCount(categories), 4);
 
-    CFDictionaryRef custom = static_cast<CIFilterBase*>(mux.get())->customAttributes();
-    EXPECT_FALSE(CFDictionaryContainsKey(custom, CFSTR("inputImage")));
-    EXPECT_FALSE(CFDictionaryContainsKey(custom, kCIAttributeFilterName));
-    EXPECT_TRUE(CFDictionaryContainsKey(custom, CFSTR("inputLeftImage")));
-    CFRelease(custom);
-
     EXPECT_FALSE(CIFilterBase::filterWithName(CFSTR("NotAClass")));
+}
+
+// Made by the registry or through its class, the filter has the same attributes, takes its
+// keys and mixes two eyes.
+TEST(CIORBStereoMuxFilter, AFilterMadeThroughItsClassIsAsUsable)
+{
+    ASSERT_TRUE(import_CIORBStereoMuxFilter(false));
+    const std::pair<const char*, CFPtr<CIFilter>> filters[] = {
+        {"class", CIFilterBase::filterWithName(kCIORBStereoMuxFilter_FilterName)},
+        {"registry", Mux()},
+    };
+    std::vector<UInt8> right = Eye(64, 48, 1), left = Eye(64, 48, 2);
+    CFPtr<CIImage> rightImage = CIImage::imageWithARGBMemory(right.data(), 256, 64, 48);
+    CFPtr<CIImage> leftImage = CIImage::imageWithARGBMemory(left.data(), 256, 64, 48);
+    for (const auto& [how, mux] : filters) {
+        ASSERT_TRUE(mux) << how;
+        mux->setDefaults();
+        EXPECT_EQ(mux->numberForKey(kCIORBStereoMuxFilter_inputSwapEyes, -1), 0.0) << how;
+        p3dtest::LogCapture log;
+        EXPECT_TRUE(mux->setValue(rightImage.get(), kCIInputImageKey)) << how;
+        EXPECT_TRUE(mux->setValue(leftImage.get(), kCIORBStereoMuxFilter_inputLeftImage)) << how;
+        SetSwap(mux.get(), 1.0);
+        const std::string text = log.text();
+        EXPECT_EQ(text.find("VERIFY"), std::string::npos) << how << ": " << text;
+        CFPtr<CIImage> output = mux->outputImage();
+        ASSERT_TRUE(output) << how;
+        EXPECT_NE(output.get(), rightImage.get()) << how;
+
+        CFDictionaryRef custom = static_cast<CIFilterBase*>(mux.get())->customAttributes();
+        EXPECT_EQ(p3dtest::DictionaryKeys(custom),
+                  (std::set<std::string>{"CIAttributeFilterCategories", "inputLeftImage",
+                                         "inputSwapEyes"}))
+            << how;
+        if (custom)
+            CFRelease(custom);
+    }
 }
 
 TEST(CIORBStereoMuxFilter, OneEyeIsPassedThroughAndNoEyeGivesNothing)

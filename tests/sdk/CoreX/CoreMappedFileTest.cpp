@@ -265,4 +265,26 @@ TEST(CoreMappedFile, SyncMemoryDelaySleepsWholeAndFractionalSeconds)
     EXPECT_FALSE(file.SyncMemoryDelay(std::nan("")));
 }
 
+TEST(CoreMappedFile, DelaysSplitIntoWholeSecondsAndNanoseconds)
+{
+    struct Case
+    {
+        double seconds;
+        time_t whole;
+        long nanoseconds;
+    };
+    for (const Case& c : {Case{1.5, 1, 500000000}, Case{2.3, 2, 300000000}, Case{0.0, 0, 0},
+                          Case{0.000000001, 0, 1}, Case{3.9999999999, 4, 0}}) {
+        struct timespec delay = {-1, -1};
+        ASSERT_TRUE(CoreMappedFile::DelayToTimespec(c.seconds, delay)) << c.seconds;
+        EXPECT_EQ(delay.tv_sec, c.whole) << c.seconds;
+        EXPECT_EQ(delay.tv_nsec, c.nanoseconds) << c.seconds;
+    }
+    struct timespec untouched = {7, 7};
+    for (double refused : {-0.5, 1e12, std::nan("")})
+        EXPECT_FALSE(CoreMappedFile::DelayToTimespec(refused, untouched)) << refused;
+    EXPECT_EQ(untouched.tv_sec, 7);
+    EXPECT_EQ(untouched.tv_nsec, 7);
+}
+
 } // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,24 +11,44 @@
 
 namespace {
 
-// The name the console-user lookup must find here, or "" when logind decides it.
+// The console user's name from the lookup the code itself uses, so the expectations hold on
+// any machine, with or without a seat.
 std::string ExpectedConsoleUser()
 {
-    struct stat info;
-    if (stat("/run/systemd/seats/seat0", &info) == 0)
+    CFStringRef user = SCDynamicStoreCopyConsoleUser(nullptr, nullptr, nullptr);
+    if (!user)
         return std::string();
-    const struct passwd* user = getpwuid(getuid());
-    return user ? user->pw_name : "";
+    char name[256] = {};
+    const bool fOk = CFStringGetCString(user, name, sizeof(name), kCFStringEncodingUTF8);
+    CFRelease(user);
+    return fOk ? name : "";
 }
 
 TEST(CoreUserFileName, BuildsTheChannelNameForTheConsoleUser)
 {
     const std::string user = ExpectedConsoleUser();
-    if (user.empty())
-        GTEST_SKIP() << "the console user is logind's to name on this machine";
+    ASSERT_FALSE(user.empty());
     CoreUserFileName name(CFSTR("/tmp/com-red-kite-%@-Parallax3D-1.201-%s.tmp"), "640x480-ARGB");
     EXPECT_EQ(std::string(name.c_str()),
               "/tmp/com-red-kite-" + user + "-Parallax3D-1.201-640x480-ARGB.tmp");
+}
+
+// Text with no UTF-8 form (a lone surrogate) fails the conversion, which is reported by its own
+// name and leaves the name as it was.
+TEST(CoreUserFileName, AConversionFailureIsReportedAndChangesNothing)
+{
+    CoreUserFileName name(CFSTR("/%@-%s"), "kept");
+    const std::string before = name.c_str();
+    ASSERT_FALSE(before.empty());
+    const UniChar units[] = {u'/', u'%', u'@', 0xD800};
+    CFStringRef format = CFStringCreateWithCharacters(nullptr, units, 4);
+    ASSERT_NE(format, nullptr);
+    p3dtest::LogCapture log;
+    name.CreateFileName(format, "x");
+    CFRelease(format);
+    const std::string text = log.text();
+    EXPECT_NE(text.find("VERIFY FAILED:  code : success in "), std::string::npos) << text;
+    EXPECT_EQ(name.c_str(), before);
 }
 
 TEST(CoreUserFileName, NullFormatLeavesTheNameEmpty)
@@ -43,8 +62,7 @@ TEST(CoreUserFileName, NullFormatLeavesTheNameEmpty)
 TEST(CoreUserFileName, NamesOf1023BytesFitAndLongerOnesAreRefusedNotCut)
 {
     const std::string user = ExpectedConsoleUser();
-    if (user.empty())
-        GTEST_SKIP() << "the console user is logind's to name on this machine";
+    ASSERT_FALSE(user.empty());
     // "/" + user + "/" + text
     const std::string fits(1023 - user.size() - 2, 'f');
     CoreUserFileName name(CFSTR("/%@/%s"), fits.c_str());

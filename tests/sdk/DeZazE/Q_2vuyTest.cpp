@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "CoreGraphicsBitmapContext.h"
+#include "CoreGraphicsMaskContext.h"
 #include "Q_2vuy_data.h"
 #include "TestSupport.h"
 
@@ -81,10 +84,12 @@ bool RowIs(const BitmapContext& bitmap, int row, const std::vector<UInt8>& want)
                        want.size()) == 0;
 }
 
-int Reference(double v)
+// The conversion's own rounding: a single-precision value widened, 0.49999999 added, truncated
+// toward zero and clamped.
+int Exact(float v)
 {
-    const double r = std::floor(v + 0.5);
-    return r < 0 ? 0 : r > 255 ? 255 : int(r);
+    const int r = int(double(v) + 0.49999999);
+    return r < 0 ? 0 : r > 255 ? 255 : r;
 }
 
 TEST(Q_2vuyConvert, KnownPixels)
@@ -101,8 +106,9 @@ TEST(Q_2vuyConvert, KnownPixels)
     EXPECT_EQ(0, std::memcmp(argb, clamped, 4));
 }
 
-// Every (Y', Cb, Cr): the scalar bytes within one step of the equations in double, and every
-// vector path on this CPU equal to them, through its body and its tail.
+// Every (Y', Cb, Cr): the scalar bytes exactly those of the equations in single precision, each
+// product and sum rounded on its own, and every vector path on this CPU equal to them, through
+// its body and its tail.
 TEST(Q_2vuyConvert, EveryInputOnEveryPath)
 {
     constexpr int kPixels = 256 * 256;  // one Cb: every Cr with every Y'
@@ -121,12 +127,13 @@ TEST(Q_2vuyConvert, EveryInputOnEveryPath)
         for (int cr = 0; cr < 256; ++cr)
             for (int y = 0; y < 256; ++y) {
                 const UInt8* out = &scalar[size_t(cr * 256 + y) * 4];
-                const double l = 1.1643828 * (y - 16), c = cb - 128, d = cr - 128;
-                const int want[4] = {255, Reference(l + 1.7927421 * d),
-                                     Reference(l - 0.21325 * c - 0.53291017 * d),
-                                     Reference(l + 2.1124024 * c)};
+                const float l = 1.1643828f * float(y - 16), c = float(cb - 128),
+                            d = float(cr - 128);
+                const int want[4] = {255, Exact(l + 1.7927421f * d),
+                                     Exact(l - 0.21325f * c - 0.53291017f * d),
+                                     Exact(l + 2.1124024f * c)};
                 for (int i = 0; i < 4; ++i)
-                    if (std::abs(out[i] - want[i]) > (i == 0 ? 0 : 1))
+                    if (out[i] != want[i])
                         FAIL() << "Y' " << y << " Cb " << cb << " Cr " << cr << " byte " << i
                                << ": " << int(out[i]) << " against " << want[i];
             }
@@ -270,7 +277,7 @@ TEST(Q_2vuyData, SubImage)
 {
     TestImage whole(8, 4, 20);
     Q_2vuy_data sub;
-    ASSERT_TRUE(whole.image.ConstructSubImage(sub, Q_2vuy_rect{2, 1, 6, 3}));
+    ASSERT_TRUE(whole.image.ConstructSubImage(sub, p3dqd::QRect(1, 2, 3, 6)));
     EXPECT_EQ(sub._width, 4);
     EXPECT_EQ(sub._height, 2);
     EXPECT_EQ(sub._PixelData, whole.bytes.data() + 20 + 4);
@@ -284,9 +291,9 @@ TEST(Q_2vuyData, SubImage)
                 << x << "," << y;
 
     // Odd left, odd width, past the right, past the bottom, left of the image, empty.
-    for (const Q_2vuy_rect& bad :
-         {Q_2vuy_rect{1, 0, 5, 2}, Q_2vuy_rect{2, 0, 5, 2}, Q_2vuy_rect{4, 0, 10, 2},
-          Q_2vuy_rect{0, 2, 4, 5}, Q_2vuy_rect{-2, 0, 2, 2}, Q_2vuy_rect{0, 3, 4, 3}}) {
+    for (const p3dqd::QRect& bad :
+         {p3dqd::QRect(0, 1, 2, 5), p3dqd::QRect(0, 2, 2, 5), p3dqd::QRect(0, 4, 2, 10),
+          p3dqd::QRect(2, 0, 5, 4), p3dqd::QRect(0, -2, 2, 2), p3dqd::QRect(3, 0, 3, 4)}) {
         p3dtest::LogCapture log;
         Q_2vuy_data out;
         EXPECT_FALSE(whole.image.ConstructSubImage(out, bad)) << bad.left << "," << bad.top;
@@ -404,3 +411,289 @@ TEST(Q_2vuyData, ArgbRoundTrip)
 }
 
 } // namespace
+
+// ---- the frame operations: luma tables and histograms, mixes and transitions
+
+// Luma and chroma of pixel (x, y) whatever the byte order; chroma is Cb for even x, Cr for odd.
+std::pair<int, int> At(const Q_2vuy_data& image, int x, int y)
+{
+    const UInt8* p = image._PixelData + size_t(y) * size_t(image._rowBytes) + 2 * size_t(x);
+    return image._pixelFormat == kYuvs ? std::pair(int(p[0]), int(p[1]))
+                                       : std::pair(int(p[1]), int(p[0]));
+}
+
+// Lumas that name their pixel, and two flat ones.
+int Place(int x, int y)
+{
+    return 10 * x + 60 * y;
+}
+int Level50(int, int)
+{
+    return 50;
+}
+int Level200(int, int)
+{
+    return 200;
+}
+
+// Every pixel's luma from its place, Cb and Cr from its pair's.
+void Paint(TestImage& image, int (*luma)(int x, int y), UInt8 cb, UInt8 cr)
+{
+    const int yuvs = image.image._pixelFormat == kYuvs;
+    for (int y = 0; y < image.image._height; ++y)
+        for (int x = 0; x < image.image._width; ++x) {
+            UInt8* p = &image.bytes[size_t(y) * size_t(image.image._rowBytes) + 2 * size_t(x)];
+            p[1 - yuvs] = UInt8(luma(x, y));
+            p[yuvs] = x % 2 ? cr : cb;
+        }
+}
+
+TEST(Q_2vuyOperations, LumaTablesAndHistograms)
+{
+    RasterGraphics::CLUT_BASE invert;
+    EXPECT_TRUE(invert.IsIdentity());
+    for (int i = 0; i < 256; ++i)
+        invert.mTable[i] = UInt8(255 - i);
+    for (auto [from, to] :
+         {std::pair(k2vuy, k2vuy), std::pair(k2vuy, kYuvs), std::pair(kYuvs, k2vuy)}) {
+        TestImage source(6, 3, 16, from), table(6, 3, 12, to), counted(6, 3, 12, to);
+        RasterGraphics::T_HISTOGRAM<> histogram, both;
+        histogram.Count(7); // cleared by the copy
+        ASSERT_TRUE(table.image.CopyPixelsFrom(source.image, invert));
+        ASSERT_TRUE(counted.image.CopyPixelsFrom(source.image, histogram));
+        ASSERT_TRUE(source.image.CopyPixelsFrom(source.image, invert, both)); // in place
+        RasterGraphics::T_HISTOGRAM<> expected;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 6; ++x) {
+                const auto [luma, chroma] = At(counted.image, x, y);
+                expected.Count(UInt8(luma));
+                EXPECT_EQ(At(table.image, x, y), std::pair(255 - luma, chroma)) << x << "," << y;
+                EXPECT_EQ(At(source.image, x, y), std::pair(255 - luma, chroma)) << x << "," << y;
+            }
+        EXPECT_EQ(0, std::memcmp(histogram.mBins, expected.mBins, sizeof expected.mBins));
+        EXPECT_EQ(0, std::memcmp(both.mBins, expected.mBins, sizeof expected.mBins));
+    }
+    TestImage source(6, 3, 12), taller(6, 4, 12);
+    const std::vector<UInt8> before = taller.bytes;
+    p3dtest::LogCapture log;
+    EXPECT_FALSE(taller.image.CopyPixelsFrom(source.image, invert));
+    const std::string text = log.text();
+    EXPECT_TRUE(Reported(text, "FormatCompatible(in_source)", "CopyPixelsFrom")) << text;
+    EXPECT_EQ(taller.bytes, before);
+}
+
+TEST(Q_2vuyOperations, SwizzleAddsToItsHistogram)
+{
+    const UInt8 yuvs[6] = {10, 20, 30, 40, 50, 60}; // three pixels: half a pair at the end
+    UInt8 row[7] = {0, 0, 0, 0, 0, 0, 0xEE};
+    RasterGraphics::CLUT_BASE identity;
+    RasterGraphics::T_HISTOGRAM<> histogram;
+    for (int pass = 1; pass <= 2; ++pass)
+        ASSERT_TRUE(
+            Q_2vuy_data::SwizzleScanline_XXXX_to_2vuy(yuvs, kYuvs, row, 3, identity, histogram));
+    const UInt8 want[7] = {20, 10, 40, 30, 60, 50, 0xEE};
+    EXPECT_EQ(0, std::memcmp(row, want, 7));
+    EXPECT_EQ(histogram[10] + histogram[30] + histogram[50], 6u);
+    EXPECT_EQ(histogram.Total(), 6u);
+    EXPECT_FALSE(Q_2vuy_data::SwizzleScanline_XXXX_to_2vuy(yuvs, FourCC("yuv2"), row, 3, identity,
+                                                           histogram));
+}
+
+TEST(RasterGraphics, EqualizedTables)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::pair<int, UInt32>> bins;
+        UInt8 low, high;
+        std::vector<std::pair<int, int>> map; // value, table entry
+    };
+    std::vector<std::pair<int, UInt32>> flat;
+    for (int v = 0; v < 256; ++v)
+        flat.emplace_back(v, 1);
+    const Case cases[] = {
+        {"empty: identity", {}, 16, 235, {{0, 0}, {100, 100}, {255, 255}}},
+        {"one value: identity", {{90, 50}}, 16, 235, {{0, 0}, {90, 90}, {255, 255}}},
+        {"two values", {{50, 10}, {200, 10}}, 16, 235, {{0, 16}, {199, 16}, {200, 235}}},
+        {"by their share", {{0, 1}, {1, 1}, {2, 2}}, 0, 255, {{0, 0}, {1, 85}, {2, 255}}},
+        {"halves round up", {{0, 1}, {1, 1}, {2, 1}}, 0, 255, {{1, 128}}},
+        {"flat, full range: identity", flat, 0, 255, {{0, 0}, {1, 1}, {128, 128}, {255, 255}}},
+        {"flat, studio range", flat, 16, 235, {{0, 16}, {1, 17}, {128, 126}, {255, 235}}},
+    };
+    for (const Case& c : cases) {
+        RasterGraphics::T_HISTOGRAM<> histogram;
+        for (auto [value, count] : c.bins)
+            histogram.mBins[value] = count;
+        RasterGraphics::CLUT_BASE table;
+        table.mTable[0] = 99;
+        ASSERT_TRUE(histogram.GetEqualized(table, c.low, c.high)) << c.what;
+        for (auto [value, entry] : c.map)
+            EXPECT_EQ(table.Map(UInt8(value)), entry) << c.what << ": " << value;
+    }
+    RasterGraphics::T_HISTOGRAM<> histogram;
+    RasterGraphics::CLUT_BASE table;
+    table.mTable[5] = 1;
+    EXPECT_FALSE(histogram.GetEqualized(table, 200, 100));
+    EXPECT_EQ(table.mTable[5], 1);
+}
+
+TEST(Q_2vuyOperations, MixesTwoImages)
+{
+    // A in the other byte order, B in this one's.
+    TestImage a(4, 2, 8, kYuvs), b(4, 2, 10), out(4, 2, 8);
+    Paint(a, Place, 100, 110);
+    Paint(b, Level200, 7, 10);
+    // The mix and the weight of B it stands for.
+    for (auto [mix, w] :
+         {std::pair(0.0f, 0), std::pair(1.0f, 256), std::pair(0.5f, 128), std::pair(0.25f, 64),
+          std::pair(-1.0f, 0), std::pair(2.0f, 256), std::pair(std::nanf(""), 0)}) {
+        ASSERT_TRUE(out.image.CopyPixelsFrom(a.image, b.image, mix)) << mix;
+        auto mixed = [w = w](int p, int q) { return (p * (256 - w) + q * w + 128) >> 8; };
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const auto [la, ca] = At(a.image, x, y);
+                const auto [lb, cb] = At(b.image, x, y);
+                EXPECT_EQ(At(out.image, x, y), std::pair(mixed(la, lb), mixed(ca, cb))) << mix;
+            }
+    }
+    // One byte order throughout, in place: the scanline mix.
+    TestImage same(4, 2, 8);
+    const std::vector<UInt8> original = same.bytes;
+    ASSERT_TRUE(same.image.CopyPixelsFrom(same.image, out.image, 0.5f));
+    for (size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(same.bytes[i], (original[i] + out.bytes[i] + 1) >> 1) << i;
+
+    TestImage wide(6, 2, 12);
+    for (auto [first, second, code] :
+         {std::tuple(&wide.image, &b.image, "FormatCompatible(in_sourceA)"),
+          std::tuple(&a.image, &wide.image, "FormatCompatible(in_sourceB)")}) {
+        p3dtest::LogCapture log;
+        EXPECT_FALSE(out.image.CopyPixelsFrom(*first, *second, 0.5f)) << code;
+        const std::string text = log.text();
+        EXPECT_TRUE(Reported(text, code, "CopyPixelsFrom")) << text;
+    }
+}
+
+// A: luma 50, Cb 60, Cr 70; B: luma 200, Cb 210, Cr 220; or each pixel's luma from its place.
+struct WipeImages
+{
+    WipeImages(int width, int height)
+        : a(width, height, 2 * width), b(width, height, 2 * width, kYuvs),
+          out(width, height, 2 * width)
+    {
+        Paint(a, Level50, 60, 70);
+        Paint(b, Level200, 210, 220);
+    }
+    // "A" or "B" per pixel, "?" for anything else.
+    std::string Map() const
+    {
+        std::string map;
+        for (int y = 0; y < out.image._height; ++y, map += '|')
+            for (int x = 0; x < out.image._width; ++x) {
+                const auto pixel = At(out.image, x, y);
+                map += pixel == At(a.image, x, y) ? 'A' : pixel == At(b.image, x, y) ? 'B' : '?';
+            }
+        return map;
+    }
+    TestImage a, b, out;
+};
+
+TEST(Q_2vuyOperations, WipesByRectangle)
+{
+    struct Case
+    {
+        p3dqd::QRect rect;
+        const char* map;
+    };
+    for (const Case& c : {Case{p3dqd::QRect(1, 3, 3, 7), "AAAAAAAA|AABBBBAA|AABBBBAA|AAAAAAAA|"},
+                          Case{p3dqd::QRect(-5, -3, 2, 3), "BBAAAAAA|BBAAAAAA|AAAAAAAA|AAAAAAAA|"},
+                          Case{p3dqd::QRect(0, 0, 9, 99), "BBBBBBBB|BBBBBBBB|BBBBBBBB|BBBBBBBB|"},
+                          Case{p3dqd::QRect(2, 4, 2, 9), "AAAAAAAA|AAAAAAAA|AAAAAAAA|AAAAAAAA|"}}) {
+        WipeImages images(8, 4);
+        ASSERT_TRUE(images.out.image.WipePixelsFrom(images.a.image, images.b.image, c.rect));
+        EXPECT_EQ(images.Map(), c.map) << c.rect.top << "," << c.rect.left;
+    }
+}
+
+TEST(Q_2vuyOperations, WipesByMask)
+{
+    WipeImages images(4, 1);
+    CoreGraphics::MaskContext mask;
+    ASSERT_TRUE(mask.Construct(4, 1));
+    const UInt8 coverage[4] = {0, 255, 128, 128};
+    std::memcpy(mask.mImageDataBytes, coverage, 4);
+    ASSERT_TRUE(images.out.image.WipePixelsFrom(images.a.image, images.b.image, mask));
+    // Luma by each pixel's byte; a pair's chroma by their mean, 128 in both pairs here:
+    // (50·127 + 200·128 + 127) / 255 = 125, (60·127 + 210·128 + 127) / 255 = 135.
+    const std::pair<int, int> want[4] = {{50, 135}, {200, 145}, {125, 135}, {125, 145}};
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(At(images.out.image, x, 0), want[x]) << x;
+
+    CoreGraphics::MaskContext small;
+    ASSERT_TRUE(small.Construct(2, 1));
+    p3dtest::LogCapture log;
+    EXPECT_FALSE(images.out.image.WipePixelsFrom(images.a.image, images.b.image, small));
+    const std::string text = log.text();
+    EXPECT_NE(text.find("in_mask.IsMask()"), std::string::npos) << text;
+}
+
+// B's luma names its pixel, and its chroma its pair, so each output pixel shows which source
+// pixel it took.
+TEST(Q_2vuyOperations, PictureInPictureAndTwoUp)
+{
+    TestImage b(4, 4, 8, kYuvs);
+    Paint(b, Place, 0, 0);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) // Cb 1, 2 and Cr 101, 102 for pairs 0, 1
+            b.bytes[size_t(y * 8 + 2 * x + 1)] = UInt8((x % 2 ? 101 : 1) + x / 2);
+    struct Case
+    {
+        const char* what;
+        p3dqd::QRect rect;
+        int x, y;   // an output pixel, the first of its pair
+        int sx, sy; // the source pixel it shows
+    };
+    for (const Case& c : {Case{"same size", p3dqd::QRect(0, 4, 4, 8), 6, 3, 2, 3},
+                          Case{"twice as wide", p3dqd::QRect(0, 0, 4, 8), 2, 1, 1, 1},
+                          Case{"twice as wide", p3dqd::QRect(0, 0, 4, 8), 6, 2, 3, 2},
+                          Case{"half as high", p3dqd::QRect(0, 0, 2, 4), 2, 1, 2, 2},
+                          Case{"half as wide", p3dqd::QRect(0, 0, 4, 2), 0, 3, 0, 3},
+                          Case{"cut at the image's edge", p3dqd::QRect(-2, -2, 2, 2), 0, 1, 2, 3},
+                          Case{"left taken down to 4", p3dqd::QRect(0, 5, 4, 9), 4, 0, 0, 0}}) {
+        WipeImages images(8, 4);
+        ASSERT_TRUE(images.out.image.WipePIPPixelsFrom(images.a.image, b.image, c.rect));
+        const auto [luma, cb] = At(images.out.image, c.x, c.y);
+        EXPECT_EQ(luma, Place(c.sx, c.sy)) << c.what;
+        EXPECT_EQ(cb, At(b.image, c.sx & ~1, c.sy).second) << c.what;
+        EXPECT_EQ(At(images.out.image, c.x + 1, c.y).second, At(b.image, c.sx | 1, c.sy).second)
+            << c.what << ": the pair's Cr";
+    }
+    WipeImages images(8, 4);
+    ASSERT_TRUE(
+        images.out.image.WipePIPPixelsFrom(images.a.image, b.image, p3dqd::QRect(1, 2, 3, 6)));
+    EXPECT_EQ(images.Map().substr(0, 18), "AAAAAAAA|AA????AA|") << "A outside the picture";
+
+    // Two up: each source squeezed into its half at full height.
+    Paint(images.a, Place, 60, 70);
+    ASSERT_TRUE(images.out.image.WipeTwoUpPixelsFrom(images.a.image, b.image));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(At(images.out.image, x, y).first, Place(x < 4 ? 2 * x : x - 4, y))
+                << x << "," << y;
+    // The core: black outside both rectangles, B over A where they meet.
+    ASSERT_TRUE(images.out.image.WipeTwoUpPixelsFromCore(
+        images.a.image, b.image, p3dqd::QRect(0, 0, 2, 4), p3dqd::QRect(0, 2, 2, 6)));
+    EXPECT_EQ(At(images.out.image, 0, 0), At(images.a.image, 0, 0));
+    EXPECT_EQ(At(images.out.image, 2, 0).first, Place(0, 0));
+    EXPECT_EQ(At(images.out.image, 6, 0), std::pair(0, 128));
+    EXPECT_EQ(At(images.out.image, 0, 3), std::pair(0, 128));
+
+    // A scaled source over the destination's own pixels is refused.
+    Q_2vuy_data inside;
+    ASSERT_TRUE(images.out.image.ConstructSubImage(inside, p3dqd::QRect(0, 0, 2, 4)));
+    p3dtest::LogCapture log;
+    EXPECT_FALSE(
+        images.out.image.WipePIPPixelsFrom(images.a.image, inside, p3dqd::QRect(0, 0, 2, 2)));
+    const std::string text = log.text();
+    EXPECT_TRUE(Reported(text, "!Overlaps(in_sourceB)", "WipePIPPixelsFrom")) << text;
+}

@@ -581,6 +581,28 @@ TEST_F(SelectionTest, SwitchingIsRefusedForTheCameraInUseAndForUnknownCameras)
     expectHalfWhite(grabber);
 }
 
+// The chosen camera goes away between the list and its opening: the status comes back with the
+// open's report and the camera named in the log.
+TEST_F(SelectionTest, ASwitchWhoseOpenFailsReportsTheCamera)
+{
+    addNamedCameras({"Cam A", "Cam B"});
+    QCameraGrabCGContext grabber;
+    open(grabber, nullptr);
+    devices[1]->failIoctl[VIDIOC_S_INPUT] = ENODEV;
+    p3dtest::LogCapture log;
+    EXPECT_NE(grabber.SwitchToCamera(Camera(1, "Cam B", 0, "Cam B")), 0);
+    EXPECT_FALSE(devices[1]->streaming);
+    const std::string text = log.text();
+    EXPECT_NE(text.find(" code : result=OpenInitialize(useFrameBufferRect,usePixelFormat,"
+                        "&camera_input) in "),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("QSGDeviceList::InputIterator QCameraGrabberBase::SwitchCameraInputTo "
+                        "ERROR SWITCHING:Camera Device[1]:'Cam B' Input[0]:'Cam B' \n"),
+              std::string::npos)
+        << text;
+}
+
 TEST_F(SelectionTest, OneCameraOrAnUnknownCurrentCamera)
 {
     addCamera("Solo", {"Solo"});

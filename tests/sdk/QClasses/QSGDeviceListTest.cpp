@@ -174,6 +174,67 @@ TEST_F(DeviceListTest, IndicesOutOfRangeAreRefusedWithTheirReports)
     EXPECT_STREQ(it.GetNameForUI(), "Camera Device[0]:'Cam' Input[0]:'Cam' \n");
 }
 
+// A device the list does not have is refused with a report by every call that names one.
+TEST_F(DeviceListTest, DevicesOutOfRangeAreReportedByEveryQuery)
+{
+    addDevice("Cam", {"In"});
+    ASSERT_TRUE(fill());
+    for (short device : {short(1), short(-1)}) {
+        const std::pair<const char*, bool (*)(const QSGDeviceList&, short)> calls[] = {
+            {"GetDeviceName(entry)",
+             [](const QSGDeviceList& l, short d) {
+                 SGDeviceName e;
+                 return l.GetDeviceName(e, d);
+             }},
+            {"GetDeviceName(name)",
+             [](const QSGDeviceList& l, short d) {
+                 unsigned char n[64];
+                 return l.GetDeviceName(n, d);
+             }},
+            {"GetDeviceInputNameCount",
+             [](const QSGDeviceList& l, short d) {
+                 short c = 5;
+                 return l.GetDeviceInputNameCount(d, c) || c != 0;
+             }},
+            {"GetDeviceInputName(entry)",
+             [](const QSGDeviceList& l, short d) {
+                 SGDeviceInputName e;
+                 return l.GetDeviceInputName(d, e, 0);
+             }},
+            {"GetDeviceInputName(name)",
+             [](const QSGDeviceList& l, short d) {
+                 unsigned char n[64];
+                 return l.GetDeviceInputName(d, n, 0);
+             }},
+        };
+        for (const auto& [what, call] : calls) {
+            p3dtest::LogCapture log;
+            EXPECT_FALSE(call(list, device)) << what << " " << device;
+            const std::string text = log.text();
+            EXPECT_NE(text.find(" code : 0<=device && device<deviceCount in "), std::string::npos)
+                << what << " " << device << ": " << text;
+        }
+    }
+}
+
+// Stepping back from input 1 of a device without inputs stays in that device: input 0, whose
+// name cannot be read.
+TEST_F(DeviceListTest, StepsBackWithinADeviceThatHasNoInputs)
+{
+    addDevice("Cam A", {"a", "b"});
+    addDevice("Cam B", {});
+    ASSERT_TRUE(fill());
+    QSGDeviceList::InputIterator it;
+    it.device = 1;
+    it.input = 1;
+    p3dtest::LogCapture log;
+    EXPECT_FALSE(list.GetPrevInput(it));
+    EXPECT_EQ(camera(it), "1/0 :");
+    const std::string text = log.text();
+    EXPECT_NE(text.find(" code : iterator.input < deviceInputCount in "), std::string::npos)
+        << text;
+}
+
 TEST_F(DeviceListTest, LongNamesArriveCutTo63Bytes)
 {
     addDevice(std::string(80, 'd'), {std::string(80, 'i')});
