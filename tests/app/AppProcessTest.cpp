@@ -182,34 +182,13 @@ TEST_F(AppProcessTest, TheStereoBroadcastIsFfmpegsAnaglyphOfTheTwoEyes)
         ASSERT_EQ(frame.size(), kSharedCameraFrameSizeBytes) << monitor;
         p3dtest::WriteFile(dir.file(std::string(monitor) + ".argb"), frame);
     }
-    Child ffmpeg({P3D_FFMPEG,
-                  "-nostdin",
-                  "-v",
-                  "error",
-                  "-y",
-                  "-f",
-                  "rawvideo",
-                  "-pix_fmt",
-                  "argb",
-                  "-s",
-                  "640x480",
-                  "-i",
-                  dir.file("left.argb"),
-                  "-f",
-                  "rawvideo",
-                  "-pix_fmt",
-                  "argb",
-                  "-s",
-                  "640x480",
-                  "-i",
-                  dir.file("right.argb"),
-                  "-filter_complex",
-                  "[0][1]hstack,stereo3d=sbsl:arcd",
-                  "-f",
-                  "rawvideo",
-                  "-pix_fmt",
-                  "argb",
-                  dir.file("ffmpeg.argb")});
+    std::vector<std::string> args = {P3D_FFMPEG, "-nostdin", "-v", "error", "-y"};
+    for (const char* eye : {"left.argb", "right.argb"})
+        args.insert(args.end(),
+                    {"-f", "rawvideo", "-pix_fmt", "argb", "-s", "640x480", "-i", dir.file(eye)});
+    args.insert(args.end(), {"-filter_complex", "[0][1]hstack,stereo3d=sbsl:arcd", "-f", "rawvideo",
+                             "-pix_fmt", "argb", dir.file("ffmpeg.argb")});
+    Child ffmpeg(args);
     ASSERT_EQ(ffmpeg.wait(60000), 0) << ffmpeg.err();
     const std::string theirs = p3dtest::ReadFile(dir.file("ffmpeg.argb"));
     const std::string ours = p3dtest::ReadFile(dir.file("stereo.argb"));
