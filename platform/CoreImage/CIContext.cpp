@@ -144,6 +144,17 @@ void RenderSource(const CIImage* image, const Raster& out)
     // Only what the copy leaves is cleared: a frame inside its source is written once.
     if (!Covers(inside, out.rect))
         out.clear();
+    if (inside.empty())
+        return;
+    const size_t rowBytes = size_t(inside.width) * 4;
+    if (out.rowBytes == rowBytes && image->sourceRowBytes() == rowBytes) {
+        // Rows without padding on both sides: one block.
+        const int64_t top = inside.y + inside.height - 1;
+        memcpy(out.pixel(inside.x, top),
+               image->sourceBase() + size_t(extent.height - 1 - (top - extent.y)) * rowBytes,
+               rowBytes * size_t(inside.height));
+        return;
+    }
     for (int64_t y = inside.y; y < inside.y + inside.height; ++y) {
         const UInt8* from = image->sourceBase() +
                             size_t(extent.height - 1 - (y - extent.y)) * image->sourceRowBytes() +
