@@ -57,8 +57,11 @@ bool CIColorStepPass::set(const CIColorStep* steps, size_t count)
             break;
         }
     }
-    // An identity first program is a copy; a kernel refused stays unready.
-    if (mProgramCount && !mPrograms[0].isIdentity())
+    // Fixed point pays only with vectors: the scalar path is slower than the float one. An
+    // identity first program is a copy; a kernel refused stays unready.
+    using CoreImage::ColorByteKernel;
+    if (mProgramCount && !mPrograms[0].isIdentity() &&
+        ColorByteKernel::BestPath() != ColorByteKernel::Path::kScalar)
         mKernel.set(mPrograms[0]);
     return true;
 }
@@ -72,14 +75,13 @@ void CIColorStepPass::applyRow(const UInt8* src, UInt8* dst, size_t width, bool 
 {
     if (!src || !dst)
         return;
-    size_t next = 0;
-    if (mKernel.ready()) {
+    if (mKernel.ready())
         mKernel.apply(src, width, dst, reversed);
-        next = 1;
-    } else if (src != dst) {
+    else if (mProgramCount)
+        mPrograms[0].applyARGB8Row(src, width, dst, reversed);
+    else if (src != dst)
         CopyRow(src, dst, width, reversed);
-    }
-    for (size_t i = next; i < mProgramCount; ++i)
+    for (size_t i = 1; i < mProgramCount; ++i)
         mPrograms[i].applyARGB8Row(dst, width, dst);
 }
 

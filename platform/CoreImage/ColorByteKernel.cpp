@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__x86_64__)
 // GCC 12 takes the AVX-512 headers' deliberately undefined vectors for uninitialised ones.
@@ -90,38 +91,32 @@ void ColorByteKernel::applyOnPath(Path path, const UInt8* src, size_t n, UInt8* 
 void ColorByteKernel::applyScalar(const UInt8* src, size_t from, size_t to, size_t n, UInt8* dst,
                                   bool reversed) const
 {
+    // Locals, since stores through dst may alias anything.
+    const int shift = mShift;
+    const int16_t *pR = mP[0], *pG = mP[1], *pB = mP[2];
+    const int16_t *qR = mQ[0], *qG = mQ[1], *qB = mQ[2];
     for (size_t j = from; j < to; ++j) {
         const UInt8* s = src + 4 * (reversed ? n - 1 - j : j);
         if (s[0] != 255) {
             applyExact(src, j, j + 1, n, dst, reversed);
             continue;
         }
-        const int shared = mQ[0][s[1]] + mQ[1][s[2]] + mQ[2][s[3]];
         const UInt8 r = s[1], g = s[2], b = s[3];
-        UInt8* d = dst + 4 * j;
-        d[0] = 255;
-        d[1] = ToByte((mP[0][r] + shared) >> mShift);
-        d[2] = ToByte((mP[1][g] + shared) >> mShift);
-        d[3] = ToByte((mP[2][b] + shared) >> mShift);
+        const int shared = qR[r] + qG[g] + qB[b];
+        // Memory order A, R, G, B: alpha is the low byte of the little-endian word.
+        const uint32_t word = 255u | uint32_t(ToByte((pR[r] + shared) >> shift)) << 8 |
+                              uint32_t(ToByte((pG[g] + shared) >> shift)) << 16 |
+                              uint32_t(ToByte((pB[b] + shared) >> shift)) << 24;
+        memcpy(dst + 4 * j, &word, 4);
     }
 }
 
 void ColorByteKernel::applyExact(const UInt8* src, size_t from, size_t to, size_t n, UInt8* dst,
                                  bool reversed) const
 {
-    if (!reversed) {
-        mProgram.applyARGB8Row(src + 4 * from, to - from, dst + 4 * from);
-        return;
-    }
-    // The program reads forward: the mirrored pixels go through a small buffer.
-    constexpr size_t kBlock = 64;
-    UInt8 block[4 * kBlock];
-    for (size_t j = from; j < to; j += kBlock) {
-        const size_t count = std::min(kBlock, to - j);
-        for (size_t i = 0; i < count; ++i)
-            std::copy_n(src + 4 * (n - 1 - (j + i)), 4, block + 4 * i);
-        mProgram.applyARGB8Row(block, count, dst + 4 * j);
-    }
+    // Mirrored, output pixels from..to are the source's n - to..n - from, last first.
+    const UInt8* first = src + 4 * (reversed ? n - to : from);
+    mProgram.applyARGB8Row(first, to - from, dst + 4 * from, reversed);
 }
 
 #if defined(__x86_64__)

@@ -101,8 +101,9 @@ public:
     // Applies the active filters to n pixels in place.
     void applyRow(RGBAf* row, size_t n) const;
     // The same from A,R,G,B bytes to bytes (src may be dst), without the float row: results
-    // are rounded to nearest, alpha is kept.
-    void applyARGB8Row(const UInt8* src, size_t n, UInt8* dst) const;
+    // are rounded to nearest, alpha is kept. reversed reads src from its last pixel back, as a
+    // left-right mirror does (src and dst may not overlap then).
+    void applyARGB8Row(const UInt8* src, size_t n, UInt8* dst, bool reversed = false) const;
 
 private:
     void rebuildTables();

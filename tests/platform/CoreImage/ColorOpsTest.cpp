@@ -113,6 +113,12 @@ void ExpectMatchesReference(const Params& q)
     std::vector<UInt8> inPlace = bytes;
     Program(q).applyARGB8Row(inPlace.data(), kCount, inPlace.data());
     EXPECT_TRUE(std::equal(inPlace.begin(), inPlace.end(), direct.begin()));
+    // Mirrored: the source read last pixel first.
+    std::vector<UInt8> mirrored(bytes.size()), back(bytes.size());
+    for (size_t n = 0; n < kCount; ++n)
+        std::copy_n(&bytes[4 * (kCount - 1 - n)], 4, &mirrored[4 * n]);
+    Program(q).applyARGB8Row(mirrored.data(), kCount, back.data(), true);
+    EXPECT_TRUE(std::equal(back.begin(), back.end(), direct.begin()));
 
     double worst[2] = {0, 0}; // translucent, opaque
     for (size_t n = 0; n < kCount; ++n) {
@@ -416,6 +422,11 @@ TEST(ColorOps, IdentityValuesLeaveImagesBitIdentical)
         std::fill(back.begin(), back.end(), 0);
         program->applyARGB8Row(bytes.data(), kCount, back.data());
         EXPECT_EQ(back, bytes);
+        std::vector<UInt8> twice(bytes.size());
+        program->applyARGB8Row(bytes.data(), kCount, back.data(), true);
+        program->applyARGB8Row(back.data(), kCount, twice.data(), true);
+        EXPECT_EQ(twice, bytes) << "mirrored twice";
+        EXPECT_EQ(memcmp(&back[0], &bytes[4 * (kCount - 1)], 4), 0);
     }
 
     // Identity in one filter while another works: only the working one changes anything.
