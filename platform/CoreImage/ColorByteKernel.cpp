@@ -9,6 +9,7 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <immintrin.h>
 #if defined(__GNUC__) && !defined(__clang__)
@@ -157,79 +158,122 @@ constexpr __mmask64 kAlphaLanes = 0x1111111111111111ULL;
 constexpr __mmask64 kBlueLanes = kAlphaLanes << 3;
 
 // A 256-entry byte table: two 128-entry permutations, chosen by the index's top bit.
-P3D_AVX512 inline __m512i Lookup(__m512i index, __mmask64 high, const UInt8* table)
+struct ByteTable
 {
-    const __m512i low =
-        _mm512_permutex2var_epi8(_mm512_load_si512(table), index, _mm512_load_si512(table + 64));
-    const __m512i up = _mm512_permutex2var_epi8(_mm512_load_si512(table + 128), index,
-                                                _mm512_load_si512(table + 192));
+    __m512i part[4];
+};
+
+P3D_AVX512 inline ByteTable LoadTable(const UInt8* table)
+{
+    ByteTable t;
+    for (int k = 0; k < 4; ++k)
+        t.part[k] = _mm512_load_si512(table + 64 * k);
+    return t;
+}
+
+P3D_AVX512 inline __m512i Lookup(const ByteTable& t, __m512i index, __mmask64 high)
+{
+    const __m512i low = _mm512_permutex2var_epi8(t.part[0], index, t.part[1]);
+    const __m512i up = _mm512_permutex2var_epi8(t.part[2], index, t.part[3]);
     return _mm512_mask_blend_epi8(high, low, up);
 }
 
-// The 16-bit P and Q entries of a plane of 64 bytes: words of bytes 0..7 and 8..15 of each
-// 128-bit lane, as the saturating pack puts them back.
-P3D_AVX512 inline void Entries(__m512i index, const UInt8 (*tables)[256], __m512i p[2],
-                               __m512i q[2])
+P3D_AVX512 inline bool Opaque(const UInt8* block)
 {
-    const __mmask64 high = _mm512_movepi8_mask(index);
-    const __m512i pLow = Lookup(index, high, tables[ColorByteKernel::kPLow]);
-    const __m512i pHigh = Lookup(index, high, tables[ColorByteKernel::kPHigh]);
-    const __m512i qLow = Lookup(index, high, tables[ColorByteKernel::kQLow]);
-    const __m512i qHigh = Lookup(index, high, tables[ColorByteKernel::kQHigh]);
-    p[0] = _mm512_unpacklo_epi8(pLow, pHigh);
-    p[1] = _mm512_unpackhi_epi8(pLow, pHigh);
-    q[0] = _mm512_unpacklo_epi8(qLow, qHigh);
-    q[1] = _mm512_unpackhi_epi8(qLow, qHigh);
+    __m512i alphas = _mm512_loadu_si512(block);
+    for (int k = 1; k < 4; ++k)
+        alphas = _mm512_and_si512(alphas, _mm512_loadu_si512(block + 64 * k));
+    return !_mm512_mask_cmpneq_epi8_mask(kAlphaLanes, alphas, _mm512_set1_epi8(char(0xFF)));
 }
 
-// Whole blocks of 64 output pixels from from on; stops at the first block with a pixel that is
-// not opaque, or where no whole block is left, and answers where.
-P3D_AVX512 size_t Blocks_AVX512(const UInt8 (*tables)[ColorByteKernel::kTables][256], int shift,
-                                const UInt8* src, size_t n, UInt8* dst, bool reversed, size_t from)
+// kBlocks opaque blocks of 64 output pixels from j on. Planes of R, G and B bytes, each
+// table loaded once for all blocks (the loads, not the arithmetic, bound a single block); the
+// 16-bit entries as words of bytes 0..7 and 8..15 of each 128-bit lane, as the saturating pack
+// puts them back.
+template <bool kReversed, int kBlocks>
+P3D_AVX512 inline void Process(const UInt8 (*tables)[ColorByteKernel::kTables][256], __m128i shift,
+                               const UInt8* src, size_t n, UInt8* dst, size_t j)
 {
-    const __m512i splitRG = _mm512_load_si512(kPermutations.split[reversed][0]);
-    const __m512i splitB = _mm512_load_si512(kPermutations.split[reversed][1]);
-    const __m512i opaque = _mm512_set1_epi8(char(0xFF));
-    const __m128i count = _mm_cvtsi32_si128(shift);
-    size_t j = from;
-    for (; j + 64 <= n; j += 64) {
-        const UInt8* block = src + 4 * (reversed ? n - 64 - j : j);
+    const __m512i splitRG = _mm512_load_si512(kPermutations.split[kReversed][0]);
+    const __m512i splitB = _mm512_load_si512(kPermutations.split[kReversed][1]);
+    __m512i planes[kBlocks][3];
+    for (int b = 0; b < kBlocks; ++b) {
+        const size_t at = j + 64 * size_t(b);
+        const UInt8* block = src + 4 * (kReversed ? n - 64 - at : at);
         __m512i in[4];
         for (int k = 0; k < 4; ++k)
             in[k] = _mm512_loadu_si512(block + 64 * k);
-        const __m512i alphas =
-            _mm512_and_si512(_mm512_and_si512(in[0], in[1]), _mm512_and_si512(in[2], in[3]));
-        if (_mm512_mask_cmpneq_epi8_mask(kAlphaLanes, alphas, opaque))
-            return j;
         // The output's first 32 pixels: the first two vectors, or mirrored the last two.
-        const int first = reversed ? 2 : 0, second = 2 - first;
-        const __m512i rgFirst = _mm512_permutex2var_epi8(in[first], splitRG, in[first + 1]);
-        const __m512i rgSecond = _mm512_permutex2var_epi8(in[second], splitRG, in[second + 1]);
-        const __m512i bFirst = _mm512_permutex2var_epi8(in[first], splitB, in[first + 1]);
-        const __m512i bSecond = _mm512_permutex2var_epi8(in[second], splitB, in[second + 1]);
-        const __m512i planes[3] = {_mm512_shuffle_i64x2(rgFirst, rgSecond, 0x44),
-                                   _mm512_shuffle_i64x2(rgFirst, rgSecond, 0xEE),
-                                   _mm512_shuffle_i64x2(bFirst, bSecond, 0x44)};
-        __m512i p[3][2], q[3][2];
-        for (int c = 0; c < 3; ++c)
-            Entries(planes[c], tables[c], p[c], q[c]);
-        __m512i out[3];
-        __m512i half[3][2];
-        for (int h = 0; h < 2; ++h) {
-            const __m512i shared = _mm512_add_epi16(_mm512_add_epi16(q[0][h], q[1][h]), q[2][h]);
-            for (int c = 0; c < 3; ++c)
-                half[c][h] = _mm512_sra_epi16(_mm512_add_epi16(p[c][h], shared), count);
+        constexpr int kFirst = kReversed ? 2 : 0, kSecond = 2 - kFirst;
+        const __m512i rg0 = _mm512_permutex2var_epi8(in[kFirst], splitRG, in[kFirst + 1]);
+        const __m512i rg1 = _mm512_permutex2var_epi8(in[kSecond], splitRG, in[kSecond + 1]);
+        const __m512i b0 = _mm512_permutex2var_epi8(in[kFirst], splitB, in[kFirst + 1]);
+        const __m512i b1 = _mm512_permutex2var_epi8(in[kSecond], splitB, in[kSecond + 1]);
+        planes[b][0] = _mm512_shuffle_i64x2(rg0, rg1, 0x44);
+        planes[b][1] = _mm512_shuffle_i64x2(rg0, rg1, 0xEE);
+        planes[b][2] = _mm512_shuffle_i64x2(b0, b1, 0x44);
+    }
+    __m512i p[kBlocks][3][2], shared[kBlocks][2];
+    for (int c = 0; c < 3; ++c) {
+        __mmask64 high[kBlocks];
+        for (int b = 0; b < kBlocks; ++b)
+            high[b] = _mm512_movepi8_mask(planes[b][c]);
+        __m512i bytes[kBlocks][ColorByteKernel::kTables];
+        for (int t = 0; t < ColorByteKernel::kTables; ++t) {
+            const ByteTable table = LoadTable(tables[c][t]);
+            for (int b = 0; b < kBlocks; ++b)
+                bytes[b][t] = Lookup(table, planes[b][c], high[b]);
         }
-        // The saturating pack clamps to 0..255.
-        for (int c = 0; c < 3; ++c)
-            out[c] = _mm512_packus_epi16(half[c][0], half[c][1]);
-        UInt8* to = dst + 4 * j;
+        for (int b = 0; b < kBlocks; ++b) {
+            const __m512i pLow = bytes[b][ColorByteKernel::kPLow];
+            const __m512i pHigh = bytes[b][ColorByteKernel::kPHigh];
+            const __m512i qLow = bytes[b][ColorByteKernel::kQLow];
+            const __m512i qHigh = bytes[b][ColorByteKernel::kQHigh];
+            p[b][c][0] = _mm512_unpacklo_epi8(pLow, pHigh);
+            p[b][c][1] = _mm512_unpackhi_epi8(pLow, pHigh);
+            const __m512i q0 = _mm512_unpacklo_epi8(qLow, qHigh);
+            const __m512i q1 = _mm512_unpackhi_epi8(qLow, qHigh);
+            shared[b][0] = c ? _mm512_add_epi16(shared[b][0], q0) : q0;
+            shared[b][1] = c ? _mm512_add_epi16(shared[b][1], q1) : q1;
+        }
+    }
+    const __m512i opaque = _mm512_set1_epi8(char(0xFF));
+    for (int b = 0; b < kBlocks; ++b) {
+        __m512i out[3];
+        for (int c = 0; c < 3; ++c) {
+            const __m512i low = _mm512_sra_epi16(_mm512_add_epi16(p[b][c][0], shared[b][0]), shift);
+            const __m512i high =
+                _mm512_sra_epi16(_mm512_add_epi16(p[b][c][1], shared[b][1]), shift);
+            // The saturating pack clamps to 0..255.
+            out[c] = _mm512_packus_epi16(low, high);
+        }
+        UInt8* to = dst + 4 * (j + 64 * size_t(b));
         for (int k = 0; k < 4; ++k) {
             __m512i v = _mm512_permutex2var_epi8(
                 out[0], _mm512_load_si512(kPermutations.merge[k][0]), out[1]);
             v = _mm512_mask_permutex2var_epi8(v, kBlueLanes,
                                               _mm512_load_si512(kPermutations.merge[k][1]), out[2]);
             _mm512_storeu_si512(to + 64 * k, _mm512_mask_mov_epi8(v, kAlphaLanes, opaque));
+        }
+    }
+}
+
+// Whole blocks of 64 output pixels from from on, two at a time where they can; stops at the
+// first block with a pixel that is not opaque, or where no whole block is left, and answers where.
+template <bool kReversed>
+P3D_AVX512 size_t Blocks_AVX512(const UInt8 (*tables)[ColorByteKernel::kTables][256], int shift,
+                                const UInt8* src, size_t n, UInt8* dst, size_t from)
+{
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    const auto block = [&](size_t at) { return src + 4 * (kReversed ? n - 64 - at : at); };
+    size_t j = from;
+    while (j + 64 <= n && Opaque(block(j))) {
+        if (j + 128 <= n && Opaque(block(j + 64))) {
+            Process<kReversed, 2>(tables, count, src, n, dst, j);
+            j += 128;
+        } else {
+            Process<kReversed, 1>(tables, count, src, n, dst, j);
+            j += 64;
         }
     }
     return j;
@@ -241,7 +285,8 @@ size_t ColorByteKernel::applyAVX512(const UInt8* src, size_t n, UInt8* dst, bool
 {
     size_t j = 0;
     for (;;) {
-        j = Blocks_AVX512(mBytes, mShift, src, n, dst, reversed, j);
+        j = reversed ? Blocks_AVX512<true>(mBytes, mShift, src, n, dst, j)
+                     : Blocks_AVX512<false>(mBytes, mShift, src, n, dst, j);
         if (j + 64 > n)
             return j;
         // A block with pixels that are not opaque: the scalar path sorts them out.
