@@ -29,6 +29,12 @@ inline UInt8 ToByte(int v)
     return UInt8(std::clamp(v, 0, 255));
 }
 
+// a b / 2^15 rounded, as the vector multiply of 16-bit fractions has it.
+inline int MulHighRound(int a, int b)
+{
+    return (a * b + 0x4000) >> 15;
+}
+
 } // namespace
 
 bool ColorByteKernel::set(const ColorProgram& program)
@@ -46,26 +52,26 @@ bool ColorByteKernel::set(const ColorProgram& program)
                         std::fabs(q[0]) + std::fabs(q[1]) + std::fabs(q[2]) + std::fabs(offset);
     if (!std::isfinite(gain))
         return false;
-    // Every partial sum within 16 bits: the terms' magnitudes, the rounding half and one unit
-    // of rounding per table.
+    // Every partial sum within 16 bits: the terms' magnitudes, the rounding half and a unit and
+    // a half of rounding per term.
+    constexpr double kUnit = 32768.0 / 32767;
     int shift = kMaxShift;
-    while (shift >= kMinShift && 255.0 * (1 << shift) * gain + (1 << shift) / 2 + 4 > 32767)
+    while (shift >= kMinShift && 255.0 * (1 << shift) * gain * kUnit + (1 << shift) / 2 + 8 > 32767)
         --shift;
     if (shift < kMinShift)
         return false;
     mShift = shift;
-    const double scale = 255.0 * (1 << shift);
+    const double scale = 255.0 * (1 << shift) * kUnit;
+    for (int c = 0; c < 3; ++c) {
+        mOwn[c] = int16_t(std::lround(scale * p[c]));
+        mShared[c] = int16_t(std::lround(scale * q[c]));
+    }
+    mConstant = int16_t(std::lround(255.0 * (1 << shift) * offset) + (1 << shift) / 2);
     for (int c = 0; c < 3; ++c)
         for (int x = 0; x < 256; ++x) {
-            const double u = program.curve(c, UInt8(x));
-            mP[c][x] = int16_t(std::lround(scale * p[c] * u));
-            const double shared = q[c] * u + (c == 0 ? offset : 0.0);
-            mQ[c][x] = int16_t(std::lround(scale * shared) + (c == 0 ? (1 << shift) / 2 : 0));
-            const uint16_t entries[2] = {uint16_t(mP[c][x]), uint16_t(mQ[c][x])};
-            for (int t = 0; t < 2; ++t) {
-                mBytes[c][2 * t][x] = UInt8(entries[t] & 0xFF);
-                mBytes[c][2 * t + 1][x] = UInt8(entries[t] >> 8);
-            }
+            mU[c][x] = int16_t(std::lround(program.curve(c, UInt8(x)) * 32767));
+            mBytes[c][kULow][x] = UInt8(mU[c][x] & 0xFF);
+            mBytes[c][kUHigh][x] = UInt8(mU[c][x] >> 8);
         }
     mReady = true;
     return true;
@@ -93,21 +99,23 @@ void ColorByteKernel::applyScalar(const UInt8* src, size_t from, size_t to, size
                                   bool reversed) const
 {
     // Locals, since stores through dst may alias anything.
-    const int shift = mShift;
-    const int16_t *pR = mP[0], *pG = mP[1], *pB = mP[2];
-    const int16_t *qR = mQ[0], *qG = mQ[1], *qB = mQ[2];
+    const int shift = mShift, constant = mConstant;
+    const int own[3] = {mOwn[0], mOwn[1], mOwn[2]};
+    const int shared[3] = {mShared[0], mShared[1], mShared[2]};
+    const int16_t *uR = mU[0], *uG = mU[1], *uB = mU[2];
     for (size_t j = from; j < to; ++j) {
         const UInt8* s = src + 4 * (reversed ? n - 1 - j : j);
         if (s[0] != 255) {
             applyExact(src, j, j + 1, n, dst, reversed);
             continue;
         }
-        const UInt8 r = s[1], g = s[2], b = s[3];
-        const int shared = qR[r] + qG[g] + qB[b];
+        const int u[3] = {uR[s[1]], uG[s[2]], uB[s[3]]};
+        const int common = constant + MulHighRound(u[0], shared[0]) +
+                           MulHighRound(u[1], shared[1]) + MulHighRound(u[2], shared[2]);
         // Memory order A, R, G, B: alpha is the low byte of the little-endian word.
-        const uint32_t word = 255u | uint32_t(ToByte((pR[r] + shared) >> shift)) << 8 |
-                              uint32_t(ToByte((pG[g] + shared) >> shift)) << 16 |
-                              uint32_t(ToByte((pB[b] + shared) >> shift)) << 24;
+        uint32_t word = 255u;
+        for (int c = 0; c < 3; ++c)
+            word |= uint32_t(ToByte((MulHighRound(u[c], own[c]) + common) >> shift)) << (8 * c + 8);
         memcpy(dst + 4 * j, &word, 4);
     }
 }
@@ -186,13 +194,20 @@ P3D_AVX512 inline bool Opaque(const UInt8* block)
     return !_mm512_mask_cmpneq_epi8_mask(kAlphaLanes, alphas, _mm512_set1_epi8(char(0xFF)));
 }
 
-// kBlocks opaque blocks of 64 output pixels from j on. Planes of R, G and B bytes, each
-// table loaded once for all blocks (the loads, not the arithmetic, bound a single block); the
-// 16-bit entries as words of bytes 0..7 and 8..15 of each 128-bit lane, as the saturating pack
-// puts them back.
+struct Coefficients
+{
+    __m512i own[3];
+    __m512i shared[3];
+    __m512i constant;
+};
+
+// kBlocks opaque blocks of 64 output pixels from j on. Planes of R, G and B bytes, each table
+// loaded once for all blocks; the 16-bit entries as words of bytes 0..7 and 8..15 of each
+// 128-bit lane, as the saturating pack puts them back.
 template <bool kReversed, int kBlocks>
-P3D_AVX512 inline void Process(const UInt8 (*tables)[ColorByteKernel::kTables][256], __m128i shift,
-                               const UInt8* src, size_t n, UInt8* dst, size_t j)
+P3D_AVX512 inline void Process(const UInt8 (*tables)[ColorByteKernel::kTables][256],
+                               const Coefficients& coefficients, __m128i shift, const UInt8* src,
+                               size_t n, UInt8* dst, size_t j)
 {
     const __m512i splitRG = _mm512_load_si512(kPermutations.split[kReversed][0]);
     const __m512i splitB = _mm512_load_si512(kPermutations.split[kReversed][1]);
@@ -213,40 +228,37 @@ P3D_AVX512 inline void Process(const UInt8 (*tables)[ColorByteKernel::kTables][2
         planes[b][1] = _mm512_shuffle_i64x2(rg0, rg1, 0xEE);
         planes[b][2] = _mm512_shuffle_i64x2(b0, b1, 0x44);
     }
-    __m512i p[kBlocks][3][2], shared[kBlocks][2];
+    __m512i u[kBlocks][3][2];
     for (int c = 0; c < 3; ++c) {
         __mmask64 high[kBlocks];
         for (int b = 0; b < kBlocks; ++b)
             high[b] = _mm512_movepi8_mask(planes[b][c]);
-        __m512i bytes[kBlocks][ColorByteKernel::kTables];
-        for (int t = 0; t < ColorByteKernel::kTables; ++t) {
-            const ByteTable table = LoadTable(tables[c][t]);
-            for (int b = 0; b < kBlocks; ++b)
-                bytes[b][t] = Lookup(table, planes[b][c], high[b]);
-        }
+        const ByteTable low = LoadTable(tables[c][ColorByteKernel::kULow]);
+        const ByteTable up = LoadTable(tables[c][ColorByteKernel::kUHigh]);
         for (int b = 0; b < kBlocks; ++b) {
-            const __m512i pLow = bytes[b][ColorByteKernel::kPLow];
-            const __m512i pHigh = bytes[b][ColorByteKernel::kPHigh];
-            const __m512i qLow = bytes[b][ColorByteKernel::kQLow];
-            const __m512i qHigh = bytes[b][ColorByteKernel::kQHigh];
-            p[b][c][0] = _mm512_unpacklo_epi8(pLow, pHigh);
-            p[b][c][1] = _mm512_unpackhi_epi8(pLow, pHigh);
-            const __m512i q0 = _mm512_unpacklo_epi8(qLow, qHigh);
-            const __m512i q1 = _mm512_unpackhi_epi8(qLow, qHigh);
-            shared[b][0] = c ? _mm512_add_epi16(shared[b][0], q0) : q0;
-            shared[b][1] = c ? _mm512_add_epi16(shared[b][1], q1) : q1;
+            const __m512i lowBytes = Lookup(low, planes[b][c], high[b]);
+            const __m512i highBytes = Lookup(up, planes[b][c], high[b]);
+            u[b][c][0] = _mm512_unpacklo_epi8(lowBytes, highBytes);
+            u[b][c][1] = _mm512_unpackhi_epi8(lowBytes, highBytes);
         }
     }
     const __m512i opaque = _mm512_set1_epi8(char(0xFF));
     for (int b = 0; b < kBlocks; ++b) {
-        __m512i out[3];
-        for (int c = 0; c < 3; ++c) {
-            const __m512i low = _mm512_sra_epi16(_mm512_add_epi16(p[b][c][0], shared[b][0]), shift);
-            const __m512i high =
-                _mm512_sra_epi16(_mm512_add_epi16(p[b][c][1], shared[b][1]), shift);
-            // The saturating pack clamps to 0..255.
-            out[c] = _mm512_packus_epi16(low, high);
+        __m512i half[3][2];
+        for (int h = 0; h < 2; ++h) {
+            __m512i common = coefficients.constant;
+            for (int c = 0; c < 3; ++c)
+                common = _mm512_add_epi16(common,
+                                          _mm512_mulhrs_epi16(u[b][c][h], coefficients.shared[c]));
+            for (int c = 0; c < 3; ++c)
+                half[c][h] = _mm512_sra_epi16(
+                    _mm512_add_epi16(_mm512_mulhrs_epi16(u[b][c][h], coefficients.own[c]), common),
+                    shift);
         }
+        // The saturating pack clamps to 0..255.
+        __m512i out[3];
+        for (int c = 0; c < 3; ++c)
+            out[c] = _mm512_packus_epi16(half[c][0], half[c][1]);
         UInt8* to = dst + 4 * (j + 64 * size_t(b));
         for (int k = 0; k < 4; ++k) {
             __m512i v = _mm512_permutex2var_epi8(
@@ -261,18 +273,25 @@ P3D_AVX512 inline void Process(const UInt8 (*tables)[ColorByteKernel::kTables][2
 // Whole blocks of 64 output pixels from from on, two at a time where they can; stops at the
 // first block with a pixel that is not opaque, or where no whole block is left, and answers where.
 template <bool kReversed>
-P3D_AVX512 size_t Blocks_AVX512(const UInt8 (*tables)[ColorByteKernel::kTables][256], int shift,
-                                const UInt8* src, size_t n, UInt8* dst, size_t from)
+P3D_AVX512 size_t Blocks_AVX512(const UInt8 (*tables)[ColorByteKernel::kTables][256],
+                                const int16_t* own, const int16_t* shared, int16_t constant,
+                                int shift, const UInt8* src, size_t n, UInt8* dst, size_t from)
 {
+    Coefficients coefficients;
+    for (int c = 0; c < 3; ++c) {
+        coefficients.own[c] = _mm512_set1_epi16(own[c]);
+        coefficients.shared[c] = _mm512_set1_epi16(shared[c]);
+    }
+    coefficients.constant = _mm512_set1_epi16(constant);
     const __m128i count = _mm_cvtsi32_si128(shift);
     const auto block = [&](size_t at) { return src + 4 * (kReversed ? n - 64 - at : at); };
     size_t j = from;
     while (j + 64 <= n && Opaque(block(j))) {
         if (j + 128 <= n && Opaque(block(j + 64))) {
-            Process<kReversed, 2>(tables, count, src, n, dst, j);
+            Process<kReversed, 2>(tables, coefficients, count, src, n, dst, j);
             j += 128;
         } else {
-            Process<kReversed, 1>(tables, count, src, n, dst, j);
+            Process<kReversed, 1>(tables, coefficients, count, src, n, dst, j);
             j += 64;
         }
     }
@@ -285,8 +304,9 @@ size_t ColorByteKernel::applyAVX512(const UInt8* src, size_t n, UInt8* dst, bool
 {
     size_t j = 0;
     for (;;) {
-        j = reversed ? Blocks_AVX512<true>(mBytes, mShift, src, n, dst, j)
-                     : Blocks_AVX512<false>(mBytes, mShift, src, n, dst, j);
+        j = reversed
+                ? Blocks_AVX512<true>(mBytes, mOwn, mShared, mConstant, mShift, src, n, dst, j)
+                : Blocks_AVX512<false>(mBytes, mOwn, mShared, mConstant, mShift, src, n, dst, j);
         if (j + 64 > n)
             return j;
         // A block with pixels that are not opaque: the scalar path sorts them out.
