@@ -30,7 +30,7 @@ bool CIColorStepPass::set(const CIColorStep* steps, size_t count)
         return true;
     mProgramCount = 0;
     mStepCount = 0;
-    mKernel = CoreImage::ColorByteKernel();
+    mKernel.reset();
     if (count > kMaxSteps || (count && !steps))
         return false;
     std::copy(steps, steps + count, mSteps);

@@ -37,6 +37,8 @@ public:
     // run); tables are filled here, not per row.
     bool set(const ColorProgram& program);
     bool ready() const { return mReady; }
+    // Unready, without touching the tables.
+    void reset() { mReady = false; }
     // log2 S: the fraction bits of the sums.
     int fractionBits() const { return mShift; }
 

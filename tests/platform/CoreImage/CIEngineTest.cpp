@@ -259,6 +259,25 @@ TEST(CIEngine, MirroredColourStepsMatchTheStepsThenTheMirror)
     }
 }
 
+// A context keeps the last steps' tables; new steps, even ones the fixed-point kernel refuses,
+// draw as a fresh context draws them.
+TEST(CIEngine, ChangedStepsDrawAsAFreshContextDraws)
+{
+    Frame frame(80, 10);
+    CFPtr<CIFilter> controls = Filter("CIColorControls");
+    Canvas warm(80, 10);
+    for (double saturation : {1.3, 4.0, 0.5}) {
+        SCOPED_TRACE(saturation);
+        controls->setValue(Number(saturation).get(), CFSTR("inputSaturation"));
+        controls->setValue(Number(saturation > 2 ? 4 : 1.2).get(), CFSTR("inputContrast"));
+        const CFPtr<CIImage> out = Through(controls.get(), frame.image().get());
+        Canvas fresh(80, 10);
+        ASSERT_TRUE(warm.context->drawImage(out.get(), CGPointMake(0, 0), out->extent()));
+        ASSERT_TRUE(fresh.context->drawImage(out.get(), CGPointMake(0, 0), out->extent()));
+        EXPECT_EQ(warm.bytes, fresh.bytes);
+    }
+}
+
 TEST(CIEngine, ImagesAwayFromTheOriginAndPartialDraws)
 {
     Frame frame(20, 10);
