@@ -1,6 +1,7 @@
 #include "CIColorSteps.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -29,6 +30,7 @@ bool CIColorStepPass::set(const CIColorStep* steps, size_t count)
         return true;
     mProgramCount = 0;
     mStepCount = 0;
+    mKernel.reset();
     if (count > kMaxSteps || (count && !steps))
         return false;
     std::copy(steps, steps + count, mSteps);
@@ -55,15 +57,45 @@ bool CIColorStepPass::set(const CIColorStep* steps, size_t count)
             break;
         }
     }
+    // Fixed point pays only with vectors: the scalar path is slower than the float one. An
+    // identity first program is a copy; a kernel refused stays unready.
+    using CoreImage::ColorByteKernel;
+    if (mProgramCount && !mPrograms[0].isIdentity() &&
+        ColorByteKernel::BestPath() != ColorByteKernel::Path::kScalar)
+        mKernel.set(mPrograms[0]);
     return true;
 }
 
 void CIColorStepPass::applyRow(UInt8* argbRow, size_t width) const
 {
-    if (!argbRow)
+    applyRow(argbRow, argbRow, width, false);
+}
+
+void CIColorStepPass::applyRow(const UInt8* src, UInt8* dst, size_t width, bool reversed) const
+{
+    if (!src || !dst)
         return;
-    for (size_t i = 0; i < mProgramCount; ++i)
-        mPrograms[i].applyARGB8Row(argbRow, width, argbRow);
+    if (mKernel.ready())
+        mKernel.apply(src, width, dst, reversed);
+    else if (mProgramCount)
+        mPrograms[0].applyARGB8Row(src, width, dst, reversed);
+    else if (src != dst)
+        CopyRow(src, dst, width, reversed);
+    for (size_t i = 1; i < mProgramCount; ++i)
+        mPrograms[i].applyARGB8Row(dst, width, dst);
+}
+
+void CIColorStepPass::CopyRow(const UInt8* src, UInt8* dst, size_t width, bool reversed)
+{
+    if (!reversed) {
+        memmove(dst, src, 4 * width);
+        return;
+    }
+    for (size_t i = 0; i < width; ++i) {
+        uint32_t pixel;
+        memcpy(&pixel, src + 4 * (width - 1 - i), 4);
+        memcpy(dst + 4 * i, &pixel, 4);
+    }
 }
 
 bool CIColorStepPass::matches(const CIColorStep* steps, size_t count) const

@@ -144,6 +144,17 @@ void RenderSource(const CIImage* image, const Raster& out)
     // Only what the copy leaves is cleared: a frame inside its source is written once.
     if (!Covers(inside, out.rect))
         out.clear();
+    if (inside.empty())
+        return;
+    const size_t rowBytes = size_t(inside.width) * 4;
+    if (out.rowBytes == rowBytes && image->sourceRowBytes() == rowBytes) {
+        // Rows without padding on both sides: one block.
+        const int64_t top = inside.y + inside.height - 1;
+        memcpy(out.pixel(inside.x, top),
+               image->sourceBase() + size_t(extent.height - 1 - (top - extent.y)) * rowBytes,
+               rowBytes * size_t(inside.height));
+        return;
+    }
     for (int64_t y = inside.y; y < inside.y + inside.height; ++y) {
         const UInt8* from = image->sourceBase() +
                             size_t(extent.height - 1 - (y - extent.y)) * image->sourceRowBytes() +
@@ -171,22 +182,95 @@ bool IsPixelExact(const CGAffineTransform& t)
            t.tx == std::floor(t.tx) && t.ty == std::floor(t.ty);
 }
 
+// The consecutive colour steps from image down, in the order they apply, and what they work on.
+const CIImage* ColorRun(const CIImage* image, CIColorStep (&steps)[kMaxColorSteps], size_t* count)
+{
+    *count = 0;
+    const CIImage* input = image;
+    while (input->kind() == CIImage::Kind::kColor && *count < kMaxColorSteps) {
+        steps[(*count)++] = input->colorStep();
+        input = input->input(0);
+    }
+    std::reverse(steps, steps + *count);
+    return input;
+}
+
+// A transform that moves whole pixels: every output row is one input row, read forward or
+// mirrored. Colour steps over pixel memory run on the way, in the same pass.
+void RenderPixelExact(const CIImage* image, const Raster& out, const PixelRect& wanted,
+                      Scratch& scratch, size_t depth)
+{
+    const CGAffineTransform& t = image->transform();
+    // x' = a x + tx with a = +-1 sends pixel x to a (x - tx) - (a < 0).
+    const int64_t ax = int64_t(t.a), ay = int64_t(t.d);
+    const int64_t tx = int64_t(t.tx), ty = int64_t(t.ty);
+    const auto back = [](int64_t a, int64_t shift, int64_t v) {
+        return a * (v - shift) - (a < 0 ? 1 : 0);
+    };
+    // The source pixels of the wanted rect.
+    const int64_t x0 = back(ax, tx, wanted.x), x1 = back(ax, tx, wanted.x + wanted.width - 1);
+    const int64_t y0 = back(ay, ty, wanted.y), y1 = back(ay, ty, wanted.y + wanted.height - 1);
+    const PixelRect source{std::min(x0, x1), std::min(y0, y1), wanted.width, wanted.height};
+
+    CIColorStep steps[kMaxColorSteps];
+    size_t count = 0;
+    const CIImage* input = ColorRun(image->input(0), steps, &count);
+    const PixelRect available = Intersect(source, Covering(input->extent()));
+    if (available.empty())
+        return out.clear();
+    Raster in;
+    bool colored = false;
+    if (count && Borrow(input, available, &in)) {
+        colored = scratch.colorPass().set(steps, count);
+        if (!colored)
+            return out.clear();
+    } else {
+        // The steps' result, rendered or borrowed, then moved.
+        const PixelRect reachable = Intersect(source, Covering(image->input(0)->extent()));
+        if (reachable.empty())
+            return out.clear();
+        if (!Borrow(image->input(0), reachable, &in)) {
+            in = scratch.take(depth, reachable);
+            if (!in.base)
+                return out.clear();
+            Render(image->input(0), in, scratch, depth + 1);
+        }
+    }
+    // What the input does not reach is transparent.
+    if (!Covers(in.rect, out.rect))
+        out.clear();
+    // The output columns the input reaches, and where its run starts.
+    const int64_t first = ax > 0 ? in.rect.x + tx : tx - (in.rect.x + in.rect.width);
+    const int64_t width = in.rect.width;
+    for (int64_t sy = in.rect.y; sy < in.rect.y + in.rect.height; ++sy) {
+        // y = ay (sy + (ay < 0)) + ty inverts back().
+        const int64_t y = ay * (sy + (ay < 0 ? 1 : 0)) + ty;
+        UInt8* to = out.pixel(first, y);
+        const UInt8* from = in.pixel(in.rect.x, sy);
+        if (colored)
+            scratch.colorPass().applyRow(from, to, size_t(width), ax < 0);
+        else
+            CIColorStepPass::CopyRow(from, to, size_t(width), ax < 0);
+    }
+}
+
 void RenderTransform(const CIImage* image, const Raster& out, Scratch& scratch, size_t depth)
 {
     const CGAffineTransform& t = image->transform();
-    const CGAffineTransform inverse = CGAffineTransformInvert(t);
-    out.clear();
     const PixelRect wanted = Intersect(out.rect, Covering(image->extent()));
     if (wanted.empty())
-        return;
+        return out.clear();
+    if (IsPixelExact(t))
+        return RenderPixelExact(image, out, wanted, scratch, depth);
+    const CGAffineTransform inverse = CGAffineTransformInvert(t);
+    out.clear();
     // The input pixels the wanted rect can reach, with one pixel more for the filter.
     const CGRect back =
         CGRectApplyAffineTransform(CGRectMake(CGFloat(wanted.x), CGFloat(wanted.y),
                                               CGFloat(wanted.width), CGFloat(wanted.height)),
                                    inverse);
     PixelRect source = Covering(back);
-    if (!IsPixelExact(t))
-        source = PixelRect{source.x - 1, source.y - 1, source.width + 2, source.height + 2};
+    source = PixelRect{source.x - 1, source.y - 1, source.width + 2, source.height + 2};
     source = Intersect(source, Covering(image->input(0)->extent()));
     if (source.empty())
         return;
@@ -196,25 +280,6 @@ void RenderTransform(const CIImage* image, const Raster& out, Scratch& scratch, 
         if (!in.base)
             return;
         Render(image->input(0), in, scratch, depth + 1);
-    }
-
-    if (IsPixelExact(t)) {
-        // Whole rows at a time: x' = a x + tx with a = +-1 sends pixel x to a (x - tx) - (a < 0).
-        const int64_t ax = int64_t(t.a), ay = int64_t(t.d);
-        const int64_t tx = int64_t(t.tx), ty = int64_t(t.ty);
-        for (int64_t y = wanted.y; y < wanted.y + wanted.height; ++y) {
-            const int64_t sy = ay * (y - ty) - (ay < 0 ? 1 : 0);
-            if (sy < source.y || sy >= source.y + source.height)
-                continue;
-            const int64_t firstX = ax * (wanted.x - tx) - (ax < 0 ? 1 : 0);
-            UInt8* to = out.pixel(wanted.x, y);
-            for (int64_t i = 0; i < wanted.width; ++i, to += 4) {
-                const int64_t sx = firstX + ax * i;
-                if (sx >= source.x && sx < source.x + source.width)
-                    memcpy(to, in.pixel(sx, sy), 4);
-            }
-        }
-        return;
     }
     for (int64_t y = wanted.y; y < wanted.y + wanted.height; ++y) {
         UInt8* row = out.pixel(wanted.x, y);
@@ -248,14 +313,18 @@ void RenderColor(const CIImage* image, const Raster& out, Scratch& scratch, size
     // Consecutive colour steps run together, in recipe order, in one pass over the pixels.
     CIColorStep steps[kMaxColorSteps];
     size_t count = 0;
-    const CIImage* input = image;
-    while (input->kind() == CIImage::Kind::kColor && count < kMaxColorSteps) {
-        steps[count++] = input->colorStep();
-        input = input->input(0);
-    }
-    std::reverse(steps, steps + count);
-    Render(input, out, scratch, depth);
+    const CIImage* input = ColorRun(image, steps, &count);
     CIColorStepPass& pass = scratch.colorPass();
+    // Over pixel memory that fills the rect, the pass reads that memory: no copy first.
+    Raster in;
+    if (Borrow(input, out.rect, &in) && Covers(in.rect, out.rect)) {
+        if (!pass.set(steps, count))
+            return out.clear();
+        for (int64_t y = out.rect.y; y < out.rect.y + out.rect.height; ++y)
+            pass.applyRow(in.row(y), out.row(y), size_t(out.rect.width), false);
+        return;
+    }
+    Render(input, out, scratch, depth);
     if (!pass.set(steps, count))
         return;
     for (int64_t y = out.rect.y; y < out.rect.y + out.rect.height; ++y)

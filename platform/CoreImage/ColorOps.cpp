@@ -330,13 +330,15 @@ void ColorProgram::applyRow(RGBAf* row, size_t n) const
     }
 }
 
-void ColorProgram::applyARGB8Row(const UInt8* src, size_t n, UInt8* dst) const
+void ColorProgram::applyARGB8Row(const UInt8* src, size_t n, UInt8* dst, bool reversed) const
 {
     if (!src || !dst)
         return;
     if (isIdentity()) {
-        if (src != dst)
+        if (!reversed && src != dst)
             std::memmove(dst, src, 4 * n);
+        for (size_t i = 0; reversed && i < n; ++i)
+            std::memcpy(dst + 4 * i, src + 4 * (n - 1 - i), 4);
         return;
     }
     Planes planes;
@@ -344,7 +346,7 @@ void ColorProgram::applyARGB8Row(const UInt8* src, size_t n, UInt8* dst) const
         const size_t count = std::min(kChunk, n - done);
         const UInt8* in = src + 4 * done;
         for (size_t j = 0; j < count; ++j) {
-            const UInt8* p = in + 4 * j;
+            const UInt8* p = reversed ? src + 4 * (n - 1 - (done + j)) : in + 4 * j;
             planes.alpha[j] = p[0];
             if (p[0] == 255) {
                 planes.a[j] = 1.0f;

@@ -92,12 +92,18 @@ public:
     float saturation() const { return mSaturation; }
     float brightness() const { return mBrightness; }
     float contrast() const { return mContrast; }
+    // u after white point and exposure at u = byte / 255 of channel 0 (R), 1 (G) or 2 (B).
+    float curve(int channel, UInt8 byte) const { return mByteTable[channel][byte]; }
+    // The colour controls' map v = M u + offset; the identity when they are off.
+    float matrix(int out, int in) const { return mMatrix[out][in]; }
+    float offset() const { return mOffset; }
 
     // Applies the active filters to n pixels in place.
     void applyRow(RGBAf* row, size_t n) const;
     // The same from A,R,G,B bytes to bytes (src may be dst), without the float row: results
-    // are rounded to nearest, alpha is kept.
-    void applyARGB8Row(const UInt8* src, size_t n, UInt8* dst) const;
+    // are rounded to nearest, alpha is kept. reversed reads src from its last pixel back, as a
+    // left-right mirror does (src and dst may not overlap then).
+    void applyARGB8Row(const UInt8* src, size_t n, UInt8* dst, bool reversed = false) const;
 
 private:
     void rebuildTables();

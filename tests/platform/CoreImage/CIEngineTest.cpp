@@ -1,5 +1,6 @@
 // The engine through plain filter chains: recipes render what their steps say, at whole-pixel
 // accuracy where nothing filters, and a warm context allocates nothing.
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
@@ -210,6 +211,73 @@ TEST(CIEngine, ColourStepsMatchAPlainReference)
         }
 }
 
+// The colour steps drawn under a mirror read the source backwards in the same pass: the same
+// bytes as the steps drawn first and mirrored after, whatever part of the result is drawn.
+TEST(CIEngine, MirroredColourStepsMatchTheStepsThenTheMirror)
+{
+    Frame frame(100, 70, 8);
+    // Translucent pixels take the exact path, inside a vector block and in the row's tail.
+    for (size_t x : {5, 70, 99}) {
+        UInt8* p = &frame.bytes[3 * frame.rowBytes + x * 4];
+        p[0] = 128, p[1] = std::min<UInt8>(p[1], 128), p[2] = 0, p[3] = 127;
+    }
+    CFPtr<CIFilter> white = Filter("CIWhitePointAdjust");
+    white->setValue(CIColor::colorWithRed(0.95, 1.0, 0.9).get(), CFSTR("inputColor"));
+    CFPtr<CIFilter> exposure = Filter("CIExposureAdjust");
+    exposure->setValue(Number(0.3).get(), CFSTR("inputEV"));
+    CFPtr<CIFilter> controls = Filter("CIColorControls");
+    controls->setValue(Number(1.3).get(), CFSTR("inputSaturation"));
+    controls->setValue(Number(0.05).get(), CFSTR("inputBrightness"));
+    CFPtr<CIImage> colored =
+        Through(controls.get(),
+                Through(exposure.get(), Through(white.get(), frame.image().get()).get()).get());
+    Canvas steps(100, 70);
+    ASSERT_TRUE(steps.context->drawImage(colored.get(), CGPointMake(0, 0), colored->extent()));
+    const CFPtr<CIImage> drawn = CIImage::imageWithARGBMemory(steps.bytes.data(), 100 * 4, 100, 70);
+
+    struct Case
+    {
+        CGAffineTransform mirror;
+        CGRect from;
+    };
+    const Case cases[] = {
+        {CGAffineTransformMake(-1, 0, 0, -1, 100, 70), CGRectMake(0, 0, 100, 70)},
+        {CGAffineTransformMake(-1, 0, 0, 1, 100, 0), CGRectMake(13, 5, 50, 40)},
+        {CGAffineTransformMake(1, 0, 0, -1, 0, 70), CGRectMake(0, 0, 100, 70)},
+        // Partly off the image: the rest is transparent.
+        {CGAffineTransformMake(-1, 0, 0, -1, 130, 60), CGRectMake(0, 0, 120, 80)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.mirror.tx << " " << c.mirror.ty << " " << c.from.origin.x);
+        Canvas fused(120, 80), reference(120, 80);
+        const CFPtr<CIImage> once = colored->imageByApplyingTransform(c.mirror);
+        const CFPtr<CIImage> after = drawn->imageByApplyingTransform(c.mirror);
+        ASSERT_TRUE(fused.context->drawImage(once.get(), CGPointMake(2, 3), c.from));
+        ASSERT_TRUE(reference.context->drawImage(after.get(), CGPointMake(2, 3), c.from));
+        EXPECT_EQ(fused.bytes, reference.bytes);
+    }
+}
+
+// A context keeps the last steps' tables; new steps, even ones the fixed-point kernel refuses,
+// draw as a fresh context draws them.
+TEST(CIEngine, ChangedStepsDrawAsAFreshContextDraws)
+{
+    Frame frame(80, 10);
+    CFPtr<CIFilter> controls = Filter("CIColorControls");
+    Canvas warm(80, 10);
+    for (double saturation : {1.3, 4.0, 0.5}) {
+        SCOPED_TRACE(saturation);
+        controls->setValue(Number(saturation).get(), CFSTR("inputSaturation"));
+        controls->setValue(Number(saturation > 2 ? 4 : 1.2).get(), CFSTR("inputContrast"));
+        const CFPtr<CIImage> out = Through(controls.get(), frame.image().get());
+        Canvas fresh(80, 10);
+        ASSERT_TRUE(warm.context->drawImage(out.get(), CGPointMake(0, 0), out->extent()));
+        ASSERT_TRUE(fresh.context->drawImage(out.get(), CGPointMake(0, 0), out->extent()));
+        EXPECT_EQ(warm.bytes, fresh.bytes);
+    }
+}
+
 TEST(CIEngine, ImagesAwayFromTheOriginAndPartialDraws)
 {
     Frame frame(20, 10);
@@ -250,6 +318,7 @@ TEST(CIEngine, BitmapDataIsCopiedAndMemoryIsBorrowed)
     EXPECT_EQ(canvas.at(0, 3)[1], 0);
     ASSERT_TRUE(canvas.context->drawImage(borrowed.get(), CGPointMake(0, 0), borrowed->extent()));
     EXPECT_EQ(canvas.at(0, 3)[1], 99);
+    EXPECT_EQ(canvas.bytes, frame.bytes) << "rows without padding, copied as one block";
 }
 
 TEST(CIEngine, BadInputGivesNothingAndReports)

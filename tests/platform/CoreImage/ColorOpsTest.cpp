@@ -1,12 +1,16 @@
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <vector>
 
 #include "AllocationCounter.h"
+#include "ColorByteKernel.h"
 #include "ColorOps.h"
 
+using CoreImage::ColorByteKernel;
 using CoreImage::ColorProgram;
 using CoreImage::RGBAf;
 
@@ -109,6 +113,12 @@ void ExpectMatchesReference(const Params& q)
     std::vector<UInt8> inPlace = bytes;
     Program(q).applyARGB8Row(inPlace.data(), kCount, inPlace.data());
     EXPECT_TRUE(std::equal(inPlace.begin(), inPlace.end(), direct.begin()));
+    // Mirrored: the source read last pixel first.
+    std::vector<UInt8> mirrored(bytes.size()), back(bytes.size());
+    for (size_t n = 0; n < kCount; ++n)
+        std::copy_n(&bytes[4 * (kCount - 1 - n)], 4, &mirrored[4 * n]);
+    Program(q).applyARGB8Row(mirrored.data(), kCount, back.data(), true);
+    EXPECT_TRUE(std::equal(back.begin(), back.end(), direct.begin()));
 
     double worst[2] = {0, 0}; // translucent, opaque
     for (size_t n = 0; n < kCount; ++n) {
@@ -131,6 +141,152 @@ void ExpectMatchesReference(const Params& q)
     }
     EXPECT_LE(worst[1], 1e-5);
     EXPECT_LE(worst[0], 1.0 / 255);
+}
+
+// Opaque pixels over every byte value of each channel, beside others.
+std::vector<UInt8> OpaqueSweep()
+{
+    std::vector<UInt8> bytes;
+    for (int v = 0; v < 256; ++v)
+        for (int other : {0, 37, 128, 200, 255})
+            for (int c = 1; c < 4; ++c) {
+                UInt8 p[4] = {255, UInt8(other), UInt8(255 - other), UInt8(other / 2)};
+                p[c] = UInt8(v);
+                bytes.insert(bytes.end(), p, p + 4);
+            }
+    return bytes;
+}
+
+std::vector<ColorByteKernel::Path> Paths()
+{
+    std::vector<ColorByteKernel::Path> paths;
+    for (auto path : {ColorByteKernel::Path::kScalar, ColorByteKernel::Path::kAVX512})
+        if (ColorByteKernel::Supported(path))
+            paths.push_back(path);
+    return paths;
+}
+
+// The fixed-point kernel on every path: opaque pixels within 0.5 + 6.5 / S of the exact value,
+// every other pixel as the program's exact byte path has it, and every path the same bytes.
+void ExpectKernelMatchesReference(const Params& q)
+{
+    ColorByteKernel kernel;
+    const ColorProgram program = Program(q);
+    ASSERT_TRUE(kernel.set(program));
+    std::vector<UInt8> bytes = OpaqueSweep();
+    const std::vector<UInt8> mixed = Pixels(1001, 17);
+    bytes.insert(bytes.end(), mixed.begin(), mixed.end());
+    const size_t count = bytes.size() / 4;
+    std::vector<UInt8> exact(bytes.size());
+    program.applyARGB8Row(bytes.data(), count, exact.data());
+    const double slack = 0.5 + 6.5 / (1 << kernel.fractionBits());
+
+    std::vector<UInt8> first;
+    for (ColorByteKernel::Path path : Paths()) {
+        SCOPED_TRACE(int(path));
+        std::vector<UInt8> out(bytes.size() + 4, 0xEE);
+        kernel.applyOnPath(path, bytes.data(), count, out.data(), false);
+        EXPECT_EQ(out[4 * count], 0xEE) << "wrote past the row";
+        out.resize(bytes.size());
+        for (size_t n = 0; n < count; ++n) {
+            if (bytes[4 * n] != 255) {
+                ASSERT_EQ(memcmp(&out[4 * n], &exact[4 * n], 4), 0) << "pixel " << n;
+                continue;
+            }
+            double expected[4];
+            Reference(&bytes[4 * n], q, expected);
+            ASSERT_EQ(out[4 * n], 255);
+            for (int c = 0; c < 3; ++c)
+                ASSERT_LE(std::fabs(out[4 * n + 1 + c] - expected[c] * 255), slack)
+                    << "pixel " << n << " channel " << c;
+        }
+        if (first.empty())
+            first = out;
+        EXPECT_EQ(out, first) << "the paths disagree";
+    }
+}
+
+TEST(ColorByteKernel, OpaquePixelsLandWithinAFractionOfALevel)
+{
+    struct Case
+    {
+        const char* what;
+        Params q;
+    };
+    auto make = [](std::array<double, 3> w, double ev, double s, double b, double k) {
+        Params q;
+        q.white = w != std::array<double, 3>{1, 1, 1};
+        std::copy(w.begin(), w.end(), q.w);
+        q.exposure = ev != 0, q.ev = ev;
+        q.controls = s != 1 || b != 0 || k != 1;
+        q.s = s, q.b = b, q.k = k;
+        return q;
+    };
+    const Case cases[] = {
+        {"white point", make({0.8, 1.25, 0.5}, 0, 1, 0, 1)},
+        {"exposure up", make({1, 1, 1}, 0.7, 1, 0, 1)},
+        {"exposure down", make({1, 1, 1}, -2.5, 1, 0, 1)},
+        {"camera controls", make({0.95, 1.0, 0.9}, 0.3, 1.3, 0.05, 1.2)},
+        {"greyscale", make({1, 1, 1}, 0, 0, 0, 1)},
+        {"no contrast", make({1, 1, 1}, 0, 1, 0.2, 0)},
+        {"brightness at its ends", make({1, 1, 1}, 0, 1, -1, 1)},
+        {"strong saturation", make({0.9, 0.7, 1.1}, 0.7, 2.5, -0.1, 1.4)},
+        {"large gains", make({1, 1, 1}, 1, 2.5, 0, 1.6)},
+        {"the panel's extremes", make({1, 1, 1}, 2, 2, -0.5, 2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExpectKernelMatchesReference(c.q);
+    }
+}
+
+TEST(ColorByteKernel, MirroredRowsReadTheSourceLastPixelFirst)
+{
+    Params q;
+    q.white = q.exposure = q.controls = true;
+    q.w[2] = 0.8, q.ev = 0.4, q.s = 1.3, q.b = 0.05, q.k = 1.2;
+    ColorByteKernel kernel;
+    ASSERT_TRUE(kernel.set(Program(q)));
+    // Lengths around the vector block, with a translucent pixel inside a block.
+    for (size_t count : {1, 63, 64, 65, 130, 640}) {
+        SCOPED_TRACE(count);
+        std::vector<UInt8> bytes = Pixels(count, unsigned(count));
+        for (size_t n = 0; n < count; ++n)
+            bytes[4 * n] = 255, bytes[4 * n + 1] |= 0x80; // opaque, top bit set and not
+        if (count > 70)
+            bytes[4 * 70] = 128, bytes[4 * 70 + 1] = 100, bytes[4 * 70 + 2] = 3;
+        std::vector<UInt8> mirrored(bytes.size());
+        for (size_t n = 0; n < count; ++n)
+            memcpy(&mirrored[4 * n], &bytes[4 * (count - 1 - n)], 4);
+        for (ColorByteKernel::Path path : Paths()) {
+            std::vector<UInt8> forward(bytes.size()), backward(bytes.size());
+            kernel.applyOnPath(path, mirrored.data(), count, forward.data(), false);
+            kernel.applyOnPath(path, bytes.data(), count, backward.data(), true);
+            EXPECT_EQ(backward, forward) << "path " << int(path);
+            std::vector<UInt8> inPlace = mirrored;
+            kernel.applyOnPath(path, inPlace.data(), count, inPlace.data(), false);
+            EXPECT_EQ(inPlace, forward) << "path " << int(path);
+        }
+    }
+}
+
+TEST(ColorByteKernel, GainsBeyondSixteenBitsAreRefused)
+{
+    Params q;
+    q.controls = true;
+    q.s = 4, q.k = 4;
+    ColorByteKernel kernel;
+    EXPECT_FALSE(kernel.set(Program(q)));
+    EXPECT_FALSE(kernel.ready());
+    UInt8 pixel[4] = {255, 10, 20, 30};
+    UInt8 out[4] = {1, 2, 3, 4};
+    kernel.apply(pixel, 1, out, false);
+    EXPECT_EQ(out[0], 1) << "a kernel that is not ready writes nothing";
+    // Plain colours need no fraction bits beyond the most.
+    EXPECT_TRUE(kernel.set(ColorProgram()));
+    EXPECT_EQ(kernel.fractionBits(), 7);
+    kernel.apply(nullptr, 1, out, false);
+    kernel.apply(pixel, 1, nullptr, false);
 }
 
 TEST(ColorOps, UnpackThenPackGivesBackEveryPremultipliedPixel)
@@ -266,6 +422,11 @@ TEST(ColorOps, IdentityValuesLeaveImagesBitIdentical)
         std::fill(back.begin(), back.end(), 0);
         program->applyARGB8Row(bytes.data(), kCount, back.data());
         EXPECT_EQ(back, bytes);
+        std::vector<UInt8> twice(bytes.size());
+        program->applyARGB8Row(bytes.data(), kCount, back.data(), true);
+        program->applyARGB8Row(back.data(), kCount, twice.data(), true);
+        EXPECT_EQ(twice, bytes) << "mirrored twice";
+        EXPECT_EQ(memcmp(&back[0], &bytes[4 * (kCount - 1)], 4), 0);
     }
 
     // Identity in one filter while another works: only the working one changes anything.
@@ -355,6 +516,8 @@ TEST(ColorOps, RowsAllocateNothing)
     all.w[0] = 0.9, all.ev = 0.5, all.s = 1.2;
     const ColorProgram program = Program(all);
     program.applyRow(row.data(), kCount); // warm: the curve tables
+    ColorByteKernel kernel;
+    ASSERT_TRUE(kernel.set(program));
 
     const long before = p3dtest::AllocationCount();
     for (int y = 0; y < 480; ++y) {
@@ -362,6 +525,7 @@ TEST(ColorOps, RowsAllocateNothing)
         program.applyRow(row.data(), kCount);
         CoreImage::PackARGB8Row(row.data(), kCount, out.data());
         program.applyARGB8Row(bytes.data(), kCount, out.data());
+        kernel.apply(bytes.data(), kCount, out.data(), true);
     }
     EXPECT_EQ(p3dtest::AllocationCount() - before, 0);
 }
