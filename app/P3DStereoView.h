@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "CFPtr.h"
+#include "StereoEncodingList.h"
 
 struct __CFData;
 class CIContext;
@@ -57,6 +58,9 @@ public:
     // Renders the recipe once and keeps the picture as the monitor image; null clears it.
     void renderMonitorImage(CFPtr<CIImage> recipe);
     double swapEyesFloatValue() const;
+    // How the stereo types combine the eyes; the Dubois red-cyan anaglyph until set.
+    void setEncoding(const StereoEncoding& encoding);
+    const StereoEncoding& encoding() const { return mEncoding; }
 
     // Builds, keeps and draws the monitor image into rect of the painter's device.
     void drawRect(QPainter& painter, const QRect& rect);
@@ -73,6 +77,7 @@ private:
     QCamGrabCGImageView* _leftEye = nullptr;           // borrowed
     QCamGrabCGImageView* _rightEye = nullptr;
     CFPtr<CIFilter> _stereoMux;
+    StereoEncoding mEncoding{StereoEncodingList::kDefaultKey};
     CFPtr<CIImage> _monitorImage;
     CFPtr<__CFData> mRendered;       // the monitor image's pixels, A,R,G,B
     QSize mRenderedSize;             // and their size
