@@ -39,6 +39,7 @@ P3DStereoView::P3DStereoView(QWidget* parent) : QWidget(parent)
     loadCoreImagePlugIns();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 240);
+    mEncoding.key = StereoEncodingList::kDefaultKey;
     _stereoMux = CIFilter::filterWithName(kCIORBStereoMuxFilter_FilterName);
     if (_stereoMux)
         _stereoMux->setDefaults();

@@ -77,7 +77,7 @@ private:
     QCamGrabCGImageView* _leftEye = nullptr;           // borrowed
     QCamGrabCGImageView* _rightEye = nullptr;
     CFPtr<CIFilter> _stereoMux;
-    StereoEncoding mEncoding{StereoEncodingList::kDefaultKey};
+    StereoEncoding mEncoding; // the default's key, and the filter's stored kernel
     CFPtr<CIImage> _monitorImage;
     CFPtr<__CFData> mRendered;       // the monitor image's pixels, A,R,G,B
     QSize mRenderedSize;             // and their size

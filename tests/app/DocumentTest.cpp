@@ -2,6 +2,7 @@
 // in-memory V4L2 device and the channel in a private /tmp and /dev/shm.
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
