@@ -1,6 +1,8 @@
 #include "P3DDocument.h"
 
+#include <QActionGroup>
 #include <QImage>
+#include <QMenu>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -21,6 +23,7 @@
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
+#include "StereoEncodingList.h"
 
 int P3DDocument::sCountInstances = 0;
 
@@ -32,6 +35,7 @@ const char* const kRightEyeCamera = "rightEyeCamera";
 const char* const kEyeOffsetKeys[2][2] = {{"leftEyeOffsetX", "leftEyeOffsetY"},
                                           {"rightEyeOffsetX", "rightEyeOffsetY"}};
 const char* const kEyeColorMatching = "eyeColorMatching";
+const char* const kStereoEncoding = "stereoEncoding";
 
 // The monitor picture as a PNG would hold it: 640 x 480, or its own size when it has one.
 QImage RenderPicture(const CIImage* image)
@@ -74,6 +78,9 @@ P3DDocument::P3DDocument()
     }
     w._broadcast->awakeFromNib();
     setMonitorImageType(P3DStereoView::kMonitorImageType_Stereo);
+    mEncodings = std::make_unique<StereoEncodingList>(StereoEncodingList::UserKernelFolder());
+    fillEncodingMenu();
+    setStereoEncoding(NSUserDefaultLoadKind<NSString>(kStereoEncoding, ""));
     connect(&w, &P3DDocumentWindow::windowWillClose, this, &P3DDocument::windowWillClose);
 }
 
@@ -197,6 +204,8 @@ void P3DDocument::windowWillClose()
         if (!name.isNull())
             NSUserDefaultSaveObject(&name, key);
     }
+    const QString encoding = stereoEncoding();
+    NSUserDefaultSaveObject(&encoding, kStereoEncoding);
     const CamBroadcastWriter& writer = mWindow->_broadcast->writer();
     if (writer.framesPublished() || writer.framesDropped())
         fprintf(stderr, "parallax3d: %lu ticks, %lu frames broadcast, %lu dropped\n", mTicks,
@@ -238,6 +247,51 @@ void P3DDocument::saveEyeAdjustment()
 void P3DDocument::setMonitorImageType(int type)
 {
     mWindow->_stereoView->setMonitorImageType(type);
+}
+
+void P3DDocument::fillEncodingMenu()
+{
+    QMenu* menu = mWindow->mEncodingMenu;
+    QActionGroup* group = mWindow->mEncodingGroup;
+    StereoEncoding::Kind kind = StereoEncoding::Kind::kAnaglyph;
+    bool user = false;
+    for (const StereoEncoding& encoding : mEncodings->encodings()) {
+        // Anaglyphs, frame packings, then the user's own, each group apart.
+        const bool isUser = encoding.key.rfind(StereoEncodingList::kUserKeyPrefix, 0) == 0;
+        if ((encoding.kind == StereoEncoding::Kind::kAnaglyph) !=
+                (kind == StereoEncoding::Kind::kAnaglyph) ||
+            isUser != user)
+            menu->addSeparator();
+        kind = encoding.kind;
+        user = isUser;
+        QAction* item = menu->addAction(QString::fromStdString(encoding.title));
+        item->setData(QString::fromStdString(encoding.key));
+        item->setCheckable(true);
+        item->setEnabled(encoding.usable());
+        if (!encoding.error.empty())
+            item->setToolTip(QString::fromStdString(encoding.error));
+        group->addAction(item);
+    }
+    connect(group, &QActionGroup::triggered, this, &P3DDocument::stereoEncodingMenuChanged);
+}
+
+void P3DDocument::stereoEncodingMenuChanged(QAction* item)
+{
+    setStereoEncoding(item->data().toString());
+}
+
+void P3DDocument::setStereoEncoding(const QString& key)
+{
+    const StereoEncoding& encoding = mEncodings->find(key.toStdString());
+    mWindow->_stereoView->setEncoding(encoding);
+    const QString chosen = QString::fromStdString(encoding.key);
+    for (QAction* item : mWindow->mEncodingGroup->actions())
+        item->setChecked(item->data().toString() == chosen);
+}
+
+QString P3DDocument::stereoEncoding() const
+{
+    return QString::fromStdString(mWindow->_stereoView->encoding().key);
 }
 
 void P3DDocument::chooseCamera(bool leftEye, const QString& name)

@@ -9,7 +9,9 @@
 
 class CIImage;
 class P3DDocumentWindow;
+class QAction;
 class QTimer;
+class StereoEncodingList;
 
 class P3DDocument : public QObject
 {
@@ -42,6 +44,12 @@ public:
     void restoreCameras(const QString& leftCamera, const QString& rightCamera);
     // The monitor type, in the view and in its chooser.
     void setMonitorImageType(int type);
+    // The stereo encoding by key, in the view and checked in the Encoding menu; an unknown or
+    // unusable key gives the default. Kept at close as "stereoEncoding".
+    void setStereoEncoding(const QString& key);
+    QString stereoEncoding() const;
+    void stereoEncodingMenuChanged(QAction* item);
+    const StereoEncodingList& encodings() const { return *mEncodings; }
     // The monitor picture of the last drawing is saved there when the window closes.
     void setSnapshotPath(const QString& path) { mSnapshotPath = path; }
 
@@ -56,7 +64,10 @@ private:
     void saveEyeAdjustment();
     void chooseCamera(bool leftEye, const QString& name);
 
+    void fillEncodingMenu();
+
     std::unique_ptr<P3DDocumentWindow> mWindow;
+    std::unique_ptr<StereoEncodingList> mEncodings;
     int _broadcastFrame = 0;
     QTimer* _camTimer = nullptr; // a child of this document
     bool mOpen = false;          // between the window's loading and its closing

@@ -1,5 +1,6 @@
 #include "P3DDocumentWindow.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -45,8 +46,8 @@ P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
     for (int i = 0; i < 4; ++i)
         _monitorImageType->setLabel(tr(types[i]), i);
     _monitorImageType->setToolTip(
-        tr("What the monitor shows: the left eye, both eyes as an anaglyph for red-cyan "
-           "glasses, the anaglyph with the eyes exchanged, or the right eye"));
+        tr("What the monitor shows: the left eye, both eyes in the chosen encoding, the same "
+           "with the eyes exchanged, or the right eye"));
     controls->addWidget(_monitorImageType);
     auto* imageControlsButton = new QToolButton;
     controls->addWidget(imageControlsButton);
@@ -72,6 +73,10 @@ P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
     connect(mCloseAction, &QAction::triggered, this, &QWidget::close);
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(mImageControlsAction);
+    mEncodingMenu = menuBar()->addMenu(tr("&Encoding"));
+    mEncodingMenu->setToolTipsVisible(true); // why a user's kernel is unavailable
+    mEncodingGroup = new QActionGroup(this);
+    mEncodingGroup->setExclusive(true);
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     mAboutAction = help->addAction(QString());
 }

@@ -10,6 +10,7 @@ class NSUISegmentedControl;
 class NSUIToolButton;
 class P3DBroadcastControl;
 class P3DStereoView;
+class QActionGroup;
 class QCamGrabCGImageView;
 
 class P3DEyeAlignmentControls;
@@ -34,6 +35,9 @@ public:
     QAction* mNewAction;
     QAction* mCloseAction;
     QAction* mAboutAction;
+    // The stereo encodings, one checkable item each, filled by the document.
+    QMenu* mEncodingMenu;
+    QActionGroup* mEncodingGroup;
 
 signals:
     // The window is closing; the document shuts down before it goes.

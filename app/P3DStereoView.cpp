@@ -16,6 +16,7 @@
 #include "NSUICICameraControls.h"
 #include "NSUISegmentedControl.h"
 #include "QCamGrabCGImageView.h"
+#include "StereoPacking.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ P3DStereoView::P3DStereoView(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 240);
     setFocusPolicy(Qt::StrongFocus);
+    mEncoding.key = StereoEncodingList::kDefaultKey;
     _stereoMux = CIFilter::filterWithName(kCIORBStereoMuxFilter_FilterName);
     if (_stereoMux)
         _stereoMux->setDefaults();
@@ -208,16 +210,29 @@ CFPtr<CIImage> P3DStereoView::monitorImageMuxed()
     CFPtr<CIImage> right = rightEyeImage();
     if (!left || !right)
         return left ? left : right;
+    const double swap = swapEyesFloatValue();
+    if (mEncoding.kind != StereoEncoding::Kind::kAnaglyph) {
+        CFPtr<CIImage> packed =
+            StereoPackedImage(left.get(), right.get(), mEncoding.kind, swap > 0.5);
+        return packed ? packed : right;
+    }
     if (!_stereoMux)
         return right;
+    // No kernel of the encoding's own: the filter's stored one.
+    _stereoMux->setValue(mEncoding.kernel.get(), kCIORBStereoMuxFilter_inputKernel);
     _stereoMux->setValue(right.get(), kCIInputImageKey);
     _stereoMux->setValue(left.get(), kCIORBStereoMuxFilter_inputLeftImage);
-    const double swap = swapEyesFloatValue();
     CFNumberRef swapNumber = CFNumberCreate(nullptr, kCFNumberDoubleType, &swap);
     _stereoMux->setValue(swapNumber, kCIORBStereoMuxFilter_inputSwapEyes);
     CFRelease(swapNumber);
     CFPtr<CIImage> stereo = _stereoMux->outputImage();
     return stereo ? stereo : right;
+}
+
+void P3DStereoView::setEncoding(const StereoEncoding& encoding)
+{
+    mEncoding = encoding;
+    update();
 }
 
 CFPtr<CIImage> P3DStereoView::liveMonitorImage()

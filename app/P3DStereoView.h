@@ -8,6 +8,7 @@
 
 #include "CFPtr.h"
 #include "EyeColorMatcher.h"
+#include "StereoEncodingList.h"
 
 struct __CFData;
 class CIContext;
@@ -72,6 +73,9 @@ public:
     // Renders the recipe once and keeps the picture as the monitor image; null clears it.
     void renderMonitorImage(CFPtr<CIImage> recipe);
     double swapEyesFloatValue() const;
+    // How the stereo types combine the eyes; the Dubois red-cyan anaglyph until set.
+    void setEncoding(const StereoEncoding& encoding);
+    const StereoEncoding& encoding() const { return mEncoding; }
 
     // Builds, keeps and draws the monitor image into rect of the painter's device.
     void drawRect(QPainter& painter, const QRect& rect);
@@ -101,6 +105,7 @@ private:
     EyeColorMatcher mMatcher;
     CFPtr<__CFData> mAdjusted[2]; // each eye's moved or recoloured frame, A,R,G,B
     CFPtr<CIFilter> _stereoMux;
+    StereoEncoding mEncoding; // the default's key, and the filter's stored kernel
     CFPtr<CIImage> _monitorImage;
     CFPtr<__CFData> mRendered;       // the monitor image's pixels, A,R,G,B
     QSize mRenderedSize;             // and their size

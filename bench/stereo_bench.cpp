@@ -1,11 +1,15 @@
 // The stereo mux over two 640 x 480 eyes beside ffmpeg's stereo3d=sbsl:arcd on the same eyes
-// side by side, run in-process through libavfilter on rgb24, the format its anaglyph works in.
+// side by side, run in-process through libavfilter on rgb24, the format its anaglyph works in;
+// and each colour encoding beside stereo3d of the same mode (BM_Encoding_<mode>,
+// BM_FfmpegEncoding_<mode>).
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "FfmpegFilterGraph.h"
+#include "StereoEncodingList.h"
 #include "StereoMuxKernel.h"
 
 namespace {
@@ -32,9 +36,8 @@ std::vector<uint8_t> Eye(int eye)
     return argb;
 }
 
-void BM_StereoMux640x480(benchmark::State& state)
+void MuxLoop(benchmark::State& state, const CoreImage::ColorMatrixKernel* kernel)
 {
-    const std::unique_ptr<CoreImage::ColorMatrixKernel> kernel = CompileStereoMuxKernel();
     if (!kernel)
         return state.SkipWithError("the stereo kernel did not compile");
     const std::vector<uint8_t> left = Eye(0), right = Eye(1);
@@ -49,13 +52,19 @@ void BM_StereoMux640x480(benchmark::State& state)
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kWidth * kHeight);
 }
+
+void BM_StereoMux640x480(benchmark::State& state)
+{
+    const std::unique_ptr<CoreImage::ColorMatrixKernel> kernel = CompileStereoMuxKernel();
+    MuxLoop(state, kernel.get());
+}
 BENCHMARK(BM_StereoMux640x480)->Unit(benchmark::kMicrosecond);
 
-void BM_FfmpegStereo3d640x480(benchmark::State& state)
+void FfmpegLoop(benchmark::State& state, const std::string& filter)
 {
-    FfmpegFilterGraph graph(2 * kWidth, kHeight, AV_PIX_FMT_RGB24, "stereo3d=sbsl:arcd");
+    FfmpegFilterGraph graph(2 * kWidth, kHeight, AV_PIX_FMT_RGB24, filter.c_str());
     if (!graph.ready())
-        return state.SkipWithError("libavfilter could not build stereo3d=sbsl:arcd");
+        return state.SkipWithError("libavfilter could not build the stereo3d filter");
     // The two eyes side by side, left first.
     AVFrame* in = graph.input();
     for (int y = 0; y < kHeight; ++y)
@@ -69,7 +78,35 @@ void BM_FfmpegStereo3d640x480(benchmark::State& state)
             return state.SkipWithError("stereo3d gave no frame");
     state.SetItemsProcessed(int64_t(state.iterations()) * kWidth * kHeight);
 }
+
+void BM_FfmpegStereo3d640x480(benchmark::State& state)
+{
+    FfmpegLoop(state, "stereo3d=sbsl:arcd");
+}
 BENCHMARK(BM_FfmpegStereo3d640x480)->Unit(benchmark::kMicrosecond);
+
+// One pair per colour encoding, named by ffmpeg's mode.
+const bool sEncodings = [] {
+    for (const char* mode : {"arcd", "arch", "arcg", "arcc", "argg", "agmd", "aybd"}) {
+        benchmark::RegisterBenchmark((std::string("BM_Encoding_") + mode).c_str(),
+                                     [mode](benchmark::State& state) {
+                                         // Built at run time: the engine's statics are ready by
+                                         // then.
+                                         static const StereoEncodingList list("");
+                                         const StereoEncoding& encoding = list.find(mode);
+                                         MuxLoop(state, encoding.key == mode && encoding.kernel
+                                                            ? &encoding.kernel->compiled()
+                                                            : nullptr);
+                                     })
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark((std::string("BM_FfmpegEncoding_") + mode).c_str(),
+                                     [mode](benchmark::State& state) {
+                                         FfmpegLoop(state, std::string("stereo3d=sbsl:") + mode);
+                                     })
+            ->Unit(benchmark::kMicrosecond);
+    }
+    return true;
+}();
 
 } // namespace
 

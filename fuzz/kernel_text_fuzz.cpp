@@ -1,12 +1,16 @@
-// Kernel texts come from files a user may edit: any bytes give a kernel or a report, and a
-// kernel that compiles evaluates within its bounds on both paths.
+// Kernel texts come from files a user may edit: any bytes, through the same call the user's
+// encodings take, give a kernel or a report that says where, and a kernel that compiles
+// evaluates within its bounds on both paths.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "ColorMatrixKernel.h"
+#include "StereoEncodingList.h"
 
 using CoreImage::ColorMatrixKernel;
 
@@ -18,13 +22,20 @@ static void Check(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    CoreImage::KernelTextError error;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const std::unique_ptr<ColorMatrixKernel> kernel = ColorMatrixKernel::Compile(text, &error);
-    if (!kernel) {
-        Check(!error.reason.empty() && error.offset <= size && error.line >= 1);
+    std::string error;
+    const CFPtr<CIKernel> compiled = StereoEncodingList::CompileUserText(text, &error);
+    if (!compiled) {
+        // "line L, column C: reason", the place inside the text or just past its end.
+        unsigned line = 0, column = 0;
+        int used = 0;
+        Check(sscanf(error.c_str(), "line %u, column %u: %n", &line, &column, &used) == 2 &&
+              used > 0 && error.size() > size_t(used) && line >= 1 && column >= 1 &&
+              line <= size + 1 && column <= size + 1);
         return 0;
     }
+    Check(size > 0 && size <= ColorMatrixKernel::kMaxTextBytes);
+    const ColorMatrixKernel* kernel = &compiled->compiled();
     for (const ColorMatrixKernel::Matrix* matrix :
          {&kernel->firstMatrix(), &kernel->secondMatrix()})
         for (const auto& row : *matrix)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CFNumber.h"
+#include "CIKernel.h"
 #include "Diagnostics.h"
 
 const CFStringRef kCIAttributeClass = CFSTR("CIAttributeClass");
@@ -75,6 +76,8 @@ bool IsOfClass(CFTypeRef value, CFStringRef className)
         return type == CIColor::TypeID();
     if (name == "CIVector")
         return type == CIVector::TypeID();
+    if (name == "CIKernel")
+        return type == CIKernel::TypeID();
     return false;
 }
 

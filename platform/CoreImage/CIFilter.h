@@ -1,7 +1,7 @@
 // Filters: made by name from a registry, described by attribute dictionaries, given their
 // values by key, and asked for their output image. Values are Core Foundation objects:
-// CIImage, CFNumber, CIColor, CIVector; a value of another kind than the attribute's class is
-// refused with a report.
+// CIImage, CFNumber, CIColor, CIVector, CIKernel; a value of another kind than the attribute's
+// class is refused with a report.
 #pragma once
 
 #include <mutex>

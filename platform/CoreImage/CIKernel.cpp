@@ -73,6 +73,15 @@ CFArrayRef CIKernel::kernelsWithString(CFStringRef text)
     return array;
 }
 
+CFPtr<CIKernel> CIKernel::kernelWithText(std::string_view text, CoreImage::KernelTextError* error)
+{
+    std::unique_ptr<CoreImage::ColorMatrixKernel> compiled =
+        CoreImage::ColorMatrixKernel::Compile(text, error);
+    if (!compiled)
+        return nullptr; // the compiler reported why
+    return CFPtr<CIKernel>::Adopt(new CIKernel(std::move(compiled)));
+}
+
 CFPtr<CIImage> CIKernel::apply(CFArrayRef arguments, CFDictionaryRef options) const
 {
     const bool fShape = CFArrayGetCount(arguments) == 3 &&

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "CIImage.h"
 
 namespace CoreImage {
 class ColorMatrixKernel;
-}
+struct KernelTextError;
+} // namespace CoreImage
 
 class CISampler final : public p3dcf::Object
 {
@@ -34,6 +36,10 @@ class CIKernel final : public p3dcf::Object
 public:
     // The kernels the text defines (one here), or null with a report when it does not compile.
     static CFArrayRef kernelsWithString(CFStringRef text);
+    // The kernel of a text as it was read (a user's file: any bytes), or null with where and
+    // why it stopped in *error when given.
+    static CFPtr<CIKernel> kernelWithText(std::string_view text,
+                                          CoreImage::KernelTextError* error = nullptr);
 
     // Arguments in the kernel's parameter order: sampler, sampler, number. The extent option is
     // an array of four numbers x, y, width, height; without it, the union of the samplers'

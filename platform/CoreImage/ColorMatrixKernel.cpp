@@ -223,6 +223,27 @@ std::string Quoted(std::string_view text)
     return "\"" + Shown(text) + "\"";
 }
 
+// Before any parsing: a text that is empty, too long or not text at all, said where.
+bool ScreenText(Parser& parser, std::string_view text)
+{
+    if (text.empty())
+        return parser.fail(0, "the text is empty");
+    if (text.size() > ColorMatrixKernel::kMaxTextBytes)
+        return parser.fail(ColorMatrixKernel::kMaxTextBytes,
+                           "text longer than " + std::to_string(ColorMatrixKernel::kMaxTextBytes) +
+                               " bytes");
+    for (size_t i = 0; i < text.size(); ++i) {
+        const uint8_t c = uint8_t(text[i]);
+        const bool space = c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+        if (!space && (c < 0x20 || c >= 0x7F)) {
+            char reason[64];
+            snprintf(reason, sizeof reason, "unexpected byte 0x%02x: not a text", unsigned(c));
+            return parser.fail(i, reason);
+        }
+    }
+    return true;
+}
+
 // "matrix" "(" row { "," row } ")" ";" with the name and "=" already read.
 bool ParseMatrix(Parser& parser, ColorMatrixKernel::Matrix& matrix, const std::string& eye)
 {
@@ -443,6 +464,8 @@ std::unique_ptr<ColorMatrixKernel> ColorMatrixKernel::Compile(std::string_view t
     Parser parser(text);
     std::unique_ptr<ColorMatrixKernel> kernel(new ColorMatrixKernel);
     [&] {
+        if (!ScreenText(parser, text))
+            return;
         if (!parser.expectName("kernel") || !parser.expectName("vec4"))
             return;
         std::optional<Lexeme> name = parser.expectAnyName("the kernel's name");

@@ -30,7 +30,9 @@
 // first eye (the filter's input image, the right eye), a sampler of the second eye and the
 // swap float. Each binding names one of the two samplers; both must be bound, each once, by a
 // matrix of exactly 3 rows of 3 finite coefficients within +-kMaxCoefficient. The parameter
-// names are the author's; the three must differ. Only ASCII text is accepted.
+// names are the author's; the three must differ. Only ASCII text is accepted: a byte outside
+// printable ASCII and whitespace refuses the text wherever it stands, comments included (a
+// binary file), as do an empty text and one longer than kMaxTextBytes.
 //
 // Evaluation, per pixel of A,R,G,B bytes with premultiplied alpha:
 //   - each eye is un-premultiplied to bytes: c' = round(255 c / a), at most 255; 0 when a = 0;
@@ -98,6 +100,8 @@ public:
     // pixel, so such a text is a mistake, and the bound keeps the fixed point in 16 bits.
     static constexpr double kMaxCoefficient = 3.0;
     static constexpr int kFractionBits = 13;
+    // A kernel text is under a kilobyte; anything this long is not one.
+    static constexpr size_t kMaxTextBytes = 64 * 1024;
 
     using Matrix = std::array<std::array<double, 3>, 3>; // [output channel][input channel]
 

@@ -76,6 +76,12 @@ std::string FolderPath(SInt16 domain, OSType folderType)
         }
         }
         break;
+    case kStereoKernelsFolderType:
+        if (domain == kUserDomain) {
+            const std::string base = UserBase("XDG_DATA_HOME", "/.local/share");
+            return base.empty() ? base : base + "/parallax3d/Kernels";
+        }
+        break;
     case kLogsFolderType:
         if (domain == kUserDomain) {
             const std::string base = UserBase("XDG_STATE_HOME", "/.local/state");

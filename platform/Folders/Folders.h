@@ -5,6 +5,7 @@
 //               system: ${PARALLAX3D_SYSTEM_DOMAIN:-/usr}/lib/parallax3d/Components
 //   frameworks  local:  <local>/lib          system: <system>/lib/<multiarch triplet>
 //   logs        user:   ${XDG_STATE_HOME:-~/.local/state}/parallax3d/Logs
+//   kernels     user:   ${XDG_DATA_HOME:-~/.local/share}/parallax3d/Kernels
 #pragma once
 
 #include <climits>
@@ -23,6 +24,7 @@ enum : OSType {
     kLogsFolderType = FourCC("logs"),
     kQuickTimeComponentsFolderType = FourCC("wcmp"),
     kFrameworksFolderType = FourCC("fram"),
+    kStereoKernelsFolderType = FourCC("krnl"), // the user's own stereo encodings
 };
 
 enum : Boolean {

@@ -11,6 +11,7 @@ const CFStringRef kCIORBStereoMuxFilter_FilterName = CFSTR("CIORBStereoMuxFilter
 const CFStringRef kCIORBStereoMuxFilter_DisplayName = CFSTR("CIORBStereoMuxFilter");
 const CFStringRef kCIORBStereoMuxFilter_inputSwapEyes = CFSTR("inputSwapEyes");
 const CFStringRef kCIORBStereoMuxFilter_inputLeftImage = CFSTR("inputLeftImage");
+const CFStringRef kCIORBStereoMuxFilter_inputKernel = CFSTR("inputKernel");
 
 namespace {
 
@@ -45,6 +46,12 @@ CFMutableDictionaryRef CIORBStereoMuxFilter::classAttributes()
     CFDictionarySetValue(attributes, kCIORBStereoMuxFilter_inputLeftImage, left);
     CFRelease(left);
 
+    CFMutableDictionaryRef kernel = CFDictionaryCreateMutable(
+        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    CFDictionarySetValue(kernel, kCIAttributeClass, CFSTR("CIKernel"));
+    CFDictionarySetValue(attributes, kCIORBStereoMuxFilter_inputKernel, kernel);
+    CFRelease(kernel);
+
     CFMutableDictionaryRef swap = CFDictionaryCreateMutable(
         nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     SetNumber(swap, kCIAttributeMin, 0.0);
@@ -78,7 +85,10 @@ CFPtr<CIImage> CIORBStereoMuxFilter::outputImage() const
     const CIImage* left = imageForKey(kCIORBStereoMuxFilter_inputLeftImage);
     if (!right || !left)
         return CFPtr<CIImage>(const_cast<CIImage*>(right ? right : left));
-    const CIKernel* kernel = StoredKernel().get();
+    CFTypeRef chosen = valueForKey(kCIORBStereoMuxFilter_inputKernel);
+    const CIKernel* kernel = CFGetTypeID(chosen) == CIKernel::TypeID()
+                                 ? static_cast<const CIKernel*>(chosen)
+                                 : StoredKernel().get();
     if (!kernel)
         return nullptr;
 

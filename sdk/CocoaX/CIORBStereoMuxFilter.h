@@ -1,6 +1,6 @@
 // The stereo mux: a right-eye image (inputImage) and a left-eye image (inputLeftImage) become
 // one anaglyph of the union of their extents; inputSwapEyes 1.0 exchanges the eyes' roles
-// inside the kernel.
+// inside the kernel. inputKernel, when set, is the encoding's kernel in place of the stored one.
 #pragma once
 
 #include "CIFilterBase.h"
@@ -9,6 +9,7 @@ extern const CFStringRef kCIORBStereoMuxFilter_FilterName;
 extern const CFStringRef kCIORBStereoMuxFilter_DisplayName;
 extern const CFStringRef kCIORBStereoMuxFilter_inputSwapEyes;
 extern const CFStringRef kCIORBStereoMuxFilter_inputLeftImage;
+extern const CFStringRef kCIORBStereoMuxFilter_inputKernel;
 
 class CIORBStereoMuxFilter final : public CIFilterBase
 {

@@ -2,6 +2,7 @@
 // in-memory V4L2 device and the channel in a private /tmp and /dev/shm.
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -32,6 +33,7 @@
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
 #include "RenderImage.h"
+#include "StereoEncodingList.h"
 #include "TestPatternCamera.h"
 #include "V4L2System.h"
 #include "WidgetApplication.h"
@@ -260,6 +262,92 @@ TEST_F(DocumentTest, ClosingShutsDownSavesAndANewDocumentStartsAgain)
     window = controller.document()->window();
     EXPECT_EQ(P3DDocument::countInstances(), 1);
     EXPECT_TRUE(window->_broadcast->isBroadcasting()) << "the switch came back on";
+}
+
+QAction* EncodingItem(P3DDocumentWindow* window, const QString& key)
+{
+    for (QAction* item : window->mEncodingGroup->actions())
+        if (item->data().toString() == key)
+            return item;
+    return nullptr;
+}
+
+// The Encoding menu lists the built-ins, then the user's texts (a broken one disabled, saying
+// why); the choice drives the monitor, is kept at close and comes back at the next launch.
+TEST_F(DocumentTest, TheEncodingMenuDrivesTheMonitorAndComesBack)
+{
+    EXPECT_EQ(document->stereoEncoding(), "arcd");
+    ASSERT_NE(EncodingItem(window, "arcd"), nullptr);
+    EXPECT_TRUE(EncodingItem(window, "arcd")->isChecked());
+    EXPECT_EQ(window->mEncodingGroup->actions().size(), 9);
+
+    // Red-cyan colour: the left eye's red, the right eye's green and blue, exactly.
+    EncodingItem(window, "arcc")->trigger();
+    EXPECT_EQ(document->stereoEncoding(), "arcc");
+    EXPECT_TRUE(EncodingItem(window, "arcc")->isChecked());
+    EXPECT_FALSE(EncodingItem(window, "arcd")->isChecked());
+    tick();
+    draw();
+    ASSERT_NE(window->_stereoView->monitorImage(), nullptr);
+    const std::vector<UInt8> monitor =
+        p3dtest::RenderImage(window->_stereoView->monitorImage(), 640, 480);
+    const std::vector<UInt8> left =
+        p3dtest::RenderImage(window->_stereoView->leftEyeImage().get(), 640, 480);
+    const std::vector<UInt8> right =
+        p3dtest::RenderImage(window->_stereoView->rightEyeImage().get(), 640, 480);
+    size_t wrong = 0;
+    for (size_t n = 0; n < monitor.size(); n += 4)
+        wrong += monitor[n + 1] != left[n + 1] || monitor[n + 2] != right[n + 2] ||
+                 monitor[n + 3] != right[n + 3];
+    EXPECT_EQ(wrong, 0u);
+
+    const std::string folder = StereoEncodingList::UserKernelFolder();
+    ASSERT_EQ(system(("mkdir -p '" + folder + "'").c_str()), 0);
+    p3dtest::WriteFile(folder + "/broken.cikernel", "kernel vec4 x(\n");
+    p3dtest::WriteFile(
+        folder + "/mine.cikernel",
+        "kernel vec4 mine(sampler r, sampler l, float s) {"
+        " l = matrix([1,0,0],[0,0,0],[0,0,0]); r = matrix([0,0,0],[0,1,0],[0,0,1]); }");
+    window->close();
+    window = nullptr;
+    EXPECT_EQ(NSUserDefaultLoadKind<NSString>("stereoEncoding", ""), "arcc");
+
+    controller.newDocument(nullptr);
+    document = controller.document();
+    window = document->window();
+    EXPECT_EQ(document->stereoEncoding(), "arcc") << "restored at launch";
+    QAction* broken = EncodingItem(window, "user/broken.cikernel");
+    QAction* mine = EncodingItem(window, "user/mine.cikernel");
+    ASSERT_NE(broken, nullptr);
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(broken->text(), "broken.cikernel");
+    EXPECT_FALSE(broken->isEnabled());
+    EXPECT_TRUE(broken->toolTip().startsWith("line 2, column 1: "))
+        << broken->toolTip().toStdString();
+    EXPECT_TRUE(window->mEncodingMenu->toolTipsVisible());
+    EXPECT_TRUE(mine->isEnabled());
+    mine->trigger();
+    EXPECT_EQ(document->stereoEncoding(), "user/mine.cikernel");
+
+    // Side by side through the same monitor: an eye's size, and not the anaglyph.
+    EncodingItem(window, "sbs2l")->trigger();
+    document->timer()->stop();
+    tick();
+    draw();
+    ASSERT_NE(window->_stereoView->monitorImage(), nullptr);
+    EXPECT_TRUE(CGRectEqualToRect(window->_stereoView->monitorImage()->extent(),
+                                  CGRectMake(0, 0, 640, 480)));
+    EXPECT_EQ(window->_stereoView->encoding().kind, StereoEncoding::Kind::kSideBySide);
+
+    // A kept choice that no longer compiles gives the default.
+    window->close();
+    const QString gone = "user/broken.cikernel";
+    NSUserDefaultSaveObject(&gone, "stereoEncoding");
+    controller.newDocument(nullptr);
+    document = controller.document();
+    window = document->window();
+    EXPECT_EQ(document->stereoEncoding(), "arcd");
+    p3dtest::RemoveTree(folder);
 }
 
 UInt64 gNowUs = 0;

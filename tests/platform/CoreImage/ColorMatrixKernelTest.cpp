@@ -98,7 +98,10 @@ TEST(KernelLanguage, RejectsBadTextsSayingWhy)
     const std::string head = "kernel vec4 mux(sampler a, sampler b, float s)";
     const std::string good = std::string("a = ") + kIdentity + " b = " + kIdentity;
     const std::vector<BadText> cases = {
-        {"", "expected \"kernel\""},
+        {"", "the text is empty"},
+        {"/* \x01 */ " + Kernel(good), "unexpected byte 0x01: not a text"},
+        {Kernel(good) + "// caf\xc3\xa9", "unexpected byte 0xc3"},
+        {Kernel(good) + std::string(ColorMatrixKernel::kMaxTextBytes, ' '), "text longer than"},
         {"/* open", "comment not closed"},
         {"kernel vec3 mux(sampler a, sampler b, float s) {}", "expected \"vec4\""},
         {Kernel(good, "kernel vec4 mux(float s, sampler a, sampler b)"), "expected \"sampler\""},

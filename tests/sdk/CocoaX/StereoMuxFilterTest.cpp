@@ -176,6 +176,37 @@ TEST(CIORBStereoMuxFilter, TwoEyesGiveTheAnaglyphOfTheirUnion)
     EXPECT_TRUE(CGRectEqualToRect(mux->outputImage()->extent(), CGRectMake(0, 0, 720, 540)));
 }
 
+// An encoding's kernel takes the stored one's place; removing it brings the default back.
+TEST(CIORBStereoMuxFilter, AnEncodingsKernelReplacesTheStoredOne)
+{
+    CFPtr<CIFilter> mux = Mux();
+    std::vector<UInt8> right = Eye(64, 48, 1), left = Eye(64, 48, 2);
+    CFPtr<CIImage> rightImage = CIImage::imageWithARGBMemory(right.data(), 256, 64, 48);
+    CFPtr<CIImage> leftImage = CIImage::imageWithARGBMemory(left.data(), 256, 64, 48);
+    mux->setValue(rightImage.get(), kCIInputImageKey);
+    mux->setValue(leftImage.get(), kCIORBStereoMuxFilter_inputLeftImage);
+    const std::vector<UInt8> dubois = p3dtest::RenderImage(mux->outputImage().get(), 64, 48);
+
+    CFPtr<CIKernel> colour = CIKernel::kernelWithText(
+        "kernel vec4 c(sampler r, sampler l, float s) {"
+        " l = matrix([1,0,0],[0,0,0],[0,0,0]); r = matrix([0,0,0],[0,1,0],[0,0,1]); }");
+    ASSERT_TRUE(colour);
+    ASSERT_TRUE(mux->setValue(colour.get(), kCIORBStereoMuxFilter_inputKernel));
+    const std::vector<UInt8> out = p3dtest::RenderImage(mux->outputImage().get(), 64, 48);
+    for (size_t n = 0; n < out.size(); n += 4)
+        ASSERT_TRUE(out[n + 1] == left[n + 1] && out[n + 2] == right[n + 2] &&
+                    out[n + 3] == right[n + 3])
+            << n / 4;
+
+    p3dtest::LogCapture log;
+    double one = 1;
+    CFNumberRef number = CFNumberCreate(nullptr, kCFNumberDoubleType, &one);
+    EXPECT_FALSE(mux->setValue(number, kCIORBStereoMuxFilter_inputKernel)) << "not a kernel";
+    CFRelease(number);
+    ASSERT_TRUE(mux->setValue(nullptr, kCIORBStereoMuxFilter_inputKernel));
+    EXPECT_EQ(p3dtest::RenderImage(mux->outputImage().get(), 64, 48), dubois);
+}
+
 TEST(CIFilterBase, KernelTextThatDoesNotCompileGivesNoKernel)
 {
     p3dtest::LogCapture log;
