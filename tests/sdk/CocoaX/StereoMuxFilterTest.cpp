@@ -112,9 +112,10 @@ TEST(CIORBStereoMuxFilter, AFilterMadeThroughItsClassIsAsUsable)
         EXPECT_NE(output.get(), rightImage.get()) << how;
 
         CFDictionaryRef custom = static_cast<CIFilterBase*>(mux.get())->customAttributes();
+        // The left eye and the swap, and the encoding's kernel the stereo window chooses.
         EXPECT_EQ(p3dtest::DictionaryKeys(custom),
-                  (std::set<std::string>{"CIAttributeFilterCategories", "inputLeftImage",
-                                         "inputSwapEyes"}))
+                  (std::set<std::string>{"CIAttributeFilterCategories", "inputKernel",
+                                         "inputLeftImage", "inputSwapEyes"}))
             << how;
         if (custom)
             CFRelease(custom);
