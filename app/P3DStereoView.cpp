@@ -22,6 +22,14 @@ namespace {
 
 constexpr const char* kLoad = "+[P3DStereoView loadCoreImagePlugIns]";
 
+// Pixel memory of that many zero bytes; images made over it keep it alive.
+CFPtr<__CFData> PixelStore(CFIndex bytes)
+{
+    CFPtr<__CFData> store = CFPtr<__CFData>::Adopt(CFDataCreateMutable(nullptr, 0));
+    CFDataSetLength(store.get(), bytes);
+    return store;
+}
+
 } // namespace
 
 void P3DStereoView::loadCoreImagePlugIns()
@@ -152,10 +160,8 @@ CFPtr<CIImage> P3DStereoView::eyeImage(Eye eye)
         const size_t width = CGImageGetWidth(frame), height = CGImageGetHeight(frame);
         const CFIndex bytes = CFIndex(width * height * 4);
         CFPtr<__CFData>& adjusted = mAdjusted[eye];
-        if (!adjusted || CFDataGetLength(adjusted.get()) != bytes) {
-            adjusted = CFPtr<__CFData>::Adopt(CFDataCreateMutable(nullptr, 0));
-            CFDataSetLength(adjusted.get(), bytes);
-        }
+        if (!adjusted || CFDataGetLength(adjusted.get()) != bytes)
+            adjusted = PixelStore(bytes);
         UInt8* pixels = CFDataGetMutableBytePtr(adjusted.get());
         if (AdjustEyeFrame(static_cast<const uint8_t*>(CGImageGetPixelBase(frame)),
                            CGImageGetBytesPerRow(frame), pixels, width * 4, int(width), int(height),
@@ -287,8 +293,7 @@ void P3DStereoView::renderMonitorImage(CFPtr<CIImage> recipe)
     const size_t rowBytes = size_t(size.width()) * 4;
     if (mRenderedSize != size || !mRenderContext) {
         mRenderedSize = size;
-        mRendered = CFPtr<__CFData>::Adopt(CFDataCreateMutable(nullptr, 0));
-        CFDataSetLength(mRendered.get(), CFIndex(rowBytes) * size.height());
+        mRendered = PixelStore(CFIndex(rowBytes) * size.height());
         mRenderContext =
             CIContext::contextWithARGBMemory(CFDataGetMutableBytePtr(mRendered.get()), rowBytes,
                                              size_t(size.width()), size_t(size.height()));
