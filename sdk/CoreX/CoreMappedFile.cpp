@@ -103,6 +103,11 @@ bool CoreMappedFile::Map(size_t in_size, int in_protection)
     void* base = mmap(nullptr, in_size, in_protection, MAP_SHARED, m_fd, 0);
     if (base == MAP_FAILED)
         return false;
+    // Unguarded, a file cut short by anyone who can write it would kill this process.
+    if (!VERIFY(mGuard.Watch(base, in_size, in_protection))) {
+        munmap(base, in_size);
+        return false;
+    }
     m_base = base;
     m_size = in_size;
     m_protection = in_protection;
@@ -178,6 +183,7 @@ bool CoreMappedFile::SyncMemoryDelay(double in_seconds) const
 
 void CoreMappedFile::Close()
 {
+    mGuard.Forget();
     if (m_base && m_size != 0) {
         // clang-format off
         VERIFY(0==munmap(m_base, m_size));
@@ -193,5 +199,5 @@ void CoreMappedFile::Close()
 
 bool import_CoreMappedFile()
 {
-    return import_CoreUnixPath();
+    return import_CoreUnixPath() && import_CoreMappingGuard();
 }

@@ -1,12 +1,14 @@
 // A disk file mapped shared into memory, so that every process mapping it sees the same bytes.
 // Only regular files that belong to this user and have a single name are mapped, never
 // through a symbolic link, and never past their end; created files are for the owner alone.
+// A file cut short by another process while mapped does not kill this one (CoreMappingGuard).
 #pragma once
 
 #include <cstddef>
 #include <ctime>
 #include <sys/types.h>
 
+#include "CoreMappingGuard.h"
 #include "MacTypes.h"
 
 class CoreMappedFile
@@ -45,6 +47,9 @@ public:
     size_t GetSize() const { return m_size; }
     int GetProtection() const { return m_protection; }
     int GetFileDescriptor() const { return m_fd; }
+    // The file was found cut short under the mapping: what went through it since is lost, and
+    // the mapping holds this process's own zeros until Close.
+    bool Faulted() const { return mGuard.Faulted(); }
 
 private:
     bool Map(size_t in_size, int in_protection);
@@ -53,6 +58,7 @@ private:
     void* m_base;
     size_t m_size;
     int m_protection;
+    CoreMappingGuard mGuard;
 
     static const UInt8 kZeroBlock[64];
 };

@@ -197,6 +197,9 @@ bool SharedGWorldMemory::ReopenIfReplaced()
     std::lock_guard<std::mutex> lock(mOpenMutex);
     if (!_mappedFile.IsOpen() || mWriter || mHeld[0] || mHeld[1])
         return false;
+    // A view that touched a file cut short holds zeros of its own: nothing more to show.
+    if (_mappedFile.Faulted())
+        return CloseLocked();
     struct stat mapped, named;
     if (fstat(_mappedFile.GetFileDescriptor(), &mapped) != 0)
         return false;
@@ -213,11 +216,11 @@ bool SharedGWorldMemory::IsCurrentWriteView()
     std::lock_guard<std::mutex> lock(mOpenMutex);
     if (!_mappedFile.IsOpen())
         return false;
-    struct stat mapped, named;
-    const bool theChannelFile = fstat(_mappedFile.GetFileDescriptor(), &mapped) == 0 &&
-                                mapped.st_size >= off_t(kSharedMemoryFileSize) &&
-                                lstat(sFileMappingPath, &named) == 0 &&
-                                mapped.st_dev == named.st_dev && mapped.st_ino == named.st_ino;
+    // The file was opened with one name only: without one it was deleted or replaced.
+    struct stat mapped;
+    const bool theChannelFile =
+        !_mappedFile.Faulted() && fstat(_mappedFile.GetFileDescriptor(), &mapped) == 0 &&
+        mapped.st_nlink > 0 && mapped.st_size >= off_t(kSharedMemoryFileSize);
     if (!VERIFY(theChannelFile))
         CloseLocked();
     return theChannelFile;
@@ -454,8 +457,19 @@ bool SharedGWorldMemory::UnLockFrameBufferPtr(const void* in_buffer)
     if (!SemaphoreForBuffer(in_buffer))
         return false;
     const int index = BufferIndex(in_buffer);
-    BusyWithLock busy(mBusy[index]);
-    return Release(index);
+    bool fOk;
+    {
+        BusyWithLock busy(mBusy[index]);
+        fOk = Release(index);
+    }
+    // Pixels that went to the guard's zeros are no frame. The writer reports it and lets the
+    // view go, so its next open makes the file anew; a reader lets go in ReopenIfReplaced.
+    if (_mappedFile.Faulted()) {
+        if (mWriter.load(std::memory_order_relaxed))
+            IsCurrentWriteView();
+        return false;
+    }
+    return fOk;
 }
 
 bool import_SharedGWorldMemory()

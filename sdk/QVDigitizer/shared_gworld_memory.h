@@ -51,13 +51,14 @@ public:
     // Releases the view and the semaphores, and any buffer lock this process still holds.
     bool Close();
     // A reader's view of a file that has since been replaced at the path (the broadcaster
-    // started anew) is closed, so the next open maps the new file. Not while this process
-    // holds a buffer or writes; call it where no other thread uses the view.
+    // started anew), or that was found cut short, is closed, so the next open maps the file
+    // anew. Not while this process holds a buffer or writes; call it where no other thread
+    // uses the view.
     bool ReopenIfReplaced();
-    // The writer's view while its file is still the one at the path and long enough. A file
-    // deleted, replaced or cut short under the writer is reported and the view closed: writing
-    // on would feed no reader, or fault past the file's end. The next writer's open makes a
-    // new file.
+    // The writer's view while its file still has a name and its length. A file deleted,
+    // replaced or cut short under the writer (seen here, or by a write that faulted) is
+    // reported and the view closed: writing on would feed no reader. The next writer's open
+    // makes a new file. One fstat: it runs before every frame.
     bool IsCurrentWriteView();
 
     UInt8* GetCurrentReadBuffer() const;
@@ -71,6 +72,8 @@ public:
     bool LockFrameBufferPtr(const void* in_buffer);
     bool TryLockFrameBufferPtr(const void* in_buffer);
     // Only a buffer this process holds is unlocked: a stray unlock would let two in at once.
+    // False also when the file was found cut short while the buffer was held: what was written
+    // or read then is lost, and a writer's view is closed.
     bool UnLockFrameBufferPtr(const void* in_buffer);
 
     static SharedGWorldMemory sSingleton;
