@@ -4,6 +4,10 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "CoreMachDebugLog.h"
 
@@ -34,6 +38,33 @@ bool CoreUnixSemaphore::OpenCreate(const char* in_semaphore_name)
     // clang-format on
 }
 
+// Whether the file glibc keeps a named semaphore in is this user's alone. Anybody can make a
+// name in /dev/shm first, to hold or post another user's locks, so a file of someone else's, or
+// one others may open, is reported by its owner. A missing file passes when in_absentIsOwn.
+static bool IsOwnSemaphoreFile(const char* in_semaphore_name, bool in_absentIsOwn)
+{
+    const std::string file =
+        "/dev/shm/sem." + std::string(in_semaphore_name + (in_semaphore_name[0] == '/'));
+    struct stat info;
+    if (lstat(file.c_str(), &info) != 0) {
+        if (errno == ENOENT && in_absentIsOwn)
+            return true;
+        CoreMachDebugLog("OpenCreateForUser: %s cannot be checked (%s): not used\n", file.c_str(),
+                         strerror(errno));
+        return false;
+    }
+    if (S_ISREG(info.st_mode) && info.st_uid == geteuid() && (info.st_mode & 077) == 0)
+        return true;
+    char names[1024];
+    struct passwd entry, *owner = nullptr;
+    getpwuid_r(info.st_uid, &entry, names, sizeof(names), &owner);
+    const std::string ownerName = owner ? owner->pw_name : "user " + std::to_string(info.st_uid);
+    CoreMachDebugLog("OpenCreateForUser: %s belongs to %s with mode %03o, not to this user "
+                     "alone: not used\n",
+                     file.c_str(), ownerName.c_str(), unsigned(info.st_mode & 07777));
+    return false;
+}
+
 bool CoreUnixSemaphore::OpenCreateForUser(const char* in_semaphore_name)
 {
     if (IsOpen() || !in_semaphore_name)
@@ -41,9 +72,19 @@ bool CoreUnixSemaphore::OpenCreateForUser(const char* in_semaphore_name)
     // A cut name could be another user's semaphore, so a long one is refused.
     if (!VERIFY(strlen(in_semaphore_name) <= max_name_length))
         return false;
+    if (!IsOwnSemaphoreFile(in_semaphore_name, true))
+        return false;
     // clang-format off
-    return VERIFY(_semaphore_id=sem_open(in_semaphore_name,O_CREAT,user_permissions_mode,initial_semaphore_value));
+    if (!VERIFY(_semaphore_id=sem_open(in_semaphore_name,O_CREAT,user_permissions_mode,initial_semaphore_value)))
+        return false;
     // clang-format on
+    // sem_open gives no descriptor to check, so the name is looked at again: a stranger's
+    // semaphore made between the first look and the open is let go unused.
+    if (!IsOwnSemaphoreFile(in_semaphore_name, false)) {
+        Close();
+        return false;
+    }
+    return true;
 }
 
 bool CoreUnixSemaphore::IsOpen() const

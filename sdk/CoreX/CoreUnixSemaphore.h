@@ -23,7 +23,9 @@ public:
     // Joins an existing semaphore of that name with its current count.
     bool OpenCreate(const char* in_semaphore_name);
     // The same for a semaphore of this user's alone: created 0600, so another user can neither
-    // open it nor post it. A name longer than max_name_length is refused with a report.
+    // open it nor post it. A name longer than max_name_length is refused with a report, and so
+    // is a semaphore of that name that is another user's or open to others (a report naming
+    // its file and owner); such a one is never used.
     bool OpenCreateForUser(const char* in_semaphore_name);
     bool IsOpen() const;
     // A wait that a signal interrupts answers false; it is not retried.

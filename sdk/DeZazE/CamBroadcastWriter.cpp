@@ -354,8 +354,12 @@ void CamBroadcastWriter::endSwitchContexts()
     // A frame whose lock was not taken was not drawn: there is nothing to give back or show.
     if (!std::exchange(mHoldsCurrentLock, false))
         return;
-    if (!unlockCurrentCIContext())
+    // A failed unlock also means the channel file was cut short while the frame was drawn: it
+    // went nowhere, and the channel is made anew for the next one.
+    if (!unlockCurrentCIContext()) {
+        ++mFramesDropped;
         return;
+    }
     use_SHARED_CAMERA_BUFFER(_SharedCameraBufferNumber);
     flipBufferNumber();
     ++mFramesPublished;

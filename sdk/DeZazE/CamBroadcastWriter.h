@@ -39,7 +39,8 @@ public:
     void stopBroadcasting();
 
     int sharedCameraBufferNumber() const { return _SharedCameraBufferNumber; }
-    // Frames of the drawing path published, and dropped for a lock that could not be had.
+    // Frames of the drawing path published, and dropped: for a lock that could not be had, or
+    // a channel file cut short while the frame was drawn.
     unsigned long framesPublished() const { return mFramesPublished; }
     unsigned long framesDropped() const { return mFramesDropped; }
 

@@ -1,5 +1,7 @@
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <semaphore.h>
 #include <string>
 #include <sys/stat.h>
@@ -93,6 +95,49 @@ TEST(CoreUnixSemaphore, AUsersOwnSemaphoreIsItsAloneAndItsNameIsBounded)
             EXPECT_NE(log.text().find(" code : strlen(in_semaphore_name) <= max_name_length in "),
                       std::string::npos);
         }
+    }
+}
+
+// A semaphore made at the user's name first by someone else, or open to others, could be held or
+// posted by them: it is refused with a report that names its file and owner, and never used.
+TEST(CoreUnixSemaphore, ASemaphoreNotTheUsersAloneIsRefusedByItsOwner)
+{
+    const struct passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    const std::string nobodyName = nobody->pw_name;
+    const uid_t nobodyId = nobody->pw_uid;
+    const std::string userName = getpwuid(geteuid())->pw_name;
+    const struct
+    {
+        const char* what;
+        uid_t owner;
+        mode_t mode;
+        std::string report;
+    } cases[] = {
+        {"the user's own, open to others", geteuid(), 0666, userName + " with mode 666"},
+        {"another user's, open to others", nobodyId, 0666, nobodyName + " with mode 666"},
+        {"another user's alone", nobodyId, 0600, nobodyName + " with mode 600"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        const std::string name = UniqueName("planted");
+        const std::string file = "/dev/shm/sem." + name.substr(1);
+        sem_t* planted = sem_open(name.c_str(), O_CREAT | O_EXCL, 0600, 1);
+        ASSERT_NE(planted, SEM_FAILED);
+        sem_close(planted);
+        ASSERT_EQ(chmod(file.c_str(), test.mode), 0);
+        if (chown(file.c_str(), test.owner, gid_t(-1)) != 0) {
+            sem_unlink(name.c_str());
+            GTEST_SKIP() << "giving a file to another user needs root";
+        }
+
+        p3dtest::LogCapture log;
+        CoreUnixSemaphore semaphore;
+        EXPECT_FALSE(semaphore.OpenCreateForUser(name.c_str()));
+        EXPECT_FALSE(semaphore.IsOpen());
+        EXPECT_NE(log.text().find(file + " belongs to " + test.report), std::string::npos)
+            << log.text();
+        sem_unlink(name.c_str());
     }
 }
 

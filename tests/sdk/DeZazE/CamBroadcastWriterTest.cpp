@@ -4,6 +4,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,18 +91,22 @@ protected:
         writer.createContexts(0);
         writer.createContexts(1);
     }
-    // One frame of the drawing path filled with one colour; false when it was dropped.
-    bool drawFrame(UInt32 pixel)
+    // One frame of the drawing path filled with one colour; false when it was dropped. Between
+    // taking the lock and drawing, whileDrawing runs.
+    bool drawFrame(UInt32 pixel, const std::function<void()>& whileDrawing = {})
     {
         mColour.assign(size_t(kSharedCameraFrameWidth) * kSharedCameraFrameHeight, pixel);
         CFPtr<CIImage> image =
             CIImage::imageWithARGBMemory(mColour.data(), kSharedCameraFrameRowBytes,
                                          kSharedCameraFrameWidth, kSharedCameraFrameHeight);
+        const unsigned long published = writer.framesPublished();
         CIContext* context = writer.beginSwitchContexts();
+        if (whileDrawing)
+            whileDrawing();
         if (context)
             context->drawImage(image.get(), CGPointMake(0, 0), image->extent());
         writer.endSwitchContexts();
-        return context != nullptr;
+        return writer.framesPublished() > published;
     }
 
     std::string channel;
@@ -326,14 +331,23 @@ TEST_F(CamBroadcastWriterTest, AChannelGoneWhileBroadcastingIsReportedAndFollowe
 {
     startWithContexts();
     ASSERT_TRUE(drawFrame(Pixel(255, 255, 0, 0)));
-    for (const char* change : {"deleted", "cut short"}) {
-        SCOPED_TRACE(change);
-        if (std::string(change) == "deleted")
-            unlink(channel.c_str());
-        else
-            truncate(channel.c_str(), 4096);
+    const std::function<void()> cut = [&] { truncate(channel.c_str(), 4096); };
+    const struct
+    {
+        const char* what;
+        std::function<void()> change;
+        bool whileDrawing; // after the frame's lock and check, before its pixels
+    } cases[] = {{"deleted", [&] { unlink(channel.c_str()); }, false},
+                 {"cut short", cut, false},
+                 {"cut short while a frame is drawn", cut, true}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
         p3dtest::LogCapture log;
-        EXPECT_FALSE(drawFrame(Pixel(255, 0, 0, 255)));
+        if (!test.whileDrawing)
+            test.change();
+        const unsigned long dropped = writer.framesDropped();
+        EXPECT_FALSE(drawFrame(Pixel(255, 0, 0, 255), test.whileDrawing ? test.change : nullptr));
+        EXPECT_EQ(writer.framesDropped(), dropped + 1);
         EXPECT_NE(log.text().find(" code : theChannelFile"), std::string::npos);
         EXPECT_TRUE(drawFrame(Pixel(255, 0, 0, 255)));
         EXPECT_EQ(publishedPixel(100, 100), Pixel(255, 0, 0, 255)) << "seen at the path";

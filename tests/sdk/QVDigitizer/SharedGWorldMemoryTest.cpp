@@ -215,16 +215,20 @@ TEST_F(SharedGWorldMemoryTest, AFileGoneFromUnderTheWriterIsReportedAndMadeAnew)
     {
         const char* name;
         std::function<void(const std::string&)> change;
+        bool whileWriting; // after the writer's check (its lock), before its copy
     } cases[] = {
-        {"deleted", [](const std::string& file) { unlink(file.c_str()); }},
+        {"deleted", [](const std::string& file) { unlink(file.c_str()); }, false},
         {"replaced",
          [](const std::string& file) {
              unlink(file.c_str());
              SharedGWorldMemory another; // a second broadcaster's new file
              another.IsOpenWriteView();
-         }},
+         },
+         false},
         // Touching the old view past the new end would kill the writer.
-        {"cut short", [](const std::string& file) { truncate(file.c_str(), 4096); }},
+        {"cut short", [](const std::string& file) { truncate(file.c_str(), 4096); }, false},
+        {"cut short while a frame is written",
+         [](const std::string& file) { truncate(file.c_str(), 4096); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -234,9 +238,17 @@ TEST_F(SharedGWorldMemoryTest, AFileGoneFromUnderTheWriterIsReportedAndMadeAnew)
         ASSERT_TRUE(writer.LockFrameBufferPtr(buffer));
         ASSERT_TRUE(writer.UnLockFrameBufferPtr(buffer));
 
-        c.change(path);
         p3dtest::LogCapture log;
-        EXPECT_FALSE(writer.LockFrameBufferPtr(buffer));
+        if (c.whileWriting) {
+            ASSERT_TRUE(writer.LockFrameBufferPtr(buffer));
+            c.change(path);
+            memset(buffer, 0x55, kSharedCameraFrameSizeBytes);
+            EXPECT_FALSE(writer.UnLockFrameBufferPtr(buffer)) << "that frame is dropped";
+            EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 1);
+        } else {
+            c.change(path);
+            EXPECT_FALSE(writer.LockFrameBufferPtr(buffer));
+        }
         EXPECT_FALSE(writer.LockFrameBufferPtr(buffer)); // reported once, when it is seen
         const std::string text = log.text();
         EXPECT_NE(text.find(" code : theChannelFile"), std::string::npos) << text;
@@ -255,6 +267,31 @@ TEST_F(SharedGWorldMemoryTest, AFileGoneFromUnderTheWriterIsReportedAndMadeAnew)
         writer.Close();
         unlink(path.c_str());
     }
+}
+
+TEST_F(SharedGWorldMemoryTest, AReaderWhoseFileIsCutShortWhileItCopiesLosesOnlyThatFrame)
+{
+    SharedGWorldMemory writer;
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    memset(writer.GetWriteBuffer_N(1), 0x42, kSharedCameraFrameSizeBytes);
+    ASSERT_TRUE(writer.SetCurrentWriteBuffer(writer.GetWriteBuffer_N(1)));
+    SharedGWorldMemory reader;
+    ASSERT_TRUE(reader.OpenReadWriteView());
+    UInt8* frame = reader.GetCurrentReadBuffer();
+    ASSERT_TRUE(reader.LockFrameBufferPtr(frame));
+    truncate(path.c_str(), 4096);
+    std::string copy(kSharedCameraFrameSizeBytes, '\0');
+    memcpy(copy.data(), frame, copy.size());
+    EXPECT_EQ(copy.back(), '\0') << "past the end: the guard's zeros";
+    EXPECT_FALSE(reader.UnLockFrameBufferPtr(frame)) << "that frame is lost";
+    EXPECT_EQ(reader.GetCurrentReadBuffer(), nullptr);
+    EXPECT_TRUE(reader.ReopenIfReplaced());
+
+    EXPECT_FALSE(writer.LockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
+    ASSERT_TRUE(writer.IsOpenWriteView());
+    ASSERT_TRUE(writer.SetCurrentWriteBuffer(writer.GetWriteBuffer_N(0)));
+    ASSERT_TRUE(reader.OpenReadWriteView());
+    EXPECT_NE(reader.GetCurrentReadBuffer(), nullptr) << "the file made anew";
 }
 
 TEST_F(SharedGWorldMemoryTest, LinksFoldersAndFifosAtThePathAreRefused)
