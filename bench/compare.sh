@@ -50,6 +50,33 @@ for name in "$@"; do
     fi
 done
 
+# The program whose sources register benchmark $1 (nothing when it cannot be told).
+program_of() {
+    local source
+    source=$(grep -lF "BENCHMARK($1)" "$root"/bench/*.cpp | head -n1) || return 0
+    [[ -n "$source" ]] || return 0
+    sed -nE "s/^p3d_add_bench\(([A-Za-z0-9_]+) .*\<$(basename "$source")\>.*/\1/p" \
+        "$root/bench/CMakeLists.txt" | head -n1
+}
+
+# Named comparisons build and run only their own programs; one that cannot be placed keeps all.
+if (($#)); then
+    picked=()
+    for comparison in "${comparisons[@]}"; do
+        read -r name ours peer <<<"$comparison"
+        [[ " $* " == *" $name "* ]] || continue
+        for benchmark in "$ours" "$peer"; do
+            program=$(program_of "$benchmark")
+            if [[ -z "$program" ]]; then
+                picked=("${benches[@]}")
+                break 2
+            fi
+            [[ " ${picked[*]} " == *" $program "* ]] || picked+=("$program")
+        done
+    done
+    benches=("${picked[@]}")
+fi
+
 "$root/scripts/install-deps.sh" >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >&2
 cmake --build "$build" --target "${benches[@]}" >&2
