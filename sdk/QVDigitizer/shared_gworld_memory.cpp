@@ -231,7 +231,9 @@ bool SharedGWorldMemory::CloseLocked()
     for (int index = 0; index < kMaxBufferCount; ++index)
         Release(index);
     const bool wasOpen = _sharedMemory.exchange(nullptr) != nullptr || _mappedFile.IsOpen();
-    _mappedFile.Close();
+    _mappedFile.Close(); // drops the record locks: kept tokens too
+    for (std::atomic<bool>& keeps : mKeepsToken)
+        keeps = false;
     _semaphore0.Close();
     _semaphore1.Close();
     return wasOpen;
@@ -352,8 +354,9 @@ CoreUnixSemaphore* SharedGWorldMemory::SemaphoreForBuffer(const void* in_buffer)
 bool SharedGWorldMemory::TakeToken(CoreUnixSemaphore& io_semaphore, int in_index)
 {
     AtLockStep(kLockStepBeforeToken, in_index);
-    const int error =
-        SetToken(_mappedFile.GetFileDescriptor(), kHolderTokenOffset + in_index, F_RDLCK);
+    const int error = mKeepsToken[in_index] ? 0
+                                            : SetToken(_mappedFile.GetFileDescriptor(),
+                                                       kHolderTokenOffset + in_index, F_RDLCK);
     if (error == 0) {
         mHeld[in_index].store(true);
         return true;
@@ -372,17 +375,23 @@ bool SharedGWorldMemory::GiveBack(CoreUnixSemaphore& io_semaphore)
     return io_semaphore.Post();
 }
 
-// Posts before the token goes, so no one ever sees this lock taken without a live holder.
+// Posts before the token goes, so no one ever sees this lock taken without a live holder. The
+// writer keeps its token: only the writer takes locks over, never its own, so its token between
+// frames costs nothing and saves two system calls a frame.
 bool SharedGWorldMemory::Release(int in_index)
 {
     if (!mHeld[in_index].exchange(false))
         return false;
     const int fd = _mappedFile.GetFileDescriptor();
     // A lock taken over holds the byte for writing; as a plain token, the next holder may join.
-    SetToken(fd, kHolderTokenOffset + in_index, F_RDLCK);
+    if (mTakenOver[in_index].exchange(false))
+        SetToken(fd, kHolderTokenOffset + in_index, F_RDLCK);
     const bool fOk = GiveBack(SemaphoreAt(in_index));
     AtLockStep(kLockStepAfterPost, in_index);
-    SetToken(fd, kHolderTokenOffset + in_index, F_UNLCK);
+    if (mWriter.load(std::memory_order_relaxed))
+        mKeepsToken[in_index] = true;
+    else
+        SetToken(fd, kHolderTokenOffset + in_index, F_UNLCK);
     return fOk;
 }
 
@@ -408,9 +417,10 @@ bool SharedGWorldMemory::TakeOverAbandonedLock(int in_index)
         return false; // a live holder has its token
     if (!semaphore.GetValue(&count) || count != 0 || mHeld[in_index].load() ||
         mBusy[in_index] > 1) {
-        SetToken(fd, token, F_UNLCK);
+        SetToken(fd, token, mKeepsToken[in_index] ? F_RDLCK : F_UNLCK);
         return false;
     }
+    mTakenOver[in_index].store(true);
     mHeld[in_index].store(true);
     CoreMachDebugLog("LockFrameBufferPtr: the holder of frame buffer %d is gone; lock restored\n",
                      in_index);

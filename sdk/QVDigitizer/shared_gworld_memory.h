@@ -104,10 +104,12 @@ private:
     CoreUnixSemaphore _semaphore0;
     CoreUnixSemaphore _semaphore1;
 
-    std::mutex mOpenMutex;            // opening and closing the view, from any thread
-    std::atomic<bool> mWriter{false}; // this process has opened the writer's view
-    std::atomic<bool> mHeld[2] = {};  // this process holds that buffer's lock
-    std::atomic<int> mBusy[2] = {};   // threads of this process taking or giving back that lock
+    std::mutex mOpenMutex;                 // opening and closing the view, from any thread
+    std::atomic<bool> mWriter{false};      // this process has opened the writer's view
+    std::atomic<bool> mHeld[2] = {};       // this process holds that buffer's lock
+    std::atomic<bool> mTakenOver[2] = {};  // ... taken over: its token byte is held for writing
+    std::atomic<bool> mKeepsToken[2] = {}; // the writer's token of that buffer, held between locks
+    std::atomic<int> mBusy[2] = {}; // threads of this process taking or giving back that lock
 };
 
 bool import_SharedGWorldMemory();

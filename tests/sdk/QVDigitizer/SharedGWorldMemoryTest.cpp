@@ -403,6 +403,12 @@ TEST_F(SharedGWorldMemoryTest, TheWriterRestoresALockWhoseHolderIsGone)
     EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 0);
     EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer0));
     EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 1);
+
+    // The writer keeps its own token between frames; that does not stop the next restore.
+    ASSERT_TRUE(TakeAsAHolderThatDied());
+    EXPECT_TRUE(writer.LockFrameBufferPtr(buffer0));
+    EXPECT_TRUE(writer.UnLockFrameBufferPtr(buffer0));
+    EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 1);
 }
 
 TEST_F(SharedGWorldMemoryTest, ATokenHeldElsewhereStopsTheRestore)
