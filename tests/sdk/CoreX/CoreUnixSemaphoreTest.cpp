@@ -104,39 +104,29 @@ TEST(CoreUnixSemaphore, ASemaphoreNotTheUsersAloneIsRefusedByItsOwner)
 {
     const struct passwd* nobody = getpwnam("nobody");
     ASSERT_NE(nobody, nullptr);
-    const std::string nobodyName = nobody->pw_name;
-    const uid_t nobodyId = nobody->pw_uid;
-    const std::string userName = getpwuid(geteuid())->pw_name;
+    const std::string user = getpwuid(geteuid())->pw_name, stranger = nobody->pw_name;
     const struct
     {
-        const char* what;
         uid_t owner;
         mode_t mode;
         std::string report;
-    } cases[] = {
-        {"the user's own, open to others", geteuid(), 0666, userName + " with mode 666"},
-        {"another user's, open to others", nobodyId, 0666, nobodyName + " with mode 666"},
-        {"another user's alone", nobodyId, 0600, nobodyName + " with mode 600"},
-    };
+    } cases[] = {{geteuid(), 0666, user + " with mode 666"},
+                 {nobody->pw_uid, 0666, stranger + " with mode 666"},
+                 {nobody->pw_uid, 0600, stranger + " with mode 600"}};
     for (const auto& test : cases) {
-        SCOPED_TRACE(test.what);
-        const std::string name = UniqueName("planted");
-        const std::string file = "/dev/shm/sem." + name.substr(1);
-        sem_t* planted = sem_open(name.c_str(), O_CREAT | O_EXCL, 0600, 1);
-        ASSERT_NE(planted, SEM_FAILED);
-        sem_close(planted);
+        SCOPED_TRACE(test.report);
+        const std::string name = UniqueName("planted"), file = "/dev/shm/sem." + name.substr(1);
+        sem_close(sem_open(name.c_str(), O_CREAT | O_EXCL, 0600, 1));
         ASSERT_EQ(chmod(file.c_str(), test.mode), 0);
         if (chown(file.c_str(), test.owner, gid_t(-1)) != 0) {
             sem_unlink(name.c_str());
             GTEST_SKIP() << "giving a file to another user needs root";
         }
-
         p3dtest::LogCapture log;
         CoreUnixSemaphore semaphore;
         EXPECT_FALSE(semaphore.OpenCreateForUser(name.c_str()));
         EXPECT_FALSE(semaphore.IsOpen());
-        EXPECT_NE(log.text().find(file + " belongs to " + test.report), std::string::npos)
-            << log.text();
+        EXPECT_NE(log.text().find(file + " belongs to " + test.report), std::string::npos);
         sem_unlink(name.c_str());
     }
 }

@@ -331,23 +331,18 @@ TEST_F(CamBroadcastWriterTest, AChannelGoneWhileBroadcastingIsReportedAndFollowe
 {
     startWithContexts();
     ASSERT_TRUE(drawFrame(Pixel(255, 255, 0, 0)));
-    const std::function<void()> cut = [&] { truncate(channel.c_str(), 4096); };
-    const struct
-    {
-        const char* what;
-        std::function<void()> change;
-        bool whileDrawing; // after the frame's lock and check, before its pixels
-    } cases[] = {{"deleted", [&] { unlink(channel.c_str()); }, false},
-                 {"cut short", cut, false},
-                 {"cut short while a frame is drawn", cut, true}};
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.what);
+    unsigned long dropped = writer.framesDropped();
+    for (const std::string change : {"deleted", "cut short", "cut short while a frame is drawn"}) {
+        SCOPED_TRACE(change);
+        const std::function<void()> apply = [&] {
+            change == "deleted" ? unlink(channel.c_str()) : truncate(channel.c_str(), 4096);
+        };
+        const bool whileDrawing = change == "cut short while a frame is drawn";
         p3dtest::LogCapture log;
-        if (!test.whileDrawing)
-            test.change();
-        const unsigned long dropped = writer.framesDropped();
-        EXPECT_FALSE(drawFrame(Pixel(255, 0, 0, 255), test.whileDrawing ? test.change : nullptr));
-        EXPECT_EQ(writer.framesDropped(), dropped + 1);
+        if (!whileDrawing)
+            apply();
+        EXPECT_FALSE(drawFrame(Pixel(255, 0, 0, 255), whileDrawing ? apply : nullptr));
+        EXPECT_EQ(writer.framesDropped(), ++dropped);
         EXPECT_NE(log.text().find(" code : theChannelFile"), std::string::npos);
         EXPECT_TRUE(drawFrame(Pixel(255, 0, 0, 255)));
         EXPECT_EQ(publishedPixel(100, 100), Pixel(255, 0, 0, 255)) << "seen at the path";

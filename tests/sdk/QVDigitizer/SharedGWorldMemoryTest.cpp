@@ -269,7 +269,7 @@ TEST_F(SharedGWorldMemoryTest, AFileGoneFromUnderTheWriterIsReportedAndMadeAnew)
     }
 }
 
-TEST_F(SharedGWorldMemoryTest, AReaderWhoseFileIsCutShortWhileItCopiesLosesOnlyThatFrame)
+TEST_F(SharedGWorldMemoryTest, AReaderWhoseFileIsCutShortWhileItReadsLosesOnlyThatFrame)
 {
     SharedGWorldMemory writer;
     ASSERT_TRUE(writer.IsOpenWriteView());
@@ -280,11 +280,8 @@ TEST_F(SharedGWorldMemoryTest, AReaderWhoseFileIsCutShortWhileItCopiesLosesOnlyT
     UInt8* frame = reader.GetCurrentReadBuffer();
     ASSERT_TRUE(reader.LockFrameBufferPtr(frame));
     truncate(path.c_str(), 4096);
-    std::string copy(kSharedCameraFrameSizeBytes, '\0');
-    memcpy(copy.data(), frame, copy.size());
-    EXPECT_EQ(copy.back(), '\0') << "past the end: the guard's zeros";
+    EXPECT_EQ(static_cast<volatile UInt8*>(frame)[1000], 0) << "past the end: the guard's zeros";
     EXPECT_FALSE(reader.UnLockFrameBufferPtr(frame)) << "that frame is lost";
-    EXPECT_EQ(reader.GetCurrentReadBuffer(), nullptr);
     EXPECT_TRUE(reader.ReopenIfReplaced());
 
     EXPECT_FALSE(writer.LockFrameBufferPtr(writer.GetWriteBuffer_N(0)));
