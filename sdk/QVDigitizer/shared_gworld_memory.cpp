@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -70,6 +71,14 @@ void AtLockStep(SharedGWorldMemory::LockStep step, int index)
 {
     if (SharedGWorldMemory::LockStepProc hook = sLockStepHook.load())
         hook(step, index);
+}
+
+// The coarse clock is read without a system call.
+SInt64 CoarseMilliseconds()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return SInt64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 // Counts a thread of this process as busy with one lock for as long as it is in scope.
@@ -216,11 +225,15 @@ bool SharedGWorldMemory::IsCurrentWriteView()
     std::lock_guard<std::mutex> lock(mOpenMutex);
     if (!_mappedFile.IsOpen())
         return false;
-    // The file was opened with one name only: without one it was deleted or replaced.
-    struct stat mapped;
-    const bool theChannelFile =
-        !_mappedFile.Faulted() && fstat(_mappedFile.GetFileDescriptor(), &mapped) == 0 &&
-        mapped.st_nlink > 0 && mapped.st_size >= off_t(kSharedMemoryFileSize);
+    bool theChannelFile = !_mappedFile.Faulted();
+    const SInt64 nowMs = CoarseMilliseconds();
+    if (theChannelFile && nowMs - mFileCheckedMs >= kFileCheckMs) {
+        // The file was opened with one name only: without one it was deleted or replaced.
+        struct stat mapped;
+        theChannelFile = fstat(_mappedFile.GetFileDescriptor(), &mapped) == 0 &&
+                         mapped.st_nlink > 0 && mapped.st_size >= off_t(kSharedMemoryFileSize);
+        mFileCheckedMs = nowMs;
+    }
     if (!VERIFY(theChannelFile))
         CloseLocked();
     return theChannelFile;
@@ -232,6 +245,7 @@ bool SharedGWorldMemory::CloseLocked()
         Release(index);
     const bool wasOpen = _sharedMemory.exchange(nullptr) != nullptr || _mappedFile.IsOpen();
     _mappedFile.Close(); // drops the record locks: kept tokens too
+    mFileCheckedMs = kNeverChecked;
     for (std::atomic<bool>& keeps : mKeepsToken)
         keeps = false;
     _semaphore0.Close();

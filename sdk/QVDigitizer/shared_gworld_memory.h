@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 #include "CoreMappedFile.h"
@@ -24,6 +25,10 @@ public:
     // How long a lock that looks abandoned must stay so before the writer takes it over: a live
     // holder takes its token right after its wait.
     static constexpr int kRestoreGraceMs = 20;
+    // How often at most the writer looks at its file. A file cut short faults into the mapping
+    // guard and is seen at that frame's unlock; the look is for a file deleted or replaced, and
+    // a system call before every frame would cost a sixth of its copy on some machines.
+    static constexpr int kFileCheckMs = 100;
 
     // The steps inside taking and giving back a lock where another process may look at it.
     enum LockStep {
@@ -55,10 +60,10 @@ public:
     // anew. Not while this process holds a buffer or writes; call it where no other thread
     // uses the view.
     bool ReopenIfReplaced();
-    // The writer's view while its file still has a name and its length. A file deleted,
-    // replaced or cut short under the writer (seen here, or by a write that faulted) is
-    // reported and the view closed: writing on would feed no reader. The next writer's open
-    // makes a new file. One fstat: it runs before every frame.
+    // The writer's view while its file still has a name and its length (one fstat, at most
+    // every kFileCheckMs). A file deleted, replaced or cut short under the writer (seen here,
+    // or by a touch that faulted) is reported and the view closed: writing on would feed no
+    // reader. The next writer's open makes a new file.
     bool IsCurrentWriteView();
 
     UInt8* GetCurrentReadBuffer() const;
@@ -104,7 +109,10 @@ private:
     CoreUnixSemaphore _semaphore0;
     CoreUnixSemaphore _semaphore1;
 
+    static constexpr SInt64 kNeverChecked = INT64_MIN / 2;
+
     std::mutex mOpenMutex;                 // opening and closing the view, from any thread
+    SInt64 mFileCheckedMs = kNeverChecked; // when IsCurrentWriteView last looked; under mOpenMutex
     std::atomic<bool> mWriter{false};      // this process has opened the writer's view
     std::atomic<bool> mHeld[2] = {};       // this process holds that buffer's lock
     std::atomic<bool> mTakenOver[2] = {};  // ... taken over: its token byte is held for writing

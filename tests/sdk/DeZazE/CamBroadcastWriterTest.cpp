@@ -7,6 +7,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "AllocationCounter.h"
@@ -339,8 +340,12 @@ TEST_F(CamBroadcastWriterTest, AChannelGoneWhileBroadcastingIsReportedAndFollowe
         };
         const bool whileDrawing = change == "cut short while a frame is drawn";
         p3dtest::LogCapture log;
-        if (!whileDrawing)
+        if (!whileDrawing) {
             apply();
+            // The writer looks at its file only so often; a touch past its end it sees at once.
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(SharedGWorldMemory::kFileCheckMs + 10));
+        }
         EXPECT_FALSE(drawFrame(Pixel(255, 0, 0, 255), whileDrawing ? apply : nullptr));
         EXPECT_EQ(writer.framesDropped(), ++dropped);
         EXPECT_NE(log.text().find(" code : theChannelFile"), std::string::npos);

@@ -247,6 +247,9 @@ TEST_F(SharedGWorldMemoryTest, AFileGoneFromUnderTheWriterIsReportedAndMadeAnew)
             EXPECT_EQ(SemaphoreCount(SharedGWorldMemory::sSemaphoreNames[0]), 1);
         } else {
             c.change(path);
+            // The writer looks at its file only so often; a touch past its end it sees at once.
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(SharedGWorldMemory::kFileCheckMs + 10));
             EXPECT_FALSE(writer.LockFrameBufferPtr(buffer));
         }
         EXPECT_FALSE(writer.LockFrameBufferPtr(buffer)); // reported once, when it is seen
