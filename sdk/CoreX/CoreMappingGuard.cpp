@@ -62,7 +62,8 @@ void OnBusError(int in_signal, siginfo_t* in_info, void* in_context)
                 if (address - base < size) {
                     handled = mmap(reinterpret_cast<void*>(base), size, slot.protection,
                                    MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) != MAP_FAILED;
-                    slot.faulted = slot.faulted || handled;
+                    if (handled)
+                        slot.faulted = true;
                 }
             }
             --slot.handlers;
