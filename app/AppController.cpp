@@ -16,7 +16,10 @@ AppController::AppController(AppOptions options) : mOptions(std::move(options))
     VERIFY_AT("-[AppController awakeFromNib]", import_PDFSkinWindow());
 }
 
-AppController::~AppController() = default;
+AppController::~AppController()
+{
+    delete mAboutBox.data(); // still open
+}
 
 QString AppController::aboutItemTitle()
 {
@@ -55,8 +58,17 @@ void AppController::newDocument(QObject*)
 
 void AppController::showAbout()
 {
-    // Closes itself on a click that does not move it.
-    auto* about = new P3DAboutBox(P3DFindInstalledComponents());
-    about->setAttribute(Qt::WA_DeleteOnClose);
-    about->show();
+    if (!mAboutBox) {
+        // Closes on a click that does not move it.
+        mAboutBox = new P3DAboutBox(P3DFindInstalledComponents());
+        mAboutBox->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    mAboutBox->show();
+    mAboutBox->raise();
+    mAboutBox->activateWindow();
+}
+
+P3DAboutBox* AppController::aboutBox() const
+{
+    return mAboutBox;
 }
