@@ -22,6 +22,7 @@
 #include "P3DBroadcastControl.h"
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
+#include "QCamOutputBase.h"
 #include "StereoMonitor.h"
 #include "QCamGrabCGImageView.h"
 #include "StereoEncodingList.h"
@@ -38,23 +39,18 @@ const char* const kEyeOffsetKeys[2][2] = {{"leftEyeOffsetX", "leftEyeOffsetY"},
 const char* const kEyeColorMatching = "eyeColorMatching";
 const char* const kStereoEncoding = "stereoEncoding";
 
-// The monitor picture as a PNG would hold it: 640 x 480, or its own size when it has one.
-QImage RenderPicture(const CIImage* image)
+// The monitor's last picture in Qt's byte order; null without one.
+QImage MonitorPicture(const StereoMonitor& monitor)
 {
-    const CGRect extent = image->extent();
-    const int width =
-        extent.size.width > 0 && extent.size.width < 8192 ? int(extent.size.width) : 640;
-    const int height =
-        extent.size.height > 0 && extent.size.height < 8192 ? int(extent.size.height) : 480;
-    QImage picture(width, height, QImage::Format_ARGB32_Premultiplied);
-    picture.fill(Qt::black);
-    CFPtr<CIContext> context = CIContext::contextWithARGBMemory(
-        picture.bits(), size_t(picture.bytesPerLine()), size_t(width), size_t(height));
-    if (!context || !context->drawImage(image, CGPointMake(0, 0), extent))
+    if (!monitor.pixels())
         return QImage();
-    CGReorderARGBPixels(picture.bits(), size_t(picture.bytesPerLine()), picture.bits(),
-                        size_t(picture.bytesPerLine()), size_t(width), size_t(height),
-                        CGPixelOrder::kBGRA);
+    QImage picture(int(monitor.width()), int(monitor.height()),
+                   QImage::Format_ARGB32_Premultiplied);
+    if (picture.isNull() ||
+        !CGReorderARGBPixels(monitor.pixels(), monitor.width() * 4, picture.bits(),
+                             size_t(picture.bytesPerLine()), monitor.width(), monitor.height(),
+                             CGPixelOrder::kBGRA))
+        return QImage();
     return picture;
 }
 
@@ -120,7 +116,7 @@ void P3DDocument::stereoCameraOpen()
     connect(_camTimer, &QTimer::timeout, this, &P3DDocument::masterTimeClock);
     _camTimer->start();
     _broadcastFrame = 0;
-    const QSize camera(640, 480);
+    const QSize camera(QCamOutputBase::sCameraFormat.width, QCamOutputBase::sCameraFormat.height);
     mWindow->leftEyeView()->cameraOpen(camera, camera);
     mWindow->rightEyeView()->cameraOpen(camera, camera);
     stereoCameraMenuRefresh();
@@ -194,8 +190,7 @@ void P3DDocument::windowWillClose()
         return;
     mOpen = false;
     if (!mSnapshotPath.isEmpty()) {
-        const CIImage* image = mMonitor->monitorImage();
-        const QImage picture = image ? RenderPicture(image) : QImage();
+        const QImage picture = MonitorPicture(*mMonitor);
         VERIFY_TEXT(__func__, "snapshot saved", !picture.isNull() && picture.save(mSnapshotPath));
     }
     --sCountInstances;

@@ -12,6 +12,7 @@
 #include "P3DBroadcastControl.h"
 #include "P3DEyeAlignmentControls.h"
 #include "P3DStereoView.h"
+#include "QCamOutputBase.h"
 #include "QCamGrabCGImageView.h"
 
 P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
@@ -30,14 +31,15 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     auto* grid = new QGridLayout(central);
     _grabViewLeftEye->setObjectName("leftEye");
     _grabViewRightEye->setObjectName("rightEye");
-    _grabViewLeftEye->setMinimumSize(320, 240);
-    _grabViewRightEye->setMinimumSize(320, 240);
     // The two eyes side by side are as wide as the monitor under them, which then shows its
     // picture 1:1 at the window's first size.
+    const QSize frame(QCamOutputBase::sCameraFormat.width, QCamOutputBase::sCameraFormat.height);
+    _grabViewLeftEye->setMinimumSize(frame / 2);
+    _grabViewRightEye->setMinimumSize(frame / 2);
     grid->setHorizontalSpacing(0);
     grid->addWidget(_grabViewLeftEye, 0, 0);
     grid->addWidget(_grabViewRightEye, 0, 1);
-    _stereoView->setMinimumSize(640, 480);
+    _stereoView->setMinimumSize(frame);
     grid->addWidget(_stereoView, 1, 0, 1, 2);
     grid->setRowStretch(1, 1);
 
