@@ -36,9 +36,9 @@ void AppController::newDocument(QObject*)
     mDocument = std::make_unique<P3DDocument>();
     P3DDocumentWindow* window = mDocument->window();
     // A menu shows a title on one line.
-    window->mAboutAction->setText(aboutItemTitle().trimmed());
-    connect(window->mAboutAction, &QAction::triggered, this, &AppController::showAbout);
-    connect(window->mNewAction, &QAction::triggered, this, [this] { newDocument(this); });
+    window->aboutAction()->setText(aboutItemTitle().trimmed());
+    connect(window->aboutAction(), &QAction::triggered, this, &AppController::showAbout);
+    connect(window->newAction(), &QAction::triggered, this, [this] { newDocument(this); });
     window->show();
     mDocument->windowControllerDidLoadNib();
 
@@ -50,7 +50,7 @@ void AppController::newDocument(QObject*)
     if (mOptions.monitorType)
         mDocument->setMonitorImageType(*mOptions.monitorType);
     if (mOptions.broadcast)
-        window->_broadcast->setBroadcastEnabled(*mOptions.broadcast);
+        window->broadcastControl()->setBroadcastEnabled(*mOptions.broadcast);
     mDocument->setSnapshotPath(mOptions.snapshotPath);
     if (mOptions.quitAfterSeconds > 0)
         QTimer::singleShot(int(mOptions.quitAfterSeconds * 1000.0), window, &QWidget::close);

@@ -1,6 +1,6 @@
 // The stereo document, the application's main loop: it opens both eyes' cameras, and a timer
-// 30 times a second grabs a frame from each eye, redraws the stereo monitor and broadcasts the
-// monitor's latest picture. One is open at a time.
+// 30 times a second grabs a frame from each eye, renders the stereo monitor and broadcasts the
+// picture it has just rendered. One is open at a time.
 #pragma once
 
 #include <QObject>
@@ -12,6 +12,7 @@ class P3DDocumentWindow;
 class QAction;
 class QTimer;
 class StereoEncodingList;
+class StereoMonitor;
 
 class P3DDocument : public QObject
 {
@@ -54,6 +55,7 @@ public:
     void setSnapshotPath(const QString& path) { mSnapshotPath = path; }
 
     P3DDocumentWindow* window() const { return mWindow.get(); }
+    StereoMonitor* monitor() const { return mMonitor.get(); }
     QTimer* timer() const { return _camTimer; }
     // Ticks run so far, for diagnostics.
     unsigned long ticks() const { return mTicks; }
@@ -66,6 +68,7 @@ private:
 
     void fillEncodingMenu();
 
+    std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it
     std::unique_ptr<P3DDocumentWindow> mWindow;
     std::unique_ptr<StereoEncodingList> mEncodings;
     int _broadcastFrame = 0;

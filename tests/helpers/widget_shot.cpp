@@ -38,7 +38,7 @@
 #include "P3DAboutBox.h"
 #include "P3DBroadcastControl.h"
 #include "P3DEyeAlignmentControls.h"
-#include "P3DStereoView.h"
+#include "StereoMonitor.h"
 #include "QCamGrabCGImageView.h"
 #include "ScopedTestPatternCamera.h"
 
@@ -153,10 +153,10 @@ int main(int argc, char** argv)
     if (name == "camera-controls") {
         NSUICICameraControls controls;
         // As the application shows it: with the eyes' alignment and colour matching below.
-        P3DStereoView view;
-        view.setEyeOffset(P3DStereoView::kRightEye, {5, -3});
-        view.setColorMatching(true);
-        controls.addSection(new P3DEyeAlignmentControls(&view));
+        StereoMonitor monitor;
+        monitor.setEyeOffset(StereoMonitor::kRightEye, {5, -3});
+        monitor.setColorMatching(true);
+        controls.addSection(new P3DEyeAlignmentControls(&monitor));
         controls.exposureSlider()->setFloatValue(0.5);
         controls.contrastSlider()->setFloatValue(1.2);
         controls.mirrorImageX()->setChecked(true);
