@@ -76,9 +76,9 @@ private:
     std::unique_ptr<StereoEncodingList> mEncodings;
     int _broadcastFrame = 0;
     QTimer* _camTimer = nullptr; // a child of this document
-    std::unique_ptr<CameraDeviceWatcher> mCameraWatcher;
     bool mOpen = false;          // between the window's loading and its closing
     QString mSnapshotPath;
     unsigned long mTicks = 0;
+    std::unique_ptr<CameraDeviceWatcher> mCameraWatcher;
     static int sCountInstances;
 };

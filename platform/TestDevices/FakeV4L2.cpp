@@ -57,7 +57,7 @@ FakeV4L2Device& FakeV4L2::AddDevice(const std::string& in_node)
 void FakeV4L2::RemoveDevice(const std::string& in_node)
 {
     const auto found = std::find_if(mDevices.begin(), mDevices.end(),
-                                     [&](const auto& entry) { return entry.first == in_node; });
+                                    [&](const auto& entry) { return entry.first == in_node; });
     if (found == mDevices.end())
         return;
     for (const auto& [fd, node] : mOpenNodes)

@@ -54,7 +54,7 @@ std::string CameraMenuModel::CurrentName(const QCameraGrabberBase& in_grabber)
 {
     QSGDeviceList::InputIterator current;
     return in_grabber.VideoChannel() && in_grabber.GetCurrentCamera(current) ? InputName(current)
-                                                                            : std::string();
+                                                                             : std::string();
 }
 
 bool CameraMenuModel::Apply(QCameraGrabberBase& io_grabber, const std::string& in_name)

@@ -4,11 +4,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "AppController.h"
 #include "BroadcastWidgetTest.h"
 #include "FakeV4L2.h"
+#include "NSUICamMenuController.h"
 #include "NSUserDefault.h"
 #include "P3DDocument.h"
 #include "P3DDocumentWindow.h"
@@ -18,10 +20,10 @@
 
 namespace {
 
-const std::string kLeft = std::string(TestPatternCamera::kCardName) + ": " +
-                          TestPatternCamera::kLeftInput;
-const std::string kRight = std::string(TestPatternCamera::kCardName) + ": " +
-                           TestPatternCamera::kRightInput;
+const std::string kLeft =
+    std::string(TestPatternCamera::kCardName) + ": " + TestPatternCamera::kLeftInput;
+const std::string kRight =
+    std::string(TestPatternCamera::kCardName) + ": " + TestPatternCamera::kRightInput;
 
 class CameraChoiceTest : public p3dtest::BroadcastWidgetTest
 {
@@ -65,8 +67,8 @@ protected:
     // The event loop runs until the menus list what is plugged in, as the screen would show it.
     void awaitEntries(const std::string& left, const std::string& right)
     {
-        for (int pass = 0; pass < 100 && (cameraEntries("leftEye") != left ||
-                                          cameraEntries("rightEye") != right);
+        for (int pass = 0;
+             pass < 100 && (cameraEntries("leftEye") != left || cameraEntries("rightEye") != right);
              ++pass)
             QApplication::processEvents();
     }
