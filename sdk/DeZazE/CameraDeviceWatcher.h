@@ -19,8 +19,6 @@ public:
     explicit CameraDeviceWatcher(QObject* parent = nullptr);
     ~CameraDeviceWatcher() override;
 
-    bool isWatching() const { return mMonitor != nullptr; }
-
 signals:
     void camerasChanged();
 

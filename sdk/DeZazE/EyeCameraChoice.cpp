@@ -21,12 +21,12 @@ std::string EyeCameraChoice::NameToKeep(const QCameraGrabberBase& in_grabber) co
     return !mChosen.empty() ? mChosen : CameraMenuModel::CurrentName(in_grabber);
 }
 
-bool EyeCameraChoice::TakeFreeCamera(QCameraGrabberBase& io_grabber,
+void EyeCameraChoice::TakeFreeCamera(QCameraGrabberBase& io_grabber,
                                      const QCameraGrabberBase& in_other)
 {
     if (mApplied == CameraMenuModel::kNoCamera || io_grabber.VideoChannel() ||
         !io_grabber.mLostCameraName.empty())
-        return false;
+        return;
     std::vector<CameraMenuModel::Entry> cameras;
     std::string current;
     std::string take;
@@ -39,9 +39,8 @@ bool EyeCameraChoice::TakeFreeCamera(QCameraGrabberBase& io_grabber,
     if (take.empty()) {
         // Its own retries would open the first camera, whoever has it: the next change decides.
         io_grabber.SetAutoOpenCameraPluggedIn(false, 1.0f);
-        return false;
+        return;
     }
     CameraMenuModel::Apply(io_grabber, take);
     mApplied = take;
-    return io_grabber.VideoChannel() != nullptr;
 }

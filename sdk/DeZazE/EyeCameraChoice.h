@@ -23,8 +23,8 @@ public:
 
     // An eye waiting for a camera takes a free one, through the same path as a menu choice: the
     // one applied before when it is there, else the first in camera order that in_other neither
-    // uses nor waits for. True when the eye has a camera afterwards.
-    bool TakeFreeCamera(QCameraGrabberBase& io_grabber, const QCameraGrabberBase& in_other);
+    // uses nor waits for.
+    void TakeFreeCamera(QCameraGrabberBase& io_grabber, const QCameraGrabberBase& in_other);
 
 private:
     std::string mChosen;

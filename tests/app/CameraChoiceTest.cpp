@@ -9,6 +9,7 @@
 
 #include "AppController.h"
 #include "BroadcastWidgetTest.h"
+#include "CameraMenuModel.h"
 #include "FakeV4L2.h"
 #include "NSUICamMenuController.h"
 #include "NSUserDefault.h"
@@ -45,15 +46,10 @@ protected:
     {
         return controller->document()->window()->findChild<QCamGrabCGImageView*>(name);
     }
-    // The camera an eye streams from, "none" without one.
+    // The camera an eye streams from, empty without one.
     std::string current(const char* name) const
     {
-        QSGDeviceList::InputIterator camera;
-        QCameraGrabberBase* grabber = eye(name)->grabber();
-        if (!grabber->VideoChannel() || !grabber->GetCurrentCamera(camera))
-            return "none";
-        return std::string(reinterpret_cast<const char*>(camera.inputName + 1),
-                           camera.inputName[0]);
+        return CameraMenuModel::CurrentName(*eye(name)->grabber());
     }
     // The menu's entries after "No Camera" and its separator, "*" after the checked one.
     std::string cameraEntries(const char* name) const
@@ -90,11 +86,11 @@ TEST_F(CameraChoiceTest, APluggedInCameraReachesBothMenusAndTheEyesWithoutOne)
         std::string rightEntries;
     } rows[] = {
         {false, kRight.c_str(), kLeft + " " + kRight + "* "},
-        {true, "none", kLeft + " " + kRight + " "},
+        {true, "", kLeft + " " + kRight + " "},
     };
     for (const auto& row : rows) {
         launch();
-        EXPECT_EQ(current("leftEye"), "none");
+        EXPECT_EQ(current("leftEye"), "");
         EXPECT_EQ(cameraEntries("leftEye"), "");
         if (row.rightOff)
             eye("rightEye")->cameraMenuController()->chooseCamera("No Camera");
@@ -110,7 +106,7 @@ TEST_F(CameraChoiceTest, APluggedInCameraReachesBothMenusAndTheEyesWithoutOne)
         EXPECT_EQ(cameraEntries("leftEye"), "");
         EXPECT_EQ(cameraEntries("rightEye"), "");
         controller->document()->masterTimeClock();
-        EXPECT_EQ(current("leftEye"), "none") << "the unplugged camera's channel is closed";
+        EXPECT_EQ(current("leftEye"), "") << "the unplugged camera's channel is closed";
         close();
     }
 }
