@@ -10,6 +10,7 @@
 
 #include "CGPixelOrder.h"
 #include "CIContext.h"
+#include "CameraDeviceWatcher.h"
 #include "CameraMenuModel.h"
 #include "CoreMachDebugLog.h"
 #include "NSUICICameraControls.h"
@@ -116,6 +117,9 @@ void P3DDocument::stereoCameraOpen()
     connect(_camTimer, &QTimer::timeout, this, &P3DDocument::masterTimeClock);
     _camTimer->start();
     _broadcastFrame = 0;
+    mCameraWatcher = std::make_unique<CameraDeviceWatcher>();
+    connect(mCameraWatcher.get(), &CameraDeviceWatcher::camerasChanged, this,
+            &P3DDocument::stereoCameraDevicesChanged);
     const QSize camera(QCamOutputBase::sCameraFormat.width, QCamOutputBase::sCameraFormat.height);
     mWindow->leftEyeView()->cameraOpen(camera, camera);
     mWindow->rightEyeView()->cameraOpen(camera, camera);
@@ -146,6 +150,15 @@ void P3DDocument::stereoGrabCameraMenuChanged(QObject* sender)
         right->cameraMenuChanged(sender);
         left->cameraMenuRefresh();
     }
+}
+
+void P3DDocument::stereoCameraDevicesChanged()
+{
+    QCamGrabCGImageView* eyes[] = {mWindow->leftEyeView(), mWindow->rightEyeView()};
+    for (int eye = 0; eye < 2; ++eye)
+        eyes[eye]->cameraMenuController()->cameraChoice().TakeFreeCamera(*eyes[eye]->grabber(),
+                                                                         *eyes[1 - eye]->grabber());
+    stereoCameraMenuRefresh();
 }
 
 void P3DDocument::masterTimeClock()
@@ -194,15 +207,11 @@ void P3DDocument::windowWillClose()
         VERIFY_TEXT(__func__, "snapshot saved", !picture.isNull() && picture.save(mSnapshotPath));
     }
     --sCountInstances;
+    mCameraWatcher.reset();
+    saveEyeCameras(); // while the cameras still run
     stereoCameraClose();
     delete _camTimer;
     _camTimer = nullptr;
-    for (auto [view, key] : {std::pair{mWindow->leftEyeView(), kLeftEyeCamera},
-                             std::pair{mWindow->rightEyeView(), kRightEyeCamera}}) {
-        const QString name = view->cameraMenuController()->cameraDeviceInputName();
-        if (!name.isNull())
-            NSUserDefaultSaveObject(&name, key);
-    }
     const QString encoding = stereoEncoding();
     NSUserDefaultSaveObject(&encoding, kStereoEncoding);
     const CamBroadcastWriter& writer = mWindow->broadcastControl()->writer();
@@ -293,11 +302,27 @@ QString P3DDocument::stereoEncoding() const
     return QString::fromStdString(mMonitor->encoding().key);
 }
 
-void P3DDocument::chooseCamera(bool leftEye, const QString& name)
+void P3DDocument::saveEyeCameras()
+{
+    for (auto [view, key] : {std::pair{mWindow->leftEyeView(), kLeftEyeCamera},
+                             std::pair{mWindow->rightEyeView(), kRightEyeCamera}}) {
+        const QString name = QString::fromStdString(
+            view->cameraMenuController()->cameraChoice().NameToKeep(*view->grabber()));
+        if (!name.isEmpty())
+            NSUserDefaultSaveObject(&name, key);
+    }
+}
+
+void P3DDocument::chooseCamera(bool leftEye, const QString& name, bool byPerson)
 {
     QCamGrabCGImageView* view = mWindow->eyeView(leftEye);
-    view->cameraMenuController()->setCameraDeviceInputName(name);
-    stereoGrabCameraMenuChanged(view->cameraMenuController());
+    NSUICamMenuController* menu = view->cameraMenuController();
+    if (byPerson) {
+        menu->chooseCamera(name); // as from the menu
+        return;
+    }
+    menu->setCameraDeviceInputName(name);
+    stereoGrabCameraMenuChanged(menu);
 }
 
 void P3DDocument::restoreCameras(const QString& leftCamera, const QString& rightCamera)
@@ -307,16 +332,16 @@ void P3DDocument::restoreCameras(const QString& leftCamera, const QString& right
     const QString right =
         !rightCamera.isEmpty() ? rightCamera : NSUserDefaultLoadKind<NSString>(kRightEyeCamera, "");
     if (!left.isEmpty())
-        chooseCamera(true, left);
-    if (!right.isEmpty()) {
-        chooseCamera(false, right);
-        return;
-    }
-    // Two cameras plugged in: both eyes live from the first launch.
+        chooseCamera(true, left, !leftCamera.isEmpty());
     std::vector<CameraMenuModel::Entry> cameras;
     std::string current;
     QCamGrabCGImageView* rightView = mWindow->rightEyeView();
-    if (CameraMenuModel::Build(*rightView->grabber(), cameras, current) && cameras.size() >= 2 &&
-        current == cameras[0].title)
-        chooseCamera(false, QString::fromStdString(cameras[1].title));
+    if (!right.isEmpty())
+        chooseCamera(false, right, !rightCamera.isEmpty());
+    // Two cameras plugged in: both eyes live from the first launch.
+    else if (CameraMenuModel::Build(*rightView->grabber(), cameras, current) &&
+             cameras.size() >= 2 && current == cameras[0].title)
+        chooseCamera(false, QString::fromStdString(cameras[1].title), false);
+    // An eye still without a camera waits for one, rather than taking the other eye's.
+    stereoCameraDevicesChanged();
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 class CIImage;
+class CameraDeviceWatcher;
 class P3DDocumentWindow;
 class QAction;
 class QTimer;
@@ -35,6 +36,9 @@ public:
     void stereoCameraClose();
     void stereoCameraMenuRefresh();
     void stereoGrabCameraMenuChanged(QObject* sender);
+    // Cameras came or went: an eye left without one for want of a camera takes a free one, the
+    // left eye first, and both menus are rebuilt.
+    void stereoCameraDevicesChanged();
     void masterTimeClock();
     void stereoCameraTimer();
     void cameraBroadcastFrame(const CIImage* image);
@@ -64,7 +68,9 @@ private:
     // Each eye's offset and the colour matching, kept in the preferences between launches.
     void loadEyeAdjustment();
     void saveEyeAdjustment();
-    void chooseCamera(bool leftEye, const QString& name);
+    void chooseCamera(bool leftEye, const QString& name, bool byPerson);
+    // Only what a person chose, or what runs now, is written; otherwise the stored name stays.
+    void saveEyeCameras();
 
     void fillEncodingMenu();
 
@@ -76,5 +82,6 @@ private:
     bool mOpen = false;          // between the window's loading and its closing
     QString mSnapshotPath;
     unsigned long mTicks = 0;
+    std::unique_ptr<CameraDeviceWatcher> mCameraWatcher;
     static int sCountInstances;
 };

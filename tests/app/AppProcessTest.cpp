@@ -2,6 +2,7 @@
 // processes read the channel.
 #include <algorithm>
 #include <chrono>
+#include <glob.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
@@ -245,6 +246,32 @@ TEST_F(AppProcessTest, TheBroadcastGoesOnWhileTheWindowIsUnmapped)
         << "the window is still shown";
     EXPECT_GE(DistinctFrames(exports), kMinimumFrames) << "unmapped";
     EXPECT_TRUE(app.running()) << app.err();
+}
+
+// One launch on a machine without cameras stores no camera for either eye, so the next launch,
+// with cameras, has both eyes live and keeps them.
+TEST_F(AppProcessTest, ALaunchWithoutCamerasLeavesTheNextOneBothEyes)
+{
+    glob_t nodes{};
+    const bool cameras = glob("/dev/video*", 0, nullptr, &nodes) == 0;
+    globfree(&nodes);
+    if (cameras)
+        GTEST_SKIP() << "this machine has video devices";
+    const std::string folder = std::string(getenv("XDG_CONFIG_HOME")) + "/Parallax3D";
+    p3dtest::RemoveTree(folder);
+    std::vector<std::string> env = Headless();
+    env.push_back("PARALLAX3D_TEST_CAMERAS=");
+    Child bare({APP_PATH, "--quit-after", "1"}, env);
+    ASSERT_EQ(bare.wait(30000), 0) << bare.err();
+    EXPECT_EQ(p3dtest::ReadFile(folder + "/Parallax3D.conf").find("EyeCamera"), std::string::npos);
+
+    Child live({APP_PATH, "--test-cameras", "--quit-after", "2"}, env);
+    ASSERT_EQ(live.wait(30000), 0) << live.err();
+    const std::string stored = p3dtest::ReadFile(folder + "/Parallax3D.conf");
+    EXPECT_NE(stored.find("leftEyeCamera=Parallax3D Test Pattern: Left Eye\n"), std::string::npos)
+        << stored;
+    EXPECT_NE(stored.find("rightEyeCamera=Parallax3D Test Pattern: Right Eye\n"), std::string::npos)
+        << stored;
 }
 
 TEST_F(AppProcessTest, BadCommandLinesEndWithStatusTwo)
