@@ -1,4 +1,6 @@
 // Preferences by kind, through the real settings file of the suite's own home.
+#include <climits>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
@@ -76,6 +78,25 @@ TEST_F(Preferences, WrongKindsAndGarbageCountAsAbsent)
         EXPECT_EQ(Number("_allowCameraButton", 1), c.allow);
         EXPECT_EQ(Number("_rebroadcastButton", 0), c.rebroadcast);
     }
+}
+
+TEST_F(Preferences, HandEditedNumbersOfAnySizeGiveIntsHeldToTheIntRange)
+{
+    struct Case
+    {
+        const char* stored;
+        int value;
+    };
+    const Case cases[] = {
+        {"1e10", INT_MAX},         {"-1e10", INT_MIN}, {"1e308", INT_MAX},
+        {"2147483647.9", INT_MAX}, {"-2.9", -2},       {"0.99", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        p3dtest::WriteFile(File(), std::string("[General]\n_rebroadcastButton=") + c.stored + "\n");
+        EXPECT_EQ(Number("_rebroadcastButton", 7), c.value);
+    }
+    EXPECT_EQ(NSNumber(std::nan("")).intValue(), 0);
 }
 
 TEST_F(Preferences, MissingArgumentsAndUnwritableFilesAreReportedAndStoreNothing)

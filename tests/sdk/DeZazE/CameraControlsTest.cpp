@@ -2,6 +2,7 @@
 // picture, and what it stores and takes back from the preferences, bad values included.
 #include <QCheckBox>
 #include <QPushButton>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -124,7 +125,43 @@ TEST_F(CameraControls, ResetThenSaveStoresTheIdentityUnderEveryKey)
     EXPECT_EQ(Stored("_saturationSlider"), "1");
     for (const char* key : {"_mirrorImageX", "_mirrorImageY", "_whiteBalanceEnable"})
         EXPECT_EQ(NSUserDefaultLoadKind(key, NSNumber(7)).doubleValue(), 0) << key;
-    EXPECT_EQ(Stored("_whiteBalanceColor"), "rgb(1.0,1.0,1.0)");
+    EXPECT_EQ(Stored("_whiteBalanceColor"), "rgb(1.000,1.000,1.000)");
+}
+
+TEST_F(CameraControls, EverySliderRestsOnItsMiddleStepAndEveryStepComesBackFromItsText)
+{
+    constexpr int kSteps = NSUIFloatSlider::kSteps;
+    struct Case
+    {
+        NSUIFloatSlider* slider;
+        double minimum, identity, maximum;
+    };
+    const Case cases[] = {
+        {mPanel->exposureSlider(), -2, 0, 2},
+        {mPanel->brightnessSlider(), -0.5, 0, 0.5},
+        {mPanel->contrastSlider(), 0.25, 1, 2},
+        {mPanel->saturationSlider(), 0, 1, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.slider->objectName().toStdString());
+        NSUIFloatSlider restored(c.slider->range());
+        double previous = -HUGE_VAL;
+        for (int step = 0; step <= kSteps; ++step) {
+            c.slider->setValue(step); // the user's drag
+            const double value = c.slider->floatValue();
+            ASSERT_LT(previous, value) << step;
+            previous = value;
+            // What a restart gives back: the same value, the knob on the same step.
+            restored.setStringValue(c.slider->stringValue());
+            ASSERT_EQ(restored.floatValue(), value) << step;
+            ASSERT_EQ(restored.value(), step);
+        }
+        EXPECT_EQ(c.slider->range().valueAtStep(0, kSteps), c.minimum);
+        EXPECT_EQ(c.slider->range().valueAtStep(kSteps / 2, kSteps), c.identity);
+        EXPECT_EQ(c.slider->floatValue(), c.maximum);
+        mPanel->resetDefaults(nullptr);
+        EXPECT_EQ(c.slider->value(), kSteps / 2);
+    }
 }
 
 TEST_F(CameraControls, SavedSettingsComeBackAtLoad)
@@ -143,9 +180,44 @@ TEST_F(CameraControls, SavedSettingsComeBackAtLoad)
     EXPECT_TRUE(later.mirrorImageX()->isChecked());
     EXPECT_FALSE(later.mirrorImageY()->isChecked());
     EXPECT_TRUE(later.whiteBalanceEnable()->isChecked());
-    // One decimal per component is what the text keeps.
-    EXPECT_EQ(later.whiteBalanceColor()->well().color3DParam().toStdString(), "rgb(0.2,0.5,0.8)");
     EXPECT_EQ(later.chain().exposure()->numberForKey(CFSTR("inputEV"), 0), 0.5);
+}
+
+TEST_F(CameraControls, TheWhiteBalanceColourComesBackAfterARestart)
+{
+    struct Case
+    {
+        const char* what;
+        NSColor3D color;
+        const char* stored; // as an earlier version wrote it; null: saved by the panel
+    };
+    const Case cases[] = {
+        {"quarters", {0.25f, 0.5f, 0.75f}, nullptr},
+        {"thirds and the ends", {1.0f / 3, 0.9996f, 0.0004f}, nullptr},
+        {"one decimal", {0.2f, 0.5f, 0.8f}, "rgb(0.2,0.5,0.8)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.stored) {
+            p3dtest::WriteFile(Folder() + "/Parallax3D.conf",
+                               std::string("[General]\n_whiteBalanceEnable=1\n"
+                                           "_whiteBalanceColor=\"") +
+                                   c.stored + "\"\n");
+        } else {
+            mPanel->whiteBalanceColor()->well().setColor3D(c.color);
+            mPanel->whiteBalanceEnable()->setChecked(true);
+            mPanel->preferencesSaveDefaults(nullptr);
+        }
+        NSUICICameraControls later;
+        later.preferencesLoadDefaults(nullptr);
+        const NSColor3D color = later.whiteBalanceColor()->well().getColor3DOpaque();
+        EXPECT_NEAR(color.red, c.color.red, 0.001);
+        EXPECT_NEAR(color.green, c.color.green, 0.001);
+        EXPECT_NEAR(color.blue, c.color.blue, 0.001);
+        const CIColor* whitePoint =
+            later.chain().whitePointAdjust()->colorForKey(CFSTR("inputColor"));
+        EXPECT_NEAR(whitePoint->red(), c.color.red, 0.001);
+    }
 }
 
 TEST_F(CameraControls, StoredValuesOfTheWrongKindOrRangeGiveDefaultsOrEdges)
