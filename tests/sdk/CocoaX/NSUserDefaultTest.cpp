@@ -82,19 +82,14 @@ TEST_F(Preferences, WrongKindsAndGarbageCountAsAbsent)
 
 TEST_F(Preferences, HandEditedNumbersOfAnySizeGiveIntsHeldToTheIntRange)
 {
-    struct Case
-    {
-        const char* stored;
-        int value;
-    };
-    const Case cases[] = {
-        {"1e10", INT_MAX},         {"-1e10", INT_MIN}, {"1e308", INT_MAX},
-        {"2147483647.9", INT_MAX}, {"-2.9", -2},       {"0.99", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
-        p3dtest::WriteFile(File(), std::string("[General]\n_rebroadcastButton=") + c.stored + "\n");
-        EXPECT_EQ(Number("_rebroadcastButton", 7), c.value);
+    const std::pair<const char*, int> cases[] = {{"1e10", INT_MAX},
+                                                 {"-1e10", INT_MIN},
+                                                 {"1e308", INT_MAX},
+                                                 {"2147483647.9", INT_MAX},
+                                                 {"-2.9", -2}};
+    for (const auto& [stored, value] : cases) {
+        p3dtest::WriteFile(File(), std::string("[General]\n_rebroadcastButton=") + stored + "\n");
+        EXPECT_EQ(Number("_rebroadcastButton", 7), value) << stored;
     }
     EXPECT_EQ(NSNumber(std::nan("")).intValue(), 0);
 }
