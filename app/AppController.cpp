@@ -56,6 +56,13 @@ void AppController::newDocument(QObject*)
         QTimer::singleShot(int(mOptions.quitAfterSeconds * 1000.0), window, &QWidget::close);
 }
 
+void AppController::terminate(QObject*)
+{
+    if (mDocument)
+        mDocument->window()->close();
+    QApplication::quit();
+}
+
 void AppController::showAbout()
 {
     if (!mAboutBox) {

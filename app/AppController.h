@@ -25,6 +25,9 @@ public:
     // One About box at a time: a second About raises the one shown.
     void showAbout();
     P3DAboutBox* aboutBox() const;
+    // Ends the program as closing the stereo window does (cameras closed, preferences saved,
+    // broadcast stopped), whatever other windows are open; a signal's way out.
+    void terminate(QObject* sender);
     P3DDocument* document() const { return mDocument.get(); }
 
 private:

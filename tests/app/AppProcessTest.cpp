@@ -2,6 +2,8 @@
 // processes read the channel.
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <glob.h>
 #include <gtest/gtest.h>
 #include <memory>
@@ -272,6 +274,34 @@ TEST_F(AppProcessTest, ALaunchWithoutCamerasLeavesTheNextOneBothEyes)
         << stored;
     EXPECT_NE(stored.find("rightEyeCamera=Parallax3D Test Pattern: Right Eye\n"), std::string::npos)
         << stored;
+}
+
+// A signal to end closes the window as a click would, within 2 s.
+TEST_F(AppProcessTest, TerminationSignalsCloseTheWindowThroughItsNormalClose)
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        p3dtest::TempDir home; // its own settings (Parallax3D/) and components (parallax3d/)
+        std::vector<std::string> env = Headless();
+        env.insert(env.end(), {"XDG_CONFIG_HOME=" + home.path(), "XDG_DATA_HOME=" + home.path()});
+        Child app({APP_PATH, "--test-cameras", "--broadcast", "--left-camera",
+                   "Parallax3D Test Pattern: Left Eye", "--right-camera",
+                   "Parallax3D Test Pattern: Right Eye"},
+                  env);
+        const std::string link = home.file("parallax3d/Components/Parallax3D_XXX.component");
+        for (int i = 0; i < 3000 && app.running() && !p3dtest::PathExists(link); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(p3dtest::PathExists(link)) << app.err();
+
+        ASSERT_EQ(kill(app.pid(), signal), 0);
+        EXPECT_EQ(app.wait(2000), 0) << app.err();
+        EXPECT_FALSE(p3dtest::PathExists(link));
+        const std::string settings = p3dtest::ReadFile(home.file("Parallax3D/Parallax3D.conf"));
+        for (const char* line :
+             {"\n_rebroadcastButton=1\n", "\nleftEyeCamera=Parallax3D Test Pattern: Left Eye\n",
+              "\nrightEyeCamera=Parallax3D Test Pattern: Right Eye\n"})
+            EXPECT_NE(settings.find(line), std::string::npos) << line << settings;
+    }
 }
 
 TEST_F(AppProcessTest, BadCommandLinesEndWithStatusTwo)
