@@ -91,7 +91,7 @@ void CIParallax3DInput_VSharedCameraBuffer::IdentifyHost(const char* in_executab
 }
 
 CIParallax3DInput_VSharedCameraBuffer::CIParallax3DInput_VSharedCameraBuffer()
-    : camera{}, _frameSize{640.0, 480.0}
+    : camera{}, _frameSize{kSharedCameraFrameWidth, kSharedCameraFrameHeight}
 {
     initialize();
     initInstance();
@@ -101,7 +101,7 @@ CIParallax3DInput_VSharedCameraBuffer::~CIParallax3DInput_VSharedCameraBuffer() 
 
 void CIParallax3DInput_VSharedCameraBuffer::initInstance()
 {
-    _frameSize = CGSize{640.0, 480.0};
+    _frameSize = CGSize{kSharedCameraFrameWidth, kSharedCameraFrameHeight};
     if (readCurrentCameraFrame() && IsReadableFrame()) {
         _frameSize = CGSize{double(camera.frameWidth), double(camera.frameHeight)};
         CoreMachDebugLog("__LP64__ %s (%d,%d) rowBytes:%d\n", "CISpyglassInput", camera.frameWidth,

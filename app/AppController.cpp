@@ -16,7 +16,10 @@ AppController::AppController(AppOptions options) : mOptions(std::move(options))
     VERIFY_AT("-[AppController awakeFromNib]", import_PDFSkinWindow());
 }
 
-AppController::~AppController() = default;
+AppController::~AppController()
+{
+    delete mAboutBox.data(); // still open
+}
 
 QString AppController::aboutItemTitle()
 {
@@ -33,9 +36,9 @@ void AppController::newDocument(QObject*)
     mDocument = std::make_unique<P3DDocument>();
     P3DDocumentWindow* window = mDocument->window();
     // A menu shows a title on one line.
-    window->mAboutAction->setText(aboutItemTitle().trimmed());
-    connect(window->mAboutAction, &QAction::triggered, this, &AppController::showAbout);
-    connect(window->mNewAction, &QAction::triggered, this, [this] { newDocument(this); });
+    window->aboutAction()->setText(aboutItemTitle().trimmed());
+    connect(window->aboutAction(), &QAction::triggered, this, &AppController::showAbout);
+    connect(window->newAction(), &QAction::triggered, this, [this] { newDocument(this); });
     window->show();
     mDocument->windowControllerDidLoadNib();
 
@@ -47,16 +50,32 @@ void AppController::newDocument(QObject*)
     if (mOptions.monitorType)
         mDocument->setMonitorImageType(*mOptions.monitorType);
     if (mOptions.broadcast)
-        window->_broadcast->setBroadcastEnabled(*mOptions.broadcast);
+        window->broadcastControl()->setBroadcastEnabled(*mOptions.broadcast);
     mDocument->setSnapshotPath(mOptions.snapshotPath);
     if (mOptions.quitAfterSeconds > 0)
         QTimer::singleShot(int(mOptions.quitAfterSeconds * 1000.0), window, &QWidget::close);
 }
 
+void AppController::terminate(QObject*)
+{
+    if (mDocument)
+        mDocument->window()->close();
+    QApplication::quit();
+}
+
 void AppController::showAbout()
 {
-    // Closes itself on a click that does not move it.
-    auto* about = new P3DAboutBox(P3DFindInstalledComponents());
-    about->setAttribute(Qt::WA_DeleteOnClose);
-    about->show();
+    if (!mAboutBox) {
+        // Closes on a click that does not move it.
+        mAboutBox = new P3DAboutBox(P3DFindInstalledComponents());
+        mAboutBox->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    mAboutBox->show();
+    mAboutBox->raise();
+    mAboutBox->activateWindow();
+}
+
+P3DAboutBox* AppController::aboutBox() const
+{
+    return mAboutBox;
 }

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <memory>
 
 #include "AppOptions.h"
 
+class P3DAboutBox;
 class P3DDocument;
 
 class AppController : public QObject
@@ -20,11 +22,17 @@ public:
     static QString aboutItemTitle();
     // File > New: a stereo document when none is open, else a beep.
     void newDocument(QObject* sender);
+    // One About box at a time: a second About raises the one shown.
     void showAbout();
+    P3DAboutBox* aboutBox() const;
+    // Ends the program as closing the stereo window does (cameras closed, preferences saved,
+    // broadcast stopped), whatever other windows are open; a signal's way out.
+    void terminate(QObject* sender);
     P3DDocument* document() const { return mDocument.get(); }
 
 private:
     AppOptions mOptions;
     bool mLaunched = false; // the options apply to the document of the launch only
     std::unique_ptr<P3DDocument> mDocument;
+    QPointer<P3DAboutBox> mAboutBox; // frees itself when it closes
 };

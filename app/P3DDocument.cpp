@@ -10,6 +10,7 @@
 
 #include "CGPixelOrder.h"
 #include "CIContext.h"
+#include "CameraDeviceWatcher.h"
 #include "CameraMenuModel.h"
 #include "CoreMachDebugLog.h"
 #include "NSUICICameraControls.h"
@@ -22,6 +23,8 @@
 #include "P3DBroadcastControl.h"
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
+#include "QCamOutputBase.h"
+#include "StereoMonitor.h"
 #include "QCamGrabCGImageView.h"
 #include "StereoEncodingList.h"
 
@@ -37,23 +40,18 @@ const char* const kEyeOffsetKeys[2][2] = {{"leftEyeOffsetX", "leftEyeOffsetY"},
 const char* const kEyeColorMatching = "eyeColorMatching";
 const char* const kStereoEncoding = "stereoEncoding";
 
-// The monitor picture as a PNG would hold it: 640 x 480, or its own size when it has one.
-QImage RenderPicture(const CIImage* image)
+// The monitor's last picture in Qt's byte order; null without one.
+QImage MonitorPicture(const StereoMonitor& monitor)
 {
-    const CGRect extent = image->extent();
-    const int width =
-        extent.size.width > 0 && extent.size.width < 8192 ? int(extent.size.width) : 640;
-    const int height =
-        extent.size.height > 0 && extent.size.height < 8192 ? int(extent.size.height) : 480;
-    QImage picture(width, height, QImage::Format_ARGB32_Premultiplied);
-    picture.fill(Qt::black);
-    CFPtr<CIContext> context = CIContext::contextWithARGBMemory(
-        picture.bits(), size_t(picture.bytesPerLine()), size_t(width), size_t(height));
-    if (!context || !context->drawImage(image, CGPointMake(0, 0), extent))
+    if (!monitor.pixels())
         return QImage();
-    CGReorderARGBPixels(picture.bits(), size_t(picture.bytesPerLine()), picture.bits(),
-                        size_t(picture.bytesPerLine()), size_t(width), size_t(height),
-                        CGPixelOrder::kBGRA);
+    QImage picture(int(monitor.width()), int(monitor.height()),
+                   QImage::Format_ARGB32_Premultiplied);
+    if (picture.isNull() ||
+        !CGReorderARGBPixels(monitor.pixels(), monitor.width() * 4, picture.bits(),
+                             size_t(picture.bytesPerLine()), monitor.width(), monitor.height(),
+                             CGPixelOrder::kBGRA))
+        return QImage();
     return picture;
 }
 
@@ -62,21 +60,18 @@ QImage RenderPicture(const CIImage* image)
 P3DDocument::P3DDocument()
 {
     windowNibName();
-    mWindow = std::make_unique<P3DDocumentWindow>();
+    mMonitor = std::make_unique<StereoMonitor>();
+    mWindow = std::make_unique<P3DDocumentWindow>(mMonitor.get());
     mWindow->setWindowTitle(displayName());
     P3DDocumentWindow& w = *mWindow;
-    w._stereoView->setEyes(w._grabViewLeftEye, w._grabViewRightEye);
-    w._stereoView->setMonitorImageTypeControl(w._monitorImageType);
-    w._stereoView->setImageControls(w._imageControls);
-    w._monitorImageType->setTargetAction(w._stereoView, &P3DStereoView::monitorImageTypeChanged);
-    w._imageControls->preferencesLoadDefaults(this);
+    w.imageControls()->preferencesLoadDefaults(this);
     loadEyeAdjustment();
-    for (QCamGrabCGImageView* eye : {w._grabViewLeftEye, w._grabViewRightEye}) {
+    for (QCamGrabCGImageView* eye : {w.leftEyeView(), w.rightEyeView()}) {
         eye->awakeFromNib();
         eye->cameraMenuController()->setTargetAction(this,
                                                      &P3DDocument::stereoGrabCameraMenuChanged);
     }
-    w._broadcast->awakeFromNib();
+    w.broadcastControl()->awakeFromNib();
     setMonitorImageType(P3DStereoView::kMonitorImageType_Stereo);
     mEncodings = std::make_unique<StereoEncodingList>(StereoEncodingList::UserKernelFolder());
     fillEncodingMenu();
@@ -110,7 +105,7 @@ void P3DDocument::windowControllerDidLoadNib()
     ++sCountInstances;
     mOpen = true;
     stereoCameraOpen();
-    mWindow->_broadcast->applicationDidFinishLaunching(this);
+    mWindow->broadcastControl()->applicationDidFinishLaunching(this);
 }
 
 void P3DDocument::stereoCameraOpen()
@@ -122,28 +117,31 @@ void P3DDocument::stereoCameraOpen()
     connect(_camTimer, &QTimer::timeout, this, &P3DDocument::masterTimeClock);
     _camTimer->start();
     _broadcastFrame = 0;
-    const QSize camera(640, 480);
-    mWindow->_grabViewLeftEye->cameraOpen(camera, camera);
-    mWindow->_grabViewRightEye->cameraOpen(camera, camera);
+    mCameraWatcher = std::make_unique<CameraDeviceWatcher>();
+    connect(mCameraWatcher.get(), &CameraDeviceWatcher::camerasChanged, this,
+            &P3DDocument::stereoCameraDevicesChanged);
+    const QSize camera(QCamOutputBase::sCameraFormat.width, QCamOutputBase::sCameraFormat.height);
+    mWindow->leftEyeView()->cameraOpen(camera, camera);
+    mWindow->rightEyeView()->cameraOpen(camera, camera);
     stereoCameraMenuRefresh();
 }
 
 void P3DDocument::stereoCameraClose()
 {
-    mWindow->_grabViewLeftEye->cameraClose();
-    mWindow->_grabViewRightEye->cameraClose();
+    mWindow->leftEyeView()->cameraClose();
+    mWindow->rightEyeView()->cameraClose();
 }
 
 void P3DDocument::stereoCameraMenuRefresh()
 {
-    mWindow->_grabViewRightEye->cameraMenuRefresh();
-    mWindow->_grabViewLeftEye->cameraMenuRefresh();
+    mWindow->rightEyeView()->cameraMenuRefresh();
+    mWindow->leftEyeView()->cameraMenuRefresh();
 }
 
 void P3DDocument::stereoGrabCameraMenuChanged(QObject* sender)
 {
-    QCamGrabCGImageView* left = mWindow->_grabViewLeftEye;
-    QCamGrabCGImageView* right = mWindow->_grabViewRightEye;
+    QCamGrabCGImageView* left = mWindow->leftEyeView();
+    QCamGrabCGImageView* right = mWindow->rightEyeView();
     if (sender == left->cameraMenuController()) {
         left->cameraMenuChanged(sender);
         right->cameraMenuRefresh();
@@ -154,25 +152,40 @@ void P3DDocument::stereoGrabCameraMenuChanged(QObject* sender)
     }
 }
 
+void P3DDocument::stereoCameraDevicesChanged()
+{
+    QCamGrabCGImageView* eyes[] = {mWindow->leftEyeView(), mWindow->rightEyeView()};
+    for (int eye = 0; eye < 2; ++eye)
+        eyes[eye]->cameraMenuController()->cameraChoice().TakeFreeCamera(*eyes[eye]->grabber(),
+                                                                         *eyes[1 - eye]->grabber());
+    stereoCameraMenuRefresh();
+}
+
 void P3DDocument::masterTimeClock()
 {
     ++mTicks;
     stereoCameraTimer();
-    mWindow->_stereoView->update();
-    // The picture of the last drawing: this tick's redraw comes later in this pass.
-    if (const CIImage* image = mWindow->_stereoView->monitorImage())
+    // Rendered here, not when the window paints: a minimised window is not painted, and the
+    // broadcast carries the frames just grabbed.
+    const auto frame = [](QCamGrabCGImageView* view) {
+        return view->grabber()->VideoChannel() ? view->cameraImageRef() : nullptr;
+    };
+    mMonitor->setEyeFrames(frame(mWindow->leftEyeView()), frame(mWindow->rightEyeView()));
+    mMonitor->render();
+    mWindow->stereoView()->update();
+    if (const CIImage* image = mMonitor->monitorImage())
         cameraBroadcastFrame(image);
 }
 
 void P3DDocument::stereoCameraTimer()
 {
-    mWindow->_grabViewLeftEye->cameraTimer(_camTimer);
-    mWindow->_grabViewRightEye->cameraTimer(_camTimer);
+    mWindow->leftEyeView()->cameraTimer(_camTimer);
+    mWindow->rightEyeView()->cameraTimer(_camTimer);
 }
 
 void P3DDocument::cameraBroadcastFrame(const CIImage* image)
 {
-    P3DBroadcastControl* broadcast = mWindow->_broadcast;
+    P3DBroadcastControl* broadcast = mWindow->broadcastControl();
     if (_broadcastFrame != 0 || !broadcast->isBroadcastEnabled() || !broadcast->isBroadcasting())
         return;
     ++_broadcastFrame;
@@ -190,34 +203,29 @@ void P3DDocument::windowWillClose()
         return;
     mOpen = false;
     if (!mSnapshotPath.isEmpty()) {
-        const CIImage* image = mWindow->_stereoView->monitorImage();
-        const QImage picture = image ? RenderPicture(image) : QImage();
+        const QImage picture = MonitorPicture(*mMonitor);
         VERIFY_TEXT(__func__, "snapshot saved", !picture.isNull() && picture.save(mSnapshotPath));
     }
     --sCountInstances;
+    mCameraWatcher.reset();
+    saveEyeCameras(); // while the cameras still run
     stereoCameraClose();
     delete _camTimer;
     _camTimer = nullptr;
-    for (auto [view, key] : {std::pair{mWindow->_grabViewLeftEye, kLeftEyeCamera},
-                             std::pair{mWindow->_grabViewRightEye, kRightEyeCamera}}) {
-        const QString name = view->cameraMenuController()->cameraDeviceInputName();
-        if (!name.isNull())
-            NSUserDefaultSaveObject(&name, key);
-    }
     const QString encoding = stereoEncoding();
     NSUserDefaultSaveObject(&encoding, kStereoEncoding);
-    const CamBroadcastWriter& writer = mWindow->_broadcast->writer();
+    const CamBroadcastWriter& writer = mWindow->broadcastControl()->writer();
     if (writer.framesPublished() || writer.framesDropped())
         fprintf(stderr, "parallax3d: %lu ticks, %lu frames broadcast, %lu dropped\n", mTicks,
                 writer.framesPublished(), writer.framesDropped());
-    mWindow->_imageControls->preferencesSaveDefaults(this);
+    mWindow->imageControls()->preferencesSaveDefaults(this);
     saveEyeAdjustment();
-    mWindow->_broadcast->applicationWillTerminate(this);
+    mWindow->broadcastControl()->applicationWillTerminate(this);
 }
 
 void P3DDocument::loadEyeAdjustment()
 {
-    P3DStereoView* view = mWindow->_stereoView;
+    StereoMonitor* monitor = mMonitor.get();
     for (int eye = 0; eye < 2; ++eye) {
         // Stored numbers of any size are held to the offsets' range before they become ints.
         const auto pixels = [&](int axis) {
@@ -227,32 +235,32 @@ void P3DDocument::loadEyeAdjustment()
             return int(std::clamp(std::isfinite(value) ? value : 0.0, -double(EyeOffset::kLimit),
                                   double(EyeOffset::kLimit)));
         };
-        view->setEyeOffset(P3DStereoView::Eye(eye), {pixels(0), pixels(1)});
+        monitor->setEyeOffset(StereoMonitor::Eye(eye), {pixels(0), pixels(1)});
     }
-    view->setColorMatching(
+    monitor->setColorMatching(
         NSUserDefaultLoadKind<NSNumber>(kEyeColorMatching, NSNumber(0)).doubleValue() >= 1.0);
 }
 
 void P3DDocument::saveEyeAdjustment()
 {
-    const P3DStereoView* view = mWindow->_stereoView;
+    const StereoMonitor* monitor = mMonitor.get();
     for (int eye = 0; eye < 2; ++eye) {
-        const EyeOffset offset = view->eyeOffset(P3DStereoView::Eye(eye));
+        const EyeOffset offset = monitor->eyeOffset(StereoMonitor::Eye(eye));
         NSUserDefaultSave(offset.x, kEyeOffsetKeys[eye][0]);
         NSUserDefaultSave(offset.y, kEyeOffsetKeys[eye][1]);
     }
-    NSUserDefaultSave(view->colorMatching() ? 1 : 0, kEyeColorMatching);
+    NSUserDefaultSave(monitor->colorMatching() ? 1 : 0, kEyeColorMatching);
 }
 
 void P3DDocument::setMonitorImageType(int type)
 {
-    mWindow->_stereoView->setMonitorImageType(type);
+    mWindow->stereoView()->setMonitorImageType(type);
 }
 
 void P3DDocument::fillEncodingMenu()
 {
-    QMenu* menu = mWindow->mEncodingMenu;
-    QActionGroup* group = mWindow->mEncodingGroup;
+    QMenu* menu = mWindow->encodingMenu();
+    QActionGroup* group = mWindow->encodingGroup();
     StereoEncoding::Kind kind = StereoEncoding::Kind::kAnaglyph;
     bool user = false;
     for (const StereoEncoding& encoding : mEncodings->encodings()) {
@@ -283,22 +291,38 @@ void P3DDocument::stereoEncodingMenuChanged(QAction* item)
 void P3DDocument::setStereoEncoding(const QString& key)
 {
     const StereoEncoding& encoding = mEncodings->find(key.toStdString());
-    mWindow->_stereoView->setEncoding(encoding);
+    mMonitor->setEncoding(encoding);
     const QString chosen = QString::fromStdString(encoding.key);
-    for (QAction* item : mWindow->mEncodingGroup->actions())
+    for (QAction* item : mWindow->encodingGroup()->actions())
         item->setChecked(item->data().toString() == chosen);
 }
 
 QString P3DDocument::stereoEncoding() const
 {
-    return QString::fromStdString(mWindow->_stereoView->encoding().key);
+    return QString::fromStdString(mMonitor->encoding().key);
 }
 
-void P3DDocument::chooseCamera(bool leftEye, const QString& name)
+void P3DDocument::saveEyeCameras()
 {
-    QCamGrabCGImageView* view = leftEye ? mWindow->_grabViewLeftEye : mWindow->_grabViewRightEye;
-    view->cameraMenuController()->setCameraDeviceInputName(name);
-    stereoGrabCameraMenuChanged(view->cameraMenuController());
+    for (auto [view, key] : {std::pair{mWindow->leftEyeView(), kLeftEyeCamera},
+                             std::pair{mWindow->rightEyeView(), kRightEyeCamera}}) {
+        const QString name = QString::fromStdString(
+            view->cameraMenuController()->cameraChoice().NameToKeep(*view->grabber()));
+        if (!name.isEmpty())
+            NSUserDefaultSaveObject(&name, key);
+    }
+}
+
+void P3DDocument::chooseCamera(bool leftEye, const QString& name, bool byPerson)
+{
+    QCamGrabCGImageView* view = mWindow->eyeView(leftEye);
+    NSUICamMenuController* menu = view->cameraMenuController();
+    if (byPerson) {
+        menu->chooseCamera(name); // as from the menu
+        return;
+    }
+    menu->setCameraDeviceInputName(name);
+    stereoGrabCameraMenuChanged(menu);
 }
 
 void P3DDocument::restoreCameras(const QString& leftCamera, const QString& rightCamera)
@@ -308,16 +332,16 @@ void P3DDocument::restoreCameras(const QString& leftCamera, const QString& right
     const QString right =
         !rightCamera.isEmpty() ? rightCamera : NSUserDefaultLoadKind<NSString>(kRightEyeCamera, "");
     if (!left.isEmpty())
-        chooseCamera(true, left);
-    if (!right.isEmpty()) {
-        chooseCamera(false, right);
-        return;
-    }
-    // Two cameras plugged in: both eyes live from the first launch.
+        chooseCamera(true, left, !leftCamera.isEmpty());
     std::vector<CameraMenuModel::Entry> cameras;
     std::string current;
-    QCamGrabCGImageView* rightView = mWindow->_grabViewRightEye;
-    if (CameraMenuModel::Build(*rightView->grabber(), cameras, current) && cameras.size() >= 2 &&
-        current == cameras[0].title)
-        chooseCamera(false, QString::fromStdString(cameras[1].title));
+    QCamGrabCGImageView* rightView = mWindow->rightEyeView();
+    if (!right.isEmpty())
+        chooseCamera(false, right, !rightCamera.isEmpty());
+    // Two cameras plugged in: both eyes live from the first launch.
+    else if (CameraMenuModel::Build(*rightView->grabber(), cameras, current) &&
+             cameras.size() >= 2 && current == cameras[0].title)
+        chooseCamera(false, QString::fromStdString(cameras[1].title), false);
+    // An eye still without a camera waits for one, rather than taking the other eye's.
+    stereoCameraDevicesChanged();
 }

@@ -1,6 +1,6 @@
 // The stereo document, the application's main loop: it opens both eyes' cameras, and a timer
-// 30 times a second grabs a frame from each eye, redraws the stereo monitor and broadcasts the
-// monitor's latest picture. One is open at a time.
+// 30 times a second grabs a frame from each eye, renders the stereo monitor and broadcasts the
+// picture it has just rendered. One is open at a time.
 #pragma once
 
 #include <QObject>
@@ -8,10 +8,12 @@
 #include <memory>
 
 class CIImage;
+class CameraDeviceWatcher;
 class P3DDocumentWindow;
 class QAction;
 class QTimer;
 class StereoEncodingList;
+class StereoMonitor;
 
 class P3DDocument : public QObject
 {
@@ -34,6 +36,9 @@ public:
     void stereoCameraClose();
     void stereoCameraMenuRefresh();
     void stereoGrabCameraMenuChanged(QObject* sender);
+    // Cameras came or went: an eye left without one for want of a camera takes a free one, the
+    // left eye first, and both menus are rebuilt.
+    void stereoCameraDevicesChanged();
     void masterTimeClock();
     void stereoCameraTimer();
     void cameraBroadcastFrame(const CIImage* image);
@@ -54,6 +59,7 @@ public:
     void setSnapshotPath(const QString& path) { mSnapshotPath = path; }
 
     P3DDocumentWindow* window() const { return mWindow.get(); }
+    StereoMonitor* monitor() const { return mMonitor.get(); }
     QTimer* timer() const { return _camTimer; }
     // Ticks run so far, for diagnostics.
     unsigned long ticks() const { return mTicks; }
@@ -62,10 +68,13 @@ private:
     // Each eye's offset and the colour matching, kept in the preferences between launches.
     void loadEyeAdjustment();
     void saveEyeAdjustment();
-    void chooseCamera(bool leftEye, const QString& name);
+    void chooseCamera(bool leftEye, const QString& name, bool byPerson);
+    // Only what a person chose, or what runs now, is written; otherwise the stored name stays.
+    void saveEyeCameras();
 
     void fillEncodingMenu();
 
+    std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it
     std::unique_ptr<P3DDocumentWindow> mWindow;
     std::unique_ptr<StereoEncodingList> mEncodings;
     int _broadcastFrame = 0;
@@ -73,5 +82,6 @@ private:
     bool mOpen = false;          // between the window's loading and its closing
     QString mSnapshotPath;
     unsigned long mTicks = 0;
+    std::unique_ptr<CameraDeviceWatcher> mCameraWatcher;
     static int sCountInstances;
 };

@@ -12,31 +12,34 @@
 #include "P3DBroadcastControl.h"
 #include "P3DEyeAlignmentControls.h"
 #include "P3DStereoView.h"
+#include "QCamOutputBase.h"
 #include "QCamGrabCGImageView.h"
 
-P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
+P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     : QMainWindow(parent), _grabViewLeftEye(new QCamGrabCGImageView),
-      _grabViewRightEye(new QCamGrabCGImageView), _stereoView(new P3DStereoView),
+      _grabViewRightEye(new QCamGrabCGImageView), _stereoView(new P3DStereoView(monitor)),
       _broadcast(new P3DBroadcastControl), _monitorImageType(new NSUISegmentedControl),
       _imageControls(new NSUICICameraControls(this))
 {
     // A window of its own beside the stereo window, closed with it.
     _imageControls->setWindowFlag(Qt::Tool);
-    mEyeAlignment = new P3DEyeAlignmentControls(_stereoView);
+    _imageControls->setChain(&monitor->chain());
+    mEyeAlignment = new P3DEyeAlignmentControls(monitor);
     _imageControls->addSection(mEyeAlignment);
     setWindowTitle("Parallax3D");
     auto* central = new QWidget;
     auto* grid = new QGridLayout(central);
     _grabViewLeftEye->setObjectName("leftEye");
     _grabViewRightEye->setObjectName("rightEye");
-    _grabViewLeftEye->setMinimumSize(320, 240);
-    _grabViewRightEye->setMinimumSize(320, 240);
     // The two eyes side by side are as wide as the monitor under them, which then shows its
     // picture 1:1 at the window's first size.
+    const QSize frame(QCamOutputBase::sCameraFormat.width, QCamOutputBase::sCameraFormat.height);
+    _grabViewLeftEye->setMinimumSize(frame / 2);
+    _grabViewRightEye->setMinimumSize(frame / 2);
     grid->setHorizontalSpacing(0);
     grid->addWidget(_grabViewLeftEye, 0, 0);
     grid->addWidget(_grabViewRightEye, 0, 1);
-    _stereoView->setMinimumSize(640, 480);
+    _stereoView->setMinimumSize(frame);
     grid->addWidget(_stereoView, 1, 0, 1, 2);
     grid->setRowStretch(1, 1);
 
@@ -48,6 +51,8 @@ P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
     _monitorImageType->setToolTip(
         tr("What the monitor shows: the left eye, both eyes in the chosen encoding, the same "
            "with the eyes exchanged, or the right eye"));
+    _stereoView->setMonitorImageTypeControl(_monitorImageType);
+    _monitorImageType->setTargetAction(_stereoView, &P3DStereoView::monitorImageTypeChanged);
     controls->addWidget(_monitorImageType);
     auto* imageControlsButton = new QToolButton;
     controls->addWidget(imageControlsButton);
@@ -56,11 +61,11 @@ P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
     grid->addLayout(controls, 2, 0, 1, 2);
     setCentralWidget(central);
 
-    mImageControlsAction = new QAction(tr("&Image Controls…"), this);
-    mImageControlsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-    mImageControlsAction->setToolTip(tr("Exposure, colour, mirror and white balance of the eyes"));
-    imageControlsButton->setDefaultAction(mImageControlsAction);
-    connect(mImageControlsAction, &QAction::triggered, this, [this] {
+    auto* imageControlsAction = new QAction(tr("&Image Controls…"), this);
+    imageControlsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    imageControlsAction->setToolTip(tr("Exposure, colour, mirror and white balance of the eyes"));
+    imageControlsButton->setDefaultAction(imageControlsAction);
+    connect(imageControlsAction, &QAction::triggered, this, [this] {
         _imageControls->show();
         _imageControls->raise();
     });
@@ -68,11 +73,11 @@ P3DDocumentWindow::P3DDocumentWindow(QWidget* parent)
     QMenu* file = menuBar()->addMenu(tr("&File"));
     mNewAction = file->addAction(tr("&New"));
     mNewAction->setShortcut(QKeySequence::New);
-    mCloseAction = file->addAction(tr("&Close"));
-    mCloseAction->setShortcut(QKeySequence::Close);
-    connect(mCloseAction, &QAction::triggered, this, &QWidget::close);
+    QAction* closeAction = file->addAction(tr("&Close"));
+    closeAction->setShortcut(QKeySequence::Close);
+    connect(closeAction, &QAction::triggered, this, &QWidget::close);
     QMenu* view = menuBar()->addMenu(tr("&View"));
-    view->addAction(mImageControlsAction);
+    view->addAction(imageControlsAction);
     mEncodingMenu = menuBar()->addMenu(tr("&Encoding"));
     mEncodingMenu->setToolTipsVisible(true); // why a user's kernel is unavailable
     mEncodingGroup = new QActionGroup(this);

@@ -1,43 +1,45 @@
 // The stereo window: the two eyes' views side by side, the stereo monitor under them with its
 // monitor-type chooser, and the broadcast switches. Built in code; holds no logic: the document
-// drives it through its outlets.
+// drives it through the outlets below.
 #pragma once
 
 #include <QMainWindow>
 
 class NSUICICameraControls;
 class NSUISegmentedControl;
-class NSUIToolButton;
 class P3DBroadcastControl;
+class P3DEyeAlignmentControls;
 class P3DStereoView;
 class QActionGroup;
 class QCamGrabCGImageView;
-
-class P3DEyeAlignmentControls;
+class StereoMonitor;
 
 class P3DDocumentWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit P3DDocumentWindow(QWidget* parent = nullptr);
+    // The stereo view paints the monitor and the image controls shape its chain; both borrow it.
+    explicit P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent = nullptr);
     ~P3DDocumentWindow() override;
 
     // Outlets, children of this window.
-    QCamGrabCGImageView* _grabViewLeftEye;
-    QCamGrabCGImageView* _grabViewRightEye;
-    P3DStereoView* _stereoView;
-    P3DBroadcastControl* _broadcast;
-    NSUISegmentedControl* _monitorImageType; // segment + 1 = monitor type
-    NSUICICameraControls* _imageControls;    // a window of its own, shown on demand
-    P3DEyeAlignmentControls* mEyeAlignment;  // in the image controls' window
-    QAction* mImageControlsAction;
-    QAction* mNewAction;
-    QAction* mCloseAction;
-    QAction* mAboutAction;
+    QCamGrabCGImageView* eyeView(bool leftEye) const
+    {
+        return leftEye ? _grabViewLeftEye : _grabViewRightEye;
+    }
+    QCamGrabCGImageView* leftEyeView() const { return _grabViewLeftEye; }
+    QCamGrabCGImageView* rightEyeView() const { return _grabViewRightEye; }
+    P3DStereoView* stereoView() const { return _stereoView; }
+    P3DBroadcastControl* broadcastControl() const { return _broadcast; }
+    // A window of its own, shown on demand; the eyes' alignment is its last section.
+    NSUICICameraControls* imageControls() const { return _imageControls; }
+    P3DEyeAlignmentControls* eyeAlignment() const { return mEyeAlignment; }
+    QAction* newAction() const { return mNewAction; }
+    QAction* aboutAction() const { return mAboutAction; }
     // The stereo encodings, one checkable item each, filled by the document.
-    QMenu* mEncodingMenu;
-    QActionGroup* mEncodingGroup;
+    QMenu* encodingMenu() const { return mEncodingMenu; }
+    QActionGroup* encodingGroup() const { return mEncodingGroup; }
 
 signals:
     // The window is closing; the document shuts down before it goes.
@@ -45,4 +47,17 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    QCamGrabCGImageView* _grabViewLeftEye;
+    QCamGrabCGImageView* _grabViewRightEye;
+    P3DStereoView* _stereoView;
+    P3DBroadcastControl* _broadcast;
+    NSUISegmentedControl* _monitorImageType; // segment + 1 = monitor type
+    NSUICICameraControls* _imageControls;
+    P3DEyeAlignmentControls* mEyeAlignment;
+    QAction* mNewAction;
+    QAction* mAboutAction;
+    QMenu* mEncodingMenu;
+    QActionGroup* mEncodingGroup;
 };

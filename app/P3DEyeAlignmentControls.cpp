@@ -6,10 +6,10 @@
 #include <QLabel>
 #include <QSlider>
 
-#include "P3DStereoView.h"
+#include "StereoMonitor.h"
 
-P3DEyeAlignmentControls::P3DEyeAlignmentControls(P3DStereoView* view, QWidget* parent)
-    : QWidget(parent), mView(view),
+P3DEyeAlignmentControls::P3DEyeAlignmentControls(StereoMonitor* monitor, QWidget* parent)
+    : QWidget(parent), mMonitor(monitor),
       mMatching(new QCheckBox(tr("Match the right eye's colour to the left eye's"))),
       mGains(new QLabel)
 {
@@ -28,10 +28,10 @@ P3DEyeAlignmentControls::P3DEyeAlignmentControls(P3DStereoView* view, QWidget* p
             connect(slider, &QSlider::valueChanged, value,
                     [value](int pixels) { value->setText(tr("%1 px").arg(pixels)); });
             connect(slider, &QSlider::valueChanged, this, [this, eye, axis](int pixels) {
-                const auto which = P3DStereoView::Eye(eye);
-                EyeOffset offset = mView->eyeOffset(which);
+                const auto which = StereoMonitor::Eye(eye);
+                EyeOffset offset = mMonitor->eyeOffset(which);
                 (axis == 0 ? offset.x : offset.y) = pixels;
-                mView->setEyeOffset(which, offset);
+                mMonitor->setEyeOffset(which, offset);
             });
             auto* row = new QHBoxLayout;
             row->addWidget(slider, 1);
@@ -43,21 +43,21 @@ P3DEyeAlignmentControls::P3DEyeAlignmentControls(P3DStereoView* view, QWidget* p
                              "blue follow the left eye's over the area both see"));
     form->addRow(QString(), mMatching);
     form->addRow(tr("Right eye gains"), mGains);
-    connect(mMatching, &QCheckBox::clicked, mView, &P3DStereoView::setColorMatching);
-    connect(mView, &P3DStereoView::eyeAdjustmentChanged, this, &P3DEyeAlignmentControls::refresh);
+    connect(mMatching, &QCheckBox::clicked, mMonitor, &StereoMonitor::setColorMatching);
+    connect(mMonitor, &StereoMonitor::eyeAdjustmentChanged, this, &P3DEyeAlignmentControls::refresh);
     refresh();
 }
 
 void P3DEyeAlignmentControls::refresh()
 {
     for (int eye = 0; eye < 2; ++eye) {
-        const EyeOffset offset = mView->eyeOffset(P3DStereoView::Eye(eye));
-        // The view's own values: handed back, they change nothing.
+        const EyeOffset offset = mMonitor->eyeOffset(StereoMonitor::Eye(eye));
+        // The monitor's own values: handed back, they change nothing.
         for (int axis = 0; axis < 2; ++axis)
             mOffset[eye][axis]->setValue(axis == 0 ? offset.x : offset.y);
     }
-    mMatching->setChecked(mView->colorMatching());
-    const EyeGains gains = mView->rightEyeGains();
+    mMatching->setChecked(mMonitor->colorMatching());
+    const EyeGains gains = mMonitor->rightEyeGains();
     mGains->setText(tr("red %1, green %2, blue %3")
                         .arg(gains[0], 0, 'f', 2)
                         .arg(gains[1], 0, 'f', 2)

@@ -1,11 +1,11 @@
 // The stereo part of the image controls: each eye's offset on the monitor and the right eye's
-// colour matching, with the gains it has found. The stereo view holds the settings; this shows
+// colour matching, with the gains it has found. The stereo monitor holds the settings; this shows
 // them and hands every change to it.
 #pragma once
 
 #include <QWidget>
 
-class P3DStereoView;
+class StereoMonitor;
 class QCheckBox;
 class QLabel;
 class QSlider;
@@ -15,9 +15,9 @@ class P3DEyeAlignmentControls : public QWidget
     Q_OBJECT
 
 public:
-    explicit P3DEyeAlignmentControls(P3DStereoView* view, QWidget* parent = nullptr);
+    explicit P3DEyeAlignmentControls(StereoMonitor* monitor, QWidget* parent = nullptr);
 
-    // From the view's settings, and its gains now.
+    // From the monitor's settings, and its gains now.
     void refresh();
 
     QSlider* offsetSlider(int eye, int axis) const { return mOffset[eye][axis]; }
@@ -25,7 +25,7 @@ public:
     QLabel* gainsLabel() const { return mGains; }
 
 private:
-    P3DStereoView* mView; // borrowed
+    StereoMonitor* mMonitor; // borrowed
     QSlider* mOffset[2][2];
     QCheckBox* mMatching;
     QLabel* mGains;

@@ -9,6 +9,7 @@
 #include "AppController.h"
 #include "CoreMachDebugLog.h"
 #include "ScopedTestPatternCamera.h"
+#include "SignalCloser.h"
 
 const char* g_CoreMachDebug_LogPrefix = "Parallax3D";
 static char sLogFileName[] = "Parallax3D.log";
@@ -54,6 +55,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationName("Parallax3D");
     QApplication::setApplicationVersion("1.201");
     AppController controller(options);
+    // Before the document: a signal while it opens closes it once the loop runs.
+    SignalCloser closer;
+    QObject::connect(&closer, &SignalCloser::closeRequested, &controller,
+                     [&controller] { controller.terminate(nullptr); });
     controller.newDocument(nullptr);
     return application.exec();
 }

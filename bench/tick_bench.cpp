@@ -65,7 +65,7 @@ struct Application2Eyes
         controller->newDocument(nullptr);
         document = controller->document();
         document->timer()->stop();
-        document->window()->_broadcast->setBroadcastEnabled(true);
+        document->window()->broadcastControl()->setBroadcastEnabled(true);
         screen = QImage(document->window()->size(), QImage::Format_ARGB32_Premultiplied);
         screen.fill(Qt::black);
     }
@@ -82,7 +82,7 @@ struct Application2Eyes
         document->masterTimeClock();
         P3DDocumentWindow& window = *document->window();
         for (QWidget* view : std::initializer_list<QWidget*>{
-                 window._grabViewLeftEye, window._grabViewRightEye, window._stereoView})
+                 window.leftEyeView(), window.rightEyeView(), window.stereoView()})
             view->render(&screen, view->mapTo(&window, QPoint(0, 0)));
     }
 
@@ -106,7 +106,7 @@ void RunTicks(benchmark::State& state, bool adjusted)
                                right = bench::TestPatternEyeJPEG(1);
     Application2Eyes app;
     if (adjusted) {
-        P3DStereoView* view = app.document->window()->_stereoView;
+        P3DStereoView* view = app.document->window()->stereoView();
         view->setEyeOffset(P3DStereoView::kLeftEye, {-2, 1});
         view->setEyeOffset(P3DStereoView::kRightEye, {5, -3});
         view->setColorMatching(true);
@@ -120,7 +120,7 @@ void RunTicks(benchmark::State& state, bool adjusted)
         }
         state.SetIterationTime((CpuSeconds() - start) / kFramesPerRun);
     }
-    if (app.document->window()->_broadcast->writer().framesPublished() == 0)
+    if (app.document->window()->broadcastControl()->writer().framesPublished() == 0)
         state.SkipWithError("nothing was broadcast");
 }
 

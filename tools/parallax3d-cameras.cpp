@@ -18,6 +18,7 @@
 #include "ScopedTestPatternCamera.h"
 #include "V4L2CameraList.h"
 #include "V4L2VideoDevice.h"
+#include "shared_camera_buffer.h"
 
 const char* g_CoreMachDebug_LogPrefix = "parallax3d-cameras";
 static char sLogFileName[] = "parallax3d-cameras.log";
@@ -31,8 +32,8 @@ const char kUsage[] =
     "\n"
     "list   prints every camera by the name the menus show, with its device, its input, and\n"
     "       the formats and sizes it offers.\n"
-    "grab   opens the camera NAME (or the camera of the only input of that name) at 640 x 480,\n"
-    "       as the application does, and writes the first N frames it delivers as\n"
+    "grab   opens the camera NAME (or the camera of the only input of that name) at the\n"
+    "       broadcast's size, as the application does, and writes the first N frames it delivers as\n"
     "       DIR/frame-0001.png, ...\n"
     "Set PARALLAX3D_TEST_CAMERAS=1 to add the built-in test-pattern camera.\n";
 
@@ -129,7 +130,7 @@ int Grab(const std::string& in_name, int frameCount, const std::string& folder)
         return 1;
     }
     CountingGrabber grabber;
-    const Rect frame = {0, 0, 480, 640};
+    const Rect frame = {0, 0, kSharedCameraFrameHeight, kSharedCameraFrameWidth};
     if (grabber.OpenInitialize(frame, k32ARGBPixelFormat, nullptr) != 0) {
         fprintf(stderr, "parallax3d-cameras: no camera could be opened\n");
         return 1;

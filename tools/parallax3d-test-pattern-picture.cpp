@@ -10,6 +10,7 @@
 #include "ARGBPicture.h"
 #include "StereoMuxKernel.h"
 #include "TestPatternScene.h"
+#include "shared_camera_buffer.h"
 
 const char* g_CoreMachDebug_LogPrefix = "parallax3d-test-pattern-picture";
 static char sLogFileName[] = "parallax3d-test-pattern-picture.log";
@@ -17,8 +18,8 @@ char* g_CoreMachDebug_LogFileName = sLogFileName;
 
 namespace {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
+constexpr int kWidth = kSharedCameraFrameWidth;
+constexpr int kHeight = kSharedCameraFrameHeight;
 constexpr uint64_t kFrame = 30; // the ball clear of the tower and the pillar in both eyes
 
 bool WritePNG(const std::string& in_path, const std::vector<uint8_t>& in_argb)

@@ -6,13 +6,14 @@
 #include <string>
 
 #include "OutputFormat.h"
+#include "shared_camera_buffer.h"
 
 // What the device states about itself, passed on to the output.
 struct OutputSettings
 {
     std::string deviceName = "Parallax3D";
-    int width = 640; // the device's source rectangle
-    int height = 480;
+    int width = kSharedCameraFrameWidth; // the device's source rectangle
+    int height = kSharedCameraFrameHeight;
     OutputFormat format = OutputFormat::kYUYV;
     int framesPerSecond = 30;
 };

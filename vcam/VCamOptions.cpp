@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
+
+#include "shared_camera_buffer.h"
 
 namespace {
 
@@ -87,6 +90,9 @@ bool ParseVCamOptions(int argc, const char* const* argv, VCamOptions& out_option
 
 std::string VCamUsage()
 {
+    const std::string width = std::to_string(kSharedCameraFrameWidth);
+    const std::string height = std::to_string(kSharedCameraFrameHeight);
+    const std::string size = width + " x " + height, videoSize = width + "x" + height;
     return R"(Usage: parallax3d-vcam [--device NODE | --output PATH] [options]
 
 Shows the stereo image that Parallax3D broadcasts as a camera, so that browsers,
@@ -94,7 +100,7 @@ video-call programs and anything else that reads a camera can use it.
 
 Where the frames go:
   --device NODE       a V4L2 video output device, such as /dev/video10 made by
-                      v4l2loopback; frames are 640 x 480 at 30 frames a second
+                      v4l2loopback; frames are )" + size + R"( at 30 frames a second
   --output PATH       raw frames, one after the other, into a file or a pipe;
                       - is standard output
   Without either, the first /dev/video* (in version order) that offers video
@@ -120,6 +126,6 @@ see it while parallax3d-vcam writes to it. Then:
   parallax3d-vcam --device /dev/video10
 To watch the frames without a loopback device:
   parallax3d-vcam --output - | ffplay -f rawvideo -pixel_format yuyv422 \
-      -video_size 640x480 -framerate 30 -
+      -video_size )" + videoSize + R"( -framerate 30 -
 )";
 }

@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "BitmapFont5x7.h"
+#include "shared_camera_buffer.h"
 
 namespace {
 
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
+constexpr int kWidth = kSharedCameraFrameWidth;
+constexpr int kHeight = kSharedCameraFrameHeight;
 
 struct Color
 {

@@ -85,3 +85,8 @@ ssize_t V4L2NodeRouter::Write(int in_fd, const void* in_data, size_t in_size)
 {
     return ForFd(in_fd).Write(in_fd, in_data, in_size);
 }
+
+std::unique_ptr<V4L2DeviceMonitor> V4L2NodeRouter::NewDeviceMonitor()
+{
+    return mBase.NewDeviceMonitor();
+}

@@ -24,6 +24,8 @@ public:
     // All descriptors of one call must belong to one system.
     int Poll(struct pollfd* io_fds, nfds_t in_count, int in_timeoutMs) override;
     ssize_t Write(int in_fd, const void* in_data, size_t in_size) override;
+    // The base's: the added system's nodes stay for the router's life.
+    std::unique_ptr<V4L2DeviceMonitor> NewDeviceMonitor() override;
 
 private:
     V4L2System& ForFd(int in_fd);

@@ -95,6 +95,11 @@ public:
         while (result == -1 && errno == EINTR);
         return result == -1 ? -errno : result;
     }
+
+    std::unique_ptr<V4L2DeviceMonitor> NewDeviceMonitor() override
+    {
+        return NewUdevV4L2DeviceMonitor();
+    }
 };
 
 V4L2System* sInstalled = nullptr;

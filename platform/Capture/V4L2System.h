@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+#include "V4L2DeviceMonitor.h"
 
 class V4L2System
 {
@@ -24,6 +27,8 @@ public:
     virtual int Poll(struct pollfd* io_fds, nfds_t in_count, int in_timeoutMs) = 0;
     // The number of bytes taken, which may be fewer than in_size.
     virtual ssize_t Write(int in_fd, const void* in_data, size_t in_size) = 0;
+    // Tells of this system's nodes as they come and go; null when that cannot be watched.
+    virtual std::unique_ptr<V4L2DeviceMonitor> NewDeviceMonitor() = 0;
 };
 
 // The kernel itself: /dev/video* nodes and the real system calls.

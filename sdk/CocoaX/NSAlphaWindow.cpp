@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "CoreMachDebugLog.h"
 
@@ -42,7 +43,19 @@ void NSAlphaWindow::NSAlphaWindow_setProperties(bool shadow)
     setAutoFillBackground(false);
     setWindowOpacity(1.0);
     mHasShadow = shadow;
-    NSAlphaWindow_initSubclass();
+    // From a constructor the virtual call would reach this class's empty hook, never an override.
+    if (testAttribute(Qt::WA_WState_Polished))
+        NSAlphaWindow_initSubclass();
+    else
+        mInitSubclassPending = true;
+}
+
+bool NSAlphaWindow::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Polish && std::exchange(mInitSubclassPending, false))
+        NSAlphaWindow_initSubclass();
+    return handled;
 }
 
 CGPoint NSAlphaWindow::ScreenLocation(QPointF globalPosition)

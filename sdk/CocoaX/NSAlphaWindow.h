@@ -29,9 +29,12 @@ public:
 protected:
     NSAlphaWindow(Kind kind, bool shadow, QWidget* parent);
 
+    // Transparency and shadow, then the subclass hook: at once on a polished window, else when
+    // it is polished, before it is first shown, so that the hook is a subclass's own.
     void NSAlphaWindow_setProperties(bool shadow);
     virtual void NSAlphaWindow_initSubclass() {}
 
+    bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -42,6 +45,7 @@ protected:
 private:
     Kind mKind;
     bool mHasShadow = false;
+    bool mInitSubclassPending = false;
     NSWindowMouseMoveSize mMouseMoveSize{*this};
 };
 

@@ -52,8 +52,9 @@ int ScanComponents(const QString& in_text, const char* in_prefix, double* out_va
     return count;
 }
 
-// "<prefix>(c,c,…)" with one decimal per component, rounded as printf's "%1.1f" rounds, but in
-// the C locale whatever the user's: the stored text must read back for every user.
+// "<prefix>(c,c,…)" with three decimals per component, rounded as printf's "%1.3f" rounds, but
+// in the C locale whatever the user's: the stored text must read back for every user, within
+// half a thousandth of each component.
 QString Format(const char* in_prefix, std::initializer_list<float> in_components)
 {
     std::string text = in_prefix;
@@ -62,7 +63,7 @@ QString Format(const char* in_prefix, std::initializer_list<float> in_components
         if (text.back() != '(')
             text += ',';
         const std::to_chars_result result = std::to_chars(
-            digits, digits + sizeof digits, double(component), std::chars_format::fixed, 1);
+            digits, digits + sizeof digits, double(component), std::chars_format::fixed, 3);
         text.append(digits, result.ptr);
     }
     text += ')';

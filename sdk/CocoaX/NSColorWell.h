@@ -44,13 +44,14 @@ public:
     static void setColorParamsLocked(bool in_locked);
     static bool colorParamsLocked();
 
-    // "rgb(%1.1f,%1.1f,%1.1f)" of the opaque colour: one decimal per component, so the text
-    // gives back a colour near the well's, not the same.
+    // "rgb(%1.3f,%1.3f,%1.3f)" of the opaque colour: three decimals per component, so the text
+    // gives back the well's colour within 0.0005.
     QString color3DParam() const;
-    // Reads "rgb(%f,%f,%f)"; components that are not found are 0, so text of another form gives
-    // black. Components are held to 0..1, NaN counts as 0. Sets the opaque colour unless locked.
+    // Reads "rgb(%f,%f,%f)", with any number of decimals (older texts have one); components that
+    // are not found are 0, so text of another form gives black. Components are held to 0..1, NaN
+    // counts as 0. Sets the opaque colour unless locked.
     void setColor3DParam(const QString& in_text);
-    // "rgba(%1.1f,%1.1f,%1.1f,%1.1f)"; the setter's alpha is 1 unless given. Locked: only the
+    // "rgba(%1.3f,%1.3f,%1.3f,%1.3f)"; the setter's alpha is 1 unless given. Locked: only the
     // alpha is taken.
     QString color4DParam() const;
     void setColor4DParam(const QString& in_text);

@@ -18,12 +18,16 @@ static void InitPictures()
 
 namespace {
 
+// Images carry their name the way files carry text chunks, so it survives copies.
+const char* const kNameKey = "NSImageName";
+
 // A video camera seen from the side, light grey on transparent, 128 x 96: a body with a dark
 // lens, a viewfinder cone to the right and a lamp on top. Nothing opaque reaches the edges.
 QImage DrawCameraIcon()
 {
     QImage icon(128, 96, QImage::Format_ARGB32_Premultiplied);
     icon.fill(Qt::transparent);
+    icon.setText(kNameKey, "iSightCamera.png");
     QPainter painter(&icon);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
@@ -54,9 +58,15 @@ QImage NSImageNamed(const char* name)
         return QImage();
     QImage picture(size, QImage::Format_ARGB32_Premultiplied);
     picture.fill(Qt::transparent);
+    picture.setText(kNameKey, QString::fromUtf8(name));
     QPainter painter(&picture);
     renderer.render(&painter);
     return picture;
+}
+
+QString NSImageName(const QImage& image)
+{
+    return image.text(kNameKey);
 }
 
 QString NSImageResourcePath(const char* name, const char* type)

@@ -9,6 +9,8 @@
 // of a vector picture, with or without ".svg": that picture at its natural size); a null image
 // for a name the application has no picture of.
 QImage NSImageNamed(const char* name);
+// The name an image of NSImageNamed was asked for by; empty for any other image.
+QString NSImageName(const QImage& image);
 
 // Where the application's vector picture of that name and type ("svg") is, for drawing at
 // another size; empty when there is none.

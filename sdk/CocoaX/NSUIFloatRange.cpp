@@ -25,18 +25,31 @@ QString NSUIFloatRange::text(double in_value)
     return QString::number(in_value, 'g', QLocale::FloatingPointShortest);
 }
 
+double NSUIFloatRange::pivot() const
+{
+    return mMinimum < mFallback && mFallback < mMaximum ? mFallback : (mMinimum + mMaximum) / 2;
+}
+
 double NSUIFloatRange::valueAtStep(int in_step, int in_steps) const
 {
-    if (in_steps <= 0)
+    if (in_steps < 2)
         return mMinimum;
-    const double fraction = double(std::min(std::max(in_step, 0), in_steps)) / in_steps;
-    return mMinimum + (mMaximum - mMinimum) * fraction;
+    const int step = std::clamp(in_step, 0, in_steps);
+    const int half = in_steps / 2;
+    // std::lerp is exact at both ends, so the middle step gives the pivot itself.
+    if (step <= half)
+        return std::lerp(mMinimum, pivot(), double(step) / half);
+    return std::lerp(pivot(), mMaximum, double(step - half) / (in_steps - half));
 }
 
 int NSUIFloatRange::stepOfValue(double in_value, int in_steps) const
 {
-    if (in_steps <= 0 || !(mMaximum > mMinimum))
+    if (in_steps < 2 || !(mMaximum > mMinimum))
         return 0;
-    const double fraction = (clamp(in_value) - mMinimum) / (mMaximum - mMinimum);
-    return int(std::lround(fraction * in_steps));
+    const double value = clamp(in_value);
+    const double middle = pivot();
+    const int half = in_steps / 2;
+    if (value <= middle)
+        return int(std::lround((value - mMinimum) / (middle - mMinimum) * half));
+    return half + int(std::lround((value - middle) / (mMaximum - middle) * (in_steps - half)));
 }

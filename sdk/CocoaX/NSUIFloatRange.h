@@ -25,11 +25,17 @@ public:
     // The shortest text that gives the value back ("0", "1", "0.25").
     static QString text(double in_value);
 
-    // Slider positions 0..in_steps spread over the range, and back.
+    // Slider positions 0..in_steps over the range, and back. The middle position is the
+    // fallback exactly, even off the range's middle (contrast 0.25 … 2 at rest on 1): the lower
+    // half of the steps spans minimum … fallback, the upper half fallback … maximum. Fewer than
+    // two steps give the minimum and step 0.
     double valueAtStep(int in_step, int in_steps) const;
     int stepOfValue(double in_value, int in_steps) const;
 
 private:
+    // Where the two halves meet: the fallback when it lies inside the range, else its middle.
+    double pivot() const;
+
     double mMinimum;
     double mMaximum;
     double mFallback;

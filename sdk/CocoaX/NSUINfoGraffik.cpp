@@ -1,5 +1,7 @@
 #include "NSUINfoGraffik.h"
 
+#include "NSImage_CocoaX.h"
+
 NSUINfoGraffik::NSUINfoGraffik(int kind, const QString& title, QWidget* parent)
     : NSUIToolButton(parent), _buttonKind(kind)
 {
@@ -17,9 +19,8 @@ void NSUINfoGraffik::initGraffik(const QString& title)
 {
     setFocusPolicy(Qt::NoFocus); // no focus ring
     _buttonName.clear();
-    setButtonName(title);
     if (!title.isEmpty())
-        setButtonCellImages(title, _buttonKind);
+        makeImages(title);
     initToolAttributes();
     cell()->setCellAttribute(NSUIButtonCell::kLightsByContents, 1);
 }
@@ -39,9 +40,30 @@ void NSUINfoGraffik::setButtonImageName(const QString& name)
 {
     if (isButtonNamed(name))
         return;
+    makeImages(name);
+    update();
+}
+
+void NSUINfoGraffik::setImage(const QImage& image)
+{
+    setButtonImageName(NSImageName(image));
+}
+
+void NSUINfoGraffik::makeImages(const QString& name)
+{
+    // The title holds the picture's name, so that a title set past setTitle is found again.
+    QAbstractButton::setText(name);
     setButtonCellImages(name, _buttonKind);
     setButtonName(name);
-    update();
+}
+
+void NSUINfoGraffik::paintEvent(QPaintEvent* event)
+{
+    // QAbstractButton::setText and the text property are not virtual: their titles take effect
+    // here, before anything of them is seen.
+    if (_buttonName.compare(text(), Qt::CaseInsensitive) != 0)
+        makeImages(text());
+    NSUIToolButton::paintEvent(event);
 }
 
 bool import_NSUINfoGraffik()

@@ -1,5 +1,7 @@
 // Graffik buttons make their own off and on images from the picture their title names, at the
 // size they have when the picture is set; a new title is a new picture, never shown as text.
+// A title set past setTitle (QAbstractButton::setText, the text property) is made into images
+// when the button next draws.
 #pragma once
 
 #include "NSUIToolButton.h"
@@ -24,13 +26,18 @@ public:
     void setTitle(const QString& title) { setButtonImageName(title); }
     // What interface files call to set the title: the picture, not a text.
     void setText(const QString& title) { setTitle(title); }
+    // The picture an image of NSImageNamed is named by.
+    void setImage(const QImage& image) override;
 
 protected:
     NSUINfoGraffik(int kind, const QString& title, QWidget* parent);
     NSUINfoGraffik(int kind, const QString& title, QSize size, QWidget* parent);
 
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void initGraffik(const QString& title);
+    void makeImages(const QString& name);
 
     int _buttonKind = 0;
     QString _buttonName;

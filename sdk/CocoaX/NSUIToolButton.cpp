@@ -72,6 +72,13 @@ QImage NSUIToolButton::displayedImage() const
     return on && !mCell->alternateImage.isNull() ? mCell->alternateImage : mCell->image;
 }
 
+void NSUIToolButton::setImage(const QImage& image)
+{
+    mCell->image = image;
+    updateGeometry();
+    update();
+}
+
 void NSUIToolButton::setButtonCellImages(const QString& imageName, int kind)
 {
     static const char* const kFunction =
@@ -103,7 +110,6 @@ void NSUIToolButton::setButtonCellImages(const QString& imageName, int kind)
                     false);
         VERIFY_TEXT(kFunction, "onImage", false);
     }
-    update();
 }
 
 QSize NSUIToolButton::sizeHint() const
@@ -116,8 +122,12 @@ void NSUIToolButton::paintEvent(QPaintEvent*)
     const QImage image = displayedImage();
     if (image.isNull())
         return;
+    // Images are not always made at the button's size: fit, keep the shape, centre.
+    const QSizeF fitted = image.deviceIndependentSize().scaled(QSizeF(size()), Qt::KeepAspectRatio);
+    const QPointF origin((width() - fitted.width()) / 2, (height() - fitted.height()) / 2);
     QPainter painter(this);
-    painter.drawImage(QPointF(0, 0), image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(origin, fitted), image);
 }
 
 bool import_NSUIToolButton()

@@ -48,11 +48,12 @@ public:
     NSUIButtonCell* cell() { return mCell.get(); }
     const NSUIButtonCell* cell() const { return mCell.get(); }
     bool hasOnlyOneImage() const { return mCell->alternateImage.isNull(); }
-    // The image the button shows now.
+    // The image the button shows now, scaled to fit and centred.
     QImage displayedImage() const;
+    virtual void setImage(const QImage& image);
 
     // Makes the off and on images of the picture name at the button's size, as cell image and
-    // alternate image.
+    // alternate image; the caller redraws.
     void setButtonCellImages(const QString& imageName, int kind);
     void initInfoGraffik(int kind) { setButtonCellImages(text(), kind); }
 

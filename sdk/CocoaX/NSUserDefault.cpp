@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <atomic>
+#include <climits>
 #include <cmath>
 
 #include "CoreMachDebugLog.h"
@@ -42,6 +43,13 @@ bool Store(const char* in_name, const QString& in_text)
 }
 
 } // namespace
+
+int NSNumber::intValue() const
+{
+    if (std::isnan(mValue))
+        return 0;
+    return int(std::fmin(std::fmax(std::trunc(mValue), double(INT_MIN)), double(INT_MAX)));
+}
 
 template <>
 NSNumber NSUserDefaultLoadKind<NSNumber>(const char* inValueName, const NSNumber& inDefault)

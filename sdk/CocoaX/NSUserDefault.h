@@ -18,7 +18,9 @@ public:
     explicit NSNumber(double in_value = 0) : mValue(in_value) {}
     static NSNumber numberWithInt(int in_value) { return NSNumber(in_value); }
     double doubleValue() const { return mValue; }
-    int intValue() const { return int(mValue); }
+    // Cut to a whole number and held to the int range (NaN: 0): a hand-edited 1e10 is a value,
+    // not undefined behaviour.
+    int intValue() const;
     bool operator==(const NSNumber& in_other) const { return mValue == in_other.mValue; }
 
 private:

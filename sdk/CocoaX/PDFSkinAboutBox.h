@@ -1,4 +1,5 @@
-// The About box: a skinned window that goes away on a click that does not move it.
+// The About box: a skinned window that closes on a click that does not move it; one that
+// deletes on close is freed by that click.
 #pragma once
 
 #include "PDFSkinWindow.h"
@@ -8,5 +9,5 @@ class PDFSkinAboutBox : public PDFSkinWindow
 public:
     explicit PDFSkinAboutBox(QWidget* parent = nullptr) : PDFSkinWindow(parent) {}
 
-    void windowMouseMoveSize_SingleClick() override { hide(); }
+    void windowMouseMoveSize_SingleClick() override { close(); }
 };

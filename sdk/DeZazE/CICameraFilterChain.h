@@ -1,5 +1,5 @@
 // The chain the camera image controls shape each eye with: white point, exposure, colour
-// controls, the mirror transform and a crop to the 640 x 480 frame, made from the engine's
+// controls, the mirror transform and a crop to the broadcast's frame, made from the engine's
 // filters by name. No display: the controls' panel sets it, anything may run it.
 //
 // At their identity the filters hand their input through untouched and the identity transform
@@ -7,12 +7,13 @@
 #pragma once
 
 #include "CIFilter.h"
+#include "shared_camera_buffer.h"
 
 class CICameraFilterChain
 {
 public:
-    static constexpr float kFrameWidth = 640.0f;
-    static constexpr float kFrameHeight = 480.0f;
+    static constexpr float kFrameWidth = kSharedCameraFrameWidth;
+    static constexpr float kFrameHeight = kSharedCameraFrameHeight;
 
     CICameraFilterChain();
     ~CICameraFilterChain();
@@ -30,11 +31,11 @@ public:
     // NaN counts as the identity; values are held to the filters' own limits.
     void setExposure(float in_ev);
     void setColorControls(float in_saturation, float in_brightness, float in_contrast);
-    // Left–right turns x into 640 − x, top–bottom y into 480 − y; both: a half turn.
+    // Left–right turns x into width − x, top–bottom y into height − y; both: a half turn.
     void setMirror(bool in_mirrorX, bool in_mirrorY);
     const CGAffineTransform& transform() const { return mTransform; }
 
-    // The image through the chain, cut to (0, 0, 640, 480); null, reported, for a null image.
+    // The image through the chain, cut to the frame; null, reported, for a null image.
     // Not reentrant: the filters keep the last input until the next call.
     CFPtr<CIImage> filteredImage(const CIImage* in_image);
 

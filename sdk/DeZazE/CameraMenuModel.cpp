@@ -28,10 +28,10 @@ bool CameraMenuModel::Build(const QCameraGrabberBase& in_grabber, std::vector<En
                             std::string& out_currentName)
 {
     out_cameras.clear();
-    const bool hasChannel = in_grabber.VideoChannel() != nullptr;
-    QSGDeviceList::InputIterator current;
-    const bool hasCurrent = hasChannel && in_grabber.GetCurrentCamera(current);
-    out_currentName = hasCurrent ? InputName(current) : kNoCamera;
+    out_currentName = CurrentName(in_grabber);
+    const bool hasCurrent = !out_currentName.empty();
+    if (!hasCurrent)
+        out_currentName = kNoCamera;
 
     QSGDeviceList list;
     if (!in_grabber.GetCameraInputList(list))
@@ -48,6 +48,13 @@ bool CameraMenuModel::Build(const QCameraGrabberBase& in_grabber, std::vector<En
                                    [](const Entry& entry) { return entry.checked; }))
         out_currentName.clear();
     return true;
+}
+
+std::string CameraMenuModel::CurrentName(const QCameraGrabberBase& in_grabber)
+{
+    QSGDeviceList::InputIterator current;
+    return in_grabber.VideoChannel() && in_grabber.GetCurrentCamera(current) ? InputName(current)
+                                                                             : std::string();
 }
 
 bool CameraMenuModel::Apply(QCameraGrabberBase& io_grabber, const std::string& in_name)

@@ -29,6 +29,9 @@ public:
     static bool Build(const QCameraGrabberBase& in_grabber, std::vector<Entry>& out_cameras,
                       std::string& out_currentName);
 
+    // The name of the camera the grabber streams from; empty without one.
+    static std::string CurrentName(const QCameraGrabberBase& in_grabber);
+
     // Applies the choice of an entry to the grabber: "No Camera" stops the camera and keeps it
     // closed; another name opens the default camera first when none is open, then switches to
     // the first camera of that name unless it is the one in use, and switches auto-open back on.

@@ -129,14 +129,14 @@ void NSUICICameraControls::controlsChanged(QObject* sender)
 
 void NSUICICameraControls::updateFilterStackState(QObject*)
 {
-    mChain.setWhitePoint(_whiteBalanceEnable->isChecked()
+    mChain->setWhitePoint(_whiteBalanceEnable->isChecked()
                              ? _whiteBalanceColor->well().getCIColorOpaque().get()
                              : defaultWhiteBalanceCIColor().get());
-    mChain.setExposure(float(_exposureSlider->floatValue()));
-    mChain.setColorControls(float(_saturationSlider->floatValue()),
+    mChain->setExposure(float(_exposureSlider->floatValue()));
+    mChain->setColorControls(float(_saturationSlider->floatValue()),
                             float(_brightnessSlider->floatValue()),
                             float(_contrastSlider->floatValue()));
-    mChain.setMirror(_mirrorImageX->isChecked(), _mirrorImageY->isChecked());
+    mChain->setMirror(_mirrorImageX->isChecked(), _mirrorImageY->isChecked());
 }
 
 void NSUICICameraControls::resetDefaults(QObject* sender)
@@ -197,9 +197,15 @@ void NSUICICameraControls::preferencesLoadDefaults(QObject* sender)
     updateFilterStackState(sender);
 }
 
+void NSUICICameraControls::setChain(CICameraFilterChain* chain)
+{
+    mChain = chain ? chain : &mOwnChain;
+    updateFilterStackState(nullptr);
+}
+
 CFPtr<CIImage> NSUICICameraControls::filteredImage(const CIImage* image)
 {
-    return mChain.filteredImage(image);
+    return mChain->filteredImage(image);
 }
 
 bool import_NSUICICameraControls()

@@ -39,7 +39,10 @@ public:
     CFPtr<CIImage> filteredImage(const CIImage* image);
     // Controls of the program's own below the panel's, above its buttons; the panel owns them.
     void addSection(QWidget* section);
-    CICameraFilterChain& chain() { return mChain; }
+    // The chain the controls shape: the panel's own until it is given one to shape instead (the
+    // stereo monitor's, borrowed; null gives back its own). The controls are applied at once.
+    void setChain(CICameraFilterChain* chain);
+    CICameraFilterChain& chain() { return *mChain; }
 
     NSUIFloatSlider* brightnessSlider() const { return _brightnessSlider; }
     NSUIFloatSlider* contrastSlider() const { return _contrastSlider; }
@@ -60,7 +63,8 @@ private:
     QCheckBox* _mirrorImageY;
     NSColorWellWithoutAlpha* _whiteBalanceColor;
     QCheckBox* _whiteBalanceEnable;
-    CICameraFilterChain mChain;
+    CICameraFilterChain mOwnChain;
+    CICameraFilterChain* mChain = &mOwnChain;
 };
 
 bool import_NSUICICameraControls();

@@ -23,9 +23,14 @@ QString NSUICamMenuController::cameraDeviceInputName() const
 
 void NSUICamMenuController::cameraSelectionChanged(QAction* menuItem)
 {
-    if (!menuItem || menuItem->text().isEmpty())
-        return;
-    setCameraDeviceInputName(menuItem->text());
+    if (menuItem && !menuItem->text().isEmpty())
+        chooseCamera(menuItem->text());
+}
+
+void NSUICamMenuController::chooseCamera(const QString& name)
+{
+    mChoice.Chosen(name.toStdString());
+    setCameraDeviceInputName(name);
     performTargetActionWithObject(this);
 }
 
@@ -80,6 +85,7 @@ bool NSUICamMenuController::changeCameraGrabberDevice(QCameraGrabberBase* grabbe
     if (!VERIFY_TEXT(__func__, "cameraDeviceInputNameCStringMacRoman",
                      cString.size() <= 63 && !cString.contains('\0')))
         return false;
+    mChoice.Applied(cString.toStdString());
     if (!CameraMenuModel::Apply(*grabber, cString.toStdString()))
         return false;
     updateForCameraGrabber(grabber);

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include "EyeCameraChoice.h"
 #include "NSUITargetActionView.h"
 
 class QAction;
@@ -28,6 +29,11 @@ public:
 
     // The action of every camera entry.
     void cameraSelectionChanged(QAction* menuItem);
+    // A person's choice of a camera by name, from the menu or the command line: kept as such,
+    // then sent to the target.
+    void chooseCamera(const QString& name);
+    // What this eye was asked to use, and by whom.
+    EyeCameraChoice& cameraChoice() { return mChoice; }
     // Rebuilds the entries after the separator.
     void updateForCameraGrabber(const QCameraGrabberBase* grabber);
     // Applies the chosen name to the grabber; true when the menu was rebuilt.
@@ -40,6 +46,7 @@ private:
 
     QAction* mCameraMenuSeparator = nullptr;
     QString _cameraDeviceInputName; // null until a choice or a rebuild
+    EyeCameraChoice mChoice;
 };
 
 bool import_NSUICamMenuController();

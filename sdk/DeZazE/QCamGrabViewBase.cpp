@@ -44,6 +44,8 @@ QCamGrabViewBase::QCamGrabViewBase(QWidget* parent)
     _cameraPopUpButton->setIcon(QPixmap::fromImage(NSImageNamed("iSightCamera.png")));
     _cameraPopUpButton->setToolTip(tr("The camera of this eye"));
     _cameraPopUpButton->setHidden(true);
+    // Cameras may have come or gone since the last rebuild, unseen where udev is not watched.
+    connect(mCameraMenu, &QMenu::aboutToShow, this, &QCamGrabViewBase::cameraMenuRefresh);
     // Until a window takes the choices, the view applies its own.
     _cameraMenuController->setTargetAction(this, &QCamGrabViewBase::cameraMenuChanged);
 }

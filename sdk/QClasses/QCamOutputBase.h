@@ -3,6 +3,7 @@
 
 #include "MacTypes.h"
 #include "QuickDraw.h"
+#include "shared_camera_buffer.h"
 
 struct QCamOutputFormat
 {
@@ -15,5 +16,6 @@ class QCamOutputBase
 {
 public:
     // A constant, so that everything sized from it during static initialisation sees it set.
-    static constexpr QCamOutputFormat sCameraFormat = {640, 480, k32ARGBPixelFormat};
+    static constexpr QCamOutputFormat sCameraFormat = {kSharedCameraFrameWidth, kSharedCameraFrameHeight,
+                                                     k32ARGBPixelFormat};
 };

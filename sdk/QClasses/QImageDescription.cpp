@@ -2,35 +2,6 @@
 
 #include "CoreMachDebugLog.h"
 
-ImageDescriptionHandle NewImageDescriptionHandle()
-{
-    return new ImageDescriptionPtr(new ImageDescription{});
-}
-
-void DisposeImageDescriptionHandle(ImageDescriptionHandle handle)
-{
-    if (handle == nullptr)
-        return;
-    delete *handle;
-    delete handle;
-}
-
-OSErr MakeImageDescriptionForPixMap(PixMapHandle pixMap, ImageDescriptionHandle* out_description)
-{
-    if (out_description != nullptr)
-        *out_description = nullptr;
-    if (pixMap == nullptr || *pixMap == nullptr || out_description == nullptr)
-        return paramErr;
-    const PixMap& map = **pixMap;
-    ImageDescriptionHandle handle = NewImageDescriptionHandle();
-    (*handle)->cType = map.pixelFormat;
-    (*handle)->width = SInt16(map.bounds.right - map.bounds.left);
-    (*handle)->height = SInt16(map.bounds.bottom - map.bounds.top);
-    (*handle)->depth = map.pixelSize;
-    *out_description = handle;
-    return 0;
-}
-
 bool QImageDescription::Construct(ImageDescriptionHandle hImageDescription, bool ownDispose)
 {
     Destruct();

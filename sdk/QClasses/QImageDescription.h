@@ -1,26 +1,8 @@
 // An image-description handle: what a compressed camera frame or a frame buffer holds.
 #pragma once
 
+#include "ImageCompression.h"
 #include "QGWorld.h"
-#include "QuickDraw.h"
-
-// The capture layer has no image descriptions of its own; this is the part the grab path reads.
-struct ImageDescription
-{
-    OSType cType; // V4L2 fourcc of camera frames, or the pixel format of a frame buffer
-    SInt16 width;
-    SInt16 height;
-    SInt16 depth;     // bits per pixel, 0 when compressed
-    bool hasRowBytes; // the 'rowb' extension is present
-    SInt32 rowBytes;  // its value, in host byte order
-};
-typedef ImageDescription* ImageDescriptionPtr;
-typedef ImageDescriptionPtr* ImageDescriptionHandle;
-
-ImageDescriptionHandle NewImageDescriptionHandle();
-void DisposeImageDescriptionHandle(ImageDescriptionHandle handle);
-// paramErr for a null pixel map or out pointer; *out_description is then null.
-OSErr MakeImageDescriptionForPixMap(PixMapHandle pixMap, ImageDescriptionHandle* out_description);
 
 class QImageDescription
 {

@@ -80,7 +80,7 @@ void SharedCamDevice::SetDeviceNameSuffix(const char* in_suffix)
 void SharedCamDevice::GetMaxSrcRectFromDevice(Rect* out_rect) const
 {
     if (out_rect != nullptr)
-        *out_rect = Rect{0, 0, 480, 640};
+        *out_rect = Rect{0, 0, kSharedCameraFrameHeight, kSharedCameraFrameWidth};
 }
 
 ComponentResult SharedCamDevice::SetCompressionOnOff(int in_onOff)

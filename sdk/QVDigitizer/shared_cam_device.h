@@ -5,13 +5,14 @@
 #include <cstddef>
 
 #include "MacTypes.h"
+#include "shared_camera_buffer.h"
 
 typedef SInt32 ComponentResult;
 
 class SharedCamDevice
 {
 public:
-    static constexpr SInt32 kFrameSizeBytes = 640 * 480 * 4;
+    static constexpr SInt32 kFrameSizeBytes = kSharedCameraFrameSizeBytes;
     static constexpr size_t kDeviceNameSize = 72;
 
     SharedCamDevice();

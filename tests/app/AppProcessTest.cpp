@@ -2,10 +2,15 @@
 // processes read the channel.
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstring>
+#include <glob.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <thread>
+#include <unistd.h>
 
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
@@ -64,6 +69,27 @@ std::vector<uint64_t> FrameHashes(const std::string& bytes, size_t red)
         hashes.push_back(Hash(reinterpret_cast<const UInt8*>(rgb.data()), rgb.size() & ~size_t(7)));
     }
     return hashes;
+}
+
+// How many different frames a reader of the channel sees in 4 s; opaque is cleared when a frame
+// has a pixel that is not.
+int DistinctFrames(p3dtest::ComponentExports& exports, bool* opaque = nullptr)
+{
+    std::set<uint64_t> distinct;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (std::chrono::steady_clock::now() < end) {
+        SHARED_CAMERA_BUFFER record = p3dtest::ComponentExports::Record();
+        if (exports.GetCurrentReadBuffer(&record) &&
+            exports.LockFrameBuffer(record.frameBufferPtr)) {
+            const UInt8* pixels = static_cast<const UInt8*>(record.frameBufferPtr);
+            distinct.insert(Hash(pixels, kSharedCameraFrameSizeBytes));
+            for (size_t i = 0; opaque && i < kSharedCameraFrameSizeBytes; i += 4 * 97)
+                *opaque = *opaque && pixels[i] == 0xFF;
+            exports.UnLockFrameBuffer(record.frameBufferPtr);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return int(distinct.size());
 }
 
 bool PlugInReadable()
@@ -125,22 +151,8 @@ TEST_F(AppProcessTest, BroadcastsLiveFramesThatOtherProcessesSeeAndKeep)
             "-frames:v", "240", "-f", "rawvideo", "-pix_fmt", "rgba", plugInFrames});
     }
 
-    std::set<uint64_t> distinct;
     bool opaque = true;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-    while (std::chrono::steady_clock::now() < end) {
-        record = p3dtest::ComponentExports::Record();
-        if (exports.GetCurrentReadBuffer(&record) &&
-            exports.LockFrameBuffer(record.frameBufferPtr)) {
-            const UInt8* pixels = static_cast<const UInt8*>(record.frameBufferPtr);
-            distinct.insert(Hash(pixels, kSharedCameraFrameSizeBytes));
-            for (size_t i = 0; i < kSharedCameraFrameSizeBytes; i += 4 * 97)
-                opaque = opaque && pixels[i] == 0xFF;
-            exports.UnLockFrameBuffer(record.frameBufferPtr);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_GE(int(distinct.size()), kMinimumFrames);
+    EXPECT_GE(DistinctFrames(exports, &opaque), kMinimumFrames);
     EXPECT_TRUE(opaque);
 
     ASSERT_EQ(app.wait(30000), 0) << app.err();
@@ -199,6 +211,97 @@ TEST_F(AppProcessTest, TheStereoBroadcastIsFfmpegsAnaglyphOfTheTwoEyes)
         if (i % 4 != 0)
             worst = std::max(worst, std::abs(int(UInt8(ours[i])) - int(UInt8(theirs[i]))));
     EXPECT_LE(worst, 2);
+}
+
+// A window manager's minimise unmaps the window, and Qt paints no unmapped window: the broadcast
+// must not depend on painting. Another X client unmaps it here, as a window manager would.
+TEST_F(AppProcessTest, TheBroadcastGoesOnWhileTheWindowIsUnmapped)
+{
+    if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/xdotool", X_OK) != 0)
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    Child xvfb({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                "1280x1024x24"});
+    const std::string number = xvfb.readLine(20000);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+    const std::string display = "DISPLAY=:" + number;
+    Child app({APP_PATH, "--test-cameras", "--broadcast", "--quit-after", "20"},
+              {display, "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"});
+    const auto xdotool = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "/usr/bin/xdotool");
+        Child client(args, {display});
+        const int status = client.wait(20000);
+        return std::pair{status, client.out()};
+    };
+    const auto [found, windows] =
+        xdotool({"search", "--sync", "--onlyvisible", "--name", "^Parallax3D$"});
+    ASSERT_EQ(found, 0) << app.err();
+    p3dtest::ComponentExports exports;
+    ASSERT_TRUE(exports.loaded());
+    EXPECT_GE(DistinctFrames(exports), kMinimumFrames) << "mapped";
+
+    std::vector<std::string> unmap = {"windowunmap", "--sync"};
+    std::istringstream ids(windows);
+    for (std::string id; ids >> id;)
+        unmap.push_back(id);
+    ASSERT_EQ(xdotool(unmap).first, 0);
+    ASSERT_NE(xdotool({"search", "--onlyvisible", "--name", "^Parallax3D$"}).first, 0)
+        << "the window is still shown";
+    EXPECT_GE(DistinctFrames(exports), kMinimumFrames) << "unmapped";
+    EXPECT_TRUE(app.running()) << app.err();
+}
+
+// One launch on a machine without cameras stores no camera for either eye, so the next launch,
+// with cameras, has both eyes live and keeps them.
+TEST_F(AppProcessTest, ALaunchWithoutCamerasLeavesTheNextOneBothEyes)
+{
+    glob_t nodes{};
+    const bool cameras = glob("/dev/video*", 0, nullptr, &nodes) == 0;
+    globfree(&nodes);
+    if (cameras)
+        GTEST_SKIP() << "this machine has video devices";
+    const std::string folder = std::string(getenv("XDG_CONFIG_HOME")) + "/Parallax3D";
+    p3dtest::RemoveTree(folder);
+    std::vector<std::string> env = Headless();
+    env.push_back("PARALLAX3D_TEST_CAMERAS=");
+    Child bare({APP_PATH, "--quit-after", "1"}, env);
+    ASSERT_EQ(bare.wait(30000), 0) << bare.err();
+    EXPECT_EQ(p3dtest::ReadFile(folder + "/Parallax3D.conf").find("EyeCamera"), std::string::npos);
+
+    Child live({APP_PATH, "--test-cameras", "--quit-after", "2"}, env);
+    ASSERT_EQ(live.wait(30000), 0) << live.err();
+    const std::string stored = p3dtest::ReadFile(folder + "/Parallax3D.conf");
+    EXPECT_NE(stored.find("leftEyeCamera=Parallax3D Test Pattern: Left Eye\n"), std::string::npos)
+        << stored;
+    EXPECT_NE(stored.find("rightEyeCamera=Parallax3D Test Pattern: Right Eye\n"), std::string::npos)
+        << stored;
+}
+
+// A signal to end closes the window as a click would, within 2 s.
+TEST_F(AppProcessTest, TerminationSignalsCloseTheWindowThroughItsNormalClose)
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        p3dtest::TempDir home; // its own settings (Parallax3D/) and components (parallax3d/)
+        std::vector<std::string> env = Headless();
+        env.insert(env.end(), {"XDG_CONFIG_HOME=" + home.path(), "XDG_DATA_HOME=" + home.path()});
+        Child app({APP_PATH, "--test-cameras", "--broadcast", "--left-camera",
+                   "Parallax3D Test Pattern: Left Eye", "--right-camera",
+                   "Parallax3D Test Pattern: Right Eye"},
+                  env);
+        const std::string link = home.file("parallax3d/Components/Parallax3D_XXX.component");
+        for (int i = 0; i < 3000 && app.running() && !p3dtest::PathExists(link); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(p3dtest::PathExists(link)) << app.err();
+
+        ASSERT_EQ(kill(app.pid(), signal), 0);
+        EXPECT_EQ(app.wait(2000), 0) << app.err();
+        EXPECT_FALSE(p3dtest::PathExists(link));
+        const std::string settings = p3dtest::ReadFile(home.file("Parallax3D/Parallax3D.conf"));
+        for (const char* line :
+             {"\n_rebroadcastButton=1\n", "\nleftEyeCamera=Parallax3D Test Pattern: Left Eye\n",
+              "\nrightEyeCamera=Parallax3D Test Pattern: Right Eye\n"})
+            EXPECT_NE(settings.find(line), std::string::npos) << line << settings;
+    }
 }
 
 TEST_F(AppProcessTest, BadCommandLinesEndWithStatusTwo)

@@ -84,12 +84,6 @@ protected:
         gCameraUs += 33334;
         document->masterTimeClock();
     }
-    // The stereo view draws, as the screen would after a tick.
-    void draw()
-    {
-        QImage screen(window->_stereoView->size(), QImage::Format_ARGB32_Premultiplied);
-        window->_stereoView->render(&screen);
-    }
     UInt32 selector() const
     {
         const std::string bytes = p3dtest::ReadFile(p3dtest::ChannelPath());
@@ -111,58 +105,62 @@ TEST_F(DocumentTest, LaunchShowsBothEyesInOneWindowAtATime)
 {
     EXPECT_EQ(P3DDocument::countInstances(), 1);
     EXPECT_EQ(window->windowTitle(), "Parallax3D");
-    EXPECT_EQ(window->mAboutAction->text(), "About Parallax3D 1.201");
+    EXPECT_EQ(window->aboutAction()->text(), "About Parallax3D 1.201");
     EXPECT_EQ(AppController::aboutItemTitle(), "About Parallax3D 1.201\n");
     const std::string eye = std::string(TestPatternCamera::kCardName) + ": ";
-    EXPECT_EQ(Current(window->_grabViewLeftEye), eye + TestPatternCamera::kLeftInput);
-    EXPECT_EQ(Current(window->_grabViewRightEye), eye + TestPatternCamera::kRightInput)
+    EXPECT_EQ(Current(window->leftEyeView()), eye + TestPatternCamera::kLeftInput);
+    EXPECT_EQ(Current(window->rightEyeView()), eye + TestPatternCamera::kRightInput)
         << "the second camera goes to the right eye";
     window->adjustSize();
-    EXPECT_EQ(window->_stereoView->size(), QSize(640, 480)) << "the monitor 1:1 at first";
+    EXPECT_EQ(window->stereoView()->size(), QSize(640, 480)) << "the monitor 1:1 at first";
     controller.newDocument(nullptr); // beeps
     EXPECT_EQ(controller.document(), document);
     EXPECT_EQ(P3DDocument::countInstances(), 1);
 }
 
-TEST_F(DocumentTest, ATickGrabsBothEyesRedrawsAndBroadcastsThePreviousDrawing)
+// The window is never painted here, as when it is minimised: the tick renders and broadcasts.
+TEST_F(DocumentTest, ATickGrabsBothEyesRendersAndBroadcastsThatPicture)
 {
     tick();
-    EXPECT_NE(window->_grabViewLeftEye->cameraImageRef(), nullptr);
-    EXPECT_NE(window->_grabViewRightEye->cameraImageRef(), nullptr);
-    EXPECT_EQ(window->_stereoView->monitorImage(), nullptr) << "not drawn yet";
+    EXPECT_NE(window->leftEyeView()->cameraImageRef(), nullptr);
+    EXPECT_NE(window->rightEyeView()->cameraImageRef(), nullptr);
+    ASSERT_NE(document->monitor()->monitorImage(), nullptr);
+    EXPECT_EQ(selector(), kSharedMemoryNoCurrentBuffer) << "not broadcasting";
 
-    window->_broadcast->setBroadcastEnabled(true);
-    tick();
-    EXPECT_EQ(selector(), kSharedMemoryNoCurrentBuffer) << "nothing drawn, nothing broadcast";
-    draw();
-    ASSERT_NE(window->_stereoView->monitorImage(), nullptr);
-    tick();
-    EXPECT_EQ(selector(), kSharedMemoryCurrentBuffer0);
-    tick();
-    EXPECT_EQ(selector(), kSharedMemoryCurrentBuffer1);
+    window->broadcastControl()->setBroadcastEnabled(true);
+    for (UInt32 expected : {kSharedMemoryCurrentBuffer0, kSharedMemoryCurrentBuffer1}) {
+        tick();
+        ASSERT_EQ(selector(), expected);
+        const std::string channel = p3dtest::ReadFile(p3dtest::ChannelPath());
+        const size_t at = expected == kSharedMemoryCurrentBuffer0 ? kSharedMemoryFrameBuffer0Offset
+                                                                  : kSharedMemoryFrameBuffer1Offset;
+        const std::vector<UInt8> picture =
+            p3dtest::RenderImage(document->monitor()->monitorImage(), 640, 480);
+        EXPECT_TRUE(channel.compare(at, picture.size(),
+                                    std::string(picture.begin(), picture.end())) == 0)
+            << "the picture of this tick";
+    }
 
-    window->_broadcast->setBroadcastEnabled(false);
+    window->broadcastControl()->setBroadcastEnabled(false);
     const std::string before = p3dtest::ReadFile(p3dtest::ChannelPath());
-    draw();
     tick();
     EXPECT_TRUE(p3dtest::ReadFile(p3dtest::ChannelPath()) == before) << "off: nothing written";
 
     // One eye delivering: the monitor shows that eye, not a mix with nothing.
-    window->_grabViewRightEye->cameraMenuController()->setCameraDeviceInputName("No Camera");
-    document->stereoGrabCameraMenuChanged(window->_grabViewRightEye->cameraMenuController());
+    window->rightEyeView()->cameraMenuController()->setCameraDeviceInputName("No Camera");
+    document->stereoGrabCameraMenuChanged(window->rightEyeView()->cameraMenuController());
     tick();
-    CFPtr<CIImage> left = window->_stereoView->leftEyeImage();
+    CFPtr<CIImage> left = window->stereoView()->leftEyeImage();
     ASSERT_TRUE(left);
-    EXPECT_EQ(window->_stereoView->rightEyeImage(), nullptr);
-    draw();
-    ASSERT_NE(window->_stereoView->monitorImage(), nullptr);
-    EXPECT_TRUE(p3dtest::RenderImage(window->_stereoView->monitorImage(), 640, 480) ==
+    EXPECT_EQ(window->stereoView()->rightEyeImage(), nullptr);
+    ASSERT_NE(window->stereoView()->monitorImage(), nullptr);
+    EXPECT_TRUE(p3dtest::RenderImage(window->stereoView()->monitorImage(), 640, 480) ==
                 p3dtest::RenderImage(left.get(), 640, 480))
         << "the left eye's picture itself";
 
     document->setMonitorImageType(P3DStereoView::kMonitorImageType_None);
-    draw();
-    EXPECT_EQ(window->_stereoView->monitorImage(), nullptr);
+    tick();
+    EXPECT_EQ(window->stereoView()->monitorImage(), nullptr);
 }
 
 TEST_F(DocumentTest, WithNoComponentToLoadNothingIsWrittenAndTicksGoOn)
@@ -170,29 +168,27 @@ TEST_F(DocumentTest, WithNoComponentToLoadNothingIsWrittenAndTicksGoOn)
     // No link can be made, and no component is installed anywhere else.
     const std::string parent = p3dtest::BlockUserComponentsFolder();
     ASSERT_FALSE(parent.empty());
-    window->_broadcast->setBroadcastEnabled(true);
-    EXPECT_FALSE(window->_broadcast->isBroadcasting());
-    for (int i = 0; i < 3; ++i) {
+    window->broadcastControl()->setBroadcastEnabled(true);
+    EXPECT_FALSE(window->broadcastControl()->isBroadcasting());
+    for (int i = 0; i < 3; ++i)
         tick();
-        draw();
-    }
     EXPECT_FALSE(p3dtest::PathExists(p3dtest::ChannelPath()));
-    EXPECT_NE(window->_stereoView->monitorImage(), nullptr) << "the monitor goes on";
+    EXPECT_NE(window->stereoView()->monitorImage(), nullptr) << "the monitor goes on";
     p3dtest::RemoveTree(parent);
 }
 
 TEST_F(DocumentTest, AMenuChangeInOneEyeRefreshesTheOther)
 {
-    for (QCamGrabCGImageView* eye : {window->_grabViewLeftEye, window->_grabViewRightEye})
+    for (QCamGrabCGImageView* eye : {window->leftEyeView(), window->rightEyeView()})
         eye->cameraMenu()->addAction("stray");
     QObject stranger;
     document->stereoGrabCameraMenuChanged(&stranger);
-    EXPECT_EQ(window->_grabViewRightEye->cameraMenu()->actions().last()->text(), "stray");
+    EXPECT_EQ(window->rightEyeView()->cameraMenu()->actions().last()->text(), "stray");
 
-    window->_grabViewLeftEye->cameraMenuController()->setCameraDeviceInputName("No Camera");
-    document->stereoGrabCameraMenuChanged(window->_grabViewLeftEye->cameraMenuController());
-    EXPECT_EQ(Current(window->_grabViewLeftEye), "none");
-    EXPECT_NE(window->_grabViewRightEye->cameraMenu()->actions().last()->text(), "stray");
+    window->leftEyeView()->cameraMenuController()->setCameraDeviceInputName("No Camera");
+    document->stereoGrabCameraMenuChanged(window->leftEyeView()->cameraMenuController());
+    EXPECT_EQ(Current(window->leftEyeView()), "none");
+    EXPECT_NE(window->rightEyeView()->cameraMenu()->actions().last()->text(), "stray");
 }
 
 TEST_F(DocumentTest, TheTimerTicksInMenusModalDialogsAndSliderDrags)
@@ -244,7 +240,7 @@ TEST_F(DocumentTest, TheTimerTicksInMenusModalDialogsAndSliderDrags)
 
 TEST_F(DocumentTest, ClosingShutsDownSavesAndANewDocumentStartsAgain)
 {
-    window->_broadcast->setBroadcastEnabled(true);
+    window->broadcastControl()->setBroadcastEnabled(true);
     const std::string link = p3dtest::UserComponentLink();
     ASSERT_TRUE(p3dtest::PathExists(link));
     window->close();
@@ -261,12 +257,12 @@ TEST_F(DocumentTest, ClosingShutsDownSavesAndANewDocumentStartsAgain)
     ASSERT_NE(controller.document(), nullptr);
     window = controller.document()->window();
     EXPECT_EQ(P3DDocument::countInstances(), 1);
-    EXPECT_TRUE(window->_broadcast->isBroadcasting()) << "the switch came back on";
+    EXPECT_TRUE(window->broadcastControl()->isBroadcasting()) << "the switch came back on";
 }
 
 QAction* EncodingItem(P3DDocumentWindow* window, const QString& key)
 {
-    for (QAction* item : window->mEncodingGroup->actions())
+    for (QAction* item : window->encodingGroup()->actions())
         if (item->data().toString() == key)
             return item;
     return nullptr;
@@ -279,7 +275,7 @@ TEST_F(DocumentTest, TheEncodingMenuDrivesTheMonitorAndComesBack)
     EXPECT_EQ(document->stereoEncoding(), "arcd");
     ASSERT_NE(EncodingItem(window, "arcd"), nullptr);
     EXPECT_TRUE(EncodingItem(window, "arcd")->isChecked());
-    EXPECT_EQ(window->mEncodingGroup->actions().size(), 9);
+    EXPECT_EQ(window->encodingGroup()->actions().size(), 9);
 
     // Red-cyan colour: the left eye's red, the right eye's green and blue, exactly.
     EncodingItem(window, "arcc")->trigger();
@@ -287,14 +283,13 @@ TEST_F(DocumentTest, TheEncodingMenuDrivesTheMonitorAndComesBack)
     EXPECT_TRUE(EncodingItem(window, "arcc")->isChecked());
     EXPECT_FALSE(EncodingItem(window, "arcd")->isChecked());
     tick();
-    draw();
-    ASSERT_NE(window->_stereoView->monitorImage(), nullptr);
+    ASSERT_NE(window->stereoView()->monitorImage(), nullptr);
     const std::vector<UInt8> monitor =
-        p3dtest::RenderImage(window->_stereoView->monitorImage(), 640, 480);
+        p3dtest::RenderImage(window->stereoView()->monitorImage(), 640, 480);
     const std::vector<UInt8> left =
-        p3dtest::RenderImage(window->_stereoView->leftEyeImage().get(), 640, 480);
+        p3dtest::RenderImage(window->stereoView()->leftEyeImage().get(), 640, 480);
     const std::vector<UInt8> right =
-        p3dtest::RenderImage(window->_stereoView->rightEyeImage().get(), 640, 480);
+        p3dtest::RenderImage(window->stereoView()->rightEyeImage().get(), 640, 480);
     size_t wrong = 0;
     for (size_t n = 0; n < monitor.size(); n += 4)
         wrong += monitor[n + 1] != left[n + 1] || monitor[n + 2] != right[n + 2] ||
@@ -324,7 +319,7 @@ TEST_F(DocumentTest, TheEncodingMenuDrivesTheMonitorAndComesBack)
     EXPECT_FALSE(broken->isEnabled());
     EXPECT_TRUE(broken->toolTip().startsWith("line 2, column 1: "))
         << broken->toolTip().toStdString();
-    EXPECT_TRUE(window->mEncodingMenu->toolTipsVisible());
+    EXPECT_TRUE(window->encodingMenu()->toolTipsVisible());
     EXPECT_TRUE(mine->isEnabled());
     mine->trigger();
     EXPECT_EQ(document->stereoEncoding(), "user/mine.cikernel");
@@ -333,11 +328,10 @@ TEST_F(DocumentTest, TheEncodingMenuDrivesTheMonitorAndComesBack)
     EncodingItem(window, "sbs2l")->trigger();
     document->timer()->stop();
     tick();
-    draw();
-    ASSERT_NE(window->_stereoView->monitorImage(), nullptr);
-    EXPECT_TRUE(CGRectEqualToRect(window->_stereoView->monitorImage()->extent(),
+    ASSERT_NE(window->stereoView()->monitorImage(), nullptr);
+    EXPECT_TRUE(CGRectEqualToRect(window->stereoView()->monitorImage()->extent(),
                                   CGRectMake(0, 0, 640, 480)));
-    EXPECT_EQ(window->_stereoView->encoding().kind, StereoEncoding::Kind::kSideBySide);
+    EXPECT_EQ(window->stereoView()->encoding().kind, StereoEncoding::Kind::kSideBySide);
 
     // A kept choice that no longer compiles gives the default.
     window->close();
@@ -376,7 +370,7 @@ protected:
         controller.newDocument(nullptr);
         window = controller.document()->window();
         controller.document()->timer()->stop();
-        window->_broadcast->setBroadcastEnabled(true);
+        window->broadcastControl()->setBroadcastEnabled(true);
     }
     void TearDown() override
     {
@@ -390,8 +384,8 @@ protected:
         cameras[0]->PushFrame(frames[0]);
         cameras[1]->PushFrame(frames[1]);
         controller.document()->masterTimeClock();
-        QImage screen(window->_stereoView->size(), QImage::Format_ARGB32_Premultiplied);
-        window->_stereoView->render(&screen);
+        QImage screen(window->stereoView()->size(), QImage::Format_ARGB32_Premultiplied);
+        window->stereoView()->render(&screen);
     }
 
     // YUYV: luma from the pixel's position (scaled by lumaGain), the two chroma bytes as given.
@@ -432,16 +426,16 @@ TEST_F(TwoWebcamsTest, AnUnpluggedEyeShowsTheIndicatorWhileTheOtherGoesOnAndCome
 {
     tick();
     tick();
-    EXPECT_EQ(Current(window->_grabViewRightEye), "Right Cam");
-    ASSERT_TRUE(window->_stereoView->rightEyeImage());
+    EXPECT_EQ(Current(window->rightEyeView()), "Right Cam");
+    ASSERT_TRUE(window->stereoView()->rightEyeImage());
 
     cameras[1]->failPoll = ENODEV;
     cameras[1]->failIoctl[VIDIOC_QUERYCAP] = ENODEV;
     tick();
     tick();
-    EXPECT_EQ(Current(window->_grabViewRightEye), "none");
-    EXPECT_FALSE(window->_stereoView->rightEyeImage());
-    ASSERT_TRUE(window->_stereoView->leftEyeImage());
+    EXPECT_EQ(Current(window->rightEyeView()), "none");
+    EXPECT_FALSE(window->stereoView()->rightEyeImage());
+    ASSERT_TRUE(window->stereoView()->leftEyeImage());
     // The broadcast carries the remaining eye: its grey, not an anaglyph of it with nothing.
     p3dtest::ComponentExports exports;
     SHARED_CAMERA_BUFFER record = p3dtest::ComponentExports::Record();
@@ -456,14 +450,14 @@ TEST_F(TwoWebcamsTest, AnUnpluggedEyeShowsTheIndicatorWhileTheOtherGoesOnAndCome
     gNowUs += 11000000; // past the reopening pause
     tick();
     tick();
-    EXPECT_EQ(Current(window->_grabViewRightEye), "Right Cam") << "back by itself";
-    EXPECT_TRUE(window->_stereoView->rightEyeImage());
+    EXPECT_EQ(Current(window->rightEyeView()), "Right Cam") << "back by itself";
+    EXPECT_TRUE(window->stereoView()->rightEyeImage());
 }
 
 TEST_F(TwoWebcamsTest, EyesMoveByTheirOffsetsKeysAndSlidersAgreeAndTheChoiceIsKept)
 {
     frames[1] = Pattern(1.0, 128, 128);
-    P3DStereoView* view = window->_stereoView;
+    P3DStereoView* view = window->stereoView();
     tick();
     const std::vector<UInt8> still = p3dtest::RenderImage(view->rightEyeImage().get(), 640, 480);
     view->setEyeOffset(P3DStereoView::kRightEye, {5, -3});
@@ -493,26 +487,26 @@ TEST_F(TwoWebcamsTest, EyesMoveByTheirOffsetsKeysAndSlidersAgreeAndTheChoiceIsKe
     }
     EXPECT_EQ(view->eyeOffset(P3DStereoView::kRightEye), (EyeOffset{-1, 0}));
     EXPECT_EQ(view->eyeOffset(P3DStereoView::kLeftEye), (EyeOffset{0, -1}));
-    EXPECT_EQ(window->mEyeAlignment->offsetSlider(1, 0)->value(), -1);
-    window->mEyeAlignment->offsetSlider(0, 0)->setValue(64);
+    EXPECT_EQ(window->eyeAlignment()->offsetSlider(1, 0)->value(), -1);
+    window->eyeAlignment()->offsetSlider(0, 0)->setValue(64);
     EXPECT_EQ(view->eyeOffset(P3DStereoView::kLeftEye), (EyeOffset{64, -1}));
-    window->mEyeAlignment->matchingSwitch()->click();
+    window->eyeAlignment()->matchingSwitch()->click();
     EXPECT_TRUE(view->colorMatching());
 
     window->close();
     controller.newDocument(nullptr);
     window = controller.document()->window();
-    EXPECT_EQ(window->_stereoView->eyeOffset(P3DStereoView::kLeftEye), (EyeOffset{64, -1}));
-    EXPECT_EQ(window->_stereoView->eyeOffset(P3DStereoView::kRightEye), (EyeOffset{-1, 0}));
-    EXPECT_TRUE(window->_stereoView->colorMatching());
-    EXPECT_EQ(window->mEyeAlignment->offsetSlider(0, 1)->value(), -1);
+    EXPECT_EQ(window->stereoView()->eyeOffset(P3DStereoView::kLeftEye), (EyeOffset{64, -1}));
+    EXPECT_EQ(window->stereoView()->eyeOffset(P3DStereoView::kRightEye), (EyeOffset{-1, 0}));
+    EXPECT_TRUE(window->stereoView()->colorMatching());
+    EXPECT_EQ(window->eyeAlignment()->offsetSlider(0, 1)->value(), -1);
 }
 
 TEST_F(TwoWebcamsTest, TheRightEyesColourFollowsTheLeftEyesWithinTwoLevels)
 {
     frames[0] = Pattern(1.0, 128, 128);
     frames[1] = Pattern(0.7, 150, 128); // darker and bluer
-    P3DStereoView* view = window->_stereoView;
+    P3DStereoView* view = window->stereoView();
     view->setColorMatching(true);
     for (int i = 0; i < 60; ++i)
         tick();
@@ -523,10 +517,10 @@ TEST_F(TwoWebcamsTest, TheRightEyesColourFollowsTheLeftEyesWithinTwoLevels)
     for (size_t c = 0; c < 3; ++c)
         EXPECT_NEAR(right[c], left[c], 2.0) << "channel " << c;
     EXPECT_GT(view->rightEyeGains()[0], 1.2f);
-    EXPECT_NE(window->mEyeAlignment->gainsLabel()->text().indexOf(
+    EXPECT_NE(window->eyeAlignment()->gainsLabel()->text().indexOf(
                   "red " + QString::number(view->rightEyeGains()[0], 'f', 2)),
               -1)
-        << window->mEyeAlignment->gainsLabel()->text().toStdString();
+        << window->eyeAlignment()->gainsLabel()->text().toStdString();
 }
 
 } // namespace

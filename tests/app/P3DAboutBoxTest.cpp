@@ -4,12 +4,33 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+#include "AppController.h"
 #include "P3DAboutBox.h"
 #include "WidgetApplication.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Press and release at the same point.
+void StillClick(QWidget& box)
+{
+    const QPointF local(200, 130), global = box.mapToGlobal(local);
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&box, &press);
+    QApplication::sendEvent(&box, &release);
+}
+
+int AboutBoxesAlive() // shown or hidden
+{
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        count += dynamic_cast<P3DAboutBox*>(widget) != nullptr;
+    return count;
+}
 
 TEST(P3DAboutBox, FindsEachPartInTheFirstFolderHoldingIt)
 {
@@ -38,14 +59,23 @@ TEST(P3DAboutBox, ShowsNameVersionAndPartsAndClosesOnAStillClick)
     P3DAboutBox box(parts);
     box.show();
     EXPECT_EQ(box.size(), QSize(420, 260)) << "the picture's size";
-    const QPointF local(200, 130), global = box.mapToGlobal(local);
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(&box, &press);
-    QApplication::sendEvent(&box, &release);
+    StillClick(box);
     EXPECT_FALSE(box.isVisible());
+}
+
+TEST(P3DAboutBox, OneBoxAtATimeFreedByAStillClick)
+{
+    p3dtest::WidgetApplication();
+    AppController controller;
+    controller.showAbout();
+    P3DAboutBox* box = controller.aboutBox();
+    ASSERT_TRUE(box);
+    controller.showAbout();
+    EXPECT_EQ(controller.aboutBox(), box);
+    EXPECT_EQ(AboutBoxesAlive(), 1);
+    StillClick(*box);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(AboutBoxesAlive(), 0) << "freed, not only hidden";
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 //                    controls moved
 //   color-views      every colour view of the kit, over a blue backdrop
 //   graffik-buttons  the graffik buttons of each kind, off above and on below
+//   tool-buttons     tool buttons whose images are not made at their size, on a dark ground
 //   segmented        the segmented control with the four monitor types
 //   about-box        the About box
 #include <QApplication>
@@ -25,17 +26,19 @@
 
 #include "CoreMachDebugLog.h"
 #include "NSColorWellWithoutAlpha.h"
+#include "NSImage_CocoaX.h"
 #include "NSUICICameraControls.h"
 #include "NSUICamMenuController.h"
 #include "NSUIColorContentView.h"
 #include "NSUIFloatSlider.h"
 #include "NSUINfoGraffik.h"
 #include "NSUINfoGraffikToggle.h"
+#include "NSUIOvalToolButton.h"
 #include "NSUISegmentedControl.h"
 #include "P3DAboutBox.h"
 #include "P3DBroadcastControl.h"
 #include "P3DEyeAlignmentControls.h"
-#include "P3DStereoView.h"
+#include "StereoMonitor.h"
 #include "QCamGrabCGImageView.h"
 #include "ScopedTestPatternCamera.h"
 
@@ -102,6 +105,37 @@ void AddGraffikButtons(QWidget& window)
     }
 }
 
+// Pictures wider, taller and smaller than their buttons: each fits and sits in the middle.
+void AddToolButtons(QWidget& window)
+{
+    window.setAutoFillBackground(true);
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, QColor(60, 60, 66));
+    window.setPalette(palette);
+    const QImage camera = NSImageNamed("iSightCamera.png");
+    const QImage info = NSImageNamed("Info");
+    const struct
+    {
+        QSize size;
+        const QImage& image;
+        bool oval;
+    } buttons[] = {
+        {{120, 48}, info, false},  {{48, 120}, info, false}, {{96, 96}, camera, false},
+        {{24, 24}, camera, false}, {{64, 64}, camera, true},
+    };
+    for (const auto& b : buttons) {
+        NSUIToolButton* button = b.oval ? new NSUIOvalToolButton : new NSUIToolButton;
+        button->setFixedSize(b.size);
+        button->setImage(b.image);
+        // The button's bounds, to see the image inside them.
+        button->setAutoFillBackground(true);
+        QPalette bounds = button->palette();
+        bounds.setColor(button->backgroundRole(), QColor(96, 96, 104));
+        button->setPalette(bounds);
+        window.layout()->addWidget(button);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -119,10 +153,10 @@ int main(int argc, char** argv)
     if (name == "camera-controls") {
         NSUICICameraControls controls;
         // As the application shows it: with the eyes' alignment and colour matching below.
-        P3DStereoView view;
-        view.setEyeOffset(P3DStereoView::kRightEye, {5, -3});
-        view.setColorMatching(true);
-        controls.addSection(new P3DEyeAlignmentControls(&view));
+        StereoMonitor monitor;
+        monitor.setEyeOffset(StereoMonitor::kRightEye, {5, -3});
+        monitor.setColorMatching(true);
+        controls.addSection(new P3DEyeAlignmentControls(&monitor));
         controls.exposureSlider()->setFloatValue(0.5);
         controls.contrastSlider()->setFloatValue(1.2);
         controls.mirrorImageX()->setChecked(true);
@@ -175,6 +209,8 @@ int main(int argc, char** argv)
         AddColorViews(window);
     } else if (name == "graffik-buttons") {
         AddGraffikButtons(window);
+    } else if (name == "tool-buttons") {
+        AddToolButtons(window);
     } else if (name == "segmented") {
         auto* control = new NSUISegmentedControl;
         control->setSegmentCount(4);

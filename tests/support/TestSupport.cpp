@@ -111,6 +111,10 @@ Child::Child(const std::vector<std::string>& args, const std::vector<std::string
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent)
             _exit(127);
+        // As from a terminal: a suite run in the background or under nohup would hand these
+        // on ignored.
+        for (int number : {SIGINT, SIGHUP, SIGTERM})
+            signal(number, SIG_DFL);
         if (dup2(outPipe[1], STDOUT_FILENO) < 0 || dup2(errPipe[1], STDERR_FILENO) < 0)
             _exit(127);
         execve(argv[0], argv.data(), envp.data());

@@ -22,14 +22,16 @@ protected:
     NSColorWell mWell;
 };
 
-TEST_F(ColorWell, ThreeDTextKeepsOneDecimalSoTheColourComesBackNearNotEqual)
+TEST_F(ColorWell, ThreeDTextKeepsThreeDecimalsAndReadsOlderOneDecimalTexts)
 {
     mWell.setColor3D({0.25f, 0.5f, 0.75f});
     const QString text = mWell.color3DParam();
-    EXPECT_EQ(text.toStdString(), "rgb(0.2,0.5,0.8)"); // 0.25 to even, as printf does
+    EXPECT_EQ(text.toStdString(), "rgb(0.250,0.500,0.750)");
+    mWell.setColor3D({1, 1, 1});
     mWell.setColor3DParam(text);
+    ExpectColor(mWell.getColor4D(), 0.25f, 0.5f, 0.75f, 1);
+    mWell.setColor3DParam("rgb(0.2,0.5,0.8)");
     ExpectColor(mWell.getColor4D(), 0.2f, 0.5f, 0.8f, 1);
-    EXPECT_NE(mWell.getColor3DOpaque().red, 0.25f);
 }
 
 TEST_F(ColorWell, ParameterTextsOfEveryShapeGiveDefinedColours)
@@ -61,7 +63,7 @@ TEST_F(ColorWell, ParameterTextsOfEveryShapeGiveDefinedColours)
     mWell.setColor4DParam("rgba(0.1,0.2,0.3)"); // alpha not given: 1
     ExpectColor(mWell.getColor4D(), 0.1f, 0.2f, 0.3f, 1);
     mWell.setColor4DParam("rgba(0.1,0.2,0.3,0.25)");
-    EXPECT_EQ(mWell.color4DParam().toStdString(), "rgba(0.1,0.2,0.3,0.2)");
+    EXPECT_EQ(mWell.color4DParam().toStdString(), "rgba(0.100,0.200,0.300,0.250)");
 }
 
 TEST_F(ColorWell, TheLockHoldsEveryWellsColourButNotTheAlpha)
@@ -105,7 +107,7 @@ TEST_F(ColorWell, AColourWithoutRGBFormReadsAsOpaqueBlackWithAReport)
     p3dtest::LogCapture log;
     ExpectColor(mWell.getColor4D(), 0, 0, 0, 1);
     EXPECT_FALSE(mWell.setColorAlpha(0.5f));
-    EXPECT_EQ(mWell.color3DParam().toStdString(), "rgb(0.0,0.0,0.0)");
+    EXPECT_EQ(mWell.color3DParam().toStdString(), "rgb(0.000,0.000,0.000)");
     EXPECT_NE(log.text().find(" code : currentRGB in "), std::string::npos);
     mWell.setColor3DPreserveAlpha({0.5f, 0.5f, 0.5f}); // no alpha to keep: opaque
     ExpectColor(mWell.getColor4D(), 0.5f, 0.5f, 0.5f, 1);

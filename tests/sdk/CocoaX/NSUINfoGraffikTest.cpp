@@ -1,5 +1,7 @@
+#include <QPainter>
 #include <gtest/gtest.h>
 
+#include "NSImage_CocoaX.h"
 #include "NSUINfoGraffik.h"
 #include "NSUINfoGraffikImage.h"
 #include "NSUINfoGraffikToggle.h"
@@ -22,6 +24,15 @@ class Graffik : public testing::Test
 protected:
     void SetUp() override { p3dtest::WidgetApplication(); }
 };
+
+// What the button draws, over transparency.
+QImage Rendered(QWidget& button)
+{
+    QImage image(button.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    button.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
 
 void ExpectRect(CGRect got, CGRect want, const char* what)
 {
@@ -105,10 +116,12 @@ TEST_F(Graffik, SameNameInAnyCaseChangesNothingAnotherNameRemakesBoth)
 {
     NSUINfoGraffikRoundRect button("Info", QSize(48, 32));
     EXPECT_EQ(button.buttonKind(), 2);
-    EXPECT_TRUE(button.text().isEmpty()) << "the title is a picture, not a text";
+    EXPECT_EQ(button.text(), "Info") << "the title reads back as the picture";
     const qint64 off = button.cell()->image.cacheKey();
     const qint64 on = button.cell()->alternateImage.cacheKey();
     button.setTitle("INFO");
+    static_cast<QAbstractButton&>(button).setText("iNFO");
+    Rendered(button);
     EXPECT_EQ(button.cell()->image.cacheKey(), off);
     EXPECT_EQ(button.cell()->alternateImage.cacheKey(), on);
     EXPECT_EQ(button.buttonName(), "Info");
@@ -117,6 +130,56 @@ TEST_F(Graffik, SameNameInAnyCaseChangesNothingAnotherNameRemakesBoth)
     EXPECT_NE(button.cell()->alternateImage.cacheKey(), on);
     EXPECT_EQ(button.buttonName(), "Swap");
     EXPECT_TRUE(button.isButtonNamed("swap"));
+}
+
+TEST_F(Graffik, EveryWayOfSettingThePictureRemakesTheImages)
+{
+    struct Case
+    {
+        const char* what;
+        void (*set)(NSUINfoGraffik&);
+    };
+    const Case cases[] = {
+        {"setTitle", [](NSUINfoGraffik& b) { b.setTitle("Swap"); }},
+        {"QAbstractButton::setText",
+         [](NSUINfoGraffik& b) { static_cast<QAbstractButton&>(b).setText("Swap"); }},
+        {"text property", [](NSUINfoGraffik& b) { b.setProperty("text", QString("Swap")); }},
+        {"setImage", [](NSUINfoGraffik& b) { b.setImage(NSImageNamed("Swap")); }},
+        {"setImage of the tool button",
+         [](NSUINfoGraffik& b) { static_cast<NSUIToolButton&>(b).setImage(NSImageNamed("Swap")); }},
+    };
+    const QImage swapOff =
+        NSUINfoGraffikImage::imageForSizeState("Swap", {48, 32}, 0, 2, NSUIControlTintColor());
+    for (const Case& c : cases) {
+        NSUINfoGraffikRoundRect button("Info", QSize(48, 32));
+        c.set(button);
+        EXPECT_EQ(Rendered(button), swapOff) << c.what;
+    }
+}
+
+TEST_F(Graffik, ToolButtonImagesAreScaledToFitAndCentred)
+{
+    struct Case
+    {
+        QSize button, image;
+        QRect drawn;
+    };
+    const Case cases[] = {
+        {{64, 32}, {16, 16}, {16, 0, 32, 32}},
+        {{32, 64}, {40, 20}, {0, 24, 32, 16}},
+        {{48, 48}, {48, 48}, {0, 0, 48, 48}},
+    };
+    for (const Case& c : cases) {
+        NSUIToolButton button;
+        button.resize(c.button);
+        QImage image(c.image, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::red);
+        button.setImage(image);
+        QImage expected(c.button, QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        QPainter(&expected).fillRect(c.drawn, Qt::red);
+        EXPECT_EQ(Rendered(button), expected) << c.drawn.x() << "," << c.drawn.y();
+    }
 }
 
 TEST_F(Graffik, ButtonWithoutSizeReportsAndKeepsNoImages)
@@ -184,10 +247,7 @@ TEST_F(Graffik, OvalDrawnOnlyUnderASingleImage)
         button.cell()->image.fill(Qt::transparent);
         if (alternate)
             button.cell()->alternateImage = button.cell()->image;
-        QImage image(30, 30, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        button.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-        return image;
+        return Rendered(button);
     };
     EXPECT_GT(ExpectShape(oval(false), Circle(15, 15, 15), {0.1, 0.8}), 0);
     const QImage none = oval(true);

@@ -1,4 +1,6 @@
 // Preferences by kind, through the real settings file of the suite's own home.
+#include <climits>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
@@ -76,6 +78,17 @@ TEST_F(Preferences, WrongKindsAndGarbageCountAsAbsent)
         EXPECT_EQ(Number("_allowCameraButton", 1), c.allow);
         EXPECT_EQ(Number("_rebroadcastButton", 0), c.rebroadcast);
     }
+}
+
+TEST_F(Preferences, HandEditedNumbersOfAnySizeGiveIntsHeldToTheIntRange)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"1e10", INT_MAX}, {"-1e10", INT_MIN}, {"-2.9", -2}};
+    for (const auto& [stored, value] : cases) {
+        p3dtest::WriteFile(File(), std::string("[General]\n_rebroadcastButton=") + stored + "\n");
+        EXPECT_EQ(Number("_rebroadcastButton", 7), value) << stored;
+    }
+    EXPECT_EQ(NSNumber(std::nan("")).intValue(), 0);
 }
 
 TEST_F(Preferences, MissingArgumentsAndUnwritableFilesAreReportedAndStoreNothing)

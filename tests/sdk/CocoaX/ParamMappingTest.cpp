@@ -134,7 +134,7 @@ TEST_F(ParamMappingTest, DictionaryGathersReadableValuesAndSetsPassByPass)
     EXPECT_EQ(all.value("first.value"), QVariant(7));
     EXPECT_EQ(all.value("late.value").toFloat(), 0.5f);
     EXPECT_EQ(all.value("read.only"), QVariant(3));
-    EXPECT_EQ(all.value("well.color").toString().toStdString(), "rgb(0.2,0.5,0.8)");
+    EXPECT_EQ(all.value("well.color").toString().toStdString(), "rgb(0.250,0.500,0.750)");
     EXPECT_FALSE(all.contains("write.only"));
 
     QVariantMap some;

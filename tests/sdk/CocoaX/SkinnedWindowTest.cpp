@@ -125,6 +125,27 @@ TEST_F(SkinnedWindow, ShadowAndKindFollowTheClass)
     EXPECT_TRUE(with.testAttribute(Qt::WA_TranslucentBackground));
 }
 
+class HookedPanel : public NSAlphaPanelWithShadow
+{
+public:
+    using NSAlphaWindow::NSAlphaWindow_setProperties;
+    int calls = 0;
+
+protected:
+    void NSAlphaWindow_initSubclass() override { ++calls; }
+};
+
+TEST_F(SkinnedWindow, SubclassHookRunsOnceBeforeTheWindowIsShown)
+{
+    HookedPanel panel;
+    Place(panel, QRect(100, 100, 200, 100));
+    panel.hide();
+    panel.show();
+    EXPECT_EQ(panel.calls, 1);
+    panel.NSAlphaWindow_setProperties(false);
+    EXPECT_EQ(panel.calls, 2) << "a shown window runs it at once";
+}
+
 TEST_F(SkinnedWindow, SkinViewShowsTheTitlePictureOverTransparency)
 {
     PDFSkinWindow window;

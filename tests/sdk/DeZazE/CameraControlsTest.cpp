@@ -124,7 +124,25 @@ TEST_F(CameraControls, ResetThenSaveStoresTheIdentityUnderEveryKey)
     EXPECT_EQ(Stored("_saturationSlider"), "1");
     for (const char* key : {"_mirrorImageX", "_mirrorImageY", "_whiteBalanceEnable"})
         EXPECT_EQ(NSUserDefaultLoadKind(key, NSNumber(7)).doubleValue(), 0) << key;
-    EXPECT_EQ(Stored("_whiteBalanceColor"), "rgb(1.0,1.0,1.0)");
+    EXPECT_EQ(Stored("_whiteBalanceColor"), "rgb(1.000,1.000,1.000)");
+}
+
+TEST_F(CameraControls, EverySliderRestsOnItsMiddleStepAndEveryStepComesBackFromItsText)
+{
+    for (const auto& [slider, identity] :
+         {std::pair{mPanel->exposureSlider(), 0.0}, std::pair{mPanel->brightnessSlider(), 0.0},
+          std::pair{mPanel->contrastSlider(), 1.0}, std::pair{mPanel->saturationSlider(), 1.0}}) {
+        NSUIFloatSlider restored(slider->range());
+        for (int step = 0; step <= NSUIFloatSlider::kSteps; ++step) {
+            slider->setValue(step); // the user's drag, then stored and loaded at a restart
+            restored.setStringValue(slider->stringValue());
+            ASSERT_EQ(restored.floatValue(), slider->floatValue()) << step;
+            ASSERT_EQ(restored.value(), step);
+        }
+        EXPECT_EQ(slider->floatValue(), slider->range().maximum());
+        slider->setValue(NSUIFloatSlider::kSteps / 2);
+        EXPECT_EQ(slider->floatValue(), identity) << slider->objectName().toStdString();
+    }
 }
 
 TEST_F(CameraControls, SavedSettingsComeBackAtLoad)
@@ -143,9 +161,21 @@ TEST_F(CameraControls, SavedSettingsComeBackAtLoad)
     EXPECT_TRUE(later.mirrorImageX()->isChecked());
     EXPECT_FALSE(later.mirrorImageY()->isChecked());
     EXPECT_TRUE(later.whiteBalanceEnable()->isChecked());
-    // One decimal per component is what the text keeps.
-    EXPECT_EQ(later.whiteBalanceColor()->well().color3DParam().toStdString(), "rgb(0.2,0.5,0.8)");
     EXPECT_EQ(later.chain().exposure()->numberForKey(CFSTR("inputEV"), 0), 0.5);
+}
+
+TEST_F(CameraControls, TheWhiteBalanceColourComesBackAfterARestart)
+{
+    for (const NSColor3D color : {NSColor3D{0.25f, 0.5f, 0.75f}, NSColor3D{0.3333f, 0.9996f, 0}}) {
+        mPanel->whiteBalanceColor()->well().setColor3D(color);
+        mPanel->preferencesSaveDefaults(nullptr);
+        NSUICICameraControls later;
+        later.preferencesLoadDefaults(nullptr);
+        const NSColor3D back = later.whiteBalanceColor()->well().getColor3DOpaque();
+        EXPECT_NEAR(back.red, color.red, 0.001);
+        EXPECT_NEAR(back.green, color.green, 0.001);
+        EXPECT_NEAR(back.blue, color.blue, 0.001);
+    }
 }
 
 TEST_F(CameraControls, StoredValuesOfTheWrongKindOrRangeGiveDefaultsOrEdges)

@@ -1,0 +1,223 @@
+#include "StereoMonitor.h"
+
+#include <cmath>
+
+#include "CFCollections.h"
+#include "CFNumber.h"
+#include "CIContext.h"
+#include "CIImage.h"
+#include "CIORBStereoMuxFilter.h"
+#include "CIPlugIn.h"
+#include "CoreMachDebugLog.h"
+#include "StereoPacking.h"
+
+namespace {
+
+constexpr const char* kLoad = "+[P3DStereoView loadCoreImagePlugIns]";
+// Larger recipes are refused rather than given gigabytes of pixels.
+constexpr double kLargestSide = 8192;
+
+// Pixel memory of that many zero bytes; images made over it keep it alive.
+CFPtr<__CFData> PixelStore(CFIndex bytes)
+{
+    CFPtr<__CFData> store = CFPtr<__CFData>::Adopt(CFDataCreateMutable(nullptr, 0));
+    CFDataSetLength(store.get(), bytes);
+    return store;
+}
+
+} // namespace
+
+void StereoMonitor::loadCoreImagePlugIns()
+{
+    static const bool sLoaded = [] {
+        CIPlugIn::loadAllPlugIns();
+        VERIFY_TEXT(kLoad, "import_CIORBStereoMuxFilter(YES)", import_CIORBStereoMuxFilter(true));
+        return true;
+    }();
+    (void)sLoaded;
+}
+
+StereoMonitor::StereoMonitor()
+{
+    loadCoreImagePlugIns();
+    mEncoding.key = StereoEncodingList::kDefaultKey;
+    mStereoMux = CIFilter::filterWithName(kCIORBStereoMuxFilter_FilterName);
+    if (mStereoMux)
+        mStereoMux->setDefaults();
+}
+
+StereoMonitor::~StereoMonitor() = default;
+
+void StereoMonitor::setEyeFrames(CGImageRef left, CGImageRef right)
+{
+    mFrames[kLeftEye] = CFPtr<CGImage>(left);
+    mFrames[kRightEye] = CFPtr<CGImage>(right);
+}
+
+void StereoMonitor::setEyeOffset(Eye eye, EyeOffset offset)
+{
+    offset = offset.clamped();
+    if (mOffsets[eye] == offset)
+        return;
+    mOffsets[eye] = offset;
+    emit eyeAdjustmentChanged();
+}
+
+void StereoMonitor::setColorMatching(bool on)
+{
+    if (mColorMatching == on)
+        return;
+    mColorMatching = on;
+    mMatcher.reset();
+    emit eyeAdjustmentChanged();
+}
+
+EyeOffset StereoMonitor::frameOffset(Eye eye) const
+{
+    EyeOffset offset = mOffsets[eye];
+    if (mirroredAcross())
+        offset.x = -offset.x;
+    if (mChain.transform().d < 0)
+        offset.y = -offset.y;
+    return offset;
+}
+
+void StereoMonitor::updateColorMatch()
+{
+    CGImageRef left = mFrames[kLeftEye].get();
+    CGImageRef right = mFrames[kRightEye].get();
+    if (!mColorMatching || !left || !right || !CGImageGetPixelBase(left) ||
+        !CGImageGetPixelBase(right) || CGImageGetWidth(left) != CGImageGetWidth(right) ||
+        CGImageGetHeight(left) != CGImageGetHeight(right))
+        return;
+    EyeRect leftArea, rightArea;
+    EyeOverlap(int(CGImageGetWidth(left)), int(CGImageGetHeight(left)), frameOffset(kLeftEye),
+               frameOffset(kRightEye), leftArea, rightArea);
+    // Every fourth pixel each way: a sixteenth of the frame says as much about its colour.
+    constexpr int kStep = 4;
+    const EyeGains before = mMatcher.gains();
+    mMatcher.update(EyeChannelMeans(static_cast<const uint8_t*>(CGImageGetPixelBase(left)),
+                                    CGImageGetBytesPerRow(left), leftArea, kStep),
+                    EyeChannelMeans(static_cast<const uint8_t*>(CGImageGetPixelBase(right)),
+                                    CGImageGetBytesPerRow(right), rightArea, kStep));
+    // The panel shows the gains in hundredths: it hears of a change it can show.
+    for (size_t c = 0; c < 3; ++c)
+        if (std::lround(before[c] * 100) != std::lround(mMatcher.gains()[c] * 100)) {
+            emit eyeAdjustmentChanged();
+            break;
+        }
+}
+
+CFPtr<CIImage> StereoMonitor::eyeImage(Eye eye)
+{
+    CGImageRef frame = mFrames[eye].get();
+    if (!frame)
+        return nullptr;
+    const EyeOffset offset = frameOffset(eye);
+    const EyeGains gains = eye == kRightEye ? rightEyeGains() : kUnitGains;
+    CFPtr<CIImage> image;
+    if (offset == EyeOffset() && gains == kUnitGains) {
+        image = CIImage::imageWithCGImage(frame);
+    } else if (CGImageGetPixelBase(frame)) {
+        const size_t width = CGImageGetWidth(frame), height = CGImageGetHeight(frame);
+        const CFIndex bytes = CFIndex(width * height * 4);
+        CFPtr<__CFData>& adjusted = mAdjusted[eye];
+        if (!adjusted || CFDataGetLength(adjusted.get()) != bytes)
+            adjusted = PixelStore(bytes);
+        UInt8* pixels = CFDataGetMutableBytePtr(adjusted.get());
+        if (AdjustEyeFrame(static_cast<const uint8_t*>(CGImageGetPixelBase(frame)),
+                           CGImageGetBytesPerRow(frame), pixels, width * 4, int(width), int(height),
+                           offset, gains))
+            image = CIImage::imageWithARGBMemory(pixels, width * 4, width, height, adjusted.get());
+    }
+    return image ? mChain.filteredImage(image.get()) : image;
+}
+
+double StereoMonitor::swapEyesFloatValue() const
+{
+    const bool swapped = mType == kMonitorImageType_StereoSwapped;
+    return swapped != mirroredAcross() ? 1.0 : 0.0;
+}
+
+CFPtr<CIImage> StereoMonitor::monitorImageMuxed()
+{
+    CFPtr<CIImage> left = leftEyeImage();
+    CFPtr<CIImage> right = rightEyeImage();
+    if (!left || !right)
+        return left ? left : right;
+    const double swap = swapEyesFloatValue();
+    if (mEncoding.kind != StereoEncoding::Kind::kAnaglyph) {
+        CFPtr<CIImage> packed =
+            StereoPackedImage(left.get(), right.get(), mEncoding.kind, swap > 0.5);
+        return packed ? packed : right;
+    }
+    if (!mStereoMux)
+        return right;
+    // No kernel of the encoding's own: the filter's stored one.
+    mStereoMux->setValue(mEncoding.kernel.get(), kCIORBStereoMuxFilter_inputKernel);
+    mStereoMux->setValue(right.get(), kCIInputImageKey);
+    mStereoMux->setValue(left.get(), kCIORBStereoMuxFilter_inputLeftImage);
+    CFNumberRef swapNumber = CFNumberCreate(nullptr, kCFNumberDoubleType, &swap);
+    mStereoMux->setValue(swapNumber, kCIORBStereoMuxFilter_inputSwapEyes);
+    CFRelease(swapNumber);
+    CFPtr<CIImage> stereo = mStereoMux->outputImage();
+    return stereo ? stereo : right;
+}
+
+CFPtr<CIImage> StereoMonitor::liveMonitorImage()
+{
+    switch (mType) {
+    case kMonitorImageType_LeftEye:
+        return leftEyeImage();
+    case kMonitorImageType_Stereo:
+    case kMonitorImageType_StereoSwapped:
+        return monitorImageMuxed();
+    case kMonitorImageType_RightEye:
+        return rightEyeImage();
+    default:
+        return nullptr;
+    }
+}
+
+void StereoMonitor::render()
+{
+    updateColorMatch();
+    renderMonitorImage(liveMonitorImage());
+}
+
+void StereoMonitor::renderMonitorImage(CFPtr<CIImage> recipe)
+{
+    const CGRect extent = recipe ? recipe->extent() : CGRectZero;
+    if (!recipe || extent.size.width < 1 || extent.size.height < 1 ||
+        extent.size.width > kLargestSide || extent.size.height > kLargestSide) {
+        mMonitorImage = nullptr;
+        return;
+    }
+    const size_t width = size_t(extent.size.width), height = size_t(extent.size.height);
+    const size_t rowBytes = width * 4;
+    if (width != mRenderedWidth || height != mRenderedHeight || !mRenderContext) {
+        mRenderedWidth = width;
+        mRenderedHeight = height;
+        mRendered = PixelStore(CFIndex(rowBytes * height));
+        mRenderContext = CIContext::contextWithARGBMemory(CFDataGetMutableBytePtr(mRendered.get()),
+                                                          rowBytes, width, height);
+    }
+    if (!mRenderContext || !mRenderContext->drawImage(recipe.get(), CGPointMake(0, 0), extent)) {
+        mMonitorImage = nullptr;
+        return;
+    }
+    // The screen and the broadcast share this one rendering: the monitor image kept is the
+    // picture drawn, not the recipe, so it is evaluated once a tick.
+    mMonitorImage = CIImage::imageWithARGBMemory(CFDataGetMutableBytePtr(mRendered.get()), rowBytes,
+                                                 width, height, mRendered.get());
+}
+
+const uint8_t* StereoMonitor::pixels() const
+{
+    return mMonitorImage ? CFDataGetBytePtr(mRendered.get()) : nullptr;
+}
+
+bool import_StereoMonitor()
+{
+    return import_CICameraFilterChain();
+}

@@ -1,0 +1,114 @@
+// The stereo monitor without a display: the two eyes' latest frames in, the monitor picture out.
+// Each eye is moved by its offset, its colour matched, shaped by the image controls' chain, and
+// the two are combined as the monitor type and the encoding say. The document renders it once a
+// tick, whatever the window does, and broadcasts the picture it has just rendered; the stereo view
+// only paints it.
+#pragma once
+
+#include <QObject>
+
+#include "CFPtr.h"
+#include "CGImage.h"
+#include "CICameraFilterChain.h"
+#include "EyeColorMatcher.h"
+#include "StereoEncodingList.h"
+
+struct __CFData;
+class CIContext;
+class CIFilter;
+class CIImage;
+
+class StereoMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum MonitorImageType {
+        kMonitorImageType_None = 0,
+        kMonitorImageType_LeftEye = 1,
+        kMonitorImageType_Stereo = 2,
+        kMonitorImageType_StereoSwapped = 3,
+        kMonitorImageType_RightEye = 4,
+    };
+    enum Eye { kLeftEye = 0, kRightEye = 1 };
+
+    StereoMonitor();
+    ~StereoMonitor() override;
+
+    // The image engine's plug-ins and the stereo filter, once per program.
+    static void loadCoreImagePlugIns();
+
+    // Each eye's frame of this tick, shared (not copied); null for an eye without a camera.
+    void setEyeFrames(CGImageRef left, CGImageRef right);
+
+    // Any value outside 1…4 counts as none: no picture.
+    int monitorImageType() const { return mType; }
+    void setMonitorImageType(int type) { mType = type; }
+
+    // Each eye's alignment on the monitor, held to ±64 pixels; uncovered edges are black.
+    EyeOffset eyeOffset(Eye eye) const { return mOffsets[eye]; }
+    void setEyeOffset(Eye eye, EyeOffset offset);
+    // The right eye's colour following the left eye's; off by default.
+    bool colorMatching() const { return mColorMatching; }
+    void setColorMatching(bool on);
+    // The right eye's gains now (1 each while matching is off).
+    EyeGains rightEyeGains() const { return mColorMatching ? mMatcher.gains() : kUnitGains; }
+    // Moves the gains a step toward the colour of the left eye's frame, when matching is on and
+    // both eyes deliver; each render does this.
+    void updateColorMatch();
+
+    // The image controls shape both eyes through this chain; the controls' panel sets it.
+    CICameraFilterChain& chain() { return mChain; }
+
+    // How the stereo types combine the eyes; the Dubois red-cyan anaglyph until set.
+    void setEncoding(const StereoEncoding& encoding) { mEncoding = encoding; }
+    const StereoEncoding& encoding() const { return mEncoding; }
+
+    // 1 when the eyes change places in the mux: the swapped type, or a left-right mirror (which
+    // alone would turn near into far), not both.
+    double swapEyesFloatValue() const;
+
+    // Recipes of this tick's frames.
+    CFPtr<CIImage> leftEyeImage() { return eyeImage(kLeftEye); }
+    CFPtr<CIImage> rightEyeImage() { return eyeImage(kRightEye); }
+    CFPtr<CIImage> monitorImageMuxed();
+    CFPtr<CIImage> liveMonitorImage();
+
+    // Matches the colour, then renders the live monitor image once and keeps its picture.
+    void render();
+    // Renders the recipe once and keeps the picture as the monitor image; null clears it.
+    void renderMonitorImage(CFPtr<CIImage> recipe);
+    // The picture of the last render (an image over the monitor's own pixels), or null.
+    CIImage* monitorImage() const { return mMonitorImage.get(); }
+    // Its pixels, A,R,G,B, width * 4 bytes a row; null without a picture.
+    const uint8_t* pixels() const;
+    size_t width() const { return mMonitorImage ? mRenderedWidth : 0; }
+    size_t height() const { return mMonitorImage ? mRenderedHeight : 0; }
+
+signals:
+    // An eye's offset changed, matching was switched, or the gains moved by a hundredth.
+    void eyeAdjustmentChanged();
+
+private:
+    // Each eye's frame moved and coloured as set, then through the image controls.
+    CFPtr<CIImage> eyeImage(Eye eye);
+    // The offset in the camera frame's own coordinates: the chain's mirrors come later.
+    EyeOffset frameOffset(Eye eye) const;
+    bool mirroredAcross() const { return mChain.transform().a < 0; }
+
+    int mType = kMonitorImageType_Stereo;
+    CFPtr<CGImage> mFrames[2];
+    EyeOffset mOffsets[2];
+    bool mColorMatching = false;
+    EyeColorMatcher mMatcher;
+    CFPtr<__CFData> mAdjusted[2]; // each eye's moved or recoloured frame, A,R,G,B
+    CICameraFilterChain mChain;
+    CFPtr<CIFilter> mStereoMux;
+    StereoEncoding mEncoding; // the default's key, and the filter's stored kernel
+    CFPtr<CIImage> mMonitorImage;
+    CFPtr<__CFData> mRendered; // the monitor picture's pixels, A,R,G,B
+    size_t mRenderedWidth = 0, mRenderedHeight = 0;
+    CFPtr<CIContext> mRenderContext; // renders into mRendered; made again when the size changes
+};
+
+bool import_StereoMonitor();
