@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <glob.h>
 #include <gtest/gtest.h>
@@ -237,7 +238,9 @@ TEST_F(AppProcessTest, TheBroadcastGoesOnWhileTheWindowIsUnmapped)
     ASSERT_EQ(found, 0) << app.err();
     p3dtest::ComponentExports exports;
     ASSERT_TRUE(exports.loaded());
-    EXPECT_GE(DistinctFrames(exports), kMinimumFrames) << "mapped";
+    // Shown, the window is painted through a software X server as well, on the same thread.
+    const int mapped = DistinctFrames(exports);
+    EXPECT_GE(mapped, kMinimumFrames / 2) << "mapped";
 
     std::vector<std::string> unmap = {"windowunmap", "--sync"};
     std::istringstream ids(windows);
@@ -246,7 +249,9 @@ TEST_F(AppProcessTest, TheBroadcastGoesOnWhileTheWindowIsUnmapped)
     ASSERT_EQ(xdotool(unmap).first, 0);
     ASSERT_NE(xdotool({"search", "--onlyvisible", "--name", "^Parallax3D$"}).first, 0)
         << "the window is still shown";
-    EXPECT_GE(DistinctFrames(exports), kMinimumFrames) << "unmapped";
+    const int unmapped = DistinctFrames(exports);
+    EXPECT_GE(unmapped, kMinimumFrames) << "unmapped";
+    printf("distinct frames in 4 s: %d mapped, %d unmapped\n", mapped, unmapped);
     EXPECT_TRUE(app.running()) << app.err();
 }
 
