@@ -23,10 +23,10 @@
 #include "P3DBroadcastControl.h"
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
-#include "QCamOutputBase.h"
-#include "StereoMonitor.h"
 #include "QCamGrabCGImageView.h"
+#include "QCamOutputBase.h"
 #include "StereoEncodingList.h"
+#include "StereoMonitor.h"
 
 int P3DDocument::sCountInstances = 0;
 

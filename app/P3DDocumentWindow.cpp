@@ -12,8 +12,8 @@
 #include "P3DBroadcastControl.h"
 #include "P3DEyeAlignmentControls.h"
 #include "P3DStereoView.h"
-#include "QCamOutputBase.h"
 #include "QCamGrabCGImageView.h"
+#include "QCamOutputBase.h"
 
 P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     : QMainWindow(parent), _grabViewLeftEye(new QCamGrabCGImageView),

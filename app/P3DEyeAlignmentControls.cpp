@@ -44,7 +44,8 @@ P3DEyeAlignmentControls::P3DEyeAlignmentControls(StereoMonitor* monitor, QWidget
     form->addRow(QString(), mMatching);
     form->addRow(tr("Right eye gains"), mGains);
     connect(mMatching, &QCheckBox::clicked, mMonitor, &StereoMonitor::setColorMatching);
-    connect(mMonitor, &StereoMonitor::eyeAdjustmentChanged, this, &P3DEyeAlignmentControls::refresh);
+    connect(mMonitor, &StereoMonitor::eyeAdjustmentChanged, this,
+            &P3DEyeAlignmentControls::refresh);
     refresh();
 }
 

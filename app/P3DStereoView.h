@@ -62,7 +62,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    StereoMonitor* mMonitor;                            // borrowed
+    StereoMonitor* mMonitor;                           // borrowed
     NSUISegmentedControl* _monitorImageType = nullptr; // borrowed
     QImage mFrame; // the picture at the view's size in Qt's byte order
 };

@@ -33,7 +33,8 @@ const char kUsage[] =
     "list   prints every camera by the name the menus show, with its device, its input, and\n"
     "       the formats and sizes it offers.\n"
     "grab   opens the camera NAME (or the camera of the only input of that name) at the\n"
-    "       broadcast's size, as the application does, and writes the first N frames it delivers as\n"
+    "       broadcast's size, as the application does, and writes the first N frames it delivers "
+    "as\n"
     "       DIR/frame-0001.png, ...\n"
     "Set PARALLAX3D_TEST_CAMERAS=1 to add the built-in test-pattern camera.\n";
 

@@ -41,10 +41,10 @@ bool ParseVCamOptions(int argc, const char* const* argv, VCamOptions& out_option
             name.resize(equals);
             hasValue = true;
         }
-        if (name != "--device" && name != "--output" && name != "--format" &&
-            name != "--frames" && name != "--name-suffix") {
+        if (name != "--device" && name != "--output" && name != "--format" && name != "--frames" &&
+            name != "--name-suffix") {
             out_error = name.rfind("-", 0) == 0 ? "unknown option " + name
-                                                 : "unexpected argument \"" + name + "\"";
+                                                : "unexpected argument \"" + name + "\"";
             return false;
         }
         if (!hasValue) {
@@ -100,7 +100,8 @@ video-call programs and anything else that reads a camera can use it.
 
 Where the frames go:
   --device NODE       a V4L2 video output device, such as /dev/video10 made by
-                      v4l2loopback; frames are )" + size + R"( at 30 frames a second
+                      v4l2loopback; frames are )" +
+           size + R"( at 30 frames a second
   --output PATH       raw frames, one after the other, into a file or a pipe;
                       - is standard output
   Without either, the first /dev/video* (in version order) that offers video
@@ -126,6 +127,7 @@ see it while parallax3d-vcam writes to it. Then:
   parallax3d-vcam --device /dev/video10
 To watch the frames without a loopback device:
   parallax3d-vcam --output - | ffplay -f rawvideo -pixel_format yuyv422 \
-      -video_size )" + videoSize + R"( -framerate 30 -
+      -video_size )" +
+           videoSize + R"( -framerate 30 -
 )";
 }

@@ -130,12 +130,12 @@ void NSUICICameraControls::controlsChanged(QObject* sender)
 void NSUICICameraControls::updateFilterStackState(QObject*)
 {
     mChain->setWhitePoint(_whiteBalanceEnable->isChecked()
-                             ? _whiteBalanceColor->well().getCIColorOpaque().get()
-                             : defaultWhiteBalanceCIColor().get());
+                              ? _whiteBalanceColor->well().getCIColorOpaque().get()
+                              : defaultWhiteBalanceCIColor().get());
     mChain->setExposure(float(_exposureSlider->floatValue()));
     mChain->setColorControls(float(_saturationSlider->floatValue()),
-                            float(_brightnessSlider->floatValue()),
-                            float(_contrastSlider->floatValue()));
+                             float(_brightnessSlider->floatValue()),
+                             float(_contrastSlider->floatValue()));
     mChain->setMirror(_mirrorImageX->isChecked(), _mirrorImageY->isChecked());
 }
 

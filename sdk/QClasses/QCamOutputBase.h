@@ -16,6 +16,6 @@ class QCamOutputBase
 {
 public:
     // A constant, so that everything sized from it during static initialisation sees it set.
-    static constexpr QCamOutputFormat sCameraFormat = {kSharedCameraFrameWidth, kSharedCameraFrameHeight,
-                                                     k32ARGBPixelFormat};
+    static constexpr QCamOutputFormat sCameraFormat = {
+        kSharedCameraFrameWidth, kSharedCameraFrameHeight, k32ARGBPixelFormat};
 };

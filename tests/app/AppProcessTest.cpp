@@ -220,8 +220,8 @@ TEST_F(AppProcessTest, TheBroadcastGoesOnWhileTheWindowIsUnmapped)
 {
     if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/xdotool", X_OK) != 0)
         GTEST_SKIP() << "needs Xvfb and xdotool";
-    Child xvfb({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                "1280x1024x24"});
+    Child xvfb(
+        {"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"});
     const std::string number = xvfb.readLine(20000);
     ASSERT_FALSE(number.empty()) << "Xvfb did not start";
     const std::string display = "DISPLAY=:" + number;

@@ -136,8 +136,8 @@ TEST_F(DocumentTest, ATickGrabsBothEyesRendersAndBroadcastsThatPicture)
                                                                   : kSharedMemoryFrameBuffer1Offset;
         const std::vector<UInt8> picture =
             p3dtest::RenderImage(document->monitor()->monitorImage(), 640, 480);
-        EXPECT_TRUE(channel.compare(at, picture.size(),
-                                    std::string(picture.begin(), picture.end())) == 0)
+        EXPECT_TRUE(
+            channel.compare(at, picture.size(), std::string(picture.begin(), picture.end())) == 0)
             << "the picture of this tick";
     }
 

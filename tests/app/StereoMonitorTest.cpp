@@ -28,10 +28,9 @@ struct SceneEye
         CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
         CGDataProviderRef provider =
             CGDataProviderCreateWithData(nullptr, argb.data(), argb.size(), nullptr);
-        image = CFPtr<CGImage>::Adopt(CGImageCreate(kWidth, kHeight, 8, 32, size_t(kWidth) * 4,
-                                                    space, kCGImageAlphaPremultipliedFirst,
-                                                    provider, nullptr, false,
-                                                    kCGRenderingIntentDefault));
+        image = CFPtr<CGImage>::Adopt(CGImageCreate(
+            kWidth, kHeight, 8, 32, size_t(kWidth) * 4, space, kCGImageAlphaPremultipliedFirst,
+            provider, nullptr, false, kCGRenderingIntentDefault));
         CGDataProviderRelease(provider);
         CGColorSpaceRelease(space);
     }

@@ -38,9 +38,9 @@
 #include "P3DAboutBox.h"
 #include "P3DBroadcastControl.h"
 #include "P3DEyeAlignmentControls.h"
-#include "StereoMonitor.h"
 #include "QCamGrabCGImageView.h"
 #include "ScopedTestPatternCamera.h"
+#include "StereoMonitor.h"
 
 namespace {
 
