@@ -1,0 +1,44 @@
+#include "CoreCommandLine.h"
+
+#include <cstdio>
+#include <cstring>
+#include <getopt.h>
+
+namespace CoreCommandLine {
+
+const char* Version()
+{
+    return PARALLAX3D_VERSION;
+}
+
+int PrintVersion(const char* in_program)
+{
+    printf("%s %s\n", in_program, Version());
+    return 0;
+}
+
+int UsageError(const char* in_program, const std::string& in_message)
+{
+    fprintf(stderr, "%s: %s\nTry \"%s --help\".\n", in_program, in_message.c_str(), in_program);
+    return 2;
+}
+
+std::string GetoptError(int in_result, int argc, char* const* argv)
+{
+    // getopt_long leaves optind past the word it complained about, except inside a group of
+    // short options ("-xc"), where it still points at the group.
+    const char* word = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+    const bool inGroup = optopt != 0 && optind < argc && argv[optind][0] == '-' &&
+                         argv[optind][1] != '-' && strchr(argv[optind], optopt) != nullptr;
+    if (inGroup || strncmp(word, "--", 2) != 0) {
+        const std::string option = std::string("-") + char(optopt);
+        return in_result == ':' ? option + " needs a value" : "unknown option " + option;
+    }
+    const std::string option(word, strcspn(word, "="));
+    if (in_result == ':')
+        return option + " needs a value";
+    // A known long option given a value it does not take.
+    return optopt != 0 ? option + " takes no value" : "unknown option " + option;
+}
+
+} // namespace CoreCommandLine
