@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include "CoreCommandLine.h"
 #include "CoreMachDebugLog.h"
 #include "P3DAboutBox.h"
 #include "P3DBroadcastControl.h"
@@ -23,7 +24,7 @@ AppController::~AppController()
 
 QString AppController::aboutItemTitle()
 {
-    return QString::asprintf("About %s %s\n", "Parallax3D", "1.201");
+    return QString::asprintf("About %s %s\n", "Parallax3D", CoreCommandLine::Version());
 }
 
 void AppController::newDocument(QObject*)
@@ -73,6 +74,11 @@ void AppController::showAbout()
     mAboutBox->show();
     mAboutBox->raise();
     mAboutBox->activateWindow();
+}
+
+int AppController::exitStatus() const
+{
+    return mDocument && mDocument->snapshotFailed() ? 1 : 0;
 }
 
 P3DAboutBox* AppController::aboutBox() const

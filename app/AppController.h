@@ -29,6 +29,8 @@ public:
     // broadcast stopped), whatever other windows are open; a signal's way out.
     void terminate(QObject* sender);
     P3DDocument* document() const { return mDocument.get(); }
+    // The program's exit status once the loop ended: 1 when the snapshot asked for was not saved.
+    int exitStatus() const;
 
 private:
     AppOptions mOptions;

@@ -1,7 +1,11 @@
 #include "AppOptions.h"
 
 #include <QCommandLineParser>
+#include <algorithm>
 #include <cstdio>
+
+#include "CameraMenuModel.h"
+#include "CoreCommandLine.h"
 
 bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& out_error)
 {
@@ -31,11 +35,24 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
                        quitAfter, snapshot});
 
     if (!parser.parse(arguments)) {
-        out_error = parser.errorText();
+        // Worded as the other programs word it.
+        const QStringList unknown = parser.unknownOptionNames();
+        out_error = unknown.isEmpty()
+                        ? parser.errorText()
+                        : "unknown option " + QString(unknown.first().size() == 1 ? "-" : "--") +
+                              unknown.first();
         return false;
     }
-    if (parser.isSet(help) || parser.isSet(version)) {
-        const QString text = parser.isSet(help) ? parser.helpText() : QString("Parallax3D 1.201\n");
+    if (parser.isSet(version)) {
+        CoreCommandLine::PrintVersion("parallax3d");
+        out.helpShown = true;
+        return true;
+    }
+    if (parser.isSet(help)) {
+        // The parser names the program after the application object, which does not exist yet:
+        // --help needs no display.
+        QString text = parser.helpText();
+        text.replace("<executable_name>", "parallax3d");
         fputs(text.toLocal8Bit().constData(), stdout);
         out.helpShown = true;
         return true;
@@ -75,6 +92,26 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     out.snapshotPath = parser.value(snapshot);
     if (parser.isSet(snapshot) && !out.snapshotPath.endsWith(".png", Qt::CaseInsensitive)) {
         out_error = "--snapshot writes PNG: give a file name ending in .png";
+        return false;
+    }
+    return true;
+}
+
+bool AppOptions::camerasExist(const std::vector<std::string>& in_cameras, QString& out_error) const
+{
+    for (const QString& name : {leftCamera, rightCamera}) {
+        const std::string wanted = name.toStdString();
+        if (name.isEmpty() || wanted == CameraMenuModel::kNoCamera ||
+            std::find(in_cameras.begin(), in_cameras.end(), wanted) != in_cameras.end())
+            continue;
+        out_error = "no camera named \"" + name + "\"; ";
+        if (in_cameras.empty())
+            out_error += "no camera is plugged in";
+        else
+            out_error += "the cameras are: ";
+        for (size_t i = 0; i < in_cameras.size(); ++i)
+            out_error +=
+                QString(i ? ", " : "") + "\"" + QString::fromStdString(in_cameras[i]) + "\"";
         return false;
     }
     return true;

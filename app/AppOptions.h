@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <string>
+#include <vector>
 
 struct AppOptions
 {
@@ -18,4 +20,7 @@ struct AppOptions
     // Parses the arguments (program name first). False with a message for a bad option or
     // value; --help and --version print and set helpShown.
     static bool Parse(const QStringList& arguments, AppOptions& out_options, QString& out_error);
+    // False with a message naming the cameras there are when an eye's camera is neither one of
+    // in_cameras nor "No Camera".
+    bool camerasExist(const std::vector<std::string>& in_cameras, QString& out_error) const;
 };

@@ -6,6 +6,7 @@
 
 #include "CFBaseDLL.h"
 #include "CFBundle.h"
+#include "CoreCommandLine.h"
 #include "Frei0rPlugIn.h"
 #include "PDFSkinView.h"
 #include "TCFString.h"
@@ -76,7 +77,7 @@ std::vector<P3DAboutComponent> P3DFindInstalledComponents()
 
 QString P3DAboutText(const std::vector<P3DAboutComponent>& components)
 {
-    QString text = "Parallax3D\nVersion 1.201\n";
+    QString text = QString("Parallax3D\nVersion %1\n").arg(CoreCommandLine::Version());
     for (const P3DAboutComponent& c : components)
         text += QString::fromStdString(c.kind) + ": " +
                 (c.path.empty() ? QString("not installed") : QString::fromStdString(c.path)) + "\n";
@@ -103,7 +104,7 @@ P3DAboutBox::P3DAboutBox(const std::vector<P3DAboutComponent>& components, QWidg
     big.setPointSizeF(big.pointSizeF() * 1.8);
     big.setBold(true);
     name->setFont(big);
-    auto* version = new QLabel("Version 1.201", view);
+    auto* version = new QLabel(QString("Version %1").arg(CoreCommandLine::Version()), view);
     const QString lines = P3DAboutText(components).section('\n', 2);
     auto* parts = new QLabel(lines, view);
     parts->setWordWrap(true);

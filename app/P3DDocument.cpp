@@ -2,7 +2,9 @@
 
 #include <QActionGroup>
 #include <QImage>
+#include <QImageWriter>
 #include <QMenu>
+#include <QSaveFile>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -53,6 +55,30 @@ QImage MonitorPicture(const StereoMonitor& monitor)
                              CGPixelOrder::kBGRA))
         return QImage();
     return picture;
+}
+
+// Written whole or not at all: a half-written picture never replaces an older one.
+bool SavePicture(const QImage& picture, const QString& path, QString& out_reason)
+{
+    if (picture.isNull()) {
+        out_reason = "no monitor picture was drawn";
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        out_reason = file.errorString();
+        return false;
+    }
+    QImageWriter writer(&file, "png");
+    if (!writer.write(picture)) {
+        out_reason = writer.errorString();
+        return false;
+    }
+    if (!file.commit()) {
+        out_reason = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -203,8 +229,12 @@ void P3DDocument::windowWillClose()
         return;
     mOpen = false;
     if (!mSnapshotPath.isEmpty()) {
-        const QImage picture = MonitorPicture(*mMonitor);
-        VERIFY_TEXT(__func__, "snapshot saved", !picture.isNull() && picture.save(mSnapshotPath));
+        QString reason;
+        if (!SavePicture(MonitorPicture(*mMonitor), mSnapshotPath, reason)) {
+            fprintf(stderr, "parallax3d: cannot save %s: %s\n",
+                    mSnapshotPath.toLocal8Bit().constData(), reason.toLocal8Bit().constData());
+            mSnapshotFailed = true;
+        }
     }
     --sCountInstances;
     mCameraWatcher.reset();

@@ -55,8 +55,10 @@ public:
     QString stereoEncoding() const;
     void stereoEncodingMenuChanged(QAction* item);
     const StereoEncodingList& encodings() const { return *mEncodings; }
-    // The monitor picture of the last drawing is saved there when the window closes.
+    // The monitor picture of the last drawing is saved there when the window closes; a
+    // picture that could not be saved is told on standard error and remembered.
     void setSnapshotPath(const QString& path) { mSnapshotPath = path; }
+    bool snapshotFailed() const { return mSnapshotFailed; }
 
     P3DDocumentWindow* window() const { return mWindow.get(); }
     StereoMonitor* monitor() const { return mMonitor.get(); }
@@ -81,6 +83,7 @@ private:
     QTimer* _camTimer = nullptr; // a child of this document
     bool mOpen = false;          // between the window's loading and its closing
     QString mSnapshotPath;
+    bool mSnapshotFailed = false;
     unsigned long mTicks = 0;
     std::unique_ptr<CameraDeviceWatcher> mCameraWatcher;
     static int sCountInstances;

@@ -14,5 +14,15 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "make run: no display; running for 10 seconds with broadcasting on," \
          "then the monitor picture goes to $snapshot"
     args+=(--quit-after 10 --broadcast --snapshot "$snapshot")
+    # The demo reads the user's preferences but keeps what it switched on to itself.
+    config=${XDG_CONFIG_HOME:-$HOME/.config}
+    demo_config=$(mktemp -d)
+    trap 'rm -rf "$demo_config"' EXIT
+    if [ -d "$config/Parallax3D" ]; then
+        cp -R "$config/Parallax3D" "$demo_config/"
+    fi
+    export XDG_CONFIG_HOME=$demo_config
+    "$build/bin/parallax3d" "${args[@]}" "$@"
+    exit
 fi
 exec "$build/bin/parallax3d" "${args[@]}" "$@"
