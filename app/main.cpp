@@ -1,9 +1,12 @@
 // parallax3d: the stereo application.
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #include "AppController.h"
@@ -60,6 +63,14 @@ int main(int argc, char** argv)
         return CoreCommandLine::UsageError("parallax3d", error.toStdString());
     if (options.helpShown)
         return 0;
+    // A snapshot that can never be saved is told now, not when the window closes.
+    if (!options.snapshotPath.isEmpty() &&
+        access(QFileInfo(options.snapshotPath).absolutePath().toLocal8Bit().constData(), W_OK) !=
+            0) {
+        fprintf(stderr, "parallax3d: cannot save %s: %s\n",
+                options.snapshotPath.toLocal8Bit().constData(), strerror(errno));
+        return 1;
+    }
     if (options.testCameras)
         setenv("PARALLAX3D_TEST_CAMERAS", "1", 1);
     // One writer per user's channel: a second instance leaves the first one's broadcast alone.
