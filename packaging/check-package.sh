@@ -145,7 +145,7 @@ inside() {
     say "the purge left nothing of the package; the user's settings and link stayed"
 }
 
-# Without namespaces: the unpacked tree, the component linked for the user as the README does
+# Without namespaces: the unpacked tree, the component linked for the user as broadcasting does
 # by hand, and the plug-in in ffmpeg's per-user default folder.
 unpacked() {
     local deb=$1 scratch=$2
@@ -180,7 +180,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Recommends)" = v4l2loopback-dkms ] || die "Recommends: $(field Recommends)"
 field Depends | grep -q libqt6widgets6 || die "Depends, from the libraries, lacks Qt: $(field Depends)"
 
-# Errors fail; warnings are shown, and each is justified in the README's Install section.
+# Errors fail; warnings are shown.
 lintian --fail-on error --tag-display-limit 0 "$deb" | sed 's/^/lintian: /' ||
     die "lintian reported errors"
 
