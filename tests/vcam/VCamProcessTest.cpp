@@ -12,6 +12,7 @@
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
+#include "CommandLineAnswers.h"
 #include "Folders.h"
 #include "TestSupport.h"
 
@@ -191,67 +192,38 @@ TEST_F(VCamProcessTest, InterruptOrTerminateEndsItCleanly)
     }
 }
 
-// What it answers each command line: the exit status, the first line and words further on.
-// A bad command line is named in one line and points at --help, never the whole usage.
 TEST_F(VCamProcessTest, AnswersEachCommandLineInOneManner)
 {
-    struct Case
-    {
-        std::vector<std::string> args;
-        int status;
-        std::string firstLine;
-        std::string further; // words that must follow the first line, if any
-    };
     const std::string usage = "Usage: parallax3d-vcam [--device NODE | --output PATH] [options]";
     const std::string makeOne = "\nMake one with v4l2loopback, then write to it:\n  sudo modprobe "
                                 "v4l2loopback video_nr=10 card_label=\"Parallax3D\" "
                                 "exclusive_caps=1\n  parallax3d-vcam --device /dev/video10\n";
-    const std::vector<Case> cases = {
-        {{"--help"}, 0, usage, "--name-suffix TEXT"},
-        {{"-h"}, 0, usage, ""},
-        {{"--version"}, 0, "parallax3d-vcam " PARALLAX3D_VERSION, ""},
-        {{"--nope"}, 2, "parallax3d-vcam: unknown option --nope", ""},
-        {{"--help=3"}, 2, "parallax3d-vcam: --help takes no value", ""},
-        {{"--frames"}, 2, "parallax3d-vcam: --frames needs a value", ""},
-        {{"--frames", "none"},
-         2,
-         "parallax3d-vcam: --frames needs a whole number of at least 1, not \"none\"",
-         ""},
-        {{"--format", "nv12"},
-         2,
-         "parallax3d-vcam: unknown format \"nv12\"; use yuyv, argb or rgba",
-         ""},
-        {{"video10"}, 2, "parallax3d-vcam: unexpected argument \"video10\"", ""},
-        {{"--device", "/dev/null"},
-         1,
-         "parallax3d-vcam: /dev/null is not a video output device",
-         makeOne},
-        {{"--device", dir.path() + "/video99"},
-         1,
-         "parallax3d-vcam: no such device " + dir.path() + "/video99",
-         makeOne},
-        {{"--output", dir.path()},
-         1,
-         "parallax3d-vcam: " + dir.path() + " is a folder; give a file name with --output",
-         ""},
-        {{"--output", dir.path() + "/no/such/folder/frames.raw"},
-         1,
-         "parallax3d-vcam: the folder for " + dir.path() +
-             "/no/such/folder/frames.raw does not exist; create it first or give another path "
-             "with --output",
-         ""},
-    };
-    for (const Case& c : cases) {
-        Child vcam(VCam(c.args));
-        const std::string what = c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "");
-        EXPECT_EQ(vcam.wait(kTimeoutMs), c.status) << what << ": " << vcam.err();
-        const std::string& text = c.status == 0 ? vcam.out() : vcam.err();
-        EXPECT_EQ(text.substr(0, text.find('\n')), c.firstLine) << what;
-        EXPECT_NE(text.find(c.further, c.firstLine.size()), std::string::npos) << what << text;
-        if (c.status == 2) {
-            EXPECT_EQ(text, c.firstLine + "\nTry \"parallax3d-vcam --help\".\n") << what;
-        }
-    }
+    const std::string missing = dir.path() + "/no/such/folder/frames.raw";
+    p3dtest::ExpectAnswers(
+        VCAM_PATH,
+        {
+            {{"--help"}, 0, usage, "--name-suffix TEXT"},
+            {{"-h"}, 0, usage},
+            {{"--version"}, 0, "parallax3d-vcam " PARALLAX3D_VERSION},
+            {{"--nope"}, 2, "unknown option --nope"},
+            {{"--help=3"}, 2, "--help takes no value"},
+            {{"--frames"}, 2, "--frames needs a value"},
+            {{"--frames", "none"}, 2, "--frames needs a whole number of at least 1, not \"none\""},
+            {{"--format", "nv12"}, 2, "unknown format \"nv12\"; use yuyv, argb or rgba"},
+            {{"video10"}, 2, "unexpected argument \"video10\""},
+            {{"--device", "/dev/null"}, 1, "/dev/null is not a video output device", makeOne},
+            {{"--device", dir.path() + "/video99"},
+             1,
+             "no such device " + dir.path() + "/video99",
+             makeOne},
+            {{"--output", dir.path()},
+             1,
+             dir.path() + " is a folder; give a file name with --output"},
+            {{"--output", missing},
+             1,
+             "the folder for " + missing +
+                 " does not exist; create it first or give another path with --output"},
+        });
 }
 
 // The component is linked only while the application broadcasts: the message says so, and the
