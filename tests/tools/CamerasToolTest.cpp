@@ -62,10 +62,8 @@ TEST(CamerasTool, GrabsFramesOfTheFrameBufferAsPNGFiles)
 TEST(CamerasTool, AnswersEachCommandLineInOneManner)
 {
     p3dtest::TempDir dir;
-    const std::string usage = "Usage: parallax3d-cameras list";
     std::vector<p3dtest::CommandLineAnswer> answers = {
-        {{"--help"}, 0, usage, "-c, --camera NAME"},
-        {{"-h"}, 0, usage, "-o, --out DIR"},
+        {{"--help"}, 0, "Usage: parallax3d-cameras list", "-c, --camera NAME"},
         {{"--version"}, 0, "parallax3d-cameras " PARALLAX3D_VERSION},
         {{}, 2, "no command given: list or grab"},
         {{"lsit"}, 2, "unknown command \"lsit\"; the commands are list and grab"},
@@ -75,7 +73,6 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
         {{"grab"}, 2, "grab needs --camera NAME"},
         {{"grab", "-c", "Left Eye", "-o", dir.path()}, 2, "grab needs --frames N"},
         {{"grab", "-c", "Left Eye", "-n", "1"}, 2, "grab needs --out DIR"},
-        {{"grab", "-c", "Left Eye", "--frames"}, 2, "--frames needs a value"},
         {{"grab", "--camera", "Nope", "--frames", "1", "--out", dir.file("x")},
          1,
          "no camera is named \"Nope\" (see list)"},
