@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "ARGBPicture.h"
+#include "CoreCommandLine.h"
 #include "CoreMachDebugLog.h"
 #include "QCameraGrabCGContext.h"
 #include "ScopedTestPatternCamera.h"
 #include "V4L2CameraList.h"
+#include "V4L2System.h"
 #include "V4L2VideoDevice.h"
 #include "shared_camera_buffer.h"
 
@@ -26,17 +28,34 @@ char* g_CoreMachDebug_LogFileName = sLogFileName;
 
 namespace {
 
+const char kProgram[] = "parallax3d-cameras";
+
 const char kUsage[] =
-    "usage: parallax3d-cameras list\n"
+    "Usage: parallax3d-cameras list\n"
     "       parallax3d-cameras grab --camera NAME --frames N --out DIR\n"
     "\n"
-    "list   prints every camera by the name the menus show, with its device, its input, and\n"
-    "       the formats and sizes it offers.\n"
-    "grab   opens the camera NAME (or the camera of the only input of that name) at the\n"
-    "       broadcast's size, as the application does, and writes the first N frames it delivers "
-    "as\n"
-    "       DIR/frame-0001.png, ...\n"
-    "Set PARALLAX3D_TEST_CAMERAS=1 to add the built-in test-pattern camera.\n";
+    "Shows the cameras as Parallax3D sees them, for chasing a camera problem.\n"
+    "\n"
+    "Commands:\n"
+    "  list                prints every camera by the name the menus show, with its\n"
+    "                      device, its input, and the formats and sizes it offers\n"
+    "  grab                opens a camera at the broadcast's size, as the application\n"
+    "                      does, and writes the first frames it delivers as\n"
+    "                      DIR/frame-0001.png, ...\n"
+    "\n"
+    "Options:\n"
+    "  -c, --camera NAME   the camera to grab: its name as list prints it, or the name\n"
+    "                      of its input when no other camera has an input of that name\n"
+    "  -n, --frames N      how many frames to grab, 1 or more\n"
+    "  -o, --out DIR       the folder the frames go to; made when it does not exist\n"
+    "  -h, --help          this text\n"
+    "  --version           the version\n"
+    "\n"
+    "Set PARALLAX3D_TEST_CAMERAS=1 to add the built-in test-pattern camera.\n"
+    "Exit status: 0 on success, 1 on a failure, 2 for a bad command line.\n";
+
+const char kGroupHint[] =
+    "add yourself to the video group and log in again: sudo usermod -aG video $USER";
 
 std::string FourCC(uint32_t fourcc)
 {
@@ -53,6 +72,21 @@ std::string SizeText(const v4l2_frmsizeenum& size)
     return std::to_string(size.stepwise.min_width) + "x" +
            std::to_string(size.stepwise.min_height) + "-" +
            std::to_string(size.stepwise.max_width) + "x" + std::to_string(size.stepwise.max_height);
+}
+
+// The video nodes this user may not open: cameras the list cannot show.
+std::string DeniedNodes()
+{
+    std::vector<std::string> nodes;
+    V4L2Sys().ListNodes(nodes);
+    std::string denied;
+    for (const std::string& node : nodes) {
+        V4L2VideoDevice device(node);
+        const int err = device.Open();
+        if (err == -EACCES || err == -EPERM)
+            denied += (denied.empty() ? "" : ", ") + node;
+    }
+    return denied;
 }
 
 int List()
@@ -75,8 +109,15 @@ int List()
             printf("    format %s:%s\n", FourCC(fourcc).c_str(), sizes.c_str());
         }
     }
+    // The first line stays "no cameras" for scripts; what to do about it follows.
     if (count == 0)
         printf("no cameras\n");
+    const std::string denied = DeniedNodes();
+    if (!denied.empty())
+        printf("No permission to open %s; %s\n", denied.c_str(), kGroupHint);
+    else if (count == 0)
+        printf("Plug a webcam in (lsusb lists what the system sees), or set "
+               "PARALLAX3D_TEST_CAMERAS=1 for the built-in test-pattern camera.\n");
     return 0;
 }
 
@@ -170,7 +211,7 @@ int Grab(const std::string& in_name, int frameCount, const std::string& folder)
         usleep(5000);
     }
     grabber.StopRecord();
-    printf("%d frames written to %s\n", written, folder.c_str());
+    printf("%d frame%s written to %s\n", written, written == 1 ? "" : "s", folder.c_str());
     return written == frameCount ? 0 : 1;
 }
 
@@ -186,11 +227,13 @@ bool ParseCount(const char* in_text, int& out_count)
     return true;
 }
 
-int Usage(bool in_asked)
-{
-    fputs(kUsage, in_asked ? stdout : stderr);
-    return in_asked ? 0 : 2;
-}
+enum : int { kVersion = 256 };
+
+const option kOptions[] = {
+    {"camera", required_argument, nullptr, 'c'}, {"frames", required_argument, nullptr, 'n'},
+    {"out", required_argument, nullptr, 'o'},    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion}, {nullptr, 0, nullptr, 0},
+};
 
 } // namespace
 
@@ -198,46 +241,66 @@ int main(int argc, char** argv)
 {
     CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);
     const ScopedTestPatternCamera testPattern;
-    const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "--help" || command == "-h")
-        return Usage(true);
-    if (command == "list" && argc == 2)
-        return List();
-    if (command != "grab")
-        return Usage(false);
 
-    static const option kOptions[] = {{"camera", required_argument, nullptr, 'c'},
-                                      {"frames", required_argument, nullptr, 'n'},
-                                      {"out", required_argument, nullptr, 'o'},
-                                      {"help", no_argument, nullptr, 'h'},
-                                      {nullptr, 0, nullptr, 0}};
     std::string camera, folder;
+    const char* grabOption = nullptr; // the last given, for a list that was given one
     int frames = 0;
-    optind = 2;
-    for (int option; (option = getopt_long(argc, argv, "c:n:o:h", kOptions, nullptr)) != -1;) {
+    bool help = false, version = false;
+    opterr = 0;
+    for (int option; (option = getopt_long(argc, argv, ":c:n:o:h", kOptions, nullptr)) != -1;) {
         switch (option) {
         case 'c':
             camera = optarg;
+            grabOption = "--camera";
             break;
         case 'n':
-            if (!ParseCount(optarg, frames)) {
-                fprintf(stderr,
-                        "parallax3d-cameras: --frames takes a count of 1 or more, not "
-                        "\"%s\"\n",
-                        optarg);
-                return 2;
-            }
+            if (!ParseCount(optarg, frames))
+                return CoreCommandLine::UsageError(kProgram,
+                                                   "--frames takes a count of 1 or more, not \"" +
+                                                       std::string(optarg) + "\"");
+            grabOption = "--frames";
             break;
         case 'o':
             folder = optarg;
+            grabOption = "--out";
             break;
         case 'h':
-            return Usage(true);
+            help = true;
+            break;
+        case kVersion:
+            version = true;
+            break;
         default:
-            return Usage(false);
+            return CoreCommandLine::UsageError(kProgram,
+                                               CoreCommandLine::GetoptError(option, argc, argv));
         }
     }
-    if (optind != argc || camera.empty() || frames == 0 || folder.empty())
-        return Usage(false);
+    if (help) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (version)
+        return CoreCommandLine::PrintVersion(kProgram);
+    if (optind == argc)
+        return CoreCommandLine::UsageError(kProgram, "no command given: list or grab");
+    const std::string command = argv[optind];
+    if (command != "list" && command != "grab")
+        return CoreCommandLine::UsageError(kProgram, "unknown command \"" + command +
+                                                         "\"; the commands are list and grab");
+    if (optind + 1 < argc)
+        return CoreCommandLine::UsageError(kProgram, "unexpected argument \"" +
+                                                         std::string(argv[optind + 1]) + "\"");
+    if (command == "list") {
+        if (grabOption != nullptr)
+            return CoreCommandLine::UsageError(kProgram,
+                                               std::string(grabOption) + " is for grab, not list");
+        return List();
+    }
+    if (camera.empty())
+        return CoreCommandLine::UsageError(kProgram, "grab needs --camera NAME");
+    if (frames == 0)
+        return CoreCommandLine::UsageError(kProgram, "grab needs --frames N");
+    if (folder.empty())
+        return CoreCommandLine::UsageError(kProgram, "grab needs --out DIR");
     return Grab(camera, frames, folder);
 }

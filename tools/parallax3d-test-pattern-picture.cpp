@@ -1,13 +1,17 @@
 // parallax3d-test-pattern-picture: one frame of the test-pattern camera's two eyes, combined by
 // the stereo mux's own kernel, as a PNG; the README's picture.
 //   parallax3d-test-pattern-picture ANAGLYPH.png [LEFT.png RIGHT.png]
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <getopt.h>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ARGBPicture.h"
+#include "CoreCommandLine.h"
 #include "StereoMuxKernel.h"
 #include "TestPatternScene.h"
 #include "shared_camera_buffer.h"
@@ -22,9 +26,35 @@ constexpr int kWidth = kSharedCameraFrameWidth;
 constexpr int kHeight = kSharedCameraFrameHeight;
 constexpr uint64_t kFrame = 30; // the ball clear of the tower and the pillar in both eyes
 
+const char kProgram[] = "parallax3d-test-pattern-picture";
+
+const char kUsage[] =
+    "Usage: parallax3d-test-pattern-picture ANAGLYPH.png [LEFT.png RIGHT.png]\n"
+    "\n"
+    "Writes one frame of the built-in test-pattern camera as PNG pictures: its two\n"
+    "eyes combined by the stereo mux's own kernel and, when asked, each eye alone.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help   this text\n"
+    "  --version    the version\n";
+
+enum : int { kVersion = 256 };
+
+const option kOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// False, with the reason told, when the picture could not be written.
 bool WritePNG(const std::string& in_path, const std::vector<uint8_t>& in_argb)
 {
-    return WriteARGBPicture(in_path, in_argb.data(), kWidth, kHeight, size_t(kWidth) * 4);
+    errno = 0;
+    if (WriteARGBPicture(in_path, in_argb.data(), kWidth, kHeight, size_t(kWidth) * 4))
+        return true;
+    fprintf(stderr, "%s: cannot write %s: %s\n", kProgram, in_path.c_str(),
+            errno != 0 ? strerror(errno) : "the PNG encoder failed");
+    return false;
 }
 
 std::vector<uint8_t> Eye(TestPatternScene& io_scene, TestPatternScene::Eye in_eye)
@@ -44,14 +74,35 @@ std::vector<uint8_t> Eye(TestPatternScene& io_scene, TestPatternScene::Eye in_ey
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 && argc != 4) {
-        fprintf(stderr,
-                "usage: parallax3d-test-pattern-picture ANAGLYPH.png [LEFT.png RIGHT.png]\n");
-        return 2;
+    bool help = false, version = false;
+    opterr = 0;
+    for (int option; (option = getopt_long(argc, argv, ":h", kOptions, nullptr)) != -1;) {
+        if (option == 'h')
+            help = true;
+        else if (option == kVersion)
+            version = true;
+        else
+            return CoreCommandLine::UsageError(kProgram,
+                                               CoreCommandLine::GetoptError(option, argc, argv));
     }
+    if (help) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (version)
+        return CoreCommandLine::PrintVersion(kProgram);
+    const int paths = argc - optind;
+    if (paths != 1 && paths != 3)
+        return CoreCommandLine::UsageError(
+            kProgram, "give one picture, or three: ANAGLYPH.png [LEFT.png RIGHT.png], not " +
+                          std::to_string(paths));
+    for (int i = optind; i < argc; ++i)
+        if (strcmp(argv[i], "-") == 0)
+            return CoreCommandLine::UsageError(kProgram,
+                                               "pictures go to files, not to standard output (-)");
     const std::unique_ptr<CoreImage::ColorMatrixKernel> kernel = CompileStereoMuxKernel();
     if (!kernel) {
-        fprintf(stderr, "the stereo kernel did not compile\n");
+        fprintf(stderr, "%s: the stereo kernel did not compile\n", kProgram);
         return 1;
     }
     TestPatternScene scene;
@@ -63,15 +114,11 @@ int main(int argc, char** argv)
     // The mux's first eye is the right one.
     if (!kernel->apply({right.data(), rowBytes, extent}, {left.data(), rowBytes, extent}, 0.0f,
                        {anaglyph.data(), rowBytes, extent})) {
-        fprintf(stderr, "the stereo kernel did not apply\n");
+        fprintf(stderr, "%s: the stereo kernel did not apply\n", kProgram);
         return 1;
     }
-    bool ok = WritePNG(argv[1], anaglyph);
-    if (argc == 4)
-        ok = WritePNG(argv[2], left) && WritePNG(argv[3], right) && ok;
-    if (!ok) {
-        perror("writing the pictures");
-        return 1;
-    }
-    return 0;
+    bool ok = WritePNG(argv[optind], anaglyph);
+    if (paths == 3)
+        ok = WritePNG(argv[optind + 1], left) && WritePNG(argv[optind + 2], right) && ok;
+    return ok ? 0 : 1;
 }

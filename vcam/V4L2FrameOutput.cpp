@@ -28,16 +28,30 @@ std::string SizeText(uint32_t in_width, uint32_t in_height)
     return std::to_string(in_width) + "x" + std::to_string(in_height);
 }
 
-// The module load line, numbered like the node so that the same node comes back.
-std::string LoadCommand(const std::string& in_node, const std::string& in_deviceName)
+// The number of a /dev/videoN node, "10" for any other: a node given back by the module.
+std::string NodeNumber(const std::string& in_node)
 {
-    std::string number = "10";
     const std::string prefix = "/dev/video";
     if (in_node.size() > prefix.size() && in_node.compare(0, prefix.size(), prefix) == 0 &&
         in_node.find_first_not_of("0123456789", prefix.size()) == std::string::npos)
-        number = in_node.substr(prefix.size());
-    return "sudo modprobe v4l2loopback video_nr=" + number + " card_label=\"" + in_deviceName +
-           "\" exclusive_caps=1";
+        return in_node.substr(prefix.size());
+    return "10";
+}
+
+// The module load line, numbered like the node so that the same node comes back.
+std::string LoadCommand(const std::string& in_node, const std::string& in_deviceName)
+{
+    return "sudo modprobe v4l2loopback video_nr=" + NodeNumber(in_node) + " card_label=\"" +
+           in_deviceName + "\" exclusive_caps=1";
+}
+
+// The lines that make a loopback device and write to it; in_node is one that does not exist
+// yet, or empty for /dev/video10.
+std::string MakeDeviceHint(const std::string& in_node, const std::string& in_deviceName)
+{
+    return "\nMake one with v4l2loopback, then write to it:\n  " +
+           LoadCommand(in_node, in_deviceName) + "\n  parallax3d-vcam --device /dev/video" +
+           NodeNumber(in_node);
 }
 
 const char* const kGroupHint =
@@ -49,8 +63,11 @@ std::string SystemErrorText(int in_error, const std::string& in_node,
 {
     switch (-in_error) {
     case ENOENT:
-        return "no such device " + in_node +
-               "; load v4l2loopback: " + LoadCommand(in_node, in_settings.deviceName);
+        return "no such device " + in_node + MakeDeviceHint(in_node, in_settings.deviceName);
+    case ENOTTY: // opens, but answers no V4L2 call: /dev/null, a file
+    case EISDIR:
+        return in_node + " is not a video output device" +
+               MakeDeviceHint(std::string(), in_settings.deviceName);
     case EBUSY:
         return "device " + in_node +
                " is busy: another program writes to it; close that program or pick another "
@@ -102,10 +119,10 @@ bool V4L2FrameOutput::PickNode(std::string& out_error)
             return true;
         }
     }
-    out_error = "no video output device found; load v4l2loopback: " +
-                LoadCommand(std::string(), mSettings.deviceName);
+    out_error = "no video output device found";
     if (!denied.empty())
         out_error += " (no permission to open " + denied + "; " + kGroupHint + ")";
+    out_error += MakeDeviceHint(std::string(), mSettings.deviceName);
     return false;
 }
 
@@ -120,8 +137,8 @@ bool V4L2FrameOutput::Negotiate(V4L2VideoDevice& io_device, std::string& out_err
                         ") is busy: another program writes to it; close that program or pick "
                         "another v4l2loopback device with --device";
         else
-            out_error = mNode + " is not a video output device (" + card +
-                        "); pick a v4l2loopback device with --device";
+            out_error = mNode + " is not a video output device (" + card + ")" +
+                        MakeDeviceHint(std::string(), mSettings.deviceName);
         return false;
     }
     if ((io_device.Capabilities() & V4L2_CAP_READWRITE) == 0) {

@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <getopt.h>
 #include <string>
 
+#include "CoreCommandLine.h"
 #include "shared_camera_buffer.h"
 
 namespace {
@@ -21,65 +23,76 @@ bool ParseFrameCount(const std::string& in_text, long long* out_count)
     return true;
 }
 
+enum : int { kDevice = 256, kOutput, kFormat, kFrames, kNameSuffix, kVersion };
+
+const option kOptions[] = {{"device", required_argument, nullptr, kDevice},
+                           {"output", required_argument, nullptr, kOutput},
+                           {"format", required_argument, nullptr, kFormat},
+                           {"frames", required_argument, nullptr, kFrames},
+                           {"name-suffix", required_argument, nullptr, kNameSuffix},
+                           {"help", no_argument, nullptr, 'h'},
+                           {"version", no_argument, nullptr, kVersion},
+                           {nullptr, 0, nullptr, 0}};
+
+// One option's value into the options; false with the reason when it cannot be used.
+bool TakeOption(int in_option, const std::string& in_value, VCamOptions& io_options,
+                std::string& out_error)
+{
+    switch (in_option) {
+    case kDevice:
+        io_options.device = in_value;
+        if (in_value.empty())
+            out_error = "--device needs a device node such as /dev/video10";
+        break;
+    case kOutput:
+        io_options.output = in_value;
+        if (in_value.empty())
+            out_error = "--output needs a path, or - for standard output";
+        break;
+    case kFormat:
+        if (!ParseOutputFormat(in_value, &io_options.format))
+            out_error = "unknown format \"" + in_value + "\"; use yuyv, argb or rgba";
+        break;
+    case kFrames:
+        if (!ParseFrameCount(in_value, &io_options.frames))
+            out_error = "--frames needs a whole number of at least 1, not \"" + in_value + "\"";
+        break;
+    case kNameSuffix:
+        io_options.nameSuffix = in_value;
+        io_options.hasNameSuffix = true;
+        break;
+    case 'h':
+        io_options.help = true;
+        break;
+    case kVersion:
+        io_options.version = true;
+        break;
+    }
+    return out_error.empty();
+}
+
 } // namespace
 
 bool ParseVCamOptions(int argc, const char* const* argv, VCamOptions& out_options,
                       std::string& out_error)
 {
     out_options = VCamOptions();
-    for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        if (name == "--help" || name == "-h") {
-            out_options.help = true;
-            continue;
-        }
-        std::string value;
-        bool hasValue = false;
-        const size_t equals = name.find('=');
-        if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-            hasValue = true;
-        }
-        if (name != "--device" && name != "--output" && name != "--format" && name != "--frames" &&
-            name != "--name-suffix") {
-            out_error = name.rfind("-", 0) == 0 ? "unknown option " + name
-                                                : "unexpected argument \"" + name + "\"";
+    out_error.clear();
+    // '+' stops at the first word that is no option rather than moving it, so argv is only read.
+    char* const* args = const_cast<char* const*>(argv);
+    optind = 0;
+    opterr = 0;
+    for (int option; (option = getopt_long(argc, args, "+:h", kOptions, nullptr)) != -1;) {
+        if (option == '?' || option == ':') {
+            out_error = CoreCommandLine::GetoptError(option, argc, args);
             return false;
         }
-        if (!hasValue) {
-            if (i + 1 >= argc) {
-                out_error = name + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
-        if (name == "--device") {
-            if (value.empty()) {
-                out_error = "--device needs a device node such as /dev/video10";
-                return false;
-            }
-            out_options.device = value;
-        } else if (name == "--output") {
-            if (value.empty()) {
-                out_error = "--output needs a path, or - for standard output";
-                return false;
-            }
-            out_options.output = value;
-        } else if (name == "--format") {
-            if (!ParseOutputFormat(value, &out_options.format)) {
-                out_error = "unknown format \"" + value + "\"; use yuyv, argb or rgba";
-                return false;
-            }
-        } else if (name == "--frames") {
-            if (!ParseFrameCount(value, &out_options.frames)) {
-                out_error = "--frames needs a whole number of at least 1, not \"" + value + "\"";
-                return false;
-            }
-        } else {
-            out_options.nameSuffix = value;
-            out_options.hasNameSuffix = true;
-        }
+        if (!TakeOption(option, optarg != nullptr ? optarg : "", out_options, out_error))
+            return false;
+    }
+    if (optind < argc) {
+        out_error = "unexpected argument \"" + std::string(argv[optind]) + "\"";
+        return false;
     }
     if (!out_options.device.empty() && !out_options.output.empty()) {
         out_error = "give either --device or --output, not both";
@@ -114,17 +127,26 @@ Options:
   --frames N          stop after N frames
   --name-suffix TEXT  added to the device name "Parallax3D" (cut to fit 71 bytes)
   -h, --help          this text
+  --version           the version
 
 While nothing is broadcast it goes on writing: the last frame it delivered, or,
 before the first one, a "no broadcast" picture. SIGINT and SIGTERM end it
 cleanly with exit status 0. Failures are told on standard error, exit status 1;
 a bad command line gives exit status 2.
 
-Making the camera (once per boot, as root):
-  modprobe v4l2loopback video_nr=10 card_label="Parallax3D" exclusive_caps=1
+Making the camera (once per boot):
+  sudo modprobe v4l2loopback video_nr=10 card_label="Parallax3D" exclusive_caps=1
 exclusive_caps=1 makes browsers and video-call programs list the camera; they
 see it while parallax3d-vcam writes to it. Then:
   parallax3d-vcam --device /dev/video10
+Without permission to open it, join the video group and log in again:
+  sudo usermod -aG video $USER
+
+The frames come through the Parallax3D_XXX component, which Parallax3D links
+into ~/.local/share/parallax3d/Components while it broadcasts: switch on
+"Broadcast as a camera" in Parallax3D, or start parallax3d broadcasting (see
+parallax3d --help). Installed, the package links it for every user.
+
 To watch the frames without a loopback device:
   parallax3d-vcam --output - | ffplay -f rawvideo -pixel_format yuyv422 \
       -video_size )" +

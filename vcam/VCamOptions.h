@@ -14,9 +14,11 @@ struct VCamOptions
     std::string nameSuffix;
     bool hasNameSuffix = false;
     bool help = false;
+    bool version = false;
 };
 
-// Accepts "--name value" and "--name=value". False with a message for anything it cannot use.
+// Accepts "--name value" and "--name=value". False with a message naming the option or value
+// it cannot use.
 bool ParseVCamOptions(int argc, const char* const* argv, VCamOptions& out_options,
                       std::string& out_error);
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "CFBundle.h"
+#include "CoreCommandLine.h"
 #include "CoreMachDebugLog.h"
 #include "FileFrameOutput.h"
 #include "Folders.h"
@@ -41,33 +42,71 @@ void InstallSignalHandlers()
     signal(SIGPIPE, SIG_IGN);
 }
 
-int Fail(const std::string& in_message, int in_status = 1)
+const char kProgram[] = "parallax3d-vcam";
+
+int Fail(const std::string& in_message)
 {
-    fprintf(stderr, "parallax3d-vcam: %s\n", in_message.c_str());
-    return in_status;
+    fprintf(stderr, "%s: %s\n", kProgram, in_message.c_str());
+    return 1;
 }
 
-std::string ComponentsFolders()
+// A word the shell takes as it is.
+std::string ShellWord(const std::string& in_text)
 {
-    std::string folders;
-    for (SInt16 domain : {kUserDomain, kLocalDomain, kSystemDomain}) {
-        char path[PATH_MAX];
-        if (FolderPathForDomain(domain, kQuickTimeComponentsFolderType, path, sizeof(path)))
-            folders += std::string(folders.empty() ? "" : ", ") + path;
-    }
-    return folders;
+    if (in_text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                                  "/._+-,:@%") == std::string::npos)
+        return in_text;
+    std::string quoted = "'";
+    for (char c : in_text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
+std::string FolderPath(SInt16 in_domain)
+{
+    char path[PATH_MAX];
+    return FolderPathForDomain(in_domain, kQuickTimeComponentsFolderType, path, sizeof(path)) ? path
+                                                                                              : "";
+}
+
+// The component of the tree this program belongs to (<root>/lib/parallax3d/Resources), as a
+// build or the package leaves it; "" when there is none.
+std::string ComponentBesideProgram()
+{
+    const CFBundleRef program = CFBundleGetMainBundle();
+    const CFURLRef url =
+        program != nullptr
+            ? CFBundleCopyResourceURL(program, CFSTR("Parallax3D_XXX"), CFSTR("component"), nullptr)
+            : nullptr;
+    if (url == nullptr)
+        return "";
+    UInt8 path[PATH_MAX];
+    const bool found = CFURLGetFileSystemRepresentation(url, true, path, sizeof(path));
+    CFRelease(url);
+    return found ? reinterpret_cast<const char*>(path) : "";
+}
+
+// The application links the component into the user's folder only while it broadcasts, so
+// the way out is to broadcast or to link it by hand.
 std::string MissingComponentMessage()
 {
-    std::string message = "the Parallax3D_XXX component could not be loaded from the components "
-                          "folders (" +
-                          ComponentsFolders() + ")";
+    std::string message = "the Parallax3D_XXX component could not be loaded";
     const char* reason = CFBundleGetLoadErrorText();
     if (reason != nullptr && *reason != '\0')
         message += ": " + std::string(reason);
-    return message + "; start parallax3d once, which installs it, or link "
-                     "lib/parallax3d/Resources/Parallax3D_XXX.component into one of them";
+    const std::string user = FolderPath(kUserDomain);
+    message += "\nIt is looked for in " + user + ", " + FolderPath(kLocalDomain) + " and " +
+               FolderPath(kSystemDomain) +
+               "; Parallax3D links it into the first while it broadcasts.\nSwitch on \"Broadcast "
+               "as a camera\" in Parallax3D, or run \"parallax3d --broadcast\", or link it ";
+    const std::string component = ComponentBesideProgram();
+    if (component.empty())
+        return message +
+               "yourself: lib/parallax3d/Resources/Parallax3D_XXX.component of a "
+               "Parallax3D build into " +
+               user;
+    return message + "yourself:\n  mkdir -p " + ShellWord(user) + " && ln -s " +
+           ShellWord(component) + " " + ShellWord(user + "/");
 }
 
 } // namespace
@@ -77,11 +116,13 @@ int main(int argc, char** argv)
     VCamOptions options;
     std::string error;
     if (!ParseVCamOptions(argc, argv, options, error))
-        return Fail(error + "\nTry 'parallax3d-vcam --help'.", 2);
+        return CoreCommandLine::UsageError(kProgram, error);
     if (options.help) {
         fputs(VCamUsage().c_str(), stdout);
         return 0;
     }
+    if (options.version)
+        return CoreCommandLine::PrintVersion(kProgram);
     InstallSignalHandlers();
 
     const SharedCamDeviceDispatch* device = SharedCameraBundle::DeviceDispatch();

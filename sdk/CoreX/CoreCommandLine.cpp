@@ -23,14 +23,27 @@ int UsageError(const char* in_program, const std::string& in_message)
     return 2;
 }
 
+namespace {
+
+// getopt_long leaves optind past the word it complained about, except at a letter inside a group
+// of short options ("-xc"), where it still points at the group. (A long option's fault followed
+// by a group holding the same letter further in reads as the group's.)
+bool InGroup(int argc, char* const* argv)
+{
+    // Long options' own codes (256 and up) are no letters.
+    if (optopt <= 0 || optopt > 255 || optind >= argc || argv[optind][0] != '-' ||
+        argv[optind][1] == '-')
+        return false;
+    const char* letter = strchr(argv[optind] + 1, optopt);
+    return letter != nullptr && letter[1] != '\0';
+}
+
+} // namespace
+
 std::string GetoptError(int in_result, int argc, char* const* argv)
 {
-    // getopt_long leaves optind past the word it complained about, except inside a group of
-    // short options ("-xc"), where it still points at the group.
     const char* word = optind > 0 && optind <= argc ? argv[optind - 1] : "";
-    const bool inGroup = optopt != 0 && optind < argc && argv[optind][0] == '-' &&
-                         argv[optind][1] != '-' && strchr(argv[optind], optopt) != nullptr;
-    if (inGroup || strncmp(word, "--", 2) != 0) {
+    if (InGroup(argc, argv) || strncmp(word, "--", 2) != 0) {
         const std::string option = std::string("-") + char(optopt);
         return in_result == ':' ? option + " needs a value" : "unknown option " + option;
     }

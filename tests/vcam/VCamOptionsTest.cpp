@@ -24,6 +24,7 @@ TEST(VCamOptions, DefaultsToYuyvOnTheFirstOutputDeviceUntilStopped)
     EXPECT_EQ(options.frames, -1);
     EXPECT_FALSE(options.hasNameSuffix);
     EXPECT_FALSE(options.help);
+    EXPECT_FALSE(options.version);
 }
 
 TEST(VCamOptions, ReadsEveryOptionWithASpaceOrAnEqualsSign)
@@ -41,11 +42,14 @@ TEST(VCamOptions, ReadsEveryOptionWithASpaceOrAnEqualsSign)
     EXPECT_EQ(options.nameSuffix, "");
     EXPECT_TRUE(options.help);
 
-    ASSERT_TRUE(Parse({"--device=/dev/video10", "--format", "rgba", "--name-suffix", " R"}, options,
-                      error));
+    ASSERT_TRUE(Parse(
+        {"--device=/dev/video10", "--format", "rgba", "--name-suffix", " R", "-h", "--version"},
+        options, error));
     EXPECT_EQ(options.device, "/dev/video10");
     EXPECT_EQ(options.format, OutputFormat::kRGBA);
     EXPECT_EQ(options.nameSuffix, " R");
+    EXPECT_TRUE(options.help);
+    EXPECT_TRUE(options.version);
 }
 
 TEST(VCamOptions, RefusesWhatItCannotUseAndSaysWhy)
@@ -62,6 +66,7 @@ TEST(VCamOptions, RefusesWhatItCannotUseAndSaysWhy)
         {{"--device="}, "device node"},
         {{"--fps", "30"}, "unknown option --fps"},
         {{"video10"}, "unexpected argument \"video10\""},
+        {{"--frames", "2", "video10", "--format", "argb"}, "unexpected argument \"video10\""},
     };
     for (const auto& [args, words] : cases) {
         VCamOptions options;
@@ -75,7 +80,8 @@ TEST(VCamOptions, HelpTellsHowToMakeTheCameraVisible)
 {
     const std::string usage = VCamUsage();
     for (const char* words : {"--device", "--output", "--format", "--frames", "--name-suffix",
-                              "exclusive_caps=1", "card_label", "SIGTERM"})
+                              "--version", "exclusive_caps=1", "card_label", "usermod -aG video",
+                              "Broadcast as a camera", "SIGTERM"})
         EXPECT_NE(usage.find(words), std::string::npos) << words;
 }
 

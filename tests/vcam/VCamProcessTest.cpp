@@ -12,6 +12,7 @@
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
+#include "CommandLineAnswers.h"
 #include "Folders.h"
 #include "TestSupport.h"
 
@@ -191,33 +192,57 @@ TEST_F(VCamProcessTest, InterruptOrTerminateEndsItCleanly)
     }
 }
 
-TEST_F(VCamProcessTest, BadPlacesAndAMissingComponentAreToldAndEndIt)
+TEST_F(VCamProcessTest, AnswersEachCommandLineInOneManner)
 {
-    struct Case
-    {
-        std::vector<std::string> args;
-        std::string words;
-    };
-    const std::vector<Case> cases = {
-        {{"--output", dir.path()}, "is a folder"},
-        {{"--output", dir.path() + "/no/such/folder/frames.raw"}, "no/such/folder"},
-        {{"--device", "/dev/null"}, "/dev/null"},
-        {{"--device", dir.path() + "/video99"}, "no such device"},
-        {{"--frames", "none"}, "--frames"},
-    };
-    for (const Case& c : cases) {
-        Child vcam(VCam(c.args));
-        const int status = vcam.wait(kTimeoutMs);
-        EXPECT_TRUE(status == 1 || status == 2) << c.args[1] << ": " << status;
-        EXPECT_NE(vcam.err().find(c.words), std::string::npos) << c.args[1] << ": " << vcam.err();
-    }
+    const std::string usage = "Usage: parallax3d-vcam [--device NODE | --output PATH] [options]";
+    const std::string makeOne = "\nMake one with v4l2loopback, then write to it:\n  sudo modprobe "
+                                "v4l2loopback video_nr=10 card_label=\"Parallax3D\" "
+                                "exclusive_caps=1\n  parallax3d-vcam --device /dev/video10\n";
+    const std::string missing = dir.path() + "/no/such/folder/frames.raw";
+    p3dtest::ExpectAnswers(
+        VCAM_PATH,
+        {
+            {{"--help"}, 0, usage, "--name-suffix TEXT"},
+            {{"--version"}, 0, "parallax3d-vcam " PARALLAX3D_VERSION},
+            {{"--nope"}, 2, "unknown option --nope"},
+            {{"--frames", "none"}, 2, "--frames needs a whole number of at least 1, not \"none\""},
+            {{"--format", "nv12"}, 2, "unknown format \"nv12\"; use yuyv, argb or rgba"},
+            {{"video10"}, 2, "unexpected argument \"video10\""},
+            {{"--device", "/dev/null"}, 1, "/dev/null is not a video output device", makeOne},
+            {{"--device", dir.path() + "/video99"},
+             1,
+             "no such device " + dir.path() + "/video99",
+             makeOne},
+            {{"--output", dir.path()},
+             1,
+             dir.path() + " is a folder; give a file name with --output"},
+            {{"--output", missing},
+             1,
+             "the folder for " + missing +
+                 " does not exist; create it first or give another path with --output"},
+        });
+}
 
+// The component is linked only while the application broadcasts: the message says so, and the
+// command it gives mends it.
+TEST_F(VCamProcessTest, AMissingComponentIsToldWithTheLinkThatMendsIt)
+{
     p3dtest::RemoveTree(components);
-    Child vcam(VCam({"--output", out, "--frames", "1"}));
-    EXPECT_EQ(vcam.wait(kTimeoutMs), 1);
-    EXPECT_NE(vcam.err().find("Parallax3D_XXX component could not be loaded"), std::string::npos)
-        << vcam.err();
-    EXPECT_NE(vcam.err().find(components), std::string::npos) << vcam.err();
+    Child missing(VCam({"--output", out, "--frames", "1"}));
+    EXPECT_EQ(missing.wait(kTimeoutMs), 1);
+    const std::string& err = missing.err();
+    EXPECT_EQ(err.substr(0, err.find('\n')),
+              "parallax3d-vcam: the Parallax3D_XXX component could not be loaded");
+    for (const std::string& words : {components, std::string("\"Broadcast as a camera\""),
+                                     std::string("parallax3d --broadcast")})
+        EXPECT_NE(err.find(words), std::string::npos) << words << " in " << err;
+    const size_t link = err.find("\n  mkdir -p ");
+    ASSERT_NE(link, std::string::npos) << err;
+    Child shell({"/bin/sh", "-c", err.substr(link + 1)});
+    ASSERT_EQ(shell.wait(kTimeoutMs), 0) << shell.err();
+
+    Child mended(VCam({"--output", out, "--frames", "1"}));
+    EXPECT_EQ(mended.wait(kTimeoutMs), 0) << mended.err();
 }
 
 TEST_F(VCamProcessTest, AReaderThatGoesAwayEndsItWithAMessage)
@@ -230,16 +255,6 @@ TEST_F(VCamProcessTest, AReaderThatGoesAwayEndsItWithAMessage)
     EXPECT_EQ(shell.out(), "1\n");
     EXPECT_NE(p3dtest::ReadFile(err).find("went away"), std::string::npos)
         << p3dtest::ReadFile(err);
-}
-
-TEST_F(VCamProcessTest, HelpAndUsageErrors)
-{
-    Child help(VCam({"--help"}));
-    EXPECT_EQ(help.wait(kTimeoutMs), 0);
-    EXPECT_NE(help.out().find("exclusive_caps=1"), std::string::npos);
-    Child wrong(VCam({"--format", "nv12"}));
-    EXPECT_EQ(wrong.wait(kTimeoutMs), 2);
-    EXPECT_NE(wrong.err().find("--help"), std::string::npos);
 }
 
 } // namespace
