@@ -141,13 +141,14 @@ TEST(QuickStart, TheReadmesStepsWorkInOrderFromTheBuildTree)
             EXPECT_NE(written.substr(10 * kYUYVFrameBytes, kYUYVFrameBytes),
                       written.substr(59 * kYUYVFrameBytes, kYUYVFrameBytes));
         } else if (step == "ffplay -f v4l2 /dev/video10") {
-            if (loopback)
-                EXPECT_TRUE(p3dtest::RunFfmpeg(P3D_FFMPEG, {"-f", "v4l2", "-i", "/dev/video10",
-                                                            "-frames:v", "1", "-f", "null", "-"}));
-            else
-                EXPECT_TRUE(p3dtest::RunFfmpeg(P3D_FFMPEG, {"-f", "rawvideo", "-pixel_format",
-                                                            "yuyv422", "-video_size", "640x480",
-                                                            "-i", frames, "-f", "null", "-"}));
+            const std::vector<std::string> input =
+                loopback ? std::vector<std::string>{"-f", "v4l2", "-i", "/dev/video10"}
+                         : std::vector<std::string>{"-f",      "rawvideo",    "-pixel_format",
+                                                    "yuyv422", "-video_size", "640x480",
+                                                    "-i",      frames};
+            std::vector<std::string> args = input;
+            args.insert(args.end(), {"-frames:v", "1", "-f", "null", "-"});
+            EXPECT_TRUE(p3dtest::RunFfmpeg(P3D_FFMPEG, args));
         } else {
             ADD_FAILURE() << "a quick-start step this test does not know; teach it";
         }

@@ -35,14 +35,11 @@ std::string FirstFault(std::vector<std::string> words)
 TEST(CoreCommandLine, GetoptErrorNamesTheOptionAsWritten)
 {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--nope"}, "unknown option --nope"},
         {{"--nope=3"}, "unknown option --nope"},
         {{"list", "--nope", "grab"}, "unknown option --nope"},
-        {{"-x"}, "unknown option -x"},
         {{"-xc"}, "unknown option -x"},
         {{"--help", "-xc", "name"}, "unknown option -x"},
         {{"--frames"}, "--frames needs a value"},
-        {{"-n"}, "-n needs a value"},
         {{"-hn"}, "-n needs a value"},
         {{"--help=3"}, "--help takes no value"},
         // A long option's fault before a short option.
