@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build}
 args=()
-if "$build/bin/parallax3d-cameras" list 2>/dev/null | head -n1 | grep -qix "no cameras"; then
+if [ "$("$build/bin/parallax3d-cameras" list 2>/dev/null | head -n1)" = "no cameras" ]; then
     echo "make run: no camera found; the two eyes are the built-in test pattern"
     args+=(--test-cameras)
 fi
