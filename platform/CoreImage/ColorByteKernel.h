@@ -14,6 +14,9 @@
 // rounded byte (S is 16 at the least). S is the largest power of two up to 128 for which no sum
 // leaves 16 bits; programs whose gains leave no S of 16 are refused, and run in floats.
 //
+// The sums are the same whatever the path: each byte's three terms (with K in R's) are one table
+// entry of four 16-bit lanes, A, R, G, B, and a pixel is the lanes of its three entries added.
+//
 // Pixels that are not opaque go through the program's own byte path, exactly.
 #pragma once
 
@@ -27,10 +30,11 @@ namespace CoreImage {
 class ColorByteKernel
 {
 public:
-    enum class Path { kScalar, kAVX512 };
+    enum class Path { kScalar, kAVX2, kAVX512 };
 
+    // Whether the path runs here, at or below Processor::Chosen().
     static bool Supported(Path path);
-    // The fastest path this processor runs.
+    // The fastest supported path.
     static Path BestPath();
 
     // False when the program's gains leave too few fraction bits (the kernel then refuses to
@@ -57,15 +61,17 @@ private:
     void applyExact(const UInt8* src, size_t from, size_t to, size_t n, UInt8* dst,
                     bool reversed) const;
 #if defined(__x86_64__)
+    size_t applyAVX2(const UInt8* src, size_t n, UInt8* dst, bool reversed) const;
     size_t applyAVX512(const UInt8* src, size_t n, UInt8* dst, bool reversed) const;
 #endif
 
     bool mReady = false;
     int mShift = 0;
     ColorProgram mProgram;
-    // u_c of each byte in units of 1 / 32767, and the coefficients as 16-bit fractions that
-    // turn them into units of 1 / S level.
-    int16_t mU[3][256] = {};
+    // The terms of byte x of channel c in lanes A, R, G, B, as one word; alpha's lane of R's
+    // entries holds 255 S.
+    alignas(64) uint64_t mTerms[3][256] = {};
+    // The coefficients as 16-bit fractions that turn u_c into units of 1 / S level.
     int16_t mOwn[3] = {};
     int16_t mShared[3] = {};
     int16_t mConstant = 0;

@@ -160,7 +160,8 @@ std::vector<UInt8> OpaqueSweep()
 std::vector<ColorByteKernel::Path> Paths()
 {
     std::vector<ColorByteKernel::Path> paths;
-    for (auto path : {ColorByteKernel::Path::kScalar, ColorByteKernel::Path::kAVX512})
+    for (auto path : {ColorByteKernel::Path::kScalar, ColorByteKernel::Path::kAVX2,
+                      ColorByteKernel::Path::kAVX512})
         if (ColorByteKernel::Supported(path))
             paths.push_back(path);
     return paths;
@@ -247,8 +248,8 @@ TEST(ColorByteKernel, MirroredRowsReadTheSourceLastPixelFirst)
     q.w[2] = 0.8, q.ev = 0.4, q.s = 1.3, q.b = 0.05, q.k = 1.2;
     ColorByteKernel kernel;
     ASSERT_TRUE(kernel.set(Program(q)));
-    // Lengths around the vector block, with a translucent pixel inside a block.
-    for (size_t count : {1, 63, 64, 65, 130, 640}) {
+    // Lengths around the vector blocks, with a translucent pixel inside a block.
+    for (size_t count : {1, 31, 33, 63, 64, 65, 97, 130, 640}) {
         SCOPED_TRACE(count);
         std::vector<UInt8> bytes = Pixels(count, unsigned(count));
         for (size_t n = 0; n < count; ++n)
