@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "Processor/InstructionSet.h"
+
 namespace {
 
 // The place of each step in a pass's fixed order.
@@ -57,11 +59,13 @@ bool CIColorStepPass::set(const CIColorStep* steps, size_t count)
             break;
         }
     }
-    // Fixed point pays only with vectors: the scalar path is slower than the float one. An
-    // identity first program is a copy; a kernel refused stays unready.
+    // Fixed point pays with vectors, and where the float path has none either: the scalar
+    // kernel is slower than the float path's SSE2, faster than its portable code. An identity
+    // first program is a copy; a kernel refused stays unready.
     using CoreImage::ColorByteKernel;
-    if (mProgramCount && !mPrograms[0].isIdentity() &&
-        ColorByteKernel::BestPath() != ColorByteKernel::Path::kScalar)
+    const bool fixedPointPays = ColorByteKernel::BestPath() != ColorByteKernel::Path::kScalar ||
+                                Processor::Chosen() == Processor::InstructionSet::kScalar;
+    if (mProgramCount && !mPrograms[0].isIdentity() && fixedPointPays)
         mKernel.set(mPrograms[0]);
     return true;
 }

@@ -77,10 +77,10 @@ bool ColorByteKernel::set(const ColorProgram& program)
             // Any part of a sum that fits 16 bits: the shared term in every colour, the own
             // term in c's, K in R's.
             const int shared = MulHighRound(u, mShared[c]) + (c == 0 ? mConstant : 0);
-            int16_t lanes[4] = {int16_t(c == 0 ? 255 << shift : 0)};
+            int16_t* lanes = mTerms[c][x];
+            lanes[0] = int16_t(c == 0 ? 255 << shift : 0);
             for (int k = 0; k < 3; ++k)
                 lanes[1 + k] = int16_t(shared + (k == c ? MulHighRound(u, mOwn[c]) : 0));
-            memcpy(&mTerms[c][x], lanes, sizeof(lanes));
         }
     mReady = true;
     return true;
@@ -116,13 +116,11 @@ void ColorByteKernel::applyScalar(const UInt8* src, size_t from, size_t to, size
             applyExact(src, j, j + 1, n, dst, reversed);
             continue;
         }
-        int16_t lanes[3][4];
-        for (int c = 0; c < 3; ++c)
-            memcpy(lanes[c], &mTerms[c][s[1 + c]], sizeof(lanes[c]));
+        const int16_t *r = mTerms[0][s[1]], *g = mTerms[1][s[2]], *b = mTerms[2][s[3]];
         // Memory order A, R, G, B: alpha is the low byte of the little-endian word.
         uint32_t word = 255u;
         for (int k = 1; k < 4; ++k)
-            word |= uint32_t(ToByte((lanes[0][k] + lanes[1][k] + lanes[2][k]) >> shift)) << (8 * k);
+            word |= uint32_t(ToByte((r[k] + g[k] + b[k]) >> shift)) << (8 * k);
         memcpy(dst + 4 * j, &word, 4);
     }
 }
@@ -156,14 +154,16 @@ P3D_AVX2 inline bool Opaque_AVX2(const UInt8* block)
 // opaque, or no whole block, is left, and answers where. The tables are looked up one entry at a
 // time: AVX2's gathers and byte shuffles over 16-entry pieces both measured slower.
 template <bool kReversed>
-P3D_AVX2 size_t Blocks_AVX2(const uint64_t (*terms)[256], int shift, const UInt8* src, size_t n,
+P3D_AVX2 size_t Blocks_AVX2(const int16_t (*terms)[256][4], int shift, const UInt8* src, size_t n,
                             UInt8* dst, size_t from)
 {
     const __m128i count = _mm_cvtsi32_si128(shift);
     constexpr ptrdiff_t kStep = kReversed ? -4 : 4;
     // Term of channel c of the pixel i after p.
     const auto term = [terms](const UInt8* p, int i, int c) {
-        return static_cast<long long>(terms[c][p[kStep * i + 1 + c]]);
+        long long lanes;
+        memcpy(&lanes, terms[c][p[kStep * i + 1 + c]], sizeof(lanes));
+        return lanes;
     };
     size_t j = from;
     for (; j + 32 <= n; j += 32) {

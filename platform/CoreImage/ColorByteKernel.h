@@ -68,9 +68,9 @@ private:
     bool mReady = false;
     int mShift = 0;
     ColorProgram mProgram;
-    // The terms of byte x of channel c in lanes A, R, G, B, as one word; alpha's lane of R's
-    // entries holds 255 S.
-    alignas(64) uint64_t mTerms[3][256] = {};
+    // The terms of byte x of channel c in lanes A, R, G, B; alpha's lane of R's entries holds
+    // 255 S.
+    alignas(64) int16_t mTerms[3][256][4] = {};
     // The coefficients as 16-bit fractions that turn u_c into units of 1 / S level.
     int16_t mOwn[3] = {};
     int16_t mShared[3] = {};

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "CICameraFilterChain.h"
+#include "ColorByteKernel.h"
+#include "Processor/InstructionSet.h"
 #include "RenderImage.h"
 #include "TestSupport.h"
 
@@ -161,6 +163,39 @@ TEST_F(CameraFilterChain, EachControlMovesPixelsAsItsArithmeticSays)
                 for (int k = 0; k < 3; ++k)
                     ASSERT_NEAR(got[1 + k], expected[k], 1.0) << x << "," << y << " channel " << k;
             }
+    }
+}
+
+// The controls' frame is the fixed-point kernel's, the same bytes on each of its paths; the suite
+// runs again under PARALLAX3D_CPU=avx2 and scalar.
+TEST_F(CameraFilterChain, EveryPathGivesTheSameFrame)
+{
+    using CoreImage::ColorByteKernel;
+    if (ColorByteKernel::BestPath() == ColorByteKernel::Path::kScalar &&
+        Processor::Chosen() != Processor::InstructionSet::kScalar)
+        GTEST_SKIP() << "SSE2 alone: the exact float path draws";
+    mChain.setWhitePoint(CIColor::colorWithRed(0.95, 1.0, 0.9).get());
+    mChain.setExposure(0.3f);
+    mChain.setColorControls(1.3f, 0.05f, 1.2f);
+    mChain.setMirror(true, true);
+    const std::vector<UInt8> canvas = Render();
+    CoreImage::ColorProgram program;
+    program.setWhitePoint(true, 0.95f, 1.0f, 0.9f);
+    program.setExposure(true, 0.3f);
+    program.setColorControls(true, 1.3f, 0.05f, 1.2f);
+    ColorByteKernel kernel;
+    ASSERT_TRUE(kernel.set(program));
+    std::vector<UInt8> row(640 * 4);
+    for (auto path : {ColorByteKernel::Path::kScalar, ColorByteKernel::Path::kAVX2,
+                      ColorByteKernel::Path::kAVX512}) {
+        if (!ColorByteKernel::Supported(path))
+            continue;
+        // Mirrored both ways: row y is the frame's row 479 - y, last pixel first.
+        for (size_t y = 0; y < 480; ++y) {
+            kernel.applyOnPath(path, mFrame.at(0, 479 - y), 640, row.data(), true);
+            ASSERT_EQ(memcmp(Pixel(canvas, 0, y), row.data(), row.size()), 0)
+                << "path " << int(path) << " row " << y;
+        }
     }
 }
 
