@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "Processor/InstructionSet.h"
-
 namespace {
 
 // The place of each step in a pass's fixed order.
@@ -59,13 +57,9 @@ bool CIColorStepPass::set(const CIColorStep* steps, size_t count)
             break;
         }
     }
-    // Fixed point pays with vectors, and where the float path has none either: the scalar
-    // kernel is slower than the float path's SSE2, faster than its portable code. An identity
-    // first program is a copy; a kernel refused stays unready.
-    using CoreImage::ColorByteKernel;
-    const bool fixedPointPays = ColorByteKernel::BestPath() != ColorByteKernel::Path::kScalar ||
-                                Processor::Chosen() == Processor::InstructionSet::kScalar;
-    if (mProgramCount && !mPrograms[0].isIdentity() && fixedPointPays)
+    // Fixed point on every path: even its scalar one keeps up with the float path's SSE2. An
+    // identity first program is a copy; a kernel refused stays unready.
+    if (mProgramCount && !mPrograms[0].isIdentity())
         mKernel.set(mPrograms[0]);
     return true;
 }

@@ -25,6 +25,8 @@ namespace {
 
 constexpr int kMaxShift = 7;
 constexpr int kMinShift = 4;
+// What the table entries of a pixel add up to beyond its sums.
+constexpr int kBias = 1 << 15;
 
 inline UInt8 ToByte(int v)
 {
@@ -69,19 +71,42 @@ bool ColorByteKernel::set(const ColorProgram& program)
         mShared[c] = int16_t(std::lround(scale * q[c]));
     }
     mConstant = int16_t(std::lround(255.0 * (1 << shift) * offset) + (1 << shift) / 2);
+    // Each byte's terms: the shared one in every colour, the own one in c's, K in R's, and the
+    // alpha of 255 S.
+    int terms[3][256][4];
     for (int c = 0; c < 3; ++c)
         for (int x = 0; x < 256; ++x) {
             const int u = int(std::lround(program.curve(c, UInt8(x)) * 32767));
             mBytes[c][kULow][x] = UInt8(u & 0xFF);
             mBytes[c][kUHigh][x] = UInt8(u >> 8);
-            // Any part of a sum that fits 16 bits: the shared term in every colour, the own
-            // term in c's, K in R's.
             const int shared = MulHighRound(u, mShared[c]) + (c == 0 ? mConstant : 0);
-            int16_t* lanes = mTerms[c][x];
-            lanes[0] = int16_t(c == 0 ? 255 << shift : 0);
+            terms[c][x][0] = c == 0 ? 255 << shift : 0;
             for (int k = 0; k < 3; ++k)
-                lanes[1 + k] = int16_t(shared + (k == c ? MulHighRound(u, mOwn[c]) : 0));
+                terms[c][x][1 + k] = shared + (k == c ? MulHighRound(u, mOwn[c]) : 0);
         }
+    // Each lane raised by 2^15 in all, G's and B's by just enough to leave none negative, so
+    // three entries add without a carry between lanes.
+    for (int c = 0; c < 3; ++c)
+        for (int x = 0; x < 256; ++x)
+            mTerms[c][x] = 0;
+    for (int k = 0; k < 4; ++k) {
+        int raise[3];
+        for (int c = 2; c >= 0; --c) {
+            int least = 0;
+            for (int x = 0; x < 256; ++x)
+                least = std::min(least, terms[c][x][k]);
+            raise[c] = c > 0 ? -least : kBias - raise[1] - raise[2];
+            // The gains' bound keeps every lane within 16 bits; a fault would show here.
+            if (least + raise[c] < 0)
+                return false;
+        }
+        for (int c = 0; c < 3; ++c)
+            for (int x = 0; x < 256; ++x)
+                mTerms[c][x] |= uint64_t(terms[c][x][k] + raise[c]) << (16 * k);
+    }
+    static_assert(sizeof(mClamp) == 1 << (16 - kMinShift));
+    for (int i = 0; i < (1 << (16 - shift)); ++i)
+        mClamp[i] = ToByte(i - (kBias >> shift));
     mReady = true;
     return true;
 }
@@ -110,17 +135,18 @@ void ColorByteKernel::applyScalar(const UInt8* src, size_t from, size_t to, size
                                   bool reversed) const
 {
     const int shift = mShift; // a local, since stores through dst may alias anything
+    const uint64_t top = (uint64_t(1) << (16 - shift)) - 1;
     for (size_t j = from; j < to; ++j) {
         const UInt8* s = src + 4 * (reversed ? n - 1 - j : j);
         if (s[0] != 255) {
             applyExact(src, j, j + 1, n, dst, reversed);
             continue;
         }
-        const int16_t *r = mTerms[0][s[1]], *g = mTerms[1][s[2]], *b = mTerms[2][s[3]];
+        const uint64_t sum = mTerms[0][s[1]] + mTerms[1][s[2]] + mTerms[2][s[3]];
         // Memory order A, R, G, B: alpha is the low byte of the little-endian word.
         uint32_t word = 255u;
         for (int k = 1; k < 4; ++k)
-            word |= uint32_t(ToByte((r[k] + g[k] + b[k]) >> shift)) << (8 * k);
+            word |= uint32_t(mClamp[(sum >> (16 * k + shift)) & top]) << (8 * k);
         memcpy(dst + 4 * j, &word, 4);
     }
 }
@@ -154,16 +180,15 @@ P3D_AVX2 inline bool Opaque_AVX2(const UInt8* block)
 // opaque, or no whole block, is left, and answers where. The tables are looked up one entry at a
 // time: AVX2's gathers and byte shuffles over 16-entry pieces both measured slower.
 template <bool kReversed>
-P3D_AVX2 size_t Blocks_AVX2(const int16_t (*terms)[256][4], int shift, const UInt8* src, size_t n,
+P3D_AVX2 size_t Blocks_AVX2(const uint64_t (*terms)[256], int shift, const UInt8* src, size_t n,
                             UInt8* dst, size_t from)
 {
     const __m128i count = _mm_cvtsi32_si128(shift);
     constexpr ptrdiff_t kStep = kReversed ? -4 : 4;
     // Term of channel c of the pixel i after p.
+    const __m256i bias = _mm256_set1_epi16(short(kBias));
     const auto term = [terms](const UInt8* p, int i, int c) {
-        long long lanes;
-        memcpy(&lanes, terms[c][p[kStep * i + 1 + c]], sizeof(lanes));
-        return lanes;
+        return static_cast<long long>(terms[c][p[kStep * i + 1 + c]]);
     };
     size_t j = from;
     for (; j + 32 <= n; j += 32) {
@@ -176,7 +201,8 @@ P3D_AVX2 size_t Blocks_AVX2(const int16_t (*terms)[256][4], int shift, const UIn
             for (int c = 0; c < 3; ++c)
                 sum = _mm256_add_epi16(sum, _mm256_setr_epi64x(term(p, 0, c), term(p, 1, c),
                                                                term(p, 2, c), term(p, 3, c)));
-            sum = _mm256_sra_epi16(sum, count);
+            // Less the bias, as the 16-bit words have it, the sums themselves.
+            sum = _mm256_sra_epi16(_mm256_xor_si256(sum, bias), count);
             // The saturating pack clamps to 0..255; alpha's lane is 255 S >> log2 S.
             _mm_storeu_si128(
                 reinterpret_cast<__m128i*>(dst + 4 * (j + q)),

@@ -15,7 +15,8 @@
 // leaves 16 bits; programs whose gains leave no S of 16 are refused, and run in floats.
 //
 // The sums are the same whatever the path: each byte's three terms (with K in R's) are one table
-// entry of four 16-bit lanes, A, R, G, B, and a pixel is the lanes of its three entries added.
+// entry of four 16-bit lanes, A, R, G, B, raised so that none is negative and a pixel's three
+// entries add without a carry between lanes, to its sums plus 2^15.
 //
 // Pixels that are not opaque go through the program's own byte path, exactly.
 #pragma once
@@ -68,9 +69,11 @@ private:
     bool mReady = false;
     int mShift = 0;
     ColorProgram mProgram;
-    // The terms of byte x of channel c in lanes A, R, G, B; alpha's lane of R's entries holds
-    // 255 S.
-    alignas(64) int16_t mTerms[3][256][4] = {};
+    // The raised terms of byte x of channel c in lanes A, R, G, B of a word, lane k at bit 16 k;
+    // alpha's lane of R's entries holds 255 S.
+    alignas(64) uint64_t mTerms[3][256] = {};
+    // The byte of a raised sum, by its bits above log2 S.
+    UInt8 mClamp[1 << 12] = {};
     // The coefficients as 16-bit fractions that turn u_c into units of 1 / S level.
     int16_t mOwn[3] = {};
     int16_t mShared[3] = {};
