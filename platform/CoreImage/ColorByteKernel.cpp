@@ -86,9 +86,7 @@ bool ColorByteKernel::set(const ColorProgram& program)
         }
     // Each lane raised by 2^15 in all, G's and B's by just enough to leave none negative, so
     // three entries add without a carry between lanes.
-    for (int c = 0; c < 3; ++c)
-        for (int x = 0; x < 256; ++x)
-            mTerms[c][x] = 0;
+    memset(mTerms, 0, sizeof(mTerms));
     for (int k = 0; k < 4; ++k) {
         int raise[3];
         for (int c = 2; c >= 0; --c) {
@@ -185,8 +183,8 @@ P3D_AVX2 size_t Blocks_AVX2(const uint64_t (*terms)[256], int shift, const UInt8
 {
     const __m128i count = _mm_cvtsi32_si128(shift);
     constexpr ptrdiff_t kStep = kReversed ? -4 : 4;
-    // Term of channel c of the pixel i after p.
     const __m256i bias = _mm256_set1_epi16(short(kBias));
+    // The entry of channel c of the pixel i after p.
     const auto term = [terms](const UInt8* p, int i, int c) {
         return static_cast<long long>(terms[c][p[kStep * i + 1 + c]]);
     };

@@ -52,7 +52,7 @@ public:
     void apply(const UInt8* src, size_t n, UInt8* dst, bool reversed) const;
     void applyOnPath(Path path, const UInt8* src, size_t n, UInt8* dst, bool reversed) const;
 
-    // Byte tables of the 16-bit entries, as the vector path looks them up.
+    // Byte tables of u_c's 16-bit entries, as the AVX-512 path looks them up.
     enum Table { kULow, kUHigh, kTables };
 
 private:
