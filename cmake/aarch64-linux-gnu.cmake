@@ -14,4 +14,7 @@ set(CMAKE_LIBRARY_ARCHITECTURE ${P3D_TRIPLET})
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${P3D_TRIPLET}/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/${P3D_TRIPLET})
+# The arm64 C library of the multiarch root (libc6:arm64, which the development packages bring),
+# not the cross compiler's copy under /usr/aarch64-linux-gnu: the loader's cache names the root's
+# libc.so.6, and a loader of another build beside it hangs at the first thread.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /)

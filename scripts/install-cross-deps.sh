@@ -6,7 +6,7 @@ set -euo pipefail
 
 arch=arm64
 packages=(
-    g++-aarch64-linux-gnu qemu-user cmake ninja-build ccache pkg-config googletest
+    g++-aarch64-linux-gnu qemu-user cmake ninja-build ccache pkg-config googletest "libc6:$arch"
     "libyuv-dev:$arch" "libjpeg62-turbo-dev:$arch" "libturbojpeg0-dev:$arch" "libpng-dev:$arch"
     "zlib1g-dev:$arch" "libudev-dev:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch"
 )
