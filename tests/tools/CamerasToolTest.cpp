@@ -5,6 +5,7 @@
 
 #include "CommandLineAnswers.h"
 #include "MacTypes.h"
+#include "Processor/InstructionSet.h"
 #include "TestSupport.h"
 
 using p3dtest::Child;
@@ -86,6 +87,39 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
              2,
              "--frames takes a count of 1 or more, not \"" + std::string(count) + "\""});
     p3dtest::ExpectAnswers(CAMERAS_TOOL_PATH, answers, kTestCameras);
+}
+
+// PARALLAX3D_CPU caps the instruction set the kernels run; a word the program does not know, or
+// a set this processor cannot run, is told in one line and the best set runs.
+TEST(CamerasTool, VersionTellsTheInstructionSetTheKernelsRun)
+{
+    using Processor::InstructionSet;
+    std::string best = "scalar";
+    for (InstructionSet set :
+         {InstructionSet::kSSE2, InstructionSet::kAVX2, InstructionSet::kAVX512})
+        if (Processor::Runs(set))
+            best = Processor::Name(set);
+    const bool avx512 = Processor::Runs(InstructionSet::kAVX512);
+    const struct
+    {
+        std::string word;
+        std::string runs;
+        std::string warning;
+    } table[] = {
+        {"", best, ""},
+        {"scalar", "scalar", ""},
+        {"bogus", best,
+         "PARALLAX3D_CPU=bogus: not one of avx512, avx2, sse2, scalar; using " + best + "\n"},
+        {"avx512", avx512 ? "avx512" : best,
+         avx512 ? "" : "PARALLAX3D_CPU=avx512: this processor cannot run it; using " + best + "\n"},
+    };
+    for (const auto& row : table) {
+        Child child({CAMERAS_TOOL_PATH, "--version"}, {"PARALLAX3D_CPU=" + row.word});
+        ASSERT_EQ(child.wait(kTimeoutMs), 0) << row.word;
+        EXPECT_EQ(child.out(), "parallax3d-cameras " PARALLAX3D_VERSION "\ncpu: " + row.runs + "\n")
+            << row.word;
+        EXPECT_EQ(child.err(), row.warning) << row.word;
+    }
 }
 
 // Only where the machine has no video nodes of its own.

@@ -188,10 +188,11 @@ protected:
         ASSERT_NE(mKernel, nullptr);
     }
 
-    std::vector<uint8_t> Fast(const uint8_t* first, const uint8_t* second, size_t count, float swap)
+    std::vector<uint8_t> Fast(const uint8_t* first, const uint8_t* second, size_t count, float swap,
+                              Processor::InstructionSet set = Processor::Chosen())
     {
         std::vector<uint8_t> out(count * 4, 0xAA);
-        mKernel->evaluateRow(first, second, out.data(), count, swap);
+        mKernel->evaluateRow(first, second, out.data(), count, swap, set);
         return out;
     }
 
@@ -242,6 +243,21 @@ TEST_F(KernelEvaluation, FastPathMatchesReferenceOnEveryKindOfPixel)
                           1);
             }
         }
+    }
+}
+
+// The vector code takes runs of eight opaque pixels, the scalar code every pixel: same bytes.
+TEST_F(KernelEvaluation, EveryInstructionSetGivesTheSameBytes)
+{
+    constexpr size_t kCount = 67;
+    for (bool opaque : {true, false}) {
+        const std::vector<uint8_t> first = Pixels(kCount, 3, opaque);
+        const std::vector<uint8_t> second = Pixels(kCount, 4, opaque);
+        for (float swap : {0.0f, 1.0f})
+            EXPECT_EQ(
+                Fast(first.data(), second.data(), kCount, swap, Processor::InstructionSet::kSSE2),
+                Fast(first.data(), second.data(), kCount, swap, Processor::InstructionSet::kScalar))
+                << "opaque " << opaque << " swap " << swap;
     }
 }
 

@@ -391,6 +391,42 @@ TEST(ColorOps, TheThreeFiltersRunInOrderInOnePass)
     EXPECT_NEAR(p.b, 0.1252f, 1e-5);
 }
 
+// The vector code and the scalar code give the same bytes and floats, bad values and row ends
+// included.
+TEST(ColorOps, EveryInstructionSetGivesTheSameResults)
+{
+    using Processor::InstructionSet;
+    constexpr size_t kCount = 131;
+    const std::vector<UInt8> bytes = Pixels(kCount, 11);
+    std::vector<RGBAf> floats(kCount);
+    CoreImage::UnpackARGB8Row(bytes.data(), kCount, floats.data(), InstructionSet::kScalar);
+    floats[5] = {kNaN, 2.0f, -1.0f, 0.5f};
+    floats[6] = {0.3f, 0.9f, 0.1f, kInf};
+    floats[7] = {0.5f, 0.5f, 0.5f, kNaN};
+    Params all;
+    all.white = all.exposure = all.controls = true;
+    all.w[0] = 0.9, all.w[1] = 0.7, all.w[2] = 1.1;
+    all.ev = 0.7;
+    all.s = 1.4, all.b = -0.1, all.k = 1.2;
+    const ColorProgram program = Program(all);
+    // Every result of one set, as bytes.
+    auto results = [&](InstructionSet set) {
+        std::vector<RGBAf> unpacked(kCount), applied = floats;
+        std::vector<UInt8> out(3 * 4 * kCount);
+        CoreImage::UnpackARGB8Row(bytes.data(), kCount, unpacked.data(), set);
+        program.applyRow(applied.data(), kCount, set);
+        CoreImage::PackARGB8Row(floats.data(), kCount, out.data(), set);
+        program.applyARGB8Row(bytes.data(), kCount, out.data() + 4 * kCount, false, set);
+        program.applyARGB8Row(bytes.data(), kCount, out.data() + 8 * kCount, true, set);
+        for (const std::vector<RGBAf>* row : {&unpacked, &applied}) {
+            const UInt8* start = reinterpret_cast<const UInt8*>(row->data());
+            out.insert(out.end(), start, start + kCount * sizeof(RGBAf));
+        }
+        return out;
+    };
+    EXPECT_EQ(results(InstructionSet::kSSE2), results(InstructionSet::kScalar));
+}
+
 TEST(ColorOps, IdentityValuesLeaveImagesBitIdentical)
 {
     constexpr size_t kCount = 333;
