@@ -1,4 +1,5 @@
 // parallax3d-cameras as a user runs it, against the built-in test-pattern camera.
+#include <array>
 #include <glob.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -89,23 +90,18 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
     p3dtest::ExpectAnswers(CAMERAS_TOOL_PATH, answers, kTestCameras);
 }
 
-// PARALLAX3D_CPU caps the instruction set the kernels run; a word the program does not know, or
-// a set this processor cannot run, is told in one line and the best set runs.
+// PARALLAX3D_CPU holds the kernels' instruction set lower; a word the program does not know, or
+// a set this processor lacks, is told in one line and the best set runs.
 TEST(CamerasTool, VersionTellsTheInstructionSetTheKernelsRun)
 {
     using Processor::InstructionSet;
     std::string best = "scalar";
     for (InstructionSet set :
          {InstructionSet::kSSE2, InstructionSet::kAVX2, InstructionSet::kAVX512})
-        if (Processor::Runs(set))
-            best = Processor::Name(set);
+        best = Processor::Runs(set) ? Processor::Name(set) : best;
     const bool avx512 = Processor::Runs(InstructionSet::kAVX512);
-    const struct
-    {
-        std::string word;
-        std::string runs;
-        std::string warning;
-    } table[] = {
+    const std::array<std::string, 3> table[] = {
+        // PARALLAX3D_CPU, the set that runs, the warning
         {"", best, ""},
         {"scalar", "scalar", ""},
         {"bogus", best,
@@ -113,12 +109,12 @@ TEST(CamerasTool, VersionTellsTheInstructionSetTheKernelsRun)
         {"avx512", avx512 ? "avx512" : best,
          avx512 ? "" : "PARALLAX3D_CPU=avx512: this processor cannot run it; using " + best + "\n"},
     };
-    for (const auto& row : table) {
-        Child child({CAMERAS_TOOL_PATH, "--version"}, {"PARALLAX3D_CPU=" + row.word});
-        ASSERT_EQ(child.wait(kTimeoutMs), 0) << row.word;
-        EXPECT_EQ(child.out(), "parallax3d-cameras " PARALLAX3D_VERSION "\ncpu: " + row.runs + "\n")
-            << row.word;
-        EXPECT_EQ(child.err(), row.warning) << row.word;
+    for (const auto& [word, runs, warning] : table) {
+        Child child({CAMERAS_TOOL_PATH, "--version"}, {"PARALLAX3D_CPU=" + word});
+        ASSERT_EQ(child.wait(kTimeoutMs), 0) << word;
+        EXPECT_EQ(child.out(), "parallax3d-cameras " PARALLAX3D_VERSION "\ncpu: " + runs + "\n")
+            << word;
+        EXPECT_EQ(child.err(), warning) << word;
     }
 }
 

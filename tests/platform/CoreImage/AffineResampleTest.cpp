@@ -182,39 +182,6 @@ TEST(AffineResample, BilinearMatchesTheTentSum)
     EXPECT_EQ(out[4 + 1], (source.at(0, 0)[1] + source.at(1, 0)[1] + 1) / 2);
 }
 
-// The vector code and the scalar code give the same bytes and floats: filtered pixels, edges,
-// copies and mirrored copies.
-TEST(AffineResample, EveryInstructionSetGivesTheSameResults)
-{
-    using Processor::InstructionSet;
-    constexpr size_t kSpan = 40;
-    const Image source({5, -7, 13, 11}, 20);
-    const CGAffineTransform transforms[] = {
-        CGAffineTransformMake(1.1, 0.6, -0.6, 1.1, 7.25, -3.5),
-        CGAffineTransformMakeTranslation(3, 0),
-        CGAffineTransformMakeScale(-1, 1),
-    };
-    for (const CGAffineTransform& transform : transforms) {
-        const AffineSampling sampling(transform);
-        for (int64_t y = -9; y < 12; ++y) {
-            std::vector<UInt8> bytes[2];
-            std::vector<RGBAf> floats[2];
-            for (int k = 0; k < 2; ++k) {
-                const InstructionSet set = k == 0 ? InstructionSet::kSSE2 : InstructionSet::kScalar;
-                bytes[k].assign(4 * kSpan, 0xAA);
-                floats[k].assign(kSpan, RGBAf{-1, -1, -1, -1});
-                ASSERT_TRUE(
-                    sampling.resampleRow(source.rows(), y, -20, kSpan, bytes[k].data(), set));
-                ASSERT_TRUE(
-                    sampling.resampleRow(source.rows(), y, -20, kSpan, floats[k].data(), set));
-            }
-            EXPECT_EQ(bytes[0], bytes[1]) << "row " << y;
-            EXPECT_EQ(std::memcmp(floats[0].data(), floats[1].data(), kSpan * sizeof(RGBAf)), 0)
-                << "row " << y;
-        }
-    }
-}
-
 TEST(AffineResample, BadTransformsAndSourcesGiveTransparentSpans)
 {
     Image source({0, 0, 8, 8});
