@@ -556,12 +556,14 @@ void ColorMatrixKernel::prepare()
 }
 
 void ColorMatrixKernel::evaluateRow(const uint8_t* first, const uint8_t* second, uint8_t* out,
-                                    size_t count, float swap) const
+                                    size_t count, float swap,
+                                    [[maybe_unused]] Processor::InstructionSet set) const
 {
     const int16_t(&coeff)[3][3][2] = mFixed[Swaps(swap) ? 1 : 0];
     size_t done = 0;
 #if defined(__SSE2__)
-    if (first && second)
+    // The fixed-point sums are the same in both: the scalar code gives the same bytes.
+    if (first && second && set >= Processor::InstructionSet::kSSE2)
         done = EvaluateOpaqueSSE2(coeff, first, second, out, count);
 #endif
     EvaluateScalar(coeff, first ? first + 4 * done : nullptr, second ? second + 4 * done : nullptr,
