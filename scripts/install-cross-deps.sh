@@ -11,30 +11,11 @@ packages=(
     "zlib1g-dev:$arch" "libudev-dev:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch"
 )
 
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
-
-update=
+# The arm64 packages' lists come with the next update, which the install below makes.
 if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
     echo "adding the $arch architecture"
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     "${sudo[@]}" dpkg --add-architecture "$arch"
-    update=1
 fi
-
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-
-if ((${#missing[@]})); then
-    update=1
-fi
-if [ -n "$update" ]; then
-    "${sudo[@]}" apt-get update
-fi
-if ((${#missing[@]})); then
-    echo "installing: ${missing[*]}"
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+exec "$(dirname "$0")/install-missing.sh" "${packages[@]}"

@@ -116,8 +116,8 @@ TEST(FrameConverterTest, YUYVIsBT601LimitedRangeAsLibyuvComputesIt)
             std::tie(frame.bytes[i], frame.bytes[i + 1], frame.bytes[i + 2], frame.bytes[i + 3]) =
                 std::tuple{uint8_t(255), r, g, b};
         const std::vector<uint8_t> out = frame.Convert(OutputFormat::kYUYV);
-        const std::string colour = std::to_string(r) + "," + std::to_string(g) + "," +
-                                   std::to_string(b);
+        const std::string colour =
+            std::to_string(r) + "," + std::to_string(g) + "," + std::to_string(b);
         EXPECT_EQ(out[0], y) << colour;
         EXPECT_NEAR(out[1], u, 1) << colour;
         EXPECT_NEAR(out[3], v, 1) << colour;
