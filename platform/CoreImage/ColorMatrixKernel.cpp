@@ -611,6 +611,7 @@ bool ColorMatrixKernel::apply(const KernelImage& first, const KernelImage& secon
     if (out.extent.empty())
         return true;
 
+    const Processor::InstructionSet set = Processor::Chosen();
     const int64_t left = out.extent.x, right = out.extent.x + out.extent.width;
     for (int64_t row = 0; row < out.extent.height; ++row) {
         const int64_t y = out.extent.y + out.extent.height - 1 - row;
@@ -635,7 +636,7 @@ bool ColorMatrixKernel::apply(const KernelImage& first, const KernelImage& secon
                 return row + size_t(x0 - image.extent.x) * 4;
             };
             evaluateRow(at(first, firstRow), at(second, secondRow), outRow + size_t(x0 - left) * 4,
-                        size_t(x1 - x0), swap);
+                        size_t(x1 - x0), swap, set);
         }
     }
     return true;
