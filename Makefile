@@ -2,12 +2,13 @@
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 TSAN_BUILD  ?= build-tsan
+ARM64_BUILD ?= build-arm64
 FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARALLAX3D_WERROR=ON
 PREFIX      ?= /usr/local
 
 .PHONY: all deps build run test sanitize sanitize-thread fuzz bench clean install uninstall \
-        package package-check
+        package package-check cross-arm64
 
 all: build
 
@@ -44,6 +45,15 @@ sanitize-thread: deps
 	    test_vcam_device test_broadcast_writer test_broadcast_control
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j2 -R $(CHANNEL_TESTS)
 
+# The display-free libraries, the component, the plug-in and the virtual camera for arm64 with
+# Debian's cross compiler, and their unit tests under qemu-user.
+cross-arm64:
+	scripts/install-cross-deps.sh
+	cmake -S . -B $(ARM64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARALLAX3D_WERROR=ON \
+	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/aarch64-linux-gnu.cmake -DPARALLAX3D_DISPLAY_FREE=ON
+	cmake --build $(ARM64_BUILD)
+	ctest --test-dir $(ARM64_BUILD) --output-on-failure -j2 -L unit
+
 # The programs, the component, the plug-in, menu entry, manuals and the camera's boot and login
 # files under $(PREFIX), below $(DESTDIR) when given.
 install: build
@@ -69,4 +79,4 @@ bench:
 	bench/compare.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(ARM64_BUILD)

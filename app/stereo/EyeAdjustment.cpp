@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "Processor/InstructionSet.h"
+
 namespace {
 
 constexpr uint32_t kOpaqueBlack = 0x000000FFu; // A,R,G,B bytes 255, 0, 0, 0 in memory
@@ -27,20 +29,24 @@ void FillBlack(uint8_t* row, int pixels)
         memcpy(row + size_t(i) * 4, &kOpaqueBlack, 4);
 }
 
-void ScaleRow(const uint8_t* src, uint8_t* dst, int pixels, const uint16_t gain[4])
+// vectors: the process's choice allows SSE2; the scalar loop gives the same bytes.
+void ScaleRow(const uint8_t* src, uint8_t* dst, int pixels, const uint16_t gain[4], bool vectors)
 {
     int i = 0;
 #if defined(__SSE2__)
+    const int vectorEnd = vectors ? pixels : 0;
     const __m128i g = _mm_set_epi16(short(gain[3]), short(gain[2]), short(gain[1]), short(gain[0]),
                                     short(gain[3]), short(gain[2]), short(gain[1]), short(gain[0]));
     const __m128i zero = _mm_setzero_si128();
-    for (; i + 4 <= pixels; i += 4) {
+    for (; i + 4 <= vectorEnd; i += 4) {
         const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + size_t(i) * 4));
         // Each byte into the high half of a 16-bit lane, times the gain, high 16 bits kept.
         const __m128i lo = _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, in), g);
         const __m128i hi = _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, in), g);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + size_t(i) * 4), _mm_packus_epi16(lo, hi));
     }
+#else
+    (void)vectors;
 #endif
     for (; i < pixels; ++i)
         for (int c = 0; c < 4; ++c) {
@@ -64,6 +70,7 @@ bool AdjustEyeFrame(const uint8_t* src, size_t srcRowBytes, uint8_t* dst, size_t
         return false;
     const uint16_t gain[4] = {256, FixedGain(gains[0]), FixedGain(gains[1]), FixedGain(gains[2])};
     const bool unit = gain[1] == 256 && gain[2] == 256 && gain[3] == 256;
+    const bool vectors = Processor::Chosen() >= Processor::InstructionSet::kSSE2;
     // The destination columns the source covers, and where in the source they start.
     const int dx = std::clamp(offset.x, -width, width);
     const int dy = std::clamp(offset.y, -height, height);
@@ -80,7 +87,7 @@ bool AdjustEyeFrame(const uint8_t* src, size_t srcRowBytes, uint8_t* dst, size_t
         if (unit)
             memcpy(out + size_t(first) * 4, in, size_t(last - first) * 4);
         else
-            ScaleRow(in, out + size_t(first) * 4, last - first, gain);
+            ScaleRow(in, out + size_t(first) * 4, last - first, gain, vectors);
         FillBlack(out + size_t(last) * 4, width - last);
     }
     return true;

@@ -53,14 +53,16 @@ inline __m128 Widen(const UInt8* pixel)
 }
 #endif
 
+// Each writer's vector code runs only where set allows it; its scalar code gives the same bytes.
 struct FloatWriter
 {
     RGBAf* out;
+    Processor::InstructionSet set;
 
     void clear(size_t from, size_t to) { std::fill(out + from, out + to, RGBAf{0, 0, 0, 0}); }
     void copy(size_t at, const UInt8* pixels, size_t count)
     {
-        UnpackARGB8Row(pixels, count, out + at);
+        UnpackARGB8Row(pixels, count, out + at, set);
     }
     void copyReversed(size_t at, const UInt8* start, size_t count)
     {
@@ -88,6 +90,7 @@ struct FloatWriter
 struct ByteWriter
 {
     UInt8* out;
+    Processor::InstructionSet set;
 
     void clear(size_t from, size_t to) { std::memset(out + 4 * from, 0, 4 * (to - from)); }
     void copy(size_t at, const UInt8* pixels, size_t count)
@@ -99,7 +102,8 @@ struct ByteWriter
         size_t k = 0;
 #if defined(__SSE2__)
         // Four pixels that lie before start in memory, in reverse order.
-        for (; k + 4 <= count; k += 4) {
+        const size_t vectorEnd = set >= Processor::InstructionSet::kSSE2 ? count : 0;
+        for (; k + 4 <= vectorEnd; k += 4) {
             const __m128i v =
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(start - 4 * (k + 3)));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * (at + k)),
@@ -208,6 +212,9 @@ bool AffineSampling::resample(const SourceRows& source, int64_t y, int64_t x0, s
     const double v0 = m.b * startX + m.d * cy + m.ty - double(e.y) - 0.5;
     const double w = double(e.width), h = double(e.height);
     static const UInt8 kNothing[4] = {0, 0, 0, 0};
+#if defined(__SSE2__)
+    const bool vectors = out.set >= Processor::InstructionSet::kSSE2;
+#endif
     for (size_t k = 0; k < n; ++k) {
         const double u = u0 + m.a * double(k);
         const double v = v0 + m.b * double(k);
@@ -236,36 +243,39 @@ bool AffineSampling::resample(const SourceRows& source, int64_t y, int64_t x0, s
         const float w00 = (1 - wx) * (1 - wy), w10 = wx * (1 - wy);
         const float w01 = (1 - wx) * wy, w11 = wx * wy;
 #if defined(__SSE2__)
-        const __m128 value = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(w00), Widen(p00)),
-                                                   _mm_mul_ps(_mm_set1_ps(w10), Widen(p10))),
-                                        _mm_add_ps(_mm_mul_ps(_mm_set1_ps(w01), Widen(p01)),
-                                                   _mm_mul_ps(_mm_set1_ps(w11), Widen(p11))));
-        out.blend(k, value);
-#else
+        if (vectors) {
+            const __m128 value = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(w00), Widen(p00)),
+                                                       _mm_mul_ps(_mm_set1_ps(w10), Widen(p10))),
+                                            _mm_add_ps(_mm_mul_ps(_mm_set1_ps(w01), Widen(p01)),
+                                                       _mm_mul_ps(_mm_set1_ps(w11), Widen(p11))));
+            out.blend(k, value);
+            continue;
+        }
+#endif
+        // Summed in the vector code's order, so that both give the same bytes.
         float value[4];
         for (int c = 0; c < 4; ++c)
-            value[c] = w00 * p00[c] + w10 * p10[c] + w01 * p01[c] + w11 * p11[c];
+            value[c] = (w00 * p00[c] + w10 * p10[c]) + (w01 * p01[c] + w11 * p11[c]);
         out.blend(k, value);
-#endif
     }
     return true;
 }
 
 bool AffineSampling::resampleRow(const SourceRows& source, int64_t y, int64_t x0, size_t n,
-                                 RGBAf* out) const
+                                 RGBAf* out, Processor::InstructionSet set) const
 {
     if (!out)
         return false;
-    FloatWriter writer{out};
+    FloatWriter writer{out, set};
     return resample(source, y, x0, n, writer);
 }
 
 bool AffineSampling::resampleRow(const SourceRows& source, int64_t y, int64_t x0, size_t n,
-                                 UInt8* out) const
+                                 UInt8* out, Processor::InstructionSet set) const
 {
     if (!out)
         return false;
-    ByteWriter writer{out};
+    ByteWriter writer{out, set};
     return resample(source, y, x0, n, writer);
 }
 

@@ -57,9 +57,12 @@ public:
     // y = H - 1. Returns false, with the span transparent, when the source is unusable (null
     // memory for a non-empty extent, rows shorter than the width, extent beyond +-2^30);
     // nothing is written when out is null.
-    bool resampleRow(const SourceRows& source, int64_t y, int64_t x0, size_t n, RGBAf* out) const;
+    // Every instruction set gives the same bytes.
+    bool resampleRow(const SourceRows& source, int64_t y, int64_t x0, size_t n, RGBAf* out,
+                     Processor::InstructionSet set = Processor::Chosen()) const;
     // The same into A,R,G,B bytes: copies stay exact, filtered pixels are rounded to nearest.
-    bool resampleRow(const SourceRows& source, int64_t y, int64_t x0, size_t n, UInt8* out) const;
+    bool resampleRow(const SourceRows& source, int64_t y, int64_t x0, size_t n, UInt8* out,
+                     Processor::InstructionSet set = Processor::Chosen()) const;
 
 private:
     template <typename Writer>

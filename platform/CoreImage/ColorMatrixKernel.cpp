@@ -556,12 +556,14 @@ void ColorMatrixKernel::prepare()
 }
 
 void ColorMatrixKernel::evaluateRow(const uint8_t* first, const uint8_t* second, uint8_t* out,
-                                    size_t count, float swap) const
+                                    size_t count, float swap,
+                                    [[maybe_unused]] Processor::InstructionSet set) const
 {
     const int16_t(&coeff)[3][3][2] = mFixed[Swaps(swap) ? 1 : 0];
     size_t done = 0;
 #if defined(__SSE2__)
-    if (first && second)
+    // The fixed-point sums are the same in both: the scalar code gives the same bytes.
+    if (first && second && set >= Processor::InstructionSet::kSSE2)
         done = EvaluateOpaqueSSE2(coeff, first, second, out, count);
 #endif
     EvaluateScalar(coeff, first ? first + 4 * done : nullptr, second ? second + 4 * done : nullptr,
@@ -609,6 +611,7 @@ bool ColorMatrixKernel::apply(const KernelImage& first, const KernelImage& secon
     if (out.extent.empty())
         return true;
 
+    const Processor::InstructionSet set = Processor::Chosen();
     const int64_t left = out.extent.x, right = out.extent.x + out.extent.width;
     for (int64_t row = 0; row < out.extent.height; ++row) {
         const int64_t y = out.extent.y + out.extent.height - 1 - row;
@@ -633,7 +636,7 @@ bool ColorMatrixKernel::apply(const KernelImage& first, const KernelImage& secon
                 return row + size_t(x0 - image.extent.x) * 4;
             };
             evaluateRow(at(first, firstRow), at(second, secondRow), outRow + size_t(x0 - left) * 4,
-                        size_t(x1 - x0), swap);
+                        size_t(x1 - x0), swap, set);
         }
     }
     return true;

@@ -52,6 +52,8 @@
 #include <string>
 #include <string_view>
 
+#include "Processor/InstructionSet.h"
+
 namespace CoreImage {
 
 // Where a kernel text stopped compiling, and why.
@@ -120,8 +122,9 @@ public:
 
     // One output row of count pixels from the two eyes' rows at the same place. A null eye
     // reads as transparent zero. Never allocates.
+    // Every instruction set gives the same bytes.
     void evaluateRow(const uint8_t* first, const uint8_t* second, uint8_t* out, size_t count,
-                     float swap) const;
+                     float swap, Processor::InstructionSet set = Processor::Chosen()) const;
     // The same pixels computed plainly in double arithmetic, for checking the fast path.
     void evaluateRowReference(const uint8_t* first, const uint8_t* second, uint8_t* out,
                               size_t count, float swap) const;

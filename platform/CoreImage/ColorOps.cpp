@@ -23,6 +23,13 @@ inline float Clamp(float v, float low, float high)
     return v > low ? (v < high ? v : high) : low;
 }
 
+// The vector loops run only where set allows them; the scalar loops after them give the same
+// bytes, and finish what the vectors leave.
+inline bool Vectors(Processor::InstructionSet set)
+{
+    return set >= Processor::InstructionSet::kSSE2;
+}
+
 #if defined(__SSE2__)
 // Clamp to low..high; NaN gives low, as _mm_max_ps returns its second operand for it.
 inline __m128 ClampPs(__m128 v, __m128 low, __m128 high)
@@ -33,7 +40,8 @@ inline __m128 ClampPs(__m128 v, __m128 low, __m128 high)
 
 } // namespace
 
-void UnpackARGB8Row(const UInt8* src, size_t n, RGBAf* out)
+void UnpackARGB8Row(const UInt8* src, size_t n, RGBAf* out,
+                    [[maybe_unused]] Processor::InstructionSet set)
 {
     if (!src || !out)
         return;
@@ -42,7 +50,8 @@ void UnpackARGB8Row(const UInt8* src, size_t n, RGBAf* out)
 #if defined(__SSE2__)
     const __m128 scale = _mm_set1_ps(kScale);
     const __m128i zero = _mm_setzero_si128();
-    for (; i + 4 <= n; i += 4) {
+    const size_t vectorEnd = Vectors(set) ? n : 0;
+    for (; i + 4 <= vectorEnd; i += 4) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * i));
         const __m128i words[2] = {_mm_unpacklo_epi8(bytes, zero), _mm_unpackhi_epi8(bytes, zero)};
         for (int k = 0; k < 4; ++k) {
@@ -59,7 +68,8 @@ void UnpackARGB8Row(const UInt8* src, size_t n, RGBAf* out)
     }
 }
 
-void PackARGB8Row(const RGBAf* in, size_t n, UInt8* dst)
+void PackARGB8Row(const RGBAf* in, size_t n, UInt8* dst,
+                  [[maybe_unused]] Processor::InstructionSet set)
 {
     if (!in || !dst)
         return;
@@ -67,7 +77,8 @@ void PackARGB8Row(const RGBAf* in, size_t n, UInt8* dst)
 #if defined(__SSE2__)
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
     const __m128 scale = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f);
-    for (; i + 4 <= n; i += 4) {
+    const size_t vectorEnd = Vectors(set) ? n : 0;
+    for (; i + 4 <= vectorEnd; i += 4) {
         __m128i words[4];
         for (int k = 0; k < 4; ++k) {
             const __m128 v = _mm_loadu_ps(&in[i + k].r);
@@ -110,12 +121,13 @@ struct Planes
     UInt8 alpha[kChunk];
 };
 
-void LoadFloats(const RGBAf* in, size_t count, Planes& p)
+void LoadFloats(const RGBAf* in, size_t count, Planes& p, [[maybe_unused]] bool vectors)
 {
     size_t j = 0;
 #if defined(__SSE2__)
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
-    for (; j + 4 <= count; j += 4) {
+    const size_t vectorEnd = vectors ? count : 0;
+    for (; j + 4 <= vectorEnd; j += 4) {
         __m128 r = _mm_loadu_ps(&in[j].r), g = _mm_loadu_ps(&in[j + 1].r);
         __m128 b = _mm_loadu_ps(&in[j + 2].r), a = _mm_loadu_ps(&in[j + 3].r);
         _MM_TRANSPOSE4_PS(r, g, b, a);
@@ -183,12 +195,14 @@ struct MatrixPs
 };
 #endif
 
-void StoreFloats(const Planes& p, size_t count, const float (&m)[3][3], float offset, RGBAf* out)
+void StoreFloats(const Planes& p, size_t count, const float (&m)[3][3], float offset, RGBAf* out,
+                 [[maybe_unused]] bool vectors)
 {
     size_t j = 0;
 #if defined(__SSE2__)
     const MatrixPs matrix(m, offset);
-    for (; j + 4 <= count; j += 4) {
+    const size_t vectorEnd = vectors ? count : 0;
+    for (; j + 4 <= vectorEnd; j += 4) {
         const __m128 r = _mm_loadu_ps(p.r + j), g = _mm_loadu_ps(p.g + j);
         const __m128 b = _mm_loadu_ps(p.b + j);
         __m128 a = _mm_loadu_ps(p.a + j);
@@ -209,13 +223,15 @@ void StoreFloats(const Planes& p, size_t count, const float (&m)[3][3], float of
     }
 }
 
-void StoreBytes(const Planes& p, size_t count, const float (&m)[3][3], float offset, UInt8* out)
+void StoreBytes(const Planes& p, size_t count, const float (&m)[3][3], float offset, UInt8* out,
+                [[maybe_unused]] bool vectors)
 {
     size_t j = 0;
 #if defined(__SSE2__)
     const __m128 scale = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f);
     const MatrixPs matrix(m, offset);
-    for (; j + 4 <= count; j += 4) {
+    const size_t vectorEnd = vectors ? count : 0;
+    for (; j + 4 <= vectorEnd; j += 4) {
         const __m128 r = _mm_loadu_ps(p.r + j), g = _mm_loadu_ps(p.g + j);
         const __m128 b = _mm_loadu_ps(p.b + j);
         const __m128 a = _mm_mul_ps(_mm_loadu_ps(p.a + j), scale);
@@ -316,21 +332,23 @@ void ColorProgram::rebuildTables()
         mByteTable[c][256] = mByteTable[c][255];
 }
 
-void ColorProgram::applyRow(RGBAf* row, size_t n) const
+void ColorProgram::applyRow(RGBAf* row, size_t n, Processor::InstructionSet set) const
 {
     if (!row || isIdentity())
         return;
+    const bool vectors = Vectors(set);
     Planes planes;
     for (size_t done = 0; done < n; done += kChunk) {
         const size_t count = std::min(kChunk, n - done);
-        LoadFloats(row + done, count, planes);
+        LoadFloats(row + done, count, planes, vectors);
         if (mWhitePoint || mExposure)
             Curves(planes, count, mByteTable);
-        StoreFloats(planes, count, mMatrix, mOffset, row + done);
+        StoreFloats(planes, count, mMatrix, mOffset, row + done, vectors);
     }
 }
 
-void ColorProgram::applyARGB8Row(const UInt8* src, size_t n, UInt8* dst, bool reversed) const
+void ColorProgram::applyARGB8Row(const UInt8* src, size_t n, UInt8* dst, bool reversed,
+                                 Processor::InstructionSet set) const
 {
     if (!src || !dst)
         return;
@@ -341,6 +359,7 @@ void ColorProgram::applyARGB8Row(const UInt8* src, size_t n, UInt8* dst, bool re
             std::memcpy(dst + 4 * i, src + 4 * (n - 1 - i), 4);
         return;
     }
+    const bool vectors = Vectors(set);
     Planes planes;
     for (size_t done = 0; done < n; done += kChunk) {
         const size_t count = std::min(kChunk, n - done);
@@ -362,7 +381,7 @@ void ColorProgram::applyARGB8Row(const UInt8* src, size_t n, UInt8* dst, bool re
             planes.g[j] = Curve(mByteTable[1], Clamp01(p[2] * unpremultiply));
             planes.b[j] = Curve(mByteTable[2], Clamp01(p[3] * unpremultiply));
         }
-        StoreBytes(planes, count, mMatrix, mOffset, dst + 4 * done);
+        StoreBytes(planes, count, mMatrix, mOffset, dst + 4 * done, vectors);
     }
 }
 

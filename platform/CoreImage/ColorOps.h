@@ -35,6 +35,7 @@
 #include <cstddef>
 
 #include "MacTypes.h"
+#include "Processor/InstructionSet.h"
 
 namespace CoreImage {
 
@@ -47,11 +48,16 @@ struct RGBAf
     float a;
 };
 
+// Every row function here takes the instruction set it may use; each gives the same bytes on
+// every set, and tests compare them.
+
 // Bytes A, R, G, B to 0..1 (v / 255). Values are taken as they are, even colour above alpha.
-void UnpackARGB8Row(const UInt8* src, size_t n, RGBAf* out);
+void UnpackARGB8Row(const UInt8* src, size_t n, RGBAf* out,
+                    Processor::InstructionSet set = Processor::Chosen());
 // 0..1 to bytes, rounded to nearest: alpha clamped to 0..1, colour to 0..alpha, NaN to 0.
 // Unpacking then packing gives back every valid premultiplied pixel bit for bit.
-void PackARGB8Row(const RGBAf* in, size_t n, UInt8* dst);
+void PackARGB8Row(const RGBAf* in, size_t n, UInt8* dst,
+                  Processor::InstructionSet set = Processor::Chosen());
 
 // The three filters' parameters, checked once when set, applied to a row in a single pass.
 // A plain value of about 3 KB (the byte path's tables): copy it freely, set it when the
@@ -99,11 +105,12 @@ public:
     float offset() const { return mOffset; }
 
     // Applies the active filters to n pixels in place.
-    void applyRow(RGBAf* row, size_t n) const;
+    void applyRow(RGBAf* row, size_t n, Processor::InstructionSet set = Processor::Chosen()) const;
     // The same from A,R,G,B bytes to bytes (src may be dst), without the float row: results
     // are rounded to nearest, alpha is kept. reversed reads src from its last pixel back, as a
     // left-right mirror does (src and dst may not overlap then).
-    void applyARGB8Row(const UInt8* src, size_t n, UInt8* dst, bool reversed = false) const;
+    void applyARGB8Row(const UInt8* src, size_t n, UInt8* dst, bool reversed = false,
+                       Processor::InstructionSet set = Processor::Chosen()) const;
 
 private:
     void rebuildTables();

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <getopt.h>
 
+#include "Processor/InstructionSet.h"
+
 namespace CoreCommandLine {
 
 const char* Version()
@@ -13,7 +15,7 @@ const char* Version()
 
 int PrintVersion(const char* in_program)
 {
-    printf("%s %s\n", in_program, Version());
+    printf("%s %s\n%s\n", in_program, Version(), Processor::ChosenLine());
     return 0;
 }
 

@@ -1,5 +1,6 @@
-// The manner every program's command line shares: "--version" prints "<program> <version>",
-// a bad command line names what is wrong and points at --help, with exit status 2.
+// The manner every program's command line shares: "--version" prints "<program> <version>"
+// and the instruction set the image kernels run, a bad command line names what is wrong and points
+// at --help, with exit status 2.
 #pragma once
 
 #include <string>
@@ -9,7 +10,7 @@ namespace CoreCommandLine {
 // "1.201"
 const char* Version();
 
-// "<program> 1.201" on standard output; 0, the exit status.
+// "<program> 1.201" and "cpu: avx2" on standard output; 0, the exit status.
 int PrintVersion(const char* in_program);
 
 // "<program>: <message>" and "Try "<program> --help"." on standard error; 2, the exit status.

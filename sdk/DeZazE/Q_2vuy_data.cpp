@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__x86_64__)
 // GCC 12 takes the AVX-512 headers' deliberately undefined vectors for uninitialised ones.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
@@ -14,10 +15,12 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
+#endif
 
 #include "CoreGraphicsBitmapContext.h"
 #include "CoreGraphicsMaskContext.h"
 #include "CoreMachDebugLog.h"
+#include "Processor/InstructionSet.h"
 
 // Built with -ffp-contract=off: a multiply-add the compiler fused on its own would change the
 // reference's bytes. The vector paths fuse only where the tests show it changes none.
@@ -64,6 +67,7 @@ template <class L> void ScalarPairs(const UInt8* src, UInt8* dst, int firstPair,
     }
 }
 
+#if defined(__x86_64__)
 // The vector paths round with ceil(v - 0.5): for a float v, double(v) + 0.49999999 can only
 // stop short of the next integer when v is exactly halfway, so both round halves down. They take
 // the half off L once rather than off each sum, and fuse that, and the red and blue sums, into
@@ -199,26 +203,35 @@ template <class L> P3D_AVX512 int Pairs_AVX512(const UInt8* src, UInt8* dst, int
     }
     return p;
 }
+#endif // __x86_64__
 
+// What the processor runs, whatever PARALLAX3D_CPU says: the tests compare every path it has.
 bool Supported(Q_2vuy_path in_path)
 {
     switch (in_path) {
     case Q_2vuy_path::kScalar:
         return true;
     case Q_2vuy_path::kAVX2:
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        return Processor::Runs(Processor::InstructionSet::kAVX2);
     case Q_2vuy_path::kAVX512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("fma");
+        return Processor::Runs(Processor::InstructionSet::kAVX512);
     }
     return false;
 }
 
+// The best path at or below the process's choice; no SSE2-only path, so that falls to scalar.
 Q_2vuy_path BestPath()
 {
-    static const Q_2vuy_path sBest = Supported(Q_2vuy_path::kAVX512) ? Q_2vuy_path::kAVX512
-                                     : Supported(Q_2vuy_path::kAVX2) ? Q_2vuy_path::kAVX2
-                                                                     : Q_2vuy_path::kScalar;
+    static const Q_2vuy_path sBest = [] {
+        switch (Processor::Chosen()) {
+        case Processor::InstructionSet::kAVX512:
+            return Q_2vuy_path::kAVX512;
+        case Processor::InstructionSet::kAVX2:
+            return Q_2vuy_path::kAVX2;
+        default:
+            return Q_2vuy_path::kScalar;
+        }
+    }();
     return sBest;
 }
 
@@ -226,12 +239,16 @@ template <class L> void ConvertOnPath(Q_2vuy_path in_path, const UInt8* src, UIn
 {
     if (width <= 0)
         return;
-    const int pairs = width / 2; // the vector body takes whole pairs; an odd end goes below
     int done = 0;
+#if defined(__x86_64__)
+    const int pairs = width / 2; // the vector body takes whole pairs; an odd end goes below
     if (in_path == Q_2vuy_path::kAVX512)
         done = Pairs_AVX512<L>(src, dst, pairs);
     if (in_path == Q_2vuy_path::kAVX2 || in_path == Q_2vuy_path::kAVX512)
         done += Pairs_AVX2<L>(src + 4 * done, dst + 8 * done, pairs - done);
+#else
+    (void)in_path; // no path but the scalar one elsewhere
+#endif
     ScalarPairs<L>(src, dst, done, width);
 }
 

@@ -61,6 +61,7 @@ bool RemoveTree(const std::string& path)
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -97,6 +98,15 @@ Child::Child(const std::vector<std::string>& args, const std::vector<std::string
         envp.push_back(entry.data());
     envp.push_back(nullptr);
     std::vector<std::string> argCopy = args;
+#ifdef P3D_TEST_EMULATOR
+    // A cross build's tests run under an emulator, which the kernel does not start for the
+    // build's own programs by itself.
+    if (!argCopy.empty() && argCopy[0].rfind(P3D_BINARY_DIR "/", 0) == 0) {
+        std::istringstream words(P3D_TEST_EMULATOR);
+        std::vector<std::string> emulator{std::istream_iterator<std::string>(words), {}};
+        argCopy.insert(argCopy.begin(), emulator.begin(), emulator.end());
+    }
+#endif
     std::vector<char*> argv;
     for (std::string& arg : argCopy)
         argv.push_back(arg.data());

@@ -1,10 +1,12 @@
 // parallax3d-cameras as a user runs it, against the built-in test-pattern camera.
+#include <array>
 #include <glob.h>
 #include <gtest/gtest.h>
 #include <string>
 
 #include "CommandLineAnswers.h"
 #include "MacTypes.h"
+#include "Processor/InstructionSet.h"
 #include "TestSupport.h"
 
 using p3dtest::Child;
@@ -86,6 +88,34 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
              2,
              "--frames takes a count of 1 or more, not \"" + std::string(count) + "\""});
     p3dtest::ExpectAnswers(CAMERAS_TOOL_PATH, answers, kTestCameras);
+}
+
+// PARALLAX3D_CPU holds the kernels' instruction set lower; a word the program does not know, or
+// a set this processor lacks, is told in one line and the best set runs.
+TEST(CamerasTool, VersionTellsTheInstructionSetTheKernelsRun)
+{
+    using Processor::InstructionSet;
+    std::string best = "scalar";
+    for (InstructionSet set :
+         {InstructionSet::kSSE2, InstructionSet::kAVX2, InstructionSet::kAVX512})
+        best = Processor::Runs(set) ? Processor::Name(set) : best;
+    const bool avx512 = Processor::Runs(InstructionSet::kAVX512);
+    const std::array<std::string, 3> table[] = {
+        // PARALLAX3D_CPU, the set that runs, the warning
+        {"", best, ""},
+        {"scalar", "scalar", ""},
+        {"bogus", best,
+         "PARALLAX3D_CPU=bogus: not one of avx512, avx2, sse2, scalar; using " + best + "\n"},
+        {"avx512", avx512 ? "avx512" : best,
+         avx512 ? "" : "PARALLAX3D_CPU=avx512: this processor cannot run it; using " + best + "\n"},
+    };
+    for (const auto& [word, runs, warning] : table) {
+        Child child({CAMERAS_TOOL_PATH, "--version"}, {"PARALLAX3D_CPU=" + word});
+        ASSERT_EQ(child.wait(kTimeoutMs), 0) << word;
+        EXPECT_EQ(child.out(), "parallax3d-cameras " PARALLAX3D_VERSION "\ncpu: " + runs + "\n")
+            << word;
+        EXPECT_EQ(child.err(), warning) << word;
+    }
 }
 
 // Only where the machine has no video nodes of its own.

@@ -188,10 +188,11 @@ protected:
         ASSERT_NE(mKernel, nullptr);
     }
 
-    std::vector<uint8_t> Fast(const uint8_t* first, const uint8_t* second, size_t count, float swap)
+    std::vector<uint8_t> Fast(const uint8_t* first, const uint8_t* second, size_t count, float swap,
+                              Processor::InstructionSet set = Processor::Chosen())
     {
         std::vector<uint8_t> out(count * 4, 0xAA);
-        mKernel->evaluateRow(first, second, out.data(), count, swap);
+        mKernel->evaluateRow(first, second, out.data(), count, swap, set);
         return out;
     }
 
@@ -243,6 +244,14 @@ TEST_F(KernelEvaluation, FastPathMatchesReferenceOnEveryKindOfPixel)
             }
         }
     }
+}
+
+// Opaque runs of eight take the vector code, the rest the scalar code: the same bytes.
+TEST_F(KernelEvaluation, EveryInstructionSetGivesTheSameBytes)
+{
+    const std::vector<uint8_t> first = Pixels(67, 3, true), second = Pixels(67, 4, true);
+    EXPECT_EQ(Fast(first.data(), second.data(), 67, 0.0f, Processor::InstructionSet::kSSE2),
+              Fast(first.data(), second.data(), 67, 0.0f, Processor::InstructionSet::kScalar));
 }
 
 TEST_F(KernelEvaluation, SwapExchangesTheEyesRolesInsideTheKernel)

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "AffineResample.h"
 #include "AllocationCounter.h"
 #include "ColorByteKernel.h"
 #include "ColorOps.h"
@@ -390,6 +391,39 @@ TEST(ColorOps, TheThreeFiltersRunInOrderInOnePass)
     EXPECT_NEAR(p.r, 0.1252f, 1e-5);
     EXPECT_NEAR(p.g, 0.1252f, 1e-5);
     EXPECT_NEAR(p.b, 0.1252f, 1e-5);
+}
+
+// The vector code and the scalar code give the same bytes and floats, bad values and row ends
+// included. (Copies and mirrors are exact, which other tests see on every set.)
+TEST(ColorOps, EveryInstructionSetGivesTheSameResults)
+{
+    using Processor::InstructionSet;
+    constexpr size_t kCount = 131;
+    const std::vector<UInt8> bytes = Pixels(kCount, 11);
+    std::vector<RGBAf> floats(kCount);
+    CoreImage::UnpackARGB8Row(bytes.data(), kCount, floats.data(), InstructionSet::kScalar);
+    floats[5] = {kNaN, 2.0f, -1.0f, kInf};
+    ColorProgram program;
+    program.setWhitePoint(true, 0.9f, 0.7f, 1.1f);
+    program.setExposure(true, 0.7f);
+    program.setColorControls(true, 1.4f, -0.1f, 1.2f);
+    const CoreImage::SourceRows source{bytes.data(), 4 * 13, {5, -7, 13, 10}};
+    const CoreImage::AffineSampling rotated(CGAffineTransformMake(1.1, 0.6, -0.6, 1.1, 7.2, -3.5));
+    auto results = [&](InstructionSet set) {
+        std::vector<RGBAf> applied = floats, sampled(kCount);
+        std::vector<UInt8> out(3 * 4 * kCount);
+        program.applyRow(applied.data(), kCount, set);
+        CoreImage::PackARGB8Row(applied.data(), kCount, out.data(), set);
+        program.applyARGB8Row(bytes.data(), kCount, &out[4 * kCount], false, set);
+        rotated.resampleRow(source, 1, -20, kCount, &out[8 * kCount], set);
+        rotated.resampleRow(source, 1, -20, kCount, sampled.data(), set);
+        for (const std::vector<RGBAf>* row : {&applied, &sampled}) {
+            const UInt8* start = reinterpret_cast<const UInt8*>(row->data());
+            out.insert(out.end(), start, start + row->size() * sizeof(RGBAf));
+        }
+        return out;
+    };
+    EXPECT_EQ(results(InstructionSet::kSSE2), results(InstructionSet::kScalar));
 }
 
 TEST(ColorOps, IdentityValuesLeaveImagesBitIdentical)
