@@ -126,7 +126,7 @@ private:
                 return false;
             }
             if (precision >= 0)
-                directive += "." + std::to_string(precision);
+                directive += '.' + std::to_string(precision);
         }
 
         const Length length = lengthModifier(directive);
