@@ -54,9 +54,6 @@ const char kUsage[] =
     "Set PARALLAX3D_TEST_CAMERAS=1 to add the built-in test-pattern camera.\n"
     "Exit status: 0 on success, 1 on a failure, 2 for a bad command line.\n";
 
-const char kGroupHint[] =
-    "add yourself to the video group and log in again: sudo usermod -aG video $USER";
-
 std::string FourCC(uint32_t fourcc)
 {
     std::string text;
@@ -114,7 +111,7 @@ int List()
         printf("no cameras\n");
     const std::string denied = DeniedNodes();
     if (!denied.empty())
-        printf("No permission to open %s; %s\n", denied.c_str(), kGroupHint);
+        printf("No permission to open %s; %s\n", denied.c_str(), kV4L2VideoGroupHint);
     else if (count == 0)
         printf("Plug a webcam in (lsusb lists what the system sees), or set "
                "PARALLAX3D_TEST_CAMERAS=1 for the built-in test-pattern camera.\n");

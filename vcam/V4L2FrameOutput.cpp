@@ -54,9 +54,6 @@ std::string MakeDeviceHint(const std::string& in_node, const std::string& in_dev
            NodeNumber(in_node);
 }
 
-const char* const kGroupHint =
-    "add yourself to the video group (sudo usermod -aG video $USER) and log in again";
-
 // What a failed system call means for the user, and what to do about it.
 std::string SystemErrorText(int in_error, const std::string& in_node,
                             const OutputSettings& in_settings, const char* in_doing)
@@ -74,7 +71,7 @@ std::string SystemErrorText(int in_error, const std::string& in_node,
                "device with --device";
     case EACCES:
     case EPERM:
-        return "no permission to open " + in_node + "; " + kGroupHint;
+        return "no permission to open " + in_node + "; " + kV4L2VideoGroupHint;
     case ENOSPC: {
         std::string text = "no room on " + in_node + " for " +
                            OutputFormatName(in_settings.format) + " frames of " +
@@ -121,7 +118,7 @@ bool V4L2FrameOutput::PickNode(std::string& out_error)
     }
     out_error = "no video output device found";
     if (!denied.empty())
-        out_error += " (no permission to open " + denied + "; " + kGroupHint + ")";
+        out_error += " (no permission to open " + denied + "; " + kV4L2VideoGroupHint + ")";
     out_error += MakeDeviceHint(std::string(), mSettings.deviceName);
     return false;
 }

@@ -11,6 +11,10 @@
 #include <sys/types.h>
 #include <vector>
 
+// What a user who may not open a video node can do about it, for the programs' messages.
+inline constexpr char kV4L2VideoGroupHint[] =
+    "add yourself to the video group and log in again: sudo usermod -aG video $USER";
+
 class V4L2VideoDevice
 {
 public:
