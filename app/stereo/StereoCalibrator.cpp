@@ -5,6 +5,7 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <unistd.h>
 
 namespace {
 
@@ -85,6 +86,15 @@ std::vector<double> Row(const cv::Mat& matrix)
     return std::vector<double>(doubles.begin<double>(), doubles.end<double>());
 }
 
+// The image as one grey channel; empty when it cannot be read. Asked first, as OpenCV logs a file
+// it cannot open.
+cv::Mat ReadGrey(const std::string& path)
+{
+    if (access(path.c_str(), R_OK) != 0)
+        return {};
+    return cv::imread(path, cv::IMREAD_GRAYSCALE);
+}
+
 } // namespace
 
 StereoCalibrator::StereoCalibrator(const StereoBoard& board) : mBoard(board) {}
@@ -97,8 +107,8 @@ bool StereoCalibrator::AddImages(const Image& left, const Image& right, std::str
     const cv::Size other = left.size() != size ? left.size() : right.size();
     if (other != size) {
         out_reason = "images of two sizes: " + SizeText(size) + " and " + SizeText(other);
-        if (mSizeConflict.empty())
-            mSizeConflict = out_reason;
+        if (mFault.empty())
+            mFault = out_reason;
         return false;
     }
     mWidth = size.width;
@@ -132,11 +142,13 @@ bool StereoCalibrator::AddPairFiles(const std::string& left, const std::string& 
                                     std::string& out_reason)
 {
     try {
-        const cv::Mat leftGrey = cv::imread(left, cv::IMREAD_GRAYSCALE);
-        const cv::Mat rightGrey = cv::imread(right, cv::IMREAD_GRAYSCALE);
+        const cv::Mat leftGrey = ReadGrey(left);
+        const cv::Mat rightGrey = ReadGrey(right);
         if (leftGrey.empty() || rightGrey.empty()) {
             ++mPairsGiven;
             out_reason = "cannot read " + (leftGrey.empty() ? left : right) + " as an image";
+            if (mFault.empty())
+                mFault = out_reason;
             return false;
         }
         return AddImages(leftGrey, rightGrey, out_reason);
@@ -149,8 +161,8 @@ bool StereoCalibrator::AddPairFiles(const std::string& left, const std::string& 
 bool StereoCalibrator::Calibrate(StereoCalibration& out_calibration,
                                  StereoCalibrationReport& out_report, std::string& out_reason) const
 {
-    if (!mSizeConflict.empty()) {
-        out_reason = mSizeConflict;
+    if (!mFault.empty()) {
+        out_reason = mFault;
         return false;
     }
     if (mLeft.size() < size_t(kMinimumPairs)) {

@@ -38,11 +38,11 @@ public:
     // Looks for the board in both eyes of a pair; false, with the reason the pair is not used,
     // when it is not found in both or the images differ in size.
     bool AddPair(const ArgbView& left, const ArgbView& right, std::string& out_reason);
-    // The same for image files.
+    // The same for image files; a file that is not an image spoils the set.
     bool AddPairFiles(const std::string& left, const std::string& right, std::string& out_reason);
 
-    // Calibrates from the pairs used; false with the reason when there are too few, or the pairs
-    // came in more than one size, or the solver fails.
+    // Calibrates from the pairs used; false with the reason when there are too few, the pairs
+    // came in more than one size, a file was unreadable, or the solver fails.
     bool Calibrate(StereoCalibration& out_calibration, StereoCalibrationReport& out_report,
                    std::string& out_reason) const;
 
@@ -55,7 +55,7 @@ private:
 
     StereoBoard mBoard;
     int mWidth = 0, mHeight = 0;
-    std::string mSizeConflict;
+    std::string mFault; // the first that spoils the whole set: a size, an unreadable file
     int mPairsGiven = 0;
     std::vector<Corners> mLeft, mRight;
 };

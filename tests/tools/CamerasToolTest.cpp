@@ -67,12 +67,20 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
     std::vector<p3dtest::CommandLineAnswer> answers = {
         {{"--help"}, 0, "Usage: parallax3d-cameras list", "-c, --camera NAME"},
         {{"--version"}, 0, "parallax3d-cameras " PARALLAX3D_VERSION},
-        {{}, 2, "no command given: list or grab"},
-        {{"lsit"}, 2, "unknown command \"lsit\"; the commands are list and grab"},
+        {{}, 2, "no command given: list, grab or calibrate"},
+        {{"lsit"}, 2, "unknown command \"lsit\"; the commands are list, grab and calibrate"},
         {{"--nope"}, 2, "unknown option --nope"},
         {{"list", "extra"}, 2, "unexpected argument \"extra\""},
         {{"list", "-c", "Left Eye"}, 2, "--camera is for grab, not list"},
         {{"grab"}, 2, "grab needs --camera NAME"},
+        {{"grab", "--board", "9x6"}, 2, "--board is for calibrate, not grab"},
+        {{"calibrate", "--output", "c.yml", "-n", "1", "l", "r"},
+         2,
+         "--frames is for grab, not calibrate"},
+        {{"calibrate", "l", "r"}, 2, "calibrate needs --output FILE"},
+        {{"calibrate", "--output", "c.yml", "l", "r", "l"},
+         2,
+         "calibrate takes images in pairs, LEFT RIGHT ...; 3 given"},
         {{"grab", "-c", "Left Eye", "-o", dir.path()}, 2, "grab needs --frames N"},
         {{"grab", "-c", "Left Eye", "-n", "1"}, 2, "grab needs --out DIR"},
         {{"grab", "--camera", "Nope", "--frames", "1", "--out", dir.file("x")},
@@ -87,6 +95,16 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
             {{"grab", "-c", "Left Eye", "--frames", count, "--out", dir.file("y")},
              2,
              "--frames takes a count of 1 or more, not \"" + std::string(count) + "\""});
+    for (const char* board : {"9", "1x6", "9x101", "9x6x", "ax6"})
+        answers.push_back({{"calibrate", "--board", board, "--output", "c.yml", "l", "r"},
+                           2,
+                           "--board takes inner corners as COLSxROWS, each 2 to 100, not \"" +
+                               std::string(board) + "\""});
+    for (const char* square : {"0", "-5", "nan", "25mm"})
+        answers.push_back({{"calibrate", "--square", square, "--output", "c.yml", "l", "r"},
+                           2,
+                           "--square takes millimetres above 0 and up to 1000, not \"" +
+                               std::string(square) + "\""});
     p3dtest::ExpectAnswers(CAMERAS_TOOL_PATH, answers, kTestCameras);
 }
 
