@@ -1,7 +1,9 @@
 #include "StereoCalibration.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <opencv2/core.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,6 +126,10 @@ bool Read(const std::string& path, StereoCalibration& out, std::string& out_reas
         out.board.columns = int(board["columns"]);
         out.board.rows = int(board["rows"]);
         out.board.squareMm = double(board["square_mm"]);
+        if (out.board.columns < 2 || out.board.rows < 2 || !(out.board.squareMm > 0.0)) {
+            out_reason = "board is not a chessboard";
+            return false;
+        }
     }
     return true;
 }
@@ -134,6 +140,13 @@ bool StereoCalibration::Save(const std::string& path, std::string& out_reason) c
 {
     // Written aside and renamed, so a failure leaves no file and no half of one.
     const std::string partial = path + ".partial";
+    // Tried first for the system's reason, as OpenCV only logs it.
+    FILE* probe = std::fopen(partial.c_str(), "w");
+    if (probe == nullptr) {
+        out_reason = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(probe);
     try {
         cv::FileStorage file(partial, cv::FileStorage::WRITE | cv::FileStorage::FORMAT_YAML);
         if (!file.isOpened()) {

@@ -130,6 +130,13 @@ bool StereoCalibrator::AddImages(const Image& left, const Image& right, std::str
 
 bool StereoCalibrator::AddPair(const ArgbView& left, const ArgbView& right, std::string& out_reason)
 {
+    for (const ArgbView* view : {&left, &right})
+        if (view->pixels == nullptr || view->width <= 0 || view->height <= 0 ||
+            view->rowBytes < size_t(view->width) * 4) {
+            ++mPairsGiven;
+            out_reason = "not a picture";
+            return false;
+        }
     try {
         return AddImages(Grey(left), Grey(right), out_reason);
     } catch (const cv::Exception& e) {

@@ -98,6 +98,8 @@ TEST(StereoCalibrationTest, RefusesADamagedFileWithItsReasonAndKeepsWhatItHad)
                     "T: !!opencv-matrix\n   rows: 3\n   cols: 1\n   dt: d\n   data: [1, .Nan, 0]"),
          "T holds a value that is not a number"},
         {SampleText("Q", "Q: 7"), "Q is not a matrix"},
+        {SampleText("board", "board: {columns: 9, rows: 0, square_mm: 25}"),
+         "board is not a chessboard"},
     };
     p3dtest::TempDir dir;
     for (const Case& c : cases) {
