@@ -123,6 +123,14 @@ bool StereoCalibrator::AddImages(const Image& left, const Image& right, std::str
                      (leftCorners.empty() ? "left" : "right") + " image";
         return false;
     }
+    // A view taken again adds nothing but weight, and views all alike let the solver invent a
+    // lens.
+    for (size_t used = 0; used < mLeft.size(); ++used)
+        if (cv::norm(WrapCorners(mLeft[used]), WrapCorners(leftCorners), cv::NORM_INF) < 1.0) {
+            out_reason = "the same view as pair " + std::to_string(mPairNumbers[used]);
+            return false;
+        }
+    mPairNumbers.push_back(mPairsGiven);
     mLeft.push_back(std::move(leftCorners));
     mRight.push_back(std::move(rightCorners));
     return true;

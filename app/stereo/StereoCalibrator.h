@@ -36,7 +36,7 @@ public:
     explicit StereoCalibrator(const StereoBoard& board);
 
     // Looks for the board in both eyes of a pair; false, with the reason the pair is not used,
-    // when it is not found in both or the images differ in size.
+    // when it is not found in both, the images differ in size or the view is one already used.
     bool AddPair(const ArgbView& left, const ArgbView& right, std::string& out_reason);
     // The same for image files; a file that is not an image spoils the set.
     bool AddPairFiles(const std::string& left, const std::string& right, std::string& out_reason);
@@ -58,4 +58,5 @@ private:
     std::string mFault; // the first that spoils the whole set: a size, an unreadable file
     int mPairsGiven = 0;
     std::vector<Corners> mLeft, mRight;
+    std::vector<int> mPairNumbers; // of the pairs used, counted from 1 among those given
 };

@@ -48,4 +48,14 @@ TEST(StereoCalibratorTest, SaysWhyEachPairIsNotUsed)
     }
 }
 
+TEST(StereoCalibratorTest, UsesAViewOnlyOnce)
+{
+    const Picture board(240, 180, true);
+    StereoCalibrator calibrator(StereoBoard{});
+    std::string reason;
+    EXPECT_TRUE(calibrator.AddPair(board.view(), board.view(), reason)) << reason;
+    EXPECT_FALSE(calibrator.AddPair(board.view(), board.view(), reason));
+    EXPECT_EQ(reason, "the same view as pair 1");
+}
+
 } // namespace
