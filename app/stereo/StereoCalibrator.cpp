@@ -181,9 +181,8 @@ bool StereoCalibrator::Calibrate(StereoCalibration& out_calibration,
         return false;
     }
     if (mLeft.size() < size_t(kMinimumPairs)) {
-        out_reason = "the board was found in " + std::to_string(mLeft.size()) + " pair" +
-                     (mLeft.size() == 1 ? "" : "s") + " of " + std::to_string(mPairsGiven) +
-                     "; calibration needs " + std::to_string(kMinimumPairs);
+        out_reason = std::to_string(mLeft.size()) + " of " + std::to_string(mPairsGiven) +
+                     " pairs usable; calibration needs " + std::to_string(kMinimumPairs);
         return false;
     }
     std::vector<cv::Point3f> board;
