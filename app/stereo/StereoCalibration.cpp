@@ -136,6 +136,36 @@ bool Read(const std::string& path, StereoCalibration& out, std::string& out_reas
 
 } // namespace
 
+StereoCalibration StereoCalibration::scaled(int width, int height) const
+{
+    StereoCalibration result = *this;
+    if (width <= 0 || height <= 0 || image_width <= 0 || image_height <= 0)
+        return result;
+    const double sx = double(width) / image_width, sy = double(height) / image_height;
+    for (std::array<double, 9>* M : {&result.M1, &result.M2}) {
+        (*M)[0] *= sx; // fx, cx
+        (*M)[2] *= sx;
+        (*M)[4] *= sy; // fy, cy
+        (*M)[5] *= sy;
+    }
+    // The projections' first row is in pixels across (the right one's baseline term too), the
+    // second in pixels down.
+    for (std::array<double, 12>* P : {&result.P1, &result.P2})
+        for (int i = 0; i < 4; ++i) {
+            (*P)[i] *= sx;
+            (*P)[4 + i] *= sy;
+        }
+    // Q takes (x, y, disparity, 1) in pixels: its centre, focal length and the term of the
+    // principal points' difference scale with them.
+    result.Q[3] *= sx;
+    result.Q[7] *= sy;
+    result.Q[11] *= sx;
+    result.Q[15] *= sx;
+    result.image_width = width;
+    result.image_height = height;
+    return result;
+}
+
 bool StereoCalibration::Save(const std::string& path, std::string& out_reason) const
 {
     // Written aside and renamed, so a failure leaves no file and no half of one.

@@ -36,6 +36,10 @@ struct StereoCalibration
 
     bool operator==(const StereoCalibration&) const = default;
 
+    // The same rig at another frame size of the same cameras: pixel terms scaled across and
+    // down, the lens and the geometry kept. Itself when either size is not one.
+    StereoCalibration scaled(int width, int height) const;
+
     // Writes the file whole or not at all; false with the reason.
     bool Save(const std::string& path, std::string& out_reason) const;
     // Reads a file; false with the reason (unreadable, a key missing, a matrix of the wrong

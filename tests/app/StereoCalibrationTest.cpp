@@ -21,8 +21,9 @@ StereoCalibration Sample()
     calibration.T = {-60.5, 0.25, 1.5};
     calibration.R1 = calibration.R2 = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     calibration.P1 = {500, 0, 320, 0, 0, 500, 240, 0, 0, 0, 1, 0};
-    calibration.P2 = {500, 0, 320, -30250, 0, 500, 240, 0, 0, 0, 1, 0};
-    calibration.Q = {1, 0, 0, -320, 0, 1, 0, -240, 0, 0, 0, 500, 0, 0, 0.0165, 0};
+    calibration.P2 = {500, 0, 322, -60.5 * 500, 0, 500, 240, 0, 0, 0, 1, 0};
+    // Consistent with P1 and P2, so a point comes back from its disparity.
+    calibration.Q = {1, 0, 0, -320, 0, 1, 0, -240, 0, 0, 0, 500, 0, 0, 1 / 60.5, 2 / 60.5};
     calibration.rms = 0.125;
     calibration.board = {7, 5, 30.0};
     return calibration;
@@ -72,6 +73,32 @@ TEST(StereoCalibrationTest, LoadsAFileOfAnotherToolWithoutOurKeys)
     EXPECT_EQ(loaded.Q, Sample().Q);
     EXPECT_EQ(loaded.rms, 0.0);
     EXPECT_EQ(loaded.board, StereoBoard());
+}
+
+// A point of the scene lands at half the pixels in both eyes at half the size, and comes back
+// from there to the same point through Q.
+TEST(StereoCalibrationTest, ScaledToAnotherSizeSeesTheSceneAlike)
+{
+    const StereoCalibration full = Sample(), half = Sample().scaled(320, 240);
+    EXPECT_EQ(half.image_width, 320);
+    EXPECT_EQ(half.M2[5], 121.0);
+    const std::array<double, 4> point = {150.0, -80.0, 900.0, 1.0};
+    const auto project = [&](const std::array<double, 12>& P, int row) {
+        double sum[3] = {};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c)
+                sum[r] += P[r * 4 + c] * point[c];
+        return sum[row] / sum[2];
+    };
+    const auto depth = [&](const StereoCalibration& c, double scale) {
+        const double x = project(c.P1, 0), y = project(c.P1, 1), d = x - project(c.P2, 0);
+        const double w = c.Q[12] * x + c.Q[13] * y + c.Q[14] * d + c.Q[15];
+        EXPECT_NEAR(x, project(full.P1, 0) * scale, 1e-9);
+        EXPECT_NEAR(y, project(full.P1, 1) * scale, 1e-9);
+        return (c.Q[8] * x + c.Q[9] * y + c.Q[10] * d + c.Q[11]) / w;
+    };
+    EXPECT_NEAR(depth(full, 1.0), point[2], 1e-6);
+    EXPECT_NEAR(depth(half, 0.5), point[2], 1e-6);
 }
 
 TEST(StereoCalibrationTest, RefusesADamagedFileWithItsReasonAndKeepsWhatItHad)
