@@ -1,6 +1,7 @@
 // parallax3d-cameras: what the capture layer sees, for users chasing a camera problem.
 //   parallax3d-cameras list
 //   parallax3d-cameras grab --camera NAME --frames N --out DIR
+//   parallax3d-cameras calibrate [--board COLSxROWS] [--square MM] --output FILE LEFT RIGHT ...
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "CoreMachDebugLog.h"
 #include "QCameraGrabCGContext.h"
 #include "ScopedTestPatternCamera.h"
+#include "StereoCalibrator.h"
 #include "V4L2CameraList.h"
 #include "V4L2System.h"
 #include "V4L2VideoDevice.h"
@@ -33,6 +35,8 @@ const char kProgram[] = "parallax3d-cameras";
 const char kUsage[] =
     "Usage: parallax3d-cameras list\n"
     "       parallax3d-cameras grab --camera NAME --frames N --out DIR\n"
+    "       parallax3d-cameras calibrate [--board COLSxROWS] [--square MM]\n"
+    "                          --output FILE LEFT_1 RIGHT_1 LEFT_2 RIGHT_2 ...\n"
     "\n"
     "Shows the cameras as Parallax3D sees them, for chasing a camera problem.\n"
     "\n"
@@ -42,12 +46,18 @@ const char kUsage[] =
     "  grab                opens a camera at the broadcast's size, as the application\n"
     "                      does, and writes the first frames it delivers as\n"
     "                      DIR/frame-0001.png, ...\n"
+    "  calibrate           calibrates a stereo rig from pictures of a chessboard, each\n"
+    "                      pair a left and a right image taken at once, 6 pairs or more;\n"
+    "                      prints whether each pair is used and the calibration's errors\n"
     "\n"
     "Options:\n"
     "  -c, --camera NAME   the camera to grab: its name as list prints it, or the name\n"
     "                      of its input when no other camera has an input of that name\n"
     "  -n, --frames N      how many frames to grab, 1 or more\n"
     "  -o, --out DIR       the folder the frames go to; made when it does not exist\n"
+    "  --board COLSxROWS   the chessboard's inner corners across and down (9x6)\n"
+    "  --square MM         the side of the chessboard's squares in millimetres (25)\n"
+    "  --output FILE       the calibration file to write (OpenCV YAML)\n"
     "  -h, --help          this text\n"
     "  --version           the version\n"
     "\n"
@@ -224,12 +234,67 @@ bool ParseCount(const char* in_text, int& out_count)
     return true;
 }
 
-enum : int { kVersion = 256 };
+// A board's inner corners, COLSxROWS, each 2 to 100.
+bool ParseBoard(const char* in_text, StereoBoard& out_board)
+{
+    int columns = 0, rows = 0, length = 0;
+    if (sscanf(in_text, "%3dx%3d%n", &columns, &rows, &length) != 2 || in_text[length] != '\0' ||
+        columns < 2 || rows < 2 || columns > 100 || rows > 100)
+        return false;
+    out_board.columns = columns;
+    out_board.rows = rows;
+    return true;
+}
+
+// Millimetres, above 0 and at most a metre.
+bool ParseSquare(const char* in_text, double& out_mm)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double value = strtod(in_text, &end);
+    if (errno != 0 || end == in_text || *end != '\0' || !(value > 0.0 && value <= 1000.0))
+        return false;
+    out_mm = value;
+    return true;
+}
+
+int Calibrate(const StereoBoard& board, const std::string& output,
+              const std::vector<std::string>& images)
+{
+    StereoCalibrator calibrator(board);
+    for (size_t i = 0; i + 1 < images.size(); i += 2) {
+        std::string reason;
+        const bool used = calibrator.AddPairFiles(images[i], images[i + 1], reason);
+        printf("pair %zu (%s, %s): %s%s\n", i / 2 + 1, images[i].c_str(), images[i + 1].c_str(),
+               used ? "used" : "not used, ", reason.c_str());
+    }
+    StereoCalibration calibration;
+    StereoCalibrationReport report;
+    std::string reason;
+    if (!calibrator.Calibrate(calibration, report, reason) || !calibration.Save(output, reason)) {
+        fprintf(stderr, "parallax3d-cameras: %s\n", reason.c_str());
+        return 1;
+    }
+    printf("%d of %d pairs used, RMS reprojection error %.3f px, vertical error after "
+           "rectification %.3f px, baseline %.1f mm\n",
+           report.pairsUsed, report.pairsGiven, report.rms, report.verticalError,
+           report.baselineMm);
+    printf("calibration written to %s\n", output.c_str());
+    return 0;
+}
+
+enum : int { kVersion = 256, kBoard, kSquare, kOutput };
 
 const option kOptions[] = {
-    {"camera", required_argument, nullptr, 'c'}, {"frames", required_argument, nullptr, 'n'},
-    {"out", required_argument, nullptr, 'o'},    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion}, {nullptr, 0, nullptr, 0},
+    {"camera", required_argument, nullptr, 'c'},
+    {"frames", required_argument, nullptr, 'n'},
+    {"out", required_argument, nullptr, 'o'},
+    {"board", required_argument, nullptr, kBoard},
+    {"square", required_argument, nullptr, kSquare},
+    {"output", required_argument, nullptr, kOutput},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
 };
 
 } // namespace
@@ -239,8 +304,11 @@ int main(int argc, char** argv)
     CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);
     const ScopedTestPatternCamera testPattern;
 
-    std::string camera, folder;
-    const char* grabOption = nullptr; // the last given, for a list that was given one
+    std::string camera, folder, output;
+    // The last given of each command's options, for another command that was given one.
+    const char* grabOption = nullptr;
+    const char* calibrateOption = nullptr;
+    StereoBoard board;
     int frames = 0;
     bool help = false, version = false;
     opterr = 0;
@@ -261,6 +329,24 @@ int main(int argc, char** argv)
             folder = optarg;
             grabOption = "--out";
             break;
+        case kBoard:
+            if (!ParseBoard(optarg, board))
+                return CoreCommandLine::UsageError(
+                    kProgram, "--board takes inner corners as COLSxROWS, each 2 to 100, not \"" +
+                                  std::string(optarg) + "\"");
+            calibrateOption = "--board";
+            break;
+        case kSquare:
+            if (!ParseSquare(optarg, board.squareMm))
+                return CoreCommandLine::UsageError(
+                    kProgram, "--square takes millimetres above 0 and up to 1000, not \"" +
+                                  std::string(optarg) + "\"");
+            calibrateOption = "--square";
+            break;
+        case kOutput:
+            output = optarg;
+            calibrateOption = "--output";
+            break;
         case 'h':
             help = true;
             break;
@@ -279,11 +365,27 @@ int main(int argc, char** argv)
     if (version)
         return CoreCommandLine::PrintVersion(kProgram);
     if (optind == argc)
-        return CoreCommandLine::UsageError(kProgram, "no command given: list or grab");
+        return CoreCommandLine::UsageError(kProgram, "no command given: list, grab or calibrate");
     const std::string command = argv[optind];
-    if (command != "list" && command != "grab")
-        return CoreCommandLine::UsageError(kProgram, "unknown command \"" + command +
-                                                         "\"; the commands are list and grab");
+    if (command != "list" && command != "grab" && command != "calibrate")
+        return CoreCommandLine::UsageError(kProgram,
+                                           "unknown command \"" + command +
+                                               "\"; the commands are list, grab and calibrate");
+    const char* foreignOption = command == "calibrate" ? grabOption : calibrateOption;
+    if (foreignOption != nullptr)
+        return CoreCommandLine::UsageError(
+            kProgram, std::string(foreignOption) + " is for " +
+                          (command == "calibrate" ? "grab" : "calibrate") + ", not " + command);
+    if (command == "calibrate") {
+        const std::vector<std::string> images(argv + optind + 1, argv + argc);
+        if (output.empty())
+            return CoreCommandLine::UsageError(kProgram, "calibrate needs --output FILE");
+        if (images.empty() || images.size() % 2 != 0)
+            return CoreCommandLine::UsageError(kProgram,
+                                               "calibrate takes images in pairs, LEFT RIGHT ...; " +
+                                                   std::to_string(images.size()) + " given");
+        return Calibrate(board, output, images);
+    }
     if (optind + 1 < argc)
         return CoreCommandLine::UsageError(kProgram, "unexpected argument \"" +
                                                          std::string(argv[optind + 1]) + "\"");

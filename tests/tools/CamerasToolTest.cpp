@@ -7,7 +7,13 @@
 #include "CommandLineAnswers.h"
 #include "MacTypes.h"
 #include "Processor/InstructionSet.h"
+#include "RigPictures.h"
+#include "StereoCalibration.h"
 #include "TestSupport.h"
+#include <cmath>
+#include <cstdio>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 using p3dtest::Child;
 
@@ -67,12 +73,20 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
     std::vector<p3dtest::CommandLineAnswer> answers = {
         {{"--help"}, 0, "Usage: parallax3d-cameras list", "-c, --camera NAME"},
         {{"--version"}, 0, "parallax3d-cameras " PARALLAX3D_VERSION},
-        {{}, 2, "no command given: list or grab"},
-        {{"lsit"}, 2, "unknown command \"lsit\"; the commands are list and grab"},
+        {{}, 2, "no command given: list, grab or calibrate"},
+        {{"lsit"}, 2, "unknown command \"lsit\"; the commands are list, grab and calibrate"},
         {{"--nope"}, 2, "unknown option --nope"},
         {{"list", "extra"}, 2, "unexpected argument \"extra\""},
         {{"list", "-c", "Left Eye"}, 2, "--camera is for grab, not list"},
         {{"grab"}, 2, "grab needs --camera NAME"},
+        {{"grab", "--board", "9x6"}, 2, "--board is for calibrate, not grab"},
+        {{"calibrate", "--output", "c.yml", "-n", "1", "l", "r"},
+         2,
+         "--frames is for grab, not calibrate"},
+        {{"calibrate", "l", "r"}, 2, "calibrate needs --output FILE"},
+        {{"calibrate", "--output", "c.yml", "l", "r", "l"},
+         2,
+         "calibrate takes images in pairs, LEFT RIGHT ...; 3 given"},
         {{"grab", "-c", "Left Eye", "-o", dir.path()}, 2, "grab needs --frames N"},
         {{"grab", "-c", "Left Eye", "-n", "1"}, 2, "grab needs --out DIR"},
         {{"grab", "--camera", "Nope", "--frames", "1", "--out", dir.file("x")},
@@ -87,7 +101,93 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
             {{"grab", "-c", "Left Eye", "--frames", count, "--out", dir.file("y")},
              2,
              "--frames takes a count of 1 or more, not \"" + std::string(count) + "\""});
+    for (const char* board : {"9", "1x6", "9x101", "9x6x", "ax6"})
+        answers.push_back({{"calibrate", "--board", board, "--output", "c.yml", "l", "r"},
+                           2,
+                           "--board takes inner corners as COLSxROWS, each 2 to 100, not \"" +
+                               std::string(board) + "\""});
+    for (const char* square : {"0", "-5", "nan", "25mm"})
+        answers.push_back({{"calibrate", "--square", square, "--output", "c.yml", "l", "r"},
+                           2,
+                           "--square takes millimetres above 0 and up to 1000, not \"" +
+                               std::string(square) + "\""});
     p3dtest::ExpectAnswers(CAMERAS_TOOL_PATH, answers, kTestCameras);
+}
+
+TEST(CamerasTool, CalibratesARigWithKnownFaultsToItsTruth)
+{
+    p3dtest::TempDir dir;
+    std::vector<std::string> args = {CAMERAS_TOOL_PATH, "calibrate", "--output",
+                                     dir.file("rig.yml")};
+    for (const std::string& path : p3dtest::RigPictures::Write(dir.path(), 12))
+        args.push_back(path);
+    Child calibrate(args);
+    ASSERT_EQ(calibrate.wait(kTimeoutMs * 4), 0) << calibrate.err() << calibrate.out();
+    const std::string& out = calibrate.out();
+    EXPECT_NE(out.find("pair 12 (" + dir.file("left-12.png") + ", " + dir.file("right-12.png") +
+                       "): used\n"),
+              std::string::npos)
+        << out;
+    const size_t summary = out.find("12 of 12 pairs used");
+    ASSERT_NE(summary, std::string::npos) << out;
+    double rms = NAN, vertical = NAN, baseline = NAN;
+    ASSERT_EQ(sscanf(out.c_str() + summary,
+                     "12 of 12 pairs used, RMS reprojection error %lf px, vertical error after "
+                     "rectification %lf px, baseline %lf mm",
+                     &rms, &vertical, &baseline),
+              3)
+        << out;
+    EXPECT_LE(rms, 0.3);
+    EXPECT_LE(vertical, 0.2);
+    EXPECT_NEAR(baseline, p3dtest::RigPictures::kBaselineMm,
+                0.02 * p3dtest::RigPictures::kBaselineMm);
+
+    StereoCalibration calibration;
+    std::string reason;
+    ASSERT_TRUE(StereoCalibration::Load(dir.file("rig.yml"), calibration, reason)) << reason;
+    EXPECT_NEAR(calibration.rms, rms, 0.0005);
+    EXPECT_NEAR(std::hypot(calibration.T[0], calibration.T[1], calibration.T[2]), baseline, 0.05);
+}
+
+TEST(CamerasTool, CalibrateSaysWhatIsWrongWithThePicturesAndWritesNothing)
+{
+    p3dtest::TempDir dir;
+    const std::vector<std::string> pairs = p3dtest::RigPictures::Write(dir.path(), 6);
+    cv::Mat small;
+    cv::resize(cv::imread(pairs[1]), small, cv::Size(320, 240));
+    cv::imwrite(dir.file("small.png"), small);
+    p3dtest::WriteFile(dir.file("text.png"), "not a picture");
+    const std::string output = dir.file("rig.yml");
+    auto withPair = [&](const std::string& left, const std::string& right) {
+        std::vector<std::string> args = pairs;
+        args[2] = left;
+        args[3] = right;
+        return args;
+    };
+    const struct
+    {
+        std::vector<std::string> options, images;
+        std::string error;
+    } cases[] = {
+        {{}, {pairs.begin(), pairs.begin() + 6}, "3 of 3 pairs usable; calibration needs 6"},
+        {{"--board", "7x5"}, pairs, "0 of 6 pairs usable; calibration needs 6"},
+        {{}, withPair(pairs[0], dir.file("small.png")), "images of two sizes: 640x480 and 320x240"},
+        {{},
+         withPair(dir.file("text.png"), pairs[3]),
+         "cannot read " + dir.file("text.png") + " as an image"},
+        {{},
+         withPair(dir.file("absent.png"), pairs[3]),
+         "cannot read " + dir.file("absent.png") + " as an image"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {CAMERAS_TOOL_PATH, "calibrate", "--output", output};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), c.images.begin(), c.images.end());
+        Child calibrate(args);
+        EXPECT_EQ(calibrate.wait(kTimeoutMs), 1) << c.error;
+        EXPECT_EQ(calibrate.err(), "parallax3d-cameras: " + c.error + "\n");
+        EXPECT_FALSE(p3dtest::PathExists(output)) << c.error;
+    }
 }
 
 // PARALLAX3D_CPU holds the kernels' instruction set lower; a word the program does not know, or

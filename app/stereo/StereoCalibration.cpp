@@ -1,0 +1,235 @@
+#include "StereoCalibration.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <opencv2/core.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Distortion vectors OpenCV writes: k1 k2 p1 p2 [k3 [k4 k5 k6 [s1 s2 s3 s4 [tx ty]]]].
+bool DistortionLength(int length)
+{
+    return length == 4 || length == 5 || length == 8 || length == 12 || length == 14;
+}
+
+template <size_t N> cv::Mat Wrap(const std::array<double, N>& values, int rows)
+{
+    return cv::Mat(rows, int(N) / rows, CV_64F, const_cast<double*>(values.data()));
+}
+
+cv::Mat Wrap(const std::vector<double>& values)
+{
+    return cv::Mat(1, int(values.size()), CV_64F, const_cast<double*>(values.data()));
+}
+
+// A matrix of the file as doubles, all finite; empty, with the reason, when it is not there or
+// not so.
+cv::Mat ReadMatrix(const cv::FileStorage& file, const char* key, std::string& out_reason)
+{
+    const cv::FileNode node = file[key];
+    if (node.empty()) {
+        out_reason = std::string("no ") + key;
+        return {};
+    }
+    cv::Mat matrix;
+    if (!node.isMap()) {
+        out_reason = std::string(key) + " is not a matrix";
+        return {};
+    }
+    node >> matrix;
+    if (matrix.empty() || matrix.channels() != 1) {
+        out_reason = std::string(key) + " is not a matrix";
+        return {};
+    }
+    matrix.convertTo(matrix, CV_64F);
+    if (!cv::checkRange(matrix)) {
+        out_reason = std::string(key) + " holds a value that is not a number";
+        return {};
+    }
+    return matrix;
+}
+
+template <size_t N>
+bool ReadFixed(const cv::FileStorage& file, const char* key, int rows, std::array<double, N>& out,
+               std::string& out_reason)
+{
+    const cv::Mat matrix = ReadMatrix(file, key, out_reason);
+    if (matrix.empty())
+        return false;
+    const int columns = int(N) / rows;
+    if (matrix.rows != rows || matrix.cols != columns) {
+        out_reason = std::string(key) + " is " + std::to_string(matrix.rows) + "x" +
+                     std::to_string(matrix.cols) + ", not " + std::to_string(rows) + "x" +
+                     std::to_string(columns);
+        return false;
+    }
+    std::copy(matrix.begin<double>(), matrix.end<double>(), out.begin());
+    return true;
+}
+
+bool ReadDistortion(const cv::FileStorage& file, const char* key, std::vector<double>& out,
+                    std::string& out_reason)
+{
+    const cv::Mat matrix = ReadMatrix(file, key, out_reason);
+    if (matrix.empty())
+        return false;
+    if (std::min(matrix.rows, matrix.cols) != 1 || !DistortionLength(int(matrix.total()))) {
+        out_reason = std::string(key) + " is " + std::to_string(matrix.rows) + "x" +
+                     std::to_string(matrix.cols) + ", not a row of 4, 5, 8, 12 or 14";
+        return false;
+    }
+    out.assign(matrix.begin<double>(), matrix.end<double>());
+    return true;
+}
+
+bool ReadSize(const cv::FileStorage& file, const char* key, int& out, std::string& out_reason)
+{
+    const cv::FileNode node = file[key];
+    if (!node.isInt() || int(node) <= 0) {
+        out_reason =
+            node.empty() ? std::string("no ") + key : std::string(key) + " is not a size in pixels";
+        return false;
+    }
+    out = int(node);
+    return true;
+}
+
+bool Read(const std::string& path, StereoCalibration& out, std::string& out_reason)
+{
+    cv::FileStorage file(path, cv::FileStorage::READ);
+    if (!file.isOpened() || file.root().empty()) {
+        out_reason = "not a calibration file";
+        return false;
+    }
+    if (!ReadSize(file, "image_width", out.image_width, out_reason) ||
+        !ReadSize(file, "image_height", out.image_height, out_reason) ||
+        !ReadFixed(file, "M1", 3, out.M1, out_reason) ||
+        !ReadDistortion(file, "D1", out.D1, out_reason) ||
+        !ReadFixed(file, "M2", 3, out.M2, out_reason) ||
+        !ReadDistortion(file, "D2", out.D2, out_reason) ||
+        !ReadFixed(file, "R", 3, out.R, out_reason) ||
+        !ReadFixed(file, "T", 3, out.T, out_reason) ||
+        !ReadFixed(file, "R1", 3, out.R1, out_reason) ||
+        !ReadFixed(file, "R2", 3, out.R2, out_reason) ||
+        !ReadFixed(file, "P1", 3, out.P1, out_reason) ||
+        !ReadFixed(file, "P2", 3, out.P2, out_reason) ||
+        !ReadFixed(file, "Q", 4, out.Q, out_reason))
+        return false;
+    // Our own keys are optional: other tools' files have none.
+    if (const cv::FileNode rms = file["rms"]; rms.isReal() || rms.isInt())
+        out.rms = double(rms);
+    if (const cv::FileNode board = file["board"]; board.isMap()) {
+        out.board.columns = int(board["columns"]);
+        out.board.rows = int(board["rows"]);
+        out.board.squareMm = double(board["square_mm"]);
+        if (out.board.columns < 2 || out.board.rows < 2 || !(out.board.squareMm > 0.0)) {
+            out_reason = "board is not a chessboard";
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+StereoCalibration StereoCalibration::scaled(int width, int height) const
+{
+    StereoCalibration result = *this;
+    if (width <= 0 || height <= 0 || image_width <= 0 || image_height <= 0)
+        return result;
+    const double sx = double(width) / image_width, sy = double(height) / image_height;
+    for (std::array<double, 9>* M : {&result.M1, &result.M2}) {
+        (*M)[0] *= sx; // fx, cx
+        (*M)[2] *= sx;
+        (*M)[4] *= sy; // fy, cy
+        (*M)[5] *= sy;
+    }
+    // The projections' first row is in pixels across (the right one's baseline term too), the
+    // second in pixels down.
+    for (std::array<double, 12>* P : {&result.P1, &result.P2})
+        for (int i = 0; i < 4; ++i) {
+            (*P)[i] *= sx;
+            (*P)[4 + i] *= sy;
+        }
+    // Q takes (x, y, disparity, 1) in pixels: its centre, focal length and the term of the
+    // principal points' difference scale with them.
+    result.Q[3] *= sx;
+    result.Q[7] *= sy;
+    result.Q[11] *= sx;
+    result.Q[15] *= sx;
+    result.image_width = width;
+    result.image_height = height;
+    return result;
+}
+
+bool StereoCalibration::Save(const std::string& path, std::string& out_reason) const
+{
+    // Written aside and renamed, so a failure leaves no file and no half of one.
+    const std::string partial = path + ".partial";
+    // Tried first for the system's reason, as OpenCV only logs it.
+    FILE* probe = std::fopen(partial.c_str(), "w");
+    if (probe == nullptr) {
+        out_reason = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(probe);
+    try {
+        cv::FileStorage file(partial, cv::FileStorage::WRITE | cv::FileStorage::FORMAT_YAML);
+        if (!file.isOpened()) {
+            out_reason = "cannot write " + path;
+            return false;
+        }
+        file << "image_width" << image_width << "image_height" << image_height;
+        file << "M1" << Wrap(M1, 3) << "D1" << Wrap(D1) << "M2" << Wrap(M2, 3) << "D2" << Wrap(D2);
+        file << "R" << Wrap(R, 3) << "T" << Wrap(T, 3) << "R1" << Wrap(R1, 3) << "R2"
+             << Wrap(R2, 3);
+        file << "P1" << Wrap(P1, 3) << "P2" << Wrap(P2, 3) << "Q" << Wrap(Q, 4);
+        file << "rms" << rms;
+        file << "board"
+             << "{"
+             << "columns" << board.columns << "rows" << board.rows << "square_mm" << board.squareMm
+             << "}";
+        file.release();
+    } catch (const cv::Exception& e) {
+        std::remove(partial.c_str());
+        out_reason = "cannot write " + path + ": " + e.err;
+        return false;
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+        std::remove(partial.c_str());
+        out_reason = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool StereoCalibration::Load(const std::string& path, StereoCalibration& out_calibration,
+                             std::string& out_reason)
+{
+    // Asked first, as OpenCV logs an unreadable file and throws on an empty one.
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        access(path.c_str(), R_OK) != 0) {
+        out_reason = "cannot read " + path;
+        return false;
+    }
+    if (status.st_size == 0) {
+        out_reason = "the file is empty";
+        return false;
+    }
+    StereoCalibration read;
+    try {
+        if (!Read(path, read, out_reason))
+            return false;
+    } catch (const cv::Exception& e) {
+        // OpenCV's parser throws on a damaged file; its message names the line.
+        out_reason = "damaged: " + e.err;
+        return false;
+    }
+    out_calibration = read;
+    return true;
+}
