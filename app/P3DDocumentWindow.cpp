@@ -78,6 +78,12 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     connect(closeAction, &QAction::triggered, this, &QWidget::close);
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(imageControlsAction);
+    view->addSeparator();
+    mCalibrateEyesAction = view->addAction(tr("&Calibrate Eyes…"));
+    mRectifyEyesAction = view->addAction(tr("&Rectify Eyes"));
+    mRectifyEyesAction->setCheckable(true);
+    mRectifyEyesAction->setEnabled(false); // until the cameras have a calibration
+    mLoadCalibrationAction = view->addAction(tr("&Load Calibration…"));
     mEncodingMenu = menuBar()->addMenu(tr("&Encoding"));
     mEncodingMenu->setToolTipsVisible(true); // why a user's kernel is unavailable
     mEncodingGroup = new QActionGroup(this);

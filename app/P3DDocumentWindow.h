@@ -40,6 +40,11 @@ public:
     // The stereo encodings, one checkable item each, filled by the document.
     QMenu* encodingMenu() const { return mEncodingMenu; }
     QActionGroup* encodingGroup() const { return mEncodingGroup; }
+    // View menu: the guided calibration, the rectification switch (checkable), loading a
+    // calibration file; the document gives them their work.
+    QAction* calibrateEyesAction() const { return mCalibrateEyesAction; }
+    QAction* rectifyEyesAction() const { return mRectifyEyesAction; }
+    QAction* loadCalibrationAction() const { return mLoadCalibrationAction; }
 
 signals:
     // The window is closing; the document shuts down before it goes.
@@ -60,4 +65,7 @@ private:
     QAction* mAboutAction;
     QMenu* mEncodingMenu;
     QActionGroup* mEncodingGroup;
+    QAction* mCalibrateEyesAction;
+    QAction* mRectifyEyesAction;
+    QAction* mLoadCalibrationAction;
 };

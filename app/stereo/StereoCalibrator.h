@@ -7,16 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ArgbView.h"
 #include "StereoCalibration.h"
-
-// A borrowed frame: width x height A,R,G,B pixels, rows rowBytes apart.
-struct ArgbView
-{
-    const uint8_t* pixels = nullptr;
-    size_t rowBytes = 0;
-    int width = 0;
-    int height = 0;
-};
 
 // How good a calibration is.
 struct StereoCalibrationReport
