@@ -33,6 +33,7 @@ CalibrationViewPicker::Verdict CalibrationViewPicker::Judge(const std::vector<fl
                                                             int width, int height, double time_s)
 {
     const size_t count = size_t(mColumns) * size_t(mRows) * 2;
+    mDiagonal = std::max(1.0f, std::hypot(float(width), float(height)));
     if (mColumns < 2 || mRows < 2 || left.size() != count || right.size() != count) {
         mHeld[0].clear();
         mHeld[1].clear();
@@ -50,7 +51,6 @@ CalibrationViewPicker::Verdict CalibrationViewPicker::Judge(const std::vector<fl
     }
     if (time_s - mHeldSince < mSettings.stillSeconds)
         return Verdict::kHolding;
-    mDiagonal = std::max(1.0f, std::hypot(float(width), float(height)));
     const Pose pose = PoseOf(OutlineOf(left), mDiagonal);
     for (const Pose& taken : mPoses)
         if (!Differs(pose, taken))
@@ -110,9 +110,12 @@ bool CalibrationViewPicker::Differs(const Pose& a, const Pose& b) const
 {
     float roll = std::abs(a.roll - b.roll);
     roll = std::min(roll, 2.0f * kPi - roll);
-    return Distance(a.x, a.y, b.x, b.y) > mSettings.placeShift ||
-           std::abs(a.size - b.size) > mSettings.sizeChange ||
-           std::abs(a.tiltX - b.tiltX) > mSettings.tiltChange ||
-           std::abs(a.tiltY - b.tiltY) > mSettings.tiltChange ||
-           roll > mSettings.rollDegrees * kPi / 180.0f;
+    // Each way counted against its own step: a view moved half a step and turned half a step is
+    // as new as one moved a whole step.
+    const double steps = Distance(a.x, a.y, b.x, b.y) / mSettings.placeShift +
+                         std::abs(a.size - b.size) / mSettings.sizeChange +
+                         std::abs(a.tiltX - b.tiltX) / mSettings.tiltChange +
+                         std::abs(a.tiltY - b.tiltY) / mSettings.tiltChange +
+                         roll / (mSettings.rollDegrees * kPi / 180.0);
+    return steps > 1.0;
 }

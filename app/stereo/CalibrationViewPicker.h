@@ -21,11 +21,12 @@ public:
     {
         double stillSeconds = 0.5;
         float stillPixels = 1.5f; // the most a corner may move while the board is held
-        // A new view differs from each one taken by any of these.
-        double placeShift = 0.08; // the board's centre, in diagonals of the frame
-        double sizeChange = 0.15; // the board's size in the picture, relative (log)
-        double tiltChange = 0.06; // the ratio of its opposite edges (log): turned toward the eye
-        double rollDegrees = 10.0;
+        // A new view differs from each one taken by one of these steps, or by parts of several
+        // that add up to one.
+        double placeShift = 0.06; // the board's centre, in diagonals of the frame
+        double sizeChange = 0.12; // the board's size in the picture, relative (log)
+        double tiltChange = 0.05; // the ratio of its opposite edges (log): turned toward the eye
+        double rollDegrees = 8.0;
     };
     // A view's board in the left eye: the outer corners x, y, clockwise from the first.
     using Outline = std::array<float, 8>;

@@ -73,19 +73,17 @@ cv::Matx33d Rotation(double xDegrees, double yDegrees, double zDegrees)
     return R;
 }
 
-} // namespace
-
-std::vector<std::string> RigPictures::Write(const std::string& folder, int count)
+// Calls out with each picture in turn: left, right, left, ...
+template <typename Out> void Render(int count, Out out)
 {
     const double f = 600.0;
     const cv::Matx<double, 1, 5> distortion(-0.1, 0, 0, 0, 0);
     const Eye left{cv::Matx33d(f, 0, 320, 0, f, 240, 0, 0, 1), distortion, cv::Matx33d::eye(),
                    cv::Vec3d(0, 0, 0)};
     const Eye right{cv::Matx33d(f * 1.03, 0, 322, 0, f * 1.03, 246, 0, 0, 1), distortion,
-                    Rotation(0, 0, 1.5), cv::Vec3d(-kBaselineMm, 0, 0)};
+                    Rotation(0, 0, 1.5), cv::Vec3d(-RigPictures::kBaselineMm, 0, 0)};
     const cv::Mat texture = BoardTexture();
     const cv::Mat leftRays = Rays(left), rightRays = Rays(right);
-    std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
         // Tilts, turns and distances that differ view to view; the board's centre near the
         // middle of both pictures.
@@ -95,13 +93,30 @@ std::vector<std::string> RigPictures::Write(const std::string& folder, int count
         const double distance = 520.0 + 80.0 * std::cos(a);
         const cv::Vec3d centre(100.0 + 30.0 * std::sin(a), 62.5 + 20.0 * std::cos(a), 0.0);
         const cv::Vec3d boardT = cv::Vec3d(30.0, 0.0, distance) - boardR * centre;
-        for (const auto& [name, eye, rays] :
-             {std::tuple("left", left, leftRays), std::tuple("right", right, rightRays)}) {
-            paths.push_back(folder + "/" + name + "-" + std::to_string(i + 1) + ".png");
-            cv::imwrite(paths.back(), Picture(texture, rays, eye, boardR, boardT));
-        }
+        out(i, "left", Picture(texture, leftRays, left, boardR, boardT));
+        out(i, "right", Picture(texture, rightRays, right, boardR, boardT));
     }
+}
+
+} // namespace
+
+std::vector<std::string> RigPictures::Write(const std::string& folder, int count)
+{
+    std::vector<std::string> paths;
+    Render(count, [&](int i, const char* name, const cv::Mat& picture) {
+        paths.push_back(folder + "/" + name + "-" + std::to_string(i + 1) + ".png");
+        cv::imwrite(paths.back(), picture);
+    });
     return paths;
+}
+
+std::vector<std::vector<uint8_t>> RigPictures::Grey(int count)
+{
+    std::vector<std::vector<uint8_t>> pictures;
+    Render(count, [&](int, const char*, const cv::Mat& picture) {
+        pictures.emplace_back(picture.datastart, picture.dataend);
+    });
+    return pictures;
 }
 
 } // namespace p3dtest

@@ -3,6 +3,7 @@
 // longer, both lenses with radial distortion k1 = -0.1.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct RigPictures
     // Writes count pairs of PNG files, the board in a varied pose in each, as folder/left-N.png
     // and folder/right-N.png; returns their paths, left, right, left, ...
     static std::vector<std::string> Write(const std::string& folder, int count);
+    // The same pairs in memory: grey pictures of kWidth x kHeight bytes, left, right, left, ...
+    static std::vector<std::vector<uint8_t>> Grey(int count);
 };
 
 } // namespace p3dtest
