@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -23,6 +24,7 @@
 #include "NSUIToolButton.h"
 #include "NSUserDefault.h"
 #include "P3DBroadcastControl.h"
+#include "P3DCalibrationDialog.h"
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
@@ -81,6 +83,15 @@ bool SavePicture(const QImage& picture, const QString& path, QString& out_reason
     return true;
 }
 
+// An eye's frame as borrowed A,R,G,B pixels; empty without one.
+ArgbView EyeFrame(CGImageRef frame)
+{
+    if (!frame || !CGImageGetPixelBase(frame))
+        return {};
+    return {static_cast<const uint8_t*>(CGImageGetPixelBase(frame)), CGImageGetBytesPerRow(frame),
+            int(CGImageGetWidth(frame)), int(CGImageGetHeight(frame))};
+}
+
 } // namespace
 
 P3DDocument::P3DDocument()
@@ -103,6 +114,7 @@ P3DDocument::P3DDocument()
     fillEncodingMenu();
     setStereoEncoding(NSUserDefaultLoadKind<NSString>(kStereoEncoding, ""));
     connect(&w, &P3DDocumentWindow::windowWillClose, this, &P3DDocument::windowWillClose);
+    connect(w.calibrateEyesAction(), &QAction::triggered, this, &P3DDocument::calibrateEyes);
 }
 
 P3DDocument::~P3DDocument()
@@ -196,11 +208,28 @@ void P3DDocument::masterTimeClock()
     const auto frame = [](QCamGrabCGImageView* view) {
         return view->grabber()->VideoChannel() ? view->cameraImageRef() : nullptr;
     };
-    mMonitor->setEyeFrames(frame(mWindow->leftEyeView()), frame(mWindow->rightEyeView()));
+    CGImageRef left = frame(mWindow->leftEyeView()), right = frame(mWindow->rightEyeView());
+    mMonitor->setEyeFrames(left, right);
     mMonitor->render();
     mWindow->stereoView()->update();
     if (const CIImage* image = mMonitor->monitorImage())
         cameraBroadcastFrame(image);
+    if (mCalibrationDialog)
+        mCalibrationDialog->eyeFrames(
+            EyeFrame(left), EyeFrame(right),
+            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
+}
+
+void P3DDocument::calibrateEyes()
+{
+    if (!mCalibrationDialog) {
+        mCalibrationDialog = std::make_unique<P3DCalibrationDialog>(mWindow.get());
+        // Each opening starts afresh.
+        connect(mCalibrationDialog.get(), &QDialog::finished, this,
+                [this] { mCalibrationDialog.release()->deleteLater(); });
+    }
+    mCalibrationDialog->open();
 }
 
 void P3DDocument::stereoCameraTimer()
@@ -238,6 +267,7 @@ void P3DDocument::windowWillClose()
     }
     --sCountInstances;
     mCameraWatcher.reset();
+    mCalibrationDialog.reset();
     saveEyeCameras(); // while the cameras still run
     stereoCameraClose();
     delete _camTimer;

@@ -9,6 +9,7 @@
 
 class CIImage;
 class CameraDeviceWatcher;
+class P3DCalibrationDialog;
 class P3DDocumentWindow;
 class QAction;
 class QTimer;
@@ -43,6 +44,9 @@ public:
     void stereoCameraTimer();
     void cameraBroadcastFrame(const CIImage* image);
     void windowWillClose();
+    // View > Calibrate Eyes…: the guided calibration, fed this document's eyes while it is open.
+    void calibrateEyes();
+    P3DCalibrationDialog* calibrationDialog() const { return mCalibrationDialog.get(); }
 
     // Each eye takes the named camera, else the one it had at the last close, else the left eye
     // the first camera and the right eye the second; through the same path as a menu choice.
@@ -86,5 +90,6 @@ private:
     bool mSnapshotFailed = false;
     unsigned long mTicks = 0;
     std::unique_ptr<CameraDeviceWatcher> mCameraWatcher;
+    std::unique_ptr<P3DCalibrationDialog> mCalibrationDialog; // a child of the window, while open
     static int sCountInstances;
 };
