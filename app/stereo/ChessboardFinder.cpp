@@ -65,9 +65,10 @@ bool ChessboardFinder::FindCorners(bool live, std::vector<float>& out_corners)
     const cv::Mat& grey = mPictures->grey;
     constexpr int kThorough = cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE;
     if (live) {
+        // Quick at half the size, and sure enough: the corners are refined at full size below.
+        // The fast check is left out: at half size it turns away most boards of small squares.
         cv::resize(grey, mPictures->half, cv::Size(mWidth / 2, mHeight / 2), 0, 0, cv::INTER_AREA);
-        if (!cv::findChessboardCorners(mPictures->half, pattern, corners,
-                                       kThorough | cv::CALIB_CB_FAST_CHECK))
+        if (!cv::findChessboardCorners(mPictures->half, pattern, corners, kThorough))
             return false;
         // Half-size pixel centres back to full size.
         for (cv::Point2f& corner : corners)

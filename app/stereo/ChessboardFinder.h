@@ -26,8 +26,8 @@ public:
     int height() const { return mHeight; }
 
     // The board's corners as x, y pairs, row by row of the board; false, and out_corners empty,
-    // when the board is not there whole. Live looks at half the size first and gives up quickly
-    // on a picture without a board; otherwise the search is thorough.
+    // when the board is not there whole. Live looks for it at half the size, for speed;
+    // otherwise at full size.
     bool Find(bool live, std::vector<float>& out_corners);
 
 private:
