@@ -165,13 +165,17 @@ bool StereoCalibrator::Calibrate(StereoCalibration& out_calibration,
         right.push_back(WrapCorners(mRight[i]));
     }
     const cv::Size size(mWidth, mHeight);
+    // The third radial term only bends the picture's corners, where boards are seldom held: left
+    // free, it fits the views' noise and throws the corners pixels off.
+    constexpr int kLens = cv::CALIB_FIX_K3;
     try {
         cv::Mat M1, D1, M2, D2, R, T, E, F, R1, R2, P1, P2, Q;
-        cv::calibrateCamera(objects, left, size, M1, D1, cv::noArray(), cv::noArray());
-        cv::calibrateCamera(objects, right, size, M2, D2, cv::noArray(), cv::noArray());
+        cv::calibrateCamera(objects, left, size, M1, D1, cv::noArray(), cv::noArray(), kLens);
+        cv::calibrateCamera(objects, right, size, M2, D2, cv::noArray(), cv::noArray(), kLens);
         // Each camera's own solution is the start; the pair refines both with the baseline.
         const double rms = cv::stereoCalibrate(
-            objects, left, right, M1, D1, M2, D2, size, R, T, E, F, cv::CALIB_USE_INTRINSIC_GUESS,
+            objects, left, right, M1, D1, M2, D2, size, R, T, E, F,
+            cv::CALIB_USE_INTRINSIC_GUESS | kLens,
             cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 100, 1e-6));
         cv::stereoRectify(M1, D1, M2, D2, size, R, T, R1, R2, P1, P2, Q, cv::CALIB_ZERO_DISPARITY,
                           0.0, size);

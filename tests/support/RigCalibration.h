@@ -60,6 +60,7 @@ public:
         return state.phase;
     }
 
+    const TestPatternScene& scene() const { return mScene; }
     // The last frame fed, 0 left, 1 right.
     ArgbView eye(int eye) const { return {mArgb[eye].data(), kWidth * 4, kWidth, kHeight}; }
 
