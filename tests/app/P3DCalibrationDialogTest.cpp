@@ -54,7 +54,7 @@ TEST(P3DCalibrationDialogTest, TryAgainDropsTheViewsTaken)
     p3dtest::WidgetApplication();
     P3DCalibrationDialog dialog;
     p3dtest::RigCalibration rig;
-    rig.Run(dialog.session(), {}, 2);
+    rig.Run(dialog.session(), {}, 2 * rig.kPoseFrames);
     dialog.eyeFrames(rig.eye(0), rig.eye(1), 100.0);
     ASSERT_NE(dialog.progressLabel()->text(), "0 of 15 views");
     dialog.tryAgainButton()->click();

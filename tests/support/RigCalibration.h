@@ -33,15 +33,18 @@ public:
 
     using Shown = std::function<void(const ArgbView&, const ArgbView&, double)>;
 
-    // Feeds session until it stops collecting, or for so many poses. Every pair is looked at, so
-    // the worker's speed does not decide which poses it sees: the next goes in only once the one
-    // before has been taken. shown has each pair fed. The phase once the solver is done.
+    // A pose held and the move to the next, in frames.
+    static constexpr uint64_t kPoseFrames =
+        TestPatternChessboard::kHoldFrames + TestPatternChessboard::kMoveFrames;
+
+    // Feeds session until it stops collecting, or for so many frames (40 poses). Every pair is
+    // looked at, so the worker's speed does not decide which poses it sees: the next goes in only
+    // once the one before has been taken. shown has each pair fed. The phase once the solver is
+    // done.
     CalibrationSnapshot::Phase Run(CalibrationSession& session, const Shown& shown = {},
-                                   int poses = 40)
+                                   uint64_t frames = 40 * kPoseFrames)
     {
         const ArgbView left = eye(0), right = eye(1);
-        const uint64_t frames = uint64_t(poses) * (TestPatternChessboard::kHoldFrames +
-                                                   TestPatternChessboard::kMoveFrames);
         CalibrationSnapshot state;
         for (uint64_t frame = 0;
              frame < frames && state.phase == CalibrationSnapshot::Phase::kCollecting; frame += 3) {
