@@ -114,21 +114,4 @@ TEST(CalibrationViewPickerTest, TakesAViewHeldStillThatDiffersFromThoseTaken)
     }
 }
 
-TEST(CalibrationViewPickerTest, OutlinesTheViewsTakenAndForgetsThemOnClear)
-{
-    CalibrationViewPicker picker(9, 6);
-    const std::vector<float> corners = Corners({});
-    picker.Take(corners);
-    ASSERT_EQ(picker.outlines().size(), 1u);
-    // The board's outer corners, clockwise from the first.
-    const CalibrationViewPicker::Outline expected = {corners[0],  corners[1],   corners[16],
-                                                     corners[17], corners[106], corners[107],
-                                                     corners[90], corners[91]};
-    EXPECT_EQ(picker.outlines()[0], expected);
-    picker.Clear();
-    EXPECT_EQ(picker.viewsTaken(), 0u);
-    picker.Judge(corners, corners, 640, 480, 0.0);
-    EXPECT_EQ(picker.Judge(corners, corners, 640, 480, 0.6), Verdict::kTake);
-}
-
 } // namespace
