@@ -19,6 +19,7 @@
 
 #include "AppController.h"
 #include "BroadcastWidgetTest.h"
+#include "CalibrationSession.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "CoreElapsedTime.h"
@@ -27,6 +28,7 @@
 #include "NSUICamMenuController.h"
 #include "NSUserDefault.h"
 #include "P3DBroadcastControl.h"
+#include "P3DCalibrationDialog.h"
 #include "P3DDocument.h"
 #include "P3DDocumentWindow.h"
 #include "P3DEyeAlignmentControls.h"
@@ -345,6 +347,35 @@ TEST_F(DocumentTest, TheEncodingMenuDrivesTheMonitorAndComesBack)
     window = document->window();
     EXPECT_EQ(document->stereoEncoding(), "arcd");
     p3dtest::RemoveTree(folder);
+}
+
+// View > Calibrate Eyes… opens the guided calibration and the ticks feed it; its Keep gives the
+// pair the calibration, and the next opening starts afresh.
+TEST_F(DocumentTest, CalibrateEyesIsFedByTheTicksAndKeepRectifiesTheEyes)
+{
+    window->calibrateEyesAction()->trigger();
+    P3DCalibrationDialog* dialog = document->calibrationDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    CalibrationSnapshot state;
+    while (state.width == 0) {
+        tick();
+        QApplication::processEvents();
+        dialog->session().Snapshot(state);
+    }
+    EXPECT_EQ(state.width, 640);
+    EXPECT_EQ(state.verdict, CalibrationViewPicker::Verdict::kNoBoard) << "no board shown";
+
+    StereoCalibration rig;
+    std::string reason;
+    ASSERT_TRUE(StereoCalibration::Load(RIG_CALIBRATION, rig, reason)) << reason;
+    emit dialog->calibrationKept(rig);
+    dialog->accept();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window->rectifyEyesAction()->isChecked());
+    EXPECT_EQ(document->calibrationDialog(), nullptr);
+    window->calibrateEyesAction()->trigger();
+    ASSERT_NE(document->calibrationDialog(), nullptr) << "closed with the window, open";
 }
 
 UInt64 gNowUs = 0;
