@@ -125,24 +125,25 @@ void P3DCalibrationDialog::eyeFrames(const ArgbView& left, const ArgbView& right
 {
     mSession->Feed(left, right, time_s);
     mSession->Snapshot(mState);
-    mRectifiedShown = mState.phase == Phase::kDone;
+    const bool done = mState.phase == Phase::kDone;
+    mRectifiedShown = done;
     const ArgbView frames[2] = {left, right};
     for (int eye = 0; eye < 2; ++eye) {
         ArgbView shown = frames[eye];
-        if (mRectifiedShown) {
-            const size_t rowBytes = size_t(std::max(shown.width, 0)) * 4;
-            mRectified[eye].resize(rowBytes * size_t(std::max(shown.height, 0)));
-            mRectifiedShown =
-                mSession->RectifyPreview(eye, shown, mRectified[eye].data(), rowBytes);
-            shown.pixels = mRectified[eye].data();
-            shown.rowBytes = rowBytes;
+        if (!shown.pixels || shown.width <= 0 || shown.height <= 0)
+            continue; // an eye without a camera keeps its last picture
+        if (done) {
+            const size_t rowBytes = size_t(shown.width) * 4;
+            mRectified[eye].resize(rowBytes * size_t(shown.height));
+            if (mSession->RectifyPreview(eye, shown, mRectified[eye].data(), rowBytes))
+                shown = {mRectified[eye].data(), rowBytes, shown.width, shown.height};
+            else
+                mRectifiedShown = false;
         }
         QImage& image = mEyes[eye];
-        if (shown.pixels)
-            CGScaleARGBPixels(shown.pixels, shown.rowBytes, size_t(std::max(shown.width, 0)),
-                              size_t(std::max(shown.height, 0)), image.bits(),
-                              size_t(image.bytesPerLine()), size_t(image.width()),
-                              size_t(image.height()), CGPixelOrder::kBGRA);
+        CGScaleARGBPixels(shown.pixels, shown.rowBytes, size_t(shown.width), size_t(shown.height),
+                          image.bits(), size_t(image.bytesPerLine()), size_t(image.width()),
+                          size_t(image.height()), CGPixelOrder::kBGRA);
     }
     showState();
     update();
