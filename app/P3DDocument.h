@@ -53,8 +53,8 @@ public:
     // Each eye takes the named camera, else the one it had at the last close, else the left eye
     // the first camera and the right eye the second; through the same path as a menu choice.
     void restoreCameras(const QString& leftCamera, const QString& rightCamera);
-    // Keeps the calibration for the present pair of cameras (for the session only while an eye
-    // has none) and rectifies the eyes with it.
+    // Keeps the calibration for the present pair of cameras (not while an eye has none) and
+    // rectifies the eyes with it.
     void useCalibration(const StereoCalibration& calibration);
     // Loads a calibration file and uses it; false with the reason, and nothing changed.
     bool loadCalibrationFile(const QString& path, QString& out_reason);

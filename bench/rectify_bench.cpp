@@ -11,10 +11,11 @@
 
 namespace {
 
-// The faulty rig the calibration tests use, calibrated perfectly.
-bool RigCalibration(StereoCalibration& out, std::string& out_reason)
+// The faulty rig the calibration tests use, calibrated perfectly, and the rectifier made of it.
+bool Rig(StereoCalibration& out_rig, StereoRectifier& out_rectifier, std::string& out_reason)
 {
-    return StereoCalibration::Load(RIG_CALIBRATION, out, out_reason);
+    return StereoCalibration::Load(RIG_CALIBRATION, out_rig, out_reason) &&
+           out_rectifier.Prepare(out_rig, bench::kEyeWidth, bench::kEyeHeight, out_reason);
 }
 
 struct Eyes
@@ -29,8 +30,7 @@ void BM_Rectify640x480(benchmark::State& state)
     StereoCalibration rig;
     StereoRectifier rectifier;
     std::string reason;
-    if (!RigCalibration(rig, reason) ||
-        !rectifier.Prepare(rig, bench::kEyeWidth, bench::kEyeHeight, reason))
+    if (!Rig(rig, rectifier, reason))
         return state.SkipWithError(reason.c_str());
     Eyes eyes;
     for (auto _ : state)
@@ -51,8 +51,7 @@ void BM_OpenCVRemap640x480(benchmark::State& state)
     StereoCalibration rig;
     StereoRectifier rectifier;
     std::string reason;
-    if (!RigCalibration(rig, reason) ||
-        !rectifier.Prepare(rig, bench::kEyeWidth, bench::kEyeHeight, reason))
+    if (!Rig(rig, rectifier, reason))
         return state.SkipWithError(reason.c_str());
     const cv::Size size(bench::kEyeWidth, bench::kEyeHeight);
     cv::Mat map1[2], map2[2];

@@ -2,9 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "Processor/InstructionSet.h"
 
 namespace {
 
@@ -12,9 +18,6 @@ namespace {
 constexpr int kLargestSide = 8192;
 // An area both eyes share that needs more than this zoom to fill the frame is not a rig's.
 constexpr double kLargestZoom = 4.0;
-// A map may reach this far past the frame's outer pixel centres: the fixed-point maps round it
-// onto them (1/32 of a pixel), so no border colour bleeds in.
-constexpr double kEdgeSlack = 0.01;
 // undistortPoints' default five steps miss a strong lens's corners by a pixel or more.
 const cv::TermCriteria kExact(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 100, 1e-10);
 
@@ -38,14 +41,105 @@ cv::Mat Border(int width, int height)
     return cv::Mat(points, true);
 }
 
+// Where one rectified pixel comes from: the top-left of the four camera pixels around it, and
+// how far it lies toward the right and the lower ones, in 32nds.
+struct Tap
+{
+    uint16_t x, y;
+    uint8_t fx, fy;
+};
+
+// OpenCV's fixed-point maps (whole pixels, and 32nds as y * 32 + x) as taps; false when one
+// reaches outside the frame. A tap on the last column or row takes its pixel as the right or
+// lower neighbour (at 32 32nds), so that every tap reads two whole pixels on two whole rows.
+bool MakeTaps(const cv::Mat& map1, const cv::Mat& map2, int width, int height,
+              std::vector<Tap>& out)
+{
+    out.resize(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const cv::Vec2s whole = map1.at<cv::Vec2s>(y, x);
+            int sx = whole[0], sy = whole[1];
+            int fx = map2.at<uint16_t>(y, x) & 31, fy = map2.at<uint16_t>(y, x) >> 5;
+            if (sx < 0 || sy < 0 || sx >= width || sy >= height || (sx == width - 1 && fx != 0) ||
+                (sy == height - 1 && fy != 0))
+                return false;
+            if (sx == width - 1) {
+                sx -= 1;
+                fx = 32;
+            }
+            if (sy == height - 1) {
+                sy -= 1;
+                fy = 32;
+            }
+            out[size_t(y) * size_t(width) + size_t(x)] = {uint16_t(sx), uint16_t(sy), uint8_t(fx),
+                                                          uint8_t(fy)};
+        }
+    return true;
+}
+
+// The pass is ours rather than cv::remap, which allocates scratch and wakes its thread pool on
+// every call. Each row of rectified pixels: the four neighbours weighted (32 - fx)(32 - fy), fx(32
+// - fy), (32 - fx)fy and fx fy, rounded from 1024ths, as OpenCV's fixed-point remap does.
+void RemapRowScalar(const uint8_t* src, size_t srcRowBytes, const Tap* taps, int width,
+                    uint8_t* dst)
+{
+    for (int x = 0; x < width; ++x) {
+        const Tap& tap = taps[x];
+        const uint8_t* p = src + size_t(tap.y) * srcRowBytes + size_t(tap.x) * 4;
+        const int fx = tap.fx, fy = tap.fy;
+        for (int c = 0; c < 4; ++c) {
+            const int top = p[c] * (32 - fx) + p[4 + c] * fx;
+            const int bottom = p[srcRowBytes + c] * (32 - fx) + p[srcRowBytes + 4 + c] * fx;
+            dst[x * 4 + c] = uint8_t((top * (32 - fy) + bottom * fy + 512) >> 10);
+        }
+    }
+}
+
+#if defined(__SSE2__)
+void RemapRowSSE2(const uint8_t* src, size_t srcRowBytes, const Tap* taps, int width, uint8_t* dst)
+{
+    const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi32(512);
+    // Two neighbours' bytes, channel by channel, as 16-bit pairs for one multiply-add.
+    const auto pairs = [zero](const uint8_t* p) {
+        const __m128i both = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        return _mm_unpacklo_epi8(_mm_unpacklo_epi8(both, _mm_srli_si128(both, 4)), zero);
+    };
+    for (int x = 0; x < width; ++x) {
+        const Tap& tap = taps[x];
+        const uint8_t* p = src + size_t(tap.y) * srcRowBytes + size_t(tap.x) * 4;
+        const int fx = tap.fx, fy = tap.fy;
+        const __m128i top = _mm_set1_epi32((32 - fx) * (32 - fy) | fx * (32 - fy) << 16);
+        const __m128i bottom = _mm_set1_epi32((32 - fx) * fy | fx * fy << 16);
+        __m128i sum = _mm_add_epi32(_mm_madd_epi16(pairs(p), top),
+                                    _mm_madd_epi16(pairs(p + srcRowBytes), bottom));
+        sum = _mm_srli_epi32(_mm_add_epi32(sum, half), 10);
+        sum = _mm_packus_epi16(_mm_packs_epi32(sum, sum), zero);
+        const int pixel = _mm_cvtsi128_si32(sum);
+        memcpy(dst + x * 4, &pixel, 4);
+    }
+}
+
+#endif
+
+using RemapRow = void (*)(const uint8_t*, size_t, const Tap*, int, uint8_t*);
+
+RemapRow ChosenRemapRow()
+{
+#if defined(__SSE2__)
+    if (Processor::Chosen() >= Processor::InstructionSet::kSSE2)
+        return RemapRowSSE2;
+#endif
+    return RemapRowScalar;
+}
+
 } // namespace
 
 struct StereoRectifier::Maps
 {
-    // Per eye: the lens, its rectifying rotation, the cropped projection (3x3), and the remap
-    // tables in fixed point.
+    // Per eye: the lens, its rectifying rotation, the cropped projection (3x3), and the taps.
     cv::Mat M[2], D[2], R[2], P[2];
-    cv::Mat map1[2], map2[2];
+    std::vector<Tap> taps[2];
 };
 
 StereoRectifier::StereoRectifier() = default;
@@ -55,7 +149,7 @@ bool StereoRectifier::Prepare(const StereoCalibration& calibration, int width, i
                               std::string& out_reason)
 {
     mMaps.reset();
-    if (width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide) {
+    if (width < 2 || height < 2 || width > kLargestSide || height > kLargestSide) {
         out_reason = "no frame of " + std::to_string(width) + "x" + std::to_string(height);
         return false;
     }
@@ -115,17 +209,16 @@ bool StereoRectifier::Prepare(const StereoCalibration& calibration, int width, i
                                (height - 1) / 2.0 - zoom * (top + bottom) / 2, 0, 0, 1);
         for (int eye = 0; eye < 2; ++eye) {
             maps->P[eye] = cv::Mat(crop) * maps->P[eye];
-            cv::Mat mapX, mapY;
+            cv::Mat mapX, mapY, map1, map2;
             cv::initUndistortRectifyMap(maps->M[eye], maps->D[eye], maps->R[eye], maps->P[eye],
                                         cv::Size(width, height), CV_32FC1, mapX, mapY);
+            cv::convertMaps(mapX, mapY, map1, map2, CV_16SC2);
             // A lens whose border folds over itself escapes the rectangle: refused, not shown
             // with a wedge.
-            if (!cv::checkRange(mapX, true, nullptr, -kEdgeSlack, width - 1 + kEdgeSlack) ||
-                !cv::checkRange(mapY, true, nullptr, -kEdgeSlack, height - 1 + kEdgeSlack)) {
+            if (!MakeTaps(map1, map2, width, height, maps->taps[eye])) {
                 out_reason = "the calibration's rectified frame leaves the camera's";
                 return false;
             }
-            cv::convertMaps(mapX, mapY, maps->map1[eye], maps->map2[eye], CV_16SC2);
         }
     } catch (const cv::Exception& e) {
         out_reason = "the calibration makes no maps: " + e.err;
@@ -149,15 +242,11 @@ bool StereoRectifier::Rectify(int eye, const ArgbView& src, uint8_t* dst, size_t
     const uint8_t* dstEnd = dst + dstRowBytes * size_t(mHeight - 1) + rowBytes;
     if (std::less<const uint8_t*>()(src.pixels, dstEnd) && std::less<const uint8_t*>()(dst, srcEnd))
         return false;
-    const cv::Mat in(mHeight, mWidth, CV_8UC4, const_cast<uint8_t*>(src.pixels), src.rowBytes);
-    cv::Mat out(mHeight, mWidth, CV_8UC4, dst, dstRowBytes);
-    try {
-        // A is the first byte: the border is opaque black.
-        cv::remap(in, out, mMaps->map1[eye], mMaps->map2[eye], cv::INTER_LINEAR,
-                  cv::BORDER_CONSTANT, cv::Scalar(255, 0, 0, 0));
-    } catch (const cv::Exception&) {
-        return false;
-    }
+    static const RemapRow remapRow = ChosenRemapRow();
+    const Tap* taps = mMaps->taps[eye].data();
+    for (int y = 0; y < mHeight; ++y)
+        remapRow(src.pixels, src.rowBytes, taps + size_t(y) * size_t(mWidth), mWidth,
+                 dst + size_t(y) * dstRowBytes);
     return true;
 }
 

@@ -1,7 +1,8 @@
 // Both eyes of a calibrated rig rectified: corresponding points on one row, the lenses'
 // distortion taken out, and the picture cropped to what both eyes see whole and brought back to
 // the frame size, so no black wedge shows at the borders. The maps are made once per
-// calibration and frame size; each frame is then one remap per eye.
+// calibration and frame size; each frame is then one bilinear pass per eye over them, on the
+// calling thread and without allocating.
 #pragma once
 
 #include <cstddef>
