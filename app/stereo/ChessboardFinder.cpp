@@ -24,11 +24,15 @@ bool ChessboardFinder::SetFrame(const ArgbView& frame)
     if (frame.pixels == nullptr || frame.width <= 0 || frame.height <= 0 ||
         frame.rowBytes < size_t(frame.width) * 4)
         return false;
-    const cv::Mat argb(frame.height, frame.width, CV_8UC4, const_cast<uint8_t*>(frame.pixels),
-                       frame.rowBytes);
-    // Made again only when the size changes.
-    mPictures->grey.create(frame.height, frame.width, CV_8U);
-    cv::transform(argb, mPictures->grey, cv::Matx14f(0.0f, 0.299f, 0.587f, 0.114f));
+    try {
+        const cv::Mat argb(frame.height, frame.width, CV_8UC4, const_cast<uint8_t*>(frame.pixels),
+                           frame.rowBytes);
+        // Made again only when the size changes.
+        mPictures->grey.create(frame.height, frame.width, CV_8U);
+        cv::transform(argb, mPictures->grey, cv::Matx14f(0.0f, 0.299f, 0.587f, 0.114f));
+    } catch (const cv::Exception&) {
+        return false;
+    }
     mWidth = frame.width;
     mHeight = frame.height;
     return true;
@@ -39,7 +43,11 @@ bool ChessboardFinder::SetGrey(const uint8_t* grey, size_t rowBytes, int width, 
     mWidth = mHeight = 0;
     if (grey == nullptr || width <= 0 || height <= 0 || rowBytes < size_t(width))
         return false;
-    cv::Mat(height, width, CV_8U, const_cast<uint8_t*>(grey), rowBytes).copyTo(mPictures->grey);
+    try {
+        cv::Mat(height, width, CV_8U, const_cast<uint8_t*>(grey), rowBytes).copyTo(mPictures->grey);
+    } catch (const cv::Exception&) {
+        return false;
+    }
     mWidth = width;
     mHeight = height;
     return true;
