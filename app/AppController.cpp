@@ -48,6 +48,8 @@ void AppController::newDocument(QObject*)
                               launch ? mOptions.rightCamera : QString());
     if (!launch)
         return;
+    if (mOptions.calibration)
+        mDocument->useCalibration(*mOptions.calibration);
     if (mOptions.monitorType)
         mDocument->setMonitorImageType(*mOptions.monitorType);
     if (mOptions.broadcast)

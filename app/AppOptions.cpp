@@ -31,8 +31,11 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     const QCommandLineOption quitAfter("quit-after", "Close the window after SECONDS.", "SECONDS");
     const QCommandLineOption snapshot("snapshot", "Save the monitor picture at close as PNG.",
                                       "FILE.png");
+    const QCommandLineOption calibration(
+        "calibration", "Rectify the eyes with this calibration, kept for the cameras' pair.",
+        "FILE.yml");
     parser.addOptions({monitor, broadcast, noBroadcast, leftCamera, rightCamera, testCameras,
-                       quitAfter, snapshot});
+                       quitAfter, snapshot, calibration});
 
     if (!parser.parse(arguments)) {
         // Worded as the other programs word it.
@@ -93,6 +96,16 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     if (parser.isSet(snapshot) && !out.snapshotPath.endsWith(".png", Qt::CaseInsensitive)) {
         out_error = "--snapshot writes PNG: give a file name ending in .png";
         return false;
+    }
+    if (parser.isSet(calibration)) {
+        std::string reason;
+        StereoCalibration read;
+        if (!StereoCalibration::Load(parser.value(calibration).toStdString(), read, reason)) {
+            out_error = "--calibration " + parser.value(calibration) + ": " +
+                        QString::fromStdString(reason);
+            return false;
+        }
+        out.calibration = read;
     }
     return true;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "StereoCalibration.h"
+
 struct AppOptions
 {
     std::optional<int> monitorType;  // a P3DStereoView monitor type
@@ -16,9 +18,12 @@ struct AppOptions
     double quitAfterSeconds = 0;     // 0: run until the window is closed
     QString snapshotPath;            // the monitor image at close, as PNG
     bool helpShown = false;          // --help or --version answered: nothing else to do
+    // Read from its file (--calibration): the eyes' calibration, kept for the cameras' pair.
+    std::optional<StereoCalibration> calibration;
 
     // Parses the arguments (program name first). False with a message for a bad option or
-    // value; --help and --version print and set helpShown.
+    // value, or a calibration file that cannot be read; --help and --version print and set
+    // helpShown.
     static bool Parse(const QStringList& arguments, AppOptions& out_options, QString& out_error);
     // False with a message naming the cameras there are when an eye's camera is neither one of
     // in_cameras nor "No Camera".

@@ -1,20 +1,25 @@
 #include "P3DDocument.h"
 
 #include <QActionGroup>
+#include <QFileDialog>
 #include <QImage>
 #include <QImageWriter>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSaveFile>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
 #include "CGPixelOrder.h"
 #include "CIContext.h"
+#include "CalibrationStore.h"
 #include "CameraDeviceWatcher.h"
 #include "CameraMenuModel.h"
 #include "CoreMachDebugLog.h"
+#include "EyeCameraChoice.h"
 #include "NSUICICameraControls.h"
 #include "NSUICamMenuController.h"
 #include "NSUIColorContentView.h"
@@ -23,10 +28,12 @@
 #include "NSUIToolButton.h"
 #include "NSUserDefault.h"
 #include "P3DBroadcastControl.h"
+#include "P3DCalibrationDialog.h"
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
 #include "QCamOutputBase.h"
+#include "StereoCalibration.h"
 #include "StereoEncodingList.h"
 #include "StereoMonitor.h"
 
@@ -41,6 +48,7 @@ const char* const kEyeOffsetKeys[2][2] = {{"leftEyeOffsetX", "leftEyeOffsetY"},
                                           {"rightEyeOffsetX", "rightEyeOffsetY"}};
 const char* const kEyeColorMatching = "eyeColorMatching";
 const char* const kStereoEncoding = "stereoEncoding";
+const char* const kRectifyEyes = "rectifyEyes";
 
 // The monitor's last picture in Qt's byte order; null without one.
 QImage MonitorPicture(const StereoMonitor& monitor)
@@ -81,6 +89,15 @@ bool SavePicture(const QImage& picture, const QString& path, QString& out_reason
     return true;
 }
 
+// An eye's frame as borrowed A,R,G,B pixels; empty without one.
+ArgbView EyeFrame(CGImageRef frame)
+{
+    if (!frame || !CGImageGetPixelBase(frame))
+        return {};
+    return {static_cast<const uint8_t*>(CGImageGetPixelBase(frame)), CGImageGetBytesPerRow(frame),
+            int(CGImageGetWidth(frame)), int(CGImageGetHeight(frame))};
+}
+
 } // namespace
 
 P3DDocument::P3DDocument()
@@ -102,7 +119,11 @@ P3DDocument::P3DDocument()
     mEncodings = std::make_unique<StereoEncodingList>(StereoEncodingList::UserKernelFolder());
     fillEncodingMenu();
     setStereoEncoding(NSUserDefaultLoadKind<NSString>(kStereoEncoding, ""));
+    mRectifyEyes = NSUserDefaultLoadKind<NSNumber>(kRectifyEyes, NSNumber(1)).doubleValue() >= 1.0;
+    connect(w.rectifyEyesAction(), &QAction::triggered, this, &P3DDocument::setRectifyEyes);
+    connect(w.loadCalibrationAction(), &QAction::triggered, this, &P3DDocument::loadCalibration);
     connect(&w, &P3DDocumentWindow::windowWillClose, this, &P3DDocument::windowWillClose);
+    connect(w.calibrateEyesAction(), &QAction::triggered, this, &P3DDocument::calibrateEyes);
 }
 
 P3DDocument::~P3DDocument()
@@ -176,6 +197,7 @@ void P3DDocument::stereoGrabCameraMenuChanged(QObject* sender)
         right->cameraMenuChanged(sender);
         left->cameraMenuRefresh();
     }
+    cameraPairChanged();
 }
 
 void P3DDocument::stereoCameraDevicesChanged()
@@ -185,6 +207,7 @@ void P3DDocument::stereoCameraDevicesChanged()
         eyes[eye]->cameraMenuController()->cameraChoice().TakeFreeCamera(*eyes[eye]->grabber(),
                                                                          *eyes[1 - eye]->grabber());
     stereoCameraMenuRefresh();
+    cameraPairChanged();
 }
 
 void P3DDocument::masterTimeClock()
@@ -196,11 +219,30 @@ void P3DDocument::masterTimeClock()
     const auto frame = [](QCamGrabCGImageView* view) {
         return view->grabber()->VideoChannel() ? view->cameraImageRef() : nullptr;
     };
-    mMonitor->setEyeFrames(frame(mWindow->leftEyeView()), frame(mWindow->rightEyeView()));
+    CGImageRef left = frame(mWindow->leftEyeView()), right = frame(mWindow->rightEyeView());
+    mMonitor->setEyeFrames(left, right);
     mMonitor->render();
     mWindow->stereoView()->update();
     if (const CIImage* image = mMonitor->monitorImage())
         cameraBroadcastFrame(image);
+    if (mCalibrationDialog)
+        mCalibrationDialog->eyeFrames(
+            EyeFrame(left), EyeFrame(right),
+            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
+}
+
+void P3DDocument::calibrateEyes()
+{
+    if (!mCalibrationDialog) {
+        mCalibrationDialog = std::make_unique<P3DCalibrationDialog>(mWindow.get());
+        connect(mCalibrationDialog.get(), &P3DCalibrationDialog::calibrationKept, this,
+                &P3DDocument::useCalibration);
+        // Each opening starts afresh.
+        connect(mCalibrationDialog.get(), &QDialog::finished, this,
+                [this] { mCalibrationDialog.release()->deleteLater(); });
+    }
+    mCalibrationDialog->open();
 }
 
 void P3DDocument::stereoCameraTimer()
@@ -238,6 +280,7 @@ void P3DDocument::windowWillClose()
     }
     --sCountInstances;
     mCameraWatcher.reset();
+    mCalibrationDialog.reset();
     saveEyeCameras(); // while the cameras still run
     stereoCameraClose();
     delete _camTimer;
@@ -250,6 +293,7 @@ void P3DDocument::windowWillClose()
                 writer.framesPublished(), writer.framesDropped());
     mWindow->imageControls()->preferencesSaveDefaults(this);
     saveEyeAdjustment();
+    NSUserDefaultSave(mRectifyEyes ? 1 : 0, kRectifyEyes);
     mWindow->broadcastControl()->applicationWillTerminate(this);
 }
 
@@ -374,4 +418,78 @@ void P3DDocument::restoreCameras(const QString& leftCamera, const QString& right
         chooseCamera(false, QString::fromStdString(cameras[1].title), false);
     // An eye still without a camera waits for one, rather than taking the other eye's.
     stereoCameraDevicesChanged();
+}
+
+void P3DDocument::cameraPairChanged()
+{
+    const std::string pair[2] = {EyeCameraChoice::CameraHeld(*mWindow->leftEyeView()->grabber()),
+                                 EyeCameraChoice::CameraHeld(*mWindow->rightEyeView()->grabber())};
+    if (pair[0] == mPair[0] && pair[1] == mPair[1])
+        return;
+    mPair[0] = pair[0];
+    mPair[1] = pair[1];
+    mPairCalibration.reset();
+    StereoCalibration calibration;
+    std::string reason;
+    if (!mPair[0].empty() && !mPair[1].empty()) {
+        if (CalibrationStore::Find(mPair[0], mPair[1], calibration, reason))
+            mPairCalibration = std::make_unique<StereoCalibration>(calibration);
+        else if (!reason.empty())
+            fprintf(stderr, "parallax3d: cannot use the calibration of %s and %s: %s\n",
+                    mPair[0].c_str(), mPair[1].c_str(), reason.c_str());
+    }
+    applyRectification();
+}
+
+void P3DDocument::applyRectification()
+{
+    const bool rectifying = mRectifyEyes && mPairCalibration;
+    mMonitor->setCalibration(rectifying ? mPairCalibration.get() : nullptr);
+    QAction* item = mWindow->rectifyEyesAction();
+    item->setEnabled(mPairCalibration != nullptr);
+    item->setChecked(rectifying);
+}
+
+void P3DDocument::useCalibration(const StereoCalibration& calibration)
+{
+    cameraPairChanged();
+    std::string reason;
+    if (mPair[0].empty() || mPair[1].empty())
+        fprintf(stderr, "parallax3d: the calibration is used but not kept: an eye has no camera\n");
+    else if (!CalibrationStore::Save(mPair[0], mPair[1], calibration, reason))
+        fprintf(stderr, "parallax3d: the calibration is used but not kept: %s\n", reason.c_str());
+    mPairCalibration = std::make_unique<StereoCalibration>(calibration);
+    mRectifyEyes = true;
+    applyRectification();
+}
+
+bool P3DDocument::loadCalibrationFile(const QString& path, QString& out_reason)
+{
+    StereoCalibration calibration;
+    std::string reason;
+    if (!StereoCalibration::Load(path.toStdString(), calibration, reason)) {
+        out_reason = QString::fromStdString(reason);
+        return false;
+    }
+    useCalibration(calibration);
+    return true;
+}
+
+void P3DDocument::loadCalibration()
+{
+    const QString path =
+        QFileDialog::getOpenFileName(mWindow.get(), tr("Load Calibration"), QString(),
+                                     tr("Calibrations (*.yml *.yaml *.xml);;All Files (*)"));
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!loadCalibrationFile(path, reason))
+        QMessageBox::warning(mWindow.get(), tr("Load Calibration"),
+                             tr("The calibration cannot be used: %1").arg(reason));
+}
+
+void P3DDocument::setRectifyEyes(bool on)
+{
+    mRectifyEyes = on;
+    applyRectification();
 }

@@ -6,14 +6,17 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <string>
 
 class CIImage;
 class CameraDeviceWatcher;
+class P3DCalibrationDialog;
 class P3DDocumentWindow;
 class QAction;
 class QTimer;
 class StereoEncodingList;
 class StereoMonitor;
+struct StereoCalibration;
 
 class P3DDocument : public QObject
 {
@@ -43,10 +46,25 @@ public:
     void stereoCameraTimer();
     void cameraBroadcastFrame(const CIImage* image);
     void windowWillClose();
+    // View > Calibrate Eyes…: the guided calibration, fed this document's eyes while it is open.
+    void calibrateEyes();
+    P3DCalibrationDialog* calibrationDialog() const { return mCalibrationDialog.get(); }
 
     // Each eye takes the named camera, else the one it had at the last close, else the left eye
     // the first camera and the right eye the second; through the same path as a menu choice.
     void restoreCameras(const QString& leftCamera, const QString& rightCamera);
+    // Keeps the calibration for the present pair of cameras (not while an eye has none) and
+    // rectifies the eyes with it.
+    void useCalibration(const StereoCalibration& calibration);
+    // Loads a calibration file and uses it; false with the reason, and nothing changed.
+    bool loadCalibrationFile(const QString& path, QString& out_reason);
+    // View > Load Calibration…: the file asked for; one that cannot be used is told.
+    void loadCalibration();
+    // View > Rectify Eyes: whether the pair's calibration rectifies the eyes. Kept at close as
+    // "rectifyEyes".
+    void setRectifyEyes(bool on);
+    bool rectifyEyes() const { return mRectifyEyes; }
+
     // The monitor type, in the view and in its chooser.
     void setMonitorImageType(int type);
     // The stereo encoding by key, in the view and checked in the Encoding menu; an unknown or
@@ -75,6 +93,11 @@ private:
     void saveEyeCameras();
 
     void fillEncodingMenu();
+    // The cameras of either eye may have changed: a new pair brings its own calibration, if it
+    // has one.
+    void cameraPairChanged();
+    // The monitor and the Rectify Eyes item as the pair's calibration and the switch say.
+    void applyRectification();
 
     std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it
     std::unique_ptr<P3DDocumentWindow> mWindow;
@@ -86,5 +109,9 @@ private:
     bool mSnapshotFailed = false;
     unsigned long mTicks = 0;
     std::unique_ptr<CameraDeviceWatcher> mCameraWatcher;
+    std::unique_ptr<P3DCalibrationDialog> mCalibrationDialog; // a child of the window, while open
+    std::string mPair[2]; // the cameras' names, left and right; empty for an eye without one
+    std::unique_ptr<StereoCalibration> mPairCalibration;
+    bool mRectifyEyes = true;
     static int sCountInstances;
 };

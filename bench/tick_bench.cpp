@@ -29,6 +29,8 @@
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
+#include "StereoCalibration.h"
+#include "StereoMonitor.h"
 #include "TestPatternEyes.h"
 #include "V4L2System.h"
 
@@ -95,9 +97,12 @@ struct Application2Eyes
     QImage screen;
 };
 
-// Ticks over the test pattern's two MJPEG eyes; adjusted: both eyes moved and the right eye's
-// colour matched, the work those add.
-void RunTicks(benchmark::State& state, bool adjusted)
+// What a tick does beyond decoding, muxing, painting and broadcasting: both eyes moved and the
+// right eye's colour matched, or both eyes rectified with a calibration of a faulty rig.
+enum class Extra { kNone, kAdjusted, kRectified };
+
+// Ticks over the test pattern's two MJPEG eyes, with the extra work.
+void RunTicks(benchmark::State& state, Extra extra)
 {
     if (!p3dtest::InPrivateChannelNamespace())
         return state.SkipWithError(p3dtest::PrivateChannelNamespaceError().c_str());
@@ -105,7 +110,20 @@ void RunTicks(benchmark::State& state, bool adjusted)
     const std::vector<uint8_t> left = bench::TestPatternEyeJPEG(0),
                                right = bench::TestPatternEyeJPEG(1);
     Application2Eyes app;
-    if (adjusted) {
+    if (extra == Extra::kRectified) {
+        StereoCalibration rig;
+        std::string reason;
+        if (!StereoCalibration::Load(RIG_CALIBRATION, rig, reason))
+            return state.SkipWithError(reason.c_str());
+        app.document->useCalibration(rig);
+        // The maps are made at the first frame, once: not part of the steady tick.
+        app.cameras[0]->PushFrame(left);
+        app.cameras[1]->PushFrame(right);
+        app.tick();
+        if (!app.document->monitor()->eyesRectified())
+            return state.SkipWithError("the eyes are not rectified");
+    }
+    if (extra == Extra::kAdjusted) {
         P3DStereoView* view = app.document->window()->stereoView();
         view->setEyeOffset(P3DStereoView::kLeftEye, {-2, 1});
         view->setEyeOffset(P3DStereoView::kRightEye, {5, -3});
@@ -126,7 +144,7 @@ void RunTicks(benchmark::State& state, bool adjusted)
 
 void BM_ApplicationTick2xMJPEG640x480(benchmark::State& state)
 {
-    RunTicks(state, false);
+    RunTicks(state, Extra::kNone);
 }
 BENCHMARK(BM_ApplicationTick2xMJPEG640x480)
     ->UseManualTime()
@@ -135,9 +153,18 @@ BENCHMARK(BM_ApplicationTick2xMJPEG640x480)
 
 void BM_ApplicationTickEyesAlignedAndMatched(benchmark::State& state)
 {
-    RunTicks(state, true);
+    RunTicks(state, Extra::kAdjusted);
 }
 BENCHMARK(BM_ApplicationTickEyesAlignedAndMatched)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ApplicationTickRectified2xMJPEG640x480(benchmark::State& state)
+{
+    RunTicks(state, Extra::kRectified);
+}
+BENCHMARK(BM_ApplicationTickRectified2xMJPEG640x480)
     ->UseManualTime()
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);

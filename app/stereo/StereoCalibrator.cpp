@@ -14,44 +14,9 @@ std::string SizeText(const cv::Size& size)
     return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
-// The frame as one grey channel; A,R,G,B read in place.
-cv::Mat Grey(const ArgbView& view)
-{
-    const cv::Mat argb(view.height, view.width, CV_8UC4, const_cast<uint8_t*>(view.pixels),
-                       view.rowBytes);
-    cv::Mat grey;
-    cv::transform(argb, grey, cv::Matx14f(0.0f, 0.299f, 0.587f, 0.114f));
-    return grey;
-}
-
 cv::Mat WrapCorners(const std::vector<float>& corners)
 {
     return cv::Mat(int(corners.size() / 2), 1, CV_32FC2, const_cast<float*>(corners.data()));
-}
-
-// The board's inner corners in the grey image, refined to a fraction of a pixel; empty when the
-// board is not there whole.
-std::vector<float> FindCorners(const cv::Mat& grey, const cv::Size& pattern)
-{
-    std::vector<cv::Point2f> corners;
-    if (!cv::findChessboardCorners(grey, pattern, corners,
-                                   cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE))
-        return {};
-    // The search window stays inside one square, however small the board is in the picture.
-    float spacing = INFINITY;
-    for (size_t i = 1; i < corners.size(); ++i)
-        if (i % size_t(pattern.width) != 0)
-            spacing = std::min(spacing, float(cv::norm(corners[i] - corners[i - 1])));
-    const int window = std::clamp(int(spacing * 0.4f), 2, 11);
-    cv::cornerSubPix(grey, corners, cv::Size(window, window), cv::Size(-1, -1),
-                     cv::TermCriteria(cv::TermCriteria::EPS | cv::TermCriteria::COUNT, 30, 0.01));
-    std::vector<float> flat;
-    flat.reserve(corners.size() * 2);
-    for (const cv::Point2f& corner : corners) {
-        flat.push_back(corner.x);
-        flat.push_back(corner.y);
-    }
-    return flat;
 }
 
 double MeanVerticalError(const std::vector<std::vector<float>>& left,
@@ -97,14 +62,18 @@ cv::Mat ReadGrey(const std::string& path)
 
 } // namespace
 
-StereoCalibrator::StereoCalibrator(const StereoBoard& board) : mBoard(board) {}
+StereoCalibrator::StereoCalibrator(const StereoBoard& board)
+    : mBoard(board), mLeftFinder(board), mRightFinder(board)
+{
+}
 
-template <typename Image>
-bool StereoCalibrator::AddImages(const Image& left, const Image& right, std::string& out_reason)
+bool StereoCalibrator::AddFound(std::string& out_reason)
 {
     ++mPairsGiven;
-    const cv::Size size = mWidth != 0 ? cv::Size(mWidth, mHeight) : left.size();
-    const cv::Size other = left.size() != size ? left.size() : right.size();
+    const cv::Size left(mLeftFinder.width(), mLeftFinder.height());
+    const cv::Size right(mRightFinder.width(), mRightFinder.height());
+    const cv::Size size = mWidth != 0 ? cv::Size(mWidth, mHeight) : left;
+    const cv::Size other = left != size ? left : right;
     if (other != size) {
         out_reason = "images of two sizes: " + SizeText(size) + " and " + SizeText(other);
         if (mFault.empty())
@@ -113,14 +82,12 @@ bool StereoCalibrator::AddImages(const Image& left, const Image& right, std::str
     }
     mWidth = size.width;
     mHeight = size.height;
-    const cv::Size pattern(mBoard.columns, mBoard.rows);
-    std::vector<float> leftCorners = FindCorners(left, pattern);
-    std::vector<float> rightCorners =
-        leftCorners.empty() ? std::vector<float>() : FindCorners(right, pattern);
-    if (leftCorners.empty() || rightCorners.empty()) {
+    Corners leftCorners, rightCorners;
+    const bool leftFound = mLeftFinder.Find(false, leftCorners);
+    if (!leftFound || !mRightFinder.Find(false, rightCorners)) {
         out_reason = std::string("no ") + std::to_string(mBoard.columns) + "x" +
                      std::to_string(mBoard.rows) + " board in the " +
-                     (leftCorners.empty() ? "left" : "right") + " image";
+                     (leftFound ? "right" : "left") + " image";
         return false;
     }
     // A view taken again adds nothing but weight, and views all alike let the solver invent a
@@ -138,15 +105,15 @@ bool StereoCalibrator::AddImages(const Image& left, const Image& right, std::str
 
 bool StereoCalibrator::AddPair(const ArgbView& left, const ArgbView& right, std::string& out_reason)
 {
-    for (const ArgbView* view : {&left, &right})
-        if (view->pixels == nullptr || view->width <= 0 || view->height <= 0 ||
-            view->rowBytes < size_t(view->width) * 4) {
+    try {
+        // Both are asked, so neither finder keeps a picture of an earlier pair.
+        const bool leftSet = mLeftFinder.SetFrame(left);
+        if (!mRightFinder.SetFrame(right) || !leftSet) {
             ++mPairsGiven;
             out_reason = "not a picture";
             return false;
         }
-    try {
-        return AddImages(Grey(left), Grey(right), out_reason);
+        return AddFound(out_reason);
     } catch (const cv::Exception& e) {
         out_reason = e.err;
         return false;
@@ -166,7 +133,9 @@ bool StereoCalibrator::AddPairFiles(const std::string& left, const std::string& 
                 mFault = out_reason;
             return false;
         }
-        return AddImages(leftGrey, rightGrey, out_reason);
+        mLeftFinder.SetGrey(leftGrey.data, leftGrey.step, leftGrey.cols, leftGrey.rows);
+        mRightFinder.SetGrey(rightGrey.data, rightGrey.step, rightGrey.cols, rightGrey.rows);
+        return AddFound(out_reason);
     } catch (const cv::Exception& e) {
         out_reason = e.err;
         return false;
@@ -196,13 +165,17 @@ bool StereoCalibrator::Calibrate(StereoCalibration& out_calibration,
         right.push_back(WrapCorners(mRight[i]));
     }
     const cv::Size size(mWidth, mHeight);
+    // The third radial term only bends the picture's corners, where boards are seldom held: left
+    // free, it fits the views' noise and throws the corners pixels off.
+    constexpr int kLens = cv::CALIB_FIX_K3;
     try {
         cv::Mat M1, D1, M2, D2, R, T, E, F, R1, R2, P1, P2, Q;
-        cv::calibrateCamera(objects, left, size, M1, D1, cv::noArray(), cv::noArray());
-        cv::calibrateCamera(objects, right, size, M2, D2, cv::noArray(), cv::noArray());
+        cv::calibrateCamera(objects, left, size, M1, D1, cv::noArray(), cv::noArray(), kLens);
+        cv::calibrateCamera(objects, right, size, M2, D2, cv::noArray(), cv::noArray(), kLens);
         // Each camera's own solution is the start; the pair refines both with the baseline.
         const double rms = cv::stereoCalibrate(
-            objects, left, right, M1, D1, M2, D2, size, R, T, E, F, cv::CALIB_USE_INTRINSIC_GUESS,
+            objects, left, right, M1, D1, M2, D2, size, R, T, E, F,
+            cv::CALIB_USE_INTRINSIC_GUESS | kLens,
             cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 100, 1e-6));
         cv::stereoRectify(M1, D1, M2, D2, size, R, T, R1, R2, P1, P2, Q, cv::CALIB_ZERO_DISPARITY,
                           0.0, size);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ArgbView.h"
+#include "ChessboardFinder.h"
 #include "StereoCalibration.h"
 
 // How good a calibration is.
@@ -42,10 +43,11 @@ private:
     // Corners of one view as x, y pairs, row by row of the board.
     using Corners = std::vector<float>;
 
-    template <typename Image>
-    bool AddImages(const Image& left, const Image& right, std::string& out_reason);
+    // The pair the finders were given.
+    bool AddFound(std::string& out_reason);
 
     StereoBoard mBoard;
+    ChessboardFinder mLeftFinder, mRightFinder; // their grey pictures serve every pair
     int mWidth = 0, mHeight = 0;
     std::string mFault; // the first that spoils the whole set: a size, an unreadable file
     int mPairsGiven = 0;

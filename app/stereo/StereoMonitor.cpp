@@ -9,7 +9,9 @@
 #include "CIORBStereoMuxFilter.h"
 #include "CIPlugIn.h"
 #include "CoreMachDebugLog.h"
+#include "StereoCalibration.h"
 #include "StereoPacking.h"
+#include "StereoRectifier.h"
 
 namespace {
 
@@ -25,6 +27,15 @@ CFPtr<__CFData> PixelStore(CFIndex bytes)
     return store;
 }
 
+// A frame's pixels; none when it has no memory of its own.
+ArgbView FramePixels(CGImageRef frame)
+{
+    if (!frame || !CGImageGetPixelBase(frame))
+        return {};
+    return {static_cast<const uint8_t*>(CGImageGetPixelBase(frame)), CGImageGetBytesPerRow(frame),
+            int(CGImageGetWidth(frame)), int(CGImageGetHeight(frame))};
+}
+
 } // namespace
 
 void StereoMonitor::loadCoreImagePlugIns()
@@ -37,7 +48,7 @@ void StereoMonitor::loadCoreImagePlugIns()
     (void)sLoaded;
 }
 
-StereoMonitor::StereoMonitor()
+StereoMonitor::StereoMonitor() : mRectifier(std::make_unique<StereoRectifier>())
 {
     loadCoreImagePlugIns();
     mEncoding.key = StereoEncodingList::kDefaultKey;
@@ -52,6 +63,58 @@ void StereoMonitor::setEyeFrames(CGImageRef left, CGImageRef right)
 {
     mFrames[kLeftEye] = CFPtr<CGImage>(left);
     mFrames[kRightEye] = CFPtr<CGImage>(right);
+    rectifyEyes();
+}
+
+void StereoMonitor::setCalibration(const StereoCalibration* calibration)
+{
+    mCalibration = calibration ? std::make_unique<StereoCalibration>(*calibration) : nullptr;
+    mRectifier = std::make_unique<StereoRectifier>();
+    mRectificationFault.clear();
+    mFaultWidth = mFaultHeight = 0;
+    rectifyEyes();
+}
+
+void StereoMonitor::rectifyEyes()
+{
+    mEyesRectified = false;
+    const ArgbView frames[2] = {FramePixels(mFrames[kLeftEye].get()),
+                                FramePixels(mFrames[kRightEye].get())};
+    // Both eyes or neither: a rectified eye beside a raw one shares no rows with it.
+    if (!mCalibration || !frames[0].pixels || !frames[1].pixels ||
+        frames[0].width != frames[1].width || frames[0].height != frames[1].height)
+        return;
+    const int width = frames[0].width, height = frames[0].height;
+    if (mRectifier->width() != width || mRectifier->height() != height) {
+        if (width == mFaultWidth && height == mFaultHeight)
+            return;
+        if (!mRectifier->Prepare(*mCalibration, width, height, mRectificationFault)) {
+            mFaultWidth = width;
+            mFaultHeight = height;
+            CoreMachDebugLog("cannot rectify the eyes at %dx%d: %s", width, height,
+                             mRectificationFault.c_str());
+            return;
+        }
+        mRectificationFault.clear();
+        mFaultWidth = mFaultHeight = 0;
+    }
+    const size_t rowBytes = size_t(width) * 4;
+    for (int eye = 0; eye < 2; ++eye) {
+        CFPtr<__CFData>& store = mRectified[eye];
+        if (!store || CFDataGetLength(store.get()) != CFIndex(rowBytes * size_t(height)))
+            store = PixelStore(CFIndex(rowBytes * size_t(height)));
+        if (!mRectifier->Rectify(eye, frames[eye], CFDataGetMutableBytePtr(store.get()), rowBytes))
+            return;
+    }
+    mEyesRectified = true;
+}
+
+ArgbView StereoMonitor::eyePixels(Eye eye) const
+{
+    if (!mEyesRectified)
+        return FramePixels(mFrames[eye].get());
+    return {CFDataGetBytePtr(mRectified[eye].get()), size_t(mRectifier->width()) * 4,
+            mRectifier->width(), mRectifier->height()};
 }
 
 void StereoMonitor::setEyeOffset(Eye eye, EyeOffset offset)
@@ -84,22 +147,18 @@ EyeOffset StereoMonitor::frameOffset(Eye eye) const
 
 void StereoMonitor::updateColorMatch()
 {
-    CGImageRef left = mFrames[kLeftEye].get();
-    CGImageRef right = mFrames[kRightEye].get();
-    if (!mColorMatching || !left || !right || !CGImageGetPixelBase(left) ||
-        !CGImageGetPixelBase(right) || CGImageGetWidth(left) != CGImageGetWidth(right) ||
-        CGImageGetHeight(left) != CGImageGetHeight(right))
+    const ArgbView left = eyePixels(kLeftEye), right = eyePixels(kRightEye);
+    if (!mColorMatching || !left.pixels || !right.pixels || left.width != right.width ||
+        left.height != right.height)
         return;
     EyeRect leftArea, rightArea;
-    EyeOverlap(int(CGImageGetWidth(left)), int(CGImageGetHeight(left)), frameOffset(kLeftEye),
-               frameOffset(kRightEye), leftArea, rightArea);
+    EyeOverlap(left.width, left.height, frameOffset(kLeftEye), frameOffset(kRightEye), leftArea,
+               rightArea);
     // Every fourth pixel each way: a sixteenth of the frame says as much about its colour.
     constexpr int kStep = 4;
     const EyeGains before = mMatcher.gains();
-    mMatcher.update(EyeChannelMeans(static_cast<const uint8_t*>(CGImageGetPixelBase(left)),
-                                    CGImageGetBytesPerRow(left), leftArea, kStep),
-                    EyeChannelMeans(static_cast<const uint8_t*>(CGImageGetPixelBase(right)),
-                                    CGImageGetBytesPerRow(right), rightArea, kStep));
+    mMatcher.update(EyeChannelMeans(left.pixels, left.rowBytes, leftArea, kStep),
+                    EyeChannelMeans(right.pixels, right.rowBytes, rightArea, kStep));
     // The panel shows the gains in hundredths: it hears of a change it can show.
     for (size_t c = 0; c < 3; ++c)
         if (std::lround(before[c] * 100) != std::lround(mMatcher.gains()[c] * 100)) {
@@ -115,19 +174,23 @@ CFPtr<CIImage> StereoMonitor::eyeImage(Eye eye)
         return nullptr;
     const EyeOffset offset = frameOffset(eye);
     const EyeGains gains = eye == kRightEye ? rightEyeGains() : kUnitGains;
+    const ArgbView source = eyePixels(eye);
     CFPtr<CIImage> image;
     if (offset == EyeOffset() && gains == kUnitGains) {
-        image = CIImage::imageWithCGImage(frame);
-    } else if (CGImageGetPixelBase(frame)) {
-        const size_t width = CGImageGetWidth(frame), height = CGImageGetHeight(frame);
+        image =
+            mEyesRectified
+                ? CIImage::imageWithARGBMemory(source.pixels, source.rowBytes, size_t(source.width),
+                                               size_t(source.height), mRectified[eye].get())
+                : CIImage::imageWithCGImage(frame);
+    } else if (source.pixels) {
+        const size_t width = size_t(source.width), height = size_t(source.height);
         const CFIndex bytes = CFIndex(width * height * 4);
         CFPtr<__CFData>& adjusted = mAdjusted[eye];
         if (!adjusted || CFDataGetLength(adjusted.get()) != bytes)
             adjusted = PixelStore(bytes);
         UInt8* pixels = CFDataGetMutableBytePtr(adjusted.get());
-        if (AdjustEyeFrame(static_cast<const uint8_t*>(CGImageGetPixelBase(frame)),
-                           CGImageGetBytesPerRow(frame), pixels, width * 4, int(width), int(height),
-                           offset, gains))
+        if (AdjustEyeFrame(source.pixels, source.rowBytes, pixels, width * 4, int(width),
+                           int(height), offset, gains))
             image = CIImage::imageWithARGBMemory(pixels, width * 4, width, height, adjusted.get());
     }
     return image ? mChain.filteredImage(image.get()) : image;

@@ -1,12 +1,15 @@
 // The stereo monitor without a display: the two eyes' latest frames in, the monitor picture out.
-// Each eye is moved by its offset, its colour matched, shaped by the image controls' chain, and
-// the two are combined as the monitor type and the encoding say. The document renders it once a
-// tick, whatever the window does, and broadcasts the picture it has just rendered; the stereo view
-// only paints it.
+// Both eyes are rectified when the pair has a calibration, then each is moved by its offset, its
+// colour matched, shaped by the image controls' chain, and the two are combined as the monitor type
+// and the encoding say. The document renders it once a tick, whatever the window does, and
+// broadcasts the picture it has just rendered; the stereo view only paints it.
 #pragma once
 
 #include <QObject>
+#include <memory>
+#include <string>
 
+#include "ArgbView.h"
 #include "CFPtr.h"
 #include "CGImage.h"
 #include "CICameraFilterChain.h"
@@ -17,6 +20,8 @@ struct __CFData;
 class CIContext;
 class CIFilter;
 class CIImage;
+class StereoRectifier;
+struct StereoCalibration;
 
 class StereoMonitor : public QObject
 {
@@ -39,7 +44,17 @@ public:
     static void loadCoreImagePlugIns();
 
     // Each eye's frame of this tick, shared (not copied); null for an eye without a camera.
+    // Rectified here when a calibration is set.
     void setEyeFrames(CGImageRef left, CGImageRef right);
+
+    // The pair's calibration (copied): while set, both eyes are rectified before anything else
+    // whenever both deliver frames of one size, the calibration scaled to it; null stops it.
+    void setCalibration(const StereoCalibration* calibration);
+    bool hasCalibration() const { return mCalibration != nullptr; }
+    // Whether this tick's frames were rectified.
+    bool eyesRectified() const { return mEyesRectified; }
+    // Why the calibration cannot rectify frames of their present size; empty when it can.
+    const std::string& rectificationFault() const { return mRectificationFault; }
 
     // Any value outside 1…4 counts as none: no picture.
     int monitorImageType() const { return mType; }
@@ -90,6 +105,10 @@ signals:
     void eyeAdjustmentChanged();
 
 private:
+    // Both eyes through the calibration into frames of the monitor's own, when it fits them.
+    void rectifyEyes();
+    // The pixels of an eye's frame as the later stages read them: rectified, or the camera's.
+    ArgbView eyePixels(Eye eye) const;
     // Each eye's frame moved and coloured as set, then through the image controls.
     CFPtr<CIImage> eyeImage(Eye eye);
     // The offset in the camera frame's own coordinates: the chain's mirrors come later.
@@ -98,6 +117,12 @@ private:
 
     int mType = kMonitorImageType_Stereo;
     CFPtr<CGImage> mFrames[2];
+    std::unique_ptr<StereoCalibration> mCalibration;
+    std::unique_ptr<StereoRectifier> mRectifier; // prepared at the frames' size when first seen
+    std::string mRectificationFault;
+    int mFaultWidth = 0, mFaultHeight = 0; // the size the fault is of: not tried again each tick
+    CFPtr<__CFData> mRectified[2];         // each eye rectified, A,R,G,B
+    bool mEyesRectified = false;
     EyeOffset mOffsets[2];
     bool mColorMatching = false;
     EyeColorMatcher mMatcher;

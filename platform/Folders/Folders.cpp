@@ -82,6 +82,13 @@ std::string FolderPath(SInt16 domain, OSType folderType)
             return base.empty() ? base : base + "/parallax3d/Kernels";
         }
         break;
+    case kStereoCalibrationsFolderType:
+        // Beside the preferences: a calibration is a setting of the user's cameras.
+        if (domain == kUserDomain) {
+            const std::string base = UserBase("XDG_CONFIG_HOME", "/.config");
+            return base.empty() ? base : base + "/Parallax3D/calibrations";
+        }
+        break;
     case kLogsFolderType:
         if (domain == kUserDomain) {
             const std::string base = UserBase("XDG_STATE_HOME", "/.local/state");

@@ -6,6 +6,7 @@
 //   frameworks  local:  <local>/lib          system: <system>/lib/<multiarch triplet>
 //   logs        user:   ${XDG_STATE_HOME:-~/.local/state}/parallax3d/Logs
 //   kernels     user:   ${XDG_DATA_HOME:-~/.local/share}/parallax3d/Kernels
+//   calibrations user:  ${XDG_CONFIG_HOME:-~/.config}/Parallax3D/calibrations
 #pragma once
 
 #include <climits>
@@ -24,7 +25,8 @@ enum : OSType {
     kLogsFolderType = FourCC("logs"),
     kQuickTimeComponentsFolderType = FourCC("wcmp"),
     kFrameworksFolderType = FourCC("fram"),
-    kStereoKernelsFolderType = FourCC("krnl"), // the user's own stereo encodings
+    kStereoKernelsFolderType = FourCC("krnl"),      // the user's own stereo encodings
+    kStereoCalibrationsFolderType = FourCC("scal"), // each camera pair's calibration
 };
 
 enum : Boolean {

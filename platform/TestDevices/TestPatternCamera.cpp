@@ -1,6 +1,8 @@
 #include "TestPatternCamera.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <linux/videodev2.h>
@@ -21,6 +23,17 @@ static uint8_t Luma(const uint8_t* in_rgb)
 TestPatternCamera::TestPatternCamera(Clock in_clock)
     : mClock(in_clock ? std::move(in_clock) : Clock(MonotonicMicroseconds)), mStartUs(mClock())
 {
+    // The programs refuse a bad rig on their command lines; here it is told and left ideal.
+    if (const char* text = getenv("PARALLAX3D_TEST_RIG")) {
+        TestPatternRig rig;
+        std::string reason;
+        if (TestPatternRig::Parse(text, rig, reason))
+            mScene.SetRig(rig);
+        else
+            fprintf(stderr, "PARALLAX3D_TEST_RIG: %s; the rig stays ideal\n", reason.c_str());
+    }
+    const char* chessboard = getenv("PARALLAX3D_TEST_CHESSBOARD");
+    mScene.SetChessboard(chessboard != nullptr && strcmp(chessboard, "1") == 0);
 }
 
 TestPatternCamera::~TestPatternCamera()

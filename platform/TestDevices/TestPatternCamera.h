@@ -1,6 +1,7 @@
 // "Parallax3D Test Pattern": a camera without hardware, for demos and end-to-end tests. One
 // input per eye, each seeing TestPatternScene from its side; the scene moves, a frame every
-// 1/30 s of the camera's clock. MJPEG or YUYV frames.
+// 1/30 s of the camera's clock. MJPEG or YUYV frames. PARALLAX3D_TEST_RIG gives the rig faults
+// (TestPatternRig's text) and PARALLAX3D_TEST_CHESSBOARD=1 has a hand hold a chessboard up.
 #pragma once
 
 #include <map>
@@ -30,6 +31,9 @@ public:
 
     // Makes in_device this camera: its name, inputs, formats and sizes.
     void Configure(FakeV4L2Device& io_device);
+
+    // What the eyes see: rig and chessboard as the environment asked, unless changed here.
+    TestPatternScene& scene() { return mScene; }
 
     bool FrameReady(const FakeV4L2Device& in_device) override;
     size_t FillFrame(const FakeV4L2Device& in_device, uint8_t* out_data, size_t in_capacity,

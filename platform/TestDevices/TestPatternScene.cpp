@@ -145,6 +145,46 @@ int TestPatternScene::ParallaxPixels(double in_depth, int in_width, int in_heigh
                            (1.0 / in_depth - 1.0 / kWallDepth)));
 }
 
+const std::vector<TestPatternPoint>& TestPatternScene::KnownPoints()
+{
+    static const std::vector<TestPatternPoint> points = [] {
+        // Layout positions back through the left eye at the object's depth.
+        const auto point = [](double in_x, double in_y, double in_depth) {
+            const double f = TestPatternOptics::kFocalLength;
+            return TestPatternPoint{(in_x - kLayoutWidth / 2.0) * in_depth / f,
+                                    (in_y - kLayoutHeight / 2.0) * in_depth / f, in_depth};
+        };
+        std::vector<TestPatternPoint> known;
+        for (const Object& object : kObjects) {
+            if (object.step != 0)
+                continue;
+            if (object.shape == Shape::kDisc) {
+                known.push_back(point(object.x + object.width / 2.0,
+                                      object.y + object.height / 2.0, object.depth));
+                continue;
+            }
+            for (const int x : {object.x, object.x + object.width})
+                for (const int y : {object.y, object.y + object.height})
+                    if (x > 0 && x < kLayoutWidth && y > 0 && y < kLayoutHeight)
+                        known.push_back(point(x, y, object.depth));
+        }
+        return known;
+    }();
+    return points;
+}
+
+void TestPatternScene::SetRig(const TestPatternRig& in_rig)
+{
+    mRig = in_rig;
+    mWarpsReady = false;
+}
+
+bool TestPatternScene::Project(Eye in_eye, const TestPatternPoint& in_point, int in_width,
+                               int in_height, double& out_x, double& out_y) const
+{
+    return TestPatternOptics(mRig, in_width, in_height).Project(in_eye, in_point, out_x, out_y);
+}
+
 TestPatternScene::Box TestPatternScene::Place(const Object& in_object, uint64_t in_frame,
                                               Eye in_eye, int in_width, int in_height)
 {
@@ -182,16 +222,24 @@ TestPatternScene::Box TestPatternScene::CounterBox(Eye in_eye, int in_width, int
 
 void TestPatternScene::Prepare(int in_width, int in_height)
 {
-    if (in_width == mWidth && in_height == mHeight)
-        return;
-    mWidth = in_width;
-    mHeight = in_height;
-    for (Layer& layer : mLayers) {
-        layer.rgb.resize(size_t(in_width) * size_t(in_height) * 3);
-        layer.depth.resize(size_t(in_width) * size_t(in_height));
+    if (in_width != mWidth || in_height != mHeight) {
+        mWidth = in_width;
+        mHeight = in_height;
+        for (Layer& layer : mLayers) {
+            layer.rgb.resize(size_t(in_width) * size_t(in_height) * 3);
+            layer.depth.resize(size_t(in_width) * size_t(in_height));
+        }
+        DrawStatic(kLeftEye);
+        DrawStatic(kRightEye);
+        mWarpsReady = false;
     }
-    DrawStatic(kLeftEye);
-    DrawStatic(kRightEye);
+    if (mWarpsReady || mRig.IsIdeal())
+        return;
+    const TestPatternOptics optics(mRig, in_width, in_height);
+    for (Eye eye : {kLeftEye, kRightEye})
+        mWarps[eye].Prepare(optics, eye, in_width, in_height);
+    mIdeal.resize(size_t(in_width) * size_t(in_height) * 3);
+    mWarpsReady = true;
 }
 
 void TestPatternScene::DrawStatic(Eye in_eye)
@@ -274,8 +322,11 @@ bool TestPatternScene::Render(uint64_t in_frame, Eye in_eye, int in_width, int i
     Prepare(in_width, in_height);
     const Layer& layer = mLayers[in_eye];
     const size_t packed = size_t(in_width) * 3;
+    const bool warped = !mRig.IsIdeal();
+    uint8_t* const target = warped ? mIdeal.data() : out_rgb;
+    const size_t rowBytes = warped ? packed : in_rowBytes;
     for (int y = 0; y < in_height; ++y)
-        std::memcpy(out_rgb + size_t(y) * in_rowBytes, &layer.rgb[size_t(y) * packed], packed);
+        std::memcpy(target + size_t(y) * rowBytes, &layer.rgb[size_t(y) * packed], packed);
 
     // The moving object, behind whatever static part is nearer.
     const Object& moving = Find(kMoving);
@@ -283,8 +334,7 @@ bool TestPatternScene::Render(uint64_t in_frame, Eye in_eye, int in_width, int i
     Cover(moving.shape, Place(moving, in_frame, in_eye, in_width, in_height), in_width, in_height,
           [&](double in_cover, int in_x, int in_y) {
               if (layer.depth[size_t(in_y) * size_t(in_width) + size_t(in_x)] > near)
-                  Blend(out_rgb + size_t(in_y) * in_rowBytes + size_t(in_x) * 3, moving.rgb,
-                        in_cover);
+                  Blend(target + size_t(in_y) * rowBytes + size_t(in_x) * 3, moving.rgb, in_cover);
           });
 
     char text[kCounterChars + 1];
@@ -296,6 +346,12 @@ bool TestPatternScene::Render(uint64_t in_frame, Eye in_eye, int in_width, int i
     }
     const Box counter = CounterBox(in_eye, in_width, in_height);
     DrawText(text, kCounterChars, counter.x, counter.y, CounterScale(Scale(in_width, in_height)),
-             kInk, out_rgb, in_rowBytes, in_width, in_height);
+             kInk, target, rowBytes, in_width, in_height);
+    // Nearer than anything of the scene.
+    if (mChessboard)
+        mBoard.Draw(in_frame, in_eye, TestPatternOptics(TestPatternRig(), in_width, in_height),
+                    in_width, in_height, target, rowBytes);
+    if (warped)
+        mWarps[in_eye].Apply(mIdeal.data(), out_rgb, in_rowBytes);
     return true;
 }

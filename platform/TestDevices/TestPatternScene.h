@@ -3,14 +3,22 @@
 // nearer it is and not at all on the back wall, so a red-cyan anaglyph of the two shows depth.
 // A ball crosses at a middle depth; a frame counter hangs on the wall.
 //
-// Static parts are drawn once per frame size and eye; a frame copies them and draws the ball
-// and the counter, so rendering allocates nothing after the first frame of a size.
+// The eyes are a pinhole pair (TestPatternOptics); a rig's faults warp each ideal picture as its
+// lens sees it, and a hand may hold a chessboard up in front of everything.
+//
+// Static parts are drawn once per frame size and eye; a frame copies them and draws the ball,
+// the counter and the board, so rendering allocates nothing after the first frame of a size.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "TestPatternChessboard.h"
+#include "TestPatternOptics.h"
+#include "TestPatternRig.h"
+#include "TestPatternWarp.h"
 
 class TestPatternScene
 {
@@ -24,7 +32,9 @@ public:
     // Metres; the wall behind everything is at the screen's plane.
     static constexpr double kWallDepth = 6.0;
     // Parallax at the layout size is kParallaxScale * (1 / depth - 1 / kWallDepth) pixels.
+    // That is f B with the layout's focal length: the eyes are this far apart.
     static constexpr double kParallaxScale = 24.0;
+    static constexpr double kBaselineMm = 1000.0 * kParallaxScale / TestPatternOptics::kFocalLength;
 
     struct Object
     {
@@ -56,9 +66,22 @@ public:
     // The frame counter's text, inside the plaque.
     static Box CounterBox(Eye in_eye, int in_width, int in_height);
 
+    // Points of the still objects, corners and centres, at each of their depths.
+    static const std::vector<TestPatternPoint>& KnownPoints();
+
     TestPatternScene() = default;
     TestPatternScene(const TestPatternScene&) = delete;
     TestPatternScene& operator=(const TestPatternScene&) = delete;
+
+    void SetRig(const TestPatternRig& in_rig);
+    const TestPatternRig& rig() const { return mRig; }
+    void SetChessboard(bool in_shown) { mChessboard = in_shown; }
+    bool chessboard() const { return mChessboard; }
+
+    // Where in_point lands in this eye's in_width x in_height picture, the rig's faults included;
+    // false behind the eye.
+    bool Project(Eye in_eye, const TestPatternPoint& in_point, int in_width, int in_height,
+                 double& out_x, double& out_y) const;
 
     // One eye of frame in_frame as R,G,B bytes, rows in_rowBytes apart. False, with nothing
     // written, for a size of no pixels or beyond 8192 on a side.
@@ -77,4 +100,11 @@ private:
     int mWidth = 0;
     int mHeight = 0;
     Layer mLayers[2];
+    TestPatternRig mRig;
+    bool mChessboard = false;
+    TestPatternChessboard mBoard;
+    // With a faulty rig the eyes are drawn ideal here, then warped.
+    bool mWarpsReady = false;
+    TestPatternWarp mWarps[2];
+    std::vector<uint8_t> mIdeal;
 };

@@ -5,16 +5,11 @@
 #include "CameraMenuModel.h"
 #include "QCameraGrabberBase.h"
 
-namespace {
-
-// The camera the grabber streams from, or the one it waits to come back; empty for neither.
-std::string CameraHeld(const QCameraGrabberBase& in_grabber)
+std::string EyeCameraChoice::CameraHeld(const QCameraGrabberBase& in_grabber)
 {
     const std::string running = CameraMenuModel::CurrentName(in_grabber);
     return running.empty() ? in_grabber.mLostCameraName : running;
 }
-
-} // namespace
 
 std::string EyeCameraChoice::NameToKeep(const QCameraGrabberBase& in_grabber) const
 {

@@ -26,6 +26,9 @@ public:
     // uses nor waits for.
     void TakeFreeCamera(QCameraGrabberBase& io_grabber, const QCameraGrabberBase& in_other);
 
+    // The camera the grabber streams from, or the one it waits to come back; empty for neither.
+    static std::string CameraHeld(const QCameraGrabberBase& in_grabber);
+
 private:
     std::string mChosen;
     std::string mApplied;

@@ -11,7 +11,7 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     ASSERT_TRUE(
         AppOptions::Parse({"parallax3d", "--monitor", "swapped", "--no-broadcast", "--left-camera",
                            "Cam A", "--right-camera=Cam B", "--test-cameras", "--quit-after", "2.5",
-                           "--snapshot", "/tmp/x.png"},
+                           "--snapshot", "/tmp/x.png", "--calibration", RIG_CALIBRATION},
                           options, error))
         << error.toStdString();
     EXPECT_EQ(options.monitorType, 3);
@@ -21,6 +21,8 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     EXPECT_TRUE(options.testCameras);
     EXPECT_DOUBLE_EQ(options.quitAfterSeconds, 2.5);
     EXPECT_EQ(options.snapshotPath, "/tmp/x.png");
+    ASSERT_TRUE(options.calibration.has_value());
+    EXPECT_EQ(options.calibration->image_width, 640);
 
     AppOptions none;
     ASSERT_TRUE(AppOptions::Parse({"parallax3d"}, none, error));
@@ -43,6 +45,8 @@ TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
         {{"--quit-after", "nan"}, "--quit-after"},
         {{"--snapshot", "x.jpg"}, ".png"},
         {{"--broadcast", "--no-broadcast"}, "contradict"},
+        {{"--calibration", "/nonexistent.yml"},
+         "--calibration /nonexistent.yml: cannot read /nonexistent.yml"},
         {{"--frobnicate"}, "frobnicate"},
         {{"stray"}, "stray"},
     };

@@ -19,6 +19,7 @@
 
 #include "AppController.h"
 #include "BroadcastWidgetTest.h"
+#include "CalibrationSession.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "CoreElapsedTime.h"
@@ -27,13 +28,17 @@
 #include "NSUICamMenuController.h"
 #include "NSUserDefault.h"
 #include "P3DBroadcastControl.h"
+#include "P3DCalibrationDialog.h"
 #include "P3DDocument.h"
 #include "P3DDocumentWindow.h"
 #include "P3DEyeAlignmentControls.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
 #include "RenderImage.h"
+#include "StereoCalibration.h"
 #include "StereoEncodingList.h"
+#include "StereoMonitor.h"
+#include "StereoRectifier.h"
 #include "TestPatternCamera.h"
 #include "V4L2System.h"
 #include "WidgetApplication.h"
@@ -344,6 +349,35 @@ TEST_F(DocumentTest, TheEncodingMenuDrivesTheMonitorAndComesBack)
     p3dtest::RemoveTree(folder);
 }
 
+// View > Calibrate Eyes… opens the guided calibration and the ticks feed it; its Keep gives the
+// pair the calibration, and the next opening starts afresh.
+TEST_F(DocumentTest, CalibrateEyesIsFedByTheTicksAndKeepRectifiesTheEyes)
+{
+    window->calibrateEyesAction()->trigger();
+    P3DCalibrationDialog* dialog = document->calibrationDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    CalibrationSnapshot state;
+    while (state.width == 0) {
+        tick();
+        QApplication::processEvents();
+        dialog->session().Snapshot(state);
+    }
+    EXPECT_EQ(state.width, 640);
+    EXPECT_EQ(state.verdict, CalibrationViewPicker::Verdict::kNoBoard) << "no board shown";
+
+    StereoCalibration rig;
+    std::string reason;
+    ASSERT_TRUE(StereoCalibration::Load(RIG_CALIBRATION, rig, reason)) << reason;
+    emit dialog->calibrationKept(rig);
+    dialog->accept();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window->rectifyEyesAction()->isChecked());
+    EXPECT_EQ(document->calibrationDialog(), nullptr);
+    window->calibrateEyesAction()->trigger();
+    ASSERT_NE(document->calibrationDialog(), nullptr) << "closed with the window, open";
+}
+
 UInt64 gNowUs = 0;
 UInt64 FakeNow()
 {
@@ -521,6 +555,49 @@ TEST_F(TwoWebcamsTest, TheRightEyesColourFollowsTheLeftEyesWithinTwoLevels)
                   "red " + QString::number(view->rightEyeGains()[0], 'f', 2)),
               -1)
         << window->eyeAlignment()->gainsLabel()->text().toStdString();
+}
+
+// A calibration given to the document rectifies both eyes before anything else, stays with the
+// pair of cameras for the next launch, and leaves when the pair changes; the switch bypasses it.
+TEST_F(TwoWebcamsTest, ACalibrationRectifiesTheEyesAndComesBackWithTheirCameras)
+{
+    frames[1] = Pattern(1.0, 128, 128);
+    StereoCalibration rig;
+    std::string reason;
+    ASSERT_TRUE(StereoCalibration::Load(RIG_CALIBRATION, rig, reason)) << reason;
+    const auto rightEye = [this] {
+        return p3dtest::RenderImage(window->stereoView()->rightEyeImage().get(), 640, 480);
+    };
+    tick();
+    EXPECT_FALSE(window->rectifyEyesAction()->isEnabled()) << "no calibration yet";
+    const std::vector<UInt8> camera = rightEye();
+    StereoRectifier rectifier;
+    ASSERT_TRUE(rectifier.Prepare(rig, 640, 480, reason)) << reason;
+    std::vector<UInt8> expected(camera.size());
+    ASSERT_TRUE(rectifier.Rectify(1, {camera.data(), 640 * 4, 640, 480}, expected.data(), 640 * 4));
+
+    controller.document()->useCalibration(rig);
+    tick();
+    EXPECT_TRUE(window->rectifyEyesAction()->isEnabled());
+    EXPECT_TRUE(window->rectifyEyesAction()->isChecked());
+    EXPECT_TRUE(rightEye() == expected) << "the monitor's eye is the rectified frame";
+    window->rectifyEyesAction()->trigger();
+    tick();
+    EXPECT_TRUE(rightEye() == camera) << "switched off: the frame itself";
+    window->rectifyEyesAction()->trigger();
+
+    window->close();
+    controller.newDocument(nullptr);
+    window = controller.document()->window();
+    controller.document()->timer()->stop();
+    tick();
+    EXPECT_TRUE(window->rectifyEyesAction()->isChecked()) << "the same cameras: found again";
+    EXPECT_TRUE(controller.document()->monitor()->eyesRectified());
+
+    window->rightEyeView()->cameraMenuController()->chooseCamera("No Camera");
+    tick();
+    EXPECT_FALSE(window->rectifyEyesAction()->isEnabled()) << "another pair has none";
+    EXPECT_FALSE(controller.document()->monitor()->hasCalibration());
 }
 
 } // namespace

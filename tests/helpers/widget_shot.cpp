@@ -11,6 +11,8 @@
 //   tool-buttons     tool buttons whose images are not made at their size, on a dark ground
 //   segmented        the segmented control with the four monitor types
 //   about-box        the About box
+//   calibration-views   the guided calibration a few views in, the board held up
+//   calibration-result  the same once calibrated: the eyes rectified, lines across them
 #include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -37,8 +39,10 @@
 #include "NSUISegmentedControl.h"
 #include "P3DAboutBox.h"
 #include "P3DBroadcastControl.h"
+#include "P3DCalibrationDialog.h"
 #include "P3DEyeAlignmentControls.h"
 #include "QCamGrabCGImageView.h"
+#include "RigCalibration.h"
 #include "ScopedTestPatternCamera.h"
 #include "StereoMonitor.h"
 
@@ -175,6 +179,7 @@ int main(int argc, char** argv)
     auto* layout = new QHBoxLayout(&window);
     QWidget* shown = &window;
     std::unique_ptr<P3DAboutBox> aboutBox;
+    std::unique_ptr<P3DCalibrationDialog> calibration;
     P3DBroadcastControl* control = nullptr;
     std::vector<QCamGrabCGImageView*> views;
     QTimer ticks;
@@ -224,6 +229,19 @@ int main(int argc, char** argv)
         aboutBox = std::make_unique<P3DAboutBox>(P3DFindInstalledComponents());
         aboutBox->move(40, 40);
         shown = aboutBox.get();
+    } else if (name == "calibration-views" || name == "calibration-result") {
+        calibration = std::make_unique<P3DCalibrationDialog>();
+        p3dtest::RigCalibration rig;
+        P3DCalibrationDialog* dialog = calibration.get();
+        rig.Run(
+            dialog->session(),
+            [dialog](const ArgbView& left, const ArgbView& right, double time) {
+                dialog->eyeFrames(left, right, time);
+            },
+            // In the views: a while into the sixth pose, held still.
+            name == "calibration-views" ? 5 * rig.kPoseFrames + 24 : 40 * rig.kPoseFrames);
+        dialog->eyeFrames(rig.eye(0), rig.eye(1), 1000.0);
+        shown = dialog;
     } else {
         fprintf(stderr, "widget_shot: no widget named \"%s\"\n", argv[1]);
         return 2;

@@ -1,0 +1,24 @@
+// Each camera pair's calibration, one file per (left camera, right camera) in the user's
+// calibrations folder, found again by the cameras' names at the next launch.
+#pragma once
+
+#include <string>
+
+#include "StereoCalibration.h"
+
+// Files in ${XDG_CONFIG_HOME:-~/.config}/Parallax3D/calibrations.
+class CalibrationStore
+{
+public:
+    // The pair's file; empty without a home folder. The names are escaped into it, so any two names
+    // make a file name of their own that is safe in one folder; very long ones end in a digest of
+    // both.
+    static std::string PathOf(const std::string& left, const std::string& right);
+    // Keeps the calibration as the pair's, replacing any; false with the reason.
+    static bool Save(const std::string& left, const std::string& right,
+                     const StereoCalibration& calibration, std::string& out_reason);
+    // The pair's calibration; false when it has none (out_reason empty) or its file cannot be
+    // used (out_reason says why).
+    static bool Find(const std::string& left, const std::string& right,
+                     StereoCalibration& out_calibration, std::string& out_reason);
+};

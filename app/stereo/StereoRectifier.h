@@ -1,0 +1,41 @@
+// Both eyes of a calibrated rig rectified: corresponding points on one row, the lenses'
+// distortion taken out, and the picture cropped to what both eyes see whole and brought back to
+// the frame size, so no black wedge shows at the borders. The maps are made once per
+// calibration and frame size; each frame is then one bilinear pass per eye over them, on the
+// calling thread and without allocating.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ArgbView.h"
+#include "StereoCalibration.h"
+
+class StereoRectifier
+{
+public:
+    StereoRectifier();
+    ~StereoRectifier();
+
+    // Maps for frames of width x height (the calibration scaled when its size differs); false
+    // with the reason, and the previous maps dropped.
+    bool Prepare(const StereoCalibration& calibration, int width, int height,
+                 std::string& out_reason);
+    bool IsReady() const { return mMaps != nullptr; }
+    int width() const { return mMaps ? mWidth : 0; }
+    int height() const { return mMaps ? mHeight : 0; }
+
+    // eye 0 = left, 1 = right; A,R,G,B in, A,R,G,B out, same size; false when not ready or the
+    // size differs, dst untouched.
+    bool Rectify(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes) const;
+    // Where a pixel of the camera's own frame lands in the rectified, cropped frame.
+    bool RectifyPoint(int eye, double x, double y, double& out_x, double& out_y) const;
+
+private:
+    struct Maps;
+
+    std::unique_ptr<Maps> mMaps;
+    int mWidth = 0, mHeight = 0;
+};
