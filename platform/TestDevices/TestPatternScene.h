@@ -103,8 +103,7 @@ private:
     TestPatternRig mRig;
     bool mChessboard = false;
     TestPatternChessboard mBoard;
-    // With a faulty rig the eyes are drawn ideal here, then warped.
+    // With a faulty rig the eyes are drawn ideal into their warps, then warped.
     bool mWarpsReady = false;
     TestPatternWarp mWarps[2];
-    std::vector<uint8_t> mIdeal;
 };

@@ -29,9 +29,8 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
 
     // The test pattern's rig and chessboard bring the test pattern.
     AppOptions rig;
-    ASSERT_TRUE(
-        AppOptions::Parse({"parallax3d", "--test-rig", "roll=1.5,k1=-0.1", "--test-chessboard"},
-                          rig, error))
+    ASSERT_TRUE(AppOptions::Parse(
+        {"parallax3d", "--test-rig", "roll=1.5,k1=-0.1", "--test-chessboard"}, rig, error))
         << error.toStdString();
     EXPECT_TRUE(rig.testCameras);
     EXPECT_EQ(rig.testRig, "roll=1.5,k1=-0.1");

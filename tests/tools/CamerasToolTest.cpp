@@ -53,17 +53,18 @@ double RectifiedVerticalError(const std::string& in_file, const std::vector<std:
     for (size_t i = 0; i < in_pairs.size(); ++i) {
         const cv::Mat grey = cv::imread(in_pairs[i], cv::IMREAD_GRAYSCALE);
         std::vector<cv::Point2f> corners;
-        EXPECT_TRUE(cv::findChessboardCorners(grey, cv::Size(9, 6), corners,
-                                              cv::CALIB_CB_ADAPTIVE_THRESH |
-                                                  cv::CALIB_CB_NORMALIZE_IMAGE))
+        EXPECT_TRUE(
+            cv::findChessboardCorners(grey, cv::Size(9, 6), corners,
+                                      cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE))
             << in_pairs[i];
         float spacing = INFINITY;
         for (size_t c = 1; c < corners.size(); ++c)
             if (c % 9 != 0)
                 spacing = std::min(spacing, float(cv::norm(corners[c] - corners[c - 1])));
         const int window = std::clamp(int(spacing * 0.4f), 2, 11);
-        cv::cornerSubPix(grey, corners, cv::Size(window, window), cv::Size(-1, -1),
-                         cv::TermCriteria(cv::TermCriteria::EPS | cv::TermCriteria::COUNT, 30, 0.01));
+        cv::cornerSubPix(
+            grey, corners, cv::Size(window, window), cv::Size(-1, -1),
+            cv::TermCriteria(cv::TermCriteria::EPS | cv::TermCriteria::COUNT, 30, 0.01));
         std::vector<cv::Point2f> rectified;
         const std::string eye = i % 2 == 0 ? "1" : "2";
         cv::undistortPoints(corners, rectified, file["M" + eye].mat(), file["D" + eye].mat(),

@@ -149,9 +149,15 @@ TEST(TestPatternRig, ParsesItsTextStrictly)
         {"k1=0.05,vertical=-2.5", true, {-2.5, 0, 0, 0.05}, ""},
         {"", true, {}, ""},
         {"roll=1,roll=2", false, {}, "roll is given twice"},
-        {"tilt=2", false, {}, "\"tilt=2\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K"},
+        {"tilt=2",
+         false,
+         {},
+         "\"tilt=2\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K"},
         {"roll", false, {}, "\"roll\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K"},
-        {"roll=1,,focal=2", false, {}, "\"\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K"},
+        {"roll=1,,focal=2",
+         false,
+         {},
+         "\"\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K"},
         {"roll=1,", false, {}, "\"roll=1,\" ends in a comma"},
         {"focal=3%", false, {}, "focal takes a number from -20 to 20, not \"3%\""},
         {"k1=", false, {}, "k1 takes a number from -0.3 to 0.3, not \"\""},
@@ -215,10 +221,10 @@ TEST(TestPatternScene, ProjectFindsTheScenesPointsInEachEyesPicture)
                 // A lens's distortion moves a disc's middle off its centre's picture: the
                 // disc's points, each weighted by the area it covers in the picture.
                 const auto at = [&](double a, double b, double& x, double& y) {
-                    ASSERT_TRUE(scene.Project(eye,
-                                              {centre.x + a * metresPerPixel,
-                                               centre.y + b * metresPerPixel, centre.z},
-                                              width, height, x, y));
+                    ASSERT_TRUE(scene.Project(
+                        eye,
+                        {centre.x + a * metresPerPixel, centre.y + b * metresPerPixel, centre.z},
+                        width, height, x, y));
                 };
                 double sum = 0, x = 0, y = 0;
                 for (double a = -sun.width / 2.0; a < sun.width / 2.0; a += 0.5)
