@@ -129,7 +129,7 @@ Placement Place(const Pose& in_pose)
     Placement placement;
     placement.rotation = Multiply(Multiply(roll, yaw), pitch);
     const Matrix& R = placement.rotation;
-    // Off the middle between the eyes.
+    // The board's centre, seen from the middle between the eyes.
     const double centre[3] = {TestPatternScene::kBaselineMm / 2 +
                                   in_pose.across * in_pose.distanceMm,
                               in_pose.down * in_pose.distanceMm, in_pose.distanceMm};
@@ -170,8 +170,11 @@ Pose ChosenPose(uint64_t in_pose)
     pose.across = 0.45 * (2.0 * Halton(in_pose + 1, 2) - 1.0);
     pose.down = 0.4 * (2.0 * Halton(in_pose + 1, 3) - 1.0);
     pose.distanceMm = 450.0 + 450.0 * Fraction(in_pose, 0);
-    pose.pitchDeg = 56.0 * Fraction(in_pose, 1) - 28.0;
-    pose.yawDeg = 56.0 * Fraction(in_pose, 2) - 28.0;
+    // Tilted up to 28 degrees, about any axis across the board.
+    const double tilt = 28.0 * std::sqrt(Fraction(in_pose, 1));
+    const double towards = 2.0 * kPi * Fraction(in_pose, 2);
+    pose.pitchDeg = tilt * std::cos(towards);
+    pose.yawDeg = tilt * std::sin(towards);
     pose.rollDeg = 30.0 * Fraction(in_pose, 3) - 15.0;
     return pose;
 }
@@ -285,8 +288,8 @@ void TestPatternChessboard::Draw(uint64_t in_frame, int in_eye, const TestPatter
     // Only the columns where card or hand may be: the two quadrilaterals' spans, row by row.
     const double outlines[2][4][2] = {
         {{kLeftMm, kTopMm}, {kRightMm, kTopMm}, {kRightMm, kBottomMm}, {kLeftMm, kBottomMm}},
-        {{kPalmLeft, kBottomMm - kThumbRadiusY * 2},
-         {kPalmRight, kBottomMm - kThumbRadiusY * 2},
+        {{kPalmLeft, kBottomMm},
+         {kPalmRight, kBottomMm},
          {kPalmRight, kArmBottom},
          {kPalmLeft, kArmBottom}}};
     double cornersX[2][4], cornersY[2][4];
@@ -304,8 +307,16 @@ void TestPatternChessboard::Draw(uint64_t in_frame, int in_eye, const TestPatter
         double from = everywhere ? 0 : INFINITY, to = everywhere ? in_width : -INFINITY;
         for (int q = 0; q < 2 && !everywhere; ++q)
             Join(cornersX[q], cornersY[q], y - 0.5, y + 0.5, from, to);
-        first = from <= to ? std::max(0, int(std::floor(from)) - 1) : in_width;
-        last = from <= to ? std::min(in_width - 1, int(std::ceil(to)) + 1) : -1;
+        if (!(from <= to)) {
+            first = in_width;
+            last = -1;
+            return;
+        }
+        // Clamped first: a corner near the eye's plane lies far beyond any int.
+        from = std::clamp(from, -2.0, in_width + 2.0);
+        to = std::clamp(to, -2.0, in_width + 2.0);
+        first = std::max(0, int(std::floor(from)) - 1);
+        last = std::min(in_width - 1, int(std::ceil(to)) + 1);
     };
     // Regions at the pixels' corners, the row above and the row below; a row's lower corners
     // are the next row's upper ones, worked out for both rows' spans.
