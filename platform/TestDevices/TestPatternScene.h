@@ -74,9 +74,7 @@ public:
     TestPatternScene& operator=(const TestPatternScene&) = delete;
 
     void SetRig(const TestPatternRig& in_rig);
-    const TestPatternRig& rig() const { return mRig; }
     void SetChessboard(bool in_shown) { mChessboard = in_shown; }
-    bool chessboard() const { return mChessboard; }
 
     // Where in_point lands in this eye's in_width x in_height picture, the rig's faults included;
     // false behind the eye.
