@@ -180,12 +180,14 @@ TEST(TestPatternRig, ParsesItsTextStrictly)
 
 // The middle of an object's colour within in_reach of (io_x, io_y), to a fraction of a pixel:
 // the pixels near its colour, weighted by how near.
-void Centroid(const std::vector<uint8_t>& in_rgb, int in_width, const Scene::Object& in_object,
-              int in_reach, double& io_x, double& io_y)
+void Centroid(const std::vector<uint8_t>& in_rgb, int in_width, int in_height,
+              const Scene::Object& in_object, int in_reach, double& io_x, double& io_y)
 {
     double sum = 0, sumX = 0, sumY = 0;
-    for (int y = int(io_y) - in_reach; y <= int(io_y) + in_reach; ++y)
-        for (int x = int(io_x) - in_reach; x <= int(io_x) + in_reach; ++x) {
+    for (int y = std::max(int(io_y) - in_reach, 0);
+         y <= std::min(int(io_y) + in_reach, in_height - 1); ++y)
+        for (int x = std::max(int(io_x) - in_reach, 0);
+             x <= std::min(int(io_x) + in_reach, in_width - 1); ++x) {
             const uint8_t* p = &in_rgb[(size_t(y) * in_width + x) * 3];
             int distance = 0;
             for (int c = 0; c < 3; ++c)
@@ -212,7 +214,8 @@ TEST(TestPatternScene, ProjectFindsTheScenesPointsInEachEyesPicture)
     };
     ASSERT_TRUE(std::any_of(Scene::KnownPoints().begin(), Scene::KnownPoints().end(), same));
     for (const TestPatternRig& rig : {TestPatternRig(), kFaultyRig})
-        for (const auto& [width, height] : {std::pair{640, 480}, {1280, 720}}) {
+        for (const std::pair<int, int>& size : {std::pair{640, 480}, {1280, 720}}) {
+            const int width = size.first, height = size.second;
             Scene scene;
             scene.SetRig(rig);
             for (const Scene::Eye eye : {Scene::kLeftEye, Scene::kRightEye}) {
@@ -244,7 +247,7 @@ TEST(TestPatternScene, ProjectFindsTheScenesPointsInEachEyesPicture)
                 x /= sum;
                 y /= sum;
                 double shownX = x, shownY = y;
-                Centroid(Render(scene, 0, eye, width, height), width, sun,
+                Centroid(Render(scene, 0, eye, width, height), width, height, sun,
                          int(sun.width * Scene::Scale(width, height)), shownX, shownY);
                 EXPECT_NEAR(shownX, x, 0.1);
                 EXPECT_NEAR(shownY, y, 0.1);
