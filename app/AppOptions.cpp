@@ -6,6 +6,7 @@
 
 #include "CameraMenuModel.h"
 #include "CoreCommandLine.h"
+#include "TestPatternRig.h"
 
 bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& out_error)
 {
@@ -28,6 +29,17 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     const QCommandLineOption testCameras("test-cameras",
                                          "List the built-in test pattern among the cameras "
                                          "(the same as PARALLAX3D_TEST_CAMERAS=1).");
+    const QCommandLineOption testRig(
+        "test-rig",
+        "Give the test pattern's eyes the faults of a real rig, e.g. "
+        "vertical=6,roll=1.5,focal=3,k1=-0.1: the right eye lower by PX and rolled by DEG, its "
+        "focal length PERCENT longer, both lenses with radial distortion K (implies "
+        "--test-cameras).",
+        "SPEC");
+    const QCommandLineOption testChessboard("test-chessboard",
+                                            "A hand holds a 9x6 chessboard up in front of the "
+                                            "test pattern, for calibration (implies "
+                                            "--test-cameras).");
     const QCommandLineOption quitAfter("quit-after", "Close the window after SECONDS.", "SECONDS");
     const QCommandLineOption snapshot("snapshot", "Save the monitor picture at close as PNG.",
                                       "FILE.png");
@@ -35,7 +47,7 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
         "calibration", "Rectify the eyes with this calibration, kept for the cameras' pair.",
         "FILE.yml");
     parser.addOptions({monitor, broadcast, noBroadcast, leftCamera, rightCamera, testCameras,
-                       quitAfter, snapshot, calibration});
+                       testRig, testChessboard, quitAfter, snapshot, calibration});
 
     if (!parser.parse(arguments)) {
         // Worded as the other programs word it.
@@ -82,7 +94,18 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
         out.broadcast = parser.isSet(broadcast);
     out.leftCamera = parser.value(leftCamera);
     out.rightCamera = parser.value(rightCamera);
-    out.testCameras = parser.isSet(testCameras);
+    if (parser.isSet(testRig)) {
+        TestPatternRig rig;
+        std::string reason;
+        if (!TestPatternRig::Parse(parser.value(testRig).toStdString(), rig, reason)) {
+            out_error = "--test-rig: " + QString::fromStdString(reason);
+            return false;
+        }
+        out.testRig = parser.value(testRig);
+    }
+    out.testChessboard = parser.isSet(testChessboard);
+    out.testCameras =
+        parser.isSet(testCameras) || parser.isSet(testRig) || parser.isSet(testChessboard);
     if (parser.isSet(quitAfter)) {
         bool ok = false;
         out.quitAfterSeconds = parser.value(quitAfter).toDouble(&ok);

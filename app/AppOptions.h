@@ -15,6 +15,8 @@ struct AppOptions
     std::optional<bool> broadcast;   // as a click on the switch: kept at close
     QString leftCamera, rightCamera; // empty: the remembered camera, or the default
     bool testCameras = false;        // the built-in test pattern among the cameras
+    QString testRig;                 // its rig's faults, TestPatternRig's text; empty: none
+    bool testChessboard = false;     // a hand holds a chessboard up in front of it
     double quitAfterSeconds = 0;     // 0: run until the window is closed
     QString snapshotPath;            // the monitor image at close, as PNG
     bool helpShown = false;          // --help or --version answered: nothing else to do

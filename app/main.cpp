@@ -73,6 +73,10 @@ int main(int argc, char** argv)
     }
     if (options.testCameras)
         setenv("PARALLAX3D_TEST_CAMERAS", "1", 1);
+    if (!options.testRig.isEmpty())
+        setenv("PARALLAX3D_TEST_RIG", options.testRig.toUtf8().constData(), 1);
+    if (options.testChessboard)
+        setenv("PARALLAX3D_TEST_CHESSBOARD", "1", 1);
     // One writer per user's channel: a second instance leaves the first one's broadcast alone.
     QLockFile instance(QDir::tempPath() + "/parallax3d-" + QString::number(getuid()) + ".lock");
     instance.setStaleLockTime(0);

@@ -70,7 +70,8 @@ bool WritePNG(const std::string& in_path, const std::vector<uint8_t>& in_argb)
     return false;
 }
 
-std::vector<uint8_t> Eye(TestPatternScene& io_scene, uint64_t in_frame, TestPatternScene::Eye in_eye)
+std::vector<uint8_t> Eye(TestPatternScene& io_scene, uint64_t in_frame,
+                         TestPatternScene::Eye in_eye)
 {
     std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
     io_scene.Render(in_frame, in_eye, kWidth, kHeight, rgb.data(), size_t(kWidth) * 3);

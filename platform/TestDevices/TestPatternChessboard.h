@@ -4,7 +4,7 @@
 // 0.45 to 0.9 m away, the board whole inside both eyes. All follows from the frame number.
 //
 // Drawn into the ideal eyes' pictures: each pixel through the board plane's homography, the
-// pixels across an edge from 64 samples, so that the corners are found to a fraction of a pixel.
+// pixels across an edge from 16 samples, so that the corners are found to a fraction of a pixel.
 #pragma once
 
 #include <cstddef>

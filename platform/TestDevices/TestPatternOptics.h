@@ -1,8 +1,8 @@
 // The test-pattern camera's two eyes as pinhole cameras, so that a calibration can describe them
 // exactly. Ideal, the eyes look the same way from TestPatternScene::kBaselineMm apart with focal
 // length kFocalLength (layout pixels), the right eye's principal point moved right so that the
-// wall has no parallax: that is the scene's ParallaxPixels. A TestPatternRig then adds distortion
-// to both lenses and rolls, lengthens and lowers the right one.
+// wall has no parallax: that is the scene's ParallaxPixels (which rounds to whole pixels). A
+// TestPatternRig then adds distortion to both lenses and rolls, lengthens and lowers the right one.
 //
 // Pixel coordinates have the centre of the top left pixel at (0, 0).
 #pragma once

@@ -49,7 +49,8 @@ bool TestPatternRig::Parse(const std::string& in_text, TestPatternRig& out_rig,
         while (index < std::size(kKeys) && name != kKeys[index].name)
             ++index;
         if (index == std::size(kKeys) || equals == std::string::npos) {
-            out_reason = "\"" + item + "\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K";
+            out_reason =
+                "\"" + item + "\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K";
             return false;
         }
         if (seen[index]) {

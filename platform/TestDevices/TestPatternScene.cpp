@@ -159,8 +159,8 @@ const std::vector<TestPatternPoint>& TestPatternScene::KnownPoints()
             if (object.step != 0)
                 continue;
             if (object.shape == Shape::kDisc) {
-                known.push_back(point(object.x + object.width / 2.0,
-                                      object.y + object.height / 2.0, object.depth));
+                known.push_back(point(object.x + object.width / 2.0, object.y + object.height / 2.0,
+                                      object.depth));
                 continue;
             }
             for (const int x : {object.x, object.x + object.width})
@@ -238,7 +238,6 @@ void TestPatternScene::Prepare(int in_width, int in_height)
     const TestPatternOptics optics(mRig, in_width, in_height);
     for (Eye eye : {kLeftEye, kRightEye})
         mWarps[eye].Prepare(optics, eye, in_width, in_height);
-    mIdeal.resize(size_t(in_width) * size_t(in_height) * 3);
     mWarpsReady = true;
 }
 
@@ -323,7 +322,7 @@ bool TestPatternScene::Render(uint64_t in_frame, Eye in_eye, int in_width, int i
     const Layer& layer = mLayers[in_eye];
     const size_t packed = size_t(in_width) * 3;
     const bool warped = !mRig.IsIdeal();
-    uint8_t* const target = warped ? mIdeal.data() : out_rgb;
+    uint8_t* const target = warped ? mWarps[in_eye].ideal() : out_rgb;
     const size_t rowBytes = warped ? packed : in_rowBytes;
     for (int y = 0; y < in_height; ++y)
         std::memcpy(target + size_t(y) * rowBytes, &layer.rgb[size_t(y) * packed], packed);
@@ -352,6 +351,6 @@ bool TestPatternScene::Render(uint64_t in_frame, Eye in_eye, int in_width, int i
         mBoard.Draw(in_frame, in_eye, TestPatternOptics(TestPatternRig(), in_width, in_height),
                     in_width, in_height, target, rowBytes);
     if (warped)
-        mWarps[in_eye].Apply(mIdeal.data(), out_rgb, in_rowBytes);
+        mWarps[in_eye].Apply(out_rgb, in_rowBytes);
     return true;
 }

@@ -74,9 +74,7 @@ public:
     TestPatternScene& operator=(const TestPatternScene&) = delete;
 
     void SetRig(const TestPatternRig& in_rig);
-    const TestPatternRig& rig() const { return mRig; }
     void SetChessboard(bool in_shown) { mChessboard = in_shown; }
-    bool chessboard() const { return mChessboard; }
 
     // Where in_point lands in this eye's in_width x in_height picture, the rig's faults included;
     // false behind the eye.
@@ -103,8 +101,7 @@ private:
     TestPatternRig mRig;
     bool mChessboard = false;
     TestPatternChessboard mBoard;
-    // With a faulty rig the eyes are drawn ideal here, then warped.
+    // With a faulty rig the eyes are drawn ideal into their warps, then warped.
     bool mWarpsReady = false;
     TestPatternWarp mWarps[2];
-    std::vector<uint8_t> mIdeal;
 };

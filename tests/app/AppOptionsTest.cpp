@@ -28,6 +28,15 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     ASSERT_TRUE(AppOptions::Parse({"parallax3d"}, none, error));
     EXPECT_FALSE(none.monitorType.has_value());
     EXPECT_FALSE(none.broadcast.has_value());
+
+    // The test pattern's rig and chessboard bring the test pattern.
+    AppOptions rig;
+    ASSERT_TRUE(AppOptions::Parse(
+        {"parallax3d", "--test-rig", "roll=1.5,k1=-0.1", "--test-chessboard"}, rig, error))
+        << error.toStdString();
+    EXPECT_TRUE(rig.testCameras);
+    EXPECT_EQ(rig.testRig, "roll=1.5,k1=-0.1");
+    EXPECT_TRUE(rig.testChessboard);
 }
 
 TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
@@ -47,6 +56,7 @@ TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
         {{"--broadcast", "--no-broadcast"}, "contradict"},
         {{"--calibration", "/nonexistent.yml"},
          "--calibration /nonexistent.yml: cannot read /nonexistent.yml"},
+        {{"--test-rig", "tilt=2"}, "--test-rig: \"tilt=2\" is not one of"},
         {{"--frobnicate"}, "frobnicate"},
         {{"stray"}, "stray"},
     };

@@ -11,6 +11,7 @@
 #include "AllocationCounter.h"
 #include "FakeV4L2.h"
 #include "TestPatternCamera.h"
+#include "TestPatternRig.h"
 #include "TestPatternScene.h"
 
 namespace {
@@ -18,6 +19,7 @@ namespace {
 using Scene = TestPatternScene;
 
 const uint64_t kFrameUs = (1000000 + 29) / 30; // the first microsecond of frame 1
+const TestPatternRig kFaultyRig{6, 1.5, 3, -0.1};
 
 // A camera on an in-memory device, its clock in the test's hands.
 struct Rig
@@ -134,6 +136,125 @@ TEST(TestPatternScene, EyesDifferByEachDepthsParallax)
               Scene::ParallaxPixels(Scene::Find("pillar").depth, 640, 480));
 }
 
+TEST(TestPatternRig, ParsesItsTextStrictly)
+{
+    const struct
+    {
+        const char* text;
+        bool parsed;
+        TestPatternRig rig; // when parsed
+        const char* reason; // when not
+    } cases[] = {
+        {"vertical=6,roll=1.5,focal=3,k1=-0.1", true, {6, 1.5, 3, -0.1}, ""},
+        {"k1=0.05,vertical=-2.5", true, {-2.5, 0, 0, 0.05}, ""},
+        {"", true, {}, ""},
+        {"roll=1,roll=2", false, {}, "roll is given twice"},
+        {"tilt=2",
+         false,
+         {},
+         "\"tilt=2\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K"},
+        {"roll", false, {}, "\"roll\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K"},
+        {"roll=1,,focal=2",
+         false,
+         {},
+         "\"\" is not one of vertical=PX, roll=DEG, focal=PERCENT, k1=K"},
+        {"roll=1,", false, {}, "\"roll=1,\" ends in a comma"},
+        {"focal=3%", false, {}, "focal takes a number from -20 to 20, not \"3%\""},
+        {"k1=", false, {}, "k1 takes a number from -0.3 to 0.3, not \"\""},
+        {"k1=nan", false, {}, "k1 takes a number from -0.3 to 0.3, not \"nan\""},
+        {"k1=-0.5", false, {}, "k1 takes a number from -0.3 to 0.3, not \"-0.5\""},
+        {"vertical=1e400", false, {}, "vertical takes a number from -100 to 100, not \"1e400\""},
+    };
+    for (const auto& c : cases) {
+        TestPatternRig rig{1, 1, 1, 0.1};
+        std::string reason;
+        EXPECT_EQ(TestPatternRig::Parse(c.text, rig, reason), c.parsed) << c.text;
+        const TestPatternRig expected = c.parsed ? c.rig : TestPatternRig{1, 1, 1, 0.1};
+        EXPECT_EQ(rig.verticalPx, expected.verticalPx) << c.text;
+        EXPECT_EQ(rig.rollDeg, expected.rollDeg) << c.text;
+        EXPECT_EQ(rig.focalPercent, expected.focalPercent) << c.text;
+        EXPECT_EQ(rig.k1, expected.k1) << c.text;
+        EXPECT_EQ(reason, c.reason) << c.text;
+    }
+}
+
+// The middle of an object's colour within in_reach of (io_x, io_y), to a fraction of a pixel:
+// the pixels near its colour, weighted by how near.
+void Centroid(const std::vector<uint8_t>& in_rgb, int in_width, int in_height,
+              const Scene::Object& in_object, int in_reach, double& io_x, double& io_y)
+{
+    double sum = 0, sumX = 0, sumY = 0;
+    for (int y = std::max(int(io_y) - in_reach, 0);
+         y <= std::min(int(io_y) + in_reach, in_height - 1); ++y)
+        for (int x = std::max(int(io_x) - in_reach, 0);
+             x <= std::min(int(io_x) + in_reach, in_width - 1); ++x) {
+            const uint8_t* p = &in_rgb[(size_t(y) * in_width + x) * 3];
+            int distance = 0;
+            for (int c = 0; c < 3; ++c)
+                distance += std::abs(p[c] - in_object.rgb[c]);
+            const double weight = std::clamp(1.0 - distance / 150.0, 0.0, 1.0);
+            sum += weight;
+            sumX += weight * x;
+            sumY += weight * y;
+        }
+    io_x = sumX / sum;
+    io_y = sumY / sum;
+}
+
+// Where Project says the scene's points land is where each eye's picture shows them, with the
+// rig's faults and without: the sun's middle, as the mean of its projected disc.
+TEST(TestPatternScene, ProjectFindsTheScenesPointsInEachEyesPicture)
+{
+    const Scene::Object& sun = Scene::Find("sun");
+    const double metresPerPixel = sun.depth / TestPatternOptics::kFocalLength;
+    const TestPatternPoint centre = {(sun.x + sun.width / 2.0 - 320) * metresPerPixel,
+                                     (sun.y + sun.height / 2.0 - 240) * metresPerPixel, sun.depth};
+    const auto same = [&](const TestPatternPoint& p) {
+        return std::hypot(p.x - centre.x, p.y - centre.y, p.z - centre.z) < 1e-9;
+    };
+    ASSERT_TRUE(std::any_of(Scene::KnownPoints().begin(), Scene::KnownPoints().end(), same));
+    for (const TestPatternRig& rig : {TestPatternRig(), kFaultyRig})
+        for (const std::pair<int, int>& size : {std::pair{640, 480}, {1280, 720}}) {
+            const int width = size.first, height = size.second;
+            Scene scene;
+            scene.SetRig(rig);
+            for (const Scene::Eye eye : {Scene::kLeftEye, Scene::kRightEye}) {
+                SCOPED_TRACE(testing::Message() << "eye " << eye << ", " << width << "x" << height
+                                                << (rig.IsIdeal() ? ", ideal" : ", faulty"));
+                // A lens's distortion moves a disc's middle off its centre's picture: the
+                // disc's points, each weighted by the area it covers in the picture.
+                const auto at = [&](double a, double b, double& x, double& y) {
+                    ASSERT_TRUE(scene.Project(
+                        eye,
+                        {centre.x + a * metresPerPixel, centre.y + b * metresPerPixel, centre.z},
+                        width, height, x, y));
+                };
+                double sum = 0, x = 0, y = 0;
+                for (double a = -sun.width / 2.0; a < sun.width / 2.0; a += 0.5)
+                    for (double b = -sun.width / 2.0; b < sun.width / 2.0; b += 0.5) {
+                        if (std::hypot(a + 0.25, b + 0.25) > sun.width / 2.0)
+                            continue;
+                        double x0, y0, x1, y1, x2, y2, middleX, middleY;
+                        at(a, b, x0, y0);
+                        at(a + 0.5, b, x1, y1);
+                        at(a, b + 0.5, x2, y2);
+                        at(a + 0.25, b + 0.25, middleX, middleY);
+                        const double area = (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
+                        sum += area;
+                        x += area * middleX;
+                        y += area * middleY;
+                    }
+                x /= sum;
+                y /= sum;
+                double shownX = x, shownY = y;
+                Centroid(Render(scene, 0, eye, width, height), width, height, sun,
+                         int(sun.width * Scene::Scale(width, height)), shownX, shownY);
+                EXPECT_NEAR(shownX, x, 0.1);
+                EXPECT_NEAR(shownY, y, 0.1);
+            }
+        }
+}
+
 // The camera's frames carry the same depths, through 4:2:2 chroma and JPEG ringing.
 TEST(TestPatternCamera, FramesOfEachFormatShowEachDepthsParallax)
 {
@@ -223,8 +344,12 @@ TEST(TestPatternCamera, NoRoomOrAnotherFormatGetsNothing)
 
 TEST(TestPatternCamera, SteadyFramesAllocateNothing)
 {
-    for (const uint32_t fourcc : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG}) {
-        Rig rig(fourcc, 640, 480);
+    for (const uint32_t fourcc : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV + 1}) {
+        // The last one a faulty rig with the chessboard.
+        const bool faulty = fourcc == V4L2_PIX_FMT_YUYV + 1;
+        Rig rig(faulty ? V4L2_PIX_FMT_YUYV : fourcc, 640, 480);
+        rig.camera.scene().SetRig(faulty ? kFaultyRig : TestPatternRig());
+        rig.camera.scene().SetChessboard(faulty);
         std::vector<uint8_t> frame(640 * 480 * 2);
         uint64_t time = 0;
         const auto both = [&] {
