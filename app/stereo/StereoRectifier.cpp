@@ -79,8 +79,8 @@ bool MakeTaps(const cv::Mat& map1, const cv::Mat& map2, int width, int height,
 }
 
 // The pass is ours rather than cv::remap, which allocates scratch and wakes its thread pool on
-// every call. Each row of rectified pixels: the four neighbours weighted (32 - fx)(32 - fy), fx(32
-// - fy), (32 - fx)fy and fx fy, rounded from 1024ths, as OpenCV's fixed-point remap does.
+// every call. Each rectified pixel is its four neighbours weighted (32 - fx)(32 - fy),
+// fx (32 - fy), (32 - fx) fy and fx fy, rounded from 1024ths, as OpenCV's fixed-point remap.
 void RemapRowScalar(const uint8_t* src, size_t srcRowBytes, const Tap* taps, int width,
                     uint8_t* dst)
 {
@@ -119,7 +119,6 @@ void RemapRowSSE2(const uint8_t* src, size_t srcRowBytes, const Tap* taps, int w
         memcpy(dst + x * 4, &pixel, 4);
     }
 }
-
 #endif
 
 using RemapRow = void (*)(const uint8_t*, size_t, const Tap*, int, uint8_t*);
