@@ -63,7 +63,6 @@ public:
     // View > Rectify Eyes: whether the pair's calibration rectifies the eyes. Kept at close as
     // "rectifyEyes".
     void setRectifyEyes(bool on);
-    bool rectifyEyes() const { return mRectifyEyes; }
 
     // The monitor type, in the view and in its chooser.
     void setMonitorImageType(int type);

@@ -1,6 +1,7 @@
 #include "CalibrationStore.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>

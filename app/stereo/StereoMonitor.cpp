@@ -19,12 +19,29 @@ constexpr const char* kLoad = "+[P3DStereoView loadCoreImagePlugIns]";
 // Larger recipes are refused rather than given gigabytes of pixels.
 constexpr double kLargestSide = 8192;
 
-// Pixel memory of that many zero bytes; images made over it keep it alive.
+// Pixels start on a cache line, so that the engine's wide loads never straddle two (the tick
+// with rectified eyes measured half a millisecond slower without).
+constexpr CFIndex kPixelAlignment = 64;
+
+// Pixel memory of that many zero bytes from PixelBase on; images made over it keep it alive.
 CFPtr<__CFData> PixelStore(CFIndex bytes)
 {
     CFPtr<__CFData> store = CFPtr<__CFData>::Adopt(CFDataCreateMutable(nullptr, 0));
-    CFDataSetLength(store.get(), bytes);
+    CFDataSetLength(store.get(), bytes + kPixelAlignment);
     return store;
+}
+
+// Whether the store is one of that many bytes.
+bool StoreHolds(const CFPtr<__CFData>& store, CFIndex bytes)
+{
+    return store && CFDataGetLength(store.get()) == bytes + kPixelAlignment;
+}
+
+UInt8* PixelBase(const CFPtr<__CFData>& store)
+{
+    UInt8* bytes = CFDataGetMutableBytePtr(store.get());
+    return bytes +
+           (kPixelAlignment - CFIndex(uintptr_t(bytes) % kPixelAlignment)) % kPixelAlignment;
 }
 
 // A frame's pixels; none when it has no memory of its own.
@@ -101,9 +118,9 @@ void StereoMonitor::rectifyEyes()
     const size_t rowBytes = size_t(width) * 4;
     for (int eye = 0; eye < 2; ++eye) {
         CFPtr<__CFData>& store = mRectified[eye];
-        if (!store || CFDataGetLength(store.get()) != CFIndex(rowBytes * size_t(height)))
+        if (!StoreHolds(store, CFIndex(rowBytes * size_t(height))))
             store = PixelStore(CFIndex(rowBytes * size_t(height)));
-        if (!mRectifier->Rectify(eye, frames[eye], CFDataGetMutableBytePtr(store.get()), rowBytes))
+        if (!mRectifier->Rectify(eye, frames[eye], PixelBase(store), rowBytes))
             return;
     }
     mEyesRectified = true;
@@ -113,8 +130,8 @@ ArgbView StereoMonitor::eyePixels(Eye eye) const
 {
     if (!mEyesRectified)
         return FramePixels(mFrames[eye].get());
-    return {CFDataGetBytePtr(mRectified[eye].get()), size_t(mRectifier->width()) * 4,
-            mRectifier->width(), mRectifier->height()};
+    return {PixelBase(mRectified[eye]), size_t(mRectifier->width()) * 4, mRectifier->width(),
+            mRectifier->height()};
 }
 
 void StereoMonitor::setEyeOffset(Eye eye, EyeOffset offset)
@@ -186,9 +203,9 @@ CFPtr<CIImage> StereoMonitor::eyeImage(Eye eye)
         const size_t width = size_t(source.width), height = size_t(source.height);
         const CFIndex bytes = CFIndex(width * height * 4);
         CFPtr<__CFData>& adjusted = mAdjusted[eye];
-        if (!adjusted || CFDataGetLength(adjusted.get()) != bytes)
+        if (!StoreHolds(adjusted, bytes))
             adjusted = PixelStore(bytes);
-        UInt8* pixels = CFDataGetMutableBytePtr(adjusted.get());
+        UInt8* pixels = PixelBase(adjusted);
         if (AdjustEyeFrame(source.pixels, source.rowBytes, pixels, width * 4, int(width),
                            int(height), offset, gains))
             image = CIImage::imageWithARGBMemory(pixels, width * 4, width, height, adjusted.get());
@@ -262,8 +279,8 @@ void StereoMonitor::renderMonitorImage(CFPtr<CIImage> recipe)
         mRenderedWidth = width;
         mRenderedHeight = height;
         mRendered = PixelStore(CFIndex(rowBytes * height));
-        mRenderContext = CIContext::contextWithARGBMemory(CFDataGetMutableBytePtr(mRendered.get()),
-                                                          rowBytes, width, height);
+        mRenderContext =
+            CIContext::contextWithARGBMemory(PixelBase(mRendered), rowBytes, width, height);
     }
     if (!mRenderContext || !mRenderContext->drawImage(recipe.get(), CGPointMake(0, 0), extent)) {
         mMonitorImage = nullptr;
@@ -271,13 +288,13 @@ void StereoMonitor::renderMonitorImage(CFPtr<CIImage> recipe)
     }
     // The screen and the broadcast share this one rendering: the monitor image kept is the
     // picture drawn, not the recipe, so it is evaluated once a tick.
-    mMonitorImage = CIImage::imageWithARGBMemory(CFDataGetMutableBytePtr(mRendered.get()), rowBytes,
-                                                 width, height, mRendered.get());
+    mMonitorImage = CIImage::imageWithARGBMemory(PixelBase(mRendered), rowBytes, width, height,
+                                                 mRendered.get());
 }
 
 const uint8_t* StereoMonitor::pixels() const
 {
-    return mMonitorImage ? CFDataGetBytePtr(mRendered.get()) : nullptr;
+    return mMonitorImage ? PixelBase(mRendered) : nullptr;
 }
 
 bool import_StereoMonitor()

@@ -7,7 +7,7 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "Processor/InstructionSet.h"
@@ -79,8 +79,8 @@ bool MakeTaps(const cv::Mat& map1, const cv::Mat& map2, int width, int height,
 }
 
 // The pass is ours rather than cv::remap, which allocates scratch and wakes its thread pool on
-// every call. Each row of rectified pixels: the four neighbours weighted (32 - fx)(32 - fy), fx(32
-// - fy), (32 - fx)fy and fx fy, rounded from 1024ths, as OpenCV's fixed-point remap does.
+// every call. Each rectified pixel is its four neighbours weighted (32 - fx)(32 - fy),
+// fx (32 - fy), (32 - fx) fy and fx fy, rounded from 1024ths, as OpenCV's fixed-point remap.
 void RemapRowScalar(const uint8_t* src, size_t srcRowBytes, const Tap* taps, int width,
                     uint8_t* dst)
 {
@@ -120,6 +120,32 @@ void RemapRowSSE2(const uint8_t* src, size_t srcRowBytes, const Tap* taps, int w
     }
 }
 
+// Both rows of a pixel's neighbours in one register, weighted across by byte multiply-adds,
+// then down: half the instructions of the pairs above. SSSE3's, which every AVX2 processor has.
+__attribute__((target("avx2"))) void RemapRowAVX2(const uint8_t* src, size_t srcRowBytes,
+                                                  const Tap* taps, int width, uint8_t* dst)
+{
+    // p00 p01 p10 p11 as channel pairs across: (p00, p01) for each channel, then row 1's.
+    const __m128i across = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    // The top and bottom sums of each channel side by side, for the multiply-add down.
+    const __m128i down = _mm_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+    const __m128i half = _mm_set1_epi32(512);
+    for (int x = 0; x < width; ++x) {
+        const Tap& tap = taps[x];
+        const uint8_t* p = src + size_t(tap.y) * srcRowBytes + size_t(tap.x) * 4;
+        const __m128i rows =
+            _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                               _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + srcRowBytes)));
+        const __m128i wx = _mm_set1_epi16(short(32 + tap.fx * 255)); // 32 - fx, fx
+        const __m128i wy = _mm_set1_epi32(32 + tap.fy * 65535);      // 32 - fy, fy
+        const __m128i sums =
+            _mm_shuffle_epi8(_mm_maddubs_epi16(_mm_shuffle_epi8(rows, across), wx), down);
+        __m128i sum = _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(sums, wy), half), 10);
+        sum = _mm_packus_epi16(_mm_packs_epi32(sum, sum), sum);
+        const int pixel = _mm_cvtsi128_si32(sum);
+        memcpy(dst + x * 4, &pixel, 4);
+    }
+}
 #endif
 
 using RemapRow = void (*)(const uint8_t*, size_t, const Tap*, int, uint8_t*);
@@ -127,6 +153,8 @@ using RemapRow = void (*)(const uint8_t*, size_t, const Tap*, int, uint8_t*);
 RemapRow ChosenRemapRow()
 {
 #if defined(__SSE2__)
+    if (Processor::Chosen() >= Processor::InstructionSet::kAVX2)
+        return RemapRowAVX2;
     if (Processor::Chosen() >= Processor::InstructionSet::kSSE2)
         return RemapRowSSE2;
 #endif

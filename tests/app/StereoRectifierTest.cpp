@@ -1,7 +1,6 @@
 // Rectified eyes of a rig with known faults (the right camera 6 px lower, rolled 1.5°, its focal
 // length 3 % longer, both lenses with k1 = -0.1): corresponding points on one row where the
-// pixels show them, no border colour inside the frame, and calibrations that make no picture
-// refused.
+// pixels show them, no border inside the frame, and what makes no picture refused.
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -20,205 +19,143 @@ StereoCalibration Rig()
     return calibration;
 }
 
-// Where a point of the scene (millimetres, the left camera's frame) lands in an eye's own
-// picture at the calibration's size: pinhole and radial distortion, as the rig's lenses.
-void Project(const StereoCalibration& rig, int eye, const double X[3], double& u, double& v)
+// Where a point of the scene (millimetres, the left camera's frame) lands in an eye's picture,
+// scaled from the calibration's size: pinhole and radial distortion, as the rig's lenses.
+std::array<double, 2> Project(const StereoCalibration& rig, int eye, const double X[3], double sx,
+                              double sy)
 {
     double P[3] = {X[0], X[1], X[2]};
-    if (eye == 1)
-        for (int i = 0; i < 3; ++i)
-            P[i] =
-                rig.R[i * 3] * X[0] + rig.R[i * 3 + 1] * X[1] + rig.R[i * 3 + 2] * X[2] + rig.T[i];
+    for (int i = 0; eye == 1 && i < 3; ++i)
+        P[i] = rig.R[i * 3] * X[0] + rig.R[i * 3 + 1] * X[1] + rig.R[i * 3 + 2] * X[2] + rig.T[i];
     const std::array<double, 9>& M = eye == 0 ? rig.M1 : rig.M2;
-    const std::vector<double>& D = eye == 0 ? rig.D1 : rig.D2;
-    const double x = P[0] / P[2], y = P[1] / P[2], r2 = x * x + y * y;
-    const double radial = 1 + D[0] * r2 + D[1] * r2 * r2;
-    u = M[0] * x * radial + M[2];
-    v = M[4] * y * radial + M[5];
+    const double x = P[0] / P[2], y = P[1] / P[2];
+    const double radial = 1 + (eye == 0 ? rig.D1 : rig.D2)[0] * (x * x + y * y);
+    return {(M[0] * x * radial + M[2]) * sx, (M[4] * y * radial + M[5]) * sy};
 }
 
-struct Frame
+// Opaque A,R,G,B of one grey.
+std::vector<uint8_t> Frame(int width, int height, uint8_t grey)
 {
-    Frame(int width, int height, uint8_t value = 0)
-        : width(width), height(height), argb(size_t(width) * height * 4, value)
-    {
-    }
-    ArgbView view() const { return {argb.data(), size_t(width) * 4, width, height}; }
-    uint8_t* pixel(int x, int y) { return &argb[(size_t(y) * width + x) * 4]; }
-    int width, height;
-    std::vector<uint8_t> argb;
-};
-
-// Soft white dots on opaque black, one per point; their centres are where the points are.
-void DrawDots(Frame& frame, const std::vector<std::array<double, 2>>& dots)
-{
-    for (int y = 0; y < frame.height; ++y)
-        for (int x = 0; x < frame.width; ++x)
-            frame.pixel(x, y)[0] = 255;
-    for (const auto& [u, v] : dots)
-        for (int y = std::max(int(v) - 5, 0); y <= std::min(int(v) + 6, frame.height - 1); ++y)
-            for (int x = std::max(int(u) - 5, 0); x <= std::min(int(u) + 6, frame.width - 1); ++x) {
-                const double value =
-                    255 * std::exp(-((x - u) * (x - u) + (y - v) * (y - v)) / (2 * 1.5 * 1.5));
-                for (int c = 1; c < 4; ++c)
-                    frame.pixel(x, y)[c] = uint8_t(std::lround(value));
-            }
+    std::vector<uint8_t> argb(size_t(width) * size_t(height) * 4, grey);
+    for (size_t i = 0; i < argb.size(); i += 4)
+        argb[i] = 255;
+    return argb;
 }
 
-// The brightness-weighted centre of the dot near (u, v).
-void Centroid(Frame& frame, double u, double v, double& out_x, double& out_y)
+// Soft white dots on grey, one per point, their centres where the points are; and back, the
+// brightness-weighted centre of the dot near a point.
+void DrawDot(std::vector<uint8_t>& argb, int width, const std::array<double, 2>& at)
+{
+    for (int y = int(at[1]) - 5; y <= int(at[1]) + 6; ++y)
+        for (int x = int(at[0]) - 5; x <= int(at[0]) + 6; ++x) {
+            const double d2 = (x - at[0]) * (x - at[0]) + (y - at[1]) * (y - at[1]);
+            const auto value = uint8_t(std::lround(100 + 155 * std::exp(-d2 / 4.5)));
+            std::fill_n(&argb[(size_t(y) * size_t(width) + size_t(x)) * 4 + 1], 3, value);
+        }
+}
+std::array<double, 2> Centre(const std::vector<uint8_t>& argb, int width,
+                             const std::array<double, 2>& near)
 {
     double sum = 0, sx = 0, sy = 0;
-    for (int y = int(v) - 7; y <= int(v) + 8; ++y)
-        for (int x = int(u) - 7; x <= int(u) + 8; ++x) {
-            const double w = frame.pixel(x, y)[2];
+    for (int y = int(near[1]) - 7; y <= int(near[1]) + 8; ++y)
+        for (int x = int(near[0]) - 7; x <= int(near[0]) + 8; ++x) {
+            const double w = argb[(size_t(y) * size_t(width) + size_t(x)) * 4 + 2] - 100.0;
             sum += w;
             sx += w * x;
             sy += w * y;
         }
-    out_x = sx / sum;
-    out_y = sy / sum;
+    return {sx / sum, sy / sum};
 }
 
-struct Size
-{
-    int width, height;
-};
-// The calibration's own size, and others it is scaled to (one of another shape).
-const Size kSizes[] = {{640, 480}, {320, 240}, {1280, 720}};
-
-TEST(StereoRectifierTest, CorrespondingPointsMeetOnOneRowInThePixels)
+// At the calibration's own size and scaled to others, one of another shape. The dots are on
+// grey: a border's black anywhere in the frame shows.
+TEST(StereoRectifierTest, CorrespondingPointsMeetOnOneRowAndNoBorderShows)
 {
     const StereoCalibration rig = Rig();
-    for (const Size size : kSizes) {
-        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+    for (const auto& [width, height] : {std::pair{640, 480}, {320, 240}, {1280, 720}}) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         StereoRectifier rectifier;
         std::string reason;
-        ASSERT_TRUE(rectifier.Prepare(rig, size.width, size.height, reason)) << reason;
-        const double sx = double(size.width) / rig.image_width;
-        const double sy = double(size.height) / rig.image_height;
-        // Points the rig sees at two distances, far enough apart that their dots stay apart.
-        std::vector<std::array<double, 2>> seen[2], rectified[2];
-        for (const auto& [z, offset] : {std::pair{700.0, 0.0}, std::pair{2500.0, 0.07}})
+        ASSERT_TRUE(rectifier.Prepare(rig, width, height, reason)) << reason;
+        std::vector<uint8_t> camera[2] = {Frame(width, height, 100), Frame(width, height, 100)};
+        std::vector<std::array<double, 2>> rectified[2];
+        // Points at two distances, far enough apart that their dots stay apart.
+        for (const auto& [z, offset] : {std::pair{700.0, 0.0}, {2500.0, 0.07}})
             for (double y = -0.25; y <= 0.26; y += 0.125)
                 for (double x = -0.3; x <= 0.31; x += 0.15) {
                     const double X[3] = {(x + offset) * z, (y + offset) * z, z};
                     std::array<double, 2> at[2], to[2];
                     bool inside = true;
                     for (int eye = 0; eye < 2; ++eye) {
-                        Project(rig, eye, X, at[eye][0], at[eye][1]);
-                        at[eye] = {at[eye][0] * sx, at[eye][1] * sy};
+                        at[eye] = Project(rig, eye, X, double(width) / 640, double(height) / 480);
                         ASSERT_TRUE(rectifier.RectifyPoint(eye, at[eye][0], at[eye][1], to[eye][0],
                                                            to[eye][1]));
-                        inside = inside && to[eye][0] > 10 && to[eye][0] < size.width - 10 &&
-                                 to[eye][1] > 10 && to[eye][1] < size.height - 10;
+                        inside = inside && std::min(to[eye][0], to[eye][1]) > 10 &&
+                                 to[eye][0] < width - 10 && to[eye][1] < height - 10;
                     }
                     EXPECT_NEAR(to[0][1], to[1][1], 0.01);
                     for (int eye = 0; inside && eye < 2; ++eye) {
-                        seen[eye].push_back(at[eye]);
+                        DrawDot(camera[eye], width, at[eye]);
                         rectified[eye].push_back(to[eye]);
                     }
                 }
-        ASSERT_GE(seen[0].size(), 40u);
-        std::vector<double> rows[2];
+        ASSERT_GE(rectified[0].size(), 40u);
         for (int eye = 0; eye < 2; ++eye) {
-            Frame camera(size.width, size.height), out(size.width, size.height);
-            DrawDots(camera, seen[eye]);
-            ASSERT_TRUE(rectifier.Rectify(eye, camera.view(), out.argb.data(), out.width * 4));
-            for (size_t i = 0; i < rectified[eye].size(); ++i) {
-                double x, y;
-                Centroid(out, rectified[eye][i][0], rectified[eye][i][1], x, y);
-                EXPECT_NEAR(x, rectified[eye][i][0], 0.2) << "eye " << eye << " point " << i;
-                EXPECT_NEAR(y, rectified[eye][i][1], 0.2) << "eye " << eye << " point " << i;
-                rows[eye].push_back(y);
+            std::vector<uint8_t> out(camera[eye].size());
+            ASSERT_TRUE(rectifier.Rectify(eye,
+                                          {camera[eye].data(), size_t(width) * 4, width, height},
+                                          out.data(), size_t(width) * 4));
+            for (const std::array<double, 2>& to : rectified[eye]) {
+                const std::array<double, 2> centre = Centre(out, width, to);
+                EXPECT_NEAR(centre[0], to[0], 0.2) << "eye " << eye << " at " << to[0];
+                EXPECT_NEAR(centre[1], to[1], 0.2) << "eye " << eye << " at " << to[0];
             }
-        }
-        for (size_t i = 0; i < seen[0].size(); ++i)
-            EXPECT_NEAR(rows[0][i], rows[1][i], 0.2) << "point " << i;
-    }
-}
-
-TEST(StereoRectifierTest, FillsTheFrameWithTheCamerasPictureToItsBorders)
-{
-    const StereoCalibration rig = Rig();
-    const Frame white(1280, 720, 255);
-    for (const Size size : kSizes) {
-        StereoRectifier rectifier;
-        std::string reason;
-        ASSERT_TRUE(rectifier.Prepare(rig, size.width, size.height, reason)) << reason;
-        const ArgbView camera{white.argb.data(), white.argb.size() / 720, size.width, size.height};
-        for (int eye = 0; eye < 2; ++eye) {
-            Frame out(size.width, size.height);
-            ASSERT_TRUE(rectifier.Rectify(eye, camera, out.argb.data(), out.width * 4));
-            size_t dark = 0;
-            for (uint8_t byte : out.argb)
-                dark += byte != 255;
-            EXPECT_EQ(dark, 0u) << size.width << "x" << size.height << " eye " << eye;
+            EXPECT_EQ(*std::min_element(out.begin(), out.end()), 100) << "eye " << eye;
         }
     }
 }
 
-TEST(StereoRectifierTest, RefusesCalibrationsThatMakeNoPictureAndDropsTheLastMaps)
+TEST(StereoRectifierTest, RefusesWhatMakesNoPictureAndLeavesTheDestinationAlone)
 {
     const StereoCalibration rig = Rig();
-    struct Case
+    // The frame's width, the calibration's, and the right eye's rectified picture moved across.
+    const struct
     {
-        void (*spoil)(StereoCalibration&);
-        int width, height;
+        int width, calibrationWidth;
+        double moved;
         std::string reason;
+    } cases[] = {
+        {1, 640, 0, "no frame of 1x480"},
+        {640, 0, 0, "the calibration has no frame size"},
+        {640, 640, 5000, "the eyes have nothing in common once rectified"},
+        {640, 640, 600, "the eyes share less than a quarter of the frame once rectified"},
     };
-    const Case cases[] = {
-        {[](StereoCalibration&) {}, 0, 480, "no frame of 0x480"},
-        {[](StereoCalibration& c) { c.image_width = 0; }, 640, 480,
-         "the calibration has no frame size"},
-        {[](StereoCalibration& c) { c.P2[2] += 5000; }, 640, 480,
-         "the eyes have nothing in common once rectified"},
-        {[](StereoCalibration& c) { c.P2[2] += 600; }, 640, 480,
-         "the eyes share less than a quarter of the frame once rectified"},
-        {[](StereoCalibration& c) {
-             c.D1 = {-0.1, 0, 0};
-         },
-         640, 480, "the calibration makes no maps"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.reason);
+    std::vector<uint8_t> camera = Frame(640, 480, 100), out = Frame(640, 480, 7);
+    const std::vector<uint8_t> untouched = out;
+    const ArgbView view{camera.data(), 640 * 4, 640, 480};
+    for (const auto& c : cases) {
         StereoRectifier rectifier;
         std::string reason;
         ASSERT_TRUE(rectifier.Prepare(rig, 640, 480, reason)) << reason;
         StereoCalibration spoilt = rig;
-        c.spoil(spoilt);
-        EXPECT_FALSE(rectifier.Prepare(spoilt, c.width, c.height, reason));
-        EXPECT_EQ(reason.substr(0, c.reason.size()), c.reason);
-        EXPECT_FALSE(rectifier.IsReady());
-        const Frame camera(640, 480, 100);
-        Frame out(640, 480, 7);
-        EXPECT_FALSE(rectifier.Rectify(0, camera.view(), out.argb.data(), 640 * 4));
-        EXPECT_EQ(out.argb, Frame(640, 480, 7).argb);
+        spoilt.image_width = c.calibrationWidth;
+        spoilt.P2[2] += c.moved;
+        EXPECT_FALSE(rectifier.Prepare(spoilt, c.width, 480, reason));
+        EXPECT_EQ(reason, c.reason);
+        EXPECT_FALSE(rectifier.IsReady()) << "the last maps dropped";
+        EXPECT_FALSE(rectifier.Rectify(0, view, out.data(), 640 * 4));
     }
-}
-
-TEST(StereoRectifierTest, LeavesTheDestinationAloneWhenItCannotRectify)
-{
+    // Ready, but not for a frame of another size, an eye it does not know, a short row, or a
+    // destination in the frame's own memory.
     StereoRectifier rectifier;
     std::string reason;
-    ASSERT_TRUE(rectifier.Prepare(Rig(), 640, 480, reason)) << reason;
-    Frame camera(640, 480, 100), out(640, 480, 7);
-    const ArgbView other{camera.argb.data(), 320 * 4, 320, 240};
-    struct Case
-    {
-        int eye;
-        ArgbView src;
-        uint8_t* dst;
-        size_t dstRowBytes;
-    };
-    for (const Case& c : {Case{2, camera.view(), out.argb.data(), 640 * 4},
-                          Case{0, other, out.argb.data(), 640 * 4},
-                          Case{0, camera.view(), out.argb.data(), 639 * 4},
-                          Case{1, camera.view(), camera.pixel(0, 10), 640 * 4}}) {
-        EXPECT_FALSE(rectifier.Rectify(c.eye, c.src, c.dst, c.dstRowBytes));
-        EXPECT_EQ(out.argb, Frame(640, 480, 7).argb);
-        EXPECT_EQ(camera.argb, Frame(640, 480, 100).argb);
-    }
+    ASSERT_TRUE(rectifier.Prepare(rig, 640, 480, reason)) << reason;
+    EXPECT_FALSE(rectifier.Rectify(0, {camera.data(), 640 * 4, 320, 240}, out.data(), 640 * 4));
+    EXPECT_FALSE(rectifier.Rectify(2, view, out.data(), 640 * 4));
+    EXPECT_FALSE(rectifier.Rectify(1, view, out.data(), 639 * 4));
+    EXPECT_FALSE(rectifier.Rectify(1, view, camera.data() + 640 * 4 * 10, 640 * 4));
+    EXPECT_TRUE(out == untouched);
+    EXPECT_TRUE(camera == Frame(640, 480, 100));
 }
 
 } // namespace
