@@ -194,6 +194,14 @@ bool StereoCalibration::Save(const std::string& path, std::string& out_reason) c
              << "columns" << board.columns << "rows" << board.rows << "square_mm" << board.squareMm
              << "}";
         file.release();
+        // What would not load again is not written: an empty or non-finite matrix, no size.
+        StereoCalibration check;
+        std::string reason;
+        if (!Read(partial, check, reason)) {
+            std::remove(partial.c_str());
+            out_reason = "cannot write " + path + ": " + reason;
+            return false;
+        }
     } catch (const cv::Exception& e) {
         std::remove(partial.c_str());
         out_reason = "cannot write " + path + ": " + e.err;

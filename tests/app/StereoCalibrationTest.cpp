@@ -54,6 +54,15 @@ TEST(StereoCalibrationTest, SavesAndLoadsEveryValue)
     StereoCalibration loaded;
     ASSERT_TRUE(StereoCalibration::Load(dir.file("c.yml"), loaded, reason)) << reason;
     EXPECT_EQ(loaded, Sample());
+
+    // What would not load again is not written, and the file already there stays.
+    StereoCalibration noLens = Sample();
+    noLens.D2.clear();
+    EXPECT_FALSE(noLens.Save(dir.file("c.yml"), reason));
+    EXPECT_EQ(reason, "cannot write " + dir.file("c.yml") + ": D2 is not a matrix");
+    EXPECT_FALSE(p3dtest::PathExists(dir.file("c.yml.partial")));
+    ASSERT_TRUE(StereoCalibration::Load(dir.file("c.yml"), loaded, reason)) << reason;
+    EXPECT_EQ(loaded, Sample());
 }
 
 TEST(StereoCalibrationTest, LoadsAFileOfAnotherToolWithoutOurKeys)
