@@ -6,6 +6,8 @@
 
 #include "CameraMenuModel.h"
 #include "CoreCommandLine.h"
+#include "QCamOutputBase.h"
+#include "StereoRectifier.h"
 #include "TestPatternRig.h"
 
 bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& out_error)
@@ -123,7 +125,9 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     if (parser.isSet(calibration)) {
         std::string reason;
         StereoCalibration read;
-        if (!StereoCalibration::Load(parser.value(calibration).toStdString(), read, reason)) {
+        const QCamOutputFormat& frame = QCamOutputBase::sCameraFormat;
+        if (!StereoCalibration::Load(parser.value(calibration).toStdString(), read, reason) ||
+            !StereoRectifier::Usable(read, int(frame.width), int(frame.height), reason)) {
             out_error = "--calibration " + parser.value(calibration) + ": " +
                         QString::fromStdString(reason);
             return false;

@@ -34,6 +34,7 @@
 #include "QCamGrabCGImageView.h"
 #include "QCamOutputBase.h"
 #include "StereoCalibration.h"
+#include "StereoRectifier.h"
 #include "StereoEncodingList.h"
 #include "StereoMonitor.h"
 
@@ -467,7 +468,9 @@ bool P3DDocument::loadCalibrationFile(const QString& path, QString& out_reason)
 {
     StereoCalibration calibration;
     std::string reason;
-    if (!StereoCalibration::Load(path.toStdString(), calibration, reason)) {
+    const QCamOutputFormat& frame = QCamOutputBase::sCameraFormat;
+    if (!StereoCalibration::Load(path.toStdString(), calibration, reason) ||
+        !StereoRectifier::Usable(calibration, int(frame.width), int(frame.height), reason)) {
         out_reason = QString::fromStdString(reason);
         return false;
     }

@@ -296,3 +296,10 @@ bool StereoRectifier::RectifyPoint(int eye, double x, double y, double& out_x, d
     }
     return true;
 }
+
+bool StereoRectifier::Usable(const StereoCalibration& calibration, int width, int height,
+                             std::string& out_reason)
+{
+    StereoRectifier probe;
+    return probe.Prepare(calibration, width, height, out_reason);
+}

@@ -23,6 +23,9 @@ public:
     // with the reason, and the previous maps dropped.
     bool Prepare(const StereoCalibration& calibration, int width, int height,
                  std::string& out_reason);
+    // Whether the calibration gives maps at that frame size, asked before it is used or kept.
+    static bool Usable(const StereoCalibration& calibration, int width, int height,
+                       std::string& out_reason);
     bool IsReady() const { return mMaps != nullptr; }
     int width() const { return mMaps ? mWidth : 0; }
     int height() const { return mMaps ? mHeight : 0; }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "AppOptions.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -41,10 +42,18 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
 
 TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
 {
+    // A calibration that reads well but whose right eye looks away from the left one's.
+    p3dtest::TempDir dir;
+    StereoCalibration turned;
+    std::string reason;
+    ASSERT_TRUE(StereoCalibration::Load(RIG_CALIBRATION, turned, reason)) << reason;
+    turned.R2 = {0, 0, 1, 0, 1, 0, -1, 0, 0};
+    ASSERT_TRUE(turned.Save(dir.file("turned.yml"), reason)) << reason;
+    const QString turnedPath = QString::fromStdString(dir.file("turned.yml"));
     const struct
     {
         QStringList arguments;
-        const char* said;
+        QString said;
     } cases[] = {
         {{"--monitor", "3d"}, "--monitor"},
         {{"--monitor"}, "monitor"},
@@ -56,6 +65,7 @@ TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
         {{"--broadcast", "--no-broadcast"}, "contradict"},
         {{"--calibration", "/nonexistent.yml"},
          "--calibration /nonexistent.yml: cannot read /nonexistent.yml"},
+        {{"--calibration", turnedPath}, "does not rectify"},
         {{"--test-rig", "tilt=2"}, "--test-rig: \"tilt=2\" is not one of"},
         {{"--frobnicate"}, "frobnicate"},
         {{"stray"}, "stray"},
