@@ -50,7 +50,7 @@ public:
     // The pair's calibration (copied): while set, both eyes are rectified before anything else
     // whenever both deliver frames of one size, the calibration scaled to it; null stops it.
     void setCalibration(const StereoCalibration* calibration);
-    bool hasCalibration() const { return mCalibration != nullptr; }
+    const StereoCalibration* calibration() const { return mCalibration.get(); }
     // Whether this tick's frames were rectified.
     bool eyesRectified() const { return mEyesRectified; }
     // Why the calibration cannot rectify frames of their present size; empty when it can.

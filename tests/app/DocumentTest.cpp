@@ -597,7 +597,7 @@ TEST_F(TwoWebcamsTest, ACalibrationRectifiesTheEyesAndComesBackWithTheirCameras)
     window->rightEyeView()->cameraMenuController()->chooseCamera("No Camera");
     tick();
     EXPECT_FALSE(window->rectifyEyesAction()->isEnabled()) << "another pair has none";
-    EXPECT_FALSE(controller.document()->monitor()->hasCalibration());
+    EXPECT_EQ(controller.document()->monitor()->calibration(), nullptr);
 }
 
 } // namespace

@@ -2,13 +2,17 @@
 // varied poses a second each: every third frame is fed, on the clock of the frame numbers.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CalibrationSession.h"
+#include "StereoRectifier.h"
 #include "TestPatternScene.h"
 
 namespace p3dtest {
@@ -64,6 +68,28 @@ public:
     }
 
     const TestPatternScene& scene() const { return mScene; }
+
+    // The points the scene knows, as scene sees them, meet on one row once the calibration
+    // rectifies both eyes: within half a pixel at the median, one pixel at most.
+    static void ExpectRowsMeet(const StereoCalibration& calibration, const TestPatternScene& scene)
+    {
+        StereoRectifier rectifier;
+        std::string reason;
+        ASSERT_TRUE(rectifier.Prepare(calibration, kWidth, kHeight, reason)) << reason;
+        std::vector<double> apart;
+        for (const TestPatternPoint& point : TestPatternScene::KnownPoints()) {
+            double x[2], y[2];
+            for (int eye = 0; eye < 2; ++eye)
+                ASSERT_TRUE(scene.Project(TestPatternScene::Eye(eye), point, kWidth, kHeight,
+                                          x[eye], y[eye]) &&
+                            rectifier.RectifyPoint(eye, x[eye], y[eye], x[eye], y[eye]));
+            apart.push_back(std::abs(y[0] - y[1]));
+        }
+        ASSERT_FALSE(apart.empty());
+        std::sort(apart.begin(), apart.end());
+        EXPECT_LE(apart[apart.size() / 2], 0.5);
+        EXPECT_LE(apart.back(), 1.0);
+    }
     // The last frame fed, 0 left, 1 right.
     ArgbView eye(int eye) const { return {mArgb[eye].data(), kWidth * 4, kWidth, kHeight}; }
 
