@@ -34,9 +34,9 @@
 #include "QCamGrabCGImageView.h"
 #include "QCamOutputBase.h"
 #include "StereoCalibration.h"
-#include "StereoRectifier.h"
 #include "StereoEncodingList.h"
 #include "StereoMonitor.h"
+#include "StereoRectifier.h"
 
 int P3DDocument::sCountInstances = 0;
 

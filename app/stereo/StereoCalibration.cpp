@@ -40,6 +40,14 @@ cv::Mat ReadMatrix(const cv::FileStorage& file, const char* key, std::string& ou
         out_reason = std::string(key) + " is not a matrix";
         return {};
     }
+    // No calibration matrix has more than 16 values; a larger size would be allocated whole
+    // before its data is looked at.
+    const cv::FileNode rows = node["rows"], cols = node["cols"];
+    if (!rows.isInt() || !cols.isInt() || int(rows) < 1 || int(cols) < 1 ||
+        int64_t(int(rows)) * int(cols) > 16) {
+        out_reason = std::string(key) + " is not a matrix of a calibration's size";
+        return {};
+    }
     node >> matrix;
     if (matrix.empty() || matrix.channels() != 1) {
         out_reason = std::string(key) + " is not a matrix";
@@ -120,13 +128,19 @@ bool Read(const std::string& path, StereoCalibration& out, std::string& out_reas
         !ReadFixed(file, "Q", 4, out.Q, out_reason))
         return false;
     // Our own keys are optional: other tools' files have none.
-    if (const cv::FileNode rms = file["rms"]; rms.isReal() || rms.isInt())
+    if (const cv::FileNode rms = file["rms"]; rms.isReal() || rms.isInt()) {
         out.rms = double(rms);
+        if (!std::isfinite(out.rms) || out.rms < 0.0) {
+            out_reason = "rms is not an error in pixels";
+            return false;
+        }
+    }
     if (const cv::FileNode board = file["board"]; board.isMap()) {
         out.board.columns = int(board["columns"]);
         out.board.rows = int(board["rows"]);
         out.board.squareMm = double(board["square_mm"]);
-        if (out.board.columns < 2 || out.board.rows < 2 || !(out.board.squareMm > 0.0)) {
+        if (out.board.columns < 2 || out.board.rows < 2 || !(out.board.squareMm > 0.0) ||
+            !std::isfinite(out.board.squareMm)) {
             out_reason = "board is not a chessboard";
             return false;
         }
@@ -236,6 +250,10 @@ bool StereoCalibration::Load(const std::string& path, StereoCalibration& out_cal
     } catch (const cv::Exception& e) {
         // OpenCV's parser throws on a damaged file; its message names the line.
         out_reason = "damaged: " + e.err;
+        return false;
+    } catch (const std::exception&) {
+        // Some damage escapes it as a standard exception (a length read as a huge number).
+        out_reason = "damaged: OpenCV cannot parse it";
         return false;
     }
     out_calibration = read;

@@ -59,7 +59,8 @@ TEST(StereoCalibrationTest, SavesAndLoadsEveryValue)
     StereoCalibration noLens = Sample();
     noLens.D2.clear();
     EXPECT_FALSE(noLens.Save(dir.file("c.yml"), reason));
-    EXPECT_EQ(reason, "cannot write " + dir.file("c.yml") + ": D2 is not a matrix");
+    EXPECT_EQ(reason,
+              "cannot write " + dir.file("c.yml") + ": D2 is not a matrix of a calibration's size");
     EXPECT_FALSE(p3dtest::PathExists(dir.file("c.yml.partial")));
     ASSERT_TRUE(StereoCalibration::Load(dir.file("c.yml"), loaded, reason)) << reason;
     EXPECT_EQ(loaded, Sample());
@@ -136,6 +137,10 @@ TEST(StereoCalibrationTest, RefusesADamagedFileWithItsReasonAndKeepsWhatItHad)
         {SampleText("Q", "Q: 7"), "Q is not a matrix"},
         {SampleText("board", "board: {columns: 9, rows: 0, square_mm: 25}"),
          "board is not a chessboard"},
+        {SampleText("rms", "rms: .nan"), "rms is not an error in pixels"},
+        {SampleText("M1", "M1: !!opencv-matrix\n   rows: 300000\n   cols: 300000\n   dt: d\n"
+                          "   data: [1]"),
+         "M1 is not a matrix of a calibration's size"},
     };
     p3dtest::TempDir dir;
     for (const Case& c : cases) {
