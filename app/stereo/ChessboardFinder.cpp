@@ -30,7 +30,7 @@ bool ChessboardFinder::SetFrame(const ArgbView& frame)
         // Made again only when the size changes.
         mPictures->grey.create(frame.height, frame.width, CV_8U);
         cv::transform(argb, mPictures->grey, cv::Matx14f(0.0f, 0.299f, 0.587f, 0.114f));
-    } catch (const cv::Exception&) {
+    } catch (const std::exception&) { // OpenCV's errors, or memory: this runs on a worker thread
         return false;
     }
     mWidth = frame.width;
@@ -45,7 +45,7 @@ bool ChessboardFinder::SetGrey(const uint8_t* grey, size_t rowBytes, int width, 
         return false;
     try {
         cv::Mat(height, width, CV_8U, const_cast<uint8_t*>(grey), rowBytes).copyTo(mPictures->grey);
-    } catch (const cv::Exception&) {
+    } catch (const std::exception&) {
         return false;
     }
     mWidth = width;
@@ -60,7 +60,7 @@ bool ChessboardFinder::Find(bool live, std::vector<float>& out_corners)
         return false;
     try {
         return FindCorners(live, out_corners);
-    } catch (const cv::Exception&) {
+    } catch (const std::exception&) {
         out_corners.clear();
         return false;
     }

@@ -211,5 +211,8 @@ bool StereoCalibrator::Calibrate(StereoCalibration& out_calibration,
     } catch (const cv::Exception& e) {
         out_reason = "the solver failed: " + e.err;
         return false;
+    } catch (const std::exception& e) {
+        out_reason = std::string("the solver failed: ") + e.what();
+        return false;
     }
 }
