@@ -38,6 +38,11 @@ protected:
 
 TEST_F(CalibrationFlowTest, AFaultyRigCalibratedByHandHasItsRowsMeet)
 {
+#ifdef P3D_SANITIZED
+    // The hand holds each pose a second of real time; a sanitized build's ticks are too slow to
+    // see it held. The session's own test runs the same rig on its own clock there.
+    GTEST_SKIP() << "real time is too short under the sanitizers";
+#endif
     TestPatternRig rig;
     std::string reason;
     ASSERT_TRUE(TestPatternRig::Parse("vertical=6,roll=1.5,focal=3,k1=-0.1", rig, reason));
