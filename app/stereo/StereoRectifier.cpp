@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
+#include <system_error>
+#include <thread>
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -170,6 +174,73 @@ struct StereoRectifier::Maps
     std::vector<Tap> taps[2];
 };
 
+// The rectifier's second thread: one eye's pass handed over, done beside the caller's and waited
+// for, with nothing allocated once it runs.
+class StereoRectifier::Worker
+{
+public:
+    explicit Worker(const StereoRectifier& owner) : mOwner(owner)
+    {
+        mThread = std::thread(&Worker::Run, this);
+    }
+    ~Worker()
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mStop = true;
+        }
+        mWake.notify_one();
+        mThread.join();
+    }
+
+    void Start(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes)
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mJob = {eye, src, dst, dstRowBytes};
+            mPending = true;
+        }
+        mWake.notify_one();
+    }
+    void Wait()
+    {
+        std::unique_lock lock(mMutex);
+        mDone.wait(lock, [this] { return !mPending; });
+    }
+
+private:
+    struct Job
+    {
+        int eye;
+        ArgbView src;
+        uint8_t* dst;
+        size_t dstRowBytes;
+    };
+
+    void Run()
+    {
+        std::unique_lock lock(mMutex);
+        for (;;) {
+            mWake.wait(lock, [this] { return mPending || mStop; });
+            if (mStop)
+                return;
+            const Job job = mJob;
+            lock.unlock();
+            mOwner.Pass(job.eye, job.src, job.dst, job.dstRowBytes);
+            lock.lock();
+            mPending = false;
+            mDone.notify_one();
+        }
+    }
+
+    const StereoRectifier& mOwner;
+    std::mutex mMutex;
+    std::condition_variable mWake, mDone;
+    Job mJob = {};
+    bool mPending = false, mStop = false;
+    std::thread mThread;
+};
+
 StereoRectifier::StereoRectifier() = default;
 StereoRectifier::~StereoRectifier() = default;
 
@@ -258,7 +329,8 @@ bool StereoRectifier::Prepare(const StereoCalibration& calibration, int width, i
     return true;
 }
 
-bool StereoRectifier::Rectify(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes) const
+bool StereoRectifier::Accepts(int eye, const ArgbView& src, const uint8_t* dst,
+                              size_t dstRowBytes) const
 {
     const size_t rowBytes = size_t(mWidth) * 4;
     if (!mMaps || (eye != 0 && eye != 1) || src.pixels == nullptr || src.width != mWidth ||
@@ -268,13 +340,49 @@ bool StereoRectifier::Rectify(int eye, const ArgbView& src, uint8_t* dst, size_t
     // Each output pixel reads around its source: the two may not share memory.
     const uint8_t* srcEnd = src.pixels + src.rowBytes * size_t(mHeight - 1) + rowBytes;
     const uint8_t* dstEnd = dst + dstRowBytes * size_t(mHeight - 1) + rowBytes;
-    if (std::less<const uint8_t*>()(src.pixels, dstEnd) && std::less<const uint8_t*>()(dst, srcEnd))
-        return false;
+    return !(std::less<const uint8_t*>()(src.pixels, dstEnd) &&
+             std::less<const uint8_t*>()(dst, srcEnd));
+}
+
+void StereoRectifier::Pass(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes) const
+{
     static const RemapRow remapRow = ChosenRemapRow();
     const Tap* taps = mMaps->taps[eye].data();
     for (int y = 0; y < mHeight; ++y)
         remapRow(src.pixels, src.rowBytes, taps + size_t(y) * size_t(mWidth), mWidth,
                  dst + size_t(y) * dstRowBytes);
+}
+
+bool StereoRectifier::Rectify(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes) const
+{
+    if (!Accepts(eye, src, dst, dstRowBytes))
+        return false;
+    Pass(eye, src, dst, dstRowBytes);
+    return true;
+}
+
+bool StereoRectifier::RectifyBoth(const ArgbView& left, uint8_t* leftDst, const ArgbView& right,
+                                  uint8_t* rightDst, size_t dstRowBytes)
+{
+    if (!Accepts(0, left, leftDst, dstRowBytes) || !Accepts(1, right, rightDst, dstRowBytes))
+        return false;
+    if (!mWorker && !mOneThread) {
+        mOneThread = std::thread::hardware_concurrency() <= 1;
+        try {
+            if (!mOneThread)
+                mWorker = std::make_unique<Worker>(*this);
+        } catch (const std::system_error&) {
+            mOneThread = true; // no thread to be had: both on the caller from now on
+        }
+    }
+    if (!mWorker) {
+        Pass(0, left, leftDst, dstRowBytes);
+        Pass(1, right, rightDst, dstRowBytes);
+        return true;
+    }
+    mWorker->Start(1, right, rightDst, dstRowBytes);
+    Pass(0, left, leftDst, dstRowBytes);
+    mWorker->Wait();
     return true;
 }
 
