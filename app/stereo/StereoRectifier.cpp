@@ -1,6 +1,7 @@
 #include "StereoRectifier.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -174,14 +175,22 @@ struct StereoRectifier::Maps
     std::vector<Tap> taps[2];
 };
 
-// The rectifier's second thread: one eye's pass handed over, done beside the caller's and waited
-// for, with nothing allocated once it runs.
+// The rectifier's second thread. Both eyes' rows go in bands to whichever of it and the caller
+// is free, so a core busy with other work costs a band's wait, not an eye's; nothing is
+// allocated once it runs.
 class StereoRectifier::Worker
 {
 public:
+    struct Job
+    {
+        ArgbView src[2];
+        uint8_t* dst[2];
+        size_t dstRowBytes;
+    };
+
     explicit Worker(const StereoRectifier& owner) : mOwner(owner)
     {
-        mThread = std::thread(&Worker::Run, this);
+        mThread = std::thread(&Worker::Loop, this);
     }
     ~Worker()
     {
@@ -193,42 +202,49 @@ public:
         mThread.join();
     }
 
-    void Start(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes)
+    // Returns with every band done.
+    void Run(const Job& job)
     {
         {
             std::lock_guard lock(mMutex);
-            mJob = {eye, src, dst, dstRowBytes};
-            mPending = true;
+            mJob = job;
+            mNext.store(0, std::memory_order_relaxed);
+            mState = State::kPending;
         }
         mWake.notify_one();
-    }
-    void Wait()
-    {
+        TakeBands();
         std::unique_lock lock(mMutex);
-        mDone.wait(lock, [this] { return !mPending; });
+        // Not woken yet: the caller took every band, and the thread finds nothing to do.
+        if (mState == State::kPending)
+            mState = State::kIdle;
+        mDone.wait(lock, [this] { return mState == State::kIdle; });
     }
 
 private:
-    struct Job
-    {
-        int eye;
-        ArgbView src;
-        uint8_t* dst;
-        size_t dstRowBytes;
-    };
+    enum class State { kIdle, kPending, kRunning };
+    static constexpr int kBandRows = 16;
 
-    void Run()
+    void TakeBands()
+    {
+        const int height = mOwner.mHeight, bands = (height + kBandRows - 1) / kBandRows;
+        for (int band; (band = mNext.fetch_add(1, std::memory_order_relaxed)) < 2 * bands;) {
+            const int eye = band / bands, top = band % bands * kBandRows;
+            mOwner.Pass(eye, mJob.src[eye], mJob.dst[eye], mJob.dstRowBytes, top,
+                        std::min(top + kBandRows, height));
+        }
+    }
+    void Loop()
     {
         std::unique_lock lock(mMutex);
         for (;;) {
-            mWake.wait(lock, [this] { return mPending || mStop; });
+            mWake.wait(lock, [this] { return mState == State::kPending || mStop; });
             if (mStop)
                 return;
-            const Job job = mJob;
+            mState = State::kRunning;
             lock.unlock();
-            mOwner.Pass(job.eye, job.src, job.dst, job.dstRowBytes);
+            TakeBands();
             lock.lock();
-            mPending = false;
+            mState = State::kIdle;
             mDone.notify_one();
         }
     }
@@ -237,7 +253,9 @@ private:
     std::mutex mMutex;
     std::condition_variable mWake, mDone;
     Job mJob = {};
-    bool mPending = false, mStop = false;
+    std::atomic<int> mNext = 0;
+    State mState = State::kIdle;
+    bool mStop = false;
     std::thread mThread;
 };
 
@@ -344,11 +362,12 @@ bool StereoRectifier::Accepts(int eye, const ArgbView& src, const uint8_t* dst,
              std::less<const uint8_t*>()(dst, srcEnd));
 }
 
-void StereoRectifier::Pass(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes) const
+void StereoRectifier::Pass(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes, int top,
+                           int bottom) const
 {
     static const RemapRow remapRow = ChosenRemapRow();
     const Tap* taps = mMaps->taps[eye].data();
-    for (int y = 0; y < mHeight; ++y)
+    for (int y = top; y < bottom; ++y)
         remapRow(src.pixels, src.rowBytes, taps + size_t(y) * size_t(mWidth), mWidth,
                  dst + size_t(y) * dstRowBytes);
 }
@@ -357,7 +376,7 @@ bool StereoRectifier::Rectify(int eye, const ArgbView& src, uint8_t* dst, size_t
 {
     if (!Accepts(eye, src, dst, dstRowBytes))
         return false;
-    Pass(eye, src, dst, dstRowBytes);
+    Pass(eye, src, dst, dstRowBytes, 0, mHeight);
     return true;
 }
 
@@ -376,13 +395,11 @@ bool StereoRectifier::RectifyBoth(const ArgbView& left, uint8_t* leftDst, const 
         }
     }
     if (!mWorker) {
-        Pass(0, left, leftDst, dstRowBytes);
-        Pass(1, right, rightDst, dstRowBytes);
+        Pass(0, left, leftDst, dstRowBytes, 0, mHeight);
+        Pass(1, right, rightDst, dstRowBytes, 0, mHeight);
         return true;
     }
-    mWorker->Start(1, right, rightDst, dstRowBytes);
-    Pass(0, left, leftDst, dstRowBytes);
-    mWorker->Wait();
+    mWorker->Run({{left, right}, {leftDst, rightDst}, dstRowBytes});
     return true;
 }
 

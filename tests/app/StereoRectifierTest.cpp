@@ -158,7 +158,7 @@ TEST(StereoRectifierTest, RefusesWhatMakesNoPictureAndLeavesTheDestinationAlone)
     EXPECT_TRUE(camera == Frame(640, 480, 100));
 }
 
-// The right eye on the rectifier's thread: each eye's picture as one Rectify makes it, frame
+// Shared with the rectifier's thread: each eye's picture as one Rectify makes it, frame
 // after frame, and neither written when one eye would be refused.
 TEST(StereoRectifierTest, BothEyesAtOnceAsOneByOne)
 {
