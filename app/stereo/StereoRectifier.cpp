@@ -153,6 +153,15 @@ __attribute__((target("avx2"))) void RemapRowAVX2(const uint8_t* src, size_t src
 }
 #endif
 
+// Whether two frames of that height, rows of rowBytes each at their strides, share memory.
+bool Overlap(const uint8_t* a, size_t aRowBytes, const uint8_t* b, size_t bRowBytes, int height,
+             size_t rowBytes)
+{
+    const uint8_t* aEnd = a + aRowBytes * size_t(height - 1) + rowBytes;
+    const uint8_t* bEnd = b + bRowBytes * size_t(height - 1) + rowBytes;
+    return std::less<const uint8_t*>()(a, bEnd) && std::less<const uint8_t*>()(b, aEnd);
+}
+
 using RemapRow = void (*)(const uint8_t*, size_t, const Tap*, int, uint8_t*);
 
 RemapRow ChosenRemapRow()
@@ -356,10 +365,7 @@ bool StereoRectifier::Accepts(int eye, const ArgbView& src, const uint8_t* dst,
         dstRowBytes < rowBytes)
         return false;
     // Each output pixel reads around its source: the two may not share memory.
-    const uint8_t* srcEnd = src.pixels + src.rowBytes * size_t(mHeight - 1) + rowBytes;
-    const uint8_t* dstEnd = dst + dstRowBytes * size_t(mHeight - 1) + rowBytes;
-    return !(std::less<const uint8_t*>()(src.pixels, dstEnd) &&
-             std::less<const uint8_t*>()(dst, srcEnd));
+    return !Overlap(src.pixels, src.rowBytes, dst, dstRowBytes, mHeight, rowBytes);
 }
 
 void StereoRectifier::Pass(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes, int top,
@@ -384,6 +390,12 @@ bool StereoRectifier::RectifyBoth(const ArgbView& left, uint8_t* leftDst, const 
                                   uint8_t* rightDst, size_t dstRowBytes)
 {
     if (!Accepts(0, left, leftDst, dstRowBytes) || !Accepts(1, right, rightDst, dstRowBytes))
+        return false;
+    // The eyes are done at once: neither may write where the other reads or writes.
+    const size_t rowBytes = size_t(mWidth) * 4;
+    if (Overlap(leftDst, dstRowBytes, rightDst, dstRowBytes, mHeight, rowBytes) ||
+        Overlap(left.pixels, left.rowBytes, rightDst, dstRowBytes, mHeight, rowBytes) ||
+        Overlap(right.pixels, right.rowBytes, leftDst, dstRowBytes, mHeight, rowBytes))
         return false;
     if (!mWorker && !mOneThread) {
         mOneThread = std::thread::hardware_concurrency() <= 1;

@@ -182,9 +182,13 @@ TEST(StereoRectifierTest, BothEyesAtOnceAsOneByOne)
         EXPECT_TRUE(both[0] == alone[0]) << "frame " << frame;
         EXPECT_TRUE(both[1] == alone[1]) << "frame " << frame;
     }
+    // An eye of another size, both into one picture, or one eye written over the other's frame.
     std::vector<uint8_t> out[2] = {Frame(640, 480, 7), Frame(640, 480, 7)};
-    EXPECT_FALSE(rectifier.RectifyBoth(
-        views[0], out[0].data(), {camera[1].data(), 640 * 4, 320, 240}, out[1].data(), 640 * 4));
+    const ArgbView small{camera[1].data(), 640 * 4, 320, 240};
+    EXPECT_FALSE(rectifier.RectifyBoth(views[0], out[0].data(), small, out[1].data(), 640 * 4));
+    EXPECT_FALSE(rectifier.RectifyBoth(views[0], out[0].data(), views[1], out[0].data(), 640 * 4));
+    EXPECT_FALSE(
+        rectifier.RectifyBoth(views[0], out[0].data(), views[1], camera[0].data(), 640 * 4));
     EXPECT_TRUE(out[0] == Frame(640, 480, 7) && out[1] == Frame(640, 480, 7));
 }
 
