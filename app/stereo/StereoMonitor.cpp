@@ -116,14 +116,12 @@ void StereoMonitor::rectifyEyes()
         mFaultWidth = mFaultHeight = 0;
     }
     const size_t rowBytes = size_t(width) * 4;
-    for (int eye = 0; eye < 2; ++eye) {
-        CFPtr<__CFData>& store = mRectified[eye];
+    for (CFPtr<__CFData>& store : mRectified)
         if (!StoreHolds(store, CFIndex(rowBytes * size_t(height))))
             store = PixelStore(CFIndex(rowBytes * size_t(height)));
-        if (!mRectifier->Rectify(eye, frames[eye], PixelBase(store), rowBytes))
-            return;
-    }
-    mEyesRectified = true;
+    mEyesRectified =
+        mRectifier->RectifyBoth(frames[kLeftEye], PixelBase(mRectified[kLeftEye]),
+                                frames[kRightEye], PixelBase(mRectified[kRightEye]), rowBytes);
 }
 
 ArgbView StereoMonitor::eyePixels(Eye eye) const

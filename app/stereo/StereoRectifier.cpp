@@ -1,11 +1,16 @@
 #include "StereoRectifier.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
+#include <system_error>
+#include <thread>
 #if defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -148,6 +153,15 @@ __attribute__((target("avx2"))) void RemapRowAVX2(const uint8_t* src, size_t src
 }
 #endif
 
+// Whether two frames of that height, rows of rowBytes each at their strides, share memory.
+bool Overlap(const uint8_t* a, size_t aRowBytes, const uint8_t* b, size_t bRowBytes, int height,
+             size_t rowBytes)
+{
+    const uint8_t* aEnd = a + aRowBytes * size_t(height - 1) + rowBytes;
+    const uint8_t* bEnd = b + bRowBytes * size_t(height - 1) + rowBytes;
+    return std::less<const uint8_t*>()(a, bEnd) && std::less<const uint8_t*>()(b, aEnd);
+}
+
 using RemapRow = void (*)(const uint8_t*, size_t, const Tap*, int, uint8_t*);
 
 RemapRow ChosenRemapRow()
@@ -168,6 +182,90 @@ struct StereoRectifier::Maps
     // Per eye: the lens, its rectifying rotation, the cropped projection (3x3), and the taps.
     cv::Mat M[2], D[2], R[2], P[2];
     std::vector<Tap> taps[2];
+};
+
+// The rectifier's second thread. Both eyes' rows go in bands to whichever of it and the caller
+// is free, so a core busy with other work costs a band's wait, not an eye's; nothing is
+// allocated once it runs.
+class StereoRectifier::Worker
+{
+public:
+    struct Job
+    {
+        ArgbView src[2];
+        uint8_t* dst[2];
+        size_t dstRowBytes;
+    };
+
+    explicit Worker(const StereoRectifier& owner) : mOwner(owner)
+    {
+        mThread = std::thread(&Worker::Loop, this);
+    }
+    ~Worker()
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mStop = true;
+        }
+        mWake.notify_one();
+        mThread.join();
+    }
+
+    // Returns with every band done.
+    void Run(const Job& job)
+    {
+        {
+            std::lock_guard lock(mMutex);
+            mJob = job;
+            mNext.store(0, std::memory_order_relaxed);
+            mState = State::kPending;
+        }
+        mWake.notify_one();
+        TakeBands();
+        std::unique_lock lock(mMutex);
+        // Not woken yet: the caller took every band, and the thread finds nothing to do.
+        if (mState == State::kPending)
+            mState = State::kIdle;
+        mDone.wait(lock, [this] { return mState == State::kIdle; });
+    }
+
+private:
+    enum class State { kIdle, kPending, kRunning };
+    static constexpr int kBandRows = 16;
+
+    void TakeBands()
+    {
+        const int height = mOwner.mHeight, bands = (height + kBandRows - 1) / kBandRows;
+        for (int band; (band = mNext.fetch_add(1, std::memory_order_relaxed)) < 2 * bands;) {
+            const int eye = band / bands, top = band % bands * kBandRows;
+            mOwner.Pass(eye, mJob.src[eye], mJob.dst[eye], mJob.dstRowBytes, top,
+                        std::min(top + kBandRows, height));
+        }
+    }
+    void Loop()
+    {
+        std::unique_lock lock(mMutex);
+        for (;;) {
+            mWake.wait(lock, [this] { return mState == State::kPending || mStop; });
+            if (mStop)
+                return;
+            mState = State::kRunning;
+            lock.unlock();
+            TakeBands();
+            lock.lock();
+            mState = State::kIdle;
+            mDone.notify_one();
+        }
+    }
+
+    const StereoRectifier& mOwner;
+    std::mutex mMutex;
+    std::condition_variable mWake, mDone;
+    Job mJob = {};
+    std::atomic<int> mNext = 0;
+    State mState = State::kIdle;
+    bool mStop = false;
+    std::thread mThread;
 };
 
 StereoRectifier::StereoRectifier() = default;
@@ -258,7 +356,8 @@ bool StereoRectifier::Prepare(const StereoCalibration& calibration, int width, i
     return true;
 }
 
-bool StereoRectifier::Rectify(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes) const
+bool StereoRectifier::Accepts(int eye, const ArgbView& src, const uint8_t* dst,
+                              size_t dstRowBytes) const
 {
     const size_t rowBytes = size_t(mWidth) * 4;
     if (!mMaps || (eye != 0 && eye != 1) || src.pixels == nullptr || src.width != mWidth ||
@@ -266,15 +365,53 @@ bool StereoRectifier::Rectify(int eye, const ArgbView& src, uint8_t* dst, size_t
         dstRowBytes < rowBytes)
         return false;
     // Each output pixel reads around its source: the two may not share memory.
-    const uint8_t* srcEnd = src.pixels + src.rowBytes * size_t(mHeight - 1) + rowBytes;
-    const uint8_t* dstEnd = dst + dstRowBytes * size_t(mHeight - 1) + rowBytes;
-    if (std::less<const uint8_t*>()(src.pixels, dstEnd) && std::less<const uint8_t*>()(dst, srcEnd))
-        return false;
+    return !Overlap(src.pixels, src.rowBytes, dst, dstRowBytes, mHeight, rowBytes);
+}
+
+void StereoRectifier::Pass(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes, int top,
+                           int bottom) const
+{
     static const RemapRow remapRow = ChosenRemapRow();
     const Tap* taps = mMaps->taps[eye].data();
-    for (int y = 0; y < mHeight; ++y)
+    for (int y = top; y < bottom; ++y)
         remapRow(src.pixels, src.rowBytes, taps + size_t(y) * size_t(mWidth), mWidth,
                  dst + size_t(y) * dstRowBytes);
+}
+
+bool StereoRectifier::Rectify(int eye, const ArgbView& src, uint8_t* dst, size_t dstRowBytes) const
+{
+    if (!Accepts(eye, src, dst, dstRowBytes))
+        return false;
+    Pass(eye, src, dst, dstRowBytes, 0, mHeight);
+    return true;
+}
+
+bool StereoRectifier::RectifyBoth(const ArgbView& left, uint8_t* leftDst, const ArgbView& right,
+                                  uint8_t* rightDst, size_t dstRowBytes)
+{
+    if (!Accepts(0, left, leftDst, dstRowBytes) || !Accepts(1, right, rightDst, dstRowBytes))
+        return false;
+    // The eyes are done at once: neither may write where the other reads or writes.
+    const size_t rowBytes = size_t(mWidth) * 4;
+    if (Overlap(leftDst, dstRowBytes, rightDst, dstRowBytes, mHeight, rowBytes) ||
+        Overlap(left.pixels, left.rowBytes, rightDst, dstRowBytes, mHeight, rowBytes) ||
+        Overlap(right.pixels, right.rowBytes, leftDst, dstRowBytes, mHeight, rowBytes))
+        return false;
+    if (!mWorker && !mOneThread) {
+        mOneThread = std::thread::hardware_concurrency() <= 1;
+        try {
+            if (!mOneThread)
+                mWorker = std::make_unique<Worker>(*this);
+        } catch (const std::system_error&) {
+            mOneThread = true; // no thread to be had: both on the caller from now on
+        }
+    }
+    if (!mWorker) {
+        Pass(0, left, leftDst, dstRowBytes, 0, mHeight);
+        Pass(1, right, rightDst, dstRowBytes, 0, mHeight);
+        return true;
+    }
+    mWorker->Run({{left, right}, {leftDst, rightDst}, dstRowBytes});
     return true;
 }
 

@@ -158,4 +158,38 @@ TEST(StereoRectifierTest, RefusesWhatMakesNoPictureAndLeavesTheDestinationAlone)
     EXPECT_TRUE(camera == Frame(640, 480, 100));
 }
 
+// Shared with the rectifier's thread: each eye's picture as one Rectify makes it, frame
+// after frame, and neither written when one eye would be refused.
+TEST(StereoRectifierTest, BothEyesAtOnceAsOneByOne)
+{
+    const StereoCalibration rig = Rig();
+    StereoRectifier rectifier;
+    std::string reason;
+    ASSERT_TRUE(rectifier.Prepare(rig, 640, 480, reason)) << reason;
+    std::vector<uint8_t> camera[2] = {Frame(640, 480, 0), Frame(640, 480, 0)};
+    for (int eye = 0; eye < 2; ++eye)
+        for (size_t i = 0; i < camera[eye].size(); ++i)
+            camera[eye][i] = uint8_t(i * (eye ? 7 : 13) / 5);
+    const ArgbView views[2] = {{camera[0].data(), 640 * 4, 640, 480},
+                               {camera[1].data(), 640 * 4, 640, 480}};
+    std::vector<uint8_t> alone[2] = {Frame(640, 480, 7), Frame(640, 480, 7)};
+    for (int eye = 0; eye < 2; ++eye)
+        ASSERT_TRUE(rectifier.Rectify(eye, views[eye], alone[eye].data(), 640 * 4));
+    for (int frame = 0; frame < 3; ++frame) {
+        std::vector<uint8_t> both[2] = {Frame(640, 480, 7), Frame(640, 480, 7)};
+        ASSERT_TRUE(
+            rectifier.RectifyBoth(views[0], both[0].data(), views[1], both[1].data(), 640 * 4));
+        EXPECT_TRUE(both[0] == alone[0]) << "frame " << frame;
+        EXPECT_TRUE(both[1] == alone[1]) << "frame " << frame;
+    }
+    // An eye of another size, both into one picture, or one eye written over the other's frame.
+    std::vector<uint8_t> out[2] = {Frame(640, 480, 7), Frame(640, 480, 7)};
+    const ArgbView small{camera[1].data(), 640 * 4, 320, 240};
+    EXPECT_FALSE(rectifier.RectifyBoth(views[0], out[0].data(), small, out[1].data(), 640 * 4));
+    EXPECT_FALSE(rectifier.RectifyBoth(views[0], out[0].data(), views[1], out[0].data(), 640 * 4));
+    EXPECT_FALSE(
+        rectifier.RectifyBoth(views[0], out[0].data(), views[1], camera[0].data(), 640 * 4));
+    EXPECT_TRUE(out[0] == Frame(640, 480, 7) && out[1] == Frame(640, 480, 7));
+}
+
 } // namespace
