@@ -37,7 +37,7 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
         "vertical=6,roll=1.5,focal=3,k1=-0.1: the right eye lower by PX and rolled by DEG, its "
         "focal length PERCENT longer, both lenses with radial distortion K (implies "
         "--test-cameras).",
-        "SPEC");
+        "FAULTS");
     const QCommandLineOption testChessboard("test-chessboard",
                                             "A hand holds a 9x6 chessboard up in front of the "
                                             "test pattern, for calibration (implies "

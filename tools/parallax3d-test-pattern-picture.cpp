@@ -1,7 +1,7 @@
 // parallax3d-test-pattern-picture: one frame of the test-pattern camera's two eyes, combined by
 // the stereo mux's own kernel, as a PNG; the README's picture. With a faulty rig and the
 // chessboard, pairs to calibrate from.
-//   parallax3d-test-pattern-picture [--rig SPEC] [--chessboard] [--frame N] ANAGLYPH.png
+//   parallax3d-test-pattern-picture [--rig FAULTS] [--chessboard] [--frame N] ANAGLYPH.png
 //                                   [LEFT.png RIGHT.png]
 #include <cerrno>
 #include <cstdint>
@@ -39,7 +39,7 @@ const char kUsage[] =
     "eyes combined by the stereo mux's own kernel and, when asked, each eye alone.\n"
     "\n"
     "Options:\n"
-    "  --rig SPEC     a rig with faults, e.g. vertical=6,roll=1.5,focal=3,k1=-0.1: the\n"
+    "  --rig FAULTS   a rig with faults, e.g. vertical=6,roll=1.5,focal=3,k1=-0.1: the\n"
     "                 right eye lower by PX and rolled by DEG, its focal length PERCENT\n"
     "                 longer, both lenses with radial distortion K\n"
     "  --chessboard   a hand holds up a 9x6 chessboard of 25 mm squares\n"
