@@ -87,7 +87,6 @@ void StereoMonitor::setCalibration(const StereoCalibration* calibration)
 {
     mCalibration = calibration ? std::make_unique<StereoCalibration>(*calibration) : nullptr;
     mRectifier = std::make_unique<StereoRectifier>();
-    mRectificationFault.clear();
     mFaultWidth = mFaultHeight = 0;
     rectifyEyes();
 }
@@ -105,14 +104,13 @@ void StereoMonitor::rectifyEyes()
     if (mRectifier->width() != width || mRectifier->height() != height) {
         if (width == mFaultWidth && height == mFaultHeight)
             return;
-        if (!mRectifier->Prepare(*mCalibration, width, height, mRectificationFault)) {
+        std::string reason;
+        if (!mRectifier->Prepare(*mCalibration, width, height, reason)) {
             mFaultWidth = width;
             mFaultHeight = height;
-            CoreMachDebugLog("cannot rectify the eyes at %dx%d: %s", width, height,
-                             mRectificationFault.c_str());
+            CoreMachDebugLog("cannot rectify the eyes at %dx%d: %s", width, height, reason.c_str());
             return;
         }
-        mRectificationFault.clear();
         mFaultWidth = mFaultHeight = 0;
     }
     const size_t rowBytes = size_t(width) * 4;

@@ -53,8 +53,6 @@ public:
     const StereoCalibration* calibration() const { return mCalibration.get(); }
     // Whether this tick's frames were rectified.
     bool eyesRectified() const { return mEyesRectified; }
-    // Why the calibration cannot rectify frames of their present size; empty when it can.
-    const std::string& rectificationFault() const { return mRectificationFault; }
 
     // Any value outside 1…4 counts as none: no picture.
     int monitorImageType() const { return mType; }
@@ -119,7 +117,6 @@ private:
     CFPtr<CGImage> mFrames[2];
     std::unique_ptr<StereoCalibration> mCalibration;
     std::unique_ptr<StereoRectifier> mRectifier; // prepared at the frames' size when first seen
-    std::string mRectificationFault;
     int mFaultWidth = 0, mFaultHeight = 0; // the size the fault is of: not tried again each tick
     CFPtr<__CFData> mRectified[2];         // each eye rectified, A,R,G,B
     bool mEyesRectified = false;
