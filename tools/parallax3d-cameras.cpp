@@ -355,11 +355,11 @@ int Depth(int maxDisparity, const std::string& calibrationPath, const std::strin
     cv::Mat eyes[2] = {ReadArgb(leftPath), ReadArgb(rightPath)};
     for (int i = 0; i < 2; ++i)
         if (eyes[i].empty())
-            return CoreCommandLine::UsageError(kProgram, "cannot read \"" +
-                                                             (i ? rightPath : leftPath) + "\"");
+            return CoreCommandLine::UsageError(
+                kProgram, "cannot read " + (i ? rightPath : leftPath) + " as an image");
     if (eyes[0].size() != eyes[1].size())
         return CoreCommandLine::UsageError(
-            kProgram, "the images differ in size: " + std::to_string(eyes[0].cols) + "x" +
+            kProgram, "images of two sizes: " + std::to_string(eyes[0].cols) + "x" +
                           std::to_string(eyes[0].rows) + " and " + std::to_string(eyes[1].cols) +
                           "x" + std::to_string(eyes[1].rows));
     const int width = eyes[0].cols, height = eyes[0].rows;
