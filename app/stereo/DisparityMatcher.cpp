@@ -24,7 +24,7 @@ struct DisparityMatcher::Buffers
 {
     cv::Ptr<cv::StereoSGBM> sgbm;
     int maxDisparity = 0;
-    cv::Mat eye[2], small[2], disparity;
+    cv::Mat eye[2], small[2], padded[2], disparity;
 };
 
 DisparityMatcher::DisparityMatcher() : mBuffers(std::make_unique<Buffers>()) {}
@@ -82,8 +82,11 @@ bool DisparityMatcher::Match(const ArgbView& left, const ArgbView& right, int ma
             cv::resize(b.eye[i], b.small[i], cv::Size(width, height), 0, 0, cv::INTER_AREA);
         else
             b.small[i] = b.eye[i];
+        // The matcher leaves the first maxDisparity columns unknown, and a plain surface there
+        // gets no match from its left either: the edge pixels repeated give it room.
+        cv::copyMakeBorder(b.small[i], b.padded[i], 0, 0, scaledRange, 0, cv::BORDER_REPLICATE);
     }
-    b.sgbm->compute(b.small[0], b.small[1], b.disparity);
+    b.sgbm->compute(b.padded[0], b.padded[1], b.disparity);
 
     // Back to the input's size and pixels: nearest neighbour, so unknown never blends with known.
     out_map.resize(static_cast<size_t>(left.width) * left.height);
@@ -91,7 +94,7 @@ bool DisparityMatcher::Match(const ArgbView& left, const ArgbView& right, int ma
     const int minValue = b.sgbm->getMinDisparity() * 16;
     for (int y = 0; y < left.height; ++y) {
         const int sy = std::min(height - 1, y * height / left.height);
-        const int16_t* row = b.disparity.ptr<int16_t>(sy);
+        const int16_t* row = b.disparity.ptr<int16_t>(sy) + scaledRange;
         float* out = out_map.data() + static_cast<size_t>(y) * left.width;
         for (int x = 0; x < left.width; ++x) {
             const int16_t d = row[std::min(width - 1, x * width / left.width)];
