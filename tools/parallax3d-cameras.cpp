@@ -303,8 +303,11 @@ int Calibrate(const StereoBoard& board, const std::string& output,
 // A picture file as A,R,G,B; empty when it cannot be read.
 cv::Mat ReadArgb(const std::string& path)
 {
-    const cv::Mat bgr = cv::imread(path, cv::IMREAD_COLOR);
     cv::Mat argb;
+    // Asked first, as OpenCV logs a file it cannot open.
+    if (access(path.c_str(), R_OK) != 0)
+        return argb;
+    const cv::Mat bgr = cv::imread(path, cv::IMREAD_COLOR);
     if (bgr.empty())
         return argb;
     argb.create(bgr.size(), CV_8UC4);
@@ -370,7 +373,7 @@ int Depth(int maxDisparity, const std::string& calibrationPath, const std::strin
         StereoRectifier rectifier;
         if (!StereoCalibration::Load(calibrationPath, calibration, reason) ||
             !rectifier.Prepare(calibration, width, height, reason))
-            return CoreCommandLine::UsageError(kProgram, calibrationPath + ": " + reason);
+            return CoreCommandLine::UsageError(kProgram, reason);
         for (int i = 0; i < 2; ++i) {
             cv::Mat rectified(eyes[i].size(), CV_8UC4);
             rectifier.Rectify(i, View(eyes[i]), rectified.data, rectified.step);

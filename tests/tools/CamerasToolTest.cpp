@@ -342,7 +342,7 @@ TEST(CamerasTool, DepthRefusesWhatItCannotMatch)
          "the largest disparity is as wide as the picture or wider"},
         {{"depth", "--calibration", dir.file("absent.yml"), left, right, out},
          2,
-         dir.file("absent.yml")},
+         "cannot read " + dir.file("absent.yml")},
     };
     for (const char* n : {"0", "24", "-16", "x"})
         answers.push_back(
