@@ -376,7 +376,11 @@ int Depth(int maxDisparity, const std::string& calibrationPath, const std::strin
             return CoreCommandLine::UsageError(kProgram, reason);
         for (int i = 0; i < 2; ++i) {
             cv::Mat rectified(eyes[i].size(), CV_8UC4);
-            rectifier.Rectify(i, View(eyes[i]), rectified.data, rectified.step);
+            if (!rectifier.Rectify(i, View(eyes[i]), rectified.data, rectified.step)) {
+                fprintf(stderr, "parallax3d-cameras: cannot rectify %s\n",
+                        (i ? rightPath : leftPath).c_str());
+                return 1;
+            }
             eyes[i] = rectified;
         }
     }
