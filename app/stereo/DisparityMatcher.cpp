@@ -50,22 +50,19 @@ bool DisparityMatcher::Match(const ArgbView& left, const ArgbView& right, int ma
         out_reason = "the largest disparity is not a positive multiple of 16";
         return false;
     }
-    if (maxDisparity >= left.width) {
-        out_reason = "the largest disparity is as wide as the picture or wider";
-        return false;
-    }
     const int width = std::max(1, static_cast<int>(std::lround(left.width * scale)));
     const int height = std::max(1, static_cast<int>(std::lround(left.height * scale)));
-    // The matcher works in steps of 16 at its own scale; round up so the range asked is covered.
-    const int scaledRange = static_cast<int>(std::ceil(maxDisparity * scale / 16.0)) * 16;
     if (width < kBlockSize || height < kBlockSize) {
         out_reason = "the pictures are smaller than the matching window";
         return false;
     }
-    if (scaledRange >= width) {
+    // The matcher works in steps of 16 at its own scale; round up so the range asked is covered.
+    const double range = std::ceil(maxDisparity * scale / 16.0) * 16.0;
+    if (maxDisparity >= left.width || range >= width) {
         out_reason = "the largest disparity is as wide as the picture or wider";
         return false;
     }
+    const int scaledRange = static_cast<int>(range);
 
     Buffers& b = *mBuffers;
     if (!b.sgbm || b.maxDisparity != scaledRange) {
