@@ -2,12 +2,18 @@
 //   parallax3d-cameras list
 //   parallax3d-cameras grab --camera NAME --frames N --out DIR
 //   parallax3d-cameras calibrate [--board COLSxROWS] [--square MM] --output FILE LEFT RIGHT ...
+//   parallax3d-cameras depth [--max-disparity N] [--calibration FILE.yml] LEFT RIGHT OUT
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <limits>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,9 +22,11 @@
 #include "ARGBPicture.h"
 #include "CoreCommandLine.h"
 #include "CoreMachDebugLog.h"
+#include "DisparityMatcher.h"
 #include "QCameraGrabCGContext.h"
 #include "ScopedTestPatternCamera.h"
 #include "StereoCalibrator.h"
+#include "StereoRectifier.h"
 #include "V4L2CameraList.h"
 #include "V4L2System.h"
 #include "V4L2VideoDevice.h"
@@ -37,6 +45,8 @@ const char kUsage[] =
     "       parallax3d-cameras grab --camera NAME --frames N --out DIR\n"
     "       parallax3d-cameras calibrate [--board COLSxROWS] [--square MM]\n"
     "                          --output FILE LEFT_1 RIGHT_1 LEFT_2 RIGHT_2 ...\n"
+    "       parallax3d-cameras depth [--max-disparity N] [--calibration FILE.yml]\n"
+    "                          LEFT RIGHT OUT\n"
     "\n"
     "Shows the cameras as Parallax3D sees them, for chasing a camera problem.\n"
     "\n"
@@ -49,6 +59,11 @@ const char kUsage[] =
     "  calibrate           calibrates a stereo rig from pictures of a chessboard, each\n"
     "                      pair a left and a right image taken at once, 6 pairs or more;\n"
     "                      prints whether each pair is used and the calibration's errors\n"
+    "  depth               the disparity of a pair of images, rectified already or by the\n"
+    "                      calibration given, at their full size in pixels: OUT.pfm\n"
+    "                      (float PFM, infinity where unknown) and OUT.png (16-bit,\n"
+    "                      disparity x 256, 0 where unknown); prints the share of pixels\n"
+    "                      with a disparity and the time taken\n"
     "\n"
     "Options:\n"
     "  -c, --camera NAME   the camera to grab: its name as list prints it, or the name\n"
@@ -58,6 +73,8 @@ const char kUsage[] =
     "  --board COLSxROWS   the chessboard's inner corners across and down (9x6)\n"
     "  --square MM         the side of the chessboard's squares in millimetres (25)\n"
     "  --output FILE       the calibration file to write (OpenCV YAML)\n"
+    "  --max-disparity N   the largest disparity looked for, a multiple of 16 (64)\n"
+    "  --calibration FILE  the rig's calibration (OpenCV YAML) to rectify the pair with\n"
     "  -h, --help          this text\n"
     "  --version           the version\n"
     "\n"
@@ -283,7 +300,110 @@ int Calibrate(const StereoBoard& board, const std::string& output,
     return 0;
 }
 
-enum : int { kVersion = 256, kBoard, kSquare, kOutput };
+// A picture file as A,R,G,B; empty when it cannot be read.
+cv::Mat ReadArgb(const std::string& path)
+{
+    cv::Mat argb;
+    // Asked first, as OpenCV logs a file it cannot open.
+    if (access(path.c_str(), R_OK) != 0)
+        return argb;
+    const cv::Mat bgr = cv::imread(path, cv::IMREAD_COLOR);
+    if (bgr.empty())
+        return argb;
+    argb.create(bgr.size(), CV_8UC4);
+    argb.setTo(cv::Scalar::all(255));
+    const int fromTo[] = {2, 1, 1, 2, 0, 3};
+    cv::mixChannels(&bgr, 1, &argb, 1, fromTo, 3);
+    return argb;
+}
+
+ArgbView View(const cv::Mat& argb)
+{
+    return {argb.data, argb.step, argb.cols, argb.rows};
+}
+
+// Middlebury's float PFM: one channel, little-endian (scale -1), rows bottom to top.
+bool WritePfm(const std::string& path, const std::vector<float>& map, int width, int height)
+{
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = fprintf(file, "Pf\n%d %d\n-1.0\n", width, height) > 0;
+    std::vector<float> row(static_cast<size_t>(width));
+    for (int y = height - 1; ok && y >= 0; --y) {
+        const float* in = map.data() + size_t(y) * width;
+        for (int x = 0; x < width; ++x)
+            row[x] = in[x] < 0.0f ? std::numeric_limits<float>::infinity() : in[x];
+        ok = fwrite(row.data(), sizeof(float), row.size(), file) == row.size();
+    }
+    return fclose(file) == 0 && ok;
+}
+
+// 16-bit grey of disparity x 256, 0 where unknown.
+bool WritePng16(const std::string& path, const std::vector<float>& map, int width, int height)
+{
+    cv::Mat grey(height, width, CV_16UC1);
+    for (int y = 0; y < height; ++y) {
+        const float* in = map.data() + size_t(y) * width;
+        uint16_t* out = grey.ptr<uint16_t>(y);
+        for (int x = 0; x < width; ++x)
+            out[x] = in[x] < 0.0f ? 0 : uint16_t(std::min(65535.0f, std::round(in[x] * 256.0f)));
+    }
+    return cv::imwrite(path, grey);
+}
+
+int Depth(int maxDisparity, const std::string& calibrationPath, const std::string& leftPath,
+          const std::string& rightPath, const std::string& out)
+{
+    cv::Mat eyes[2] = {ReadArgb(leftPath), ReadArgb(rightPath)};
+    for (int i = 0; i < 2; ++i)
+        if (eyes[i].empty())
+            return CoreCommandLine::UsageError(
+                kProgram, "cannot read " + (i ? rightPath : leftPath) + " as an image");
+    if (eyes[0].size() != eyes[1].size())
+        return CoreCommandLine::UsageError(
+            kProgram, "images of two sizes: " + std::to_string(eyes[0].cols) + "x" +
+                          std::to_string(eyes[0].rows) + " and " + std::to_string(eyes[1].cols) +
+                          "x" + std::to_string(eyes[1].rows));
+    const int width = eyes[0].cols, height = eyes[0].rows;
+    const auto start = std::chrono::steady_clock::now();
+    std::string reason;
+    if (!calibrationPath.empty()) {
+        StereoCalibration calibration;
+        StereoRectifier rectifier;
+        if (!StereoCalibration::Load(calibrationPath, calibration, reason) ||
+            !rectifier.Prepare(calibration, width, height, reason))
+            return CoreCommandLine::UsageError(kProgram, reason);
+        for (int i = 0; i < 2; ++i) {
+            cv::Mat rectified(eyes[i].size(), CV_8UC4);
+            if (!rectifier.Rectify(i, View(eyes[i]), rectified.data, rectified.step)) {
+                fprintf(stderr, "parallax3d-cameras: cannot rectify %s\n",
+                        (i ? rightPath : leftPath).c_str());
+                return 1;
+            }
+            eyes[i] = rectified;
+        }
+    }
+    DisparityMatcher matcher;
+    std::vector<float> map;
+    if (!matcher.Match(View(eyes[0]), View(eyes[1]), maxDisparity, 1.0, map, reason))
+        return CoreCommandLine::UsageError(kProgram, reason);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WritePfm(out + ".pfm", map, width, height) ||
+        !WritePng16(out + ".png", map, width, height)) {
+        fprintf(stderr, "parallax3d-cameras: cannot write %s.pfm or %s.png\n", out.c_str(),
+                out.c_str());
+        return 1;
+    }
+    const auto known = std::count_if(map.begin(), map.end(), [](float d) { return d >= 0.0f; });
+    printf("%.1f %% of the pixels have a disparity, %.0f ms\n", 100.0 * double(known) / map.size(),
+           seconds * 1000.0);
+    printf("disparity written to %s.pfm and %s.png\n", out.c_str(), out.c_str());
+    return 0;
+}
+
+enum : int { kVersion = 256, kBoard, kSquare, kOutput, kMaxDisparity, kCalibration };
 
 const option kOptions[] = {
     {"camera", required_argument, nullptr, 'c'},
@@ -292,6 +412,8 @@ const option kOptions[] = {
     {"board", required_argument, nullptr, kBoard},
     {"square", required_argument, nullptr, kSquare},
     {"output", required_argument, nullptr, kOutput},
+    {"max-disparity", required_argument, nullptr, kMaxDisparity},
+    {"calibration", required_argument, nullptr, kCalibration},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -304,12 +426,13 @@ int main(int argc, char** argv)
     CoreMachDebugLogSetUseLogger(kCoreLogOutputASL);
     const ScopedTestPatternCamera testPattern;
 
-    std::string camera, folder, output;
+    std::string camera, folder, output, calibration;
     // The last given of each command's options, for another command that was given one.
     const char* grabOption = nullptr;
     const char* calibrateOption = nullptr;
+    const char* depthOption = nullptr;
     StereoBoard board;
-    int frames = 0;
+    int frames = 0, maxDisparity = 64;
     bool help = false, version = false;
     opterr = 0;
     for (int option; (option = getopt_long(argc, argv, ":c:n:o:h", kOptions, nullptr)) != -1;) {
@@ -347,6 +470,17 @@ int main(int argc, char** argv)
             output = optarg;
             calibrateOption = "--output";
             break;
+        case kMaxDisparity:
+            if (!ParseCount(optarg, maxDisparity) || maxDisparity % 16 != 0)
+                return CoreCommandLine::UsageError(
+                    kProgram, "--max-disparity takes a positive multiple of 16, not \"" +
+                                  std::string(optarg) + "\"");
+            depthOption = "--max-disparity";
+            break;
+        case kCalibration:
+            calibration = optarg;
+            depthOption = "--calibration";
+            break;
         case 'h':
             help = true;
             break;
@@ -365,17 +499,25 @@ int main(int argc, char** argv)
     if (version)
         return CoreCommandLine::PrintVersion(kProgram);
     if (optind == argc)
-        return CoreCommandLine::UsageError(kProgram, "no command given: list, grab or calibrate");
-    const std::string command = argv[optind];
-    if (command != "list" && command != "grab" && command != "calibrate")
         return CoreCommandLine::UsageError(kProgram,
-                                           "unknown command \"" + command +
-                                               "\"; the commands are list, grab and calibrate");
-    const char* foreignOption = command == "calibrate" ? grabOption : calibrateOption;
-    if (foreignOption != nullptr)
+                                           "no command given: list, grab, calibrate or depth");
+    const std::string command = argv[optind];
+    if (command != "list" && command != "grab" && command != "calibrate" && command != "depth")
         return CoreCommandLine::UsageError(
-            kProgram, std::string(foreignOption) + " is for " +
-                          (command == "calibrate" ? "grab" : "calibrate") + ", not " + command);
+            kProgram, "unknown command \"" + command +
+                          "\"; the commands are list, grab, calibrate and depth");
+    const std::pair<const char*, const char*> owners[] = {
+        {"grab", grabOption}, {"calibrate", calibrateOption}, {"depth", depthOption}};
+    for (const auto& [owner, option] : owners)
+        if (option != nullptr && command != owner)
+            return CoreCommandLine::UsageError(kProgram, std::string(option) + " is for " + owner +
+                                                             ", not " + command);
+    if (command == "depth") {
+        if (argc - optind != 4)
+            return CoreCommandLine::UsageError(kProgram, "depth takes LEFT RIGHT OUT");
+        return Depth(maxDisparity, calibration, argv[optind + 1], argv[optind + 2],
+                     argv[optind + 3]);
+    }
     if (command == "calibrate") {
         const std::vector<std::string> images(argv + optind + 1, argv + argc);
         if (output.empty())
@@ -389,12 +531,8 @@ int main(int argc, char** argv)
     if (optind + 1 < argc)
         return CoreCommandLine::UsageError(kProgram, "unexpected argument \"" +
                                                          std::string(argv[optind + 1]) + "\"");
-    if (command == "list") {
-        if (grabOption != nullptr)
-            return CoreCommandLine::UsageError(kProgram,
-                                               std::string(grabOption) + " is for grab, not list");
+    if (command == "list")
         return List();
-    }
     if (camera.empty())
         return CoreCommandLine::UsageError(kProgram, "grab needs --camera NAME");
     if (frames == 0)

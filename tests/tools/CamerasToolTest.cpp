@@ -123,8 +123,8 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
     std::vector<p3dtest::CommandLineAnswer> answers = {
         {{"--help"}, 0, "Usage: parallax3d-cameras list", "-c, --camera NAME"},
         {{"--version"}, 0, "parallax3d-cameras " PARALLAX3D_VERSION},
-        {{}, 2, "no command given: list, grab or calibrate"},
-        {{"lsit"}, 2, "unknown command \"lsit\"; the commands are list, grab and calibrate"},
+        {{}, 2, "no command given: list, grab, calibrate or depth"},
+        {{"lsit"}, 2, "unknown command \"lsit\"; the commands are list, grab, calibrate and depth"},
         {{"--nope"}, 2, "unknown option --nope"},
         {{"list", "extra"}, 2, "unexpected argument \"extra\""},
         {{"list", "-c", "Left Eye"}, 2, "--camera is for grab, not list"},
@@ -239,6 +239,118 @@ TEST(CamerasTool, CalibrateSaysWhatIsWrongWithThePicturesAndWritesNothing)
         EXPECT_EQ(calibrate.err(), "parallax3d-cameras: " + c.error + "\n");
         EXPECT_FALSE(p3dtest::PathExists(output)) << c.error;
     }
+}
+
+// The ideal rig's eyes of frame 0: every object's parallax is known.
+TEST(CamerasTool, DepthFindsEachObjectsParallax)
+{
+    p3dtest::TempDir dir;
+    const std::string left = dir.file("left.png"), right = dir.file("right.png");
+    Child picture({PICTURE_TOOL_PATH, "--frame", "0", dir.file("anaglyph.png"), left, right});
+    ASSERT_EQ(picture.wait(kTimeoutMs), 0) << picture.err();
+    Child depth({CAMERAS_TOOL_PATH, "depth", left, right, dir.file("out")});
+    ASSERT_EQ(depth.wait(kTimeoutMs), 0) << depth.err();
+    EXPECT_NE(depth.out().find("% of the pixels have a disparity"), std::string::npos);
+
+    // The PFM as Middlebury's readers take it: rows bottom to top, little-endian floats.
+    FILE* pfm = fopen(dir.file("out.pfm").c_str(), "rb");
+    ASSERT_NE(pfm, nullptr);
+    int width = 0, height = 0;
+    double scale = 0;
+    ASSERT_EQ(fscanf(pfm, "Pf\n%d %d\n%lf", &width, &height, &scale), 3);
+    fgetc(pfm);
+    ASSERT_EQ(width, 640);
+    ASSERT_EQ(height, 480);
+    EXPECT_EQ(scale, -1.0);
+    cv::Mat map(height, width, CV_32F);
+    for (int y = height - 1; y >= 0; --y)
+        ASSERT_EQ(fread(map.ptr<float>(y), sizeof(float), size_t(width), pfm), size_t(width));
+    fclose(pfm);
+    const cv::Mat png = cv::imread(dir.file("out.png"), cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(png.type(), CV_16UC1);
+
+    // Nearer objects hide farther ones: a pixel belongs to the nearest box that holds it.
+    cv::Mat owner(height, width, CV_8U, cv::Scalar(255));
+    const auto objects = TestPatternScene::Objects();
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const auto box =
+            TestPatternScene::Place(objects[i], 0, TestPatternScene::kLeftEye, width, height);
+        const int parallax = TestPatternScene::ParallaxPixels(objects[i].depth, width, height);
+        // Shrunk from the edges, where the matcher's window straddles two depths, and from the
+        // left edge by the parallax, which the right eye does not see.
+        const int m = 6;
+        const cv::Rect inner = cv::Rect(box.x + m + parallax, box.y + m,
+                                        box.width - 2 * m - parallax, box.height - 2 * m) &
+                               cv::Rect(0, 0, width, height);
+        owner(cv::Rect(box.x - m, box.y - m, box.width + 2 * m, box.height + 2 * m) &
+              cv::Rect(0, 0, width, height))
+            .setTo(254);
+        owner(inner).setTo(uint8_t(i));
+    }
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const float truth =
+            float(TestPatternScene::ParallaxPixels(objects[i].depth, width, height));
+        int pixels = 0, right = 0, pngAgrees = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                if (owner.at<uint8_t>(y, x) != i)
+                    continue;
+                const float d = map.at<float>(y, x);
+                ++pixels;
+                right += std::isfinite(d) && std::fabs(d - truth) <= 1.0f;
+                pngAgrees += std::isfinite(d) ? std::fabs(png.at<uint16_t>(y, x) - d * 256) <= 0.5f
+                                              : png.at<uint16_t>(y, x) == 0;
+            }
+        ASSERT_GT(pixels, 0) << objects[i].name;
+        const double share = double(right) / pixels;
+        printf("%-8s parallax %2.0f px: %.1f %% of %d pixels within 1 px\n", objects[i].name, truth,
+               100 * share, pixels);
+        EXPECT_GE(share, 0.9) << objects[i].name;
+        EXPECT_EQ(pngAgrees, pixels) << objects[i].name;
+    }
+}
+
+TEST(CamerasTool, DepthRefusesWhatItCannotMatch)
+{
+    p3dtest::TempDir dir;
+    const std::string left = dir.file("left.png"), right = dir.file("right.png");
+    Child picture({PICTURE_TOOL_PATH, dir.file("anaglyph.png"), left, right});
+    ASSERT_EQ(picture.wait(kTimeoutMs), 0) << picture.err();
+    cv::Mat small;
+    cv::resize(cv::imread(right), small, cv::Size(320, 240));
+    cv::imwrite(dir.file("small.png"), small);
+    cv::imwrite(dir.file("tiny.png"), cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(128)));
+    p3dtest::WriteFile(dir.file("text.png"), "not a picture");
+    const std::string out = dir.file("out");
+    std::vector<p3dtest::CommandLineAnswer> answers = {
+        {{"depth", left, right}, 2, "depth takes LEFT RIGHT OUT"},
+        {{"grab", "--max-disparity", "16"}, 2, "--max-disparity is for depth, not grab"},
+        {{"depth", left, dir.file("small.png"), out},
+         2,
+         "images of two sizes: 640x480 and 320x240"},
+        {{"depth", dir.file("text.png"), right, out},
+         2,
+         "cannot read " + dir.file("text.png") + " as an image"},
+        {{"depth", left, dir.file("absent.png"), out},
+         2,
+         "cannot read " + dir.file("absent.png") + " as an image"},
+        {{"depth", dir.file("tiny.png"), dir.file("tiny.png"), out},
+         2,
+         "the pictures are smaller than the matching window"},
+        {{"depth", "--max-disparity", "640", left, right, out},
+         2,
+         "the largest disparity is as wide as the picture or wider"},
+        {{"depth", "--calibration", dir.file("absent.yml"), left, right, out},
+         2,
+         "cannot read " + dir.file("absent.yml")},
+    };
+    for (const char* n : {"0", "24", "-16", "x"})
+        answers.push_back(
+            {{"depth", "--max-disparity", n, left, right, out},
+             2,
+             "--max-disparity takes a positive multiple of 16, not \"" + std::string(n) + "\""});
+    p3dtest::ExpectAnswers(CAMERAS_TOOL_PATH, answers, kTestCameras);
+    EXPECT_FALSE(p3dtest::PathExists(out + ".pfm"));
 }
 
 // PARALLAX3D_CPU holds the kernels' instruction set lower; a word the program does not know, or

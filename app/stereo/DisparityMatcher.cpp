@@ -1,0 +1,106 @@
+#include "DisparityMatcher.h"
+
+#include <algorithm>
+#include <cmath>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+// Small enough for detail, large enough for a webcam's noise.
+constexpr int kBlockSize = 5;
+// The usual smoothness weights for three channels, from the block size.
+constexpr int kP1 = 8 * 3 * kBlockSize * kBlockSize;
+constexpr int kP2 = 32 * 3 * kBlockSize * kBlockSize;
+constexpr int kUniqueness = 10;
+constexpr int kSpeckleWindow = 100;
+constexpr int kSpeckleRange = 2;
+// StereoSGBM's fixed point.
+constexpr float kFixedPoint = 16.0f;
+
+} // namespace
+
+struct DisparityMatcher::Buffers
+{
+    cv::Ptr<cv::StereoSGBM> sgbm;
+    int maxDisparity = 0;
+    cv::Mat eye[2], small[2], padded[2], disparity;
+};
+
+DisparityMatcher::DisparityMatcher() : mBuffers(std::make_unique<Buffers>()) {}
+
+DisparityMatcher::~DisparityMatcher() = default;
+
+bool DisparityMatcher::Match(const ArgbView& left, const ArgbView& right, int maxDisparity,
+                             double scale, std::vector<float>& out_map, std::string& out_reason)
+{
+    if (!left.pixels || !right.pixels || left.width <= 0 || left.height <= 0) {
+        out_reason = "the pictures are empty";
+        return false;
+    }
+    if (left.width != right.width || left.height != right.height) {
+        out_reason = "the pictures differ in size";
+        return false;
+    }
+    if (!(scale > 0.0 && scale <= 1.0)) {
+        out_reason = "the scale is outside (0, 1]";
+        return false;
+    }
+    if (maxDisparity <= 0 || maxDisparity % 16 != 0) {
+        out_reason = "the largest disparity is not a positive multiple of 16";
+        return false;
+    }
+    const int width = std::max(1, static_cast<int>(std::lround(left.width * scale)));
+    const int height = std::max(1, static_cast<int>(std::lround(left.height * scale)));
+    if (width < kBlockSize || height < kBlockSize) {
+        out_reason = "the pictures are smaller than the matching window";
+        return false;
+    }
+    // The matcher works in steps of 16 at its own scale; round up so the range asked is covered.
+    const double range = std::ceil(maxDisparity * scale / 16.0) * 16.0;
+    if (maxDisparity >= left.width || range >= width) {
+        out_reason = "the largest disparity is as wide as the picture or wider";
+        return false;
+    }
+    const int scaledRange = static_cast<int>(range);
+
+    Buffers& b = *mBuffers;
+    if (!b.sgbm || b.maxDisparity != scaledRange) {
+        b.sgbm =
+            cv::StereoSGBM::create(0, scaledRange, kBlockSize, kP1, kP2, 1, 0, kUniqueness,
+                                   kSpeckleWindow, kSpeckleRange, cv::StereoSGBM::MODE_SGBM_3WAY);
+        b.maxDisparity = scaledRange;
+    }
+    const ArgbView* views[2] = {&left, &right};
+    for (int i = 0; i < 2; ++i) {
+        const cv::Mat argb(views[i]->height, views[i]->width, CV_8UC4,
+                           const_cast<uint8_t*>(views[i]->pixels), views[i]->rowBytes);
+        // A,R,G,B to three channels; the order of colours does not matter to the cost.
+        b.eye[i].create(argb.size(), CV_8UC3);
+        const int fromTo[] = {1, 0, 2, 1, 3, 2};
+        cv::mixChannels(&argb, 1, &b.eye[i], 1, fromTo, 3);
+        if (width != left.width || height != left.height)
+            cv::resize(b.eye[i], b.small[i], cv::Size(width, height), 0, 0, cv::INTER_AREA);
+        else
+            b.small[i] = b.eye[i];
+        // The matcher leaves the first maxDisparity columns unknown, and a plain surface there
+        // gets no match from its left either: the edge pixels repeated give it room.
+        cv::copyMakeBorder(b.small[i], b.padded[i], 0, 0, scaledRange, 0, cv::BORDER_REPLICATE);
+    }
+    b.sgbm->compute(b.padded[0], b.padded[1], b.disparity);
+
+    // Back to the input's size and pixels: nearest neighbour, so unknown never blends with known.
+    out_map.resize(static_cast<size_t>(left.width) * left.height);
+    const float toInput = static_cast<float>(left.width) / static_cast<float>(width) / kFixedPoint;
+    const int minValue = b.sgbm->getMinDisparity() * 16;
+    for (int y = 0; y < left.height; ++y) {
+        const int sy = std::min(height - 1, y * height / left.height);
+        const int16_t* row = b.disparity.ptr<int16_t>(sy) + scaledRange;
+        float* out = out_map.data() + static_cast<size_t>(y) * left.width;
+        for (int x = 0; x < left.width; ++x) {
+            const int16_t d = row[std::min(width - 1, x * width / left.width)];
+            out[x] = d < minValue ? kUnknown : d * toInput;
+        }
+    }
+    return true;
+}
