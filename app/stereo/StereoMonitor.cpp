@@ -1,5 +1,6 @@
 #include "StereoMonitor.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "CFCollections.h"
@@ -148,9 +149,16 @@ void StereoMonitor::setColorMatching(bool on)
     emit eyeAdjustmentChanged();
 }
 
+void StereoMonitor::setConvergenceShift(int px)
+{
+    mConvergenceShift = std::clamp(px, -kConvergenceShiftLimit, kConvergenceShiftLimit);
+}
+
 EyeOffset StereoMonitor::frameOffset(Eye eye) const
 {
     EyeOffset offset = mOffsets[eye];
+    offset.x +=
+        eye == kLeftEye ? -mConvergenceShift / 2 : mConvergenceShift - mConvergenceShift / 2;
     if (mirroredAcross())
         offset.x = -offset.x;
     if (mChain.transform().d < 0)

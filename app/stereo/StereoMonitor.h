@@ -34,6 +34,7 @@ public:
         kMonitorImageType_Stereo = 2,
         kMonitorImageType_StereoSwapped = 3,
         kMonitorImageType_RightEye = 4,
+        kMonitorImageType_Depth = 5,
     };
     enum Eye { kLeftEye = 0, kRightEye = 1 };
 
@@ -61,6 +62,11 @@ public:
     // Each eye's alignment on the monitor, held to ±64 pixels; uncovered edges are black.
     EyeOffset eyeOffset(Eye eye) const { return mOffsets[eye]; }
     void setEyeOffset(Eye eye, EyeOffset offset);
+    // Parallax added by moving the eyes apart across on top of their offsets, split between them
+    // (the left eye -px/2, the right eye px - px/2); held to ±kConvergenceShiftLimit.
+    static constexpr int kConvergenceShiftLimit = 2 * EyeOffset::kLimit;
+    int convergenceShift() const { return mConvergenceShift; }
+    void setConvergenceShift(int px);
     // The right eye's colour following the left eye's; off by default.
     bool colorMatching() const { return mColorMatching; }
     void setColorMatching(bool on);
@@ -121,6 +127,7 @@ private:
     CFPtr<__CFData> mRectified[2];         // each eye rectified, A,R,G,B
     bool mEyesRectified = false;
     EyeOffset mOffsets[2];
+    int mConvergenceShift = 0;
     bool mColorMatching = false;
     EyeColorMatcher mMatcher;
     CFPtr<__CFData> mAdjusted[2]; // each eye's moved or recoloured frame, A,R,G,B

@@ -94,4 +94,36 @@ TEST(StereoMonitorTest, AMirrorAcrossKeepsNearObjectsNear)
     }
 }
 
+// The convergence shift moves the eyes apart on top of their offsets, half each (the odd pixel to
+// the right eye): the pillar's parallax on the monitor grows by the shift.
+TEST(StereoMonitorTest, TheConvergenceShiftMovesEachEyeHalfOfIt)
+{
+    const SceneEye left(TestPatternScene::kLeftEye), right(TestPatternScene::kRightEye);
+    const TestPatternScene::Object& pillar = TestPatternScene::Find("pillar");
+    const TestPatternScene::Box box =
+        TestPatternScene::Place(pillar, 0, TestPatternScene::kLeftEye, kWidth, kHeight);
+    const int y = box.y + box.height / 2;
+    StereoMonitor monitor;
+    monitor.setEyeFrames(left.image.get(), right.image.get());
+    monitor.setEyeOffset(StereoMonitor::kRightEye, {2, 0});
+    const auto centre = [&](int type) {
+        monitor.setMonitorImageType(type);
+        monitor.render();
+        return CentreOf(monitor, pillar.rgb, y, 0, kWidth);
+    };
+    const double leftAt = centre(StereoMonitor::kMonitorImageType_LeftEye),
+                 rightAt = centre(StereoMonitor::kMonitorImageType_RightEye);
+    const struct
+    {
+        int shift, leftMoves, rightMoves;
+    } cases[] = {{7, -3, 4}, {-6, 3, -3}, {1000, -64, 64}};
+    for (const auto& c : cases) {
+        monitor.setConvergenceShift(c.shift);
+        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_LeftEye) - leftAt, c.leftMoves, 0.01)
+            << c.shift;
+        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_RightEye) - rightAt, c.rightMoves, 0.01)
+            << c.shift;
+    }
+}
+
 } // namespace
