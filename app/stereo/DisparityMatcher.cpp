@@ -18,6 +18,19 @@ constexpr int kSpeckleRange = 2;
 // StereoSGBM's fixed point.
 constexpr float kFixedPoint = 16.0f;
 
+// Every disparity fits a picture of one colour equally, and the matcher picks one anyway.
+bool OneColour(const cv::Mat& eye)
+{
+    const uint8_t* first = eye.ptr<uint8_t>(0);
+    for (int y = 0; y < eye.rows; ++y) {
+        const uint8_t* row = eye.ptr<uint8_t>(y);
+        for (int i = 0; i < eye.cols * 3; ++i)
+            if (row[i] != first[i % 3])
+                return false;
+    }
+    return true;
+}
+
 } // namespace
 
 struct DisparityMatcher::Buffers
@@ -87,10 +100,14 @@ bool DisparityMatcher::Match(const ArgbView& left, const ArgbView& right, int ma
         // gets no match from its left either: the edge pixels repeated give it room.
         cv::copyMakeBorder(b.small[i], b.padded[i], 0, 0, scaledRange, 0, cv::BORDER_REPLICATE);
     }
+    out_map.resize(static_cast<size_t>(left.width) * left.height);
+    if (OneColour(b.small[0]) || OneColour(b.small[1])) {
+        std::fill(out_map.begin(), out_map.end(), kUnknown);
+        return true;
+    }
     b.sgbm->compute(b.padded[0], b.padded[1], b.disparity);
 
     // Back to the input's size and pixels: nearest neighbour, so unknown never blends with known.
-    out_map.resize(static_cast<size_t>(left.width) * left.height);
     const float toInput = static_cast<float>(left.width) / static_cast<float>(width) / kFixedPoint;
     const int minValue = b.sgbm->getMinDisparity() * 16;
     for (int y = 0; y < left.height; ++y) {
