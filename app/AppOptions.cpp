@@ -19,8 +19,8 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption monitor("monitor",
-                                     "What the monitor shows: left, stereo, swapped "
-                                     "or right.",
+                                     "What the monitor shows: left, stereo, swapped, "
+                                     "right or depth.",
                                      "TYPE");
     const QCommandLineOption broadcast("broadcast", "Switch broadcasting on (kept at close).");
     const QCommandLineOption noBroadcast("no-broadcast",
@@ -79,10 +79,10 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
         return false;
     }
     if (parser.isSet(monitor)) {
-        static const QStringList kTypes = {"left", "stereo", "swapped", "right"};
+        static const QStringList kTypes = {"left", "stereo", "swapped", "right", "depth"};
         const qsizetype type = kTypes.indexOf(parser.value(monitor));
         if (type < 0) {
-            out_error = "--monitor takes left, stereo, swapped or right, not \"" +
+            out_error = "--monitor takes left, stereo, swapped, right or depth, not \"" +
                         parser.value(monitor) + "\"";
             return false;
         }

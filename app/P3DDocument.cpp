@@ -1,9 +1,11 @@
 #include "P3DDocument.h"
 
 #include <QActionGroup>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QImage>
 #include <QImageWriter>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
@@ -18,7 +20,10 @@
 #include "CalibrationStore.h"
 #include "CameraDeviceWatcher.h"
 #include "CameraMenuModel.h"
+#include "ComfortCheck.h"
+#include "ConvergenceEaser.h"
 #include "CoreMachDebugLog.h"
+#include "DepthWorker.h"
 #include "EyeCameraChoice.h"
 #include "NSUICICameraControls.h"
 #include "NSUICamMenuController.h"
@@ -29,6 +34,7 @@
 #include "NSUserDefault.h"
 #include "P3DBroadcastControl.h"
 #include "P3DCalibrationDialog.h"
+#include "P3DComfortBar.h"
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
@@ -50,6 +56,9 @@ const char* const kEyeOffsetKeys[2][2] = {{"leftEyeOffsetX", "leftEyeOffsetY"},
 const char* const kEyeColorMatching = "eyeColorMatching";
 const char* const kStereoEncoding = "stereoEncoding";
 const char* const kRectifyEyes = "rectifyEyes";
+const char* const kComfortBar = "comfortBar";
+const char* const kAutoConvergence = "autoConvergence";
+const char* const kComfortBudget = "comfortBudget";
 
 // The monitor's last picture in Qt's byte order; null without one.
 QImage MonitorPicture(const StereoMonitor& monitor)
@@ -102,6 +111,10 @@ ArgbView EyeFrame(CGImageRef frame)
 } // namespace
 
 P3DDocument::P3DDocument()
+    : mComfort(std::make_unique<ComfortCheck>()),
+      mEaser(std::make_unique<ConvergenceEaser>(1.0 / timerInterval_s,
+                                                StereoMonitor::kConvergenceShiftLimit)),
+      mComfortBudget(ComfortCheck::kDefaultBudgetPercent)
 {
     windowNibName();
     mMonitor = std::make_unique<StereoMonitor>();
@@ -116,6 +129,19 @@ P3DDocument::P3DDocument()
                                                      &P3DDocument::stereoGrabCameraMenuChanged);
     }
     w.broadcastControl()->awakeFromNib();
+    w.monitorImageTypeControl()->setTargetAction(this, &P3DDocument::monitorImageTypeChanged);
+    connect(w.monitorTypeGroup(), &QActionGroup::triggered, this,
+            [this](QAction* item) { setMonitorImageType(item->data().toInt()); });
+    mComfortBar = NSUserDefaultLoadKind<NSNumber>(kComfortBar, NSNumber(0)).doubleValue() >= 1.0;
+    mAutoConvergence =
+        NSUserDefaultLoadKind<NSNumber>(kAutoConvergence, NSNumber(0)).doubleValue() >= 1.0;
+    setComfortBudget(NSUserDefaultLoadKind<NSNumber>(kComfortBudget,
+                                                     NSNumber(ComfortCheck::kDefaultBudgetPercent))
+                         .doubleValue());
+    connect(w.comfortBarAction(), &QAction::toggled, this, &P3DDocument::setComfortBar);
+    connect(w.autoConvergenceAction(), &QAction::toggled, this, &P3DDocument::setAutoConvergence);
+    connect(w.comfortBudgetBox(), &QDoubleSpinBox::valueChanged, this,
+            &P3DDocument::setComfortBudget);
     setMonitorImageType(P3DStereoView::kMonitorImageType_Stereo);
     mEncodings = std::make_unique<StereoEncodingList>(StereoEncodingList::UserKernelFolder());
     fillEncodingMenu();
@@ -222,6 +248,7 @@ void P3DDocument::masterTimeClock()
     };
     CGImageRef left = frame(mWindow->leftEyeView()), right = frame(mWindow->rightEyeView());
     mMonitor->setEyeFrames(left, right);
+    updateComfort();
     mMonitor->render();
     mWindow->stereoView()->update();
     if (const CIImage* image = mMonitor->monitorImage())
@@ -295,6 +322,10 @@ void P3DDocument::windowWillClose()
     mWindow->imageControls()->preferencesSaveDefaults(this);
     saveEyeAdjustment();
     NSUserDefaultSave(mRectifyEyes ? 1 : 0, kRectifyEyes);
+    NSUserDefaultSave(mComfortBar ? 1 : 0, kComfortBar);
+    NSUserDefaultSave(mAutoConvergence ? 1 : 0, kAutoConvergence);
+    const NSNumber budget(mComfortBudget);
+    NSUserDefaultSaveObject(&budget, kComfortBudget);
     mWindow->broadcastControl()->applicationWillTerminate(this);
 }
 
@@ -330,6 +361,97 @@ void P3DDocument::saveEyeAdjustment()
 void P3DDocument::setMonitorImageType(int type)
 {
     mWindow->stereoView()->setMonitorImageType(type);
+    for (QAction* item : mWindow->monitorTypeGroup()->actions())
+        item->setChecked(item->data().toInt() == type);
+    applyComfort();
+}
+
+void P3DDocument::monitorImageTypeChanged(QObject*)
+{
+    setMonitorImageType(mWindow->monitorImageTypeControl()->selectedSegment() + 1);
+}
+
+void P3DDocument::setComfortBar(bool on)
+{
+    mComfortBar = on;
+    applyComfort();
+}
+
+void P3DDocument::setAutoConvergence(bool on)
+{
+    mAutoConvergence = on;
+    applyComfort();
+}
+
+void P3DDocument::setComfortBudget(double percent)
+{
+    mComfortBudget = std::isfinite(percent) ? std::clamp(percent, ComfortCheck::kMinBudgetPercent,
+                                                         ComfortCheck::kMaxBudgetPercent)
+                                            : ComfortCheck::kDefaultBudgetPercent;
+    QDoubleSpinBox* box = mWindow->comfortBudgetBox();
+    if (box->value() != mComfortBudget)
+        box->setValue(mComfortBudget);
+}
+
+bool P3DDocument::comfortShown() const
+{
+    return mComfortBar || mAutoConvergence ||
+           mMonitor->monitorImageType() == StereoMonitor::kMonitorImageType_Depth;
+}
+
+void P3DDocument::applyComfort()
+{
+    mMonitor->setDepthAnalysis(mComfortBar || mAutoConvergence);
+    const bool shown = comfortShown();
+    mWindow->comfortRow()->setVisible(shown);
+    mWindow->comfortStatus()->setVisible(shown);
+    mWindow->comfortWarning()->setVisible(shown);
+    mWindow->comfortBarAction()->setChecked(mComfortBar);
+    mWindow->autoConvergenceAction()->setChecked(mAutoConvergence);
+    if (!shown)
+        mDepth.reset();
+}
+
+void P3DDocument::updateComfort()
+{
+    const ComfortCheck::Reading* reading = &mComfort->reading();
+    if (comfortShown()) {
+        if (DepthWorker* worker = mMonitor->depthWorker()) {
+            std::shared_ptr<const DepthSnapshot> latest = worker->Latest();
+            if (latest && (!mDepth || latest->serial != mDepth->serial))
+                mDepth = std::move(latest);
+        }
+        const ComfortCheck::View view = {mMonitor->eyeOffset(StereoMonitor::kLeftEye).x,
+                                         mMonitor->eyeOffset(StereoMonitor::kRightEye).x,
+                                         mMonitor->convergenceShift(), mDepth ? mDepth->width : 0,
+                                         mComfortBudget};
+        reading = mDepth ? &mComfort->Check(mDepth->histogram, view) : &mComfort->Clear();
+    }
+    // The easer moves from the shift the monitor has, whoever set it.
+    if (mEaser->shift() != mMonitor->convergenceShift())
+        mEaser->Reset(mMonitor->convergenceShift());
+    if (!mAutoConvergence) {
+        // Off: back to the screen the eyes' offsets set, the last pixel too, which the dead band
+        // would keep.
+        if (std::abs(mEaser->Step(0)) <= 1 && !mEaser->moving())
+            mEaser->Reset(0);
+        mMonitor->setConvergenceShift(mEaser->shift());
+    } else if (reading->measured)
+        mMonitor->setConvergenceShift(mEaser->Step(reading->convergenceTarget));
+    if (!comfortShown())
+        return;
+    const ComfortCheck::Reading& r = *reading;
+    mWindow->comfortBar()->setReading(r.measured, r.nearParallax, r.farParallax, r.budgetPixels,
+                                      !r.warning.empty());
+    // Words change far less often than ticks come: Qt's texts are made only for a change.
+    if (r.status != mShownStatus) {
+        mShownStatus = r.status;
+        mWindow->comfortStatus()->setText(QString::fromStdString(mShownStatus));
+    }
+    if (r.warning != mShownWarning) {
+        mShownWarning = r.warning;
+        mWindow->comfortWarning()->setText(QString::fromStdString(mShownWarning));
+    }
 }
 
 void P3DDocument::fillEncodingMenu()

@@ -9,6 +9,8 @@
 #include <string>
 
 class CIImage;
+class ComfortCheck;
+class ConvergenceEaser;
 class CameraDeviceWatcher;
 class P3DCalibrationDialog;
 class P3DDocumentWindow;
@@ -16,6 +18,7 @@ class QAction;
 class QTimer;
 class StereoEncodingList;
 class StereoMonitor;
+struct DepthSnapshot;
 struct StereoCalibration;
 
 class P3DDocument : public QObject
@@ -64,8 +67,19 @@ public:
     // "rectifyEyes".
     void setRectifyEyes(bool on);
 
-    // The monitor type, in the view and in its chooser.
+    // The monitor type, in the view, in its chooser and in View > Monitor.
     void setMonitorImageType(int type);
+    // The chooser's action: its selected segment + 1 becomes the type.
+    void monitorImageTypeChanged(QObject* sender);
+    // View > Comfort Bar: the bar under the monitor and its status line, from the live depth.
+    // Kept at close as "comfortBar".
+    void setComfortBar(bool on);
+    // View > Automatic Convergence: the eyes shifted apart so that the nearest of the picture
+    // sits at the screen, eased; off eases the shift back to 0. Kept as "autoConvergence".
+    void setAutoConvergence(bool on);
+    // The comfort budget, percent of the picture's width either way. Kept as "comfortBudget".
+    void setComfortBudget(double percent);
+    const ComfortCheck& comfort() const { return *mComfort; }
     // The stereo encoding by key, in the view and checked in the Encoding menu; an unknown or
     // unusable key gives the default. Kept at close as "stereoEncoding".
     void setStereoEncoding(const QString& key);
@@ -97,6 +111,12 @@ private:
     void cameraPairChanged();
     // The monitor and the Rectify Eyes item as the pair's calibration and the switch say.
     void applyRectification();
+    // Whether the comfort bar shows: asked for, converging, or the depth monitor (free then).
+    bool comfortShown() const;
+    // The depth analysis, the comfort row and the status line as the switches say.
+    void applyComfort();
+    // A tick's comfort: the newest depth map read, checked, the convergence stepped, shown.
+    void updateComfort();
 
     std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it
     std::unique_ptr<P3DDocumentWindow> mWindow;
@@ -112,5 +132,12 @@ private:
     std::string mPair[2]; // the cameras' names, left and right; empty for an eye without one
     std::unique_ptr<StereoCalibration> mPairCalibration;
     bool mRectifyEyes = true;
+    std::unique_ptr<ComfortCheck> mComfort;
+    std::unique_ptr<ConvergenceEaser> mEaser;
+    std::shared_ptr<const DepthSnapshot> mDepth; // the newest map read, held while in use
+    bool mComfortBar = false;
+    bool mAutoConvergence = false;
+    double mComfortBudget;
+    std::string mShownStatus, mShownWarning; // what the status line says, compared each tick
     static int sCountInstances;
 };

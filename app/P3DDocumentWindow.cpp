@@ -2,14 +2,19 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QToolButton>
 
+#include "ComfortCheck.h"
 #include "NSUICICameraControls.h"
 #include "NSUISegmentedControl.h"
 #include "P3DBroadcastControl.h"
+#include "P3DComfortBar.h"
 #include "P3DEyeAlignmentControls.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
@@ -43,22 +48,45 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     grid->addWidget(_stereoView, 1, 0, 1, 2);
     grid->setRowStretch(1, 1);
 
+    mComfortRow = new QWidget;
+    auto* comfort = new QHBoxLayout(mComfortRow);
+    comfort->setContentsMargins(0, 0, 0, 0);
+    mComfortBar = new P3DComfortBar;
+    comfort->addWidget(mComfortBar, 1);
+    mComfortBudgetBox = new QDoubleSpinBox;
+    mComfortBudgetBox->setRange(ComfortCheck::kMinBudgetPercent, ComfortCheck::kMaxBudgetPercent);
+    mComfortBudgetBox->setSingleStep(0.5);
+    mComfortBudgetBox->setDecimals(1);
+    mComfortBudgetBox->setPrefix(tr("Budget ±"));
+    mComfortBudgetBox->setSuffix(tr(" % of the width"));
+    mComfortBudgetBox->setToolTip(
+        tr("How far in front of the screen and behind it the picture may reach and stay "
+           "comfortable to watch"));
+    comfort->addWidget(mComfortBudgetBox);
+    mComfortRow->hide();
+    grid->addWidget(mComfortRow, 2, 0, 1, 2);
+    mComfortStatus = new QLabel;
+    mComfortWarning = new QLabel;
+    mComfortWarning->setStyleSheet("color: #e07020; font-weight: bold");
+    statusBar()->addWidget(mComfortStatus);
+    statusBar()->addWidget(mComfortWarning, 1);
+
     auto* controls = new QHBoxLayout;
-    const char* const types[] = {"Left", "Stereo", "Swapped", "Right"};
-    _monitorImageType->setSegmentCount(4);
-    for (int i = 0; i < 4; ++i)
+    const char* const types[] = {"Left", "Stereo", "Swapped", "Right", "Depth"};
+    _monitorImageType->setSegmentCount(5);
+    for (int i = 0; i < 5; ++i)
         _monitorImageType->setLabel(tr(types[i]), i);
     _monitorImageType->setToolTip(
         tr("What the monitor shows: the left eye, both eyes in the chosen encoding, the same "
-           "with the eyes exchanged, or the right eye"));
+           "with the eyes exchanged, the right eye, or the depth the two eyes see (near warm, "
+           "far cool)"));
     _stereoView->setMonitorImageTypeControl(_monitorImageType);
-    _monitorImageType->setTargetAction(_stereoView, &P3DStereoView::monitorImageTypeChanged);
     controls->addWidget(_monitorImageType);
     auto* imageControlsButton = new QToolButton;
     controls->addWidget(imageControlsButton);
     controls->addStretch(1);
     controls->addWidget(_broadcast);
-    grid->addLayout(controls, 2, 0, 1, 2);
+    grid->addLayout(controls, 3, 0, 1, 2);
     setCentralWidget(central);
 
     auto* imageControlsAction = new QAction(tr("&Image Controls…"), this);
@@ -84,6 +112,21 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     mRectifyEyesAction->setCheckable(true);
     mRectifyEyesAction->setEnabled(false); // until the cameras have a calibration
     mLoadCalibrationAction = view->addAction(tr("&Load Calibration…"));
+    view->addSeparator();
+    QMenu* monitorMenu = view->addMenu(tr("&Monitor"));
+    mMonitorTypeGroup = new QActionGroup(this);
+    mMonitorTypeGroup->setExclusive(true);
+    const char* const items[] = {"&Left Eye", "&Stereo", "S&wapped Eyes", "&Right Eye", "&Depth"};
+    for (int i = 0; i < 5; ++i) {
+        QAction* item = monitorMenu->addAction(tr(items[i]));
+        item->setCheckable(true);
+        item->setData(i + 1);
+        mMonitorTypeGroup->addAction(item);
+    }
+    mComfortBarAction = view->addAction(tr("Com&fort Bar"));
+    mComfortBarAction->setCheckable(true);
+    mAutoConvergenceAction = view->addAction(tr("&Automatic Convergence"));
+    mAutoConvergenceAction->setCheckable(true);
     mEncodingMenu = menuBar()->addMenu(tr("&Encoding"));
     mEncodingMenu->setToolTipsVisible(true); // why a user's kernel is unavailable
     mEncodingGroup = new QActionGroup(this);

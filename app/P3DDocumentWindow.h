@@ -8,10 +8,13 @@
 class NSUICICameraControls;
 class NSUISegmentedControl;
 class P3DBroadcastControl;
+class P3DComfortBar;
 class P3DEyeAlignmentControls;
 class P3DStereoView;
 class QActionGroup;
 class QCamGrabCGImageView;
+class QDoubleSpinBox;
+class QLabel;
 class StereoMonitor;
 
 class P3DDocumentWindow : public QMainWindow
@@ -45,6 +48,19 @@ public:
     QAction* calibrateEyesAction() const { return mCalibrateEyesAction; }
     QAction* rectifyEyesAction() const { return mRectifyEyesAction; }
     QAction* loadCalibrationAction() const { return mLoadCalibrationAction; }
+    // The monitor type's chooser (segment + 1 = type) and View > Monitor's items (data = type);
+    // the document keeps them in step.
+    NSUISegmentedControl* monitorImageTypeControl() const { return _monitorImageType; }
+    QActionGroup* monitorTypeGroup() const { return mMonitorTypeGroup; }
+    // Comfort: View > Comfort Bar and View > Automatic Convergence (checkable); the bar with the
+    // budget beside it under the monitor (shown by the document), and its words in the status bar.
+    QAction* comfortBarAction() const { return mComfortBarAction; }
+    QAction* autoConvergenceAction() const { return mAutoConvergenceAction; }
+    QWidget* comfortRow() const { return mComfortRow; }
+    P3DComfortBar* comfortBar() const { return mComfortBar; }
+    QDoubleSpinBox* comfortBudgetBox() const { return mComfortBudgetBox; }
+    QLabel* comfortStatus() const { return mComfortStatus; }
+    QLabel* comfortWarning() const { return mComfortWarning; }
 
 signals:
     // The window is closing; the document shuts down before it goes.
@@ -68,4 +84,12 @@ private:
     QAction* mCalibrateEyesAction;
     QAction* mRectifyEyesAction;
     QAction* mLoadCalibrationAction;
+    QActionGroup* mMonitorTypeGroup;
+    QAction* mComfortBarAction;
+    QAction* mAutoConvergenceAction;
+    QWidget* mComfortRow;
+    P3DComfortBar* mComfortBar;
+    QDoubleSpinBox* mComfortBudgetBox;
+    QLabel* mComfortStatus;
+    QLabel* mComfortWarning;
 };

@@ -91,7 +91,7 @@ const ComfortCheck::Reading& ComfortCheck::Check(const DepthHistogram& histogram
 
     char words[200];
     snprintf(words, sizeof words,
-             "Parallax %+.1f to %+.1f px, budget ±%.1f px (%g %% of the width)", r.nearParallax,
+             "Parallax %+.0f to %+.0f px, budget ±%.0f px (%g %% of the width)", r.nearParallax,
              r.farParallax, r.budgetPixels, percent);
     r.status.assign(words);
     const char* const edges = r.leftEdgeViolation && r.rightEdgeViolation ? "left and right edges"

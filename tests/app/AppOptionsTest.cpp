@@ -30,6 +30,10 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     EXPECT_FALSE(none.monitorType.has_value());
     EXPECT_FALSE(none.broadcast.has_value());
 
+    AppOptions depth;
+    ASSERT_TRUE(AppOptions::Parse({"parallax3d", "--monitor", "depth"}, depth, error));
+    EXPECT_EQ(depth.monitorType, 5);
+
     // The test pattern's rig and chessboard bring the test pattern.
     AppOptions rig;
     ASSERT_TRUE(AppOptions::Parse(
@@ -55,7 +59,8 @@ TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
         QStringList arguments;
         QString said;
     } cases[] = {
-        {{"--monitor", "3d"}, "--monitor"},
+        {{"--monitor", "3d"}, "--monitor takes left, stereo, swapped, right or depth, not \"3d\""},
+        {{"--monitor", "Depth"}, "--monitor"},
         {{"--monitor"}, "monitor"},
         {{"--quit-after", "soon"}, "--quit-after"},
         {{"--quit-after", "0"}, "--quit-after"},

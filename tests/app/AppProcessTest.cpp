@@ -322,7 +322,9 @@ TEST_F(AppProcessTest, CommandLinesSayWhatHappenedAndEndWithTheirStatus)
         {
             {{"--version"}, 0, "parallax3d " PARALLAX3D_VERSION},
             {{"--help"}, 0, "Usage: parallax3d [options]"},
-            {{"--monitor=3d"}, 2, "--monitor takes left, stereo, swapped or right, not \"3d\""},
+            {{"--monitor=3d"},
+             2,
+             "--monitor takes left, stereo, swapped, right or depth, not \"3d\""},
             {{"--frobnicate"}, 2, "unknown option --frobnicate"},
             {{"--test-cameras", "--left-camera", "Nope"},
              2,

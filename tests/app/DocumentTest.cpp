@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,6 +14,8 @@
 #include <QMouseEvent>
 #include <QSlider>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
 #include <sys/stat.h>
@@ -22,10 +25,12 @@
 #include "CalibrationSession.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
+#include "ComfortCheck.h"
 #include "CoreElapsedTime.h"
 #include "FakeV4L2.h"
 #include "Folders.h"
 #include "NSUICamMenuController.h"
+#include "NSUISegmentedControl.h"
 #include "NSUserDefault.h"
 #include "P3DBroadcastControl.h"
 #include "P3DCalibrationDialog.h"
@@ -347,6 +352,98 @@ TEST_F(DocumentTest, TheEncodingMenuDrivesTheMonitorAndComesBack)
     window = document->window();
     EXPECT_EQ(document->stereoEncoding(), "arcd");
     p3dtest::RemoveTree(folder);
+}
+
+// The monitor type's chooser and View > Monitor show one choice, whichever made it; the depth
+// monitor brings the comfort bar and its status line.
+TEST_F(DocumentTest, TheMonitorMenuAndTheChooserStayInStep)
+{
+    NSUISegmentedControl* chooser = window->monitorImageTypeControl();
+    ASSERT_EQ(chooser->segmentCount(), 5);
+    EXPECT_EQ(chooser->labelForSegment(4), "Depth");
+    EXPECT_TRUE(chooser->toolTip().contains("depth"));
+    const QList<QAction*> items = window->monitorTypeGroup()->actions();
+    ASSERT_EQ(items.size(), 5);
+    window->show();
+    const auto checked = [&] {
+        int type = 0;
+        for (QAction* item : items)
+            if (item->isChecked())
+                type = item->data().toInt();
+        return type;
+    };
+    for (int type : {5, 1, 4, 3, 2}) {
+        // A click on the chooser's segment.
+        const QPointF at = NSUISegmentedControl::SegmentRect(5, chooser->size(), type - 1).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, chooser->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(chooser, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, chooser->mapToGlobal(at),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(chooser, &release);
+        EXPECT_EQ(document->monitor()->monitorImageType(), type);
+        EXPECT_EQ(checked(), type);
+        EXPECT_EQ(window->comfortRow()->isVisible(),
+                  type == StereoMonitor::kMonitorImageType_Depth);
+
+        // The menu item of the type after it.
+        const int next = type % 5 + 1;
+        items[next - 1]->trigger();
+        EXPECT_EQ(document->monitor()->monitorImageType(), next);
+        EXPECT_EQ(chooser->selectedSegment(), next - 1);
+        EXPECT_EQ(checked(), next);
+        EXPECT_EQ(window->comfortStatus()->isVisible(),
+                  next == StereoMonitor::kMonitorImageType_Depth);
+    }
+}
+
+// Automatic convergence from the live depth: the eyes shift apart a pixel a tick at most until
+// the nearest of the test scene (the pillar, 16 px in front) sits at the screen; the comfort bar
+// and the status line say so. The switches and the budget are kept at close and come back.
+TEST_F(DocumentTest, AutomaticConvergencePutsTheNearestAtTheScreenAndIsKept)
+{
+    window->show();
+    window->comfortBudgetBox()->setValue(4);
+    window->autoConvergenceAction()->trigger();
+    EXPECT_TRUE(window->comfortRow()->isVisible());
+    int shift = document->monitor()->convergenceShift(), largestStep = 0;
+    for (int i = 0; i < 300 && !(document->comfort().reading().measured &&
+                                 std::fabs(document->comfort().reading().nearParallax) <= 1);
+         ++i) {
+        tick();
+        Wait(30); // the worker's maps come in their own time
+        largestStep =
+            std::max(largestStep, std::abs(document->monitor()->convergenceShift() - shift));
+        shift = document->monitor()->convergenceShift();
+    }
+    const ComfortCheck::Reading& reading = document->comfort().reading();
+    ASSERT_TRUE(reading.measured) << reading.status;
+    EXPECT_NEAR(reading.nearParallax, 0, 1);
+    EXPECT_NEAR(shift, 16, 2);
+    EXPECT_LE(largestStep, 1);
+    EXPECT_DOUBLE_EQ(reading.budgetPixels, 640 * 0.04);
+    EXPECT_TRUE(window->comfortStatus()->text().startsWith("Parallax")) << reading.status;
+
+    window->close();
+    EXPECT_EQ(NSUserDefaultLoadKind<NSNumber>("autoConvergence", NSNumber(-1)), NSNumber(1));
+    EXPECT_EQ(NSUserDefaultLoadKind<NSNumber>("comfortBudget", NSNumber(-1)), NSNumber(4));
+    controller.newDocument(nullptr);
+    document = controller.document();
+    window = document->window();
+    EXPECT_TRUE(window->autoConvergenceAction()->isChecked());
+    EXPECT_EQ(window->comfortBudgetBox()->value(), 4);
+
+    // Switched off: back to the screen, a pixel a tick at most.
+    document->timer()->stop();
+    document->monitor()->setConvergenceShift(6);
+    window->autoConvergenceAction()->trigger();
+    for (int expected : {5, 4, 3}) {
+        tick();
+        EXPECT_GE(document->monitor()->convergenceShift(), expected);
+    }
+    for (int i = 0; i < 30; ++i)
+        tick();
+    EXPECT_EQ(document->monitor()->convergenceShift(), 0);
 }
 
 // View > Calibrate Eyes… opens the guided calibration and the ticks feed it; its Keep gives the
