@@ -36,9 +36,10 @@ comparisons=(
     "controls_identity BM_CameraControlsIdentity640x480 BM_MemcpyFrame640x480"
     "rectify BM_Rectify640x480 BM_OpenCVRemap640x480"
     "tick_rectified BM_ApplicationTickRectified2xMJPEG640x480 BM_ApplicationTick2xMJPEG640x480"
+    "depth BM_DepthMap640x480 BM_OpenCVSGBMHalf640x480"
 )
 # Every executable that holds a benchmark named above.
-benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast bench_grab_view bench_tick bench_controls bench_rectify)
+benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast bench_grab_view bench_tick bench_controls bench_rectify bench_depth)
 
 # Every name asked for must be a comparison: a typo would otherwise run nothing, or everything.
 known=" "

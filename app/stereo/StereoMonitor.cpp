@@ -10,6 +10,7 @@
 #include "CIORBStereoMuxFilter.h"
 #include "CIPlugIn.h"
 #include "CoreMachDebugLog.h"
+#include "DepthWorker.h"
 #include "StereoCalibration.h"
 #include "StereoPacking.h"
 #include "StereoRectifier.h"
@@ -75,13 +76,45 @@ StereoMonitor::StereoMonitor() : mRectifier(std::make_unique<StereoRectifier>())
         mStereoMux->setDefaults();
 }
 
-StereoMonitor::~StereoMonitor() = default;
+StereoMonitor::~StereoMonitor()
+{
+    // The one figure of the worker's speed with the whole program running.
+    if (mDepthWorker)
+        CoreMachDebugLog("depth maps at the end: %.1f a second", mDepthWorker->MapsPerSecond());
+}
 
 void StereoMonitor::setEyeFrames(CGImageRef left, CGImageRef right)
 {
     mFrames[kLeftEye] = CFPtr<CGImage>(left);
     mFrames[kRightEye] = CFPtr<CGImage>(right);
     rectifyEyes();
+    if (!mDepthWorker || (mType != kMonitorImageType_Depth && !mDepthAnalysis))
+        return;
+    // Millimetres only for rectified eyes, whose rows and focal length the calibration made.
+    const double focal = mEyesRectified ? mRectifier->focalLength() : 0.0;
+    const double baseline =
+        mEyesRectified ? std::hypot(mCalibration->T[0], mCalibration->T[1], mCalibration->T[2])
+                       : 0.0;
+    if (focal != mDepthFocal || baseline != mDepthBaseline) {
+        mDepthFocal = focal;
+        mDepthBaseline = baseline;
+        mDepthWorker->SetMetric(focal, baseline);
+    }
+    mDepthWorker->Feed(eyePixels(kLeftEye), eyePixels(kRightEye));
+}
+
+void StereoMonitor::setMonitorImageType(int type)
+{
+    mType = type;
+    if (type == kMonitorImageType_Depth && !mDepthWorker)
+        mDepthWorker = std::make_unique<DepthWorker>();
+}
+
+void StereoMonitor::setDepthAnalysis(bool on)
+{
+    mDepthAnalysis = on;
+    if (on && !mDepthWorker)
+        mDepthWorker = std::make_unique<DepthWorker>();
 }
 
 void StereoMonitor::setCalibration(const StereoCalibration* calibration)
@@ -258,9 +291,45 @@ CFPtr<CIImage> StereoMonitor::liveMonitorImage()
         return monitorImageMuxed();
     case kMonitorImageType_RightEye:
         return rightEyeImage();
+    case kMonitorImageType_Depth:
+        return depthImage();
     default:
         return nullptr;
     }
+}
+
+CFPtr<CIImage> StereoMonitor::depthImage()
+{
+    // Maps whose images nobody else holds go back to the worker's pool; the newest stays.
+    if (mDepthImages.size() > 1)
+        std::erase_if(mDepthImages, [this](const DepthImage& shown) {
+            return &shown != &mDepthImages.back() && CFGetRetainCount(shown.image.get()) == 1;
+        });
+    const std::shared_ptr<const DepthSnapshot> latest =
+        mDepthWorker ? mDepthWorker->Latest() : nullptr;
+    if (latest && (mDepthImages.empty() || mDepthImages.back().map != latest)) {
+        CFPtr<CIImage> image =
+            CIImage::imageWithARGBMemory(latest->picture.data(), size_t(latest->width) * 4,
+                                         size_t(latest->width), size_t(latest->height), nullptr);
+        if (!image)
+            return nullptr;
+        mDepthImages.push_back({image, latest});
+    }
+    if (latest)
+        return mDepthImages.back().image;
+    const ArgbView eye = mFrames[kLeftEye] ? eyePixels(kLeftEye) : eyePixels(kRightEye);
+    if (!eye.pixels)
+        return nullptr;
+    const size_t width = size_t(eye.width), height = size_t(eye.height);
+    const CFIndex bytes = CFIndex(width * height * 4);
+    if (!StoreHolds(mDepthBlack, bytes)) {
+        mDepthBlack = PixelStore(bytes);
+        UInt8* pixels = PixelBase(mDepthBlack);
+        for (CFIndex i = 0; i < bytes; i += 4)
+            pixels[i] = 0xFF;
+    }
+    return CIImage::imageWithARGBMemory(PixelBase(mDepthBlack), width * 4, width, height,
+                                        mDepthBlack.get());
 }
 
 void StereoMonitor::render()

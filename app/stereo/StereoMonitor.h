@@ -8,6 +8,7 @@
 #include <QObject>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ArgbView.h"
 #include "CFPtr.h"
@@ -20,6 +21,8 @@ struct __CFData;
 class CIContext;
 class CIFilter;
 class CIImage;
+class DepthWorker;
+struct DepthSnapshot;
 class StereoRectifier;
 struct StereoCalibration;
 
@@ -55,9 +58,15 @@ public:
     // Whether this tick's frames were rectified.
     bool eyesRectified() const { return mEyesRectified; }
 
-    // Any value outside 1…4 counts as none: no picture.
+    // Any value outside 1…5 counts as none: no picture. Depth shows the newest map of the depth
+    // worker (black of the eyes' size before the first), which each setEyeFrames feeds.
     int monitorImageType() const { return mType; }
-    void setMonitorImageType(int type) { mType = type; }
+    void setMonitorImageType(int type);
+    // The worker is fed whatever the type while the comfort check or the convergence needs it.
+    void setDepthAnalysis(bool on);
+    bool depthAnalysis() const { return mDepthAnalysis; }
+    // Null until Depth or the analysis is first asked for; the monitor owns it.
+    DepthWorker* depthWorker() { return mDepthWorker.get(); }
 
     // Each eye's alignment on the monitor, held to ±64 pixels; uncovered edges are black.
     EyeOffset eyeOffset(Eye eye) const { return mOffsets[eye]; }
@@ -118,6 +127,8 @@ private:
     // The offset in the camera frame's own coordinates: the chain's mirrors come later.
     EyeOffset frameOffset(Eye eye) const;
     bool mirroredAcross() const { return mChain.transform().a < 0; }
+    // The newest depth map's picture, or black of the eyes' size before the first.
+    CFPtr<CIImage> depthImage();
 
     int mType = kMonitorImageType_Stereo;
     CFPtr<CGImage> mFrames[2];
@@ -138,6 +149,18 @@ private:
     CFPtr<__CFData> mRendered; // the monitor picture's pixels, A,R,G,B
     size_t mRenderedWidth = 0, mRenderedHeight = 0;
     CFPtr<CIContext> mRenderContext; // renders into mRendered; made again when the size changes
+    std::unique_ptr<DepthWorker> mDepthWorker;
+    bool mDepthAnalysis = false;
+    double mDepthFocal = 0, mDepthBaseline = 0; // the worker's metric
+    // Images over depth maps' pictures, each with its map: kept while anyone else holds the image
+    // (and the monitor lives).
+    struct DepthImage
+    {
+        CFPtr<CIImage> image;
+        std::shared_ptr<const DepthSnapshot> map;
+    };
+    std::vector<DepthImage> mDepthImages;
+    CFPtr<__CFData> mDepthBlack; // before the first map, A,R,G,B
 };
 
 bool import_StereoMonitor();

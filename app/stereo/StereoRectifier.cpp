@@ -350,6 +350,7 @@ bool StereoRectifier::Prepare(const StereoCalibration& calibration, int width, i
         out_reason = "the calibration makes no maps: " + e.err;
         return false;
     }
+    mFocalLength = maps->P[0].at<double>(0, 0);
     mMaps = std::move(maps);
     mWidth = width;
     mHeight = height;

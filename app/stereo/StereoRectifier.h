@@ -29,6 +29,8 @@ public:
     bool IsReady() const { return mMaps != nullptr; }
     int width() const { return mMaps ? mWidth : 0; }
     int height() const { return mMaps ? mHeight : 0; }
+    // The rectified eyes' focal length in their pixels (the crop's zoom included); 0 unprepared.
+    double focalLength() const { return mMaps ? mFocalLength : 0.0; }
 
     // eye 0 = left, 1 = right; A,R,G,B in, A,R,G,B out, same size; false when not ready or the
     // size differs, dst untouched.
@@ -53,4 +55,5 @@ private:
     std::unique_ptr<Worker> mWorker; // started at the first RectifyBoth
     bool mOneThread = false;         // one core, or no thread to be had
     int mWidth = 0, mHeight = 0;
+    double mFocalLength = 0.0;
 };

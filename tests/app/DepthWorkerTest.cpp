@@ -120,9 +120,11 @@ TEST(DepthWorkerTest, BadPairsAreRefusedOrAllUnknown)
     };
     for (const auto& c : cases) {
         DepthWorker worker;
-        EXPECT_EQ(worker.Feed(c.left, c.right), c.fed) << c.name;
-        if (!c.fed)
+        if (!c.fed) {
+            EXPECT_FALSE(worker.Feed(c.left, c.right)) << c.name;
+            EXPECT_EQ(worker.Latest(), nullptr) << c.name;
             continue;
+        }
         const auto map = MapAfter(worker, c.left, c.right);
         ASSERT_NE(map, nullptr) << c.name;
         EXPECT_EQ(map->width, c.left.width) << c.name;

@@ -1,11 +1,14 @@
 // The stereo monitor without a window: the test scene's two eyes in, the monitor picture out.
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <thread>
 #include <vector>
 
 #include "CGColorSpace.h"
 #include "CGDataProvider.h"
+#include "DepthWorker.h"
 #include "StereoMonitor.h"
 #include "TestPatternScene.h"
 
@@ -13,15 +16,16 @@ namespace {
 
 constexpr int kWidth = 640, kHeight = 480;
 
-// One eye of the scene's first frame, A,R,G,B, as an image sharing its pixels.
+// One eye of the scene's first frame, A,R,G,B, as an image sharing its pixels; or a grey one.
 struct SceneEye
 {
-    explicit SceneEye(TestPatternScene::Eye eye) : argb(size_t(kWidth) * kHeight * 4)
+    explicit SceneEye(TestPatternScene::Eye eye, bool grey = false)
+        : argb(size_t(kWidth) * kHeight * 4, 128)
     {
         TestPatternScene scene;
         std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
         EXPECT_TRUE(scene.Render(0, eye, kWidth, kHeight, rgb.data(), size_t(kWidth) * 3));
-        for (size_t i = 0, o = 0; i < rgb.size(); i += 3, o += 4) {
+        for (size_t i = 0, o = 0; i < rgb.size() && !grey; i += 3, o += 4) {
             argb[o] = 0xFF;
             std::copy_n(&rgb[i], 3, &argb[o + 1]);
         }
@@ -124,6 +128,116 @@ TEST(StereoMonitorTest, TheConvergenceShiftMovesEachEyeHalfOfIt)
         EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_RightEye) - rightAt, c.rightMoves, 0.01)
             << c.shift;
     }
+}
+
+// Feeds the eyes tick after tick until the worker has a map newer than serial; null when none
+// comes within a minute.
+std::shared_ptr<const DepthSnapshot> MapAfter(StereoMonitor& monitor, const SceneEye& left,
+                                              const SceneEye& right, uint64_t serial = 0)
+{
+    for (int i = 0; i < 60000 && monitor.depthWorker(); ++i) {
+        monitor.setEyeFrames(left.image.get(), right.image.get());
+        std::shared_ptr<const DepthSnapshot> latest = monitor.depthWorker()->Latest();
+        if (latest && latest->serial > serial)
+            return latest;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return nullptr;
+}
+
+// The hue in degrees: turbo runs from blue (far) round to red (near).
+double Hue(const uint8_t* argb)
+{
+    const double r = argb[1], g = argb[2], b = argb[3];
+    const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
+    if (hi == lo)
+        return 0;
+    const double h = hi == r   ? (g - b) / (hi - lo)
+                     : hi == g ? 2 + (b - r) / (hi - lo)
+                               : 4 + (r - g) / (hi - lo);
+    return h < 0 ? h * 60 + 360 : h * 60;
+}
+
+TEST(StereoMonitorTest, DepthShowsTheNewestMapColoured)
+{
+    const SceneEye left(TestPatternScene::kLeftEye), right(TestPatternScene::kRightEye);
+    StereoMonitor monitor;
+    monitor.setEyeFrames(left.image.get(), right.image.get());
+    EXPECT_EQ(monitor.depthWorker(), nullptr);
+    monitor.setMonitorImageType(StereoMonitor::kMonitorImageType_Depth);
+    ASSERT_NE(monitor.depthWorker(), nullptr);
+
+    // Nothing fed yet: black of the eyes' size.
+    monitor.render();
+    ASSERT_NE(monitor.pixels(), nullptr);
+    ASSERT_EQ(monitor.width(), size_t(kWidth));
+    ASSERT_EQ(monitor.height(), size_t(kHeight));
+    for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i)
+        ASSERT_EQ(memcmp(monitor.pixels() + i * 4, "\xFF\0\0\0", 4), 0) << i;
+
+    ASSERT_NE(MapAfter(monitor, left, right), nullptr);
+    monitor.render();
+    // Every map of this pair is the same: whichever is newest now is the one shown.
+    const std::shared_ptr<const DepthSnapshot> map = monitor.depthWorker()->Latest();
+    ASSERT_EQ(monitor.width(), size_t(map->width));
+    ASSERT_EQ(memcmp(monitor.pixels(), map->picture.data(), map->picture.size()), 0);
+    const auto at = [&](int x, int y) { return monitor.pixels() + (size_t(y) * kWidth + x) * 4; };
+    const TestPatternScene::Box pillar = TestPatternScene::Place(
+        TestPatternScene::Find("pillar"), 0, TestPatternScene::kLeftEye, kWidth, kHeight);
+    const double near = Hue(at(pillar.x + pillar.width / 2, pillar.y + pillar.height / 2));
+    const double wall = Hue(at(320, 20));
+    EXPECT_LT(near, wall - 40);
+    const auto unknown = std::find(map->disparity.begin(), map->disparity.end(), -1.0f);
+    ASSERT_NE(unknown, map->disparity.end());
+    EXPECT_EQ(memcmp(monitor.pixels() + (unknown - map->disparity.begin()) * 4, "\xFF\0\0\0", 4),
+              0);
+}
+
+// Comfort needs the map under any type; a monitor that neither shows nor analyses depth feeds
+// nothing.
+TEST(StereoMonitorTest, DepthAnalysisFeedsTheWorkerUnderAnyType)
+{
+    const SceneEye left(TestPatternScene::kLeftEye), right(TestPatternScene::kRightEye);
+    StereoMonitor monitor;
+    monitor.setDepthAnalysis(true);
+    ASSERT_NE(monitor.depthWorker(), nullptr);
+    EXPECT_NE(MapAfter(monitor, left, right), nullptr);
+    monitor.setDepthAnalysis(false);
+    const uint64_t serial = monitor.depthWorker()->Latest()->serial;
+    // Fed, these ticks would make several maps; the one pair the worker may hold makes one.
+    for (int i = 0; i < 300; ++i) {
+        monitor.setEyeFrames(left.image.get(), right.image.get());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_LE(monitor.depthWorker()->Latest()->serial, serial + 1);
+}
+
+// A picture handed out keeps its map while held, though newer maps of other eyes come.
+TEST(StereoMonitorTest, AHeldDepthPictureKeepsItsMap)
+{
+    const SceneEye left(TestPatternScene::kLeftEye), right(TestPatternScene::kRightEye);
+    const SceneEye grey(TestPatternScene::kLeftEye, true);
+    StereoMonitor monitor;
+    monitor.setMonitorImageType(StereoMonitor::kMonitorImageType_Depth);
+    std::shared_ptr<const DepthSnapshot> map = MapAfter(monitor, left, right);
+    ASSERT_NE(map, nullptr);
+    const CFPtr<CIImage> held = monitor.liveMonitorImage();
+    monitor.renderMonitorImage(held);
+    ASSERT_NE(monitor.pixels(), nullptr);
+    const std::vector<uint8_t> before(monitor.pixels(), monitor.pixels() + kWidth * kHeight * 4);
+    uint64_t newest = map->serial;
+    map.reset();
+    // Grey eyes: all unknown, black. Each map is shown a tick, as the document does, more than
+    // the worker's pool holds.
+    for (int i = 0; i < 6; ++i) {
+        const std::shared_ptr<const DepthSnapshot> next = MapAfter(monitor, grey, grey, newest);
+        ASSERT_NE(next, nullptr);
+        newest = next->serial;
+        monitor.render();
+    }
+    monitor.renderMonitorImage(held);
+    ASSERT_NE(monitor.pixels(), nullptr);
+    EXPECT_EQ(memcmp(monitor.pixels(), before.data(), before.size()), 0);
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "CommandLineAnswers.h"
 #include "MacTypes.h"
 #include "Processor/InstructionSet.h"
+#include "SceneDisparity.h"
 #include "StereoCalibration.h"
 #include "TestPatternChessboard.h"
 #include "TestPatternScene.h"
@@ -269,44 +270,23 @@ TEST(CamerasTool, DepthFindsEachObjectsParallax)
     const cv::Mat png = cv::imread(dir.file("out.png"), cv::IMREAD_UNCHANGED);
     ASSERT_EQ(png.type(), CV_16UC1);
 
-    // Nearer objects hide farther ones: a pixel belongs to the nearest box that holds it.
-    cv::Mat owner(height, width, CV_8U, cv::Scalar(255));
-    const auto objects = TestPatternScene::Objects();
-    for (size_t i = 0; i < objects.size(); ++i) {
-        const auto box =
-            TestPatternScene::Place(objects[i], 0, TestPatternScene::kLeftEye, width, height);
-        const int parallax = TestPatternScene::ParallaxPixels(objects[i].depth, width, height);
-        // Shrunk from the edges, where the matcher's window straddles two depths, and from the
-        // left edge by the parallax, which the right eye does not see.
-        const int m = 6;
-        const cv::Rect inner = cv::Rect(box.x + m + parallax, box.y + m,
-                                        box.width - 2 * m - parallax, box.height - 2 * m) &
-                               cv::Rect(0, 0, width, height);
-        owner(cv::Rect(box.x - m, box.y - m, box.width + 2 * m, box.height + 2 * m) &
-              cv::Rect(0, 0, width, height))
-            .setTo(254);
-        owner(inner).setTo(uint8_t(i));
-    }
-    for (size_t i = 0; i < objects.size(); ++i) {
-        const float truth =
-            float(TestPatternScene::ParallaxPixels(objects[i].depth, width, height));
-        int pixels = 0, right = 0, pngAgrees = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                if (owner.at<uint8_t>(y, x) != i)
-                    continue;
-                const float d = map.at<float>(y, x);
-                ++pixels;
-                right += std::isfinite(d) && std::fabs(d - truth) <= 1.0f;
-                pngAgrees += std::isfinite(d) ? std::fabs(png.at<uint16_t>(y, x) - d * 256) <= 0.5f
-                                              : png.at<uint16_t>(y, x) == 0;
-            }
-        ASSERT_GT(pixels, 0) << objects[i].name;
-        const double share = double(right) / pixels;
-        printf("%-8s parallax %2.0f px: %.1f %% of %d pixels within 1 px\n", objects[i].name, truth,
-               100 * share, pixels);
-        EXPECT_GE(share, 0.9) << objects[i].name;
-        EXPECT_EQ(pngAgrees, pixels) << objects[i].name;
+    // The PNG says what the PFM says.
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float d = map.at<float>(y, x);
+            const uint16_t p = png.at<uint16_t>(y, x);
+            ASSERT_TRUE(std::isfinite(d) ? std::fabs(p - d * 256) <= 0.5f : p == 0)
+                << x << "," << y;
+        }
+    const cv::Mat bgr = cv::imread(left);
+    cv::Mat argb(height, width, CV_8UC4, cv::Scalar::all(255));
+    const int fromTo[] = {2, 1, 1, 2, 0, 3};
+    cv::mixChannels(&bgr, 1, &argb, 1, fromTo, 3);
+    for (const p3dtest::SceneShare& s :
+         p3dtest::SceneShares(map.ptr<float>(), {argb.data, argb.step, width, height})) {
+        printf("%-8s parallax %2.0f px: %.1f %% of %d pixels within 1 px\n", s.name.c_str(),
+               s.truth, 100 * s.share, s.pixels);
+        EXPECT_GE(s.share, 0.9) << s.name;
     }
 }
 
@@ -320,6 +300,7 @@ TEST(CamerasTool, DepthRefusesWhatItCannotMatch)
     cv::resize(cv::imread(right), small, cv::Size(320, 240));
     cv::imwrite(dir.file("small.png"), small);
     cv::imwrite(dir.file("tiny.png"), cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(128)));
+    cv::imwrite(dir.file("dot.png"), cv::Mat(1, 1, CV_8UC3, cv::Scalar(10, 200, 30)));
     p3dtest::WriteFile(dir.file("text.png"), "not a picture");
     const std::string out = dir.file("out");
     std::vector<p3dtest::CommandLineAnswer> answers = {
@@ -337,20 +318,35 @@ TEST(CamerasTool, DepthRefusesWhatItCannotMatch)
         {{"depth", dir.file("tiny.png"), dir.file("tiny.png"), out},
          2,
          "the pictures are smaller than the matching window"},
+        {{"depth", dir.file("dot.png"), dir.file("dot.png"), out},
+         2,
+         "the pictures are smaller than the matching window"},
         {{"depth", "--max-disparity", "640", left, right, out},
+         2,
+         "the largest disparity is as wide as the picture or wider"},
+        {{"depth", "--max-disparity", "99984", left, right, out},
          2,
          "the largest disparity is as wide as the picture or wider"},
         {{"depth", "--calibration", dir.file("absent.yml"), left, right, out},
          2,
          "cannot read " + dir.file("absent.yml")},
     };
-    for (const char* n : {"0", "24", "-16", "x"})
+    for (const char* n : {"0", "24", "-16", "x", "99999999999999999999"})
         answers.push_back(
             {{"depth", "--max-disparity", n, left, right, out},
              2,
              "--max-disparity takes a positive multiple of 16, not \"" + std::string(n) + "\""});
     p3dtest::ExpectAnswers(CAMERAS_TOOL_PATH, answers, kTestCameras);
     EXPECT_FALSE(p3dtest::PathExists(out + ".pfm"));
+
+    // A picture of one colour matches anywhere: nothing is known, and nothing is made up.
+    cv::imwrite(dir.file("grey.png"), cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(128)));
+    Child grey({CAMERAS_TOOL_PATH, "depth", dir.file("grey.png"), dir.file("grey.png"), out});
+    ASSERT_EQ(grey.wait(kTimeoutMs), 0) << grey.err();
+    EXPECT_EQ(grey.out().rfind("0.0 % of the pixels have a disparity", 0), 0u) << grey.out();
+    const cv::Mat png = cv::imread(out + ".png", cv::IMREAD_UNCHANGED);
+    ASSERT_FALSE(png.empty());
+    EXPECT_EQ(cv::countNonZero(png), 0);
 }
 
 // PARALLAX3D_CPU holds the kernels' instruction set lower; a word the program does not know, or
