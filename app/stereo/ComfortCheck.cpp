@@ -90,9 +90,10 @@ const ComfortCheck::Reading& ComfortCheck::Check(const DepthHistogram& histogram
     r.rightEdgeViolation = EdgeViolated(histogram.rightEdge, separation);
 
     char words[200];
-    snprintf(words, sizeof words,
-             "Parallax %+.0f to %+.0f px, budget ±%.0f px (%g %% of the width)", r.nearParallax,
-             r.farParallax, r.budgetPixels, percent);
+    // Whole pixels: the words change only when the picture's depth does, not with each map's noise.
+    snprintf(words, sizeof words, "Parallax %ld to %ld px, budget ±%ld px (%g %% of the width)",
+             std::lround(r.nearParallax), std::lround(r.farParallax), std::lround(r.budgetPixels),
+             percent);
     r.status.assign(words);
     const char* const edges = r.leftEdgeViolation && r.rightEdgeViolation ? "left and right edges"
                               : r.leftEdgeViolation                       ? "left edge"
