@@ -68,6 +68,10 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     mComfortStatus = new QLabel;
     mComfortWarning = new QLabel;
     mComfortWarning->setStyleSheet("color: #e07020; font-weight: bold");
+    mComfortWarning->setToolTip(
+        tr("Too much depth: the picture reaches further in front of the screen or behind it than "
+           "the budget. Window violation: something in front of the screen is cut by the "
+           "picture's edge, which the eyes cannot fuse"));
     statusBar()->addWidget(mComfortStatus);
     statusBar()->addWidget(mComfortWarning, 1);
 

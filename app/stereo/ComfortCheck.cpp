@@ -91,24 +91,18 @@ const ComfortCheck::Reading& ComfortCheck::Check(const DepthHistogram& histogram
 
     char words[200];
     // Whole pixels: the words change only when the picture's depth does, not with each map's noise.
-    snprintf(words, sizeof words, "Parallax %ld to %ld px, budget ±%ld px (%g %% of the width)",
-             std::lround(r.nearParallax), std::lround(r.farParallax), std::lround(r.budgetPixels),
-             percent);
+    snprintf(words, sizeof words, "Parallax %ld to %ld px, budget ±%ld px",
+             std::lround(r.nearParallax), std::lround(r.farParallax), std::lround(r.budgetPixels));
     r.status.assign(words);
-    const char* const edges = r.leftEdgeViolation && r.rightEdgeViolation ? "left and right edges"
-                              : r.leftEdgeViolation                       ? "left edge"
-                                                                          : "right edge";
+    const char* const edges = r.leftEdgeViolation && r.rightEdgeViolation ? "both edges"
+                              : r.leftEdgeViolation                       ? "the left edge"
+                                                                          : "the right edge";
     if (r.exceeded && r.windowViolation())
-        snprintf(words, sizeof words,
-                 "Too much depth for comfort, and something in front of the screen is cut by the "
-                 "%s",
-                 edges);
+        snprintf(words, sizeof words, "Too much depth; window violation at %s", edges);
     else if (r.exceeded)
-        snprintf(words, sizeof words, "Too much depth for comfort: beyond ±%g %% of the width",
-                 percent);
+        snprintf(words, sizeof words, "Too much depth for comfort");
     else if (r.windowViolation())
-        snprintf(words, sizeof words,
-                 "Window violation: something in front of the screen is cut by the %s", edges);
+        snprintf(words, sizeof words, "Window violation at %s", edges);
     else
         words[0] = '\0';
     r.warning.assign(words);

@@ -87,18 +87,19 @@ TEST(ComfortCheck, ReadsTheScenesParallaxAsTheMonitorShowsIt)
         const char* warning; // part of it; empty: none
     } cases[] = {
         // The floor comes out of the screen at both sides: cut by both edges.
-        {"as drawn", nullptr, 0, 0, 0, 3, -16, 0, false, true, true, "left and right edges"},
+        {"as drawn", nullptr, 0, 0, 0, 3, -16, 0, false, true, true, "violation at both edges"},
         {"converged on the pillar", nullptr, 0, 0, 16, 3, 0, 16, false, false, false, ""},
         {"offsets and shift add up", nullptr, -2, 3, 11, 3, 0, 16, false, false, false, ""},
         // The pillar in front but away from the edges; the floor's nearest rows too few.
         {"pillar just in front", nullptr, 0, 0, 14, 3, -2, 14, false, false, false, ""},
         {"pillar at the left edge", &atLeft, 0, 0, 14, 3, -2, 14, false, true, false,
-         "cut by the left edge"},
+         "violation at the left edge"},
         {"pillar at the right edge", &atRight, 0, 0, 14, 3, -2, 14, false, false, true,
-         "cut by the right edge"},
-        {"pillar nearer", &nearer, 0, 0, 23, 3, 0, 23, true, false, false, "Too much depth"},
+         "violation at the right edge"},
+        {"pillar nearer", &nearer, 0, 0, 23, 3, 0, 23, true, false, false,
+         "Too much depth for comfort"},
         {"pillar nearer, at the screen", &nearer, 0, 0, 0, 3, -23, 0, true, true, true,
-         "Too much depth for comfort, and"},
+         "Too much depth; window violation at both edges"},
         {"pillar nearer, larger budget", &nearer, 0, 0, 23, 4, 0, 23, false, false, false, ""},
     };
     for (const auto& c : cases) {
