@@ -37,6 +37,7 @@ comparisons=(
     "rectify BM_Rectify640x480 BM_OpenCVRemap640x480"
     "tick_rectified BM_ApplicationTickRectified2xMJPEG640x480 BM_ApplicationTick2xMJPEG640x480"
     "depth BM_DepthMap640x480 BM_OpenCVSGBMHalf640x480"
+    "tick_depth BM_ApplicationTickDepthMonitor2xMJPEG640x480 BM_ApplicationTick2xMJPEG640x480"
 )
 # Every executable that holds a benchmark named above.
 benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast bench_grab_view bench_tick bench_controls bench_rectify bench_depth)
