@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# bench/soak.sh SECONDS: parallax3d headless with the test cameras, broadcasting, while
+# bench/soak.sh SECONDS [depth]: parallax3d headless with the test cameras, broadcasting, while
 # parallax3d-vcam and ffmpeg (through the frei0r plug-in) read the broadcast. Prints resident
 # memory at one minute and at the end, open descriptors at both, the frames broadcast and
 # dropped, and how many frames the readers showed that the channel never held (torn ones).
+# "depth" runs the depth monitor with the comfort bar and automatic convergence, and adds the
+# ticks a second the application counted and the frames a second the witness saw published.
 set -euo pipefail
-seconds=${1:?usage: bench/soak.sh SECONDS (at least 70)}
-if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds < 70)); then
-    echo "soak.sh: SECONDS must be a whole number of at least 70" >&2
+usage="usage: bench/soak.sh SECONDS [depth] (SECONDS at least 70)"
+seconds=${1:?$usage}
+mode=${2:-stereo}
+if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds < 70)) || [[ "$mode" != stereo && "$mode" != depth ]]; then
+    echo "soak.sh: $usage" >&2
     exit 2
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,9 +18,13 @@ build=${BUILD:-$root/build}
 work=$(mktemp -d)
 trap 'kill $vcam $ffmpeg $witness 2>/dev/null || true; rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+if [[ "$mode" == depth ]]; then
+    mkdir -p "$XDG_CONFIG_HOME/Parallax3D"
+    printf '[General]\ncomfortBar=1\nautoConvergence=1\n' >"$XDG_CONFIG_HOME/Parallax3D/Parallax3D.conf"
+fi
 
 env -u DISPLAY -u WAYLAND_DISPLAY "$build/bin/parallax3d" --test-cameras --broadcast \
-    --quit-after "$seconds" 2>"$work/app.err" &
+    --monitor "$mode" --quit-after "$seconds" 2>"$work/app.err" &
 app=$!
 sleep 3
 # The readers write what they show into FIFOs the witness reads, beside the channel itself.
@@ -51,3 +59,10 @@ sleep 1
 kill $vcam $ffmpeg 2>/dev/null || true
 wait $witness || true
 tail -1 "$work/witness.out"
+if [[ "$mode" == depth ]]; then
+    ticks=$(grep -o "[0-9]* ticks," "$work/app.err" | grep -o "[0-9]*" || echo 0)
+    published=$(grep -o "published_per_s=[0-9.]*" "$work/witness.out" || echo "published_per_s=none")
+    maps=$(grep -o "depth maps at the end: [0-9.]* a second" "$work/app.err" || echo "no depth maps told")
+    echo "soak depth: ticks_per_s=$(python3 -c "print(round($ticks / $seconds, 2))")" \
+         "$published $maps"
+fi

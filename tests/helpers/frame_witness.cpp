@@ -3,8 +3,10 @@
 // write into FILE (a FIFO: parallax3d-vcam's argb, ffmpeg's rgba). A reader's frame the channel
 // held whole is good; one whose every band of rows the channel held, but not all in one frame,
 // is torn; one with a band the witness never saw went by while it was not looking (a busy
-// machine) and is counted apart.
-//   frame_witness: channel_frames=N checked=N torn=N unwitnessed=N
+// machine) and is counted apart. Each publication flips the channel's current buffer: the flips
+// seen count the frames broadcast, also when one picture is broadcast again, and their rate from
+// the first flip seen to the last.
+//   frame_witness: channel_frames=N checked=N torn=N unwitnessed=N published=N published_per_s=R
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -119,6 +121,9 @@ int main(int argc, char** argv)
     std::vector<UInt8> copy(kSharedCameraFrameSizeBytes);
     std::vector<UInt32> sample(kSharedCameraFrameSizeBytes / (4 * 61) + 1, 0);
     const auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    size_t published = 0;
+    const void* current = nullptr;
+    std::chrono::steady_clock::time_point firstFlip, lastFlip;
     const auto Whole = [](const BandHashes& hashes) {
         uint64_t hash = 0;
         for (uint64_t band : hashes)
@@ -127,8 +132,13 @@ int main(int argc, char** argv)
     };
     while (std::chrono::steady_clock::now() < stop) {
         SHARED_CAMERA_BUFFER record = ComponentExports::Record();
-        if (exports.GetCurrentReadBuffer(&record) &&
-            exports.LockFrameBuffer(record.frameBufferPtr)) {
+        if (exports.GetCurrentReadBuffer(&record) && record.frameBufferPtr != current) {
+            lastFlip = std::chrono::steady_clock::now();
+            if (current && published++ == 0)
+                firstFlip = lastFlip;
+            current = record.frameBufferPtr;
+        }
+        if (record.frameBufferPtr && exports.LockFrameBuffer(record.frameBufferPtr)) {
             const bool changed = Changed(static_cast<const UInt8*>(record.frameBufferPtr), sample);
             if (changed)
                 memcpy(copy.data(), record.frameBufferPtr, copy.size());
@@ -155,7 +165,10 @@ int main(int argc, char** argv)
                 known = known && bands[size_t(band)].count(frame[size_t(band)]);
             ++(known ? torn : unwitnessed);
         }
-    printf("frame_witness: channel_frames=%zu checked=%zu torn=%zu unwitnessed=%zu\n", whole.size(),
-           checked, torn, unwitnessed);
+    const double flipSeconds = std::chrono::duration<double>(lastFlip - firstFlip).count();
+    printf("frame_witness: channel_frames=%zu checked=%zu torn=%zu unwitnessed=%zu published=%zu "
+           "published_per_s=%.2f\n",
+           whole.size(), checked, torn, unwitnessed, published,
+           published > 1 && flipSeconds > 0 ? double(published - 1) / flipSeconds : 0.0);
     return torn == 0 ? 0 : 1;
 }
