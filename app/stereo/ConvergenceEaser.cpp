@@ -4,7 +4,9 @@
 #include <cmath>
 
 ConvergenceEaser::ConvergenceEaser(double framesPerSecond, int limit)
-    : mTimeConstantFrames(std::max(kEaseSeconds * framesPerSecond / 3.0, 1.0)),
+    : mTimeConstantFrames(framesPerSecond > 0 && std::isfinite(framesPerSecond)
+                              ? std::max(kEaseSeconds * framesPerSecond / 3.0, 1.0)
+                              : 1.0),
       mLimit(std::max(limit, 0))
 {
 }
