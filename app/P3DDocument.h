@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+class AlignmentSession;
+struct ArgbView;
 class CIImage;
 class CameraDeviceWatcher;
 class P3DCalibrationDialog;
@@ -16,6 +18,7 @@ class QAction;
 class QTimer;
 class StereoEncodingList;
 class StereoMonitor;
+struct EyeAlignment;
 struct StereoCalibration;
 
 class P3DDocument : public QObject
@@ -63,6 +66,17 @@ public:
     // View > Rectify Eyes: whether the pair's calibration rectifies the eyes. Kept at close as
     // "rectifyEyes".
     void setRectifyEyes(bool on);
+    // View > Align Eyes Automatically: the next frames fitted on the worker and the alignment
+    // applied over the pair's calibration, and kept for the pair; a scene too plain to fit is
+    // told in the status bar and changes nothing.
+    void alignEyes();
+    // View > Undo Eye Alignment: back to the calibration, or to the raw eyes without one.
+    void undoEyeAlignment();
+    // View > Keep Eyes Aligned: the fit checked again every few seconds and drift corrected a
+    // little each tick. Kept at close as "keepEyesAligned".
+    void setKeepEyesAligned(bool on);
+    // The pair's alignment in use, or null.
+    const EyeAlignment* eyeAlignment() const { return mPairAlignment.get(); }
 
     // The monitor type, in the view and in its chooser.
     void setMonitorImageType(int type);
@@ -97,6 +111,8 @@ private:
     void cameraPairChanged();
     // The monitor and the Rectify Eyes item as the pair's calibration and the switch say.
     void applyRectification();
+    // The alignment worker fed this tick's eyes, and what it has made taken into the monitor.
+    void alignEyesTick(const ArgbView& left, const ArgbView& right);
 
     std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it
     std::unique_ptr<P3DDocumentWindow> mWindow;
@@ -112,5 +128,7 @@ private:
     std::string mPair[2]; // the cameras' names, left and right; empty for an eye without one
     std::unique_ptr<StereoCalibration> mPairCalibration;
     bool mRectifyEyes = true;
+    std::unique_ptr<AlignmentSession> mAlignment;
+    std::unique_ptr<EyeAlignment> mPairAlignment;
     static int sCountInstances;
 };

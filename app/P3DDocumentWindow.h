@@ -45,6 +45,11 @@ public:
     QAction* calibrateEyesAction() const { return mCalibrateEyesAction; }
     QAction* rectifyEyesAction() const { return mRectifyEyesAction; }
     QAction* loadCalibrationAction() const { return mLoadCalibrationAction; }
+    // View menu: the eyes aligned from the picture, the alignment undone, kept aligned
+    // (checkable).
+    QAction* alignEyesAction() const { return mAlignEyesAction; }
+    QAction* undoAlignmentAction() const { return mUndoAlignmentAction; }
+    QAction* keepAlignedAction() const { return mKeepAlignedAction; }
 
 signals:
     // The window is closing; the document shuts down before it goes.
@@ -68,4 +73,7 @@ private:
     QAction* mCalibrateEyesAction;
     QAction* mRectifyEyesAction;
     QAction* mLoadCalibrationAction;
+    QAction* mAlignEyesAction;
+    QAction* mUndoAlignmentAction;
+    QAction* mKeepAlignedAction;
 };
