@@ -112,9 +112,9 @@ struct EyeAligner::Buffers
 {
     cv::Ptr<cv::ORB> orb = cv::ORB::create(kFeatures, 1.2f, 8, 31, 0, 2, cv::ORB::HARRIS_SCORE,
                                            31, 12);
-    cv::BFMatcher matcher{cv::NORM_HAMMING};
     cv::Mat grey[2], descriptors[2];
     std::vector<cv::KeyPoint> keypoints[2];
+    cv::BFMatcher matcher{cv::NORM_HAMMING};
     std::vector<std::vector<cv::DMatch>> forward, backward;
     std::vector<cv::Point2d> points[2];
     std::vector<int> sample, inliers, best;
@@ -148,6 +148,9 @@ bool EyeAligner::Fit(const ArgbView& left, const ArgbView& right,
             return false;
         }
         // Left to right with the ratio test, kept only where right to left agrees.
+        // knnMatch appends to what the vectors hold.
+        b.forward.clear();
+        b.backward.clear();
         b.matcher.knnMatch(b.descriptors[0], b.descriptors[1], b.forward, 2);
         b.matcher.knnMatch(b.descriptors[1], b.descriptors[0], b.backward, 1);
         for (std::vector<cv::Point2d>& p : b.points)

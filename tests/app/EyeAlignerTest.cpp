@@ -1,0 +1,161 @@
+// Alignment without a board: the test scene through faulty rigs, its known points (not the
+// features the aligner found) meeting on one row once aligned.
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "CalibrationStore.h"
+#include "EyeAligner.h"
+#include "RigCalibration.h"
+#include "RigEyes.h"
+#include "StereoRectifier.h"
+#include "TestSupport.h"
+
+namespace {
+
+using p3dtest::RigEyes;
+
+// The scene's known points through the rectifier of that calibration: rows apart, sorted.
+std::vector<double> RowsApart(const StereoCalibration& calibration, const TestPatternScene& scene)
+{
+    StereoRectifier rectifier;
+    std::string reason;
+    EXPECT_TRUE(rectifier.Prepare(calibration, RigEyes::kWidth, RigEyes::kHeight, reason))
+        << reason;
+    std::vector<double> apart;
+    for (const TestPatternPoint& point : TestPatternScene::KnownPoints()) {
+        double x[2], y[2];
+        for (int eye = 0; eye < 2; ++eye)
+            if (!scene.Project(TestPatternScene::Eye(eye), point, RigEyes::kWidth,
+                               RigEyes::kHeight, x[eye], y[eye]) ||
+                !rectifier.RectifyPoint(eye, x[eye], y[eye], x[eye], y[eye]))
+                return {};
+        apart.push_back(std::abs(y[0] - y[1]));
+    }
+    std::sort(apart.begin(), apart.end());
+    return apart;
+}
+
+void ExpectAligned(const StereoCalibration& calibration, const TestPatternScene& scene)
+{
+    const std::vector<double> apart = RowsApart(calibration, scene);
+    ASSERT_FALSE(apart.empty());
+    EXPECT_LE(apart[apart.size() / 2], 1.0);
+    EXPECT_LE(apart.back(), 2.0);
+}
+
+TEST(EyeAlignerTest, RowsOfAFaultyRigMeetWithNoBoardInView)
+{
+    const struct
+    {
+        const char* rig;
+        double scale, rollDeg; // the fault the fit finds, in size
+    } cases[] = {
+        {"vertical=6,roll=1.5,focal=3", 1.03, 1.5},
+        {"vertical=-10", 1.0, 0.0},
+        {"roll=-3", 1.0, 3.0},
+        {"focal=6", 1.06, 0.0},
+    };
+    EyeAligner aligner;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rig);
+        RigEyes eyes;
+        ASSERT_TRUE(eyes.SetRig(c.rig));
+        eyes.Render(0);
+        EyeAlignmentFit fit;
+        std::string reason;
+        if (!aligner.Fit(eyes.eye(0), eyes.eye(1), nullptr, nullptr, fit, reason)) {
+            ADD_FAILURE() << reason;
+            continue;
+        }
+        EXPECT_NEAR(std::abs(fit.rollDeg), c.rollDeg, 0.2);
+        EXPECT_NEAR(std::max(fit.scale, 1 / fit.scale), c.scale, 0.01);
+        EXPECT_LE(fit.medianErrorPx, 0.5);
+        EXPECT_GE(fit.inliers, EyeAligner::kMinimumInliers);
+        ExpectAligned(fit.alignment.ToCalibration(), eyes.scene());
+    }
+}
+
+// A calibration that has drifted (the right camera turned a degree more since) is corrected over
+// it: the alignment comes after the lens and the rectification.
+TEST(EyeAlignerTest, AnAlignmentOverACalibrationCorrectsItsDrift)
+{
+    StereoCalibration rig;
+    std::string reason;
+    ASSERT_TRUE(StereoCalibration::Load(RIG_CALIBRATION, rig, reason)) << reason;
+    const double turn = 1.0 * M_PI / 180;
+    const double roll[9] = {std::cos(turn), -std::sin(turn), 0, std::sin(turn), std::cos(turn),
+                            0, 0, 0, 1};
+    StereoCalibration drifted = rig;
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column) {
+            double sum = 0;
+            for (int k = 0; k < 3; ++k)
+                sum += roll[row * 3 + k] * rig.R2[size_t(k * 3 + column)];
+            drifted.R2[size_t(row * 3 + column)] = sum;
+        }
+    RigEyes eyes;
+    ASSERT_TRUE(eyes.SetRig("vertical=6,roll=1.5,focal=3,k1=-0.1"));
+    eyes.Render(0);
+    const std::vector<double> before = RowsApart(drifted, eyes.scene());
+    ASSERT_FALSE(before.empty());
+    EXPECT_GT(before.back(), 2.0) << "the drift shows";
+
+    EyeAligner aligner;
+    EyeAlignmentFit fit;
+    ASSERT_TRUE(aligner.Fit(eyes.eye(0), eyes.eye(1), &drifted, nullptr, fit, reason)) << reason;
+    ExpectAligned(fit.alignment.ComposedWith(&drifted), eyes.scene());
+}
+
+// Nothing to fit on: refused with the reason users see, the fit given untouched.
+TEST(EyeAlignerTest, APlainSceneIsRefusedAndChangesNothing)
+{
+    RigEyes eyes;
+    std::vector<uint8_t> small(16 * 16 * 4, 90);
+    const struct
+    {
+        const char* what;
+        ArgbView left, right;
+        const char* reason;
+    } cases[] = {
+        {"flat grey", {}, {}, EyeAligner::kNotEnoughDetail},
+        {"a picture beside a flat grey", {}, {}, EyeAligner::kNotEnoughDetail},
+        {"tiny", {small.data(), 64, 16, 16}, {small.data(), 64, 16, 16},
+         "the eyes are not two pictures of one size"},
+        {"no pixels", {}, {nullptr, 0, 640, 480}, "the eyes are not two pictures of one size"},
+    };
+    EyeAligner aligner;
+    RigEyes picture;
+    ASSERT_TRUE(picture.SetRig("vertical=6"));
+    picture.Render(0);
+    eyes.Flat(128);
+    for (auto c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.left.pixels == nullptr && c.right.width == 0) {
+            c.left = std::string(c.what) == "flat grey" ? eyes.eye(0) : picture.eye(0);
+            c.right = eyes.eye(1);
+        }
+        EyeAlignmentFit fit;
+        fit.inliers = -7;
+        std::string reason;
+        EXPECT_FALSE(aligner.Fit(c.left, c.right, nullptr, nullptr, fit, reason));
+        EXPECT_EQ(reason, c.reason);
+        EXPECT_EQ(fit.inliers, -7);
+    }
+}
+
+TEST(EyeAlignerTest, TheAlignmentInUseIsJudgedOnTheSameMatches)
+{
+    RigEyes eyes;
+    ASSERT_TRUE(eyes.SetRig("vertical=6,roll=1.5,focal=3"));
+    eyes.Render(0);
+    EyeAligner aligner;
+    EyeAlignmentFit first, again;
+    std::string reason;
+    const EyeAlignment none = EyeAlignment::Identity(RigEyes::kWidth, RigEyes::kHeight);
+    ASSERT_TRUE(aligner.Fit(eyes.eye(0), eyes.eye(1), nullptr, &none, first, reason)) << reason;
+    EXPECT_GT(first.appliedMedianErrorPx, 3.0) << "raw eyes are rows apart";
+    ASSERT_TRUE(aligner.Fit(eyes.eye(0), eyes.eye(1), nullptr, &first.alignment, again, reason));
+    EXPECT_LE(again.appliedMedianErrorPx, 0.5) << "in use, the fit has not drifted";
+}
+
+} // namespace
