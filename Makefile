@@ -37,7 +37,7 @@ sanitize: deps
 
 # The shared frame channel, the calibration's worker and the two-core rectifier under the thread
 # sanitizer: their tests run threads and processes.
-CHANNEL_TESTS = '^(SharedGWorldMemoryTest|ChannelExports|ChannelComponent|ChannelProcess|SharedCameraBundleTest|SharedCamDeviceTest|SharedCamDeviceTable|CamBroadcastWriterTest|BroadcastControlTest|CalibrationSessionTest|StereoRectifierTest)\.'
+CHANNEL_TESTS = '^(SharedGWorldMemoryTest|ChannelExports|ChannelComponent|ChannelProcess|SharedCameraBundleTest|SharedCamDeviceTest|SharedCamDeviceTable|CamBroadcastWriterTest|BroadcastControlTest|CalibrationSessionTest|AlignmentSessionTest|StereoRectifierTest)\.'
 sanitize-thread: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPARALLAX3D_WERROR=ON \
