@@ -14,35 +14,6 @@ namespace {
 
 using p3dtest::RigEyes;
 
-// The scene's known points through the rectifier of that calibration: rows apart, sorted.
-std::vector<double> RowsApart(const StereoCalibration& calibration, const TestPatternScene& scene)
-{
-    StereoRectifier rectifier;
-    std::string reason;
-    EXPECT_TRUE(rectifier.Prepare(calibration, RigEyes::kWidth, RigEyes::kHeight, reason))
-        << reason;
-    std::vector<double> apart;
-    for (const TestPatternPoint& point : TestPatternScene::KnownPoints()) {
-        double x[2], y[2];
-        for (int eye = 0; eye < 2; ++eye)
-            if (!scene.Project(TestPatternScene::Eye(eye), point, RigEyes::kWidth,
-                               RigEyes::kHeight, x[eye], y[eye]) ||
-                !rectifier.RectifyPoint(eye, x[eye], y[eye], x[eye], y[eye]))
-                return {};
-        apart.push_back(std::abs(y[0] - y[1]));
-    }
-    std::sort(apart.begin(), apart.end());
-    return apart;
-}
-
-void ExpectAligned(const StereoCalibration& calibration, const TestPatternScene& scene)
-{
-    const std::vector<double> apart = RowsApart(calibration, scene);
-    ASSERT_FALSE(apart.empty());
-    EXPECT_LE(apart[apart.size() / 2], 1.0);
-    EXPECT_LE(apart.back(), 2.0);
-}
-
 TEST(EyeAlignerTest, RowsOfAFaultyRigMeetWithNoBoardInView)
 {
     const struct
@@ -71,7 +42,7 @@ TEST(EyeAlignerTest, RowsOfAFaultyRigMeetWithNoBoardInView)
         EXPECT_NEAR(std::max(fit.scale, 1 / fit.scale), c.scale, 0.01);
         EXPECT_LE(fit.medianErrorPx, 0.5);
         EXPECT_GE(fit.inliers, EyeAligner::kMinimumInliers);
-        ExpectAligned(fit.alignment.ToCalibration(), eyes.scene());
+        RigEyes::ExpectAligned(fit.alignment.ToCalibration(), eyes.scene());
     }
 }
 
@@ -96,14 +67,14 @@ TEST(EyeAlignerTest, AnAlignmentOverACalibrationCorrectsItsDrift)
     RigEyes eyes;
     ASSERT_TRUE(eyes.SetRig("vertical=6,roll=1.5,focal=3,k1=-0.1"));
     eyes.Render(0);
-    const std::vector<double> before = RowsApart(drifted, eyes.scene());
+    const std::vector<double> before = RigEyes::RowsApart(drifted, eyes.scene());
     ASSERT_FALSE(before.empty());
     EXPECT_GT(before.back(), 2.0) << "the drift shows";
 
     EyeAligner aligner;
     EyeAlignmentFit fit;
     ASSERT_TRUE(aligner.Fit(eyes.eye(0), eyes.eye(1), &drifted, nullptr, fit, reason)) << reason;
-    ExpectAligned(fit.alignment.ComposedWith(&drifted), eyes.scene());
+    RigEyes::ExpectAligned(fit.alignment.ComposedWith(&drifted), eyes.scene());
 }
 
 // Nothing to fit on: refused with the reason users see, the fit given untouched.
