@@ -12,7 +12,8 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     ASSERT_TRUE(
         AppOptions::Parse({"parallax3d", "--monitor", "swapped", "--no-broadcast", "--left-camera",
                            "Cam A", "--right-camera=Cam B", "--test-cameras", "--quit-after", "2.5",
-                           "--snapshot", "/tmp/x.png", "--calibration", RIG_CALIBRATION},
+                           "--snapshot", "/tmp/x.png", "--calibration", RIG_CALIBRATION,
+                           "--align-eyes"},
                           options, error))
         << error.toStdString();
     EXPECT_EQ(options.monitorType, 3);
@@ -24,6 +25,7 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     EXPECT_EQ(options.snapshotPath, "/tmp/x.png");
     ASSERT_TRUE(options.calibration.has_value());
     EXPECT_EQ(options.calibration->image_width, 640);
+    EXPECT_TRUE(options.alignEyes);
 
     AppOptions none;
     ASSERT_TRUE(AppOptions::Parse({"parallax3d"}, none, error));
