@@ -6,8 +6,8 @@
 #include <QImageWriter>
 #include <QMenu>
 #include <QMessageBox>
-#include <QStatusBar>
 #include <QSaveFile>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -488,10 +488,13 @@ void P3DDocument::useCalibration(const StereoCalibration& calibration)
         fprintf(stderr, "parallax3d: the calibration is used but not kept: an eye has no camera\n");
     else if (!CalibrationStore::Save(mPair[0], mPair[1], calibration, reason))
         fprintf(stderr, "parallax3d: the calibration is used but not kept: %s\n", reason.c_str());
+    // An alignment made over another calibration is no longer one.
+    if (!mPairCalibration || !(*mPairCalibration == calibration)) {
+        if (mPairAlignment)
+            CalibrationStore::Remove(mPair[0], mPair[1], CalibrationStore::kAlignments);
+        mPairAlignment.reset();
+    }
     mPairCalibration = std::make_unique<StereoCalibration>(calibration);
-    // An alignment made over the calibration before is no longer one.
-    mPairAlignment.reset();
-    CalibrationStore::Remove(mPair[0], mPair[1], CalibrationStore::kAlignments);
     mRectifyEyes = true;
     applyRectification();
 }
@@ -580,9 +583,8 @@ void P3DDocument::alignEyesTick(const ArgbView& left, const ArgbView& right)
         !CalibrationStore::Save(mPair[0], mPair[1], step.alignment.ToCalibration(), reason,
                                 CalibrationStore::kAlignments))
         fprintf(stderr, "parallax3d: the eye alignment is used but not kept: %s\n", reason.c_str());
-    mWindow->statusBar()->showMessage(
-        tr("Eyes aligned: rows within %1 px (%2 matches)")
-            .arg(step.fit.medianErrorPx, 0, 'f', 2)
-            .arg(step.fit.inliers),
-        10000);
+    mWindow->statusBar()->showMessage(tr("Eyes aligned: rows within %1 px (%2 matches)")
+                                          .arg(step.fit.medianErrorPx, 0, 'f', 2)
+                                          .arg(step.fit.inliers),
+                                      10000);
 }

@@ -181,8 +181,7 @@ void AlignmentSession::PrepareStep(std::unique_lock<std::mutex>& lock)
     step.rectifier = std::make_unique<StereoRectifier>();
     std::string reason;
     const bool moved = jump || !(step.alignment == from);
-    const bool prepared =
-        moved && step.rectifier->Prepare(step.calibration, width, height, reason);
+    const bool prepared = moved && step.rectifier->Prepare(step.calibration, width, height, reason);
     lock.lock();
     if (generation != mGeneration)
         return;

@@ -81,13 +81,13 @@ private:
     bool mStop = false;
     uint64_t mGeneration = 0; // counts SetState: work under an older state is dropped
     std::optional<StereoCalibration> mCalibration;
-    EyeAlignment mApplied;    // identity at size 0 while none
+    EyeAlignment mApplied; // identity at size 0 while none
     bool mFitRequested = false;
     bool mKeeping = false;
     double mLastCheck = -1e9;
     std::optional<EyeAlignment> mTarget;
     EyeAlignmentFit mTargetFit;
-    bool mJump = false;      // the target is applied whole (a click), not stepped to
+    bool mJump = false; // the target is applied whole (a click), not stepped to
     bool mStepWaiting = false;
     Step mStep;
     std::string mRefusal;

@@ -50,8 +50,7 @@ OSType FolderType(CalibrationStore::Shelf shelf)
 
 } // namespace
 
-std::string CalibrationStore::PathOf(const std::string& left, const std::string& right,
-                                     Shelf shelf)
+std::string CalibrationStore::PathOf(const std::string& left, const std::string& right, Shelf shelf)
 {
     char folder[PATH_MAX];
     if (!FolderPathForDomain(kUserDomain, FolderType(shelf), folder, sizeof folder))

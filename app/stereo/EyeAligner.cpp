@@ -77,7 +77,8 @@ void Errors(const std::vector<cv::Point2d> (&points)[2], const std::vector<int>&
         double y[2];
         for (int eye = 0; eye < 2; ++eye) {
             const cv::Matx33d h(alignment.H[eye].data());
-            const cv::Vec3d p = h * cv::Vec3d(points[eye][size_t(i)].x, points[eye][size_t(i)].y, 1);
+            const cv::Vec3d p =
+                h * cv::Vec3d(points[eye][size_t(i)].x, points[eye][size_t(i)].y, 1);
             y[eye] = p[1] / p[2];
         }
         scratch.push_back(std::abs(y[0] - y[1]));
@@ -110,8 +111,8 @@ EyeAlignment Split(const cv::Vec3d& model, int width, int height)
 
 struct EyeAligner::Buffers
 {
-    cv::Ptr<cv::ORB> orb = cv::ORB::create(kFeatures, 1.2f, 8, 31, 0, 2, cv::ORB::HARRIS_SCORE,
-                                           31, 12);
+    cv::Ptr<cv::ORB> orb =
+        cv::ORB::create(kFeatures, 1.2f, 8, 31, 0, 2, cv::ORB::HARRIS_SCORE, 31, 12);
     cv::Mat grey[2], descriptors[2];
     std::vector<cv::KeyPoint> keypoints[2];
     cv::BFMatcher matcher{cv::NORM_HAMMING};
@@ -179,9 +180,8 @@ bool EyeAligner::Fit(const ArgbView& left, const ArgbView& right,
             for (int eye = 0; eye < 2; ++eye) {
                 const std::array<double, 12>& p = *projections[eye];
                 const cv::Matx33d k(p[0], p[1], p[2], p[4], p[5], p[6], p[8], p[9], p[10]);
-                cv::undistortPoints(b.points[eye], b.points[eye],
-                                    cv::Matx33d(lenses[eye]->data()), *distortions[eye],
-                                    cv::Matx33d(rotations[eye]->data()), k);
+                cv::undistortPoints(b.points[eye], b.points[eye], cv::Matx33d(lenses[eye]->data()),
+                                    *distortions[eye], cv::Matx33d(rotations[eye]->data()), k);
             }
         }
     } catch (const cv::Exception& e) {
@@ -219,8 +219,8 @@ bool EyeAligner::Fit(const ArgbView& left, const ArgbView& right,
     }
     fit.scale = std::hypot(best[0], best[1]);
     fit.rollDeg = std::atan2(best[0], best[1]) * 180.0 / M_PI;
-    fit.verticalPx = best[2] - (height - 1) / 2.0 + best[0] * (width - 1) / 2.0 +
-                     best[1] * (height - 1) / 2.0;
+    fit.verticalPx =
+        best[2] - (height - 1) / 2.0 + best[0] * (width - 1) / 2.0 + best[1] * (height - 1) / 2.0;
     if (std::abs(fit.scale - 1.0) > kLargestScaleChange ||
         std::abs(fit.rollDeg) > kLargestRollDeg) {
         out_reason = "the eyes do not see the same scene";
@@ -229,8 +229,8 @@ bool EyeAligner::Fit(const ArgbView& left, const ArgbView& right,
     fit.alignment = Split(best, width, height);
     Errors(b.points, b.best, fit.alignment, b.errors, fit.medianErrorPx, fit.maxErrorPx);
     if (applied)
-        Errors(b.points, b.best, applied->scaled(width, height), b.errors,
-               fit.appliedMedianErrorPx, fit.appliedMaxErrorPx);
+        Errors(b.points, b.best, applied->scaled(width, height), b.errors, fit.appliedMedianErrorPx,
+               fit.appliedMaxErrorPx);
     out = fit;
     return true;
 }

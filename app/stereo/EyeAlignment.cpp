@@ -139,9 +139,9 @@ double EyeAlignment::VerticalChange(const EyeAlignment& other) const
 {
     const EyeAlignment there = other.scaled(width, height);
     const double right = width - 1, bottom = height - 1;
-    const double border[8][2] = {{0, 0},          {right / 2, 0},      {right, 0},
-                                 {right, bottom / 2}, {right, bottom}, {right / 2, bottom},
-                                 {0, bottom},     {0, bottom / 2}};
+    const double border[8][2] = {
+        {0, 0},          {right / 2, 0},      {right, 0},  {right, bottom / 2},
+        {right, bottom}, {right / 2, bottom}, {0, bottom}, {0, bottom / 2}};
     double most = 0;
     for (int eye = 0; eye < 2; ++eye)
         for (const auto& point : border)

@@ -12,7 +12,7 @@ struct EyeAlignment
 {
     static constexpr std::array<double, 9> kIdentity = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 
-    int width = 0, height = 0; // the frame size the homographies are of
+    int width = 0, height = 0;                           // the frame size the homographies are of
     std::array<double, 9> H[2] = {kIdentity, kIdentity}; // left, right; row by row, H[8] = 1
 
     bool operator==(const EyeAlignment&) const = default;

@@ -9,12 +9,11 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
 {
     AppOptions options;
     QString error;
-    ASSERT_TRUE(
-        AppOptions::Parse({"parallax3d", "--monitor", "swapped", "--no-broadcast", "--left-camera",
-                           "Cam A", "--right-camera=Cam B", "--test-cameras", "--quit-after", "2.5",
-                           "--snapshot", "/tmp/x.png", "--calibration", RIG_CALIBRATION,
-                           "--align-eyes"},
-                          options, error))
+    ASSERT_TRUE(AppOptions::Parse({"parallax3d", "--monitor", "swapped", "--no-broadcast",
+                                   "--left-camera", "Cam A", "--right-camera=Cam B",
+                                   "--test-cameras", "--quit-after", "2.5", "--snapshot",
+                                   "/tmp/x.png", "--calibration", RIG_CALIBRATION, "--align-eyes"},
+                                  options, error))
         << error.toStdString();
     EXPECT_EQ(options.monitorType, 3);
     EXPECT_EQ(options.broadcast, false);

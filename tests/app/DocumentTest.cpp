@@ -20,13 +20,13 @@
 #include <thread>
 
 #include "AppController.h"
-#include "EyeAlignment.h"
-#include "EyeAligner.h"
 #include "BroadcastWidgetTest.h"
 #include "CalibrationSession.h"
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "CoreElapsedTime.h"
+#include "EyeAligner.h"
+#include "EyeAlignment.h"
 #include "FakeV4L2.h"
 #include "Folders.h"
 #include "NSUICamMenuController.h"
@@ -411,6 +411,7 @@ TEST_F(DocumentTest, AlignEyesMakesTheRowsMeetWithinASecondAndIsKeptUntilUndone)
     p3dtest::RigEyes::ExpectAligned(*document->monitor()->calibration(), pattern.scene());
     EXPECT_TRUE(window->undoAlignmentAction()->isEnabled());
     EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Eyes aligned"));
+    EXPECT_TRUE(document->monitor()->eyesRectified()) << "with the maps made on the worker";
     const EyeAlignment kept = *document->eyeAlignment();
 
     for (const bool undo : {false, true}) {

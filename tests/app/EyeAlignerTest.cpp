@@ -54,8 +54,8 @@ TEST(EyeAlignerTest, AnAlignmentOverACalibrationCorrectsItsDrift)
     std::string reason;
     ASSERT_TRUE(StereoCalibration::Load(RIG_CALIBRATION, rig, reason)) << reason;
     const double turn = 1.0 * M_PI / 180;
-    const double roll[9] = {std::cos(turn), -std::sin(turn), 0, std::sin(turn), std::cos(turn),
-                            0, 0, 0, 1};
+    const double roll[9] = {
+        std::cos(turn), -std::sin(turn), 0, std::sin(turn), std::cos(turn), 0, 0, 0, 1};
     StereoCalibration drifted = rig;
     for (int row = 0; row < 3; ++row)
         for (int column = 0; column < 3; ++column) {
@@ -80,31 +80,28 @@ TEST(EyeAlignerTest, AnAlignmentOverACalibrationCorrectsItsDrift)
 // Nothing to fit on: refused with the reason users see, the fit given untouched.
 TEST(EyeAlignerTest, APlainSceneIsRefusedAndChangesNothing)
 {
-    RigEyes eyes;
+    RigEyes flat, picture;
+    flat.Flat(128);
+    ASSERT_TRUE(picture.SetRig("vertical=6"));
+    picture.Render(0);
     std::vector<uint8_t> small(16 * 16 * 4, 90);
+    const ArgbView tiny{small.data(), 16 * 4, 16, 16};
+    const char* const notAPair = "the eyes are not two pictures of one size";
     const struct
     {
         const char* what;
         ArgbView left, right;
         const char* reason;
     } cases[] = {
-        {"flat grey", {}, {}, EyeAligner::kNotEnoughDetail},
-        {"a picture beside a flat grey", {}, {}, EyeAligner::kNotEnoughDetail},
-        {"tiny", {small.data(), 64, 16, 16}, {small.data(), 64, 16, 16},
-         "the eyes are not two pictures of one size"},
-        {"no pixels", {}, {nullptr, 0, 640, 480}, "the eyes are not two pictures of one size"},
+        {"flat grey", flat.eye(0), flat.eye(1), EyeAligner::kNotEnoughDetail},
+        {"a picture beside a flat grey", picture.eye(0), flat.eye(1), EyeAligner::kNotEnoughDetail},
+        {"tiny", tiny, tiny, notAPair},
+        {"no pixels", picture.eye(0), {nullptr, 640 * 4, 640, 480}, notAPair},
+        {"two sizes", picture.eye(0), {picture.eye(1).pixels, 640 * 4, 640, 240}, notAPair},
     };
     EyeAligner aligner;
-    RigEyes picture;
-    ASSERT_TRUE(picture.SetRig("vertical=6"));
-    picture.Render(0);
-    eyes.Flat(128);
-    for (auto c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.left.pixels == nullptr && c.right.width == 0) {
-            c.left = std::string(c.what) == "flat grey" ? eyes.eye(0) : picture.eye(0);
-            c.right = eyes.eye(1);
-        }
         EyeAlignmentFit fit;
         fit.inliers = -7;
         std::string reason;

@@ -52,18 +52,18 @@ public:
     }
     // The scene's known points through the rectifier of that calibration: rows apart, sorted;
     // none when a point is lost.
-    static std::vector<double> RowsApart(const StereoCalibration& calibration, const TestPatternScene& scene)
+    static std::vector<double> RowsApart(const StereoCalibration& calibration,
+                                         const TestPatternScene& scene)
     {
         StereoRectifier rectifier;
         std::string reason;
-        EXPECT_TRUE(rectifier.Prepare(calibration, kWidth, kHeight, reason))
-            << reason;
+        EXPECT_TRUE(rectifier.Prepare(calibration, kWidth, kHeight, reason)) << reason;
         std::vector<double> apart;
         for (const TestPatternPoint& point : TestPatternScene::KnownPoints()) {
             double x[2], y[2];
             for (int eye = 0; eye < 2; ++eye)
-                if (!scene.Project(TestPatternScene::Eye(eye), point, kWidth,
-                                   kHeight, x[eye], y[eye]) ||
+                if (!scene.Project(TestPatternScene::Eye(eye), point, kWidth, kHeight, x[eye],
+                                   y[eye]) ||
                     !rectifier.RectifyPoint(eye, x[eye], y[eye], x[eye], y[eye]))
                     return {};
             apart.push_back(std::abs(y[0] - y[1]));
