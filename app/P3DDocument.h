@@ -72,8 +72,8 @@ public:
     void alignEyes();
     // View > Undo Eye Alignment: back to the calibration, or to the raw eyes without one.
     void undoEyeAlignment();
-    // View > Keep Eyes Aligned: the fit checked again every few seconds and drift corrected a
-    // little each tick. Kept at close as "keepEyesAligned".
+    // View > Keep Eyes Aligned: the alignment in use checked again every few seconds and drift
+    // corrected a little each tick. Kept at close as "keepEyesAligned".
     void setKeepEyesAligned(bool on);
     // The pair's alignment in use, or null.
     const EyeAlignment* eyeAlignment() const { return mPairAlignment.get(); }

@@ -72,7 +72,9 @@ bool AlignmentSession::Feed(const ArgbView& left, const ArgbView& right, double 
         std::unique_lock lock(mMutex, std::try_to_lock);
         if (!lock.owns_lock() || mPairWaiting)
             return false;
-        const bool recheck = mKeeping && !mTarget && time_s - mLastCheck >= kRecheckSeconds;
+        // Keeping looks after an alignment in use; it does not make one unasked.
+        const bool recheck =
+            mKeeping && mApplied.width > 0 && !mTarget && time_s - mLastCheck >= kRecheckSeconds;
         if (!mFitRequested && !recheck)
             return false;
     }
@@ -149,8 +151,10 @@ void AlignmentSession::FitPair(std::unique_lock<std::mutex>& lock)
     lock.lock();
     mPairWaiting = false;
     mLastCheck = mPairTime;
-    if (generation != mGeneration)
+    if (generation != mGeneration) {
+        mFitRequested = mFitRequested || asked; // asked again of the next pair
         return;
+    }
     if (asked && !fitted) {
         mRefusal = reason;
         mRefused = true;

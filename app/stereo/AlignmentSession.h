@@ -48,6 +48,7 @@ public:
     void SetState(const StereoCalibration* calibration, const EyeAlignment* applied);
     // The next pair fed is fitted, and the result applied whole.
     void RequestFit();
+    // While on, the alignment in use (none: nothing to keep) is checked every kRecheckSeconds.
     void SetKeeping(bool on);
     bool keeping() const;
 
