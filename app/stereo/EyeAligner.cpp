@@ -100,10 +100,8 @@ EyeAlignment Split(const cv::Vec3d& model, int width, int height)
     const cv::Matx33d left(g, 0, cx * (1 - g), 0, g, cy * (1 - g) - g * offset / 2, 0, 0, 1);
     const cv::Matx33d right = left * similarity;
     EyeAlignment alignment = EyeAlignment::Identity(width, height);
-    for (int eye = 0; eye < 2; ++eye) {
-        const cv::Matx33d h = (eye == 0 ? left : right) * (1.0 / (eye == 0 ? left : right)(2, 2));
-        std::copy(h.val, h.val + 9, alignment.H[eye].begin());
-    }
+    std::copy(left.val, left.val + 9, alignment.H[0].begin()); // affine: H[8] is 1 already
+    std::copy(right.val, right.val + 9, alignment.H[1].begin());
     return alignment;
 }
 
@@ -206,8 +204,9 @@ bool EyeAligner::Fit(const ArgbView& left, const ArgbView& right,
     }
     // Refined on all that agree, twice: the set grows as the model settles.
     for (int round = 0; round < 2 && b.best.size() >= size_t(kMinimumInliers); ++round) {
-        if (!Solve(b.points, b.best, best))
+        if (!Solve(b.points, b.best, model))
             break;
+        best = model;
         Inliers(b.points, best, b.best);
     }
     fit.inliers = int(b.best.size());
