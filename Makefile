@@ -35,9 +35,9 @@ sanitize: deps
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2
 	$(MAKE) fuzz
 
-# The shared frame channel, the calibration's and the depth map's workers and the two-core
-# rectifier under the thread sanitizer: their tests run threads and processes.
-CHANNEL_TESTS = '^(SharedGWorldMemoryTest|ChannelExports|ChannelComponent|ChannelProcess|SharedCameraBundleTest|SharedCamDeviceTest|SharedCamDeviceTable|CamBroadcastWriterTest|BroadcastControlTest|CalibrationSessionTest|DepthWorkerTest|StereoRectifierTest)\.'
+# The shared frame channel, the calibration's, the depth map's and the alignment's workers and
+# the two-core rectifier under the thread sanitizer: their tests run threads and processes.
+CHANNEL_TESTS = '^(SharedGWorldMemoryTest|ChannelExports|ChannelComponent|ChannelProcess|SharedCameraBundleTest|SharedCamDeviceTest|SharedCamDeviceTable|CamBroadcastWriterTest|BroadcastControlTest|CalibrationSessionTest|DepthWorkerTest|AlignmentSessionTest|StereoRectifierTest)\.'
 sanitize-thread: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPARALLAX3D_WERROR=ON \

@@ -50,6 +50,8 @@ void AppController::newDocument(QObject*)
         return;
     if (mOptions.calibration)
         mDocument->useCalibration(*mOptions.calibration);
+    if (mOptions.alignEyes)
+        mDocument->alignEyes();
     if (mOptions.monitorType)
         mDocument->setMonitorImageType(*mOptions.monitorType);
     if (mOptions.broadcast)

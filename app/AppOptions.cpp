@@ -48,8 +48,11 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     const QCommandLineOption calibration(
         "calibration", "Rectify the eyes with this calibration, kept for the cameras' pair.",
         "FILE.yml");
+    const QCommandLineOption alignEyes("align-eyes",
+                                       "Align the eyes from the picture once at launch, as View > "
+                                       "Align Eyes Automatically.");
     parser.addOptions({monitor, broadcast, noBroadcast, leftCamera, rightCamera, testCameras,
-                       testRig, testChessboard, quitAfter, snapshot, calibration});
+                       testRig, testChessboard, quitAfter, snapshot, calibration, alignEyes});
 
     if (!parser.parse(arguments)) {
         // Worded as the other programs word it.
@@ -118,6 +121,7 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
         }
     }
     out.snapshotPath = parser.value(snapshot);
+    out.alignEyes = parser.isSet(alignEyes);
     if (parser.isSet(snapshot) && !out.snapshotPath.endsWith(".png", Qt::CaseInsensitive)) {
         out_error = "--snapshot writes PNG: give a file name ending in .png";
         return false;

@@ -19,6 +19,7 @@ struct AppOptions
     bool testChessboard = false;     // a hand holds a chessboard up in front of it
     double quitAfterSeconds = 0;     // 0: run until the window is closed
     QString snapshotPath;            // the monitor image at close, as PNG
+    bool alignEyes = false;          // View > Align Eyes Automatically once at launch
     bool helpShown = false;          // --help or --version answered: nothing else to do
     // Read from its file (--calibration): the eyes' calibration, kept for the cameras' pair.
     std::optional<StereoCalibration> calibration;

@@ -9,12 +9,14 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 
+#include "AlignmentSession.h"
 #include "CGPixelOrder.h"
 #include "CIContext.h"
 #include "CalibrationStore.h"
@@ -24,6 +26,7 @@
 #include "ConvergenceEaser.h"
 #include "CoreMachDebugLog.h"
 #include "DepthWorker.h"
+#include "EyeAlignment.h"
 #include "EyeCameraChoice.h"
 #include "NSUICICameraControls.h"
 #include "NSUICamMenuController.h"
@@ -59,6 +62,7 @@ const char* const kRectifyEyes = "rectifyEyes";
 const char* const kComfortBar = "comfortBar";
 const char* const kAutoConvergence = "autoConvergence";
 const char* const kComfortBudget = "comfortBudget";
+const char* const kKeepEyesAligned = "keepEyesAligned";
 
 // The monitor's last picture in Qt's byte order; null without one.
 QImage MonitorPicture(const StereoMonitor& monitor)
@@ -151,6 +155,12 @@ P3DDocument::P3DDocument()
     connect(w.loadCalibrationAction(), &QAction::triggered, this, &P3DDocument::loadCalibration);
     connect(&w, &P3DDocumentWindow::windowWillClose, this, &P3DDocument::windowWillClose);
     connect(w.calibrateEyesAction(), &QAction::triggered, this, &P3DDocument::calibrateEyes);
+    mAlignment = std::make_unique<AlignmentSession>();
+    connect(w.alignEyesAction(), &QAction::triggered, this, &P3DDocument::alignEyes);
+    connect(w.undoAlignmentAction(), &QAction::triggered, this, &P3DDocument::undoEyeAlignment);
+    connect(w.keepAlignedAction(), &QAction::triggered, this, &P3DDocument::setKeepEyesAligned);
+    setKeepEyesAligned(
+        NSUserDefaultLoadKind<NSNumber>(kKeepEyesAligned, NSNumber(0)).doubleValue() >= 1.0);
 }
 
 P3DDocument::~P3DDocument()
@@ -247,6 +257,7 @@ void P3DDocument::masterTimeClock()
         return view->grabber()->VideoChannel() ? view->cameraImageRef() : nullptr;
     };
     CGImageRef left = frame(mWindow->leftEyeView()), right = frame(mWindow->rightEyeView());
+    alignEyesTick(EyeFrame(left), EyeFrame(right));
     mMonitor->setEyeFrames(left, right);
     updateComfort();
     mMonitor->render();
@@ -326,6 +337,7 @@ void P3DDocument::windowWillClose()
     NSUserDefaultSave(mAutoConvergence ? 1 : 0, kAutoConvergence);
     const NSNumber budget(mComfortBudget);
     NSUserDefaultSaveObject(&budget, kComfortBudget);
+    NSUserDefaultSave(mAlignment->keeping() ? 1 : 0, kKeepEyesAligned);
     mWindow->broadcastControl()->applicationWillTerminate(this);
 }
 
@@ -552,7 +564,9 @@ void P3DDocument::cameraPairChanged()
     mPair[0] = pair[0];
     mPair[1] = pair[1];
     mPairCalibration.reset();
+    mPairAlignment.reset();
     StereoCalibration calibration;
+    EyeAlignment alignment;
     std::string reason;
     if (!mPair[0].empty() && !mPair[1].empty()) {
         if (CalibrationStore::Find(mPair[0], mPair[1], calibration, reason))
@@ -560,17 +574,32 @@ void P3DDocument::cameraPairChanged()
         else if (!reason.empty())
             fprintf(stderr, "parallax3d: cannot use the calibration of %s and %s: %s\n",
                     mPair[0].c_str(), mPair[1].c_str(), reason.c_str());
+        if (CalibrationStore::Find(mPair[0], mPair[1], calibration, reason,
+                                   CalibrationStore::kAlignments) &&
+            EyeAlignment::FromCalibration(calibration, alignment, reason))
+            mPairAlignment = std::make_unique<EyeAlignment>(alignment);
+        else if (!reason.empty())
+            fprintf(stderr, "parallax3d: cannot use the eye alignment of %s and %s: %s\n",
+                    mPair[0].c_str(), mPair[1].c_str(), reason.c_str());
     }
     applyRectification();
 }
 
 void P3DDocument::applyRectification()
 {
-    const bool rectifying = mRectifyEyes && mPairCalibration;
-    mMonitor->setCalibration(rectifying ? mPairCalibration.get() : nullptr);
+    // The alignment is made over the calibration: the switch takes both away.
+    const bool rectifying = mRectifyEyes && (mPairCalibration || mPairAlignment);
+    if (rectifying && mPairAlignment) {
+        const StereoCalibration aligned = mPairAlignment->ComposedWith(mPairCalibration.get());
+        mMonitor->setCalibration(&aligned);
+    } else {
+        mMonitor->setCalibration(rectifying ? mPairCalibration.get() : nullptr);
+    }
+    mAlignment->SetState(mPairCalibration.get(), rectifying ? mPairAlignment.get() : nullptr);
     QAction* item = mWindow->rectifyEyesAction();
-    item->setEnabled(mPairCalibration != nullptr);
+    item->setEnabled(mPairCalibration || mPairAlignment);
     item->setChecked(rectifying);
+    mWindow->undoAlignmentAction()->setEnabled(mPairAlignment != nullptr);
 }
 
 void P3DDocument::useCalibration(const StereoCalibration& calibration)
@@ -581,6 +610,12 @@ void P3DDocument::useCalibration(const StereoCalibration& calibration)
         fprintf(stderr, "parallax3d: the calibration is used but not kept: an eye has no camera\n");
     else if (!CalibrationStore::Save(mPair[0], mPair[1], calibration, reason))
         fprintf(stderr, "parallax3d: the calibration is used but not kept: %s\n", reason.c_str());
+    // An alignment made over another calibration is no longer one.
+    if (!mPairCalibration || !(*mPairCalibration == calibration)) {
+        if (mPairAlignment)
+            CalibrationStore::Remove(mPair[0], mPair[1], CalibrationStore::kAlignments);
+        mPairAlignment.reset();
+    }
     mPairCalibration = std::make_unique<StereoCalibration>(calibration);
     mRectifyEyes = true;
     applyRectification();
@@ -617,4 +652,61 @@ void P3DDocument::setRectifyEyes(bool on)
 {
     mRectifyEyes = on;
     applyRectification();
+}
+
+void P3DDocument::alignEyes()
+{
+    mAlignment->RequestFit();
+    mWindow->statusBar()->showMessage(tr("Aligning the eyes…"));
+}
+
+void P3DDocument::undoEyeAlignment()
+{
+    if (!mPair[0].empty() && !mPair[1].empty())
+        CalibrationStore::Remove(mPair[0], mPair[1], CalibrationStore::kAlignments);
+    mPairAlignment.reset();
+    applyRectification();
+    mWindow->statusBar()->showMessage(tr("Eye alignment undone"), 5000);
+}
+
+void P3DDocument::setKeepEyesAligned(bool on)
+{
+    mAlignment->SetKeeping(on);
+    mWindow->keepAlignedAction()->setChecked(on);
+}
+
+void P3DDocument::alignEyesTick(const ArgbView& left, const ArgbView& right)
+{
+    mAlignment->Feed(
+        left, right,
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count());
+    AlignmentSession::Step step;
+    std::string reason;
+    switch (mAlignment->Take(step, reason)) {
+    case AlignmentSession::News::kNone:
+        return;
+    case AlignmentSession::News::kRefused:
+        mWindow->statusBar()->showMessage(
+            tr("The eyes cannot be aligned: %1").arg(QString::fromStdString(reason)));
+        return;
+    case AlignmentSession::News::kStep:
+        break;
+    }
+    // Over the calibration, as applyRectification would, but with the maps made on the worker.
+    mMonitor->setCalibration(step.calibration, std::move(step.rectifier));
+    mPairAlignment = std::make_unique<EyeAlignment>(step.alignment);
+    mRectifyEyes = true;
+    mWindow->rectifyEyesAction()->setEnabled(true);
+    mWindow->rectifyEyesAction()->setChecked(true);
+    mWindow->undoAlignmentAction()->setEnabled(true);
+    if (!step.last)
+        return;
+    if (!mPair[0].empty() && !mPair[1].empty() &&
+        !CalibrationStore::Save(mPair[0], mPair[1], step.alignment.ToCalibration(), reason,
+                                CalibrationStore::kAlignments))
+        fprintf(stderr, "parallax3d: the eye alignment is used but not kept: %s\n", reason.c_str());
+    mWindow->statusBar()->showMessage(tr("Eyes aligned: rows within %1 px (%2 matches)")
+                                          .arg(step.fit.medianErrorPx, 0, 'f', 2)
+                                          .arg(step.fit.inliers),
+                                      10000);
 }

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+class AlignmentSession;
+struct ArgbView;
 class CIImage;
 class ComfortCheck;
 class ConvergenceEaser;
@@ -19,6 +21,7 @@ class QTimer;
 class StereoEncodingList;
 class StereoMonitor;
 struct DepthSnapshot;
+struct EyeAlignment;
 struct StereoCalibration;
 
 class P3DDocument : public QObject
@@ -66,6 +69,17 @@ public:
     // View > Rectify Eyes: whether the pair's calibration rectifies the eyes. Kept at close as
     // "rectifyEyes".
     void setRectifyEyes(bool on);
+    // View > Align Eyes Automatically: the next frames fitted on the worker and the alignment
+    // applied over the pair's calibration, and kept for the pair; a scene too plain to fit is
+    // told in the status bar and changes nothing.
+    void alignEyes();
+    // View > Undo Eye Alignment: back to the calibration, or to the raw eyes without one.
+    void undoEyeAlignment();
+    // View > Keep Eyes Aligned: the alignment in use checked again every few seconds and drift
+    // corrected a little each tick. Kept at close as "keepEyesAligned".
+    void setKeepEyesAligned(bool on);
+    // The pair's alignment in use, or null.
+    const EyeAlignment* eyeAlignment() const { return mPairAlignment.get(); }
 
     // The monitor type, in the view, in its chooser and in View > Monitor.
     void setMonitorImageType(int type);
@@ -117,6 +131,8 @@ private:
     void applyComfort();
     // A tick's comfort: the newest depth map read, checked, the convergence stepped, shown.
     void updateComfort();
+    // The alignment worker fed this tick's eyes, and what it has made taken into the monitor.
+    void alignEyesTick(const ArgbView& left, const ArgbView& right);
 
     std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it
     std::unique_ptr<P3DDocumentWindow> mWindow;
@@ -139,5 +155,7 @@ private:
     bool mAutoConvergence = false;
     double mComfortBudget;
     std::string mShownStatus, mShownWarning; // what the status line says, compared each tick
+    std::unique_ptr<AlignmentSession> mAlignment;
+    std::unique_ptr<EyeAlignment> mPairAlignment;
     static int sCountInstances;
 };

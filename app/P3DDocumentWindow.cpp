@@ -116,6 +116,12 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     mRectifyEyesAction->setCheckable(true);
     mRectifyEyesAction->setEnabled(false); // until the cameras have a calibration
     mLoadCalibrationAction = view->addAction(tr("&Load Calibration…"));
+    mAlignEyesAction = view->addAction(tr("&Align Eyes Automatically"));
+    mAlignEyesAction->setToolTip(tr("Rows of the two eyes made to meet from the picture alone"));
+    mUndoAlignmentAction = view->addAction(tr("&Undo Eye Alignment"));
+    mUndoAlignmentAction->setEnabled(false); // until the cameras have an alignment
+    mKeepAlignedAction = view->addAction(tr("&Keep Eyes Aligned"));
+    mKeepAlignedAction->setCheckable(true);
     view->addSeparator();
     QMenu* monitorMenu = view->addMenu(tr("&Monitor"));
     mMonitorTypeGroup = new QActionGroup(this);

@@ -61,6 +61,11 @@ public:
     QDoubleSpinBox* comfortBudgetBox() const { return mComfortBudgetBox; }
     QLabel* comfortStatus() const { return mComfortStatus; }
     QLabel* comfortWarning() const { return mComfortWarning; }
+    // View menu: the eyes aligned from the picture, the alignment undone, kept aligned
+    // (checkable).
+    QAction* alignEyesAction() const { return mAlignEyesAction; }
+    QAction* undoAlignmentAction() const { return mUndoAlignmentAction; }
+    QAction* keepAlignedAction() const { return mKeepAlignedAction; }
 
 signals:
     // The window is closing; the document shuts down before it goes.
@@ -92,4 +97,7 @@ private:
     QDoubleSpinBox* mComfortBudgetBox;
     QLabel* mComfortStatus;
     QLabel* mComfortWarning;
+    QAction* mAlignEyesAction;
+    QAction* mUndoAlignmentAction;
+    QAction* mKeepAlignedAction;
 };

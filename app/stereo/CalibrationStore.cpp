@@ -1,5 +1,6 @@
 #include "CalibrationStore.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -41,12 +42,18 @@ uint64_t Digest(const std::string& text)
     return hash;
 }
 
+OSType FolderType(CalibrationStore::Shelf shelf)
+{
+    return shelf == CalibrationStore::kAlignments ? kStereoAlignmentsFolderType
+                                                  : kStereoCalibrationsFolderType;
+}
+
 } // namespace
 
-std::string CalibrationStore::PathOf(const std::string& left, const std::string& right)
+std::string CalibrationStore::PathOf(const std::string& left, const std::string& right, Shelf shelf)
 {
     char folder[PATH_MAX];
-    if (!FolderPathForDomain(kUserDomain, kStereoCalibrationsFolderType, folder, sizeof folder))
+    if (!FolderPathForDomain(kUserDomain, FolderType(shelf), folder, sizeof folder))
         return std::string();
     std::string stem;
     Escape(left, stem);
@@ -62,23 +69,31 @@ std::string CalibrationStore::PathOf(const std::string& left, const std::string&
 }
 
 bool CalibrationStore::Save(const std::string& left, const std::string& right,
-                            const StereoCalibration& calibration, std::string& out_reason)
+                            const StereoCalibration& calibration, std::string& out_reason,
+                            Shelf shelf)
 {
     FSRef folder;
-    if (FSFindFolder(kUserDomain, kStereoCalibrationsFolderType, kCreateFolder, &folder) != noErr) {
+    if (FSFindFolder(kUserDomain, FolderType(shelf), kCreateFolder, &folder) != noErr) {
         out_reason = "no folder for calibrations";
         return false;
     }
-    return calibration.Save(PathOf(left, right), out_reason);
+    return calibration.Save(PathOf(left, right, shelf), out_reason);
 }
 
 bool CalibrationStore::Find(const std::string& left, const std::string& right,
-                            StereoCalibration& out_calibration, std::string& out_reason)
+                            StereoCalibration& out_calibration, std::string& out_reason,
+                            Shelf shelf)
 {
     out_reason.clear();
-    const std::string path = PathOf(left, right);
+    const std::string path = PathOf(left, right, shelf);
     struct stat status;
     if (path.empty() || stat(path.c_str(), &status) != 0)
         return false;
     return StereoCalibration::Load(path, out_calibration, out_reason);
+}
+
+bool CalibrationStore::Remove(const std::string& left, const std::string& right, Shelf shelf)
+{
+    const std::string path = PathOf(left, right, shelf);
+    return path.empty() || std::remove(path.c_str()) == 0 || errno == ENOENT;
 }

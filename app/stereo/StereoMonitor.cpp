@@ -125,6 +125,14 @@ void StereoMonitor::setCalibration(const StereoCalibration* calibration)
     rectifyEyes();
 }
 
+void StereoMonitor::setCalibration(const StereoCalibration& calibration,
+                                   std::unique_ptr<StereoRectifier> prepared)
+{
+    mCalibration = std::make_unique<StereoCalibration>(calibration);
+    mRectifier = std::move(prepared);
+    mFaultWidth = mFaultHeight = 0;
+}
+
 void StereoMonitor::rectifyEyes()
 {
     mEyesRectified = false;

@@ -55,6 +55,9 @@ public:
     // whenever both deliver frames of one size, the calibration scaled to it; null stops it.
     void setCalibration(const StereoCalibration* calibration);
     const StereoCalibration* calibration() const { return mCalibration.get(); }
+    // As setCalibration with the maps made already (off the tick), used from the next frames on.
+    void setCalibration(const StereoCalibration& calibration,
+                        std::unique_ptr<StereoRectifier> prepared);
     // Whether this tick's frames were rectified.
     bool eyesRectified() const { return mEyesRectified; }
 

@@ -89,6 +89,12 @@ std::string FolderPath(SInt16 domain, OSType folderType)
             return base.empty() ? base : base + "/Parallax3D/calibrations";
         }
         break;
+    case kStereoAlignmentsFolderType:
+        if (domain == kUserDomain) {
+            const std::string base = UserBase("XDG_CONFIG_HOME", "/.config");
+            return base.empty() ? base : base + "/Parallax3D/alignments";
+        }
+        break;
     case kLogsFolderType:
         if (domain == kUserDomain) {
             const std::string base = UserBase("XDG_STATE_HOME", "/.local/state");

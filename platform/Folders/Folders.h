@@ -27,6 +27,7 @@ enum : OSType {
     kFrameworksFolderType = FourCC("fram"),
     kStereoKernelsFolderType = FourCC("krnl"),      // the user's own stereo encodings
     kStereoCalibrationsFolderType = FourCC("scal"), // each camera pair's calibration
+    kStereoAlignmentsFolderType = FourCC("salg"),   // each camera pair's eye alignment
 };
 
 enum : Boolean {

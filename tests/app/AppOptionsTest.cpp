@@ -9,11 +9,11 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
 {
     AppOptions options;
     QString error;
-    ASSERT_TRUE(
-        AppOptions::Parse({"parallax3d", "--monitor", "swapped", "--no-broadcast", "--left-camera",
-                           "Cam A", "--right-camera=Cam B", "--test-cameras", "--quit-after", "2.5",
-                           "--snapshot", "/tmp/x.png", "--calibration", RIG_CALIBRATION},
-                          options, error))
+    ASSERT_TRUE(AppOptions::Parse({"parallax3d", "--monitor", "swapped", "--no-broadcast",
+                                   "--left-camera", "Cam A", "--right-camera=Cam B",
+                                   "--test-cameras", "--quit-after", "2.5", "--snapshot",
+                                   "/tmp/x.png", "--calibration", RIG_CALIBRATION, "--align-eyes"},
+                                  options, error))
         << error.toStdString();
     EXPECT_EQ(options.monitorType, 3);
     EXPECT_EQ(options.broadcast, false);
@@ -24,6 +24,7 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     EXPECT_EQ(options.snapshotPath, "/tmp/x.png");
     ASSERT_TRUE(options.calibration.has_value());
     EXPECT_EQ(options.calibration->image_width, 640);
+    EXPECT_TRUE(options.alignEyes);
 
     AppOptions none;
     ASSERT_TRUE(AppOptions::Parse({"parallax3d"}, none, error));

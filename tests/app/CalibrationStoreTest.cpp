@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "CalibrationStore.h"
+#include "EyeAlignment.h"
 #include "TestSupport.h"
 
 namespace {
@@ -55,6 +56,38 @@ TEST(CalibrationStoreTest, KeepsEachPairApartWhateverTheCamerasAreCalled)
     p3dtest::WriteFile(CalibrationStore::PathOf("Left Cam", "Right Cam"), "");
     EXPECT_FALSE(CalibrationStore::Find("Left Cam", "Right Cam", calibration, reason));
     EXPECT_EQ(reason, "the file is empty");
+}
+
+// A pair's alignment sits beside its calibration under the same name; undoing it leaves the
+// calibration, and an alignment's file that is a calibration with a lens is refused as one.
+TEST(CalibrationStoreTest, AnAlignmentIsKeptBesideTheCalibrationAndForgottenAlone)
+{
+    p3dtest::TempDir config;
+    p3dtest::ScopedEnv xdg("XDG_CONFIG_HOME", config.path().c_str());
+    StereoCalibration rig, found;
+    std::string reason;
+    ASSERT_TRUE(StereoCalibration::Load(RIG_CALIBRATION, rig, reason)) << reason;
+    EyeAlignment alignment = EyeAlignment::Identity(640, 480);
+    alignment.H[1][5] = 3.5; // the right eye 3.5 px down
+    ASSERT_TRUE(CalibrationStore::Save("L", "R", rig, reason)) << reason;
+    ASSERT_TRUE(CalibrationStore::Save("L", "R", alignment.ToCalibration(), reason,
+                                       CalibrationStore::kAlignments))
+        << reason;
+    EXPECT_EQ(CalibrationStore::PathOf("L", "R", CalibrationStore::kAlignments),
+              config.path() + "/Parallax3D/alignments/L+R.yml");
+
+    EyeAlignment back;
+    ASSERT_TRUE(CalibrationStore::Find("L", "R", found, reason, CalibrationStore::kAlignments));
+    ASSERT_TRUE(EyeAlignment::FromCalibration(found, back, reason)) << reason;
+    EXPECT_LE(alignment.VerticalChange(back), 1e-9);
+    EXPECT_FALSE(EyeAlignment::FromCalibration(rig, back, reason)) << "a lens and a baseline";
+    EXPECT_LE(alignment.VerticalChange(back), 1e-9) << "unchanged";
+
+    EXPECT_TRUE(CalibrationStore::Remove("L", "R", CalibrationStore::kAlignments));
+    EXPECT_FALSE(CalibrationStore::Find("L", "R", found, reason, CalibrationStore::kAlignments));
+    EXPECT_EQ(reason, "");
+    EXPECT_TRUE(CalibrationStore::Find("L", "R", found, reason)) << reason;
+    EXPECT_TRUE(CalibrationStore::Remove("L", "R", CalibrationStore::kAlignments)) << "none left";
 }
 
 } // namespace

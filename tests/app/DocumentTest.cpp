@@ -13,12 +13,14 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
 #include <sys/stat.h>
+#include <thread>
 
 #include "AppController.h"
 #include "BroadcastWidgetTest.h"
@@ -27,6 +29,8 @@
 #include "ChannelNamespace.h"
 #include "ComfortCheck.h"
 #include "CoreElapsedTime.h"
+#include "EyeAligner.h"
+#include "EyeAlignment.h"
 #include "FakeV4L2.h"
 #include "Folders.h"
 #include "NSUICamMenuController.h"
@@ -40,6 +44,7 @@
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
 #include "RenderImage.h"
+#include "RigCalibration.h"
 #include "StereoCalibration.h"
 #include "StereoEncodingList.h"
 #include "StereoMonitor.h"
@@ -475,6 +480,59 @@ TEST_F(DocumentTest, CalibrateEyesIsFedByTheTicksAndKeepRectifiesTheEyes)
     ASSERT_NE(document->calibrationDialog(), nullptr) << "closed with the window, open";
 }
 
+// No board in view: the click's fit comes back within a second of the camera's frames (the test
+// keeps the camera's pace), the scene's rows meet, and the alignment is the pair's at the next
+// launch until it is undone.
+TEST_F(DocumentTest, AlignEyesMakesTheRowsMeetWithinASecondAndIsKeptUntilUndone)
+{
+    TestPatternRig rig;
+    std::string reason;
+    ASSERT_TRUE(TestPatternRig::Parse("vertical=6,roll=1.5,focal=3", rig, reason));
+    pattern.scene().SetRig(rig);
+    const auto frame = [this] {
+        tick();
+        QApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::microseconds(33334));
+    };
+    frame();
+    EXPECT_FALSE(window->undoAlignmentAction()->isEnabled());
+    window->alignEyesAction()->trigger();
+    int frames = 0;
+    while (document->eyeAlignment() == nullptr && frames < TestPatternCamera::kFramesPerSecond) {
+        frame();
+        ++frames;
+    }
+    ASSERT_NE(document->eyeAlignment(), nullptr) << "not within a second of frames";
+    RecordProperty("frames", frames);
+    ASSERT_NE(document->monitor()->calibration(), nullptr);
+    p3dtest::RigCalibration::ExpectRowsMeet(*document->monitor()->calibration(), pattern.scene());
+    EXPECT_TRUE(window->undoAlignmentAction()->isEnabled());
+    EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Eyes aligned"));
+    EXPECT_TRUE(document->monitor()->eyesRectified()) << "with the maps made on the worker";
+    const EyeAlignment kept = *document->eyeAlignment();
+
+    for (const bool undo : {false, true}) {
+        SCOPED_TRACE(undo ? "undone" : "kept");
+        if (undo)
+            window->undoAlignmentAction()->trigger();
+        window->close();
+        controller.newDocument(nullptr);
+        document = controller.document();
+        window = document->window();
+        document->timer()->stop();
+        tick();
+        if (undo) {
+            EXPECT_EQ(document->eyeAlignment(), nullptr);
+            EXPECT_EQ(document->monitor()->calibration(), nullptr) << "back to the raw eyes";
+            EXPECT_FALSE(window->undoAlignmentAction()->isEnabled());
+        } else {
+            ASSERT_NE(document->eyeAlignment(), nullptr) << "found again";
+            EXPECT_LE(kept.VerticalChange(*document->eyeAlignment()), 1e-6);
+            EXPECT_TRUE(document->monitor()->eyesRectified());
+        }
+    }
+}
+
 UInt64 gNowUs = 0;
 UInt64 FakeNow()
 {
@@ -656,6 +714,24 @@ TEST_F(TwoWebcamsTest, TheRightEyesColourFollowsTheLeftEyesWithinTwoLevels)
 
 // A calibration given to the document rectifies both eyes before anything else, stays with the
 // pair of cameras for the next launch, and leaves when the pair changes; the switch bypasses it.
+// Both cameras send one grey: told "not enough detail", and nothing changes.
+TEST_F(TwoWebcamsTest, AligningAPlainSceneSaysSoAndChangesNothing)
+{
+    tick();
+    window->alignEyesAction()->trigger();
+    for (int frames = 0; frames < 300 && !window->statusBar()->currentMessage().contains("detail");
+         ++frames) {
+        tick();
+        QApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              QString("The eyes cannot be aligned: ") + EyeAligner::kNotEnoughDetail);
+    EXPECT_EQ(controller.document()->eyeAlignment(), nullptr);
+    EXPECT_EQ(controller.document()->monitor()->calibration(), nullptr);
+    EXPECT_FALSE(window->undoAlignmentAction()->isEnabled());
+}
+
 TEST_F(TwoWebcamsTest, ACalibrationRectifiesTheEyesAndComesBackWithTheirCameras)
 {
     frames[1] = Pattern(1.0, 128, 128);
