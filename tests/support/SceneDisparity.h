@@ -1,5 +1,5 @@
 // The test scene's eyes of frame 0 through the ideal rig, and how much of a disparity map of them
-// is right: every object's parallax, and the wall's 0, is known.
+// is right: every object's parallax, and the wall's 0, is known. OpenCV's codecs for the JPEG.
 #pragma once
 
 #include <algorithm>
@@ -8,34 +8,40 @@
 #include <string>
 #include <vector>
 
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
 #include "ArgbView.h"
 #include "TestPatternScene.h"
 
 namespace p3dtest {
 
+// Both eyes, A,R,G,B; through the test camera's JPEG (quality 85) and back when asked.
 class SceneEyes
 {
 public:
-    SceneEyes(int width = 640, int height = 480) : mWidth(width), mHeight(height)
+    explicit SceneEyes(bool jpeg = false)
     {
-        std::vector<uint8_t> rgb(size_t(width) * height * 3);
+        TestPatternScene scene;
+        std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
         for (int eye = 0; eye < 2; ++eye) {
-            mScene.Render(0, TestPatternScene::Eye(eye), width, height, rgb.data(),
-                          size_t(width) * 3);
-            mArgb[eye].resize(size_t(width) * height * 4);
-            for (size_t i = 0; i < size_t(width) * height; ++i) {
-                mArgb[eye][i * 4] = 255;
-                for (int c = 0; c < 3; ++c)
-                    mArgb[eye][i * 4 + 1 + c] = rgb[i * 3 + c];
-            }
+            scene.Render(0, TestPatternScene::Eye(eye), kWidth, kHeight, rgb.data(), kWidth * 3);
+            cv::Mat bgr;
+            cv::cvtColor(cv::Mat(kHeight, kWidth, CV_8UC3, rgb.data()), bgr, cv::COLOR_RGB2BGR);
+            std::vector<uint8_t> bytes;
+            if (jpeg && cv::imencode(".jpg", bgr, bytes, {cv::IMWRITE_JPEG_QUALITY, 85}))
+                bgr = cv::imdecode(bytes, cv::IMREAD_COLOR);
+            mArgb[eye].assign(size_t(kWidth) * kHeight * 4, 255);
+            cv::Mat argb(kHeight, kWidth, CV_8UC4, mArgb[eye].data());
+            const int toArgb[] = {2, 1, 1, 2, 0, 3};
+            cv::mixChannels(&bgr, 1, &argb, 1, toArgb, 3);
         }
     }
     // 0 left, 1 right.
-    ArgbView eye(int eye) const { return {mArgb[eye].data(), size_t(mWidth) * 4, mWidth, mHeight}; }
+    ArgbView eye(int eye) const { return {mArgb[eye].data(), kWidth * 4, kWidth, kHeight}; }
 
 private:
-    TestPatternScene mScene;
-    int mWidth, mHeight;
+    static constexpr int kWidth = 640, kHeight = 480;
     std::vector<uint8_t> mArgb[2];
 };
 
