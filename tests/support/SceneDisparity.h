@@ -1,5 +1,5 @@
 // The test scene's eyes of frame 0 through the ideal rig, and how much of a disparity map of them
-// is right: every object's parallax, and the wall's 0, is known. OpenCV's codecs for the JPEG.
+// is right: every object's parallax, and the wall's 0, is known.
 #pragma once
 
 #include <algorithm>
@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 #include "ArgbView.h"
 #include "TestPatternScene.h"
 
 namespace p3dtest {
 
-// Both eyes, A,R,G,B; through the test camera's JPEG (quality 85) and back when asked.
+// Both eyes, A,R,G,B; through the test camera's JPEG (4:2:2, quality 85) and back when asked.
 class SceneEyes
 {
 public:
@@ -26,15 +26,24 @@ public:
         std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
         for (int eye = 0; eye < 2; ++eye) {
             scene.Render(0, TestPatternScene::Eye(eye), kWidth, kHeight, rgb.data(), kWidth * 3);
-            cv::Mat bgr;
-            cv::cvtColor(cv::Mat(kHeight, kWidth, CV_8UC3, rgb.data()), bgr, cv::COLOR_RGB2BGR);
-            std::vector<uint8_t> bytes;
-            if (jpeg && cv::imencode(".jpg", bgr, bytes, {cv::IMWRITE_JPEG_QUALITY, 85}))
-                bgr = cv::imdecode(bytes, cv::IMREAD_COLOR);
-            mArgb[eye].assign(size_t(kWidth) * kHeight * 4, 255);
-            cv::Mat argb(kHeight, kWidth, CV_8UC4, mArgb[eye].data());
-            const int toArgb[] = {2, 1, 1, 2, 0, 3};
-            cv::mixChannels(&bgr, 1, &argb, 1, toArgb, 3);
+            if (jpeg) {
+                tjhandle compressor = tjInitCompress(), decompressor = tjInitDecompress();
+                unsigned char* bytes = nullptr;
+                unsigned long size = 0;
+                if (tjCompress2(compressor, rgb.data(), kWidth, kWidth * 3, kHeight, TJPF_RGB,
+                                &bytes, &size, TJSAMP_422, 85, 0) != 0 ||
+                    tjDecompress2(decompressor, bytes, size, rgb.data(), kWidth, kWidth * 3,
+                                  kHeight, TJPF_RGB, 0) != 0)
+                    ADD_FAILURE() << tjGetErrorStr();
+                tjFree(bytes);
+                tjDestroy(compressor);
+                tjDestroy(decompressor);
+            }
+            mArgb[eye].resize(size_t(kWidth) * kHeight * 4);
+            for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i) {
+                mArgb[eye][i * 4] = 255;
+                std::copy_n(&rgb[i * 3], 3, &mArgb[eye][i * 4 + 1]);
+            }
         }
     }
     // 0 left, 1 right.
