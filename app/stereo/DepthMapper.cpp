@@ -147,27 +147,37 @@ bool DepthMapper::Map(const ArgbView& left, const ArgbView& right, double focalP
         width / 2, std::max(1, int(std::lround(DepthHistogram::kEdgeBand * width / 640.0))));
     out.picture.resize(size_t(width) * height * 4);
     uint64_t unknown = 0;
-    const auto span = [&](const float* d, uint8_t* pixels, int count, uint32_t* edge) {
+    // A row the reduced map repeats is counted once with its weight, and its colours copied.
+    const auto span = [&](const float* d, uint8_t* pixels, int count, uint32_t* edge,
+                          uint32_t weight) {
         for (int x = 0; x < count; ++x, pixels += 4) {
             if (d[x] < 0) {
-                ++unknown;
+                unknown += weight;
                 memcpy(pixels, kBlack.data(), 4);
                 continue;
             }
             const size_t bin =
                 size_t(std::min(bins - 1, int(d[x] * DepthHistogram::kBinsPerPixel)));
-            ++h.all[bin];
+            h.all[bin] += weight;
             if (edge)
-                ++edge[bin];
+                edge[bin] += weight;
             memcpy(pixels, mBinColours[bin].data(), 4);
         }
     };
-    for (int y = 0; y < height; ++y) {
+    const size_t rowBytes = size_t(width) * 4;
+    for (int y = 0; y < height;) {
         const float* row = out.disparity.data() + size_t(y) * width;
-        uint8_t* pixels = out.picture.data() + size_t(y) * width * 4;
-        span(row, pixels, band, h.leftEdge.data());
-        span(row + band, pixels + band * 4, width - 2 * band, nullptr);
-        span(row + width - band, pixels + (width - band) * 4, band, h.rightEdge.data());
+        uint8_t* pixels = out.picture.data() + size_t(y) * rowBytes;
+        uint32_t repeats = 1;
+        while (y + int(repeats) < height &&
+               memcmp(row + size_t(repeats) * width, row, width * sizeof(float)) == 0)
+            ++repeats;
+        span(row, pixels, band, h.leftEdge.data(), repeats);
+        span(row + band, pixels + band * 4, width - 2 * band, nullptr, repeats);
+        span(row + width - band, pixels + (width - band) * 4, band, h.rightEdge.data(), repeats);
+        for (uint32_t r = 1; r < repeats; ++r)
+            memcpy(pixels + r * rowBytes, pixels, rowBytes);
+        y += int(repeats);
     }
     h.unknown = unknown;
     h.known = uint64_t(width) * height - unknown;

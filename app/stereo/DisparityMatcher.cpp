@@ -124,8 +124,12 @@ bool DisparityMatcher::Match(const ArgbView& left, const ArgbView& right, int ma
         b.columns[static_cast<size_t>(x)] = std::min(width - 1, x * width / left.width);
     for (int y = 0; y < left.height; ++y) {
         const int sy = std::min(height - 1, y * height / left.height);
-        const int16_t* row = b.disparity.ptr<int16_t>(sy) + scaledRange;
         float* out = out_map.data() + static_cast<size_t>(y) * left.width;
+        if (y > 0 && sy == std::min(height - 1, (y - 1) * height / left.height)) {
+            std::copy_n(out - left.width, left.width, out);
+            continue;
+        }
+        const int16_t* row = b.disparity.ptr<int16_t>(sy) + scaledRange;
         for (int x = 0; x < left.width; ++x) {
             const int16_t d = row[b.columns[static_cast<size_t>(x)]];
             out[x] = d < minValue ? kUnknown : d * toInput;
