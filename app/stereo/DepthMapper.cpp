@@ -132,37 +132,55 @@ bool DepthMapper::Map(const ArgbView& left, const ArgbView& right, double focalP
     if (!matched)
         out.disparity.assign(size_t(width) * height, DisparityMatcher::kUnknown);
 
-    // Counted and coloured in one pass.
+    // Counted and coloured in one pass, each known pixel through its bin.
     DepthHistogram& h = out.histogram;
     const int bins = maxDisparity * DepthHistogram::kBinsPerPixel;
     h.maxDisparity = maxDisparity;
     for (std::vector<uint32_t>* counts : {&h.all, &h.leftEdge, &h.rightEdge})
         counts->assign(size_t(bins), 0);
-    h.known = h.unknown = 0;
-    const int band = std::max(1, int(std::lround(DepthHistogram::kEdgeBand * width / 640.0)));
+    if (mBinColours.size() != size_t(bins)) {
+        mBinColours.resize(size_t(bins));
+        for (int bin = 0; bin < bins; ++bin)
+            mBinColours[size_t(bin)] = Turbo()[size_t(bin * 256 / bins)];
+    }
+    const int band = std::min(
+        width / 2, std::max(1, int(std::lround(DepthHistogram::kEdgeBand * width / 640.0))));
     out.picture.resize(size_t(width) * height * 4);
-    const std::array<Argb, 256>& turbo = Turbo();
-    const float toBin = float(DepthHistogram::kBinsPerPixel), toColour = 256.0f / maxDisparity;
-    for (int y = 0; y < height; ++y) {
-        const float* row = out.disparity.data() + size_t(y) * width;
-        uint8_t* pixels = out.picture.data() + size_t(y) * width * 4;
-        for (int x = 0; x < width; ++x) {
-            const float d = row[x];
-            if (d < 0) {
-                ++h.unknown;
-                memcpy(pixels + x * 4, kBlack.data(), 4);
+    uint64_t unknown = 0;
+    // A row the reduced map repeats is counted once with its weight, and its colours copied.
+    const auto span = [&](const float* d, uint8_t* pixels, int count, uint32_t* edge,
+                          uint32_t weight) {
+        for (int x = 0; x < count; ++x, pixels += 4) {
+            if (d[x] < 0) {
+                unknown += weight;
+                memcpy(pixels, kBlack.data(), 4);
                 continue;
             }
-            ++h.known;
-            const int bin = std::min(bins - 1, int(d * toBin));
-            ++h.all[size_t(bin)];
-            if (x < band)
-                ++h.leftEdge[size_t(bin)];
-            else if (x >= width - band)
-                ++h.rightEdge[size_t(bin)];
-            memcpy(pixels + x * 4, turbo[size_t(std::min(255, int(d * toColour)))].data(), 4);
+            const size_t bin =
+                size_t(std::min(bins - 1, int(d[x] * DepthHistogram::kBinsPerPixel)));
+            h.all[bin] += weight;
+            if (edge)
+                edge[bin] += weight;
+            memcpy(pixels, mBinColours[bin].data(), 4);
         }
+    };
+    const size_t rowBytes = size_t(width) * 4;
+    for (int y = 0; y < height;) {
+        const float* row = out.disparity.data() + size_t(y) * width;
+        uint8_t* pixels = out.picture.data() + size_t(y) * rowBytes;
+        uint32_t repeats = 1;
+        while (y + int(repeats) < height &&
+               memcmp(row + size_t(repeats) * width, row, width * sizeof(float)) == 0)
+            ++repeats;
+        span(row, pixels, band, h.leftEdge.data(), repeats);
+        span(row + band, pixels + band * 4, width - 2 * band, nullptr, repeats);
+        span(row + width - band, pixels + (width - band) * 4, band, h.rightEdge.data(), repeats);
+        for (uint32_t r = 1; r < repeats; ++r)
+            memcpy(pixels + r * rowBytes, pixels, rowBytes);
+        y += int(repeats);
     }
+    h.unknown = unknown;
+    h.known = uint64_t(width) * height - unknown;
     DrawLegend(out, focalPx, baselineMm);
     return matched;
 }

@@ -3,7 +3,9 @@
 // thread; it keeps its buffers between pairs, so a steady size allocates nothing.
 #pragma once
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "ArgbView.h"
 #include "DepthSnapshot.h"
@@ -28,4 +30,5 @@ public:
 
 private:
     DisparityMatcher mMatcher;
+    std::vector<std::array<uint8_t, 4>> mBinColours; // A,R,G,B of each histogram bin
 };

@@ -16,10 +16,10 @@ struct DepthHistogram
 
 struct DepthSnapshot
 {
-    uint64_t serial = 0;           // 1 for the first finished map, +1 each
-    int width = 0, height = 0;     // the eyes' full size
-    std::vector<float> disparity;  // full size, DisparityMatcher::kUnknown where unknown
-    std::vector<uint8_t> picture;  // coloured A,R,G,B, width * 4 a row, legend strip drawn in;
-                                   // unknown black; near warm, far cool (turbo)
+    uint64_t serial = 0;          // 1 for the first finished map, +1 each
+    int width = 0, height = 0;    // the eyes' full size
+    std::vector<float> disparity; // full size, DisparityMatcher::kUnknown where unknown
+    std::vector<uint8_t> picture; // coloured A,R,G,B, width * 4 a row, legend strip drawn in;
+                                  // unknown black; near warm, far cool (turbo)
     DepthHistogram histogram;
 };

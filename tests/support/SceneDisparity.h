@@ -8,113 +8,109 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
 #include "ArgbView.h"
 #include "TestPatternScene.h"
 
 namespace p3dtest {
 
+// Both eyes, A,R,G,B; through the test camera's JPEG (4:2:2, quality 85) and back when asked.
 class SceneEyes
 {
 public:
-    SceneEyes(int width = 640, int height = 480) : mWidth(width), mHeight(height)
+    explicit SceneEyes(bool jpeg = false)
     {
-        std::vector<uint8_t> rgb(size_t(width) * height * 3);
+        TestPatternScene scene;
+        std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
         for (int eye = 0; eye < 2; ++eye) {
-            mScene.Render(0, TestPatternScene::Eye(eye), width, height, rgb.data(),
-                          size_t(width) * 3);
-            mArgb[eye].resize(size_t(width) * height * 4);
-            for (size_t i = 0; i < size_t(width) * height; ++i) {
+            scene.Render(0, TestPatternScene::Eye(eye), kWidth, kHeight, rgb.data(), kWidth * 3);
+            if (jpeg) {
+                tjhandle compressor = tjInitCompress(), decompressor = tjInitDecompress();
+                unsigned char* bytes = nullptr;
+                unsigned long size = 0;
+                if (tjCompress2(compressor, rgb.data(), kWidth, kWidth * 3, kHeight, TJPF_RGB,
+                                &bytes, &size, TJSAMP_422, 85, 0) != 0 ||
+                    tjDecompress2(decompressor, bytes, size, rgb.data(), kWidth, kWidth * 3,
+                                  kHeight, TJPF_RGB, 0) != 0)
+                    ADD_FAILURE() << tjGetErrorStr();
+                tjFree(bytes);
+                tjDestroy(compressor);
+                tjDestroy(decompressor);
+            }
+            mArgb[eye].resize(size_t(kWidth) * kHeight * 4);
+            for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i) {
                 mArgb[eye][i * 4] = 255;
-                for (int c = 0; c < 3; ++c)
-                    mArgb[eye][i * 4 + 1 + c] = rgb[i * 3 + c];
+                std::copy_n(&rgb[i * 3], 3, &mArgb[eye][i * 4 + 1]);
             }
         }
     }
     // 0 left, 1 right.
-    ArgbView eye(int eye) const { return {mArgb[eye].data(), size_t(mWidth) * 4, mWidth, mHeight}; }
+    ArgbView eye(int eye) const { return {mArgb[eye].data(), kWidth * 4, kWidth, kHeight}; }
 
 private:
-    TestPatternScene mScene;
-    int mWidth, mHeight;
+    static constexpr int kWidth = 640, kHeight = 480;
     std::vector<uint8_t> mArgb[2];
 };
-
-// Which part of the scene each pixel of the left eye shows, row by row: the index of the object
-// in TestPatternScene::Objects(), kSceneWall, or kSceneOther (the floor, the borders where the
-// matcher's window straddles two depths, and the wall where its window sees no detail across:
-// the sky is a gradient from top to bottom, which no matcher can place).
-constexpr uint8_t kSceneWall = 253, kSceneOther = 255;
-
-inline std::vector<uint8_t> SceneOwners(const ArgbView& left)
-{
-    const int width = left.width, height = left.height;
-    std::vector<uint8_t> owner(size_t(width) * height, kSceneOther);
-    const auto fill = [&](int x0, int y0, int w, int h, uint8_t value) {
-        for (int y = std::max(0, y0); y < std::min(height, y0 + h); ++y)
-            for (int x = std::max(0, x0); x < std::min(width, x0 + w); ++x)
-                owner[size_t(y) * width + x] = value;
-    };
-    // The wall down to a little above the floor's horizon (330 of 480 rows).
-    const int m = 6;
-    const int wallRows = height * 330 / 480 - m;
-    const auto detailed = [&](int x0, int y0) {
-        for (int y = std::max(0, y0 - 3); y <= std::min(height - 1, y0 + 3); ++y)
-            for (int x = std::max(1, x0 - 3); x <= std::min(width - 1, x0 + 3); ++x)
-                for (int c = 1; c < 4; ++c)
-                    if (std::abs(left.pixels[y * left.rowBytes + x * 4 + c] -
-                                 left.pixels[y * left.rowBytes + x * 4 - 4 + c]) >= 8)
-                        return true;
-        return false;
-    };
-    for (int y = m; y < wallRows; ++y)
-        for (int x = m; x < width - m; ++x)
-            if (detailed(x, y))
-                owner[size_t(y) * width + x] = kSceneWall;
-    // Nearer objects hide farther ones: drawn far to near. Each is shrunk from its edges, and
-    // from its left edge by the parallax the right eye does not see.
-    const auto objects = TestPatternScene::Objects();
-    for (size_t i = 0; i < objects.size(); ++i) {
-        const auto box =
-            TestPatternScene::Place(objects[i], 0, TestPatternScene::kLeftEye, width, height);
-        const int parallax = TestPatternScene::ParallaxPixels(objects[i].depth, width, height);
-        fill(box.x - m, box.y - m, box.width + 2 * m, box.height + 2 * m, kSceneOther);
-        fill(box.x + m + parallax, box.y + m, box.width - 2 * m - parallax, box.height - 2 * m,
-             uint8_t(i));
-    }
-    return owner;
-}
 
 struct SceneShare
 {
     std::string name;
     float truth = 0;
-    int pixels = 0;
-    double share = 0; // of the pixels within 1 px of the truth
+    double share = 0; // of its pixels within 1 px of the truth
 };
 
-// The objects' and the wall's (last) shares in a map of the left eye, row by row, negative or
-// not finite where unknown.
+// Each object's share in a map of the left eye (row by row, negative or not finite where
+// unknown), then the wall's. Of an object's box, the pixels it shows, less its borders (where
+// the matcher's window straddles two depths) and the band its parallax hides from the right eye;
+// of the wall, the pixels whose window has detail across (the sky is a gradient from top to
+// bottom, which no matcher can place).
 inline std::vector<SceneShare> SceneShares(const float* map, const ArgbView& left)
 {
-    const int width = left.width, height = left.height;
-    const std::vector<uint8_t> owner = SceneOwners(left);
+    const int width = left.width, height = left.height, m = 6;
     const auto objects = TestPatternScene::Objects();
-    std::vector<SceneShare> shares(objects.size() + 1);
-    std::vector<int> right(shares.size());
-    for (size_t i = 0; i < objects.size(); ++i)
-        shares[i] = {objects[i].name,
-                     float(TestPatternScene::ParallaxPixels(objects[i].depth, width, height))};
-    shares.back().name = "wall";
+    const uint8_t kWall = uint8_t(objects.size()), kNone = 255;
+    std::vector<uint8_t> owner(size_t(width) * height, kNone);
+    const auto fill = [&](int x0, int y0, int w, int h, uint8_t value) {
+        for (int y = std::max(0, y0); y < std::min(height, y0 + h); ++y)
+            for (int x = std::max(0, x0); x < std::min(width, x0 + w); ++x)
+                owner[size_t(y) * width + x] = value;
+    };
+    const auto detailed = [&](int x0, int y0) {
+        for (int y = std::max(0, y0 - 3); y <= std::min(height - 1, y0 + 3); ++y)
+            for (int x = std::max(1, x0 - 3); x <= std::min(width - 1, x0 + 3); ++x)
+                for (size_t c = 1, i = y * left.rowBytes + x * 4; c < 4; ++c)
+                    if (std::abs(left.pixels[i + c] - left.pixels[i + c - 4]) >= 8)
+                        return true;
+        return false;
+    };
+    // The wall down to a little above the floor's horizon (330 of 480 rows).
+    for (int y = m; y < height * 330 / 480 - m; ++y)
+        for (int x = m; x < width - m; ++x)
+            if (detailed(x, y))
+                owner[size_t(y) * width + x] = kWall;
+    std::vector<SceneShare> shares(objects.size() + 1, {"wall"});
+    // Nearer objects hide farther ones: far to near.
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const auto box =
+            TestPatternScene::Place(objects[i], 0, TestPatternScene::kLeftEye, width, height);
+        const int parallax = TestPatternScene::ParallaxPixels(objects[i].depth, width, height);
+        shares[i] = {objects[i].name, float(parallax)};
+        fill(box.x - m, box.y - m, box.width + 2 * m, box.height + 2 * m, kNone);
+        fill(box.x + m + parallax, box.y + m, box.width - 2 * m - parallax, box.height - 2 * m,
+             uint8_t(i));
+    }
+    std::vector<int> pixels(shares.size()), right(shares.size());
     for (size_t p = 0; p < owner.size(); ++p) {
-        const size_t i = owner[p] == kSceneWall ? objects.size() : owner[p];
-        if (i >= shares.size())
+        const uint8_t i = owner[p];
+        if (i == kNone)
             continue;
-        ++shares[i].pixels;
-        right[i] +=
-            std::isfinite(map[p]) && map[p] >= 0 && std::fabs(map[p] - shares[i].truth) <= 1;
+        ++pixels[i];
+        right[i] += map[p] >= 0 && std::fabs(map[p] - shares[i].truth) <= 1;
     }
     for (size_t i = 0; i < shares.size(); ++i)
-        shares[i].share = shares[i].pixels ? double(right[i]) / shares[i].pixels : 0;
+        shares[i].share = pixels[i] ? double(right[i]) / pixels[i] : 0;
     return shares;
 }
 
