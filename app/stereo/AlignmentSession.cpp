@@ -1,18 +1,6 @@
 #include "AlignmentSession.h"
 
-#include <cstring>
-
 #include "StereoRectifier.h"
-
-namespace {
-
-bool IsPicture(const ArgbView& view)
-{
-    return view.pixels != nullptr && view.width > 0 && view.height > 0 &&
-           view.rowBytes >= size_t(view.width) * 4;
-}
-
-} // namespace
 
 AlignmentSession::AlignmentSession()
 {
@@ -79,14 +67,8 @@ bool AlignmentSession::Feed(const ArgbView& left, const ArgbView& right, double 
             return false;
     }
     // The worker reads the pair only once told it waits: the copy is ours until then.
-    const size_t rowBytes = size_t(left.width) * 4;
-    for (int eye = 0; eye < 2; ++eye) {
-        const ArgbView& from = eye == 0 ? left : right;
-        mPair[eye].resize(rowBytes * size_t(from.height));
-        for (int y = 0; y < from.height; ++y)
-            memcpy(&mPair[eye][rowBytes * size_t(y)], from.pixels + from.rowBytes * size_t(y),
-                   rowBytes);
-    }
+    CopyPacked(left, mPair[0]);
+    CopyPacked(right, mPair[1]);
     {
         std::lock_guard lock(mMutex);
         mPairWidth = left.width;

@@ -15,10 +15,10 @@ constexpr double kInlierPx = 1.0;
 // A rig's eyes differ by a few percent and degrees; more is a mismatch, not a rig.
 constexpr double kLargestScaleChange = 0.25, kLargestRollDeg = 20.0;
 
-bool IsPicture(const ArgbView& view)
+// Smaller pictures hold too few features to fit anything.
+bool LargeEnough(const ArgbView& view)
 {
-    return view.pixels != nullptr && view.width >= 32 && view.height >= 32 &&
-           view.rowBytes >= size_t(view.width) * 4;
+    return IsPicture(view) && view.width >= 32 && view.height >= 32;
 }
 
 void Grey(const ArgbView& view, cv::Mat& out)
@@ -127,7 +127,7 @@ bool EyeAligner::Fit(const ArgbView& left, const ArgbView& right,
                      const StereoCalibration* calibration, const EyeAlignment* applied,
                      EyeAlignmentFit& out, std::string& out_reason)
 {
-    if (!IsPicture(left) || !IsPicture(right) || left.width != right.width ||
+    if (!LargeEnough(left) || !LargeEnough(right) || left.width != right.width ||
         left.height != right.height) {
         out_reason = "the eyes are not two pictures of one size";
         return false;
