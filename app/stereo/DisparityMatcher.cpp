@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -37,7 +38,8 @@ struct DisparityMatcher::Buffers
 {
     cv::Ptr<cv::StereoSGBM> sgbm;
     int maxDisparity = 0, p2 = 0;
-    cv::Mat reduced[2], small[2], padded[2], disparity;
+    cv::Mat reduced[2], padded[2], disparity;
+    cv::Mat eye[2]; // each eye's part of padded
     std::vector<int> columns; // the reduced map's column of each input column
 };
 
@@ -101,16 +103,22 @@ bool DisparityMatcher::Match(const ArgbView& left, const ArgbView& right, int ma
             cv::resize(argb, b.reduced[i], cv::Size(width, height), 0, 0, cv::INTER_AREA);
             source = b.reduced[i];
         }
-        // A,R,G,B to three channels; the order of colours does not matter to the cost.
-        b.small[i].create(source.size(), CV_8UC3);
+        // A,R,G,B to three channels, right of the padding; the order of colours does not
+        // matter to the cost.
+        b.padded[i].create(height, width + scaledRange, CV_8UC3);
+        b.eye[i] = b.padded[i](cv::Rect(scaledRange, 0, width, height));
         const int fromTo[] = {1, 0, 2, 1, 3, 2};
-        cv::mixChannels(&source, 1, &b.small[i], 1, fromTo, 3);
+        cv::mixChannels(&source, 1, &b.eye[i], 1, fromTo, 3);
         // The matcher leaves the first maxDisparity columns unknown, and a plain surface there
         // gets no match from its left either: the edge pixels repeated give it room.
-        cv::copyMakeBorder(b.small[i], b.padded[i], 0, 0, scaledRange, 0, cv::BORDER_REPLICATE);
+        for (int y = 0; y < height; ++y) {
+            uint8_t* row = b.padded[i].ptr<uint8_t>(y);
+            for (int x = 0; x < scaledRange; ++x)
+                memcpy(row + x * 3, row + scaledRange * 3, 3);
+        }
     }
     out_map.resize(static_cast<size_t>(left.width) * left.height);
-    if (OneColour(b.small[0]) || OneColour(b.small[1])) {
+    if (OneColour(b.eye[0]) || OneColour(b.eye[1])) {
         std::fill(out_map.begin(), out_map.end(), kUnknown);
         return true;
     }
