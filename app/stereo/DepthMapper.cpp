@@ -73,9 +73,9 @@ void DrawText(DepthSnapshot& s, int x, int y, int scale, const char* text)
     }
 }
 
-// A strip along the bottom: the colours from far to near, and under it the disparity at a few
-// ticks (and the distance, when the rig's size is known).
-void DrawLegend(DepthSnapshot& s, double focalPx, double baselineMm)
+// A strip along the bottom: the colours from far to near (0 to warmest), and under it the disparity
+// at a few ticks (and the distance, when the rig's size is known).
+void DrawLegend(DepthSnapshot& s, int warmest, double focalPx, double baselineMm)
 {
     const int scale = std::max(1, s.width / 640), pad = 2 * scale;
     const int barHeight = 6 * scale, textHeight = BitmapFont5x7::kHeight * scale;
@@ -91,9 +91,8 @@ void DrawLegend(DepthSnapshot& s, double focalPx, double baselineMm)
         FillRect(s, x0 + x, top + pad, 1, barHeight, turbo[size_t(x * 255 / (length - 1))]);
     // Ends only where five labels would run together.
     const int ticks = length >= 240 * scale ? 4 : 1;
-    const int maxDisparity = s.histogram.maxDisparity;
     for (int k = 0; k <= ticks; ++k) {
-        const int d = maxDisparity * k / ticks;
+        const int d = warmest * k / ticks;
         const int x = x0 + (length - 1) * k / ticks;
         char label[32];
         snprintf(label, sizeof label, k == ticks ? "%d PX" : "%d", d);
@@ -115,6 +114,31 @@ void DrawLegend(DepthSnapshot& s, double focalPx, double baselineMm)
 
 } // namespace
 
+void DepthMapper::FitColourRange(const DepthHistogram& h)
+{
+    // The nearest percent is left out: a few stray matches would otherwise decide the range.
+    uint64_t nearest = 0;
+    int bin = int(h.all.size());
+    while (bin > 0 && nearest * 100 < h.known)
+        nearest += h.all[size_t(--bin)];
+    const int top = std::clamp((bin * 11 / 10 / DepthHistogram::kBinsPerPixel + kColourStep) /
+                                   kColourStep * kColourStep,
+                               kColourStep, h.maxDisparity);
+    // Grown at once, so that nothing near is beyond the warm end; shrunk only when the scene has
+    // moved well back, so that a steady scene keeps its colours.
+    if (mColourTop <= 0 || top > mColourTop || top * 3 < mColourTop * 2 ||
+        mColourTop > h.maxDisparity)
+        mColourTop = top;
+    const size_t bins = h.all.size();
+    if (mBinColours.size() != bins || mBinColoursTop != mColourTop) {
+        mBinColours.resize(bins);
+        const int topBin = mColourTop * DepthHistogram::kBinsPerPixel;
+        for (size_t b = 0; b < bins; ++b)
+            mBinColours[b] = Turbo()[size_t(std::min(255, int(b) * 255 / topBin))];
+        mBinColoursTop = mColourTop;
+    }
+}
+
 int DepthMapper::DefaultMaxDisparity(int width)
 {
     return std::max(16, (width / 10 + 15) / 16 * 16);
@@ -132,28 +156,30 @@ bool DepthMapper::Map(const ArgbView& left, const ArgbView& right, double focalP
     if (!matched)
         out.disparity.assign(size_t(width) * height, DisparityMatcher::kUnknown);
 
-    // Counted and coloured in one pass, each known pixel through its bin.
+    // Counted first, then coloured over the range this scene fills.
     DepthHistogram& h = out.histogram;
     const int bins = maxDisparity * DepthHistogram::kBinsPerPixel;
     h.maxDisparity = maxDisparity;
     for (std::vector<uint32_t>* counts : {&h.all, &h.leftEdge, &h.rightEdge})
         counts->assign(size_t(bins), 0);
-    if (mBinColours.size() != size_t(bins)) {
-        mBinColours.resize(size_t(bins));
-        for (int bin = 0; bin < bins; ++bin)
-            mBinColours[size_t(bin)] = Turbo()[size_t(bin * 256 / bins)];
-    }
     const int band = std::min(
         width / 2, std::max(1, int(std::lround(DepthHistogram::kEdgeBand * width / 640.0))));
-    out.picture.resize(size_t(width) * height * 4);
-    uint64_t unknown = 0;
     // A row the reduced map repeats is counted once with its weight, and its colours copied.
-    const auto span = [&](const float* d, uint8_t* pixels, int count, uint32_t* edge,
-                          uint32_t weight) {
-        for (int x = 0; x < count; ++x, pixels += 4) {
+    mRepeats.clear();
+    for (int y = 0; y < height;) {
+        const float* row = out.disparity.data() + size_t(y) * width;
+        uint32_t repeats = 1;
+        while (y + int(repeats) < height &&
+               memcmp(row + size_t(repeats) * width, row, width * sizeof(float)) == 0)
+            ++repeats;
+        mRepeats.push_back(repeats);
+        y += int(repeats);
+    }
+    uint64_t unknown = 0;
+    const auto count = [&](const float* d, int from, int to, uint32_t* edge, uint32_t weight) {
+        for (int x = from; x < to; ++x) {
             if (d[x] < 0) {
                 unknown += weight;
-                memcpy(pixels, kBlack.data(), 4);
                 continue;
             }
             const size_t bin =
@@ -161,26 +187,37 @@ bool DepthMapper::Map(const ArgbView& left, const ArgbView& right, double focalP
             h.all[bin] += weight;
             if (edge)
                 edge[bin] += weight;
-            memcpy(pixels, mBinColours[bin].data(), 4);
         }
     };
-    const size_t rowBytes = size_t(width) * 4;
-    for (int y = 0; y < height;) {
+    int y = 0;
+    for (const uint32_t repeats : mRepeats) {
         const float* row = out.disparity.data() + size_t(y) * width;
-        uint8_t* pixels = out.picture.data() + size_t(y) * rowBytes;
-        uint32_t repeats = 1;
-        while (y + int(repeats) < height &&
-               memcmp(row + size_t(repeats) * width, row, width * sizeof(float)) == 0)
-            ++repeats;
-        span(row, pixels, band, h.leftEdge.data(), repeats);
-        span(row + band, pixels + band * 4, width - 2 * band, nullptr, repeats);
-        span(row + width - band, pixels + (width - band) * 4, band, h.rightEdge.data(), repeats);
-        for (uint32_t r = 1; r < repeats; ++r)
-            memcpy(pixels + r * rowBytes, pixels, rowBytes);
+        count(row, 0, band, h.leftEdge.data(), repeats);
+        count(row, band, width - band, nullptr, repeats);
+        count(row, width - band, width, h.rightEdge.data(), repeats);
         y += int(repeats);
     }
     h.unknown = unknown;
     h.known = uint64_t(width) * height - unknown;
-    DrawLegend(out, focalPx, baselineMm);
+    FitColourRange(h);
+
+    out.picture.resize(size_t(width) * height * 4);
+    const size_t rowBytes = size_t(width) * 4;
+    y = 0;
+    for (const uint32_t repeats : mRepeats) {
+        const float* d = out.disparity.data() + size_t(y) * width;
+        uint8_t* pixels = out.picture.data() + size_t(y) * rowBytes;
+        for (int x = 0; x < width; ++x) {
+            const Argb& colour =
+                d[x] < 0 ? kBlack
+                         : mBinColours[size_t(
+                               std::min(bins - 1, int(d[x] * DepthHistogram::kBinsPerPixel)))];
+            memcpy(pixels + x * 4, colour.data(), 4);
+        }
+        for (uint32_t r = 1; r < repeats; ++r)
+            memcpy(pixels + r * rowBytes, pixels, rowBytes);
+        y += int(repeats);
+    }
+    DrawLegend(out, mColourTop, focalPx, baselineMm);
     return matched;
 }

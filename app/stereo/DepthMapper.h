@@ -28,7 +28,17 @@ public:
     bool Map(const ArgbView& left, const ArgbView& right, double focalPx, double baselineMm,
              DepthSnapshot& out, std::string& out_reason);
 
+    // The disparity the colours' warm end stands for (a multiple of kColourStep): a little past
+    // the scene's nearest, so that a far scene is not all cool.
+    int colourTop() const { return mColourTop; }
+    static constexpr int kColourStep = 4;
+
 private:
+    void FitColourRange(const DepthHistogram& histogram);
+
     DisparityMatcher mMatcher;
+    int mColourTop = 0;
+    int mBinColoursTop = 0;
     std::vector<std::array<uint8_t, 4>> mBinColours; // A,R,G,B of each histogram bin
+    std::vector<uint32_t> mRepeats;                  // rows of the map, each with its repeats
 };
