@@ -1,5 +1,5 @@
-// The test scene's eyes of frame 0 through the ideal rig, and how much of a disparity map of them
-// is right: every object's parallax, and the wall's 0, is known.
+// How much of a disparity map of the test scene's frame 0 through the ideal rig is right: every
+// object's parallax, and the wall's 0, is known.
 #pragma once
 
 #include <algorithm>
@@ -8,51 +8,10 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <turbojpeg.h>
-
 #include "ArgbView.h"
 #include "TestPatternScene.h"
 
 namespace p3dtest {
-
-// Both eyes, A,R,G,B; through the test camera's JPEG (4:2:2, quality 85) and back when asked.
-class SceneEyes
-{
-public:
-    explicit SceneEyes(bool jpeg = false)
-    {
-        TestPatternScene scene;
-        std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
-        for (int eye = 0; eye < 2; ++eye) {
-            scene.Render(0, TestPatternScene::Eye(eye), kWidth, kHeight, rgb.data(), kWidth * 3);
-            if (jpeg) {
-                tjhandle compressor = tjInitCompress(), decompressor = tjInitDecompress();
-                unsigned char* bytes = nullptr;
-                unsigned long size = 0;
-                if (tjCompress2(compressor, rgb.data(), kWidth, kWidth * 3, kHeight, TJPF_RGB,
-                                &bytes, &size, TJSAMP_422, 85, 0) != 0 ||
-                    tjDecompress2(decompressor, bytes, size, rgb.data(), kWidth, kWidth * 3,
-                                  kHeight, TJPF_RGB, 0) != 0)
-                    ADD_FAILURE() << tjGetErrorStr();
-                tjFree(bytes);
-                tjDestroy(compressor);
-                tjDestroy(decompressor);
-            }
-            mArgb[eye].resize(size_t(kWidth) * kHeight * 4);
-            for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i) {
-                mArgb[eye][i * 4] = 255;
-                std::copy_n(&rgb[i * 3], 3, &mArgb[eye][i * 4 + 1]);
-            }
-        }
-    }
-    // 0 left, 1 right.
-    ArgbView eye(int eye) const { return {mArgb[eye].data(), kWidth * 4, kWidth, kHeight}; }
-
-private:
-    static constexpr int kWidth = 640, kHeight = 480;
-    std::vector<uint8_t> mArgb[2];
-};
 
 struct SceneShare
 {
