@@ -1,31 +1,15 @@
 // The depth worker on the test scene, whose every depth is known, and on pairs it cannot match.
-#include <chrono>
 #include <gtest/gtest.h>
 #include <numeric>
-#include <thread>
 #include <turbojpeg.h>
 
-#include "DepthWorker.h"
 #include "RigEyes.h"
 #include "SceneDisparity.h"
 
 namespace {
 
+using p3dtest::MapAfter;
 using p3dtest::RigEyes;
-
-// Feeds the pair until a map newer than serial is out; null when none comes within a minute.
-std::shared_ptr<const DepthSnapshot> MapAfter(DepthWorker& worker, const ArgbView& left,
-                                              const ArgbView& right, uint64_t serial = 0)
-{
-    for (int i = 0; i < 60000; ++i) {
-        worker.Feed(left, right);
-        std::shared_ptr<const DepthSnapshot> latest = worker.Latest();
-        if (latest && latest->serial > serial)
-            return latest;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return nullptr;
-}
 
 // Both eyes through the test camera's JPEG (4:2:2, quality 85) and back.
 void ThroughJpeg(RigEyes& eyes)
@@ -56,7 +40,7 @@ TEST(DepthWorkerTest, FindsEachObjectsParallax)
         if (jpeg)
             ThroughJpeg(eyes);
         DepthWorker worker;
-        const auto map = MapAfter(worker, eyes.eye(0), eyes.eye(1));
+        const auto map = MapAfter(worker, [&] { worker.Feed(eyes.eye(0), eyes.eye(1)); });
         ASSERT_NE(map, nullptr);
         ASSERT_EQ(map->disparity.size(), 640u * 480);
         ASSERT_EQ(map->picture.size(), 640u * 480 * 4);
@@ -83,11 +67,12 @@ TEST(DepthWorkerTest, TheLegendShowsMillimetresWithAMetric)
 {
     const RigEyes eyes;
     DepthWorker worker;
-    const auto plain = MapAfter(worker, eyes.eye(0), eyes.eye(1));
+    const auto feed = [&] { worker.Feed(eyes.eye(0), eyes.eye(1)); };
+    const auto plain = MapAfter(worker, feed);
     ASSERT_NE(plain, nullptr);
     worker.SetMetric(500, 60);
     // The map after the one that may have begun before.
-    const auto metric = MapAfter(worker, eyes.eye(0), eyes.eye(1), plain->serial + 1);
+    const auto metric = MapAfter(worker, feed, plain->serial + 1);
     ASSERT_NE(metric, nullptr);
     EXPECT_EQ(metric->disparity, plain->disparity);
     const size_t strip = size_t(640) * 4 * 440;
@@ -128,7 +113,7 @@ TEST(DepthWorkerTest, BadPairsAreRefusedOrAllUnknown)
             EXPECT_EQ(worker.Latest(), nullptr);
             continue;
         }
-        const auto map = MapAfter(worker, c.left, c.right);
+        const auto map = MapAfter(worker, [&] { worker.Feed(c.left, c.right); });
         ASSERT_NE(map, nullptr);
         EXPECT_EQ(map->width, c.left.width);
         EXPECT_EQ(map->height, c.left.height);

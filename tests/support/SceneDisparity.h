@@ -1,17 +1,37 @@
-// How much of a disparity map of the test scene's frame 0 through the ideal rig is right: every
-// object's parallax, and the wall's 0, is known.
+// The depth worker's maps waited for, and how much of a map of the test scene's frame 0 through
+// the ideal rig is right: every object's parallax, and the wall's 0, is known.
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ArgbView.h"
+#include "DepthWorker.h"
 #include "TestPatternScene.h"
 
 namespace p3dtest {
+
+// Calls feed, a tick's pair for the worker, until the worker has a map newer than serial; null
+// when none comes within a minute.
+inline std::shared_ptr<const DepthSnapshot>
+MapAfter(DepthWorker& worker, const std::function<void()>& feed, uint64_t serial = 0)
+{
+    for (int i = 0; i < 60000; ++i) {
+        feed();
+        std::shared_ptr<const DepthSnapshot> latest = worker.Latest();
+        if (latest && latest->serial > serial)
+            return latest;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return nullptr;
+}
 
 struct SceneShare
 {
