@@ -104,10 +104,8 @@ TEST(ComfortCheck, ReadsTheScenesParallaxAsTheMonitorShowsIt)
         EXPECT_EQ(r.leftEdgeViolation, c.left);
         EXPECT_EQ(r.rightEdgeViolation, c.right);
         EXPECT_NE(r.status.find("budget"), std::string::npos) << r.status;
-        if (*c.warning)
-            EXPECT_NE(r.warning.find(c.warning), std::string::npos) << r.warning;
-        else
-            EXPECT_EQ(r.warning, "");
+        EXPECT_TRUE(*c.warning ? r.warning.find(c.warning) != std::string::npos : r.warning.empty())
+            << r.warning;
     }
 }
 

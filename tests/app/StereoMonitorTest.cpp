@@ -122,11 +122,11 @@ TEST(StereoMonitorTest, TheConvergenceShiftMovesEachEyeHalfOfIt)
         int shift, leftMoves, rightMoves;
     } cases[] = {{7, -3, 4}, {-6, 3, -3}, {1000, -64, 64}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.shift);
         monitor.setConvergenceShift(c.shift);
-        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_LeftEye) - leftAt, c.leftMoves, 0.01)
-            << c.shift;
-        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_RightEye) - rightAt, c.rightMoves, 0.01)
-            << c.shift;
+        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_LeftEye) - leftAt, c.leftMoves, 0.01);
+        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_RightEye) - rightAt, c.rightMoves,
+                    0.01);
     }
 }
 
