@@ -130,10 +130,13 @@ TEST(StereoMonitorTest, TheConvergenceShiftMovesEachEyeHalfOfIt)
     }
 }
 
-// Feeds the eyes tick after tick until the worker has a map newer than serial.
+// Feeds the eyes tick after tick until the worker has a map newer than serial; null without a
+// worker.
 std::shared_ptr<const DepthSnapshot> MapAfter(StereoMonitor& monitor, const SceneEye& left,
                                               const SceneEye& right, uint64_t serial = 0)
 {
+    if (!monitor.depthWorker())
+        return nullptr;
     const auto feed = [&] { monitor.setEyeFrames(left.image.get(), right.image.get()); };
     return p3dtest::MapAfter(*monitor.depthWorker(), feed, serial);
 }
