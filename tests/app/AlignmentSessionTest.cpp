@@ -13,38 +13,37 @@ namespace {
 
 using p3dtest::RigEyes;
 
-// Feeds frame after frame, 30 a second on the frames' clock, until the worker has news; each
-// frame waits a little for the worker, as a tick would come later. The frames it took.
-int FeedUntilNews(AlignmentSession& session, const RigEyes& eyes, uint64_t& frame,
-                  AlignmentSession::Step& step, std::string& reason,
-                  AlignmentSession::News& out_news)
+class AlignmentSessionTest : public testing::Test
 {
-    for (int frames = 1; frames <= 3000; ++frames, ++frame) {
-        session.Feed(eyes.eye(0), eyes.eye(1), double(frame) / 30.0);
-        out_news = session.Take(step, reason);
-        if (out_news != AlignmentSession::News::kNone)
-            return frames;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+protected:
+    // Feeds frame after frame, 30 a second on the frames' clock, until the worker has news; each
+    // frame waits a little for the worker, as a tick would come later.
+    AlignmentSession::News NextNews(const RigEyes& eyes)
+    {
+        for (int frames = 0; frames < 3000; ++frames, ++frame) {
+            session.Feed(eyes.eye(0), eyes.eye(1), double(frame) / 30.0);
+            const AlignmentSession::News news = session.Take(step, reason);
+            if (news != AlignmentSession::News::kNone)
+                return news;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return AlignmentSession::News::kNone;
     }
-    return -1;
-}
 
-TEST(AlignmentSessionTest, AFitAskedForIsAppliedWholeAndAPlainSceneIsRefused)
-{
-    RigEyes eyes;
-    ASSERT_TRUE(eyes.SetRig("vertical=6,roll=1.5,focal=3"));
-    eyes.Render(0);
     AlignmentSession session;
     uint64_t frame = 0;
     AlignmentSession::Step step;
     std::string reason;
-    AlignmentSession::News news;
+};
+
+TEST_F(AlignmentSessionTest, AFitAskedForIsAppliedWholeAndAPlainSceneIsRefused)
+{
+    RigEyes eyes("vertical=6,roll=1.5,focal=3");
     session.Feed(eyes.eye(0), eyes.eye(1), 0.0);
     EXPECT_EQ(session.Take(step, reason), AlignmentSession::News::kNone) << "nothing asked";
 
     session.RequestFit();
-    ASSERT_GT(FeedUntilNews(session, eyes, frame, step, reason, news), 0);
-    ASSERT_EQ(news, AlignmentSession::News::kStep) << reason;
+    ASSERT_EQ(NextNews(eyes), AlignmentSession::News::kStep) << reason;
     EXPECT_TRUE(step.last) << "a click is applied whole";
     ASSERT_NE(step.rectifier, nullptr);
     EXPECT_EQ(step.rectifier->width(), RigEyes::kWidth) << "the maps are ready";
@@ -53,35 +52,24 @@ TEST(AlignmentSessionTest, AFitAskedForIsAppliedWholeAndAPlainSceneIsRefused)
 
     eyes.Flat(128);
     session.RequestFit();
-    ASSERT_GT(FeedUntilNews(session, eyes, frame, step, reason, news), 0);
-    EXPECT_EQ(news, AlignmentSession::News::kRefused);
+    EXPECT_EQ(NextNews(eyes), AlignmentSession::News::kRefused);
     EXPECT_EQ(reason, EyeAligner::kNotEnoughDetail);
 }
 
 // Drift from the alignment in use toward the fit, never more than a step between two frames,
 // until the rows meet.
-TEST(AlignmentSessionTest, KeepingTheEyesAlignedMovesASmallStepAFrame)
+TEST_F(AlignmentSessionTest, KeepingTheEyesAlignedMovesASmallStepAFrame)
 {
-    RigEyes eyes;
-    ASSERT_TRUE(eyes.SetRig("vertical=3,roll=0.5"));
-    eyes.Render(0);
-    AlignmentSession session;
-    const EyeAlignment none = EyeAlignment::Identity(RigEyes::kWidth, RigEyes::kHeight);
-    session.SetState(nullptr, &none);
+    const RigEyes eyes("vertical=3,roll=0.5");
+    EyeAlignment applied = EyeAlignment::Identity(RigEyes::kWidth, RigEyes::kHeight);
+    session.SetState(nullptr, &applied);
     session.SetKeeping(true);
-    EyeAlignment applied = none;
-    uint64_t frame = 0;
     int steps = 0;
-    AlignmentSession::Step step;
-    std::string reason;
-    AlignmentSession::News news;
     do {
-        ASSERT_GT(FeedUntilNews(session, eyes, frame, step, reason, news), 0);
-        ASSERT_EQ(news, AlignmentSession::News::kStep) << reason;
+        ASSERT_EQ(NextNews(eyes), AlignmentSession::News::kStep) << reason;
         EXPECT_LE(applied.VerticalChange(step.alignment), AlignmentSession::kStepPx + 1e-6);
         applied = step.alignment;
-        ++steps;
-    } while (!step.last && steps < 200);
+    } while (++steps < 200 && !step.last);
     EXPECT_TRUE(step.last);
     EXPECT_GT(steps, 10) << "3 px and a roll are not corrected at once";
     EXPECT_LE(step.fit.medianErrorPx, 0.5);

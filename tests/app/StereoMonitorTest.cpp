@@ -8,7 +8,7 @@
 
 #include "CGColorSpace.h"
 #include "CGDataProvider.h"
-#include "DepthWorker.h"
+#include "SceneDisparity.h"
 #include "StereoMonitor.h"
 #include "TestPatternScene.h"
 
@@ -122,27 +122,29 @@ TEST(StereoMonitorTest, TheConvergenceShiftMovesEachEyeHalfOfIt)
         int shift, leftMoves, rightMoves;
     } cases[] = {{7, -3, 4}, {-6, 3, -3}, {1000, -64, 64}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.shift);
         monitor.setConvergenceShift(c.shift);
-        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_LeftEye) - leftAt, c.leftMoves, 0.01)
-            << c.shift;
-        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_RightEye) - rightAt, c.rightMoves, 0.01)
-            << c.shift;
+        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_LeftEye) - leftAt, c.leftMoves, 0.01);
+        EXPECT_NEAR(centre(StereoMonitor::kMonitorImageType_RightEye) - rightAt, c.rightMoves,
+                    0.01);
     }
 }
 
-// Feeds the eyes tick after tick until the worker has a map newer than serial; null when none
-// comes within a minute.
+// Feeds the eyes tick after tick until the worker has a map newer than serial; null without a
+// worker.
 std::shared_ptr<const DepthSnapshot> MapAfter(StereoMonitor& monitor, const SceneEye& left,
                                               const SceneEye& right, uint64_t serial = 0)
 {
-    for (int i = 0; i < 60000 && monitor.depthWorker(); ++i) {
-        monitor.setEyeFrames(left.image.get(), right.image.get());
-        std::shared_ptr<const DepthSnapshot> latest = monitor.depthWorker()->Latest();
-        if (latest && latest->serial > serial)
-            return latest;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return nullptr;
+    if (!monitor.depthWorker())
+        return nullptr;
+    const auto feed = [&] { monitor.setEyeFrames(left.image.get(), right.image.get()); };
+    return p3dtest::MapAfter(*monitor.depthWorker(), feed, serial);
+}
+
+// Opaque black: nothing known.
+bool Black(const uint8_t* argb)
+{
+    return memcmp(argb, "\xFF\0\0\0", 4) == 0;
 }
 
 // The hue in degrees, 0 to 360 (red), as turbo runs from far (blue, 240) to near (red, 0).
@@ -170,7 +172,7 @@ TEST(StereoMonitorTest, DepthShowsTheNewestMapColoured)
     ASSERT_NE(monitor.pixels(), nullptr);
     ASSERT_EQ(monitor.width() * monitor.height(), size_t(kWidth) * kHeight);
     for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i)
-        ASSERT_EQ(memcmp(monitor.pixels() + i * 4, "\xFF\0\0\0", 4), 0) << i;
+        ASSERT_TRUE(Black(monitor.pixels() + i * 4)) << i;
 
     ASSERT_NE(MapAfter(monitor, left, right), nullptr);
     monitor.render();
@@ -186,8 +188,7 @@ TEST(StereoMonitorTest, DepthShowsTheNewestMapColoured)
     EXPECT_LT(near, wall - 40);
     const auto unknown = std::find(map->disparity.begin(), map->disparity.end(), -1.0f);
     ASSERT_NE(unknown, map->disparity.end());
-    EXPECT_EQ(memcmp(monitor.pixels() + (unknown - map->disparity.begin()) * 4, "\xFF\0\0\0", 4),
-              0);
+    EXPECT_TRUE(Black(monitor.pixels() + (unknown - map->disparity.begin()) * 4));
 }
 
 // Comfort needs the map under any type; without it and Depth the worker is fed nothing.
@@ -210,8 +211,8 @@ TEST(StereoMonitorTest, DepthAnalysisFeedsTheWorkerUnderAnyType)
 // A picture handed out keeps its map while held, though newer maps of other eyes come.
 TEST(StereoMonitorTest, AHeldDepthPictureKeepsItsMap)
 {
-    const SceneEye left(TestPatternScene::kLeftEye), right(TestPatternScene::kRightEye);
-    const SceneEye grey(TestPatternScene::kLeftEye, true);
+    const SceneEye left(TestPatternScene::kLeftEye), right(TestPatternScene::kRightEye),
+        grey(TestPatternScene::kLeftEye, true);
     StereoMonitor monitor;
     monitor.setMonitorImageType(StereoMonitor::kMonitorImageType_Depth);
     ASSERT_NE(MapAfter(monitor, left, right), nullptr);

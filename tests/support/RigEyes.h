@@ -1,7 +1,10 @@
-// Both eyes of the test scene through a faulty rig, with no board in view, as A,R,G,B frames.
+// Both eyes of the test scene's first frame through a rig ("" the ideal one), with no board in
+// view, as A,R,G,B frames.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -15,28 +18,19 @@ class RigEyes
 public:
     static constexpr int kWidth = 640, kHeight = 480;
 
-    // False for a rig that does not parse.
-    bool SetRig(const std::string& text)
+    explicit RigEyes(const std::string& rig = "")
     {
-        TestPatternRig rig;
+        TestPatternRig parsed;
         std::string reason;
-        if (!TestPatternRig::Parse(text, rig, reason))
-            return false;
-        mScene.SetRig(rig);
-        return true;
-    }
-    // Frame n of both eyes.
-    void Render(uint64_t frame)
-    {
+        EXPECT_TRUE(TestPatternRig::Parse(rig, parsed, reason)) << reason;
+        mScene.SetRig(parsed);
         std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
         for (int eye = 0; eye < 2; ++eye) {
-            mScene.Render(frame, TestPatternScene::Eye(eye), kWidth, kHeight, rgb.data(),
-                          kWidth * 3);
+            mScene.Render(0, TestPatternScene::Eye(eye), kWidth, kHeight, rgb.data(), kWidth * 3);
             mArgb[eye].resize(size_t(kWidth) * kHeight * 4);
             for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i) {
                 mArgb[eye][i * 4] = 255;
-                for (int c = 0; c < 3; ++c)
-                    mArgb[eye][i * 4 + 1 + size_t(c)] = rgb[i * 3 + size_t(c)];
+                std::copy_n(&rgb[i * 3], 3, &mArgb[eye][i * 4 + 1]);
             }
         }
     }
@@ -44,9 +38,11 @@ public:
     void Flat(uint8_t grey)
     {
         for (std::vector<uint8_t>& eye : mArgb)
-            eye.assign(size_t(kWidth) * kHeight * 4, grey);
+            eye.assign(eye.size(), grey);
     }
+    // 0 left, 1 right.
     ArgbView eye(int eye) const { return {mArgb[eye].data(), kWidth * 4, kWidth, kHeight}; }
+    uint8_t* pixels(int eye) { return mArgb[eye].data(); }
     const TestPatternScene& scene() const { return mScene; }
 
 private:

@@ -1,58 +1,37 @@
-// The test scene's eyes of frame 0 through the ideal rig, and how much of a disparity map of them
-// is right: every object's parallax, and the wall's 0, is known.
+// The depth worker's maps waited for, and how much of a map of the test scene's frame 0 through
+// the ideal rig is right: every object's parallax, and the wall's 0, is known.
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <turbojpeg.h>
-
 #include "ArgbView.h"
+#include "DepthWorker.h"
 #include "TestPatternScene.h"
 
 namespace p3dtest {
 
-// Both eyes, A,R,G,B; through the test camera's JPEG (4:2:2, quality 85) and back when asked.
-class SceneEyes
+// Calls feed, a tick's pair for the worker, until the worker has a map newer than serial; null
+// when none comes within a minute.
+inline std::shared_ptr<const DepthSnapshot>
+MapAfter(DepthWorker& worker, const std::function<void()>& feed, uint64_t serial = 0)
 {
-public:
-    explicit SceneEyes(bool jpeg = false)
-    {
-        TestPatternScene scene;
-        std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
-        for (int eye = 0; eye < 2; ++eye) {
-            scene.Render(0, TestPatternScene::Eye(eye), kWidth, kHeight, rgb.data(), kWidth * 3);
-            if (jpeg) {
-                tjhandle compressor = tjInitCompress(), decompressor = tjInitDecompress();
-                unsigned char* bytes = nullptr;
-                unsigned long size = 0;
-                if (tjCompress2(compressor, rgb.data(), kWidth, kWidth * 3, kHeight, TJPF_RGB,
-                                &bytes, &size, TJSAMP_422, 85, 0) != 0 ||
-                    tjDecompress2(decompressor, bytes, size, rgb.data(), kWidth, kWidth * 3,
-                                  kHeight, TJPF_RGB, 0) != 0)
-                    ADD_FAILURE() << tjGetErrorStr();
-                tjFree(bytes);
-                tjDestroy(compressor);
-                tjDestroy(decompressor);
-            }
-            mArgb[eye].resize(size_t(kWidth) * kHeight * 4);
-            for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i) {
-                mArgb[eye][i * 4] = 255;
-                std::copy_n(&rgb[i * 3], 3, &mArgb[eye][i * 4 + 1]);
-            }
-        }
+    for (int i = 0; i < 60000; ++i) {
+        feed();
+        std::shared_ptr<const DepthSnapshot> latest = worker.Latest();
+        if (latest && latest->serial > serial)
+            return latest;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    // 0 left, 1 right.
-    ArgbView eye(int eye) const { return {mArgb[eye].data(), kWidth * 4, kWidth, kHeight}; }
-
-private:
-    static constexpr int kWidth = 640, kHeight = 480;
-    std::vector<uint8_t> mArgb[2];
-};
+    return nullptr;
+}
 
 struct SceneShare
 {
