@@ -8,11 +8,13 @@
 
 namespace {
 
-// Small enough for detail, large enough for a webcam's noise.
-constexpr int kBlockSize = 5;
-// The usual smoothness weights for three channels, from the block size, at full scale.
-constexpr int kP1 = 8 * 3 * kBlockSize * kBlockSize;
-constexpr int kP2 = 32 * 3 * kBlockSize * kBlockSize;
+// The matching window spans about nine pixels of the input (9 at full scale, 5 at half): small
+// enough for detail, large enough that a plain face under a camera's compression noise (the
+// test scene's sun at full size) does not match anywhere.
+int BlockSize(double scale)
+{
+    return std::max(3, static_cast<int>(std::lround(9 * scale))) | 1;
+}
 constexpr int kUniqueness = 10;
 constexpr int kSpeckleWindow = 100;
 constexpr int kSpeckleRange = 2;
@@ -37,9 +39,9 @@ bool OneColour(const cv::Mat& eye)
 struct DisparityMatcher::Buffers
 {
     cv::Ptr<cv::StereoSGBM> sgbm;
-    int maxDisparity = 0, p2 = 0;
+    int maxDisparity = 0, block = 0, p2 = 0;
     cv::Mat reduced[2], padded[2], disparity;
-    cv::Mat eye[2]; // each eye's part of padded
+    cv::Mat eye[2];           // each eye's part of padded
     std::vector<int> columns; // the reduced map's column of each input column
 };
 
@@ -68,7 +70,8 @@ bool DisparityMatcher::Match(const ArgbView& left, const ArgbView& right, int ma
     }
     const int width = std::max(1, static_cast<int>(std::lround(left.width * scale)));
     const int height = std::max(1, static_cast<int>(std::lround(left.height * scale)));
-    if (width < kBlockSize || height < kBlockSize) {
+    const int block = BlockSize(scale);
+    if (width < block || height < block) {
         out_reason = "the pictures are smaller than the matching window";
         return false;
     }
@@ -84,13 +87,16 @@ bool DisparityMatcher::Match(const ArgbView& left, const ArgbView& right, int ma
     // to pay it back, and under a camera's compression noise it took a neighbour's disparity
     // (the test scene's crate at half size lost one pixel in seven): the penalty shrinks with
     // the scale.
-    const int p2 = std::max(2 * kP1, static_cast<int>(std::lround(kP2 * scale)));
+    // The usual smoothness weights for three channels, from the block size.
+    const int p1 = 8 * 3 * block * block;
+    const int p2 = std::max(2 * p1, static_cast<int>(std::lround(32 * 3 * block * block * scale)));
     Buffers& b = *mBuffers;
-    if (!b.sgbm || b.maxDisparity != scaledRange || b.p2 != p2) {
+    if (!b.sgbm || b.maxDisparity != scaledRange || b.block != block || b.p2 != p2) {
         b.sgbm =
-            cv::StereoSGBM::create(0, scaledRange, kBlockSize, kP1, p2, 1, 0, kUniqueness,
-                                   kSpeckleWindow, kSpeckleRange, cv::StereoSGBM::MODE_SGBM_3WAY);
+            cv::StereoSGBM::create(0, scaledRange, block, p1, p2, 1, 0, kUniqueness, kSpeckleWindow,
+                                   kSpeckleRange, cv::StereoSGBM::MODE_SGBM_3WAY);
         b.maxDisparity = scaledRange;
+        b.block = block;
         b.p2 = p2;
     }
     const ArgbView* views[2] = {&left, &right};

@@ -41,11 +41,13 @@ struct SceneShare
 };
 
 // Each object's share in a map of the left eye (row by row, negative or not finite where
-// unknown), then the wall's. Of an object's box, the pixels it shows, less its borders (where
-// the matcher's window straddles two depths) and the band its parallax hides from the right eye;
-// of the wall, the pixels whose window has detail across (the sky is a gradient from top to
-// bottom, which no matcher can place).
-inline std::vector<SceneShare> SceneShares(const float* map, const ArgbView& left)
+// unknown), then the wall's. Of an object's box (a disc's disc), the pixels it shows, less its
+// borders (where the matcher's window straddles two depths) and the band its parallax hides from
+// the right eye; of the wall, the pixels whose window has detail across (the sky is a gradient
+// from top to bottom, which no matcher can place). The eyes are of frame 0; eyes grabbed apart,
+// at frames nobody knows (stillOnly), are judged without the moving ball and the rows it crosses.
+inline std::vector<SceneShare> SceneShares(const float* map, const ArgbView& left,
+                                           bool stillOnly = false)
 {
     const int width = left.width, height = left.height, m = 6;
     const auto objects = TestPatternScene::Objects();
@@ -77,9 +79,22 @@ inline std::vector<SceneShare> SceneShares(const float* map, const ArgbView& lef
         const int parallax = TestPatternScene::ParallaxPixels(objects[i].depth, width, height);
         shares[i] = {objects[i].name, float(parallax)};
         fill(box.x - m, box.y - m, box.width + 2 * m, box.height + 2 * m, kNone);
-        fill(box.x + m + parallax, box.y + m, box.width - 2 * m - parallax, box.height - 2 * m,
-             uint8_t(i));
+        const bool disc = objects[i].shape == TestPatternScene::Shape::kDisc;
+        const double radius = box.width / 2.0 - m, cx = box.x + box.width / 2.0,
+                     cy = box.y + box.height / 2.0;
+        for (int y = std::max(0, box.y + m); y < std::min(height, box.y + box.height - m); ++y)
+            for (int x = std::max(0, box.x + m + parallax);
+                 x < std::min(width, box.x + box.width - m); ++x)
+                if (!disc || std::hypot(x + 0.5 - cx, y + 0.5 - cy) <= radius)
+                    owner[size_t(y) * width + x] = uint8_t(i);
     }
+    if (stillOnly)
+        for (size_t i = 0; i < objects.size(); ++i)
+            if (objects[i].step != 0) {
+                const auto box = TestPatternScene::Place(objects[i], 0, TestPatternScene::kLeftEye,
+                                                         width, height);
+                fill(0, box.y - m, width, box.height + 2 * m, kNone);
+            }
     std::vector<int> pixels(shares.size()), right(shares.size());
     for (size_t p = 0; p < owner.size(); ++p) {
         const uint8_t i = owner[p];
@@ -90,6 +105,10 @@ inline std::vector<SceneShare> SceneShares(const float* map, const ArgbView& lef
     }
     for (size_t i = 0; i < shares.size(); ++i)
         shares[i].share = pixels[i] ? double(right[i]) / pixels[i] : 0;
+    if (stillOnly)
+        std::erase_if(shares, [](const SceneShare& s) {
+            return s.name != "wall" && TestPatternScene::Find(s.name.c_str()).step != 0;
+        });
     return shares;
 }
 
