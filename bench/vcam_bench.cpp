@@ -1,8 +1,8 @@
 // The virtual camera's per-frame work at 640 x 480: one digitizer frame through the component's
 // device (get, convert, release) against a broadcast frame in a private channel; the conversion of
-// a broadcast frame (A, R, G, B bytes) into YUYV and into R, G, B, A, beside libyuv's own
-// conversions of the same frame already in the byte order libyuv takes (B, G, R, A), which need no
-// reordering.
+// a broadcast frame (A, R, G, B bytes) into YUYV and into R, G, B, A, and at 1280 x 720 into
+// I420, beside libyuv's own conversions of the same frame already in the byte order libyuv takes
+// (B, G, R, A), which need no reordering.
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <cstring>
@@ -19,25 +19,28 @@ namespace {
 constexpr int kWidth = 640, kHeight = 480;
 constexpr size_t kRowBytes = size_t(kWidth) * 4;
 
+constexpr int kHDWidth = 1280, kHDHeight = 720;
+
 // A broadcast-like frame: opaque, gradients with some texture.
-std::vector<uint8_t> BroadcastFrame()
+std::vector<uint8_t> BroadcastFrame(int width = kWidth, int height = kHeight)
 {
-    std::vector<uint8_t> frame(kRowBytes * kHeight);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            uint8_t* p = &frame[size_t(y) * kRowBytes + size_t(x) * 4];
+    const size_t rowBytes = size_t(width) * 4;
+    std::vector<uint8_t> frame(rowBytes * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &frame[size_t(y) * rowBytes + size_t(x) * 4];
             p[0] = 255;
-            p[1] = uint8_t(x * 255 / kWidth);
-            p[2] = uint8_t(y * 255 / kHeight + ((x / 8 + y / 8) % 2) * 24);
+            p[1] = uint8_t(x * 255 / width);
+            p[2] = uint8_t(y * 255 / height + ((x / 8 + y / 8) % 2) * 24);
             p[3] = uint8_t(((x * y) >> 7) & 0xff);
         }
     return frame;
 }
 
 // The same pixels as B, G, R, A bytes, libyuv's "ARGB".
-std::vector<uint8_t> LibyuvOrderFrame()
+std::vector<uint8_t> LibyuvOrderFrame(int width = kWidth, int height = kHeight)
 {
-    std::vector<uint8_t> frame = BroadcastFrame();
+    std::vector<uint8_t> frame = BroadcastFrame(width, height);
     for (size_t i = 0; i < frame.size(); i += 4) {
         std::swap(frame[i], frame[i + 3]);
         std::swap(frame[i + 1], frame[i + 2]);
@@ -45,15 +48,16 @@ std::vector<uint8_t> LibyuvOrderFrame()
     return frame;
 }
 
-void Convert(benchmark::State& state, OutputFormat format)
+void Convert(benchmark::State& state, OutputFormat format, int width = kWidth,
+             int height = kHeight)
 {
-    const std::vector<uint8_t> frame = BroadcastFrame();
-    FrameConverter converter(format, kWidth, kHeight);
+    const std::vector<uint8_t> frame = BroadcastFrame(width, height);
+    FrameConverter converter(format, width, height);
     if (!converter.IsValid())
-        return state.SkipWithError("no converter for 640 x 480");
+        return state.SkipWithError("no converter for the frame size");
     std::vector<uint8_t> out(converter.OutputBytes());
     for (auto _ : state) {
-        converter.Convert(frame.data(), kRowBytes, out.data());
+        converter.Convert(frame.data(), size_t(width) * 4, out.data());
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -93,8 +97,46 @@ void BM_LibyuvARGBToRGBA640x480(benchmark::State& state)
     }
 }
 
+void BM_VCamConvertI420_1280x720(benchmark::State& state)
+{
+    Convert(state, OutputFormat::kI420, kHDWidth, kHDHeight);
+}
+
+void BM_LibyuvARGBToI420_1280x720(benchmark::State& state)
+{
+    const std::vector<uint8_t> frame = LibyuvOrderFrame(kHDWidth, kHDHeight);
+    const int half = kHDWidth / 2;
+    std::vector<uint8_t> out(size_t(kHDWidth) * kHDHeight * 3 / 2);
+    uint8_t* const u = out.data() + size_t(kHDWidth) * kHDHeight;
+    uint8_t* const v = u + size_t(half) * (kHDHeight / 2);
+    for (auto _ : state) {
+        libyuv::ARGBToI420(frame.data(), kHDWidth * 4, out.data(), kHDWidth, u, half, v, half,
+                           kHDWidth, kHDHeight);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_TmpBGRAToI420_1280x720(benchmark::State& state)
+{
+    const std::vector<uint8_t> frame = BroadcastFrame(kHDWidth, kHDHeight);
+    const int half = kHDWidth / 2;
+    std::vector<uint8_t> out(size_t(kHDWidth) * kHDHeight * 3 / 2);
+    uint8_t* const u = out.data() + size_t(kHDWidth) * kHDHeight;
+    uint8_t* const v = u + size_t(half) * (kHDHeight / 2);
+    for (auto _ : state) {
+        libyuv::BGRAToI420(frame.data(), kHDWidth * 4, out.data(), kHDWidth, u, half, v, half,
+                           kHDWidth, kHDHeight);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_TmpBGRAToI420_1280x720)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
+BENCHMARK(BM_VCamConvertI420_1280x720)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibyuvARGBToI420_1280x720)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VCamConvertYUYV640x480)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibyuvARGBToYUY2_640x480)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VCamConvertRGBA640x480)->Unit(benchmark::kMillisecond);

@@ -11,7 +11,7 @@
 class FrameConverter
 {
 public:
-    // YUYV needs an even width; a converter for a size it cannot handle is not valid.
+    // YUYV needs an even width, I420 an even width and height; a converter for a size it cannot handle is not valid.
     FrameConverter(OutputFormat in_format, int in_width, int in_height);
 
     bool IsValid() const;
@@ -23,6 +23,8 @@ public:
     void Convert(const uint8_t* in_argb, size_t in_rowBytes, uint8_t* out_frame);
 
 private:
+    void ConvertI420(const uint8_t* in_argb, size_t in_rowBytes, uint8_t* out_frame);
+
     OutputFormat mFormat;
     int mWidth;
     int mHeight;

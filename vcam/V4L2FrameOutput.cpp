@@ -78,7 +78,7 @@ std::string SystemErrorText(int in_error, const std::string& in_node,
                            SizeText(uint32_t(in_settings.width), uint32_t(in_settings.height)) +
                            "; reload v4l2loopback (sudo modprobe -r v4l2loopback, then " +
                            LoadCommand(in_node, in_settings.deviceName) + ")";
-        if (in_settings.format != OutputFormat::kYUYV)
+        if (in_settings.format == OutputFormat::kARGB || in_settings.format == OutputFormat::kRGBA)
             text += " or use --format yuyv, whose frames are half the size";
         return text;
     }
@@ -166,8 +166,8 @@ bool V4L2FrameOutput::Negotiate(V4L2VideoDevice& io_device, std::string& out_err
     pix.field = V4L2_FIELD_NONE;
     pix.bytesperline = uint32_t(rowBytes);
     pix.sizeimage = uint32_t(mFrameBytes);
-    pix.colorspace =
-        mSettings.format == OutputFormat::kYUYV ? V4L2_COLORSPACE_SMPTE170M : V4L2_COLORSPACE_SRGB;
+    const bool yuv = mSettings.format == OutputFormat::kYUYV || mSettings.format == OutputFormat::kI420;
+    pix.colorspace = yuv ? V4L2_COLORSPACE_SMPTE170M : V4L2_COLORSPACE_SRGB;
     int err = io_device.SetFormat(format);
     if (err == -EBUSY) {
         // A program still reads the device: fine if it reads our format (a restart).
@@ -182,7 +182,7 @@ bool V4L2FrameOutput::Negotiate(V4L2VideoDevice& io_device, std::string& out_err
                         FourccText(h.pixelformat) + " " + SizeText(h.width, h.height) +
                         "; close that program";
             for (OutputFormat other :
-                 {OutputFormat::kYUYV, OutputFormat::kARGB, OutputFormat::kRGBA})
+                 {OutputFormat::kYUYV, OutputFormat::kI420, OutputFormat::kARGB, OutputFormat::kRGBA})
                 if (OutputFormatFourcc(other) == h.pixelformat && h.width == width &&
                     h.height == height)
                     out_error += " or use --format " + std::string(OutputFormatName(other));

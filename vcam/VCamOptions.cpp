@@ -51,7 +51,7 @@ bool TakeOption(int in_option, const std::string& in_value, VCamOptions& io_opti
         break;
     case kFormat:
         if (!ParseOutputFormat(in_value, &io_options.format))
-            out_error = "unknown format \"" + in_value + "\"; use yuyv, argb or rgba";
+            out_error = "unknown format \"" + in_value + "\"; use yuyv, i420, argb or rgba";
         break;
     case kFrames:
         if (!ParseFrameCount(in_value, &io_options.frames))
@@ -122,8 +122,9 @@ Where the frames go:
 
 Options:
   --format FORMAT     yuyv (the default: what every camera program reads),
-                      argb (the broadcast bytes as they are: A, R, G, B) or
-                      rgba (R, G, B, A)
+                      i420 (planar 4:2:0, for programs that want it; a
+                      quarter smaller than yuyv), argb (the broadcast bytes
+                      as they are: A, R, G, B) or rgba (R, G, B, A)
   --frames N          stop after N frames
   --name-suffix TEXT  added to the device name "Parallax3D" (cut to fit 71 bytes)
   -h, --help          this text

@@ -21,7 +21,7 @@ void FakeV4L2Device::MakeOutput(const std::string& in_card)
     driver = "v4l2 loopback";
     capabilities = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_READWRITE | V4L2_CAP_STREAMING;
     inputs.clear();
-    formats = {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_ARGB32, V4L2_PIX_FMT_RGBA32};
+    formats = {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_YUV420, V4L2_PIX_FMT_ARGB32, V4L2_PIX_FMT_RGBA32};
 }
 
 bool FakeV4L2Device::IsOutput() const
@@ -62,6 +62,8 @@ static uint32_t OutputRowBytes(uint32_t in_fourcc, uint32_t in_width)
     case V4L2_PIX_FMT_RGB24:
     case V4L2_PIX_FMT_BGR24:
         return in_width * 3;
+    case V4L2_PIX_FMT_YUV420: // the luma plane's rows
+        return in_width;
     default:
         return in_width * 2;
     }
@@ -69,7 +71,11 @@ static uint32_t OutputRowBytes(uint32_t in_fourcc, uint32_t in_width)
 
 uint32_t FakeV4L2Device::OutputFrameBytes() const
 {
-    return answerSizeImage != 0 ? answerSizeImage : OutputRowBytes(fourcc, width) * height;
+    if (answerSizeImage != 0)
+        return answerSizeImage;
+    if (fourcc == V4L2_PIX_FMT_YUV420)
+        return width * height * 3 / 2;
+    return OutputRowBytes(fourcc, width) * height;
 }
 
 bool FakeV4L2Device::FrameReady() const

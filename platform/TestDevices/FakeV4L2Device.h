@@ -63,7 +63,7 @@ public:
     bool streamPerOpen = false;
 
     FakeV4L2Device();
-    // Video output with read-write and streaming I/O, formats YUYV, ARGB32 and RGBA32.
+    // Video output with read-write and streaming I/O, formats YUYV, YUV420, ARGB32 and RGBA32.
     void MakeOutput(const std::string& in_card);
     bool IsOutput() const;
     void PushFrame(const std::vector<uint8_t>& in_bytes, uint64_t in_timeUs = 0);

@@ -55,13 +55,17 @@ TEST(FrameConverterTest, FormatsByNameCodeAndSize)
     OutputFormat format = OutputFormat::kARGB;
     EXPECT_TRUE(ParseOutputFormat("rgba", &format) && format == OutputFormat::kRGBA);
     EXPECT_TRUE(ParseOutputFormat("yuyv", &format) && format == OutputFormat::kYUYV);
+    EXPECT_TRUE(ParseOutputFormat("i420", &format) && format == OutputFormat::kI420);
     EXPECT_STREQ(OutputFormatName(OutputFormat::kARGB), "argb");
-    for (const char* wrong : {"YUYV", "", "rgb", "bgra", "yuy2"})
+    for (const char* wrong : {"YUYV", "", "rgb", "bgra", "yuy2", "nv12", "I420"})
         EXPECT_FALSE(ParseOutputFormat(wrong, &format)) << wrong;
     // 'BA24' is a, r, g, b in memory and 'AB24' r, g, b, a; the ABGR/XRGB codes look alike.
     EXPECT_EQ(OutputFormatFourcc(OutputFormat::kARGB), v4l2_fourcc('B', 'A', '2', '4'));
     EXPECT_EQ(OutputFormatFourcc(OutputFormat::kRGBA), v4l2_fourcc('A', 'B', '2', '4'));
+    EXPECT_EQ(OutputFormatFourcc(OutputFormat::kI420), v4l2_fourcc('Y', 'U', '1', '2'));
     EXPECT_EQ(OutputFrameBytes(OutputFormat::kYUYV, 640, 480), 614400u);
+    EXPECT_EQ(OutputFrameBytes(OutputFormat::kI420, 1280, 720), 1382400u);
+    EXPECT_EQ(OutputRowBytes(OutputFormat::kI420, 1280), 1280u);
     EXPECT_EQ(OutputFrameBytes(OutputFormat::kARGB, INT_MAX, INT_MAX),
               size_t(INT_MAX) * 4 * size_t(INT_MAX));
     EXPECT_EQ(OutputFrameBytes(OutputFormat::kRGBA, 640, 0), 0u);
@@ -86,42 +90,56 @@ TEST(FrameConverterTest, ARGBAndRGBAKeepEveryByteOfEveryPixel)
     }
 }
 
-TEST(FrameConverterTest, YUYVIsBT601LimitedRangeAsLibyuvComputesIt)
+TEST(FrameConverterTest, YUYVAndI420AreBT601LimitedRangeAsLibyuvComputesThem)
 {
-    for (const auto& [w, h, padding] : {std::tuple{640, 48, 0}, {18, 7, 8}}) {
+    // I420 reads the last two rows apart from the others: heights of 2 and more, padded rows.
+    for (const auto& [w, h, padding] :
+         {std::tuple{640, 48, 0}, {18, 8, 8}, {1280, 2, 0}, {66, 6, 3}}) {
         TestFrame frame(w, h, size_t(padding));
-        const std::vector<uint8_t> out = frame.Convert(OutputFormat::kYUYV);
 
         // libyuv over the same pixels in the order it takes, B, G, R, A.
         std::vector<uint8_t> bgra(size_t(w) * h * 4), yuy2(size_t(w) * h * 2);
+        std::vector<uint8_t> i420(size_t(w) * h * 3 / 2);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 for (int c = 0; c < 4; ++c)
                     bgra[(size_t(y) * w + x) * 4 + c] = frame.at(x, y)[3 - c];
         libyuv::ARGBToYUY2(bgra.data(), w * 4, yuy2.data(), w * 2, w, h);
-        ASSERT_EQ(out, yuy2) << w << " x " << h;
+        uint8_t* const u = i420.data() + size_t(w) * h;
+        uint8_t* const v = u + size_t(w / 2) * (h / 2);
+        libyuv::ARGBToI420(bgra.data(), w * 4, i420.data(), w, u, w / 2, v, w / 2, w, h);
+        ASSERT_EQ(frame.Convert(OutputFormat::kYUYV), yuy2) << w << " x " << h;
+        ASSERT_EQ(frame.Convert(OutputFormat::kI420), i420) << w << " x " << h;
     }
+}
 
-    // Pure colours; red and blue tell a swapped channel order apart. libyuv's x86 rows truncate
-    // full chroma to 239 where its ARM rows round to 240: chroma within one step.
+TEST(FrameConverterTest, PureColoursGiveTheirBT601Values)
+{
+    // Red and blue tell a swapped channel order apart. libyuv's x86 rows truncate full chroma
+    // to 239 where its ARM rows round to 240: chroma within one step.
     const std::tuple<uint8_t, uint8_t, uint8_t, int, int, int> colours[] = {
         {255, 255, 255, 235, 128, 128},
         {0, 0, 0, 16, 128, 128},
         {128, 128, 128, 126, 128, 128},
         {255, 0, 0, 82, 90, 240},
         {0, 0, 255, 41, 240, 110}};
-    for (const auto& [r, g, b, y, u, v] : colours) {
-        TestFrame frame(4, 2);
-        for (size_t i = 0; i < frame.bytes.size(); i += 4)
-            std::tie(frame.bytes[i], frame.bytes[i + 1], frame.bytes[i + 2], frame.bytes[i + 3]) =
-                std::tuple{uint8_t(255), r, g, b};
-        const std::vector<uint8_t> out = frame.Convert(OutputFormat::kYUYV);
-        const std::string colour =
-            std::to_string(r) + "," + std::to_string(g) + "," + std::to_string(b);
-        EXPECT_EQ(out[0], y) << colour;
-        EXPECT_NEAR(out[1], u, 1) << colour;
-        EXPECT_NEAR(out[3], v, 1) << colour;
-    }
+    // Where the first Y, U and V of a 4 x 2 frame lie in each format.
+    const std::tuple<OutputFormat, size_t, size_t, size_t> layouts[] = {
+        {OutputFormat::kYUYV, 0, 1, 3}, {OutputFormat::kI420, 0, 8, 10}};
+    for (const auto& [format, atY, atU, atV] : layouts)
+        for (const auto& [r, g, b, y, u, v] : colours) {
+            TestFrame frame(4, 2);
+            for (size_t i = 0; i < frame.bytes.size(); i += 4)
+                std::tie(frame.bytes[i], frame.bytes[i + 1], frame.bytes[i + 2],
+                         frame.bytes[i + 3]) = std::tuple{uint8_t(255), r, g, b};
+            const std::vector<uint8_t> out = frame.Convert(format);
+            const std::string colour = std::string(OutputFormatName(format)) + " " +
+                                       std::to_string(r) + "," + std::to_string(g) + "," +
+                                       std::to_string(b);
+            EXPECT_EQ(out[atY], y) << colour;
+            EXPECT_NEAR(out[atU], u, 1) << colour;
+            EXPECT_NEAR(out[atV], v, 1) << colour;
+        }
 }
 
 TEST(FrameConverterTest, SizesItCannotConvertAreNotValidAndWriteNothing)
@@ -130,6 +148,8 @@ TEST(FrameConverterTest, SizesItCannotConvertAreNotValidAndWriteNothing)
     TestFrame frame(8, 3);
     const std::tuple<OutputFormat, int, int, size_t> bad[] = {
         {OutputFormat::kYUYV, 7, 3, 32},
+        {OutputFormat::kI420, 7, 4, 32},
+        {OutputFormat::kI420, 8, 3, 32},
         {OutputFormat::kARGB, 0, 3, 32},
         {OutputFormat::kRGBA, 8, -3, 32},
         {OutputFormat::kARGB, INT_MAX, 1, 32},

@@ -112,11 +112,13 @@ TEST_F(V4L2FrameOutputTest, EachFormatAsksForItsFourccRowBytesAndColorspace)
         uint32_t fourcc;
         uint32_t rowBytes;
         uint32_t colorspace;
+        size_t frameBytes;
     };
     const Case cases[] = {
-        {OutputFormat::kYUYV, V4L2_PIX_FMT_YUYV, 1280, V4L2_COLORSPACE_SMPTE170M},
-        {OutputFormat::kARGB, V4L2_PIX_FMT_ARGB32, 2560, V4L2_COLORSPACE_SRGB},
-        {OutputFormat::kRGBA, V4L2_PIX_FMT_RGBA32, 2560, V4L2_COLORSPACE_SRGB},
+        {OutputFormat::kYUYV, V4L2_PIX_FMT_YUYV, 1280, V4L2_COLORSPACE_SMPTE170M, 614400},
+        {OutputFormat::kI420, V4L2_PIX_FMT_YUV420, 640, V4L2_COLORSPACE_SMPTE170M, 460800},
+        {OutputFormat::kARGB, V4L2_PIX_FMT_ARGB32, 2560, V4L2_COLORSPACE_SRGB, 1228800},
+        {OutputFormat::kRGBA, V4L2_PIX_FMT_RGBA32, 2560, V4L2_COLORSPACE_SRGB, 1228800},
     };
     FakeV4L2Device& device = AddOutput("/dev/video3");
     for (const Case& c : cases) {
@@ -129,7 +131,7 @@ TEST_F(V4L2FrameOutputTest, EachFormatAsksForItsFourccRowBytesAndColorspace)
         const std::vector<uint8_t> frame = Frame(Settings(c.format), 9);
         std::string error;
         EXPECT_TRUE(output.Write(frame.data(), frame.size(), error)) << error;
-        EXPECT_EQ(device.bytesWritten, size_t(c.rowBytes) * 480);
+        EXPECT_EQ(device.bytesWritten, c.frameBytes);
         device.bytesWritten = 0;
     }
 }

@@ -43,10 +43,10 @@ TEST(VCamOptions, ReadsEveryOptionWithASpaceOrAnEqualsSign)
     EXPECT_TRUE(options.help);
 
     ASSERT_TRUE(Parse(
-        {"--device=/dev/video10", "--format", "rgba", "--name-suffix", " R", "-h", "--version"},
+        {"--device=/dev/video10", "--format", "i420", "--name-suffix", " R", "-h", "--version"},
         options, error));
     EXPECT_EQ(options.device, "/dev/video10");
-    EXPECT_EQ(options.format, OutputFormat::kRGBA);
+    EXPECT_EQ(options.format, OutputFormat::kI420);
     EXPECT_EQ(options.nameSuffix, " R");
     EXPECT_TRUE(options.help);
     EXPECT_TRUE(options.version);
@@ -59,7 +59,8 @@ TEST(VCamOptions, RefusesWhatItCannotUseAndSaysWhy)
         {{"--frames", "-3"}, "at least 1"},
         {{"--frames", "5x"}, "at least 1"},
         {{"--frames", "99999999999999999999"}, "at least 1"},
-        {{"--format", "YUYV"}, "use yuyv, argb or rgba"},
+        {{"--format", "YUYV"}, "use yuyv, i420, argb or rgba"},
+        {{"--format", "nv12"}, "unknown format \"nv12\""},
         {{"--device", "/dev/video1", "--output", "-"}, "not both"},
         {{"--output"}, "--output needs a value"},
         {{"--output="}, "a path, or -"},

@@ -272,7 +272,8 @@ TEST_F(VirtualCameraTest, StopsWhenAskedAndLooksForAReplacedChannel)
 
 TEST_F(VirtualCameraTest, FramesInTheSteadyStateAllocateNothing)
 {
-    for (OutputFormat format : {OutputFormat::kYUYV, OutputFormat::kARGB, OutputFormat::kRGBA}) {
+    for (OutputFormat format :
+         {OutputFormat::kYUYV, OutputFormat::kI420, OutputFormat::kARGB, OutputFormat::kRGBA}) {
         CountingOutput counting;
         VirtualCamera camera(kScripted, counting);
         std::string error;
