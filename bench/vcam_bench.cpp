@@ -48,8 +48,7 @@ std::vector<uint8_t> LibyuvOrderFrame(int width = kWidth, int height = kHeight)
     return frame;
 }
 
-void Convert(benchmark::State& state, OutputFormat format, int width = kWidth,
-             int height = kHeight)
+void Convert(benchmark::State& state, OutputFormat format, int width = kWidth, int height = kHeight)
 {
     const std::vector<uint8_t> frame = BroadcastFrame(width, height);
     FrameConverter converter(format, width, height);
@@ -116,22 +115,6 @@ void BM_LibyuvARGBToI420_1280x720(benchmark::State& state)
         benchmark::ClobberMemory();
     }
 }
-
-void BM_TmpBGRAToI420_1280x720(benchmark::State& state)
-{
-    const std::vector<uint8_t> frame = BroadcastFrame(kHDWidth, kHDHeight);
-    const int half = kHDWidth / 2;
-    std::vector<uint8_t> out(size_t(kHDWidth) * kHDHeight * 3 / 2);
-    uint8_t* const u = out.data() + size_t(kHDWidth) * kHDHeight;
-    uint8_t* const v = u + size_t(half) * (kHDHeight / 2);
-    for (auto _ : state) {
-        libyuv::BGRAToI420(frame.data(), kHDWidth * 4, out.data(), kHDWidth, u, half, v, half,
-                           kHDWidth, kHDHeight);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(BM_TmpBGRAToI420_1280x720)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -101,8 +101,8 @@ void FrameConverter::ConvertI420(const uint8_t* in_argb, size_t in_rowBytes, uin
     uint8_t* const planeV = planeU + size_t(halfWidth) * size_t(mHeight / 2);
     const int direct = in_rowBytes <= size_t(INT_MAX) ? mHeight - 2 : 0;
     if (direct > 0)
-        libyuv::ABGRToI420(in_argb + 1, int(in_rowBytes), planeY, mWidth, planeU, halfWidth,
-                           planeV, halfWidth, mWidth, direct);
+        libyuv::ABGRToI420(in_argb + 1, int(in_rowBytes), planeY, mWidth, planeU, halfWidth, planeV,
+                           halfWidth, mWidth, direct);
     uint8_t* const rows = mRow.data();
     for (int y = direct; y < mHeight; y += 2) {
         std::memcpy(rows, in_argb + size_t(y) * in_rowBytes, inRow);

@@ -11,7 +11,8 @@
 class FrameConverter
 {
 public:
-    // YUYV needs an even width, I420 an even width and height; a converter for a size it cannot handle is not valid.
+    // YUYV needs an even width, I420 an even width and height; a converter for a size it cannot
+    // handle is not valid.
     FrameConverter(OutputFormat in_format, int in_width, int in_height);
 
     bool IsValid() const;

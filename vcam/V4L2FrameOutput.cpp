@@ -166,7 +166,8 @@ bool V4L2FrameOutput::Negotiate(V4L2VideoDevice& io_device, std::string& out_err
     pix.field = V4L2_FIELD_NONE;
     pix.bytesperline = uint32_t(rowBytes);
     pix.sizeimage = uint32_t(mFrameBytes);
-    const bool yuv = mSettings.format == OutputFormat::kYUYV || mSettings.format == OutputFormat::kI420;
+    const bool yuv =
+        mSettings.format == OutputFormat::kYUYV || mSettings.format == OutputFormat::kI420;
     pix.colorspace = yuv ? V4L2_COLORSPACE_SMPTE170M : V4L2_COLORSPACE_SRGB;
     int err = io_device.SetFormat(format);
     if (err == -EBUSY) {
@@ -181,8 +182,8 @@ bool V4L2FrameOutput::Negotiate(V4L2VideoDevice& io_device, std::string& out_err
             out_error = mNode + " is busy: a program still reads it in " +
                         FourccText(h.pixelformat) + " " + SizeText(h.width, h.height) +
                         "; close that program";
-            for (OutputFormat other :
-                 {OutputFormat::kYUYV, OutputFormat::kI420, OutputFormat::kARGB, OutputFormat::kRGBA})
+            for (OutputFormat other : {OutputFormat::kYUYV, OutputFormat::kI420,
+                                       OutputFormat::kARGB, OutputFormat::kRGBA})
                 if (OutputFormatFourcc(other) == h.pixelformat && h.width == width &&
                     h.height == height)
                     out_error += " or use --format " + std::string(OutputFormatName(other));

@@ -147,12 +147,9 @@ TEST(FrameConverterTest, SizesItCannotConvertAreNotValidAndWriteNothing)
     EXPECT_TRUE(FrameConverter(OutputFormat::kRGBA, 7, 3).IsValid());
     TestFrame frame(8, 3);
     const std::tuple<OutputFormat, int, int, size_t> bad[] = {
-        {OutputFormat::kYUYV, 7, 3, 32},
-        {OutputFormat::kI420, 7, 4, 32},
-        {OutputFormat::kI420, 8, 3, 32},
-        {OutputFormat::kARGB, 0, 3, 32},
-        {OutputFormat::kRGBA, 8, -3, 32},
-        {OutputFormat::kARGB, INT_MAX, 1, 32},
+        {OutputFormat::kYUYV, 7, 3, 32},  {OutputFormat::kI420, 7, 4, 32},
+        {OutputFormat::kI420, 8, 3, 32},  {OutputFormat::kARGB, 0, 3, 32},
+        {OutputFormat::kRGBA, 8, -3, 32}, {OutputFormat::kARGB, INT_MAX, 1, 32},
         {OutputFormat::kARGB, 8, 3, 31}}; // rows closer together than a row of pixels
     for (const auto& [format, w, h, rowBytes] : bad) {
         FrameConverter converter(format, w, h);
