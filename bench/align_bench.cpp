@@ -5,40 +5,16 @@
 #include <vector>
 
 #include "EyeAligner.h"
+#include "SceneEyes.h"
 #include "StereoRectifier.h"
-#include "TestPatternScene.h"
 
 namespace {
 
-constexpr int kWidth = 640, kHeight = 480;
-
-struct RigEyes
-{
-    std::vector<uint8_t> argb[2];
-    RigEyes()
-    {
-        TestPatternScene scene;
-        TestPatternRig rig;
-        std::string reason;
-        TestPatternRig::Parse("vertical=6,roll=1.5,focal=3", rig, reason);
-        scene.SetRig(rig);
-        std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3);
-        for (int eye = 0; eye < 2; ++eye) {
-            scene.Render(0, TestPatternScene::Eye(eye), kWidth, kHeight, rgb.data(), kWidth * 3);
-            argb[eye].resize(size_t(kWidth) * kHeight * 4);
-            for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i) {
-                argb[eye][i * 4] = 255;
-                for (size_t c = 0; c < 3; ++c)
-                    argb[eye][i * 4 + 1 + c] = rgb[i * 3 + c];
-            }
-        }
-    }
-    ArgbView eye(int eye) const { return {argb[eye].data(), kWidth * 4, kWidth, kHeight}; }
-};
+constexpr int kWidth = bench::SceneEyes::kWidth, kHeight = bench::SceneEyes::kHeight;
 
 void BM_AlignFit640x480(benchmark::State& state)
 {
-    const RigEyes eyes;
+    const bench::SceneEyes eyes("vertical=6,roll=1.5,focal=3");
     EyeAligner aligner;
     EyeAlignmentFit fit;
     std::string reason;
@@ -52,7 +28,7 @@ BENCHMARK(BM_AlignFit640x480)->Unit(benchmark::kMillisecond);
 // One step of Keep Eyes Aligned: the maps of an alignment, made on the worker.
 void BM_AlignStepMaps640x480(benchmark::State& state)
 {
-    const RigEyes eyes;
+    const bench::SceneEyes eyes("vertical=6,roll=1.5,focal=3");
     EyeAligner aligner;
     EyeAlignmentFit fit;
     std::string reason;

@@ -8,31 +8,16 @@
 #include <vector>
 
 #include "DepthMapper.h"
-#include "TestPatternScene.h"
+#include "SceneEyes.h"
 
 namespace {
 
-constexpr int kWidth = 640, kHeight = 480;
-
-// Frame 0 of one eye (0 left, 1 right) as opaque A,R,G,B.
-std::vector<uint8_t> SceneEye(int eye)
-{
-    TestPatternScene scene;
-    std::vector<uint8_t> rgb(size_t(kWidth) * kHeight * 3), argb(size_t(kWidth) * kHeight * 4);
-    scene.Render(0, TestPatternScene::Eye(eye), kWidth, kHeight, rgb.data(), size_t(kWidth) * 3);
-    for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i) {
-        argb[i * 4] = 255;
-        for (size_t c = 0; c < 3; ++c)
-            argb[i * 4 + 1 + c] = rgb[i * 3 + c];
-    }
-    return argb;
-}
+constexpr int kWidth = bench::SceneEyes::kWidth, kHeight = bench::SceneEyes::kHeight;
 
 void BM_DepthMap640x480(benchmark::State& state)
 {
-    const std::vector<uint8_t> eyes[2] = {SceneEye(0), SceneEye(1)};
-    const ArgbView left{eyes[0].data(), size_t(kWidth) * 4, kWidth, kHeight},
-        right{eyes[1].data(), size_t(kWidth) * 4, kWidth, kHeight};
+    const bench::SceneEyes eyes;
+    const ArgbView left = eyes.eye(0), right = eyes.eye(1);
     DepthMapper mapper;
     DepthSnapshot map;
     std::string reason;
@@ -48,10 +33,10 @@ BENCHMARK(BM_DepthMap640x480)->Unit(benchmark::kMillisecond);
 // its P2 halved with the scale.
 void BM_OpenCVSGBMHalf640x480(benchmark::State& state)
 {
+    bench::SceneEyes scene;
     cv::Mat eyes[2], small[2], disparity;
     for (int eye = 0; eye < 2; ++eye) {
-        std::vector<uint8_t> argb = SceneEye(eye);
-        const cv::Mat picture(kHeight, kWidth, CV_8UC4, argb.data());
+        const cv::Mat picture(kHeight, kWidth, CV_8UC4, scene.argb[eye].data());
         eyes[eye].create(kHeight, kWidth, CV_8UC3);
         const int fromTo[] = {1, 0, 2, 1, 3, 2};
         cv::mixChannels(&picture, 1, &eyes[eye], 1, fromTo, 3);
