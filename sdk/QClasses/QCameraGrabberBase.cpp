@@ -34,12 +34,16 @@ QCameraGrabberBase::~QCameraGrabberBase()
 }
 
 OSErr QCameraGrabberBase::OnThisDataProc(SGChannel, char* in_data, long in_data_size, long*, long,
-                                         long, short)
+                                         long in_timeUs, short)
 {
     OSErr err = 0;
     // clang-format off
     VERIFY_ERR(err=DefaultDataProc(in_data,in_data_size));
     // clang-format on
+    if (err == 0) {
+        mFrameTimeUs = uint64_t(in_timeUs);
+        ++mFramesTaken;
+    }
     return err;
 }
 
