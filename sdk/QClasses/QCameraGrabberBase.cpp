@@ -269,6 +269,7 @@ OSErr QCameraGrabberBase::CloseVideoChannel()
     VERIFY_ERR(result=DisposeChannel(mVideoChannel));
     // clang-format on
     mVideoChannel = nullptr;
+    mFrameTimeUs = 0; // the frame buffer shows the camera's status next, not a capture
     return result;
 }
 
@@ -277,6 +278,7 @@ void QCameraGrabberBase::DisposeChannels()
     if (mVideoChannel != nullptr)
         DisposeChannel(mVideoChannel);
     mVideoChannel = nullptr;
+    mFrameTimeUs = 0;
 }
 
 void QCameraGrabberBase::Close()

@@ -79,8 +79,8 @@ public:
     OSErr InitializeDecompressionToOffscreenWorld();
     void DisposeChannels();
     SGChannel VideoChannel() const { return mVideoChannel; }
-    // The capture time of the frame in the frame buffer (CLOCK_MONOTONIC microseconds), and how
-    // many frames were decoded into it so far.
+    // The capture time of the frame in the frame buffer (CLOCK_MONOTONIC microseconds; 0 while
+    // no camera's frame is there), and how many frames were decoded into it so far.
     uint64_t FrameTimeUs() const { return mFrameTimeUs; }
     unsigned long FramesTaken() const { return mFramesTaken; }
 

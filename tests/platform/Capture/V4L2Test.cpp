@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/videodev2.h>
@@ -342,6 +343,49 @@ TEST_F(FakeDriverTest, StreamingCycleCopiesFramesIntoMappedBuffers)
     ASSERT_EQ(V4L2::StreamOff(fd), 0);
     V4L2::Close(fd);
     EXPECT_EQ(device.BufferCount(), 0u);
+}
+
+// Only monotonic stamps are comparable between the eyes; any other clock is replaced by the
+// moment of the dequeue.
+TEST_F(FakeDriverTest, FramesAreStampedOnTheMonotonicClock)
+{
+    const struct
+    {
+        uint32_t flags;
+        bool kept;
+    } cases[] = {
+        {V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC, true},
+        {V4L2_BUF_FLAG_TIMESTAMP_UNKNOWN, false},
+        {V4L2_BUF_FLAG_TIMESTAMP_COPY, false},
+    };
+    FakeV4L2Device& camera = fake.AddDevice();
+    V4L2VideoDevice device("/dev/video0");
+    ASSERT_EQ(device.Open(), 0);
+    v4l2_format format = {};
+    format.fmt.pix.width = 640;
+    format.fmt.pix.height = 480;
+    format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+    ASSERT_EQ(device.SetFormat(format), 0);
+    ASSERT_EQ(device.StartStreaming(), 0);
+    const auto now = [] {
+        timespec time{};
+        clock_gettime(CLOCK_MONOTONIC, &time);
+        return uint64_t(time.tv_sec) * 1000000u + uint64_t(time.tv_nsec) / 1000u;
+    };
+    for (const auto& c : cases) {
+        camera.timestampFlags = c.flags;
+        camera.PushFrame({1, 2, 3}, 1500000);
+        const uint64_t before = now();
+        V4L2VideoDevice::Frame frame;
+        ASSERT_EQ(device.Dequeue(frame), 0) << c.flags;
+        if (c.kept) {
+            EXPECT_EQ(frame.timeUs, 1500000u);
+        } else {
+            EXPECT_GE(frame.timeUs, before) << c.flags;
+            EXPECT_LE(frame.timeUs, now()) << c.flags;
+        }
+        ASSERT_EQ(device.Queue(frame.index), 0);
+    }
 }
 
 // The device's state through its life; a lost device lets go of everything at once and answers
