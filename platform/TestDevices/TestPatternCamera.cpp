@@ -78,8 +78,6 @@ uint64_t TestPatternCamera::FrameNumber(const FakeV4L2Device& in_device) const
 
 bool TestPatternCamera::FrameReady(const FakeV4L2Device& in_device)
 {
-    if (mClock() < StartUs(in_device))
-        return false;
     const auto last = mLastFrame.find(&in_device);
     return last == mLastFrame.end() || FrameNumber(in_device) > last->second;
 }
