@@ -24,6 +24,7 @@
 #include "CameraMenuModel.h"
 #include "ComfortCheck.h"
 #include "ConvergenceEaser.h"
+#include "CoreElapsedTime.h"
 #include "CoreMachDebugLog.h"
 #include "DepthWorker.h"
 #include "EyeAlignment.h"
@@ -263,7 +264,7 @@ void P3DDocument::masterTimeClock()
         const QCameraGrabberBase& grabber = *view->grabber();
         return PipelineStats::Eye{image ? grabber.FrameTimeUs() : 0, grabber.FramesTaken()};
     };
-    mStats->tick(PipelineStats::NowUs(), stamp(mWindow->leftEyeView(), left),
+    mStats->tick(CoreElapsedTime::MonotonicMicroseconds(), stamp(mWindow->leftEyeView(), left),
                  stamp(mWindow->rightEyeView(), right));
     alignEyesTick(EyeFrame(left), EyeFrame(right));
     mMonitor->setEyeFrames(left, right);
@@ -271,8 +272,8 @@ void P3DDocument::masterTimeClock()
     mMonitor->render();
     mWindow->stereoView()->update();
     if (const CIImage* image = mMonitor->monitorImage(); image && cameraBroadcastFrame(image))
-        mStats->published(PipelineStats::NowUs());
-    if (PipelineStats::NowUs() - mStatsShownUs >= 1000000)
+        mStats->published(CoreElapsedTime::MonotonicMicroseconds());
+    if (CoreElapsedTime::MonotonicMicroseconds() - mStatsShownUs >= 1000000)
         showPipelineStats();
     if (mCalibrationDialog)
         mCalibrationDialog->eyeFrames(
@@ -318,7 +319,7 @@ bool P3DDocument::cameraBroadcastFrame(const CIImage* image)
 
 PipelineFigures P3DDocument::showPipelineStats()
 {
-    mStatsShownUs = PipelineStats::NowUs();
+    mStatsShownUs = CoreElapsedTime::MonotonicMicroseconds();
     const PipelineFigures figures = mStats->figures(mStatsShownUs);
     mWindow->pipelineStatus()->setText(QString::fromStdString(figures.text()));
     if (mStatsPath.isEmpty() || mStatsFailed)

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -32,13 +31,6 @@ std::string PipelineFigures::json() const
            ", \"delayMedianMs\": " + (hasDelay ? Figure(true, delayMedianMs, "%.3f") : "null") +
            ", \"delay99Ms\": " + (hasDelay ? Figure(true, delay99Ms, "%.3f") : "null") +
            ", \"dropped\": " + std::to_string(dropped) + "}\n";
-}
-
-uint64_t PipelineStats::NowUs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u;
 }
 
 void PipelineStats::tick(uint64_t in_nowUs, const Eye& in_left, const Eye& in_right)

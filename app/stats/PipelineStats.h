@@ -37,8 +37,6 @@ public:
         unsigned long framesTaken = 0;
     };
 
-    static uint64_t NowUs();
-
     // A tick at in_nowUs uses these frames, left then right.
     void tick(uint64_t in_nowUs, const Eye& in_left, const Eye& in_right);
     // The frames of the last tick were broadcast at in_publishUs.
