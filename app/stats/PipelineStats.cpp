@@ -1,37 +1,6 @@
 #include "PipelineStats.h"
 
 #include <algorithm>
-#include <cstdio>
-
-namespace {
-
-std::string Figure(bool in_has, double in_value, const char* in_format)
-{
-    char text[32];
-    snprintf(text, sizeof text, in_format, in_value);
-    return in_has ? text : "-";
-}
-
-} // namespace
-
-std::string PipelineFigures::text() const
-{
-    return "left " + Figure(true, framesPerSecond[0], "%.1f") + " fps, right " +
-           Figure(true, framesPerSecond[1], "%.1f") + " fps, skew " +
-           Figure(hasSkew, skewMs, "%.1f") + " ms, delay " +
-           Figure(hasDelay, delayMedianMs, "%.1f") + " ms median, " +
-           Figure(hasDelay, delay99Ms, "%.1f") + " ms p99, " + std::to_string(dropped) + " dropped";
-}
-
-std::string PipelineFigures::json() const
-{
-    return "{\"leftFps\": " + Figure(true, framesPerSecond[0], "%.2f") +
-           ", \"rightFps\": " + Figure(true, framesPerSecond[1], "%.2f") +
-           ", \"skewMs\": " + (hasSkew ? Figure(true, skewMs, "%.3f") : "null") +
-           ", \"delayMedianMs\": " + (hasDelay ? Figure(true, delayMedianMs, "%.3f") : "null") +
-           ", \"delay99Ms\": " + (hasDelay ? Figure(true, delay99Ms, "%.3f") : "null") +
-           ", \"dropped\": " + std::to_string(dropped) + "}\n";
-}
 
 void PipelineStats::tick(uint64_t in_nowUs, const Eye& in_left, const Eye& in_right)
 {

@@ -11,6 +11,7 @@ class StampRing
 public:
     static constexpr size_t kCapacity = 512; // 5 s at 100 samples a second
 
+    // Samples come in time order; the oldest goes when the ring is full.
     void add(uint64_t in_timeUs, double in_value);
     void clear() { mCount = 0; }
     // The samples taken at or after in_sinceUs.
