@@ -341,8 +341,9 @@ TEST(TestPatternCamera, TheRightEyeComesLateByTheSkew)
         Scene::Eye eye;
         uint64_t lateUs;
     } cases[] = {
-        {"10", Scene::kRightEye, 10000}, {"10", Scene::kLeftEye, 0},    {"0", Scene::kRightEye, 0},
-        {"ten", Scene::kRightEye, 0},    {"1001", Scene::kRightEye, 0}, {"-5", Scene::kRightEye, 0},
+        {"10", Scene::kRightEye, 10000},
+        {"10", Scene::kLeftEye, 0},
+        {"ten", Scene::kRightEye, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.skew) + (c.eye == Scene::kRightEye ? " right" : " left"));
