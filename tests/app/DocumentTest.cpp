@@ -41,7 +41,6 @@
 #include "P3DDocumentWindow.h"
 #include "P3DEyeAlignmentControls.h"
 #include "P3DStereoView.h"
-#include "PipelineStats.h"
 #include "QCamGrabCGImageView.h"
 #include "RenderImage.h"
 #include "RigCalibration.h"
@@ -584,24 +583,6 @@ protected:
     AppController controller;
     P3DDocumentWindow* window = nullptr;
 };
-
-// Each eye's capture time, as its driver stamped it, reaches the tick; frames no tick took are
-// counted.
-TEST_F(TwoWebcamsTest, TheTickKnowsEachEyesCaptureTime)
-{
-    for (uint64_t n = 1; n <= 6; ++n) {
-        cameras[0]->PushFrame(frames[0], n * 33334);
-        cameras[1]->PushFrame(frames[1], n * 33334 + 7000);
-        if (n == 4) // two frames before the next tick: one is never shown
-            cameras[1]->PushFrame(frames[1], n * 33334 + 20000);
-        controller.document()->masterTimeClock();
-    }
-    const PipelineFigures figures = controller.document()->pipelineStats().figures(7 * 33334);
-    ASSERT_TRUE(figures.hasSkew);
-    EXPECT_DOUBLE_EQ(figures.skewMs, 7.0);
-    EXPECT_EQ(figures.dropped, 1u);
-    EXPECT_TRUE(window->pipelineStatus()->text().startsWith("left ")) << "shown at once";
-}
 
 TEST_F(TwoWebcamsTest, AnUnpluggedEyeShowsTheIndicatorWhileTheOtherGoesOnAndComesBack)
 {

@@ -50,7 +50,7 @@ TEST(PipelineStats, FiguresOfFedStamps)
     for (unsigned long n = 1; n <= 300; ++n) {
         const uint64_t left = start + n * frame;
         now = left + 10000 + 1000;
-        stats.tick(now, {left, n}, {left + 10000, n});
+        stats.tick(now, {left, n}, {left + 10000, n + (n > 150)}); // one right frame unused
         stats.published(left + (n % 10 == 0 ? 30000 : 12000));
     }
     const PipelineFigures figures = stats.figures(now);
@@ -61,10 +61,10 @@ TEST(PipelineStats, FiguresOfFedStamps)
     ASSERT_TRUE(figures.hasDelay);
     EXPECT_DOUBLE_EQ(figures.delayMedianMs, 12.0);
     EXPECT_DOUBLE_EQ(figures.delay99Ms, 30.0);
-    EXPECT_EQ(figures.dropped, 0u);
+    EXPECT_EQ(figures.dropped, 1u);
     EXPECT_EQ(figures.text(),
               "left 30.0 fps, right 30.0 fps, skew 10.0 ms, delay 12.0 ms median, 30.0 ms p99, "
-              "0 dropped");
+              "1 dropped");
     EXPECT_EQ(PipelineFigures().json(),
               "{\"leftFps\": 0.00, \"rightFps\": 0.00, \"skewMs\": null, "
               "\"delayMedianMs\": null, \"delay99Ms\": null, \"dropped\": 0}\n");

@@ -13,7 +13,6 @@
 #include "TestPatternCamera.h"
 #include "TestPatternRig.h"
 #include "TestPatternScene.h"
-#include "TestSupport.h"
 
 namespace {
 
@@ -330,40 +329,6 @@ TEST(TestPatternCamera, EachFrameNumberIsDeliveredOnceAtItsTime)
     ASSERT_EQ(rig.camera.FillFrame(rig.device, frame.data(), frame.size(), &time), frame.size());
     EXPECT_EQ(time, 1000000u + 1000000u / 30);
     EXPECT_FALSE(rig.camera.FrameReady(rig.device));
-}
-
-// PARALLAX3D_TEST_SKEW_MS: the right eye's frames come, and are stamped, that much later.
-TEST(TestPatternCamera, TheRightEyeComesLateByTheSkew)
-{
-    const struct
-    {
-        const char* skew;
-        Scene::Eye eye;
-        uint64_t lateUs;
-    } cases[] = {
-        {"10", Scene::kRightEye, 10000},
-        {"10", Scene::kLeftEye, 0},
-        {"ten", Scene::kRightEye, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.skew) + (c.eye == Scene::kRightEye ? " right" : " left"));
-        p3dtest::ScopedEnv skew("PARALLAX3D_TEST_SKEW_MS", c.skew);
-        Rig rig(V4L2_PIX_FMT_YUYV, 320, 240);
-        rig.device.currentInput = c.eye;
-        std::vector<uint8_t> frame(320 * 240 * 2);
-        uint64_t time = 0;
-        // The first frame at once (a still camera's clock never moves), the next ones late.
-        ASSERT_EQ(rig.camera.FillFrame(rig.device, frame.data(), frame.size(), &time),
-                  frame.size());
-        EXPECT_EQ(time, 1000000 + c.lateUs);
-        rig.now += kFrameUs + c.lateUs - 1;
-        EXPECT_FALSE(rig.camera.FrameReady(rig.device));
-        rig.now += 1;
-        ASSERT_TRUE(rig.camera.FrameReady(rig.device));
-        ASSERT_EQ(rig.camera.FillFrame(rig.device, frame.data(), frame.size(), &time),
-                  frame.size());
-        EXPECT_EQ(time, 1000000 + 1000000 / 30 + c.lateUs);
-    }
 }
 
 TEST(TestPatternCamera, NoRoomOrAnotherFormatGetsNothing)
