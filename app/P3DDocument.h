@@ -110,7 +110,6 @@ public:
     // The pipeline's figures are written there as JSON every second and at close; a file that
     // cannot be written is told once on standard error.
     void setStatsPath(const QString& path) { mStatsPath = path; }
-    const PipelineStats& pipelineStats() const { return *mStats; }
     bool snapshotFailed() const { return mSnapshotFailed; }
 
     P3DDocumentWindow* window() const { return mWindow.get(); }
