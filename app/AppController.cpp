@@ -57,6 +57,7 @@ void AppController::newDocument(QObject*)
     if (mOptions.broadcast)
         window->broadcastControl()->setBroadcastEnabled(*mOptions.broadcast);
     mDocument->setSnapshotPath(mOptions.snapshotPath);
+    mDocument->setStatsPath(mOptions.statsPath);
     if (mOptions.quitAfterSeconds > 0)
         QTimer::singleShot(int(mOptions.quitAfterSeconds * 1000.0), window, &QWidget::close);
 }

@@ -8,6 +8,7 @@
 #include "CoreCommandLine.h"
 #include "QCamOutputBase.h"
 #include "StereoRectifier.h"
+#include "TestPatternCamera.h"
 #include "TestPatternRig.h"
 
 bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& out_error)
@@ -42,6 +43,16 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
                                             "A hand holds a 9x6 chessboard up in front of the "
                                             "test pattern, for calibration (implies "
                                             "--test-cameras).");
+    const QCommandLineOption testSkew(
+        "test-skew",
+        "Capture the test pattern's right eye MS milliseconds after its left eye, as two "
+        "webcams out of step (0 to 1000; the same as PARALLAX3D_TEST_SKEW_MS; implies "
+        "--test-cameras).",
+        "MS");
+    const QCommandLineOption stats("stats",
+                                   "Write the pipeline's figures (frames per second, skew, delay, "
+                                   "frames dropped) to FILE as JSON every second.",
+                                   "FILE");
     const QCommandLineOption quitAfter("quit-after", "Close the window after SECONDS.", "SECONDS");
     const QCommandLineOption snapshot("snapshot", "Save the monitor picture at close as PNG.",
                                       "FILE.png");
@@ -52,7 +63,8 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
                                        "Align the eyes from the picture once at launch, as View > "
                                        "Align Eyes Automatically.");
     parser.addOptions({monitor, broadcast, noBroadcast, leftCamera, rightCamera, testCameras,
-                       testRig, testChessboard, quitAfter, snapshot, calibration, alignEyes});
+                       testRig, testChessboard, testSkew, quitAfter, snapshot, stats, calibration,
+                       alignEyes});
 
     if (!parser.parse(arguments)) {
         // Worded as the other programs word it.
@@ -109,8 +121,18 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
         out.testRig = parser.value(testRig);
     }
     out.testChessboard = parser.isSet(testChessboard);
-    out.testCameras =
-        parser.isSet(testCameras) || parser.isSet(testRig) || parser.isSet(testChessboard);
+    if (parser.isSet(testSkew)) {
+        bool ok = false;
+        out.testSkewMs = parser.value(testSkew).toInt(&ok);
+        if (!ok || out.testSkewMs < 0 || out.testSkewMs > TestPatternCamera::kMaxSkewMs) {
+            out_error = "--test-skew takes whole milliseconds from 0 to " +
+                        QString::number(TestPatternCamera::kMaxSkewMs) + ", not \"" +
+                        parser.value(testSkew) + "\"";
+            return false;
+        }
+    }
+    out.testCameras = parser.isSet(testCameras) || parser.isSet(testRig) ||
+                      parser.isSet(testChessboard) || parser.isSet(testSkew);
     if (parser.isSet(quitAfter)) {
         bool ok = false;
         out.quitAfterSeconds = parser.value(quitAfter).toDouble(&ok);
@@ -121,6 +143,11 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
         }
     }
     out.snapshotPath = parser.value(snapshot);
+    out.statsPath = parser.value(stats);
+    if (parser.isSet(stats) && out.statsPath.isEmpty()) {
+        out_error = "--stats takes a file name";
+        return false;
+    }
     out.alignEyes = parser.isSet(alignEyes);
     if (parser.isSet(snapshot) && !out.snapshotPath.endsWith(".png", Qt::CaseInsensitive)) {
         out_error = "--snapshot writes PNG: give a file name ending in .png";

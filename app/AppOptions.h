@@ -17,8 +17,10 @@ struct AppOptions
     bool testCameras = false;        // the built-in test pattern among the cameras
     QString testRig;                 // its rig's faults, TestPatternRig's text; empty: none
     bool testChessboard = false;     // a hand holds a chessboard up in front of it
+    int testSkewMs = 0;              // its right eye's frames this much later than the left's
     double quitAfterSeconds = 0;     // 0: run until the window is closed
     QString snapshotPath;            // the monitor image at close, as PNG
+    QString statsPath;               // the pipeline's figures as JSON, every second
     bool alignEyes = false;          // View > Align Eyes Automatically once at launch
     bool helpShown = false;          // --help or --version answered: nothing else to do
     // Read from its file (--calibration): the eyes' calibration, kept for the cameras' pair.

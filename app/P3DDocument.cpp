@@ -24,6 +24,7 @@
 #include "CameraMenuModel.h"
 #include "ComfortCheck.h"
 #include "ConvergenceEaser.h"
+#include "CoreElapsedTime.h"
 #include "CoreMachDebugLog.h"
 #include "DepthWorker.h"
 #include "EyeAlignment.h"
@@ -40,6 +41,7 @@
 #include "P3DComfortBar.h"
 #include "P3DDocumentWindow.h"
 #include "P3DStereoView.h"
+#include "PipelineStats.h"
 #include "QCamGrabCGImageView.h"
 #include "QCamOutputBase.h"
 #include "StereoCalibration.h"
@@ -122,6 +124,7 @@ P3DDocument::P3DDocument()
 {
     windowNibName();
     mMonitor = std::make_unique<StereoMonitor>();
+    mStats = std::make_unique<PipelineStats>();
     mWindow = std::make_unique<P3DDocumentWindow>(mMonitor.get());
     mWindow->setWindowTitle(displayName());
     P3DDocumentWindow& w = *mWindow;
@@ -257,13 +260,21 @@ void P3DDocument::masterTimeClock()
         return view->grabber()->VideoChannel() ? view->cameraImageRef() : nullptr;
     };
     CGImageRef left = frame(mWindow->leftEyeView()), right = frame(mWindow->rightEyeView());
+    const auto stamp = [](QCamGrabCGImageView* view, CGImageRef image) {
+        const QCameraGrabberBase& grabber = *view->grabber();
+        return PipelineStats::Eye{image ? grabber.FrameTimeUs() : 0, grabber.FramesTaken()};
+    };
+    mStats->tick(CoreElapsedTime::MonotonicMicroseconds(), stamp(mWindow->leftEyeView(), left),
+                 stamp(mWindow->rightEyeView(), right));
     alignEyesTick(EyeFrame(left), EyeFrame(right));
     mMonitor->setEyeFrames(left, right);
     updateComfort();
     mMonitor->render();
     mWindow->stereoView()->update();
-    if (const CIImage* image = mMonitor->monitorImage())
-        cameraBroadcastFrame(image);
+    if (const CIImage* image = mMonitor->monitorImage(); image && cameraBroadcastFrame(image))
+        mStats->published(CoreElapsedTime::MonotonicMicroseconds());
+    if (CoreElapsedTime::MonotonicMicroseconds() - mStatsShownUs >= 1000000)
+        showPipelineStats();
     if (mCalibrationDialog)
         mCalibrationDialog->eyeFrames(
             EyeFrame(left), EyeFrame(right),
@@ -290,18 +301,39 @@ void P3DDocument::stereoCameraTimer()
     mWindow->rightEyeView()->cameraTimer(_camTimer);
 }
 
-void P3DDocument::cameraBroadcastFrame(const CIImage* image)
+bool P3DDocument::cameraBroadcastFrame(const CIImage* image)
 {
     P3DBroadcastControl* broadcast = mWindow->broadcastControl();
     if (_broadcastFrame != 0 || !broadcast->isBroadcastEnabled() || !broadcast->isBroadcasting())
-        return;
+        return false;
     ++_broadcastFrame;
     // The control hands out its context only with the buffer's lock taken: a frame it cannot
     // lock is not drawn.
-    if (CIContext* context = broadcast->beginSwitchContexts())
+    CIContext* context = broadcast->beginSwitchContexts();
+    if (context)
         context->drawImage(image, CGPointMake(0, 0), image->extent());
     broadcast->endSwitchContexts();
     --_broadcastFrame;
+    return context != nullptr;
+}
+
+PipelineFigures P3DDocument::showPipelineStats()
+{
+    mStatsShownUs = CoreElapsedTime::MonotonicMicroseconds();
+    const PipelineFigures figures = mStats->figures(mStatsShownUs);
+    mWindow->pipelineStatus()->setText(QString::fromStdString(figures.text()));
+    if (mStatsPath.isEmpty() || mStatsFailed)
+        return figures;
+    // Whole or not at all: a script may read it at any moment.
+    QSaveFile file(mStatsPath);
+    const std::string json = figures.json();
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(json.data(), qint64(json.size())) != qint64(json.size()) || !file.commit()) {
+        fprintf(stderr, "parallax3d: cannot write %s: %s\n", mStatsPath.toLocal8Bit().constData(),
+                file.errorString().toLocal8Bit().constData());
+        mStatsFailed = true;
+    }
+    return figures;
 }
 
 void P3DDocument::windowWillClose()
@@ -330,6 +362,8 @@ void P3DDocument::windowWillClose()
     if (writer.framesPublished() || writer.framesDropped())
         fprintf(stderr, "parallax3d: %lu ticks, %lu frames broadcast, %lu dropped\n", mTicks,
                 writer.framesPublished(), writer.framesDropped());
+    if (mTicks != 0) // the file ends with the last figures too
+        fprintf(stderr, "parallax3d: %s\n", showPipelineStats().text().c_str());
     mWindow->imageControls()->preferencesSaveDefaults(this);
     saveEyeAdjustment();
     NSUserDefaultSave(mRectifyEyes ? 1 : 0, kRectifyEyes);

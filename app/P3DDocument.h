@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,8 @@ class StereoMonitor;
 struct DepthSnapshot;
 struct EyeAlignment;
 struct StereoCalibration;
+class PipelineStats;
+struct PipelineFigures;
 
 class P3DDocument : public QObject
 {
@@ -50,7 +53,8 @@ public:
     void stereoCameraDevicesChanged();
     void masterTimeClock();
     void stereoCameraTimer();
-    void cameraBroadcastFrame(const CIImage* image);
+    // True when the frame was published.
+    bool cameraBroadcastFrame(const CIImage* image);
     void windowWillClose();
     // View > Calibrate Eyes…: the guided calibration, fed this document's eyes while it is open.
     void calibrateEyes();
@@ -103,6 +107,9 @@ public:
     // The monitor picture of the last drawing is saved there when the window closes; a
     // picture that could not be saved is told on standard error and remembered.
     void setSnapshotPath(const QString& path) { mSnapshotPath = path; }
+    // The pipeline's figures are written there as JSON every second and at close; a file that
+    // cannot be written is told once on standard error.
+    void setStatsPath(const QString& path) { mStatsPath = path; }
     bool snapshotFailed() const { return mSnapshotFailed; }
 
     P3DDocumentWindow* window() const { return mWindow.get(); }
@@ -133,6 +140,8 @@ private:
     void updateComfort();
     // The alignment worker fed this tick's eyes, and what it has made taken into the monitor.
     void alignEyesTick(const ArgbView& left, const ArgbView& right);
+    // The pipeline's figures in the status bar and in the stats file; the figures shown.
+    PipelineFigures showPipelineStats();
 
     std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it
     std::unique_ptr<P3DDocumentWindow> mWindow;
@@ -157,5 +166,9 @@ private:
     std::string mShownStatus, mShownWarning; // what the status line says, compared each tick
     std::unique_ptr<AlignmentSession> mAlignment;
     std::unique_ptr<EyeAlignment> mPairAlignment;
+    std::unique_ptr<PipelineStats> mStats;
+    uint64_t mStatsShownUs = 0;
+    QString mStatsPath;
+    bool mStatsFailed = false; // told once
     static int sCountInstances;
 };

@@ -74,6 +74,12 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
            "picture's edge, which the eyes cannot fuse"));
     statusBar()->addWidget(mComfortStatus);
     statusBar()->addWidget(mComfortWarning, 1);
+    mPipelineStatus = new QLabel;
+    mPipelineStatus->setToolTip(
+        tr("Each eye's frames per second, how much later the right eye's frame was captured "
+           "than the left eye's, the delay from capture to broadcast over the last 5 s, and the "
+           "frames no tick used"));
+    statusBar()->addPermanentWidget(mPipelineStatus);
 
     auto* controls = new QHBoxLayout;
     const char* const types[] = {"Left", "Stereo", "Swapped", "Right", "Depth"};

@@ -61,6 +61,8 @@ public:
     QDoubleSpinBox* comfortBudgetBox() const { return mComfortBudgetBox; }
     QLabel* comfortStatus() const { return mComfortStatus; }
     QLabel* comfortWarning() const { return mComfortWarning; }
+    // The pipeline's figures at the status bar's right end, set by the document.
+    QLabel* pipelineStatus() const { return mPipelineStatus; }
     // View menu: the eyes aligned from the picture, the alignment undone, kept aligned
     // (checkable).
     QAction* alignEyesAction() const { return mAlignEyesAction; }
@@ -97,6 +99,7 @@ private:
     QDoubleSpinBox* mComfortBudgetBox;
     QLabel* mComfortStatus;
     QLabel* mComfortWarning;
+    QLabel* mPipelineStatus;
     QAction* mAlignEyesAction;
     QAction* mUndoAlignmentAction;
     QAction* mKeepAlignedAction;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unistd.h>
 
 #include "AppController.h"
@@ -63,20 +64,22 @@ int main(int argc, char** argv)
         return CoreCommandLine::UsageError("parallax3d", error.toStdString());
     if (options.helpShown)
         return 0;
-    // A snapshot that can never be saved is told now, not when the window closes.
-    if (!options.snapshotPath.isEmpty() &&
-        access(QFileInfo(options.snapshotPath).absolutePath().toLocal8Bit().constData(), W_OK) !=
-            0) {
-        fprintf(stderr, "parallax3d: cannot save %s: %s\n",
-                options.snapshotPath.toLocal8Bit().constData(), strerror(errno));
-        return 1;
-    }
+    // A snapshot or figures that can never be saved are told now, not when the window closes.
+    for (const QString& path : {options.snapshotPath, options.statsPath})
+        if (!path.isEmpty() &&
+            access(QFileInfo(path).absolutePath().toLocal8Bit().constData(), W_OK) != 0) {
+            fprintf(stderr, "parallax3d: cannot save %s: %s\n", path.toLocal8Bit().constData(),
+                    strerror(errno));
+            return 1;
+        }
     if (options.testCameras)
         setenv("PARALLAX3D_TEST_CAMERAS", "1", 1);
     if (!options.testRig.isEmpty())
         setenv("PARALLAX3D_TEST_RIG", options.testRig.toUtf8().constData(), 1);
     if (options.testChessboard)
         setenv("PARALLAX3D_TEST_CHESSBOARD", "1", 1);
+    if (options.testSkewMs != 0)
+        setenv("PARALLAX3D_TEST_SKEW_MS", std::to_string(options.testSkewMs).c_str(), 1);
     // One writer per user's channel: a second instance leaves the first one's broadcast alone.
     QLockFile instance(QDir::tempPath() + "/parallax3d-" + QString::number(getuid()) + ".lock");
     instance.setStaleLockTime(0);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <poll.h>
 #include <utility>
 
@@ -204,7 +205,16 @@ int V4L2VideoDevice::Dequeue(Frame& out_frame)
     out_frame.index = buf.index;
     out_frame.data = static_cast<const uint8_t*>(mapped.address);
     out_frame.bytes = std::min<size_t>(buf.bytesused, mapped.length);
-    out_frame.timeUs = uint64_t(buf.timestamp.tv_sec) * 1000000u + uint64_t(buf.timestamp.tv_usec);
+    // Stamps on another clock (or none) cannot be compared with the other eye's: the dequeue
+    // is the nearest moment we know on the monotonic clock.
+    if ((buf.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC) {
+        out_frame.timeUs =
+            uint64_t(buf.timestamp.tv_sec) * 1000000u + uint64_t(buf.timestamp.tv_usec);
+    } else {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        out_frame.timeUs = uint64_t(now.tv_sec) * 1000000u + uint64_t(now.tv_nsec) / 1000u;
+    }
     out_frame.corrupt = (buf.flags & V4L2_BUF_FLAG_ERROR) != 0;
     return 0;
 }

@@ -26,7 +26,7 @@ public:
         uint32_t index = 0;
         const uint8_t* data = nullptr;
         size_t bytes = 0;
-        uint64_t timeUs = 0;  // the device's clock
+        uint64_t timeUs = 0;  // CLOCK_MONOTONIC
         bool corrupt = false; // the driver flagged the buffer as damaged
     };
 

@@ -240,7 +240,7 @@ int FakeV4L2Device::Ioctl(unsigned long in_request, void* io_arg)
             buf->index = uint32_t(mBuffers.size()) + 7;
         }
         buf->memory = V4L2_MEMORY_MMAP;
-        buf->flags = damagedFrames > 0 ? V4L2_BUF_FLAG_ERROR : 0;
+        buf->flags = (damagedFrames > 0 ? V4L2_BUF_FLAG_ERROR : 0) | timestampFlags;
         damagedFrames = std::max(damagedFrames - 1, 0);
         buf->bytesused = uint32_t(used);
         buf->length = uint32_t(b.memory.size());

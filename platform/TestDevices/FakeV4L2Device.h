@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <linux/videodev2.h>
 #include <map>
 #include <string>
 #include <sys/types.h>
@@ -50,6 +51,7 @@ public:
     int streamOnNoSpaceFor = 0; // STREAMON answers ENOSPC while this fourcc is set
     bool dqbufBadIndexOnce = false;
     int damagedFrames = 0; // the next frames come with V4L2_BUF_FLAG_ERROR
+    uint32_t timestampFlags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC; // the stamps' clock
 
     // Output devices, as v4l2loopback with exclusive_caps=1 shows itself before a program reads.
     bool consumerHolds = false;      // a reader holds the format: S_FMT to another answers EBUSY

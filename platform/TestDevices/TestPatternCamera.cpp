@@ -32,6 +32,18 @@ TestPatternCamera::TestPatternCamera(Clock in_clock)
         else
             fprintf(stderr, "PARALLAX3D_TEST_RIG: %s; the rig stays ideal\n", reason.c_str());
     }
+    // Two real webcams are never in step: the right eye's frames come late by this much.
+    if (const char* text = getenv("PARALLAX3D_TEST_SKEW_MS")) {
+        char* end = nullptr;
+        const long ms = strtol(text, &end, 10);
+        if (*text != '\0' && *end == '\0' && ms >= 0 && ms <= kMaxSkewMs)
+            mRightSkewUs = uint64_t(ms) * 1000u;
+        else
+            fprintf(stderr,
+                    "PARALLAX3D_TEST_SKEW_MS: \"%s\" is not 0 to %d ms; the eyes stay in "
+                    "step\n",
+                    text, kMaxSkewMs);
+    }
     const char* chessboard = getenv("PARALLAX3D_TEST_CHESSBOARD");
     mScene.SetChessboard(chessboard != nullptr && strcmp(chessboard, "1") == 0);
 }
@@ -52,24 +64,30 @@ void TestPatternCamera::Configure(FakeV4L2Device& io_device)
     io_device.streamPerOpen = true;
 }
 
-uint64_t TestPatternCamera::FrameNumber() const
+uint64_t TestPatternCamera::StartUs(const FakeV4L2Device& in_device) const
+{
+    return mStartUs + (in_device.currentInput == 1 ? mRightSkewUs : 0);
+}
+
+uint64_t TestPatternCamera::FrameNumber(const FakeV4L2Device& in_device) const
 {
     const uint64_t now = mClock();
-    return now < mStartUs ? 0 : (now - mStartUs) * kFramesPerSecond / 1000000u;
+    const uint64_t start = StartUs(in_device);
+    return now < start ? 0 : (now - start) * kFramesPerSecond / 1000000u;
 }
 
 bool TestPatternCamera::FrameReady(const FakeV4L2Device& in_device)
 {
     const auto last = mLastFrame.find(&in_device);
-    return last == mLastFrame.end() || FrameNumber() > last->second;
+    return last == mLastFrame.end() || FrameNumber(in_device) > last->second;
 }
 
 size_t TestPatternCamera::FillFrame(const FakeV4L2Device& in_device, uint8_t* out_data,
                                     size_t in_capacity, uint64_t* out_timeUs)
 {
-    const uint64_t frame = FrameNumber();
+    const uint64_t frame = FrameNumber(in_device);
     mLastFrame[&in_device] = frame;
-    *out_timeUs = mStartUs + frame * 1000000u / kFramesPerSecond;
+    *out_timeUs = StartUs(in_device) + frame * 1000000u / kFramesPerSecond;
     const int width = int(in_device.width);
     const int height = int(in_device.height);
     if ((in_device.fourcc != V4L2_PIX_FMT_MJPEG && in_device.fourcc != V4L2_PIX_FMT_YUYV) ||

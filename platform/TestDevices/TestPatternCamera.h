@@ -1,7 +1,9 @@
 // "Parallax3D Test Pattern": a camera without hardware, for demos and end-to-end tests. One
 // input per eye, each seeing TestPatternScene from its side; the scene moves, a frame every
 // 1/30 s of the camera's clock. MJPEG or YUYV frames. PARALLAX3D_TEST_RIG gives the rig faults
-// (TestPatternRig's text) and PARALLAX3D_TEST_CHESSBOARD=1 has a hand hold a chessboard up.
+// (TestPatternRig's text), PARALLAX3D_TEST_CHESSBOARD=1 has a hand hold a chessboard up and
+// PARALLAX3D_TEST_SKEW_MS=N makes the right eye's frames N ms later than the left eye's. Frames
+// are stamped on the monotonic clock, as V4L2 drivers stamp theirs.
 #pragma once
 
 #include <map>
@@ -21,6 +23,7 @@ public:
     static constexpr const char* kLeftInput = "Left Eye";
     static constexpr const char* kRightInput = "Right Eye";
     static constexpr int kFramesPerSecond = 30;
+    static constexpr int kMaxSkewMs = 1000;
 
     // Microseconds; the monotonic clock unless a test gives its own.
     using Clock = std::function<uint64_t()>;
@@ -40,11 +43,14 @@ public:
                      uint64_t* out_timeUs) override;
 
 private:
-    uint64_t FrameNumber() const;
+    // The right eye's clock starts late by the skew.
+    uint64_t StartUs(const FakeV4L2Device& in_device) const;
+    uint64_t FrameNumber(const FakeV4L2Device& in_device) const;
     size_t FillYUYV(const FakeV4L2Device& in_device, uint8_t* out_data, size_t in_capacity);
     size_t FillJPEG(const FakeV4L2Device& in_device, uint8_t* out_data, size_t in_capacity);
     Clock mClock;
     uint64_t mStartUs;
+    uint64_t mRightSkewUs = 0;
     // The last frame each stream took: two eyes stream from one device at once.
     std::map<const FakeV4L2Device*, uint64_t> mLastFrame;
     TestPatternScene mScene;

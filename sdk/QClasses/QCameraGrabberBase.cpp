@@ -34,12 +34,16 @@ QCameraGrabberBase::~QCameraGrabberBase()
 }
 
 OSErr QCameraGrabberBase::OnThisDataProc(SGChannel, char* in_data, long in_data_size, long*, long,
-                                         long, short)
+                                         long in_timeUs, short)
 {
     OSErr err = 0;
     // clang-format off
     VERIFY_ERR(err=DefaultDataProc(in_data,in_data_size));
     // clang-format on
+    if (err == 0) {
+        mFrameTimeUs = uint64_t(in_timeUs);
+        ++mFramesTaken;
+    }
     return err;
 }
 
@@ -265,6 +269,7 @@ OSErr QCameraGrabberBase::CloseVideoChannel()
     VERIFY_ERR(result=DisposeChannel(mVideoChannel));
     // clang-format on
     mVideoChannel = nullptr;
+    mFrameTimeUs = 0; // the frame buffer shows the camera's status next, not a capture
     return result;
 }
 
@@ -273,6 +278,7 @@ void QCameraGrabberBase::DisposeChannels()
     if (mVideoChannel != nullptr)
         DisposeChannel(mVideoChannel);
     mVideoChannel = nullptr;
+    mFrameTimeUs = 0;
 }
 
 void QCameraGrabberBase::Close()

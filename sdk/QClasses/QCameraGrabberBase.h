@@ -3,6 +3,7 @@
 // when the channel is gone. The frame buffer and the decompression are a subclass's.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "CoreCString.h"
@@ -78,6 +79,10 @@ public:
     OSErr InitializeDecompressionToOffscreenWorld();
     void DisposeChannels();
     SGChannel VideoChannel() const { return mVideoChannel; }
+    // The capture time of the frame in the frame buffer (CLOCK_MONOTONIC microseconds; 0 while
+    // no camera's frame is there), and how many frames were decoded into it so far.
+    uint64_t FrameTimeUs() const { return mFrameTimeUs; }
+    unsigned long FramesTaken() const { return mFramesTaken; }
 
     // Camera selection.
     bool GetActiveCameraDeviceList(QSGDeviceList& deviceList) const;
@@ -102,6 +107,8 @@ public:
     float mAutoOpenRetrySeconds;
     CoreElapsedTime mAutoOpenRetryElapsed;
     std::string mLostCameraName; // the camera whose device went away, until it is back
+    uint64_t mFrameTimeUs = 0;
+    unsigned long mFramesTaken = 0;
 };
 
 bool import_QCameraGrabberBase();

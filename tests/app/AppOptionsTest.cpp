@@ -43,6 +43,15 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     EXPECT_TRUE(rig.testCameras);
     EXPECT_EQ(rig.testRig, "roll=1.5,k1=-0.1");
     EXPECT_TRUE(rig.testChessboard);
+
+    // A skew is the test pattern's, and the figures go to their file.
+    AppOptions skew;
+    ASSERT_TRUE(AppOptions::Parse({"parallax3d", "--test-skew", "10", "--stats", "/tmp/s.json"},
+                                  skew, error))
+        << error.toStdString();
+    EXPECT_TRUE(skew.testCameras);
+    EXPECT_EQ(skew.testSkewMs, 10);
+    EXPECT_EQ(skew.statsPath, "/tmp/s.json");
 }
 
 TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
@@ -73,6 +82,9 @@ TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
          "--calibration /nonexistent.yml: cannot read /nonexistent.yml"},
         {{"--calibration", turnedPath}, "does not rectify"},
         {{"--test-rig", "tilt=2"}, "--test-rig: \"tilt=2\" is not one of"},
+        {{"--test-skew", "ten"}, "--test-skew takes whole milliseconds from 0 to 1000"},
+        {{"--test-skew", "1001"}, "--test-skew"},
+        {{"--stats", ""}, "--stats takes a file name"},
         {{"--frobnicate"}, "frobnicate"},
         {{"stray"}, "stray"},
     };

@@ -2,6 +2,7 @@
 // processes read the channel.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -256,6 +257,38 @@ TEST_F(AppProcessTest, TheBroadcastGoesOnWhileTheWindowIsUnmapped)
     EXPECT_TRUE(app.running()) << app.err();
 }
 
+// One figure of the --stats file; NaN when it is null or missing.
+double StatsFigure(const std::string& json, const std::string& name)
+{
+    const size_t at = json.find("\"" + name + "\": ");
+    if (at == std::string::npos)
+        return std::nan("");
+    const char* value = json.c_str() + at + name.size() + 4;
+    char* end = nullptr;
+    const double figure = strtod(value, &end);
+    return end == value ? std::nan("") : figure;
+}
+
+// The test pattern's right eye captured 10 ms late: the figures for scripts say so, and say how
+// long a frame takes from capture to the broadcast.
+TEST_F(AppProcessTest, TheStatsFileShowsTheSkewBetweenTheEyesAndTheDelayToBroadcast)
+{
+    p3dtest::TempDir dir;
+    const std::string stats = dir.file("stats.json");
+    Child app({APP_PATH, "--test-cameras", "--test-skew", "10", "--broadcast", "--stats", stats,
+               "--quit-after", "4"},
+              Headless());
+    ASSERT_EQ(app.wait(30000), 0) << app.err();
+    const std::string json = p3dtest::ReadFile(stats);
+    EXPECT_NEAR(StatsFigure(json, "skewMs"), 10.0, 2.0) << json;
+    for (const char* eye : {"leftFps", "rightFps"})
+        EXPECT_GT(StatsFigure(json, eye), 0.0) << json; // sanitized builds tick slowly
+    const double median = StatsFigure(json, "delayMedianMs");
+    EXPECT_GT(median, 0.0) << json;
+    EXPECT_GE(StatsFigure(json, "delay99Ms"), median) << json;
+    EXPECT_NE(app.err().find("\nparallax3d: left "), std::string::npos) << app.err();
+}
+
 // One launch on a machine without cameras stores no camera for either eye, so the next launch,
 // with cameras, has both eyes live and keeps them.
 TEST_F(AppProcessTest, ALaunchWithoutCamerasLeavesTheNextOneBothEyes)
@@ -333,6 +366,12 @@ TEST_F(AppProcessTest, CommandLinesSayWhatHappenedAndEndWithTheirStatus)
             {{"--snapshot", "/nonexistent/x.png"},
              1,
              "cannot save /nonexistent/x.png: No such file or directory"},
+            {{"--test-skew", "10ms"},
+             2,
+             "--test-skew takes whole milliseconds from 0 to 1000, not \"10ms\""},
+            {{"--stats", "/nonexistent/s.json"},
+             1,
+             "cannot save /nonexistent/s.json: No such file or directory"},
         },
         env);
 

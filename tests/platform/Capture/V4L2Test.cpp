@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/videodev2.h>
@@ -342,6 +343,38 @@ TEST_F(FakeDriverTest, StreamingCycleCopiesFramesIntoMappedBuffers)
     ASSERT_EQ(V4L2::StreamOff(fd), 0);
     V4L2::Close(fd);
     EXPECT_EQ(device.BufferCount(), 0u);
+}
+
+// Only monotonic stamps are comparable between the eyes; any other clock is replaced by the
+// moment of the dequeue.
+TEST_F(FakeDriverTest, FramesAreStampedOnTheMonotonicClock)
+{
+    FakeV4L2Device& camera = fake.AddDevice();
+    V4L2VideoDevice device("/dev/video0");
+    ASSERT_EQ(device.Open(), 0);
+    v4l2_format format = {};
+    format.fmt.pix.width = 640;
+    format.fmt.pix.height = 480;
+    format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+    ASSERT_EQ(device.SetFormat(format), 0);
+    ASSERT_EQ(device.StartStreaming(), 0);
+    const auto now = [] {
+        timespec time{};
+        clock_gettime(CLOCK_MONOTONIC, &time);
+        return uint64_t(time.tv_sec) * 1000000u + uint64_t(time.tv_nsec) / 1000u;
+    };
+    V4L2VideoDevice::Frame frame;
+    for (const uint32_t clock : {V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC, V4L2_BUF_FLAG_TIMESTAMP_COPY}) {
+        camera.timestampFlags = clock;
+        camera.PushFrame({1, 2, 3}, 1500000);
+        const uint64_t before = now();
+        ASSERT_EQ(device.Dequeue(frame), 0);
+        ASSERT_EQ(device.Queue(frame.index), 0);
+        if (clock == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC)
+            EXPECT_EQ(frame.timeUs, 1500000u);
+        else
+            EXPECT_TRUE(frame.timeUs >= before && frame.timeUs <= now()) << frame.timeUs;
+    }
 }
 
 // The device's state through its life; a lost device lets go of everything at once and answers
