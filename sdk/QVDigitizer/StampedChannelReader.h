@@ -1,0 +1,59 @@
+// A reader of the stamped channel: knows whether its writer is alive, waits for new frames, and
+// holds the newest one while it is used. The writer never waits for it, and a frame it hands on
+// was never written meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "StampedChannelFile.h"
+
+class StampedChannelReader
+{
+public:
+    // A frame held for reading, valid until EndRead.
+    struct Frame
+    {
+        const uint8_t* pixels = nullptr;
+        int width = 0;
+        int height = 0;
+        int rowBytes = 0;
+        uint64_t sequence = 0;
+        uint64_t leftCaptureNs = 0;
+        uint64_t rightCaptureNs = 0;
+        uint64_t captureNs = 0;
+        uint64_t publishNs = 0;
+    };
+
+    explicit StampedChannelReader(std::string in_path = StampedChannelFile::DefaultPath());
+    StampedChannelReader(const StampedChannelReader&) = delete;
+    StampedChannelReader& operator=(const StampedChannelReader&) = delete;
+
+    // A writer holds the file and lets programs connect. Opens the file as needed; a view
+    // without a live writer is let go, so a writer started anew is found. One system call.
+    bool IsWriterAlive();
+    // The size the writer broadcasts now; false without a live writer.
+    bool BroadcastSize(int& out_width, int& out_height);
+
+    // Returns when a frame newer than the last one read is published, or after in_timeoutNs.
+    void WaitForNewFrame(int64_t in_timeoutNs);
+    // Holds the newest published frame; false when there is none, it is no newer than the last
+    // one read, or the writer is drawing into it.
+    bool BeginRead(Frame& out_frame);
+    // Lets the frame go; false when it did not stay whole (then it must not be used).
+    bool EndRead();
+
+    uint64_t LastSequence() const { return mLastSequence; }
+
+private:
+    void Release();
+
+    std::string mPath;
+    StampedChannelFile mFile;
+    int64_t mNextOpenNs = 0; // no open is tried before, after one failed
+    int mHeld = -1;          // the buffer read
+    uint64_t mHeldSequence = 0;
+    uint64_t mLastSequence = 0;
+};
+
+bool import_StampedChannelReader();
