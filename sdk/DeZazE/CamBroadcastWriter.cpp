@@ -6,6 +6,7 @@
 
 #include "CGBitmapContext.h"
 #include "CGColorSpace.h"
+#include "ChannelFrameFit.h"
 #include "CoreMachDebugLog.h"
 #include "QCamOutputBase.h"
 #include "shared_camera_bundle.h"
@@ -19,6 +20,14 @@ constexpr const char* kStart = "-[NSUICamBroadcastControl startBroadcasting]";
 constexpr const char* kStop = "-[NSUICamBroadcastControl stopBroadcasting]";
 constexpr const char* kCopy = "-[NSUICamBroadcastControl broadcastFrame_WWWWxHHH:]";
 constexpr const char* kDestroy = "-[NSUICamBroadcastControlFast destroyContexts]";
+
+// A stamped channel another program writes is asked for again this many frames later.
+constexpr unsigned kStampedRetryFrames = 150;
+
+CGRect ClassicExtent()
+{
+    return CGRectMake(0, 0, CGFloat(kSharedCameraFrameWidth), CGFloat(kSharedCameraFrameHeight));
+}
 
 // A record as the channel wants it: its size set, everything else zero.
 SHARED_CAMERA_BUFFER EmptyRecord()
@@ -48,10 +57,14 @@ CGContextRef CGContextRef_From_ARGB_CameraBuffer(const SHARED_CAMERA_BUFFER& in_
     return context;
 }
 
-CamBroadcastWriter::CamBroadcastWriter() = default;
+CamBroadcastWriter::CamBroadcastWriter()
+    : mFrameWidth(kSharedCameraFrameWidth), mFrameHeight(kSharedCameraFrameHeight)
+{
+}
 
 CamBroadcastWriter::~CamBroadcastWriter()
 {
+    releaseStampedContexts();
     for (int n = 0; n < 2; ++n) {
         _CIContext[n] = nullptr;
         if (_CGContext[n])
@@ -70,6 +83,8 @@ void CamBroadcastWriter::setComponentAllowCameraConnections(bool in_allow)
     control.sizeofSHARED_CAMERA_CONTROL = sizeof(SHARED_CAMERA_CONTROL);
     control.allowCameraConnections = in_allow ? 1 : 0;
     SharedCameraBundle::SetCameraControl(&control);
+    mAllowConnections = in_allow;
+    mStamped.SetConnectionsAllowed(in_allow);
 }
 
 void CamBroadcastWriter::startBroadcasting(bool in_enabled, bool in_allowConnections)
@@ -85,11 +100,15 @@ void CamBroadcastWriter::startBroadcasting(bool in_enabled, bool in_allowConnect
         SHARED_CAMERA_BUFFER record = EmptyRecord();
         SharedCameraBundle::GetWriteableFrameBuffer_N(n, &record);
     }
+    if (isBroadcasting())
+        mStamped.Open(StampedChannelFile::DefaultPath(), mFrameWidth, mFrameHeight);
     setComponentAllowCameraConnections(in_allowConnections);
 }
 
 void CamBroadcastWriter::stopBroadcasting()
 {
+    releaseStampedContexts();
+    mStamped.Close();
     if (!isBroadcasting())
         return;
     VERIFY_TEXT(kStop, "CAMERAX_InstallLocalLibraryQuickTime(SharedCameraBundle::UnInstall)",
@@ -225,17 +244,31 @@ void CamBroadcastWriter::broadcastFrame_XXXxYYY(const CoreGraphics::BitmapContex
                            NSUICamBroadcastControl_CameraHeight,
                            CoreGraphics::BitmapContext::BitmapType_Device_ARGB, 0))
         return;
-    const CGRect frame = extent();
+    const CGRect frame = ClassicExtent();
     // Transparent where the picture has no cover, not the previous frame.
     CGContextClearRect(mScaled.mContext, frame);
     in_bitmap->Draw(mScaled.mContext, frame);
     broadcastFrame_WWWWxHHH(&mScaled);
 }
 
+bool CamBroadcastWriter::setFrameSize(int in_width, int in_height)
+{
+    if (!IsStampedChannelFrameSize(in_width, in_height))
+        return false;
+    mFrameWidth = in_width;
+    mFrameHeight = in_height;
+    mStamped.SetFrameSize(in_width, in_height);
+    return true;
+}
+
+void CamBroadcastWriter::setCaptureTimes(uint64_t in_leftUs, uint64_t in_rightUs)
+{
+    mCaptureTimes = {in_leftUs * 1000, in_rightUs * 1000};
+}
+
 CGRect CamBroadcastWriter::extent() const
 {
-    return CGRectMake(0, 0, CGFloat(NSUICamBroadcastControl_CameraWidth),
-                      CGFloat(NSUICamBroadcastControl_CameraHeight));
+    return CGRectMake(0, 0, CGFloat(mFrameWidth), CGFloat(mFrameHeight));
 }
 
 CGContextRef CamBroadcastWriter::currentCGContext() const
@@ -254,7 +287,7 @@ void CamBroadcastWriter::eraseContext(int in_buffer_n)
     if (!context)
         return;
     CGContextRetain(context);
-    CGContextClearRect(context, extent());
+    CGContextClearRect(context, ClassicExtent());
     CGContextRelease(context);
 }
 
@@ -331,17 +364,93 @@ void CamBroadcastWriter::followChannel()
     createContexts(kNSUICamBroadcastControlFast_Buffer1);
 }
 
+CIContext* CamBroadcastWriter::beginStampedFrame()
+{
+    if (!mStamped.IsOpen()) {
+        if (!isBroadcasting() || mStampedRetry > 0) {
+            mStampedRetry -= mStampedRetry > 0 ? 1 : 0;
+            return nullptr;
+        }
+        mStampedRetry = kStampedRetryFrames;
+        if (!mStamped.Open(StampedChannelFile::DefaultPath(), mFrameWidth, mFrameHeight))
+            return nullptr;
+        mStamped.SetConnectionsAllowed(mAllowConnections);
+    }
+    const int n = mStamped.BeginFrame();
+    if (n < 0)
+        return nullptr;
+    StampedContext& context = mStampedContexts[n];
+    UInt8* pixels = mStamped.Buffer(n);
+    // The two sizes differ in width: a context of the other size is made anew.
+    if (context.pixels != pixels || context.width != mFrameWidth) {
+        context.ci = nullptr;
+        if (context.cg)
+            CGContextRelease(context.cg);
+        SHARED_CAMERA_BUFFER record = EmptyRecord();
+        record.frameBufferPtr = pixels;
+        record.frameBufferRowBytes = mFrameWidth * 4;
+        record.frameBufferSizeBytes = SInt32(kStampedChannelBufferBytes);
+        record.frameWidth = SInt16(mFrameWidth);
+        record.frameHeight = SInt16(mFrameHeight);
+        context.cg = CGContextRef_From_ARGB_CameraBuffer(record);
+        context.ci = context.cg ? CIContext::contextWithCGContext(context.cg) : nullptr;
+        context.pixels = pixels;
+        context.width = mFrameWidth;
+    }
+    if (!context.ci) {
+        mStamped.AbandonFrame();
+        return nullptr;
+    }
+    mStampedBuffer = n;
+    mDrawingCG = context.cg;
+    mDrawnPixels = pixels;
+    return context.ci.get();
+}
+
+CIContext* CamBroadcastWriter::privateFrameContext()
+{
+    if (mFrameWidth == kSharedCameraFrameWidth && mFrameHeight == kSharedCameraFrameHeight) {
+        mDrawingCG = currentCGContext();
+        mDrawnPixels = nullptr;
+        return currentCIContext();
+    }
+    // Made at the first frame of this size and kept.
+    if (int(mPrivateFrame.mImageWidth) != mFrameWidth || !mPrivateContext) {
+        mPrivateContext = nullptr;
+        if (!mPrivateFrame.Construct(mFrameWidth, mFrameHeight,
+                                     CoreGraphics::BitmapContext::BitmapType_Device_ARGB, 0))
+            return nullptr;
+        mPrivateContext = CIContext::contextWithCGContext(mPrivateFrame.mContext);
+    }
+    mDrawingCG = mPrivateFrame.mContext;
+    mDrawnPixels = mPrivateFrame.mImageDataBytes;
+    return mPrivateContext.get();
+}
+
+void CamBroadcastWriter::releaseStampedContexts()
+{
+    mStamped.AbandonFrame();
+    mStampedBuffer = -1;
+    for (StampedContext& context : mStampedContexts) {
+        context.ci = nullptr;
+        if (context.cg)
+            CGContextRelease(context.cg);
+        context = StampedContext();
+    }
+}
+
 CIContext* CamBroadcastWriter::beginSwitchContextsClear(bool in_clear)
 {
     followChannel();
     mHoldsCurrentLock = currentCIContext() && lockCurrentCIContext();
-    if (!mHoldsCurrentLock) {
+    if (!mHoldsCurrentLock)
         ++mFramesDropped;
-        return nullptr;
-    }
-    if (in_clear)
-        eraseContext(_SharedCameraBufferNumber);
-    return currentCIContext();
+    CIContext* drawing = beginStampedFrame();
+    if (!drawing && mHoldsCurrentLock)
+        drawing = privateFrameContext();
+    if (drawing && in_clear)
+        CGContextClearRect(mDrawingCG, extent());
+    return drawing;
 }
 
 CIContext* CamBroadcastWriter::beginSwitchContexts()
@@ -351,8 +460,21 @@ CIContext* CamBroadcastWriter::beginSwitchContexts()
 
 void CamBroadcastWriter::endSwitchContexts()
 {
-    // A frame whose lock was not taken was not drawn: there is nothing to give back or show.
-    if (!std::exchange(mHoldsCurrentLock, false))
+    const int stamped = std::exchange(mStampedBuffer, -1);
+    const UInt8* drawn = std::exchange(mDrawnPixels, nullptr);
+    mDrawingCG = nullptr;
+    const bool holdsClassic = std::exchange(mHoldsCurrentLock, false);
+    // The classic buffer gets the picture before the stamped buffer is let go.
+    if (holdsClassic && drawn) {
+        const SHARED_CAMERA_BUFFER& classic = _camera_buffer[_SharedCameraBufferNumber];
+        FitChannelFrameInto(drawn, mFrameWidth * 4, mFrameWidth, mFrameHeight,
+                            static_cast<UInt8*>(classic.frameBufferPtr),
+                            classic.frameBufferRowBytes, classic.frameWidth, classic.frameHeight);
+    }
+    if (stamped >= 0)
+        mStamped.EndFrame(mCaptureTimes);
+    // A classic frame whose lock was not taken was not drawn: nothing to give back or show.
+    if (!holdsClassic)
         return;
     // A failed unlock also means the channel file was cut short while the frame was drawn: it
     // went nowhere, and the channel is made anew for the next one.

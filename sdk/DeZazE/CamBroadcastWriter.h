@@ -1,13 +1,16 @@
 // The writer's side of the shared camera channel: puts the component where other programs find
 // it while broadcasting is on, and writes frames into the channel's two buffers, either copied
-// from a bitmap or rendered by the image engine straight into the shared memory. Frames leave
-// only through the component's exports. Needs no display; the broadcast control's switches
-// drive it.
+// from a bitmap or rendered by the image engine straight into the shared memory. Classic frames
+// leave only through the component's exports. Beside them it writes the stamped channel, at the
+// broadcast's size with the frames' times: the drawing path renders there once, and the classic
+// buffer gets the same picture, copied or fitted into 640 x 480. Needs no display; the broadcast
+// control's switches drive it.
 #pragma once
 
 #include "CGContext.h"
 #include "CIContext.h"
 #include "CoreGraphicsBitmapContext.h"
+#include "StampedChannelWriter.h"
 #include "shared_camera_buffer.h"
 
 // The size of a broadcast frame, set from QCamOutputBase::sCameraFormat while static data is
@@ -38,6 +41,15 @@ public:
     // Uninstalls and unloads the component while it is loaded.
     void stopBroadcasting();
 
+    // 640 x 480 or 1280 x 720 (anything else is refused): the size frames are drawn at from the
+    // next frame on.
+    bool setFrameSize(int in_width, int in_height);
+    // The capture times of the eyes of the frame about to be drawn, CLOCK_MONOTONIC
+    // microseconds; 0 for an eye without a frame.
+    void setCaptureTimes(uint64_t in_leftUs, uint64_t in_rightUs);
+    // The stamped channel's writer, open while broadcasting unless another program writes it.
+    const StampedChannelWriter& stampedChannel() const { return mStamped; }
+
     int sharedCameraBufferNumber() const { return _SharedCameraBufferNumber; }
     // Frames of the drawing path published, and dropped: for a lock that could not be had, or
     // a channel file cut short while the frame was drawn.
@@ -66,6 +78,9 @@ public:
 
     // Drawing path: one bitmap context and one image context over each channel buffer, made
     // once per start. A frame is beginSwitchContexts, a render into its result, endSwitchContexts.
+    // The result draws into the stamped channel when it can, else into the classic buffer (at
+    // 640 x 480) or a frame of its own. extent() is the broadcast's size; currentCGContext and
+    // currentCIContext are the classic buffer's.
     CGRect extent() const;
     CGContextRef currentCGContext() const;
     CIContext* currentCIContext() const;
@@ -75,12 +90,13 @@ public:
     void useContextZero();
     CIContext* lockCurrentCIContext();
     bool unlockCurrentCIContext();
-    // The current buffer's context with its lock taken; null when the lock cannot be had, and
-    // the frame is then dropped: nothing may be drawn.
+    // The context to draw the frame in; null when neither the stamped buffer nor the classic
+    // buffer's lock can be had: nothing may be drawn. A classic lock not had drops the classic
+    // frame.
     CIContext* beginSwitchContextsClear(bool in_clear);
     CIContext* beginSwitchContexts();
-    // Publishes the frame begun, and moves on to the other buffer; does nothing for a frame
-    // whose lock was not taken.
+    // Publishes the frame begun in both channels, and moves on to the other classic buffer; a
+    // channel whose buffer was not had is left as it is.
     void endSwitchContexts();
 
 private:
@@ -88,6 +104,11 @@ private:
     // A channel made anew (its file replaced while broadcasting) has new buffers: the contexts
     // follow it.
     void followChannel();
+    // The stamped buffer's context for the frame, locked; null when it cannot be had.
+    CIContext* beginStampedFrame();
+    // The classic buffer's context at 640 x 480, else a frame of the broadcast's size.
+    CIContext* privateFrameContext();
+    void releaseStampedContexts();
 
     int _SharedCameraBufferNumber = 0;
     SHARED_CAMERA_BUFFER _camera_buffer[2] = {};
@@ -98,6 +119,27 @@ private:
     unsigned long mFramesPublished = 0;
     unsigned long mFramesDropped = 0;
     CoreGraphics::BitmapContext mScaled; // a frame of another size, stretched
+
+    int mFrameWidth;
+    int mFrameHeight;
+    StampedChannelWriter mStamped;
+    StampedChannelWriter::Times mCaptureTimes;
+    int mStampedBuffer = -1;    // the stamped buffer the frame begun is drawn in
+    unsigned mStampedRetry = 0; // frames until a stamped channel not had is tried again
+    // A context over each stamped buffer, made for the pixels and size it has.
+    struct StampedContext
+    {
+        const UInt8* pixels = nullptr;
+        int width = 0;
+        CGContextRef cg = nullptr;
+        CFPtr<CIContext> ci;
+    };
+    StampedContext mStampedContexts[2];
+    CoreGraphics::BitmapContext mPrivateFrame; // drawn in when no stamped buffer is had
+    CFPtr<CIContext> mPrivateContext;
+    bool mAllowConnections = true;
+    CGContextRef mDrawingCG = nullptr;   // the frame begun's context
+    const UInt8* mDrawnPixels = nullptr; // ... and its pixels, null for the classic buffer
 };
 
 bool import_CamBroadcastWriter();

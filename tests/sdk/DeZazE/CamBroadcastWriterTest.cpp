@@ -17,6 +17,7 @@
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "Folders.h"
+#include "StampedChannelReader.h"
 #include "TestSupport.h"
 #include "shared_camera_bundle.h"
 #include "shared_gworld_memory.h"
@@ -352,6 +353,60 @@ TEST_F(CamBroadcastWriterTest, AChannelGoneWhileBroadcastingIsReportedAndFollowe
         EXPECT_TRUE(drawFrame(Pixel(255, 0, 0, 255)));
         EXPECT_EQ(publishedPixel(100, 100), Pixel(255, 0, 0, 255)) << "seen at the path";
     }
+}
+
+TEST_F(CamBroadcastWriterTest, AFrameIsDrawnOnceAtTheBroadcastSizeAndTheClassicFileGetsItFitted)
+{
+    startWithContexts();
+    EXPECT_FALSE(writer.setFrameSize(1000, 1000));
+    EXPECT_FALSE(writer.setFrameSize(641, 480));
+    StampedChannelReader reader;
+    const UInt32 red = Pixel(255, 255, 0, 0), blue = Pixel(255, 0, 0, 255),
+                 black = Pixel(255, 0, 0, 0);
+    for (const auto& size : {std::pair{1280, 720}, std::pair{640, 480}}) {
+        const int width = size.first, height = size.second;
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        ASSERT_TRUE(writer.setFrameSize(width, height));
+        EXPECT_EQ(writer.extent().size.width, width);
+        // Red above, blue below.
+        mColour.assign(size_t(width) * size_t(height), red);
+        std::fill(mColour.begin() + long(mColour.size() / 2), mColour.end(), blue);
+        CFPtr<CIImage> image =
+            CIImage::imageWithARGBMemory(mColour.data(), size_t(width) * 4, width, height);
+        writer.setCaptureTimes(1000, 2000);
+        CIContext* context = writer.beginSwitchContexts();
+        ASSERT_NE(context, nullptr);
+        context->drawImage(image.get(), CGPointMake(0, 0), image->extent());
+        writer.endSwitchContexts();
+
+        ASSERT_TRUE(reader.IsWriterAlive());
+        StampedChannelReader::Frame frame;
+        ASSERT_TRUE(reader.BeginRead(frame));
+        EXPECT_EQ(frame.width, width);
+        EXPECT_EQ(frame.captureNs, 1000000u);
+        EXPECT_EQ(frame.rightCaptureNs, 2000000u);
+        EXPECT_EQ(memcmp(frame.pixels, mColour.data(), mColour.size() * 4), 0);
+        EXPECT_TRUE(reader.EndRead());
+
+        // The classic file as its readers see it: 640 x 480, the picture between bars at HD.
+        const bool hd = width == 1280;
+        const struct
+        {
+            int x, y;
+            UInt32 pixel;
+        } pixels[] = {{0, 0, hd ? black : red},
+                      {639, 59, hd ? black : red},
+                      {0, 60, red},
+                      {639, 238, red},
+                      {0, 242, blue},
+                      {639, 419, blue},
+                      {0, 420, hd ? black : blue},
+                      {639, 479, hd ? black : blue}};
+        for (const auto& p : pixels)
+            EXPECT_EQ(publishedPixel(p.x, p.y), p.pixel) << p.x << "," << p.y;
+    }
+    writer.stopBroadcasting();
+    EXPECT_FALSE(reader.IsWriterAlive()) << "the stamped channel ends with the broadcast";
 }
 
 TEST(CGContextFromCameraBuffer, OnlyAGeometryInsideTheBufferGivesAContext)
