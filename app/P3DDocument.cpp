@@ -264,8 +264,10 @@ void P3DDocument::masterTimeClock()
         const QCameraGrabberBase& grabber = *view->grabber();
         return PipelineStats::Eye{image ? grabber.FrameTimeUs() : 0, grabber.FramesTaken()};
     };
-    mStats->tick(CoreElapsedTime::MonotonicMicroseconds(), stamp(mWindow->leftEyeView(), left),
-                 stamp(mWindow->rightEyeView(), right));
+    const PipelineStats::Eye leftEye = stamp(mWindow->leftEyeView(), left),
+                             rightEye = stamp(mWindow->rightEyeView(), right);
+    mStats->tick(CoreElapsedTime::MonotonicMicroseconds(), leftEye, rightEye);
+    mWindow->broadcastControl()->setCaptureTimes(leftEye.captureUs, rightEye.captureUs);
     alignEyesTick(EyeFrame(left), EyeFrame(right));
     mMonitor->setEyeFrames(left, right);
     updateComfort();

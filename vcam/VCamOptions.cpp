@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <getopt.h>
 #include <string>
+#include <utility>
 
 #include "CoreCommandLine.h"
 #include "shared_camera_buffer.h"
@@ -23,13 +24,29 @@ bool ParseFrameCount(const std::string& in_text, long long* out_count)
     return true;
 }
 
-enum : int { kDevice = 256, kOutput, kFormat, kFrames, kNameSuffix, kVersion };
+// "640x480" or "1280x720" and nothing else: the sizes a broadcast has.
+bool ParseFrameSize(const std::string& in_text, int* out_width, int* out_height)
+{
+    int width = 0, height = 0;
+    for (const auto& size : {std::pair{640, 480}, std::pair{1280, 720}})
+        if (in_text == std::to_string(size.first) + "x" + std::to_string(size.second))
+            width = size.first, height = size.second;
+    if (width == 0)
+        return false;
+    *out_width = width;
+    *out_height = height;
+    return true;
+}
+
+enum : int { kDevice = 256, kOutput, kFormat, kFrames, kNameSuffix, kVersion, kSize, kStats };
 
 const option kOptions[] = {{"device", required_argument, nullptr, kDevice},
                            {"output", required_argument, nullptr, kOutput},
                            {"format", required_argument, nullptr, kFormat},
                            {"frames", required_argument, nullptr, kFrames},
                            {"name-suffix", required_argument, nullptr, kNameSuffix},
+                           {"size", required_argument, nullptr, kSize},
+                           {"stats", required_argument, nullptr, kStats},
                            {"help", no_argument, nullptr, 'h'},
                            {"version", no_argument, nullptr, kVersion},
                            {nullptr, 0, nullptr, 0}};
@@ -56,6 +73,15 @@ bool TakeOption(int in_option, const std::string& in_value, VCamOptions& io_opti
     case kFrames:
         if (!ParseFrameCount(in_value, &io_options.frames))
             out_error = "--frames needs a whole number of at least 1, not \"" + in_value + "\"";
+        break;
+    case kSize:
+        if (!ParseFrameSize(in_value, &io_options.width, &io_options.height))
+            out_error = "--size needs 640x480 or 1280x720, not \"" + in_value + "\"";
+        break;
+    case kStats:
+        io_options.statsPath = in_value;
+        if (in_value.empty())
+            out_error = "--stats needs a file path";
         break;
     case kNameSuffix:
         io_options.nameSuffix = in_value;
@@ -114,7 +140,8 @@ video-call programs and anything else that reads a camera can use it.
 Where the frames go:
   --device NODE       a V4L2 video output device, such as /dev/video10 made by
                       v4l2loopback; frames are )" +
-           size + R"( at 30 frames a second
+           size + R"( or 1280 x 720 (--size), at 30
+                      frames a second
   --output PATH       raw frames, one after the other, into a file or a pipe;
                       - is standard output
   Without either, the first /dev/video* (in version order) that offers video
@@ -125,6 +152,12 @@ Options:
                       i420 (planar 4:2:0, for programs that want it; a
                       quarter smaller than yuyv), argb (the broadcast bytes
                       as they are: A, R, G, B) or rgba (R, G, B, A)
+  --size WxH          640x480 or 1280x720; by default the size Parallax3D
+                      broadcasts when this starts, else 640x480. A broadcast
+                      of the other size is scaled to fit, with black bars
+  --stats FILE        every second and at the end, figures as JSON, the file
+                      replaced whole: frames written, and the age of the new
+                      frames when written (from their capture, in ms)
   --frames N          stop after N frames
   --name-suffix TEXT  added to the device name "Parallax3D" (cut to fit 71 bytes)
   -h, --help          this text

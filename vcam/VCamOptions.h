@@ -11,6 +11,9 @@ struct VCamOptions
     std::string output; // --output PATH, "-" for standard output
     OutputFormat format = OutputFormat::kYUYV;
     long long frames = -1; // --frames N; -1 runs until stopped
+    int width = 0;         // --size WxH: 640x480 or 1280x720; 0: what the broadcast offers
+    int height = 0;
+    std::string statsPath; // --stats FILE
     std::string nameSuffix;
     bool hasNameSuffix = false;
     bool help = false;

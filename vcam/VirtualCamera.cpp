@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <ctime>
+#include <utility>
 
+#include "ChannelFrameFit.h"
 #include "NoBroadcastPicture.h"
+#include "StampedChannelWriter.h"
 
 namespace {
 
@@ -37,8 +40,9 @@ std::string PascalText(const unsigned char* in_name)
 
 } // namespace
 
-VirtualCamera::VirtualCamera(const SharedCamDeviceDispatch& in_device, FrameOutput& in_output)
-    : mDevice(in_device), mOutput(in_output)
+VirtualCamera::VirtualCamera(const SharedCamDeviceDispatch& in_device, FrameOutput& in_output,
+                             std::string in_stampedPath)
+    : mDevice(in_device), mOutput(in_output), mStamped(std::move(in_stampedPath))
 {
 }
 
@@ -48,7 +52,7 @@ VirtualCamera::~VirtualCamera()
 }
 
 bool VirtualCamera::Connect(OutputFormat in_format, const std::string* in_nameSuffix,
-                            std::string& out_error)
+                            std::string& out_error, int in_width, int in_height)
 {
     Disconnect();
     mInstance = mDevice.Construct();
@@ -77,22 +81,29 @@ bool VirtualCamera::Connect(OutputFormat in_format, const std::string* in_nameSu
     }
 
     mSettings.deviceName = PascalText(name);
-    mSettings.width = width;
-    mSettings.height = height;
-    mSettings.format = in_format;
+    mSourceWidth = width;
+    mSourceHeight = height;
     mSourceBytes = size_t(frameBytes);
-    mConverter = std::make_unique<FrameConverter>(in_format, width, height);
+    if (in_width <= 0 && !mStamped.BroadcastSize(in_width, in_height)) {
+        in_width = width;
+        in_height = height;
+    }
+    mSettings.width = in_width;
+    mSettings.height = in_height;
+    mSettings.format = in_format;
+    mConverter = std::make_unique<FrameConverter>(in_format, in_width, in_height);
     if (!mConverter->IsValid()) {
-        out_error = std::string("frames of ") + std::to_string(width) + " x " +
-                    std::to_string(height) + " cannot be written as " +
+        out_error = std::string("frames of ") + std::to_string(in_width) + " x " +
+                    std::to_string(in_height) + " cannot be written as " +
                     OutputFormatName(in_format);
         Disconnect();
         return false;
     }
-    std::vector<uint8_t> picture(mSourceBytes);
-    DrawNoBroadcastPicture(picture.data(), width, height, mSettings.deviceName);
+    std::vector<uint8_t> picture(size_t(in_width) * size_t(in_height) * 4);
+    DrawNoBroadcastPicture(picture.data(), in_width, in_height, mSettings.deviceName);
     mFrame.assign(mConverter->OutputBytes(), 0);
-    mConverter->Convert(picture.data(), size_t(width) * 4, mFrame.data());
+    mNext.assign(mConverter->OutputBytes(), 0);
+    mConverter->Convert(picture.data(), size_t(in_width) * 4, mFrame.data());
     mCounts = Counts();
     return true;
 }
@@ -106,7 +117,7 @@ bool VirtualCamera::TakeFrame()
         return false;
     const bool usable = done != 0 && buffer != nullptr && size >= 0 && size_t(size) >= mSourceBytes;
     if (usable)
-        mConverter->Convert(buffer, size_t(mSettings.width) * 4, mFrame.data());
+        Convert(buffer, mSourceWidth * 4, mSourceWidth, mSourceHeight, mFrame.data());
     // Every buffer handed out goes back exactly once, used or not.
     mDevice.ReleaseCompressBuffer(mInstance, buffer);
     if (usable)
@@ -114,24 +125,59 @@ bool VirtualCamera::TakeFrame()
     return usable;
 }
 
+bool VirtualCamera::TakeStampedFrame(uint64_t& out_captureNs)
+{
+    StampedChannelReader::Frame frame;
+    if (!mStamped.BeginRead(frame))
+        return false;
+    Convert(frame.pixels, frame.rowBytes, frame.width, frame.height, mNext.data());
+    // A frame not known whole is never written: the last one goes again.
+    if (!mStamped.EndRead())
+        return false;
+    std::swap(mFrame, mNext);
+    out_captureNs = frame.captureNs;
+    ++mCounts.delivered;
+    return true;
+}
+
+void VirtualCamera::Convert(const uint8_t* in_argb, int in_rowBytes, int in_width, int in_height,
+                            uint8_t* out_frame)
+{
+    if (in_width == mSettings.width && in_height == mSettings.height) {
+        mConverter->Convert(in_argb, size_t(in_rowBytes), out_frame);
+        return;
+    }
+    // Made at the first frame of another size, and kept.
+    if (mFitted.empty())
+        mFitted.resize(size_t(mSettings.width) * size_t(mSettings.height) * 4);
+    FitChannelFrameInto(in_argb, in_rowBytes, in_width, in_height, mFitted.data(),
+                        mSettings.width * 4, mSettings.width, mSettings.height);
+    mConverter->Convert(mFitted.data(), size_t(mSettings.width) * 4, out_frame);
+}
+
 bool VirtualCamera::Run(long long in_frames, const std::atomic<bool>& in_stop,
-                        std::string& out_error)
+                        std::string& out_error, const std::string& in_statsPath)
 {
     if (mInstance == nullptr) {
         out_error = "the virtual camera device is not connected";
         return false;
     }
-    const long period = kNanosecondsPerSecond / (mSettings.framesPerSecond > 0
-                                                     ? mSettings.framesPerSecond
-                                                     : 30);
+    const long period =
+        kNanosecondsPerSecond / (mSettings.framesPerSecond > 0 ? mSettings.framesPerSecond : 30);
     timespec deadline = Now();
     int failedFor = 0; // frames since the device last failed to hand one out
+    uint64_t statsDueNs = 0;
     for (uint64_t tick = 0; !in_stop && (in_frames < 0 || mCounts.written < uint64_t(in_frames));
          ++tick) {
         if (tick % kReplacedCheckInterval == kReplacedCheckInterval - 1)
             mDevice.ReopenIfReplaced(mInstance);
+        const bool stamped = mStamped.IsWriterAlive();
         bool fresh = false;
-        if (failedFor == 0 || failedFor >= kRetryInterval) {
+        uint64_t captureNs = 0;
+        if (stamped) {
+            fresh = TakeStampedFrame(captureNs);
+            failedFor = 0;
+        } else if (failedFor == 0 || failedFor >= kRetryInterval) {
             fresh = TakeFrame();
             failedFor = fresh ? 0 : 1;
         } else {
@@ -139,10 +185,23 @@ bool VirtualCamera::Run(long long in_frames, const std::atomic<bool>& in_stop,
         }
         if (!fresh)
             ++mCounts.repeated;
+        const uint64_t writeNs = StampedChannelNowNs();
         if (!mOutput.Write(mFrame.data(), mFrame.size(), out_error))
             return in_stop; // a write cut short by a stop is no failure
         ++mCounts.written;
+        mStats.frameWritten(writeNs, captureNs);
+        if (!in_statsPath.empty() && writeNs >= statsDueNs) {
+            mStats.writeFile(in_statsPath, writeNs);
+            statsDueNs = writeNs + uint64_t(kNanosecondsPerSecond);
+        }
 
+        if (stamped) {
+            // The next frame is written as soon as it is published; the last one again when
+            // none comes within half a period more, so consumers are never starved.
+            mStamped.WaitForNewFrame(period * 3 / 2);
+            deadline = Now();
+            continue;
+        }
         // Keep to the frame rate on the monotonic clock; after a stall, start again from now
         // rather than rushing frames out to catch up.
         Advance(deadline, period);

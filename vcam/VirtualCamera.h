@@ -1,5 +1,7 @@
-// The digitizer's loop: drives the virtual camera device in its calling order, keeps 30 frames
-// a second on the monotonic clock, and gives every frame to its output, converted.
+// The digitizer's loop: takes frames from the stamped channel while its writer is alive, as soon
+// as they are published, and otherwise drives the virtual camera device in its calling order,
+// keeping 30 frames a second on the monotonic clock; gives every frame to its output at the
+// output's size (a frame of another size fitted between bars), converted.
 #pragma once
 
 #include <atomic>
@@ -10,6 +12,8 @@
 
 #include "FrameConverter.h"
 #include "FrameOutput.h"
+#include "StampedChannelReader.h"
+#include "VCamStats.h"
 #include "shared_cam_device_dispatch.h"
 
 class VirtualCamera
@@ -29,35 +33,52 @@ public:
     };
 
     // Borrows the device table and the output for its whole life.
-    VirtualCamera(const SharedCamDeviceDispatch& in_device, FrameOutput& in_output);
+    VirtualCamera(const SharedCamDeviceDispatch& in_device, FrameOutput& in_output,
+                  std::string in_stampedPath = StampedChannelFile::DefaultPath());
     ~VirtualCamera();
     VirtualCamera(const VirtualCamera&) = delete;
     VirtualCamera& operator=(const VirtualCamera&) = delete;
 
-    // Constructs and connects the device, adds the suffix, and learns the name, source
-    // rectangle and frame size the output is given. False with a message when it cannot.
-    bool Connect(OutputFormat in_format, const std::string* in_nameSuffix, std::string& out_error);
+    // Constructs and connects the device, adds the suffix, and learns the name and source
+    // rectangle. The output is given in_width x in_height; 0 x 0 is the size the stamped channel
+    // broadcasts now, else the device's. False with a message when it cannot.
+    bool Connect(OutputFormat in_format, const std::string* in_nameSuffix, std::string& out_error,
+                 int in_width = 0, int in_height = 0);
     const OutputSettings& Settings() const { return mSettings; }
 
-    // Writes frames until in_stop is set or in_frames are written (-1: no end). False with a
-    // message when the output fails.
-    bool Run(long long in_frames, const std::atomic<bool>& in_stop, std::string& out_error);
+    // Writes frames until in_stop is set or in_frames are written (-1: no end), and the figures
+    // into in_statsPath every second when one is given. False with a message when the output
+    // fails.
+    bool Run(long long in_frames, const std::atomic<bool>& in_stop, std::string& out_error,
+             const std::string& in_statsPath = "");
 
     // Disconnects and destroys the device; also done on destruction.
     void Disconnect();
 
     const Counts& GetCounts() const { return mCounts; }
+    const VCamStats& Stats() const { return mStats; }
 
 private:
     // The device's current frame converted into mFrame; false when it had none.
     bool TakeFrame();
+    // The stamped channel's newest frame, when new and whole, into mFrame with its capture time.
+    bool TakeStampedFrame(uint64_t& out_captureNs);
+    // A frame of the source's size into out_frame at the output's size and format.
+    void Convert(const uint8_t* in_argb, int in_rowBytes, int in_width, int in_height,
+                 uint8_t* out_frame);
 
     const SharedCamDeviceDispatch& mDevice;
     FrameOutput& mOutput;
     SharedCamDeviceRef mInstance = nullptr;
     OutputSettings mSettings;
     std::unique_ptr<FrameConverter> mConverter;
-    std::vector<uint8_t> mFrame; // the frame written: the last delivered, or the picture
+    std::vector<uint8_t> mFrame;  // the frame written: the last delivered, or the picture
+    std::vector<uint8_t> mNext;   // a stamped frame converted, until it is known whole
+    std::vector<uint8_t> mFitted; // A,R,G,B at the output's size, for frames of another
     size_t mSourceBytes = 0;
+    int mSourceWidth = 0; // the device's frames
+    int mSourceHeight = 0;
+    StampedChannelReader mStamped;
     Counts mCounts;
+    VCamStats mStats;
 };

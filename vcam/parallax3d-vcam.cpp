@@ -11,6 +11,7 @@
 #include "CoreMachDebugLog.h"
 #include "FileFrameOutput.h"
 #include "Folders.h"
+#include "StampedChannelWriter.h"
 #include "V4L2FrameOutput.h"
 #include "VCamOptions.h"
 #include "VirtualCamera.h"
@@ -137,7 +138,7 @@ int main(int argc, char** argv)
 
     VirtualCamera camera(*device, *output);
     if (!camera.Connect(options.format, options.hasNameSuffix ? &options.nameSuffix : nullptr,
-                        error))
+                        error, options.width, options.height))
         return Fail(error);
     std::string notice;
     if (!output->Open(camera.Settings(), error, notice)) {
@@ -153,7 +154,11 @@ int main(int argc, char** argv)
             OutputFormatName(settings.format), settings.framesPerSecond,
             output->Description().c_str());
 
-    const bool ran = camera.Run(options.frames, sStop, error);
+    const bool ran = camera.Run(options.frames, sStop, error, options.statsPath);
     camera.Disconnect();
+    if (!options.statsPath.empty() &&
+        !camera.Stats().writeFile(options.statsPath, StampedChannelNowNs()))
+        fprintf(stderr, "parallax3d-vcam: the figures could not be written to %s\n",
+                options.statsPath.c_str());
     return ran ? 0 : Fail(error);
 }

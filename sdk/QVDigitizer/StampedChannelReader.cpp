@@ -53,15 +53,10 @@ bool StampedChannelReader::BroadcastSize(int& out_width, int& out_height)
 
 void StampedChannelReader::WaitForNewFrame(int64_t in_timeoutNs)
 {
-    if (!mFile.IsOpen())
+    if (!mFile.IsOpen() ||
+        LoadShared(mFile.Header().published, std::memory_order_acquire) != mSeenPublished)
         return;
-    StampedChannelHeader& header = mFile.Header();
-    const uint32_t seen = LoadShared(header.published, std::memory_order_acquire);
-    const uint32_t current = LoadShared(header.current, std::memory_order_acquire);
-    if (current < 2 &&
-        LoadShared(header.frames[current].sequence, std::memory_order_acquire) > mLastSequence)
-        return;
-    mFile.WaitForPublication(seen, in_timeoutNs);
+    mFile.WaitForPublication(mSeenPublished, in_timeoutNs);
 }
 
 bool StampedChannelReader::BeginRead(Frame& out_frame)
@@ -69,6 +64,7 @@ bool StampedChannelReader::BeginRead(Frame& out_frame)
     if (mHeld >= 0 || !mFile.IsOpen())
         return false;
     StampedChannelHeader& header = mFile.Header();
+    mSeenPublished = LoadShared(header.published, std::memory_order_acquire);
     const uint32_t current = LoadShared(header.current, std::memory_order_acquire);
     if (current >= 2 || !mFile.Lock(kStampedChannelBufferLockByte0 + current, false))
         return false;

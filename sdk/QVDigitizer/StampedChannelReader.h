@@ -35,7 +35,7 @@ public:
     // The size the writer broadcasts now; false without a live writer.
     bool BroadcastSize(int& out_width, int& out_height);
 
-    // Returns when a frame newer than the last one read is published, or after in_timeoutNs.
+    // Returns when a frame was published since the last BeginRead, or after in_timeoutNs.
     void WaitForNewFrame(int64_t in_timeoutNs);
     // Holds the newest published frame; false when there is none, it is no newer than the last
     // one read, or the writer is drawing into it.
@@ -54,6 +54,7 @@ private:
     int mHeld = -1;          // the buffer read
     uint64_t mHeldSequence = 0;
     uint64_t mLastSequence = 0;
+    uint32_t mSeenPublished = 0; // the publications counted at the last BeginRead
 };
 
 bool import_StampedChannelReader();

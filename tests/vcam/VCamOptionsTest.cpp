@@ -1,6 +1,7 @@
 // The command line: every option in both spellings, and what is refused with which words.
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "VCamOptions.h"
@@ -22,6 +23,8 @@ TEST(VCamOptions, DefaultsToYuyvOnTheFirstOutputDeviceUntilStopped)
     EXPECT_TRUE(options.device.empty());
     EXPECT_TRUE(options.output.empty());
     EXPECT_EQ(options.frames, -1);
+    EXPECT_EQ(options.width, 0) << "the broadcast's size";
+    EXPECT_TRUE(options.statsPath.empty());
     EXPECT_FALSE(options.hasNameSuffix);
     EXPECT_FALSE(options.help);
     EXPECT_FALSE(options.version);
@@ -50,6 +53,14 @@ TEST(VCamOptions, ReadsEveryOptionWithASpaceOrAnEqualsSign)
     EXPECT_EQ(options.nameSuffix, " R");
     EXPECT_TRUE(options.help);
     EXPECT_TRUE(options.version);
+
+    for (const auto& [size, width, height] :
+         {std::tuple{"--size=640x480", 640, 480}, std::tuple{"--size=1280x720", 1280, 720}}) {
+        ASSERT_TRUE(Parse({size, "--stats", "/tmp/figures.json"}, options, error)) << size;
+        EXPECT_EQ(options.width, width);
+        EXPECT_EQ(options.height, height);
+        EXPECT_EQ(options.statsPath, "/tmp/figures.json");
+    }
 }
 
 TEST(VCamOptions, RefusesWhatItCannotUseAndSaysWhy)
@@ -62,6 +73,12 @@ TEST(VCamOptions, RefusesWhatItCannotUseAndSaysWhy)
         {{"--format", "YUYV"}, "use yuyv, i420, argb or rgba"},
         {{"--format", "nv12"}, "unknown format \"nv12\""},
         {{"--device", "/dev/video1", "--output", "-"}, "not both"},
+        {{"--size", "1000x1000"}, "640x480 or 1280x720, not \"1000x1000\""},
+        {{"--size", "0x0"}, "640x480 or 1280x720"},
+        {{"--size", "641x480"}, "640x480 or 1280x720"},
+        {{"--size", "640x480x"}, "640x480 or 1280x720"},
+        {{"--size", "junk"}, "640x480 or 1280x720"},
+        {{"--stats="}, "a file path"},
         {{"--output"}, "--output needs a value"},
         {{"--output="}, "a path, or -"},
         {{"--device="}, "device node"},

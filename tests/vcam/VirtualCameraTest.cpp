@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "AllocationCounter.h"
+#include "StampedChannelWriter.h"
+#include "TestSupport.h"
+#include "VCamStats.h"
 #include "VirtualCamera.h"
 
 namespace {
@@ -149,12 +152,14 @@ protected:
     RecordingOutput output;
     std::atomic<bool> stop{false};
     std::string lastError;
+    p3dtest::TempDir dir;
+    const std::string stampedPath = dir.file("stamped.tmp"); // no writer unless a test has one
 };
 
 TEST_F(VirtualCameraTest, DrivesTheDeviceInOrderAndReleasesEveryFrameOnce)
 {
     {
-        VirtualCamera camera(kScripted, output);
+        VirtualCamera camera(kScripted, output, stampedPath);
         const std::string suffix = " left";
         std::string error;
         ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, &suffix, error)) << error;
@@ -181,7 +186,7 @@ TEST_F(VirtualCameraTest, ShowsItsPictureUntilTheFirstFrameAndKeepsTheLastOneAft
     // Nothing at first; then the device hands out frames on the retry; then nothing again.
     const int firstLive = VirtualCamera::kRetryInterval;
     device.hands = [](int ask) { return ask >= 1 && ask <= 3; };
-    VirtualCamera camera(kScripted, output);
+    VirtualCamera camera(kScripted, output, stampedPath);
     std::string error;
     ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, nullptr, error)) << error;
     ASSERT_TRUE(run(camera, firstLive + 6)) << lastError;
@@ -204,7 +209,7 @@ TEST_F(VirtualCameraTest, ShowsItsPictureUntilTheFirstFrameAndKeepsTheLastOneAft
 
 TEST_F(VirtualCameraTest, ConvertsWhatItWrites)
 {
-    VirtualCamera camera(kScripted, output);
+    VirtualCamera camera(kScripted, output, stampedPath);
     std::string error;
     ASSERT_TRUE(camera.Connect(OutputFormat::kYUYV, nullptr, error)) << error;
     ASSERT_TRUE(run(camera, 1));
@@ -217,7 +222,7 @@ TEST_F(VirtualCameraTest, RefusesADeviceWhoseFramesItCannotRead)
     std::string error;
     device.frameBytes = 100;
     {
-        VirtualCamera camera(kScripted, output);
+        VirtualCamera camera(kScripted, output, stampedPath);
         EXPECT_FALSE(camera.Connect(OutputFormat::kARGB, nullptr, error));
         EXPECT_NE(error.find("100 bytes"), std::string::npos) << error;
         EXPECT_FALSE(run(camera, 1)) << "no run without a device";
@@ -229,14 +234,14 @@ TEST_F(VirtualCameraTest, RefusesADeviceWhoseFramesItCannotRead)
     device.rect = {-32768, -32768, 32767, 32767};
     device.frameBytes = 0;
     {
-        VirtualCamera camera(kScripted, output);
+        VirtualCamera camera(kScripted, output, stampedPath);
         EXPECT_FALSE(camera.Connect(OutputFormat::kARGB, nullptr, error));
     }
 
     device = ScriptedDevice();
     device.rect = {0, 0, 480, 639};
     device.frameBytes = 639 * 480 * 4;
-    VirtualCamera camera(kScripted, output);
+    VirtualCamera camera(kScripted, output, stampedPath);
     EXPECT_FALSE(camera.Connect(OutputFormat::kYUYV, nullptr, error));
     EXPECT_NE(error.find("yuyv"), std::string::npos) << error;
 }
@@ -245,7 +250,7 @@ TEST_F(VirtualCameraTest, AFailingOutputEndsTheRunWithItsMessageAndStillDisconne
 {
     output.failAfter = 2;
     {
-        VirtualCamera camera(kScripted, output);
+        VirtualCamera camera(kScripted, output, stampedPath);
         std::string error;
         ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, nullptr, error));
         EXPECT_FALSE(run(camera, -1));
@@ -260,7 +265,7 @@ TEST_F(VirtualCameraTest, StopsWhenAskedAndLooksForAReplacedChannel)
 {
     output.stop = &stop;
     output.stopAfter = VirtualCamera::kReplacedCheckInterval + 1;
-    VirtualCamera camera(kScripted, output);
+    VirtualCamera camera(kScripted, output, stampedPath);
     std::string error;
     ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, nullptr, error));
     EXPECT_TRUE(run(camera, -1));
@@ -275,7 +280,7 @@ TEST_F(VirtualCameraTest, FramesInTheSteadyStateAllocateNothing)
     for (OutputFormat format :
          {OutputFormat::kYUYV, OutputFormat::kI420, OutputFormat::kARGB, OutputFormat::kRGBA}) {
         CountingOutput counting;
-        VirtualCamera camera(kScripted, counting);
+        VirtualCamera camera(kScripted, counting, stampedPath);
         std::string error;
         ASSERT_TRUE(camera.Connect(format, nullptr, error)) << error;
         ASSERT_TRUE(run(camera, 2)); // warm
@@ -284,6 +289,71 @@ TEST_F(VirtualCameraTest, FramesInTheSteadyStateAllocateNothing)
         EXPECT_EQ(p3dtest::AllocationCount() - before, 0) << OutputFormatName(format);
         EXPECT_EQ(counting.frames, 6);
     }
+}
+
+TEST_F(VirtualCameraTest, TakesTheStampedChannelWhileItsWriterLivesFittedToItsSize)
+{
+    StampedChannelWriter writer;
+    ASSERT_TRUE(writer.Open(stampedPath, 1280, 720));
+    writer.SetConnectionsAllowed(true);
+    const uint32_t white = 0xFFFFFFFF, black = 0x000000FF;
+    const int n = writer.BeginFrame();
+    ASSERT_GE(n, 0);
+    std::fill_n(reinterpret_cast<uint32_t*>(writer.Buffer(n)), 1280 * 720, white);
+    ASSERT_TRUE(writer.EndFrame({}));
+
+    std::string error;
+    {
+        VirtualCamera camera(kScripted, output, stampedPath);
+        ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, nullptr, error)) << error;
+        EXPECT_EQ(camera.Settings().width, 1280) << "the broadcast's size by default";
+        ASSERT_TRUE(run(camera, 1));
+        EXPECT_EQ(camera.GetCounts().delivered, 1u);
+    }
+    EXPECT_EQ(device.asks, 0) << "the classic device is not asked";
+    ASSERT_EQ(output.frames.size(), 1u);
+    EXPECT_TRUE(Uniform(output.frames[0], 0xFF));
+
+    // At 640 x 480 the picture lies between bars.
+    output.frames.clear();
+    {
+        VirtualCamera camera(kScripted, output, stampedPath);
+        ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, nullptr, error, 640, 480)) << error;
+        ASSERT_TRUE(camera.GetCounts().written == 0 && run(camera, 1));
+    }
+    ASSERT_EQ(output.frames.size(), 1u);
+    const uint32_t* pixels = reinterpret_cast<const uint32_t*>(output.frames[0].data());
+    EXPECT_EQ(pixels[0], black);
+    EXPECT_EQ(pixels[240 * 640 + 320], white);
+    EXPECT_EQ(pixels[479 * 640 + 639], black);
+
+    // Without the writer, the classic device's frames again.
+    writer.Close();
+    output.frames.clear();
+    VirtualCamera camera(kScripted, output, stampedPath);
+    ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, nullptr, error)) << error;
+    EXPECT_EQ(camera.Settings().width, 640);
+    ASSERT_TRUE(run(camera, 2));
+    EXPECT_EQ(device.asks, 2);
+    EXPECT_TRUE(Uniform(output.frames[1], 2));
+}
+
+TEST(VCamStats, AgesOfTheLastSecondsOfNewStampedFrames)
+{
+    const uint64_t second = 1000000000, ms = 1000000;
+    VCamStats stats;
+    stats.frameWritten(1 * second, 1 * second - 900 * ms); // older than the window at the end
+    for (uint64_t i = 1; i <= 100; ++i)
+        stats.frameWritten(10 * second + i * ms, 10 * second + i * ms - i * ms / 10);
+    stats.frameWritten(11 * second, 0);           // a frame written again: no age
+    stats.frameWritten(11 * second, 12 * second); // a capture after the write: no age
+    EXPECT_EQ(stats.written(), 103u);
+    EXPECT_EQ(stats.aged(), 101u);
+    EXPECT_EQ(stats.json(11 * second),
+              "{\"frames_written\": 103, \"frames_aged\": 101, \"age_ms\": {\"median\": "
+              "5.000, \"p99\": 9.900, \"samples\": 100}}\n");
+    EXPECT_EQ(VCamStats().json(0),
+              "{\"frames_written\": 0, \"frames_aged\": 0, \"age_ms\": null}\n");
 }
 
 } // namespace
