@@ -14,6 +14,7 @@
 #include "ChannelReset.h"
 #include "CommandLineAnswers.h"
 #include "Folders.h"
+#include "StampedChannelWriter.h"
 #include "TestSupport.h"
 
 using p3dtest::Child;
@@ -180,6 +181,83 @@ TEST_F(VCamProcessTest, FfmpegReadsEachCameraFormatAsTheBroadcastShowsIt)
     }
 }
 
+// At both sizes, from a 1280 x 720 broadcast in the stamped channel or from nothing (the camera's
+// own picture), ffmpeg reads i420 and yuyv as raw video, showing what was broadcast: fitted
+// between black bars at 640 x 480.
+TEST_F(VCamProcessTest, FfmpegReadsBothSizesFromTheStampedChannelOrThePicture)
+{
+    if (!p3dtest::HaveFfmpeg(P3D_FFMPEG))
+        GTEST_SKIP() << "no ffmpeg";
+    StampedChannelWriter writer;
+    for (const bool broadcast : {true, false})
+        for (const auto& [width, height] : {std::pair{1280, 720}, std::pair{640, 480}})
+            for (const auto& [format, pixelFormat] :
+                 {std::pair{"i420", "yuv420p"}, std::pair{"yuyv", "yuyv422"}}) {
+                const std::string size = std::to_string(width) + "x" + std::to_string(height);
+                SCOPED_TRACE(size + " " + format + (broadcast ? " broadcast" : " picture"));
+                const size_t pixels = size_t(width) * size_t(height);
+                std::string expected(pixels * 4, '\0');
+                if (broadcast) {
+                    // Eight bars across the whole 1280 x 720 frame.
+                    ASSERT_TRUE(writer.Open(StampedChannelFile::DefaultPath(), 1280, 720));
+                    writer.SetConnectionsAllowed(true);
+                    const int n = writer.BeginFrame();
+                    ASSERT_GE(n, 0);
+                    UInt8* frame = writer.Buffer(n);
+                    for (int i = 0; i < 1280 * 720; ++i) {
+                        const UInt32 rgb = p3dtest::kBarColours[(i % 1280) * 8 / 1280];
+                        const UInt8 argb[4] = {0xFF, UInt8(rgb >> 16), UInt8(rgb >> 8), UInt8(rgb)};
+                        memcpy(frame + i * 4, argb, 4);
+                    }
+                    ASSERT_TRUE(writer.EndFrame({}));
+                    const int top = width == 640 ? 60 : 0;
+                    for (size_t i = 0; i < pixels; ++i) {
+                        const int x = int(i % size_t(width)), y = int(i / size_t(width));
+                        const UInt32 rgb =
+                            y < top || y >= height - top ? 0 : p3dtest::kBarColours[x * 8 / width];
+                        expected[i * 4 + 1] = char(rgb >> 16);
+                        expected[i * 4 + 2] = char(rgb >> 8);
+                        expected[i * 4 + 3] = char(rgb);
+                    }
+                } else {
+                    writer.Close();
+                    Child argb(VCam(
+                        {"--output", "-", "--format", "argb", "--size", size, "--frames", "1"}));
+                    ASSERT_EQ(argb.wait(kTimeoutMs), 0) << argb.err();
+                    expected = argb.out();
+                    ASSERT_EQ(expected.size(), pixels * 4);
+                }
+                Child vcam(
+                    VCam({"--output", "-", "--format", format, "--size", size, "--frames", "2"}));
+                ASSERT_EQ(vcam.wait(kTimeoutMs), 0) << vcam.err();
+                p3dtest::WriteFile(out, vcam.out());
+
+                const std::string rgb = dir.path() + "/frames.rgb";
+                Child ffmpeg({P3D_FFMPEG, "-nostdin", "-y", "-v", "error", "-f", "rawvideo",
+                              "-pix_fmt", pixelFormat, "-s", size, "-i", out, "-f", "rawvideo",
+                              "-pix_fmt", "rgb24", rgb});
+                EXPECT_EQ(ffmpeg.wait(kTimeoutMs), 0);
+                EXPECT_EQ(ffmpeg.err(), "");
+                const std::string decoded = p3dtest::ReadFile(rgb);
+                ASSERT_EQ(decoded.size(), 2 * pixels * 3) << "two whole frames";
+                for (size_t frame = 0; frame < 2; ++frame) {
+                    // Limited range rounds by 2 or so; edges share chroma.
+                    size_t far = 0;
+                    long sum = 0;
+                    for (size_t i = 0; i < pixels; ++i)
+                        for (size_t ch = 0; ch < 3; ++ch) {
+                            const int d =
+                                std::abs(int(UInt8(decoded[(frame * pixels + i) * 3 + ch])) -
+                                         int(UInt8(expected[i * 4 + 1 + ch])));
+                            sum += d;
+                            far += d > 8;
+                        }
+                    EXPECT_LE(double(sum) / double(pixels * 3), 3.0) << "frame " << frame;
+                    EXPECT_LT(far, pixels * 3 / 100) << "frame " << frame;
+                }
+            }
+}
+
 TEST_F(VCamProcessTest, BeforeAnyBroadcastWritesItsOwnPictureAndCreatesNoChannel)
 {
     Child vcam(VCam({"--output", out, "--format", "argb", "--frames", "2"}));
@@ -243,6 +321,8 @@ TEST_F(VCamProcessTest, AnswersEachCommandLineInOneManner)
             {{"--frames", "none"}, 2, "--frames needs a whole number of at least 1, not \"none\""},
             {{"--format", "nv12"}, 2, "unknown format \"nv12\"; use yuyv, i420, argb or rgba"},
             {{"--format=yuv420p"}, 2, "unknown format \"yuv420p\"; use yuyv, i420, argb or rgba"},
+            {{"--size", "1000x1000"}, 2, "--size needs 640x480 or 1280x720, not \"1000x1000\""},
+            {{"--size=0x0"}, 2, "--size needs 640x480 or 1280x720, not \"0x0\""},
             {{"video10"}, 2, "unexpected argument \"video10\""},
             {{"--device", "/dev/null"}, 1, "/dev/null is not a video output device", makeOne},
             {{"--device", dir.path() + "/video99"},
