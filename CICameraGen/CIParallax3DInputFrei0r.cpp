@@ -1,5 +1,7 @@
 // The frei0r entry points: how ffmpeg, MLT and GStreamer reach the camera input filter. Hosts
 // load and construct plug-ins while they scan, so only the first update touches the channel.
+// While the stamped channel's writer lives, its frames (at the broadcast's size) are taken
+// instead of the classic channel's.
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +20,7 @@ extern "C" {
 #include "CIParallax3DInput.h"
 #include "CoreGraphicsBitmapContext.h"
 #include "CoreMachDebugLog.h"
+#include "StampedChannelReader.h"
 #include "shared_camera_bundle.h"
 
 #define P3D_EXPORT extern "C" __attribute__((visibility("default")))
@@ -39,6 +42,7 @@ struct Instance
     // and keeps seeing it while the lock cannot be had.
     std::unique_ptr<CoreGraphics::BitmapContext> lastFrame;
     CFPtr<CIImage> lastFrameImage; // over lastFrame's pixels
+    StampedChannelReader stamped;
 };
 
 // Instances alive; the component is let go only when none can still show its memory.
@@ -55,12 +59,11 @@ CIParallax3DInput* Filter(const Instance& in_instance)
     return static_cast<CIParallax3DInput*>(in_instance.filter.get());
 }
 
-// Copies the shared frame the image wraps into the instance's own bitmap; the caller holds the
-// frame's lock. Only the first frame, or one of another size, allocates.
-bool KeepFrame(Instance& io_instance, const CIImage* in_frame)
+// Copies a shared frame into the instance's own bitmap; the caller holds the frame's lock. Only
+// the first frame, or one of another size, allocates.
+bool KeepFrame(Instance& io_instance, const UInt8* in_pixels, size_t in_rowBytes, UInt32 width,
+               UInt32 height)
 {
-    const CGRect extent = in_frame->extent();
-    const auto width = UInt32(extent.size.width), height = UInt32(extent.size.height);
     CoreGraphics::BitmapContext* kept = io_instance.lastFrame.get();
     if (!kept || kept->mImageWidth != width || kept->mImageHeight != height) {
         io_instance.lastFrameImage = nullptr;
@@ -79,12 +82,29 @@ bool KeepFrame(Instance& io_instance, const CIImage* in_frame)
             return false;
         }
     }
-    const UInt8* source = in_frame->sourceBase();
-    const size_t sourceRowBytes = in_frame->sourceRowBytes();
     for (size_t y = 0; y < height; ++y)
-        memcpy(kept->mImageDataBytes + y * kept->mImageRowBytes, source + y * sourceRowBytes,
+        memcpy(kept->mImageDataBytes + y * kept->mImageRowBytes, in_pixels + y * in_rowBytes,
                size_t(width) * 4);
     return true;
+}
+
+// The stamped channel's newest frame kept, or the last one kept from it; null while its writer
+// is not alive or nothing was kept yet.
+CIImage* StampedFrame(Instance& io_instance)
+{
+    if (!io_instance.stamped.IsWriterAlive())
+        return nullptr;
+    StampedChannelReader::Frame frame;
+    if (io_instance.stamped.BeginRead(frame)) {
+        KeepFrame(io_instance, frame.pixels, size_t(frame.rowBytes), UInt32(frame.width),
+                  UInt32(frame.height));
+        // A copy that may not be whole is never shown.
+        if (!io_instance.stamped.EndRead()) {
+            io_instance.lastFrameImage = nullptr;
+            io_instance.lastFrame.reset();
+        }
+    }
+    return io_instance.lastFrameImage.get();
 }
 
 // One axis of the fit: the first and last pixel centres of the image land on those of the
@@ -221,16 +241,20 @@ P3D_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t*
         return;
     Instance& self = *static_cast<Instance*>(instance);
     self.clock = time;
+    const size_t pixels = size_t(self.width) * self.height;
+    if (CIImage* stamped = StampedFrame(self); stamped && Render(self, stamped, outframe))
+        return;
     CIParallax3DInput* filter = Filter(self);
     CFPtr<CIImage> image = filter->outputImage();
-    const size_t pixels = size_t(self.width) * self.height;
 
     void* shared = filter->sharedFrameBuffer();
     if (shared && !CIParallax3DInput_VSharedCameraBuffer::RunningInSandboxWithNoSemaphores()) {
         // The live buffer is read only under its lock, and only for as long as a copy takes, so
         // the writer cannot fill it while it is read. Without the lock, the last copy stands in.
         if (filter->outputIsCurrentFrame() && SharedCameraBundle::LockFrameBuffer(shared)) {
-            KeepFrame(self, image.get());
+            const CGRect extent = image->extent();
+            KeepFrame(self, image->sourceBase(), image->sourceRowBytes(), UInt32(extent.size.width),
+                      UInt32(extent.size.height));
             SharedCameraBundle::UnLockFrameBuffer(shared);
         }
         image = self.lastFrameImage ? self.lastFrameImage : filter->noCameraImage();

@@ -19,6 +19,7 @@ extern "C" {
 #include "ChannelReset.h"
 #include "Folders.h"
 #include "PlugInFrames.h"
+#include "StampedChannelWriter.h"
 #include "TestSupport.h"
 
 using p3dtest::Child;
@@ -194,6 +195,28 @@ TEST_F(Frei0rPlugInTest, OtherHostSizesGetTheFrameScaledToThem)
             }
         }
     }
+}
+
+TEST_F(Frei0rPlugInTest, TheStampedChannelIsTakenWhileItsWriterLivesAndTheClassicOneAfter)
+{
+    ASSERT_TRUE(p3dtest::RunChannelHelper({"publish", "0", "61"}));
+    StampedChannelWriter writer;
+    ASSERT_TRUE(writer.Open(StampedChannelFile::DefaultPath(), 1280, 720));
+    writer.SetConnectionsAllowed(true);
+    const int n = writer.BeginFrame();
+    ASSERT_GE(n, 0);
+    const UInt8 argb[4] = {0xFF, 0x10, 0x20, 0x30};
+    for (size_t i = 0; i < 1280 * 720; ++i)
+        memcpy(writer.Buffer(n) + i * 4, argb, 4);
+    ASSERT_TRUE(writer.EndFrame({}));
+
+    const std::string pixels = plugIn.frame(1280, 720);
+    const UInt8 rgba[4] = {0x10, 0x20, 0x30, 0xFF};
+    for (size_t i : {size_t(0), size_t(640 * 360), size_t(1280 * 720 - 1)})
+        EXPECT_EQ(memcmp(&pixels[i * 4], rgba, 4), 0) << "pixel " << i;
+
+    writer.Close();
+    EXPECT_TRUE(plugIn.frame(640, 480) == p3dtest::NumberedFrameRgba(61)) << "the classic frame";
 }
 
 TEST_F(Frei0rPlugInTest, AComponentWithoutExportsIsNoBroadcast)
