@@ -1,0 +1,84 @@
+// The delay from capture to the virtual camera's write, from the frames' own stamps: parallax3d
+// broadcasting its test cameras without a display, parallax3d-vcam reading the stamped channel
+// and writing its figures. PARALLAX3D_DELAY_TEST_SECONDS sets how long (4 unless told; 60 by
+// hand for the minute the figure is promised over).
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+
+#include "ChannelNamespace.h"
+#include "ChannelReset.h"
+#include "StampedChannelReader.h"
+#include "TestSupport.h"
+
+using p3dtest::Child;
+
+namespace {
+
+// One figure of the --stats file; NaN when it is null or missing.
+double Figure(const std::string& json, const std::string& name)
+{
+    const size_t at = json.find("\"" + name + "\": ");
+    if (at == std::string::npos)
+        return std::nan("");
+    const char* value = json.c_str() + at + name.size() + 4;
+    char* end = nullptr;
+    const double figure = strtod(value, &end);
+    return end == value ? std::nan("") : figure;
+}
+
+int Seconds()
+{
+    const char* text = getenv("PARALLAX3D_DELAY_TEST_SECONDS");
+    const int seconds = text ? atoi(text) : 0;
+    return seconds > 0 ? seconds : 4;
+}
+
+} // namespace
+
+TEST(VCamDelayTest, NewFramesAreWrittenWithin40msOfTheirCaptureAtThe99thPercentile)
+{
+    if (!p3dtest::InPrivateChannelNamespace())
+        GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+    p3dtest::RemoveChannel(p3dtest::ChannelPath());
+    const int seconds = Seconds();
+    p3dtest::TempDir dir;
+    const std::string stats = dir.file("vcam.json");
+    Child app(
+        {APP_PATH, "--test-cameras", "--broadcast", "--quit-after", std::to_string(seconds + 10)},
+        {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+    StampedChannelReader stamped;
+    for (int i = 0; i < 300 && !stamped.IsWriterAlive(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(stamped.IsWriterAlive()) << app.err();
+
+    Child vcam({VCAM_PATH, "--output", "/dev/null", "--format", "i420", "--stats", stats});
+    // Every window of the figures over the run, after the first.
+    int windows = 0;
+    double worst = 0;
+    for (int second = 0; second < seconds; ++second) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        const std::string json = p3dtest::ReadFile(stats);
+        const double p99 = Figure(json, "p99");
+        if (second == 0 || std::isnan(p99))
+            continue;
+        ++windows;
+        worst = std::max(worst, p99);
+#ifndef P3D_SANITIZED
+        EXPECT_LE(p99, 40.0) << json;
+#endif
+        EXPECT_GE(p99, Figure(json, "median")) << json;
+    }
+    kill(vcam.pid(), SIGTERM);
+    ASSERT_EQ(vcam.wait(20000), 0) << vcam.err();
+    kill(app.pid(), SIGTERM);
+    app.wait(20000);
+    const std::string json = p3dtest::ReadFile(stats);
+    EXPECT_GT(Figure(json, "frames_aged"), 0.0) << json;
+    EXPECT_GE(windows, seconds - 2) << json;
+    printf("capture to vcam write, worst p99 of %d windows: %.1f ms; at the end %s", windows, worst,
+           json.c_str());
+}
