@@ -1,5 +1,6 @@
 // The virtual camera's per-frame work at 640 x 480: one digitizer frame through the component's
-// device (get, convert, release) against a broadcast frame in a private channel; the conversion of
+// device (get, convert, release) against a broadcast frame in a private channel; at 1280 x 720 one
+// frame of the stamped channel (held, converted to I420, let go); the conversion of
 // a broadcast frame (A, R, G, B bytes) into YUYV and into R, G, B, A, and at 1280 x 720 into
 // I420, beside libyuv's own conversions of the same frame already in the byte order libyuv takes
 // (B, G, R, A), which need no reordering.
@@ -7,12 +8,16 @@
 #include <cstdint>
 #include <cstring>
 #include <libyuv.h>
+#include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "FrameConverter.h"
+#include "StampedChannelReader.h"
+#include "StampedChannelWriter.h"
 
 namespace {
 
@@ -116,8 +121,46 @@ void BM_LibyuvARGBToI420_1280x720(benchmark::State& state)
     }
 }
 
+// A stamped frame as parallax3d-vcam takes it at 1280 x 720: held under its read lock,
+// converted to I420 straight from the shared memory, let go. Publishing the next one is not
+// timed.
+void BM_VCamStampedFrameI420_1280x720(benchmark::State& state)
+{
+    const std::string path = "/tmp/p3d-bench-stamped-" + std::to_string(getpid()) + ".tmp";
+    StampedChannelWriter writer;
+    if (!writer.Open(path, kHDWidth, kHDHeight))
+        return state.SkipWithError("no stamped channel");
+    writer.SetConnectionsAllowed(true);
+    const std::vector<uint8_t> picture = BroadcastFrame(kHDWidth, kHDHeight);
+    for (int n = 0; n < 2; ++n)
+        memcpy(writer.Buffer(n), picture.data(), picture.size());
+    StampedChannelReader reader(path);
+    FrameConverter converter(OutputFormat::kI420, kHDWidth, kHDHeight);
+    std::vector<uint8_t> out(converter.OutputBytes());
+    if (!reader.IsWriterAlive())
+        state.SkipWithError("the writer is not seen");
+    for (auto _ : state) {
+        state.PauseTiming();
+        writer.BeginFrame();
+        writer.EndFrame({});
+        state.ResumeTiming();
+        StampedChannelReader::Frame frame;
+        if (!reader.BeginRead(frame)) {
+            state.SkipWithError("no frame to read");
+            break;
+        }
+        converter.Convert(frame.pixels, size_t(frame.rowBytes), out.data());
+        reader.EndRead();
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    writer.Close();
+    unlink(path.c_str());
+}
+
 } // namespace
 
+BENCHMARK(BM_VCamStampedFrameI420_1280x720)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VCamConvertI420_1280x720)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibyuvARGBToI420_1280x720)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VCamConvertYUYV640x480)->Unit(benchmark::kMillisecond);
