@@ -37,13 +37,14 @@ sanitize: deps
 
 # The shared frame channel, the calibration's, the depth map's and the alignment's workers and
 # the two-core rectifier under the thread sanitizer: their tests run threads and processes.
-CHANNEL_TESTS = '^(SharedGWorldMemoryTest|ChannelExports|ChannelComponent|ChannelProcess|SharedCameraBundleTest|SharedCamDeviceTest|SharedCamDeviceTable|CamBroadcastWriterTest|BroadcastControlTest|CalibrationSessionTest|DepthWorkerTest|AlignmentSessionTest|StereoRectifierTest)\.'
+CHANNEL_TESTS = '^(SharedGWorldMemoryTest|StampedChannelTest|ChannelExports|ChannelComponent|ChannelProcess|SharedCameraBundleTest|SharedCamDeviceTest|SharedCamDeviceTable|CamBroadcastWriterTest|BroadcastControlTest|CalibrationSessionTest|DepthWorkerTest|AlignmentSessionTest|StereoRectifierTest)\.'
 sanitize-thread: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPARALLAX3D_WERROR=ON \
 	    -DPARALLAX3D_SANITIZE=thread
-	cmake --build $(TSAN_BUILD) --target test_channel test_channel_process test_channel_client \
-	    test_vcam_device test_broadcast_writer test_broadcast_control test_stereo_calibration
+	cmake --build $(TSAN_BUILD) --target test_channel test_stamped_channel test_channel_process \
+	    test_channel_client test_vcam_device test_broadcast_writer test_broadcast_control \
+	    test_stereo_calibration
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j2 -R $(CHANNEL_TESTS)
 
 # The display-free libraries, the component, the plug-in and the virtual camera for arm64 with
