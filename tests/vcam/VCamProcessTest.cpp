@@ -210,6 +210,10 @@ TEST_F(VCamProcessTest, FfmpegReadsBothSizesFromTheStampedChannelOrThePicture)
                         memcpy(frame + i * 4, argb, 4);
                     }
                     ASSERT_TRUE(writer.EndFrame({}));
+                    Child unsized(VCam({"--output", "/dev/null", "--frames", "1"}));
+                    ASSERT_EQ(unsized.wait(kTimeoutMs), 0);
+                    EXPECT_NE(unsized.err().find("1280 x 720 yuyv"), std::string::npos)
+                        << "the broadcast's size unless told: " << unsized.err();
                     const int top = width == 640 ? 60 : 0;
                     for (size_t i = 0; i < pixels; ++i) {
                         const int x = int(i % size_t(width)), y = int(i / size_t(width));

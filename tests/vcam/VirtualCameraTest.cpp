@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "AllocationCounter.h"
-#include "StampedChannelWriter.h"
 #include "TestSupport.h"
 #include "VCamStats.h"
 #include "VirtualCamera.h"
@@ -289,53 +288,6 @@ TEST_F(VirtualCameraTest, FramesInTheSteadyStateAllocateNothing)
         EXPECT_EQ(p3dtest::AllocationCount() - before, 0) << OutputFormatName(format);
         EXPECT_EQ(counting.frames, 6);
     }
-}
-
-TEST_F(VirtualCameraTest, TakesTheStampedChannelWhileItsWriterLivesFittedToItsSize)
-{
-    StampedChannelWriter writer;
-    ASSERT_TRUE(writer.Open(stampedPath, 1280, 720));
-    writer.SetConnectionsAllowed(true);
-    const uint32_t white = 0xFFFFFFFF, black = 0x000000FF;
-    const int n = writer.BeginFrame();
-    ASSERT_GE(n, 0);
-    std::fill_n(reinterpret_cast<uint32_t*>(writer.Buffer(n)), 1280 * 720, white);
-    ASSERT_TRUE(writer.EndFrame({}));
-
-    std::string error;
-    {
-        VirtualCamera camera(kScripted, output, stampedPath);
-        ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, nullptr, error)) << error;
-        EXPECT_EQ(camera.Settings().width, 1280) << "the broadcast's size by default";
-        ASSERT_TRUE(run(camera, 1));
-        EXPECT_EQ(camera.GetCounts().delivered, 1u);
-    }
-    EXPECT_EQ(device.asks, 0) << "the classic device is not asked";
-    ASSERT_EQ(output.frames.size(), 1u);
-    EXPECT_TRUE(Uniform(output.frames[0], 0xFF));
-
-    // At 640 x 480 the picture lies between bars.
-    output.frames.clear();
-    {
-        VirtualCamera camera(kScripted, output, stampedPath);
-        ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, nullptr, error, 640, 480)) << error;
-        ASSERT_TRUE(camera.GetCounts().written == 0 && run(camera, 1));
-    }
-    ASSERT_EQ(output.frames.size(), 1u);
-    const uint32_t* pixels = reinterpret_cast<const uint32_t*>(output.frames[0].data());
-    EXPECT_EQ(pixels[0], black);
-    EXPECT_EQ(pixels[240 * 640 + 320], white);
-    EXPECT_EQ(pixels[479 * 640 + 639], black);
-
-    // Without the writer, the classic device's frames again.
-    writer.Close();
-    output.frames.clear();
-    VirtualCamera camera(kScripted, output, stampedPath);
-    ASSERT_TRUE(camera.Connect(OutputFormat::kARGB, nullptr, error)) << error;
-    EXPECT_EQ(camera.Settings().width, 640);
-    ASSERT_TRUE(run(camera, 2));
-    EXPECT_EQ(device.asks, 2);
-    EXPECT_TRUE(Uniform(output.frames[1], 2));
 }
 
 TEST(VCamStats, AgesOfTheLastSecondsOfNewStampedFrames)

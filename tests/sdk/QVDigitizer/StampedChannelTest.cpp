@@ -46,70 +46,58 @@ protected:
 
 } // namespace
 
-TEST_F(StampedChannelTest, TheFileHasItsLayoutAndAFrameArrivesWithItsTimes)
+TEST_F(StampedChannelTest, TheFileHasTheLayoutOtherProgramsRead)
 {
     ASSERT_TRUE(writer.Open(path, 1280, 720));
     writer.SetConnectionsAllowed(true);
-    const uint64_t before = StampedChannelNowNs();
-    ASSERT_TRUE(Publish(writer, 0x332211FF, {5000, 4000}));
-    const uint64_t after = StampedChannelNowNs();
-
+    ASSERT_TRUE(Publish(writer, 0x332211FF));
     const std::string bytes = p3dtest::ReadFile(path);
     ASSERT_EQ(bytes.size(), size_t(kStampedChannelFileSize));
     EXPECT_EQ(bytes.substr(0, 8), "P3Dstamp");
+    const uint32_t current = WordAt(bytes, 44);
+    ASSERT_LT(current, 2u);
     const struct
     {
         size_t offset;
         uint32_t value;
-    } words[] = {{8, 1},        {12, 4096}, {16, 1280},    {20, 720}, {24, 5120},
-                 {28, 3686400}, {32, 4096}, {36, 3690496}, {40, 0}};
+    } words[] = {{8, 1},
+                 {12, 4096},
+                 {16, 1280},
+                 {20, 720},
+                 {24, 5120},
+                 {28, 3686400},
+                 {32, 4096},
+                 {36, 3690496},
+                 {40, 0},
+                 {48, 1},
+                 {56 + current * 56 + 40, 1280}, // the frame's own width
+                 {kStampedChannelBuffer0Offset + current * kStampedChannelBufferBytes +
+                      kStampedChannelBufferBytes - 4,
+                  0x332211FF}};
     for (const auto& word : words)
         EXPECT_EQ(WordAt(bytes, word.offset), word.value) << "offset " << word.offset;
-    const uint32_t current = WordAt(bytes, 44);
-    ASSERT_LT(current, 2u);
-    EXPECT_EQ(WordAt(bytes, 48), 1u) << "publications";
-    EXPECT_EQ(WordAt(bytes, kStampedChannelBuffer0Offset + current * kStampedChannelBufferBytes +
-                                kStampedChannelBufferBytes - 4),
-              0x332211FFu);
-
-    StampedChannelReader reader(path);
-    ASSERT_TRUE(reader.IsWriterAlive());
-    int width = 0, height = 0;
-    ASSERT_TRUE(reader.BroadcastSize(width, height));
-    EXPECT_EQ(width * 10000 + height, 1280 * 10000 + 720);
-    StampedChannelReader::Frame frame;
-    ASSERT_TRUE(reader.BeginRead(frame));
-    EXPECT_EQ(frame.width, 1280);
-    EXPECT_EQ(frame.height, 720);
-    EXPECT_EQ(frame.rowBytes, 5120);
-    EXPECT_EQ(frame.leftCaptureNs, 5000u);
-    EXPECT_EQ(frame.rightCaptureNs, 4000u);
-    EXPECT_EQ(frame.captureNs, 4000u) << "the older eye's";
-    EXPECT_GE(frame.publishNs, before);
-    EXPECT_LE(frame.publishNs, after);
-    EXPECT_EQ(frame.sequence % 2, 0u);
-    uint32_t last = 0;
-    memcpy(&last, frame.pixels + size_t(frame.rowBytes) * 719 + 1279 * 4, 4);
-    EXPECT_EQ(last, 0x332211FFu);
-    EXPECT_TRUE(reader.EndRead());
-    EXPECT_FALSE(reader.BeginRead(frame)) << "a frame is handed on once";
 }
 
-TEST_F(StampedChannelTest, ACaptureTimeOfAnEyeWithoutAFrameIsLeftOut)
+TEST_F(StampedChannelTest, AFrameIsHandedOnOnceWithItsTimesTheOlderEyesItsCaptureTime)
 {
     ASSERT_TRUE(writer.Open(path, 640, 480));
     StampedChannelReader reader(path);
     const struct
     {
         uint64_t left, right, capture;
-    } cases[] = {{0, 700, 700}, {900, 0, 900}, {0, 0, 0}, {300, 200, 200}};
+    } cases[] = {{5000, 4000, 4000}, {0, 700, 700}, {900, 0, 900}, {0, 0, 0}};
     for (const auto& c : cases) {
+        const uint64_t before = StampedChannelNowNs();
         ASSERT_TRUE(Publish(writer, 0xFF, {c.left, c.right}));
         StampedChannelReader::Frame frame;
         ASSERT_TRUE(reader.IsWriterAlive());
         ASSERT_TRUE(reader.BeginRead(frame));
-        EXPECT_EQ(frame.captureNs, c.capture) << c.left << " " << c.right;
-        reader.EndRead();
+        EXPECT_EQ(std::vector({frame.leftCaptureNs, frame.rightCaptureNs, frame.captureNs}),
+                  std::vector({c.left, c.right, c.capture}));
+        EXPECT_GE(frame.publishNs, before);
+        EXPECT_LE(frame.publishNs, StampedChannelNowNs());
+        EXPECT_TRUE(reader.EndRead());
+        EXPECT_FALSE(reader.BeginRead(frame)) << "a frame is handed on once";
     }
 }
 
@@ -245,7 +233,7 @@ TEST_F(StampedChannelTest, FramesHandedOnAreWholeWhileAWriterThreadPublishes)
     EXPECT_GE(whole, 1);
 }
 
-TEST(ChannelFrameFit, APictureOfAnotherAspectLiesCentredBetweenBars)
+TEST(ChannelFrameFit, APictureOfAnotherAspectLiesCentredAtEvenPlaces)
 {
     const struct
     {
@@ -264,18 +252,4 @@ TEST(ChannelFrameFit, APictureOfAnotherAspectLiesCentredBetweenBars)
                   std::vector({c.fit.x, c.fit.y, c.fit.width, c.fit.height}))
             << c.width << "x" << c.height << " in " << c.frameWidth << "x" << c.frameHeight;
     }
-
-    // A white 1280 x 720 picture into a frame that held red: bars opaque black, picture white.
-    std::vector<uint32_t> source(1280 * 720, 0xFFFFFFFF), frame(640 * 480, 0x0000FFFF);
-    FitChannelFrameInto(reinterpret_cast<const uint8_t*>(source.data()), 1280 * 4, 1280, 720,
-                        reinterpret_cast<uint8_t*>(frame.data()), 640 * 4, 640, 480);
-    const struct
-    {
-        int x, y;
-        uint32_t pixel;
-    } pixels[] = {{0, 0, 0x000000FF},     {639, 59, 0x000000FF},  {0, 60, 0xFFFFFFFF},
-                  {639, 419, 0xFFFFFFFF}, {320, 240, 0xFFFFFFFF}, {0, 420, 0x000000FF},
-                  {639, 479, 0x000000FF}};
-    for (const auto& p : pixels)
-        EXPECT_EQ(frame[size_t(p.y) * 640 + size_t(p.x)], p.pixel) << p.x << "," << p.y;
 }
