@@ -367,8 +367,10 @@ void CamBroadcastWriter::followChannel()
 CIContext* CamBroadcastWriter::beginStampedFrame()
 {
     if (!mStamped.IsOpen()) {
-        if (!isBroadcasting() || mStampedRetry > 0) {
-            mStampedRetry -= mStampedRetry > 0 ? 1 : 0;
+        if (!isBroadcasting())
+            return nullptr;
+        if (mStampedRetry > 0) {
+            --mStampedRetry;
             return nullptr;
         }
         mStampedRetry = kStampedRetryFrames;

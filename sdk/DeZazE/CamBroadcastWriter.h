@@ -47,8 +47,6 @@ public:
     // The capture times of the eyes of the frame about to be drawn, CLOCK_MONOTONIC
     // microseconds; 0 for an eye without a frame.
     void setCaptureTimes(uint64_t in_leftUs, uint64_t in_rightUs);
-    // The stamped channel's writer, open while broadcasting unless another program writes it.
-    const StampedChannelWriter& stampedChannel() const { return mStamped; }
 
     int sharedCameraBufferNumber() const { return _SharedCameraBufferNumber; }
     // Frames of the drawing path published, and dropped: for a lock that could not be had, or
