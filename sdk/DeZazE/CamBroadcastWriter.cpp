@@ -197,12 +197,28 @@ void CamBroadcastWriter::broadcastFrame(const CoreGraphics::BitmapContext* in_bi
     if (!isBroadcasting() || !in_bitmap)
         return;
     // Only A,R,G,B rows can be copied as they are; other kinds are drawn, which converts them.
+    const bool argb =
+        in_bitmap->GetImageType() == CoreGraphics::BitmapContext::BitmapType_Device_ARGB;
     if (int(in_bitmap->mImageWidth) == NSUICamBroadcastControl_CameraWidth &&
-        int(in_bitmap->mImageHeight) == NSUICamBroadcastControl_CameraHeight &&
-        in_bitmap->GetImageType() == CoreGraphics::BitmapContext::BitmapType_Device_ARGB)
+        int(in_bitmap->mImageHeight) == NSUICamBroadcastControl_CameraHeight && argb)
         broadcastFrame_WWWWxHHH(in_bitmap);
     else
         broadcastFrame_XXXxYYY(in_bitmap);
+    broadcastStampedFrame(argb ? *in_bitmap : mScaled);
+}
+
+void CamBroadcastWriter::broadcastStampedFrame(const CoreGraphics::BitmapContext& in_bitmap)
+{
+    const int width = int(in_bitmap.mImageWidth), height = int(in_bitmap.mImageHeight);
+    if (!in_bitmap.mImageDataBytes || width <= 0 || height <= 0 ||
+        in_bitmap.mImageRowBytes < in_bitmap.mImageWidth * 4)
+        return;
+    const int n = beginStampedBuffer();
+    if (n < 0)
+        return;
+    FitChannelFrameInto(in_bitmap.mImageDataBytes, int(in_bitmap.mImageRowBytes), width, height,
+                        mStamped.Buffer(n), mFrameWidth * 4, mFrameWidth, mFrameHeight);
+    mStamped.EndFrame(mCaptureTimes);
 }
 
 void CamBroadcastWriter::broadcastFrame_WWWWxHHH(const CoreGraphics::BitmapContext* in_bitmap)
@@ -364,21 +380,26 @@ void CamBroadcastWriter::followChannel()
     createContexts(kNSUICamBroadcastControlFast_Buffer1);
 }
 
-CIContext* CamBroadcastWriter::beginStampedFrame()
+int CamBroadcastWriter::beginStampedBuffer()
 {
     if (!mStamped.IsOpen()) {
         if (!isBroadcasting())
-            return nullptr;
+            return -1;
         if (mStampedRetry > 0) {
             --mStampedRetry;
-            return nullptr;
+            return -1;
         }
         mStampedRetry = kStampedRetryFrames;
         if (!mStamped.Open(StampedChannelFile::DefaultPath(), mFrameWidth, mFrameHeight))
-            return nullptr;
+            return -1;
         mStamped.SetConnectionsAllowed(mAllowConnections);
     }
-    const int n = mStamped.BeginFrame();
+    return mStamped.BeginFrame();
+}
+
+CIContext* CamBroadcastWriter::beginStampedFrame()
+{
+    const int n = beginStampedBuffer();
     if (n < 0)
         return nullptr;
     StampedContext& context = mStampedContexts[n];

@@ -69,7 +69,8 @@ public:
                                          CGContextRef in_context);
 
     // Bitmap path: a bitmap of the frame size is copied row by row; any other is stretched to
-    // the frame size first. Nothing happens while the component is not loaded.
+    // the frame size first. The stamped channel gets it at the broadcast's size, its shape kept.
+    // Nothing happens while the component is not loaded.
     void broadcastFrame(const CoreGraphics::BitmapContext* in_bitmap);
     void broadcastFrame_WWWWxHHH(const CoreGraphics::BitmapContext* in_bitmap);
     void broadcastFrame_XXXxYYY(const CoreGraphics::BitmapContext* in_bitmap);
@@ -102,8 +103,13 @@ private:
     // A channel made anew (its file replaced while broadcasting) has new buffers: the contexts
     // follow it.
     void followChannel();
-    // The stamped buffer's context for the frame, locked; null when it cannot be had.
+    // The stamped buffer for the next frame, locked (the channel opened when it is not); -1 when
+    // it cannot be had.
+    int beginStampedBuffer();
+    // Its context; null when it cannot be had.
     CIContext* beginStampedFrame();
+    // A bitmap of A,R,G,B rows into the stamped channel at the broadcast's size.
+    void broadcastStampedFrame(const CoreGraphics::BitmapContext& in_bitmap);
     // The classic buffer's context at 640 x 480, else a frame of the broadcast's size.
     CIContext* privateFrameContext();
     void releaseStampedContexts();
