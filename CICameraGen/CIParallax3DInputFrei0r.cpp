@@ -1,7 +1,7 @@
 // The frei0r entry points: how ffmpeg, MLT and GStreamer reach the camera input filter. Hosts
 // load and construct plug-ins while they scan, so only the first update touches the channel.
 // While the stamped channel's writer lives, its frames (at the broadcast's size) are taken
-// instead of the classic channel's.
+// instead of the classic channel's, fitted to the host's size.
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +18,7 @@ extern "C" {
 #include "CGPixelOrder.h"
 #include "CIContext.h"
 #include "CIParallax3DInput.h"
+#include "ChannelFrameFit.h"
 #include "CoreGraphicsBitmapContext.h"
 #include "CoreMachDebugLog.h"
 #include "StampedChannelReader.h"
@@ -59,29 +60,38 @@ CIParallax3DInput* Filter(const Instance& in_instance)
     return static_cast<CIParallax3DInput*>(in_instance.filter.get());
 }
 
-// Copies a shared frame into the instance's own bitmap; the caller holds the frame's lock. Only
-// the first frame, or one of another size, allocates.
+// The instance's own bitmap of width x height, over which lastFrameImage lies; null when it
+// cannot be made. Only the first, or one of another size, allocates.
+CoreGraphics::BitmapContext* KeptFrame(Instance& io_instance, UInt32 width, UInt32 height)
+{
+    CoreGraphics::BitmapContext* kept = io_instance.lastFrame.get();
+    if (kept && kept->mImageWidth == width && kept->mImageHeight == height)
+        return kept;
+    io_instance.lastFrameImage = nullptr;
+    io_instance.lastFrame.reset(new (std::nothrow) CoreGraphics::BitmapContext);
+    kept = io_instance.lastFrame.get();
+    // clang-format off
+    if (!VERIFY(kept && kept->Construct(int(width), int(height), CoreGraphics::BitmapContext::BitmapType_Device_ARGB, 0))) {
+        // clang-format on
+        io_instance.lastFrame.reset();
+        return nullptr;
+    }
+    io_instance.lastFrameImage =
+        CIImage::imageWithARGBMemory(kept->mImageDataBytes, kept->mImageRowBytes, width, height);
+    if (!VERIFY(io_instance.lastFrameImage)) {
+        io_instance.lastFrame.reset();
+        return nullptr;
+    }
+    return kept;
+}
+
+// Copies a shared frame into the instance's own bitmap; the caller holds the frame's lock.
 bool KeepFrame(Instance& io_instance, const UInt8* in_pixels, size_t in_rowBytes, UInt32 width,
                UInt32 height)
 {
-    CoreGraphics::BitmapContext* kept = io_instance.lastFrame.get();
-    if (!kept || kept->mImageWidth != width || kept->mImageHeight != height) {
-        io_instance.lastFrameImage = nullptr;
-        io_instance.lastFrame.reset(new (std::nothrow) CoreGraphics::BitmapContext);
-        kept = io_instance.lastFrame.get();
-        // clang-format off
-        if (!VERIFY(kept && kept->Construct(int(width), int(height), CoreGraphics::BitmapContext::BitmapType_Device_ARGB, 0))) {
-            // clang-format on
-            io_instance.lastFrame.reset();
-            return false;
-        }
-        io_instance.lastFrameImage = CIImage::imageWithARGBMemory(
-            kept->mImageDataBytes, kept->mImageRowBytes, width, height);
-        if (!VERIFY(io_instance.lastFrameImage)) {
-            io_instance.lastFrame.reset();
-            return false;
-        }
-    }
+    CoreGraphics::BitmapContext* kept = KeptFrame(io_instance, width, height);
+    if (!kept)
+        return false;
     for (size_t y = 0; y < height; ++y)
         memcpy(kept->mImageDataBytes + y * kept->mImageRowBytes, in_pixels + y * in_rowBytes,
                size_t(width) * 4);
@@ -96,8 +106,13 @@ CIImage* StampedFrame(Instance& io_instance)
         return nullptr;
     StampedChannelReader::Frame frame;
     if (io_instance.stamped.BeginRead(frame)) {
-        KeepFrame(io_instance, frame.pixels, size_t(frame.rowBytes), UInt32(frame.width),
-                  UInt32(frame.height));
+        // Kept at the host's size, between bars when the shapes differ, as the classic picture
+        // fits the broadcast.
+        if (CoreGraphics::BitmapContext* kept =
+                KeptFrame(io_instance, io_instance.width, io_instance.height))
+            FitChannelFrameInto(frame.pixels, frame.rowBytes, frame.width, frame.height,
+                                kept->mImageDataBytes, int(kept->mImageRowBytes),
+                                int(io_instance.width), int(io_instance.height));
         // A copy that may not be whole is never shown.
         if (!io_instance.stamped.EndRead()) {
             io_instance.lastFrameImage = nullptr;

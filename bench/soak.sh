@@ -32,7 +32,9 @@ mkfifo "$work/vcam.argb" "$work/ffmpeg.rgba"
 "$build/tests/helpers/frame_witness" $((seconds - 2)) "$work/vcam.argb:argb" \
     "$work/ffmpeg.rgba:rgba" >"$work/witness.out" 2>&1 &
 witness=$!
-"$build/bin/parallax3d-vcam" --output "$work/vcam.argb" --format argb 2>"$work/vcam.err" &
+# At 640 x 480 whatever the broadcast's size: the witness holds the classic picture's frames.
+"$build/bin/parallax3d-vcam" --output "$work/vcam.argb" --format argb --size 640x480 \
+    2>"$work/vcam.err" &
 vcam=$!
 FREI0R_PATH=$build/lib/frei0r-1 ffmpeg -nostdin -loglevel error -re -f lavfi \
     -i "frei0r_src=size=640x480:framerate=30:filter_name=CIParallax3DInput:filter_params=0" \

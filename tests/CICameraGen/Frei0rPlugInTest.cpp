@@ -214,6 +214,11 @@ TEST_F(Frei0rPlugInTest, TheStampedChannelIsTakenWhileItsWriterLivesAndTheClassi
     const UInt8 rgba[4] = {0x10, 0x20, 0x30, 0xFF};
     for (size_t i : {size_t(0), size_t(640 * 360), size_t(1280 * 720 - 1)})
         EXPECT_EQ(memcmp(&pixels[i * 4], rgba, 4), 0) << "pixel " << i;
+    // A host of another shape gets it between bars, as the classic picture has it.
+    const std::string fitted = plugIn.frame(640, 480);
+    const UInt8 black[4] = {0, 0, 0, 0xFF};
+    EXPECT_EQ(memcmp(&fitted[59 * 640 * 4], black, 4), 0);
+    EXPECT_EQ(memcmp(&fitted[60 * 640 * 4], rgba, 4), 0);
 
     writer.Close();
     EXPECT_TRUE(plugIn.frame(640, 480) == p3dtest::NumberedFrameRgba(61)) << "the classic frame";
