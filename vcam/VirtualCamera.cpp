@@ -135,7 +135,8 @@ bool VirtualCamera::TakeStampedFrame(uint64_t& out_captureNs)
     if (!mStamped.EndRead())
         return false;
     std::swap(mFrame, mNext);
-    out_captureNs = frame.captureNs;
+    // A frame that waited for this program to start tells nothing of the delay.
+    out_captureNs = frame.publishNs >= mRunStartNs ? frame.captureNs : 0;
     ++mCounts.delivered;
     return true;
 }
@@ -167,6 +168,7 @@ bool VirtualCamera::Run(long long in_frames, const std::atomic<bool>& in_stop,
     timespec deadline = Now();
     int failedFor = 0; // frames since the device last failed to hand one out
     uint64_t statsDueNs = 0;
+    mRunStartNs = StampedChannelNowNs();
     for (uint64_t tick = 0; !in_stop && (in_frames < 0 || mCounts.written < uint64_t(in_frames));
          ++tick) {
         if (tick % kReplacedCheckInterval == kReplacedCheckInterval - 1)

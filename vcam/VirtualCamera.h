@@ -61,7 +61,8 @@ public:
 private:
     // The device's current frame converted into mFrame; false when it had none.
     bool TakeFrame();
-    // The stamped channel's newest frame, when new and whole, into mFrame with its capture time.
+    // The stamped channel's newest frame, when new and whole, into mFrame with its capture time
+    // (0 for one published before the run began).
     bool TakeStampedFrame(uint64_t& out_captureNs);
     // A frame of the source's size into out_frame at the output's size and format.
     void Convert(const uint8_t* in_argb, int in_rowBytes, int in_width, int in_height,
@@ -79,6 +80,7 @@ private:
     int mSourceWidth = 0; // the device's frames
     int mSourceHeight = 0;
     StampedChannelReader mStamped;
+    uint64_t mRunStartNs = 0;
     Counts mCounts;
     VCamStats mStats;
 };

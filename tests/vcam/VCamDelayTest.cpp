@@ -1,13 +1,15 @@
 // The delay from capture to the virtual camera's write, from the frames' own stamps: parallax3d
 // broadcasting its test cameras without a display, parallax3d-vcam reading the stamped channel
 // and writing its figures. PARALLAX3D_DELAY_TEST_SECONDS sets how long (4 unless told; 60 by
-// hand for the minute the figure is promised over).
+// hand for the minute the figure is promised over); PARALLAX3D_DELAY_TEST_SIZE (1280x720) gives
+// both programs a --size.
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
@@ -47,15 +49,20 @@ TEST(VCamDelayTest, NewFramesAreWrittenWithin40msOfTheirCaptureAtThe99thPercenti
     const int seconds = Seconds();
     p3dtest::TempDir dir;
     const std::string stats = dir.file("vcam.json");
-    Child app(
-        {APP_PATH, "--test-cameras", "--broadcast", "--quit-after", std::to_string(seconds + 10)},
-        {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+    std::vector<std::string> app = {APP_PATH, "--test-cameras", "--broadcast", "--quit-after",
+                                    std::to_string(seconds + 10)};
+    std::vector<std::string> vcam = {VCAM_PATH, "--output", "/dev/null", "--format",
+                                     "i420",    "--stats",  stats};
+    if (const char* size = getenv("PARALLAX3D_DELAY_TEST_SIZE"))
+        for (std::vector<std::string>* args : {&app, &vcam})
+            args->insert(args->end(), {"--size", size});
+    Child broadcaster(app, {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
     StampedChannelReader stamped;
     for (int i = 0; i < 300 && !stamped.IsWriterAlive(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(stamped.IsWriterAlive()) << app.err();
+    ASSERT_TRUE(stamped.IsWriterAlive()) << broadcaster.err();
 
-    Child vcam({VCAM_PATH, "--output", "/dev/null", "--format", "i420", "--stats", stats});
+    Child reader(vcam);
     // Every window of the figures over the run, after the first.
     int windows = 0;
     double worst = 0;
@@ -72,10 +79,10 @@ TEST(VCamDelayTest, NewFramesAreWrittenWithin40msOfTheirCaptureAtThe99thPercenti
 #endif
         EXPECT_GE(p99, Figure(json, "median")) << json;
     }
-    kill(vcam.pid(), SIGTERM);
-    ASSERT_EQ(vcam.wait(20000), 0) << vcam.err();
-    kill(app.pid(), SIGTERM);
-    app.wait(20000);
+    kill(reader.pid(), SIGTERM);
+    ASSERT_EQ(reader.wait(20000), 0) << reader.err();
+    kill(broadcaster.pid(), SIGTERM);
+    broadcaster.wait(20000);
     const std::string json = p3dtest::ReadFile(stats);
     EXPECT_GT(Figure(json, "frames_aged"), 0.0) << json;
     EXPECT_GE(windows, seconds - 2) << json;
