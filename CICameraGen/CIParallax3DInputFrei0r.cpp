@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 // The header has no C++ guards of its own.
 extern "C" {
@@ -44,6 +45,7 @@ struct Instance
     std::unique_ptr<CoreGraphics::BitmapContext> lastFrame;
     CFPtr<CIImage> lastFrameImage; // over lastFrame's pixels
     StampedChannelReader stamped;
+    bool stampedAlive = false; // its writer was alive at the last update
 };
 
 // Instances alive; the component is let go only when none can still show its memory.
@@ -99,13 +101,13 @@ bool KeepFrame(Instance& io_instance, const UInt8* in_pixels, size_t in_rowBytes
 }
 
 // The stamped channel's newest frame kept, or the last one kept from it; null while its writer
-// is not alive or nothing was kept yet.
+// is not alive or nothing was kept yet. The last frame of a writer just gone is kept too.
 CIImage* StampedFrame(Instance& io_instance)
 {
-    if (!io_instance.stamped.IsWriterAlive())
-        return nullptr;
+    const bool alive = io_instance.stamped.IsWriterAlive();
+    const bool followed = std::exchange(io_instance.stampedAlive, alive);
     StampedChannelReader::Frame frame;
-    if (io_instance.stamped.BeginRead(frame)) {
+    if ((alive || followed) && io_instance.stamped.BeginRead(frame)) {
         // Kept at the host's size, between bars when the shapes differ, as the classic picture
         // fits the broadcast.
         if (CoreGraphics::BitmapContext* kept =
@@ -119,7 +121,7 @@ CIImage* StampedFrame(Instance& io_instance)
             io_instance.lastFrame.reset();
         }
     }
-    return io_instance.lastFrameImage.get();
+    return alive ? io_instance.lastFrameImage.get() : nullptr;
 }
 
 // One axis of the fit: the first and last pixel centres of the image land on those of the
@@ -261,6 +263,9 @@ P3D_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t*
         return;
     CIParallax3DInput* filter = Filter(self);
     CFPtr<CIImage> image = filter->outputImage();
+    // Without a classic frame, the last one kept from either channel before the picture.
+    if (!filter->outputIsCurrentFrame() && self.lastFrameImage)
+        image = self.lastFrameImage;
 
     void* shared = filter->sharedFrameBuffer();
     if (shared && !CIParallax3DInput_VSharedCameraBuffer::RunningInSandboxWithNoSemaphores()) {

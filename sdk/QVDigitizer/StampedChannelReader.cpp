@@ -18,20 +18,20 @@ bool StampedChannelReader::IsWriterAlive()
 {
     if (mHeld >= 0)
         return true;
-    if (mFile.IsOpen() &&
-        (mFile.Faulted() || !mFile.WriteLockedElsewhere(kStampedChannelWriterLockByte)))
+    if (mFile.IsOpen() && mFile.Faulted())
         mFile.Close();
-    if (!mFile.IsOpen()) {
+    if (!mFile.IsOpen() || !mFile.WriteLockedElsewhere(kStampedChannelWriterLockByte)) {
+        // Without a writer the view is kept, its last frame still there to read, and the path
+        // is looked at again only so often: a writer started anew may have made another file.
         const int64_t now = int64_t(StampedChannelNowNs());
         if (now < mNextOpenNs)
             return false;
         mNextOpenNs = now + kReopenIntervalNs;
-        if (!mFile.OpenRead(mPath))
+        if (mFile.IsOpen() && !mFile.IsReplaced(mPath))
             return false;
-        if (!mFile.WriteLockedElsewhere(kStampedChannelWriterLockByte)) {
-            mFile.Close();
+        mFile.Close();
+        if (!mFile.OpenRead(mPath) || !mFile.WriteLockedElsewhere(kStampedChannelWriterLockByte))
             return false;
-        }
     }
     return LoadShared(mFile.Header().connections, std::memory_order_acquire) !=
            kSharedMemoryConnectionsRefused;

@@ -29,16 +29,16 @@ public:
     StampedChannelReader(const StampedChannelReader&) = delete;
     StampedChannelReader& operator=(const StampedChannelReader&) = delete;
 
-    // A writer holds the file and lets programs connect. Opens the file as needed; a view
-    // without a live writer is let go, so a writer started anew is found. One system call.
+    // A writer holds the file and lets programs connect. Opens the file as needed, and a file
+    // made anew at the path; one system call.
     bool IsWriterAlive();
     // The size the writer broadcasts now; false without a live writer.
     bool BroadcastSize(int& out_width, int& out_height);
 
     // Returns when a frame was published since the last BeginRead, or after in_timeoutNs.
     void WaitForNewFrame(int64_t in_timeoutNs);
-    // Holds the newest published frame; false when there is none, it is no newer than the last
-    // one read, or the writer is drawing into it.
+    // Holds the newest published frame, also the last one of a writer gone; false when there is
+    // none, it is no newer than the last one read, or the writer is drawing into it.
     bool BeginRead(Frame& out_frame);
     // Lets the frame go; false when it did not stay whole (then it must not be used).
     bool EndRead();
