@@ -18,9 +18,11 @@
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
 #include "CommandLineAnswers.h"
+#include "StatsFigure.h"
 #include "TestSupport.h"
 
 using p3dtest::Child;
+using p3dtest::StatsFigure;
 
 namespace {
 
@@ -255,18 +257,6 @@ TEST_F(AppProcessTest, TheBroadcastGoesOnWhileTheWindowIsUnmapped)
     EXPECT_GE(unmapped, kMinimumFrames) << "unmapped";
     printf("distinct frames in 4 s: %d mapped, %d unmapped\n", mapped, unmapped);
     EXPECT_TRUE(app.running()) << app.err();
-}
-
-// One figure of the --stats file; NaN when it is null or missing.
-double StatsFigure(const std::string& json, const std::string& name)
-{
-    const size_t at = json.find("\"" + name + "\": ");
-    if (at == std::string::npos)
-        return std::nan("");
-    const char* value = json.c_str() + at + name.size() + 4;
-    char* end = nullptr;
-    const double figure = strtod(value, &end);
-    return end == value ? std::nan("") : figure;
 }
 
 // The test pattern's right eye captured 10 ms late: the figures for scripts say so, and say how

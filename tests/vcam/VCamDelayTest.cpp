@@ -14,23 +14,12 @@
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
 #include "StampedChannelReader.h"
+#include "StatsFigure.h"
 #include "TestSupport.h"
 
 using p3dtest::Child;
 
 namespace {
-
-// One figure of the --stats file; NaN when it is null or missing.
-double Figure(const std::string& json, const std::string& name)
-{
-    const size_t at = json.find("\"" + name + "\": ");
-    if (at == std::string::npos)
-        return std::nan("");
-    const char* value = json.c_str() + at + name.size() + 4;
-    char* end = nullptr;
-    const double figure = strtod(value, &end);
-    return end == value ? std::nan("") : figure;
-}
 
 int Seconds()
 {
@@ -69,7 +58,7 @@ TEST(VCamDelayTest, NewFramesAreWrittenWithin40msOfTheirCaptureAtThe99thPercenti
     for (int second = 0; second < seconds; ++second) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
         const std::string json = p3dtest::ReadFile(stats);
-        const double p99 = Figure(json, "p99");
+        const double p99 = p3dtest::StatsFigure(json, "p99");
         if (second == 0 || std::isnan(p99))
             continue;
         ++windows;
@@ -77,14 +66,14 @@ TEST(VCamDelayTest, NewFramesAreWrittenWithin40msOfTheirCaptureAtThe99thPercenti
 #ifndef P3D_SANITIZED
         EXPECT_LE(p99, 40.0) << json;
 #endif
-        EXPECT_GE(p99, Figure(json, "median")) << json;
+        EXPECT_GE(p99, p3dtest::StatsFigure(json, "median")) << json;
     }
     kill(reader.pid(), SIGTERM);
     ASSERT_EQ(reader.wait(20000), 0) << reader.err();
     kill(broadcaster.pid(), SIGTERM);
     broadcaster.wait(20000);
     const std::string json = p3dtest::ReadFile(stats);
-    EXPECT_GT(Figure(json, "frames_aged"), 0.0) << json;
+    EXPECT_GT(p3dtest::StatsFigure(json, "frames_aged"), 0.0) << json;
     EXPECT_GE(windows, seconds - 2) << json;
     printf("capture to vcam write, worst p99 of %d windows: %.1f ms; at the end %s", windows, worst,
            json.c_str());
