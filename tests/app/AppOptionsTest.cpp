@@ -32,8 +32,8 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     EXPECT_FALSE(none.broadcast.has_value());
     EXPECT_FALSE(none.size.has_value()) << "the kept size stays";
 
-    for (const auto& [name, size] : {std::pair{"640x480", QSize(640, 480)},
-                                     std::pair{"1280x720", QSize(1280, 720)}}) {
+    for (const auto& [name, size] :
+         {std::pair{"640x480", QSize(640, 480)}, std::pair{"1280x720", QSize(1280, 720)}}) {
         AppOptions sized;
         ASSERT_TRUE(AppOptions::Parse({"parallax3d", "--size", name}, sized, error));
         EXPECT_EQ(sized.size, size);
