@@ -31,7 +31,6 @@ public:
     void setMirror(bool in_mirrorX, bool in_mirrorY);
     // The frame the mirrors turn about and the crop cuts to; the classic channel's until set.
     void setFrameSize(int in_width, int in_height);
-    CGSize frameSize() const { return CGSizeMake(mFrameWidth, mFrameHeight); }
     const CGAffineTransform& transform() const { return mTransform; }
 
     // The image through the chain, cut to the frame; null, reported, for a null image.
