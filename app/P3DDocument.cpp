@@ -29,6 +29,7 @@
 #include "DepthWorker.h"
 #include "EyeAlignment.h"
 #include "EyeCameraChoice.h"
+#include "FramePairing.h"
 #include "NSUICICameraControls.h"
 #include "NSUICamMenuController.h"
 #include "NSUIColorContentView.h"
@@ -80,6 +81,9 @@ QSize SizeNamed(const QString& name)
     QCamOutputBase::FormatNamed(name.toStdString(), format);
     return {format.width, format.height};
 }
+
+// Two: the newest and the one before it, either of which may pair better with the other eye.
+constexpr int kHeldFrames = 2;
 
 // The monitor's last picture in Qt's byte order; null without one.
 QImage MonitorPicture(const StereoMonitor& monitor)
@@ -225,6 +229,9 @@ void P3DDocument::stereoCameraOpen()
     mCameraWatcher = std::make_unique<CameraDeviceWatcher>();
     connect(mCameraWatcher.get(), &CameraDeviceWatcher::camerasChanged, this,
             &P3DDocument::stereoCameraDevicesChanged);
+    // The grabbers hold a few frames, and each tick decodes the pair closest in time.
+    mWindow->leftEyeView()->grabber()->SetHoldFrames(kHeldFrames);
+    mWindow->rightEyeView()->grabber()->SetHoldFrames(kHeldFrames);
     mWindow->leftEyeView()->cameraOpen(mFrameSize, mFrameSize);
     mWindow->rightEyeView()->cameraOpen(mFrameSize, mFrameSize);
     stereoCameraMenuRefresh();
@@ -316,6 +323,29 @@ void P3DDocument::stereoCameraTimer()
 {
     mWindow->leftEyeView()->cameraTimer(_camTimer);
     mWindow->rightEyeView()->cameraTimer(_camTimer);
+    pairEyeFrames();
+}
+
+void P3DDocument::pairEyeFrames()
+{
+    QCameraGrabberBase* grabbers[2] = {mWindow->leftEyeView()->grabber(),
+                                       mWindow->rightEyeView()->grabber()};
+    // Each eye's candidates: the camera's frame it shows, then the newer ones its grabber holds.
+    uint64_t times[2][kSGMaxHeldFrames + 1];
+    size_t counts[2];
+    int shown[2];
+    for (int eye = 0; eye < 2; ++eye) {
+        const QCameraGrabberBase& grabber = *grabbers[eye];
+        shown[eye] = grabber.VideoChannel() && grabber.FrameTimeUs() != 0 ? 1 : 0;
+        times[eye][0] = grabber.FrameTimeUs();
+        counts[eye] = size_t(shown[eye]) +
+                      size_t(grabber.HeldFrameTimes(times[eye] + shown[eye], kSGMaxHeldFrames));
+    }
+    const FramePair pair = ClosestFramePair({times[0], counts[0]}, {times[1], counts[1]});
+    const int chosen[2] = {pair.left, pair.right};
+    for (int eye = 0; eye < 2; ++eye)
+        if (chosen[eye] >= shown[eye])
+            grabbers[eye]->DecodeHeldFrame(chosen[eye] - shown[eye]);
 }
 
 bool P3DDocument::cameraBroadcastFrame(const CIImage* image)

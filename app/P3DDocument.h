@@ -53,6 +53,7 @@ public:
     // left eye first, and both menus are rebuilt.
     void stereoCameraDevicesChanged();
     void masterTimeClock();
+    // Idles both grabbers, then decodes the pair of frames closest in capture time.
     void stereoCameraTimer();
     // True when the frame was published.
     bool cameraBroadcastFrame(const CIImage* image);
@@ -147,6 +148,8 @@ private:
     void updateComfort();
     // The alignment worker fed this tick's eyes, and what it has made taken into the monitor.
     void alignEyesTick(const ArgbView& left, const ArgbView& right);
+    // Of the frames each eye shows and holds, the pair closest in time decoded.
+    void pairEyeFrames();
     // The pipeline's figures in the status bar and in the stats file; the figures shown.
     PipelineFigures showPipelineStats();
 

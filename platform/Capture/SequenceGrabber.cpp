@@ -53,6 +53,10 @@ struct SGChannelRecord
     uint32_t width = 0;
     uint32_t height = 0;
     long corruptFrames = 0;
+    // Dequeued frames kept for SGTakeHeldFrame, oldest first; valid while the stream runs.
+    V4L2VideoDevice::Frame held[V4L2VideoDevice::kMaxBuffers];
+    int heldCount = 0;
+    UInt32 passedOver = 0; // held frames given back undelivered since the last take
 };
 
 struct SeqGrabRecord
@@ -62,6 +66,7 @@ struct SeqGrabRecord
     SGDataProcPtr proc = nullptr;
     void* refCon = nullptr;
     bool recording = false;
+    int holdFrames = 0;
 };
 
 // ---- devices
@@ -107,6 +112,7 @@ static OSErr AdoptDevice(SGChannel io_channel, const V4L2CameraDevice& in_device
     if (io_channel->owner != nullptr)
         io_channel->owner->recording = false;
     io_channel->device = std::move(device);
+    io_channel->heldCount = 0;
     io_channel->deviceName = in_device.name;
     io_channel->cameraNames.clear();
     for (const V4L2Camera& camera : in_device.cameras)
@@ -174,6 +180,7 @@ static OSErr StartStreaming(SGChannel io_channel)
         if (err != 0)
             return err;
     }
+    io_channel->heldCount = 0; // a new stream has new buffers
     int err = device.StartStreaming();
     if (err == -ENOSPC && io_channel->fourcc != V4L2_PIX_FMT_MJPEG &&
         Offers(io_channel->offered, V4L2_PIX_FMT_MJPEG) &&
@@ -451,8 +458,25 @@ OSErr SGStop(SeqGrabComponent component)
     if (component == nullptr)
         return paramErr;
     component->recording = false;
-    if (component->channel != nullptr)
+    if (component->channel != nullptr) {
+        component->channel->heldCount = 0;
         component->channel->device->StopStreaming();
+    }
+    return 0;
+}
+
+// Gives the oldest held frames back to the driver until at most in_keep are held.
+static int ReturnHeldFrames(SGChannelRecord& io_channel, int in_keep)
+{
+    int returned = 0;
+    for (; io_channel.heldCount - returned > in_keep; ++returned)
+        if (const int err = io_channel.device->Queue(io_channel.held[returned].index); err != 0) {
+            io_channel.heldCount = 0;
+            return err;
+        }
+    std::copy(io_channel.held + returned, io_channel.held + io_channel.heldCount, io_channel.held);
+    io_channel.heldCount -= returned;
+    io_channel.passedOver += UInt32(returned);
     return 0;
 }
 
@@ -467,6 +491,9 @@ OSErr SGIdle(SeqGrabComponent component)
         V4L2VideoDevice& device = *channel->device;
         if (!component->recording || device.GetState() != V4L2VideoDevice::State::kStreaming)
             return 0;
+        // Frames held before holding was switched off go back first.
+        if (const int err = ReturnHeldFrames(io_channel, component->holdFrames); err != 0)
+            return DeviceStatus(channel, err);
         const int polled = device.Poll(0);
         if (polled <= 0)
             return DeviceStatus(channel, polled);
@@ -480,6 +507,12 @@ OSErr SGIdle(SeqGrabComponent component)
                 return DeviceStatus(channel, err);
             if (frame.data == nullptr)
                 continue; // not a buffer of ours: nothing to read and nothing to queue again
+            if (component->holdFrames > 0 && !frame.corrupt && frame.bytes > 0) {
+                channel->held[channel->heldCount++] = frame;
+                if ((err = ReturnHeldFrames(*channel, component->holdFrames)) != 0)
+                    return DeviceStatus(channel, err);
+                continue;
+            }
             OSErr delivered = 0;
             if (frame.corrupt)
                 // The driver says the data is damaged: decoding it would show garbage.
@@ -502,4 +535,54 @@ OSErr SGIdle(SeqGrabComponent component)
         }
         return 0;
     });
+}
+
+OSErr SGSetHoldFrames(SeqGrabComponent component, int count)
+{
+    static_assert(kSGMaxHeldFrames < int(V4L2VideoDevice::kMaxBuffers));
+    if (component == nullptr || count < 0 || count > kSGMaxHeldFrames)
+        return paramErr;
+    component->holdFrames = count;
+    return 0;
+}
+
+// The held frames of a channel still streaming; none once its buffers are gone.
+static int HeldFrames(SeqGrabComponent component)
+{
+    SGChannel channel = component != nullptr ? component->channel : nullptr;
+    if (channel == nullptr)
+        return 0;
+    if (channel->device->GetState() != V4L2VideoDevice::State::kStreaming)
+        channel->heldCount = 0;
+    return channel->heldCount;
+}
+
+int SGGetHeldFrameTimes(SeqGrabComponent component, UInt64* out_timesUs, int capacity)
+{
+    const int count = std::min(HeldFrames(component), std::max(capacity, 0));
+    for (int n = 0; n < count; ++n)
+        out_timesUs[n] = component->channel->held[n].timeUs;
+    return count;
+}
+
+OSErr SGTakeHeldFrame(SeqGrabComponent component, int n, UInt32* out_passedOver)
+{
+    if (out_passedOver != nullptr)
+        *out_passedOver = 0;
+    if (n < 0 || n >= HeldFrames(component))
+        return paramErr;
+    SGChannel channel = component->channel;
+    const V4L2VideoDevice::Frame frame = channel->held[n];
+    const OSErr delivered = component->proc != nullptr
+                                ? component->proc(channel, frame.data, long(frame.bytes),
+                                                  frame.timeUs, component->refCon)
+                                : OSErr(0);
+    // The callback may have stopped the grabber or disposed the channel: nothing is held then.
+    if (component->channel != channel || HeldFrames(component) == 0)
+        return delivered;
+    const int err = ReturnHeldFrames(*channel, channel->heldCount - n - 1);
+    if (out_passedOver != nullptr)
+        *out_passedOver = err == 0 ? channel->passedOver - 1 : 0; // all but the one delivered
+    channel->passedOver = 0;
+    return err != 0 ? DeviceStatus(channel, err) : delivered;
 }

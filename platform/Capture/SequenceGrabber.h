@@ -95,5 +95,18 @@ OSErr SGStop(SeqGrabComponent component);
 // answers it until the channel is disposed.
 OSErr SGIdle(SeqGrabComponent component);
 
+// Holding: with a count above 0, SGIdle hands no frame to the callback but keeps the newest
+// count frames dequeued (their buffers out of the driver's queue), so that a caller pairing two
+// cameras can choose which to decode. 0, the default, delivers every frame from SGIdle.
+// At most kSGMaxHeldFrames: one buffer always stays with the driver to be filled.
+constexpr int kSGMaxHeldFrames = 3;
+OSErr SGSetHoldFrames(SeqGrabComponent component, int count);
+// The capture times of the frames held, oldest first; the number written (at most capacity).
+int SGGetHeldFrameTimes(SeqGrabComponent component, UInt64* out_timesUs, int capacity);
+// Hands held frame n to the callback, then gives it and every older one back to the driver;
+// newer ones stay held. out_passedOver (may be null): the frames given back undelivered since
+// the last take, which no caller will see.
+OSErr SGTakeHeldFrame(SeqGrabComponent component, int n, UInt32* out_passedOver);
+
 // The device list built from the seam, for diagnostics and the cameras tool.
 OSErr SGNewDeviceList(SGDeviceList* out_list);

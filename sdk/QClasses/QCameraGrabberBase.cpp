@@ -48,6 +48,14 @@ OSErr QCameraGrabberBase::OnThisDataProc(SGChannel, char* in_data, long in_data_
     return err;
 }
 
+OSErr QCameraGrabberBase::DecodeHeldFrame(int n)
+{
+    UInt32 passedOver = 0;
+    const OSErr err = TakeHeldFrame(n, &passedOver);
+    mFramesTaken += passedOver;
+    return err;
+}
+
 // ---- frame buffer hooks
 
 bool QCameraGrabberBase::IsFrameBufferConstructed() const

@@ -88,6 +88,9 @@ public:
     // no camera's frame is there), and how many frames were decoded into it so far.
     uint64_t FrameTimeUs() const { return mFrameTimeUs; }
     unsigned long FramesTaken() const { return mFramesTaken; }
+    // With frames held (SetHoldFrames), decodes held frame n; frames passed over on the way
+    // count as taken, as no tick will use them.
+    OSErr DecodeHeldFrame(int n);
 
     // Camera selection.
     bool GetActiveCameraDeviceList(QSGDeviceList& deviceList) const;

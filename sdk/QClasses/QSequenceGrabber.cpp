@@ -32,7 +32,8 @@ OSErr QSequenceGrabber::OpenInitialize()
     CloseIF();
     if (!VERIFY(mComponent = OpenComponent()))
         return paramErr;
-    return OSErr(VERIFY_ERR(SGInitialize(mComponent)));
+    const OSErr err = OSErr(VERIFY_ERR(SGInitialize(mComponent)));
+    return err != 0 ? err : OSErr(VERIFY_ERR(SGSetHoldFrames(mComponent, mHoldFrames)));
 }
 
 void QSequenceGrabber::CloseIF()
@@ -121,6 +122,29 @@ OSErr QSequenceGrabber::Idle()
 {
     CHECK_OPEN();
     return OSErr(VERIFY_ERR(SGIdle(mComponent)));
+}
+
+OSErr QSequenceGrabber::SetHoldFrames(int count)
+{
+    if (count < 0 || count > kSGMaxHeldFrames)
+        return paramErr;
+    if (mComponent != nullptr) {
+        if (const OSErr err = OSErr(VERIFY_ERR(SGSetHoldFrames(mComponent, count))); err != 0)
+            return err;
+    }
+    mHoldFrames = count;
+    return 0;
+}
+
+int QSequenceGrabber::HeldFrameTimes(UInt64* out_timesUs, int capacity) const
+{
+    return SGGetHeldFrameTimes(mComponent, out_timesUs, capacity);
+}
+
+OSErr QSequenceGrabber::TakeHeldFrame(int n, UInt32* out_passedOver)
+{
+    CHECK_OPEN();
+    return OSErr(VERIFY_ERR(SGTakeHeldFrame(mComponent, n, out_passedOver)));
 }
 
 OSErr QSequenceGrabber::SetGWorld(GWorldPtr port, GDHandle device)

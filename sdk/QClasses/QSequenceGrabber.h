@@ -44,6 +44,10 @@ public:
     OSErr StartRecord();
     OSErr Prepare();
     OSErr Idle();
+    // Frames kept for the caller to choose from (SGSetHoldFrames); kept over reopening.
+    OSErr SetHoldFrames(int count);
+    int HeldFrameTimes(UInt64* out_timesUs, int capacity) const;
+    OSErr TakeHeldFrame(int n, UInt32* out_passedOver);
     OSErr SetGWorld(GWorldPtr port, GDHandle device);
     OSErr SetDataRef(const void* dataRef, long dataRefType, long flags);
     OSErr SetChannelUsage(SGChannel channel, long usage);
@@ -59,6 +63,7 @@ public:
                                         StringPtr inputName, short* inputNumber) const;
 
     SeqGrabComponent mComponent;
+    int mHoldFrames = 0;
 };
 
 bool import_QSequenceGrabber();

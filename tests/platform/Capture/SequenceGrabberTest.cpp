@@ -411,6 +411,52 @@ TEST_F(GrabberTest, FramesGoThroughTheCallbackAndBuffersAreQueuedAgain)
     EXPECT_EQ(device.openCount, 0);
 }
 
+// Held frames wait undecoded with their buffers; the one taken goes through the callback, it and
+// the older ones go back to the driver, and frames given back unseen are counted.
+TEST_F(GrabberTest, HeldFramesWaitForTheCallersChoice)
+{
+    FakeV4L2Device& device = AddCamera("Cam", {"In"});
+    ASSERT_EQ(Open(), 0);
+    EXPECT_EQ(SGSetHoldFrames(grabber, kSGMaxHeldFrames + 1), paramErr);
+    ASSERT_EQ(SGSetHoldFrames(grabber, 2), 0);
+    ASSERT_EQ(Start(), 0);
+    for (UInt8 i = 1; i <= 3; ++i)
+        device.PushFrame({i}, 10 * i);
+    EXPECT_EQ(SGIdle(grabber), 0);
+    EXPECT_TRUE(frames.empty());
+    UInt64 times[kSGMaxHeldFrames] = {};
+    ASSERT_EQ(SGGetHeldFrameTimes(grabber, times, kSGMaxHeldFrames), 2);
+    EXPECT_EQ(times[0], 20u); // the oldest went back when the third came
+    EXPECT_EQ(times[1], 30u);
+    EXPECT_EQ(device.QueuedBuffers(), 2u);
+
+    UInt32 passedOver = 99;
+    EXPECT_EQ(SGTakeHeldFrame(grabber, 2, &passedOver), paramErr);
+    EXPECT_EQ(passedOver, 0u);
+    ASSERT_EQ(SGTakeHeldFrame(grabber, 0, &passedOver), 0);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].timeUs, 20u);
+    EXPECT_EQ(passedOver, 1u); // the frame of 10
+    EXPECT_EQ(SGGetHeldFrameTimes(grabber, times, kSGMaxHeldFrames), 1);
+    EXPECT_EQ(device.QueuedBuffers(), 3u);
+
+    // Stopped, nothing is held; switched off, what is held goes back before new frames come.
+    device.PushFrame({4}, 40);
+    EXPECT_EQ(SGIdle(grabber), 0);
+    ASSERT_EQ(SGSetHoldFrames(grabber, 0), 0);
+    device.PushFrame({5}, 50);
+    EXPECT_EQ(SGIdle(grabber), 0);
+    EXPECT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames.back().timeUs, 50u);
+    EXPECT_EQ(device.QueuedBuffers(), 4u);
+    ASSERT_EQ(SGSetHoldFrames(grabber, 1), 0);
+    device.PushFrame({6}, 60);
+    EXPECT_EQ(SGIdle(grabber), 0);
+    EXPECT_EQ(SGStop(grabber), 0);
+    EXPECT_EQ(SGGetHeldFrameTimes(grabber, times, kSGMaxHeldFrames), 0);
+    EXPECT_EQ(SGTakeHeldFrame(grabber, 0, nullptr), paramErr);
+}
+
 TEST_F(GrabberTest, CameraUnpluggedClosesTheChannel)
 {
     for (const bool fromPoll : {false, true}) {
