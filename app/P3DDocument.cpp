@@ -699,12 +699,15 @@ void P3DDocument::applyRectification()
         used = mPairAlignment ? mPairAlignment->ComposedWith(mPairCalibration.get())
                               : *mPairCalibration;
     std::string reason;
+    const QString notApplied = tr("The calibration is not applied: ");
+    QStatusBar* status = mWindow->statusBar();
     if (rectifying && !used.fitsFrame(mFrameSize.width(), mFrameSize.height(), reason)) {
         mMonitor->setCalibration(nullptr);
-        mWindow->statusBar()->showMessage(
-            tr("The calibration is not applied: %1").arg(QString::fromStdString(reason)));
+        status->showMessage(notApplied + QString::fromStdString(reason));
     } else {
         mMonitor->setCalibration(rectifying ? &used : nullptr);
+        if (status->currentMessage().startsWith(notApplied))
+            status->clearMessage(); // no longer so
     }
     mAlignment->SetState(mPairCalibration.get(), rectifying ? mPairAlignment.get() : nullptr);
     QAction* item = mWindow->rectifyEyesAction();

@@ -444,6 +444,21 @@ TEST_F(DocumentTest, At1280x720EveryStageWorksAtThatSizeAndTheSizeIsKept)
     EXPECT_EQ(document->monitor()->width(), 1280u);
     EXPECT_EQ(document->monitor()->height(), 720u);
 
+    // A 4:3 calibration is not applied to 16:9 pictures, and the status bar says why; back at
+    // 640 x 480 it is.
+    StereoCalibration rig;
+    std::string reason;
+    ASSERT_TRUE(StereoCalibration::Load(RIG_CALIBRATION, rig, reason)) << reason;
+    document->useCalibration(rig);
+    EXPECT_EQ(document->monitor()->calibration(), nullptr);
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              "The calibration is not applied: it was made on pictures of 640 x 480 (4:3), the "
+              "cameras now give 1280 x 720 (16:9)");
+    items[0]->trigger();
+    EXPECT_NE(document->monitor()->calibration(), nullptr);
+    EXPECT_EQ(window->statusBar()->currentMessage(), "");
+    items[1]->trigger();
+
     relaunch();
     EXPECT_EQ(NSUserDefaultLoadKind<NSString>("broadcastSize", ""), "1280x720");
     EXPECT_EQ(document->broadcastSize(), QSize(1280, 720));
