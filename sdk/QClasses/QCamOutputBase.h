@@ -13,8 +13,6 @@ struct QCamOutputFormat
     SInt16 width;
     SInt16 height;
     OSType pixelFormat;
-
-    bool operator==(const QCamOutputFormat&) const = default;
 };
 
 class QCamOutputBase
