@@ -302,41 +302,6 @@ TEST(CIEngine, ImagesAwayFromTheOriginAndPartialDraws)
     EXPECT_EQ(partial.at(14, 10)[0], 0x77);
 }
 
-// A step over a crop reads the crop's pixels in place: exactly those, and transparent where its
-// source ends, whether the crop lies inside its source or reaches past it.
-TEST(CIEngine, AMirrorOverACropShowsOnlyTheCropsPixels)
-{
-    Frame frame(20, 10);
-    CFPtr<CIFilter> crop = Filter("CICrop");
-    const CGAffineTransform mirror =
-        CGAffineTransformScale(CGAffineTransformMakeTranslation(30, 0), -1, 1);
-    const UInt8 clear[4] = {0, 0, 0, 0};
-    for (const CGRect& cut : {CGRectMake(2, 1, 12, 6), CGRectMake(-5, -3, 15, 8)}) {
-        SCOPED_TRACE(testing::Message() << cut.origin.x << "," << cut.origin.y);
-        crop->setValue(
-            CIVector::vectorWithX(cut.origin.x, cut.origin.y, cut.size.width, cut.size.height)
-                .get(),
-            CFSTR("inputRectangle"));
-        const CFPtr<CIImage> out =
-            Through(crop.get(), frame.image().get())->imageByApplyingTransform(mirror);
-        Canvas canvas(30, 10);
-        ASSERT_TRUE(
-            canvas.context->drawImage(out.get(), CGPointMake(0, 0), CGRectMake(0, 0, 30, 10)));
-        for (int y = 0; y < 10; ++y)
-            for (int x = 0; x < 30; ++x) {
-                const int sx = 29 - x; // the source pixel mirrored onto x
-                const bool shown = sx >= std::max(0, int(cut.origin.x)) &&
-                                   sx < std::min(20, int(cut.origin.x + cut.size.width)) &&
-                                   y >= int(cut.origin.y) &&
-                                   y < int(cut.origin.y + cut.size.height);
-                ASSERT_EQ(memcmp(canvas.at(size_t(x), size_t(y)),
-                                 shown ? frame.at(size_t(sx), size_t(y)) : clear, 4),
-                          0)
-                    << x << "," << y;
-            }
-    }
-}
-
 TEST(CIEngine, BitmapDataIsCopiedAndMemoryIsBorrowed)
 {
     Frame frame(4, 4);
