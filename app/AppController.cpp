@@ -35,6 +35,9 @@ void AppController::newDocument(QObject*)
     }
     mDocument.reset(); // the closed one, if any
     mDocument = std::make_unique<P3DDocument>();
+    // Before the cameras open, so they open once, at it.
+    if (!mLaunched && mOptions.size)
+        mDocument->setBroadcastSize(*mOptions.size);
     P3DDocumentWindow* window = mDocument->window();
     // A menu shows a title on one line.
     window->aboutAction()->setText(aboutItemTitle().trimmed());

@@ -26,6 +26,11 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     const QCommandLineOption broadcast("broadcast", "Switch broadcasting on (kept at close).");
     const QCommandLineOption noBroadcast("no-broadcast",
                                          "Switch broadcasting off (kept at close).");
+    const QCommandLineOption size("size",
+                                  "The size the cameras are opened at, shown and broadcast: " +
+                                      QString::fromStdString(QCamOutputBase::OfferedNames()) +
+                                      " (kept at close).",
+                                  "WIDTHxHEIGHT");
     const QCommandLineOption leftCamera("left-camera", "The left eye's camera, by name.", "NAME");
     const QCommandLineOption rightCamera("right-camera", "The right eye's camera, by name.",
                                          "NAME");
@@ -62,7 +67,7 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     const QCommandLineOption alignEyes("align-eyes",
                                        "Align the eyes from the picture once at launch, as View > "
                                        "Align Eyes Automatically.");
-    parser.addOptions({monitor, broadcast, noBroadcast, leftCamera, rightCamera, testCameras,
+    parser.addOptions({monitor, broadcast, noBroadcast, size, leftCamera, rightCamera, testCameras,
                        testRig, testChessboard, testSkew, quitAfter, snapshot, stats, calibration,
                        alignEyes});
 
@@ -109,6 +114,15 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     }
     if (parser.isSet(broadcast) || parser.isSet(noBroadcast))
         out.broadcast = parser.isSet(broadcast);
+    QCamOutputFormat frame = QCamOutputBase::sCameraFormat;
+    if (parser.isSet(size)) {
+        if (!QCamOutputBase::FormatNamed(parser.value(size).toStdString(), frame)) {
+            out_error = "--size takes " + QString::fromStdString(QCamOutputBase::OfferedNames()) +
+                        ", not \"" + parser.value(size) + "\"";
+            return false;
+        }
+        out.size = QSize(frame.width, frame.height);
+    }
     out.leftCamera = parser.value(leftCamera);
     out.rightCamera = parser.value(rightCamera);
     if (parser.isSet(testRig)) {
@@ -156,7 +170,6 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     if (parser.isSet(calibration)) {
         std::string reason;
         StereoCalibration read;
-        const QCamOutputFormat& frame = QCamOutputBase::sCameraFormat;
         if (!StereoCalibration::Load(parser.value(calibration).toStdString(), read, reason) ||
             !StereoRectifier::Usable(read, int(frame.width), int(frame.height), reason)) {
             out_error = "--calibration " + parser.value(calibration) + ": " +

@@ -1,6 +1,7 @@
 // The application's command line, for scripts and demos.
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -13,6 +14,7 @@ struct AppOptions
 {
     std::optional<int> monitorType;  // a P3DStereoView monitor type
     std::optional<bool> broadcast;   // as a click on the switch: kept at close
+    std::optional<QSize> size;       // as View > Size: kept at close
     QString leftCamera, rightCamera; // empty: the remembered camera, or the default
     bool testCameras = false;        // the built-in test pattern among the cameras
     QString testRig;                 // its rig's faults, TestPatternRig's text; empty: none
@@ -23,7 +25,8 @@ struct AppOptions
     QString statsPath;               // the pipeline's figures as JSON, every second
     bool alignEyes = false;          // View > Align Eyes Automatically once at launch
     bool helpShown = false;          // --help or --version answered: nothing else to do
-    // Read from its file (--calibration): the eyes' calibration, kept for the cameras' pair.
+    // Read from its file (--calibration): the eyes' calibration, kept for the cameras' pair;
+    // checked at --size, or at the classic size without it.
     std::optional<StereoCalibration> calibration;
 
     // Parses the arguments (program name first). False with a message for a bad option or

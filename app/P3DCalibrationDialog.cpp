@@ -8,6 +8,7 @@
 
 #include "CGPixelOrder.h"
 #include "CalibrationSession.h"
+#include "QAspectFit.h"
 
 namespace {
 
@@ -140,7 +141,12 @@ void P3DCalibrationDialog::eyeFrames(const ArgbView& left, const ArgbView& right
             else
                 mRectifiedShown = false;
         }
+        // Its shape kept inside the eye's area: the rest is black bars.
         QImage& image = mEyes[eye];
+        const QAspectFit fit =
+            QAspectFit::Inside(shown.width, shown.height, kEyeSize.width(), kEyeSize.height());
+        if (image.size() != QSize(fit.width, fit.height))
+            image = QImage(fit.width, fit.height, QImage::Format_RGB32);
         CGScaleARGBPixels(shown.pixels, shown.rowBytes, size_t(shown.width), size_t(shown.height),
                           image.bits(), size_t(image.bytesPerLine()), size_t(image.width()),
                           size_t(image.height()), CGPixelOrder::kBGRA);
@@ -188,7 +194,13 @@ void P3DCalibrationDialog::paintEvent(QPaintEvent* event)
     const bool framed = mState.width > 0 && mState.height > 0;
     const bool both = !mState.corners[0].empty() && !mState.corners[1].empty();
     for (int eye = 0; eye < 2; ++eye) {
-        const QRect r = area(mEyeAreas[eye]);
+        const QRect box = area(mEyeAreas[eye]);
+        const QSize size = mEyes[eye].size();
+        const QRect r(box.topLeft() + QPoint((box.width() - size.width()) / 2,
+                                             (box.height() - size.height()) / 2),
+                      size);
+        if (r != box)
+            painter.fillRect(box, Qt::black);
         painter.drawImage(r, mEyes[eye]);
         const std::vector<float>& corners = mState.corners[eye];
         if (mState.phase != Phase::kCollecting || !framed || corners.empty())

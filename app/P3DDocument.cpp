@@ -66,6 +66,22 @@ const char* const kComfortBar = "comfortBar";
 const char* const kAutoConvergence = "autoConvergence";
 const char* const kComfortBudget = "comfortBudget";
 const char* const kKeepEyesAligned = "keepEyesAligned";
+const char* const kBroadcastSize = "broadcastSize";
+
+// "1280x720", as the command line and View > Size's items name the sizes.
+QString SizeName(QSize size)
+{
+    return QString::number(size.width()) + "x" + QString::number(size.height());
+}
+
+// The offered size of that name, else the classic one.
+QSize SizeNamed(const QString& name)
+{
+    QCamOutputFormat format = QCamOutputBase::sCameraFormat;
+    QCamOutputBase::FormatNamed(name.toStdString(), format);
+    return {format.width, format.height};
+}
+
 // Two: the newest and the one before it, either of which may pair better with the other eye.
 constexpr int kHeldFrames = 2;
 
@@ -167,6 +183,9 @@ P3DDocument::P3DDocument()
     connect(w.keepAlignedAction(), &QAction::triggered, this, &P3DDocument::setKeepEyesAligned);
     setKeepEyesAligned(
         NSUserDefaultLoadKind<NSNumber>(kKeepEyesAligned, NSNumber(0)).doubleValue() >= 1.0);
+    connect(w.sizeGroup(), &QActionGroup::triggered, this,
+            [this](QAction* item) { setBroadcastSize(SizeNamed(item->data().toString())); });
+    setBroadcastSize(SizeNamed(NSUserDefaultLoadKind<NSString>(kBroadcastSize, "")));
 }
 
 P3DDocument::~P3DDocument()
@@ -213,9 +232,8 @@ void P3DDocument::stereoCameraOpen()
     // The grabbers hold a few frames, and each tick decodes the pair closest in time.
     mWindow->leftEyeView()->grabber()->SetHoldFrames(kHeldFrames);
     mWindow->rightEyeView()->grabber()->SetHoldFrames(kHeldFrames);
-    const QSize camera(QCamOutputBase::sCameraFormat.width, QCamOutputBase::sCameraFormat.height);
-    mWindow->leftEyeView()->cameraOpen(camera, camera);
-    mWindow->rightEyeView()->cameraOpen(camera, camera);
+    mWindow->leftEyeView()->cameraOpen(mFrameSize, mFrameSize);
+    mWindow->rightEyeView()->cameraOpen(mFrameSize, mFrameSize);
     stereoCameraMenuRefresh();
 }
 
@@ -389,6 +407,8 @@ void P3DDocument::windowWillClose()
     _camTimer = nullptr;
     const QString encoding = stereoEncoding();
     NSUserDefaultSaveObject(&encoding, kStereoEncoding);
+    const QString size = SizeName(mFrameSize);
+    NSUserDefaultSaveObject(&size, kBroadcastSize);
     const CamBroadcastWriter& writer = mWindow->broadcastControl()->writer();
     if (writer.framesPublished() || writer.framesDropped())
         fprintf(stderr, "parallax3d: %lu ticks, %lu frames broadcast, %lu dropped\n", mTicks,
@@ -433,6 +453,28 @@ void P3DDocument::saveEyeAdjustment()
         NSUserDefaultSave(offset.y, kEyeOffsetKeys[eye][1]);
     }
     NSUserDefaultSave(monitor->colorMatching() ? 1 : 0, kEyeColorMatching);
+}
+
+bool P3DDocument::setBroadcastSize(QSize size)
+{
+    QCamOutputFormat format;
+    if (!QCamOutputBase::FormatNamed(SizeName(size).toStdString(), format))
+        return false;
+    for (QAction* item : mWindow->sizeGroup()->actions())
+        item->setChecked(item->data().toString() == SizeName(size));
+    if (size == mFrameSize)
+        return true;
+    mFrameSize = size;
+    mMonitor->chain().setFrameSize(size.width(), size.height());
+    mWindow->setFrameSize(size);
+    if (mOpen) {
+        // The eyes' frames borrow the grabbers' pixels, which the new size replaces.
+        mMonitor->setEyeFrames(nullptr, nullptr);
+        mWindow->leftEyeView()->cameraChangeSize(size);
+        mWindow->rightEyeView()->cameraChangeSize(size);
+    }
+    applyRectification();
+    return true;
 }
 
 void P3DDocument::setMonitorImageType(int type)
@@ -654,11 +696,20 @@ void P3DDocument::applyRectification()
 {
     // The alignment is made over the calibration: the switch takes both away.
     const bool rectifying = mRectifyEyes && (mPairCalibration || mPairAlignment);
-    if (rectifying && mPairAlignment) {
-        const StereoCalibration aligned = mPairAlignment->ComposedWith(mPairCalibration.get());
-        mMonitor->setCalibration(&aligned);
+    StereoCalibration used;
+    if (rectifying)
+        used = mPairAlignment ? mPairAlignment->ComposedWith(mPairCalibration.get())
+                              : *mPairCalibration;
+    std::string reason;
+    const QString notApplied = tr("The calibration is not applied: ");
+    QStatusBar* status = mWindow->statusBar();
+    if (rectifying && !used.fitsFrame(mFrameSize.width(), mFrameSize.height(), reason)) {
+        mMonitor->setCalibration(nullptr);
+        status->showMessage(notApplied + QString::fromStdString(reason));
     } else {
-        mMonitor->setCalibration(rectifying ? mPairCalibration.get() : nullptr);
+        mMonitor->setCalibration(rectifying ? &used : nullptr);
+        if (status->currentMessage().startsWith(notApplied))
+            status->clearMessage(); // no longer so
     }
     mAlignment->SetState(mPairCalibration.get(), rectifying ? mPairAlignment.get() : nullptr);
     QAction* item = mWindow->rectifyEyesAction();
@@ -690,9 +741,8 @@ bool P3DDocument::loadCalibrationFile(const QString& path, QString& out_reason)
 {
     StereoCalibration calibration;
     std::string reason;
-    const QCamOutputFormat& frame = QCamOutputBase::sCameraFormat;
     if (!StereoCalibration::Load(path.toStdString(), calibration, reason) ||
-        !StereoRectifier::Usable(calibration, int(frame.width), int(frame.height), reason)) {
+        !StereoRectifier::Usable(calibration, mFrameSize.width(), mFrameSize.height(), reason)) {
         out_reason = QString::fromStdString(reason);
         return false;
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -86,6 +87,12 @@ public:
     // The pair's alignment in use, or null.
     const EyeAlignment* eyeAlignment() const { return mPairAlignment.get(); }
 
+    // The size the cameras are opened at, shown and broadcast: one of
+    // QCamOutputBase::sBroadcastFormats, in View > Size too; the cameras that run are reopened at
+    // it. False for another size, and nothing changed. Kept at close as "broadcastSize".
+    bool setBroadcastSize(QSize size);
+    QSize broadcastSize() const { return mFrameSize; }
+
     // The monitor type, in the view, in its chooser and in View > Monitor.
     void setMonitorImageType(int type);
     // The chooser's action: its selected segment + 1 becomes the type.
@@ -149,6 +156,7 @@ private:
     std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it
     std::unique_ptr<P3DDocumentWindow> mWindow;
     std::unique_ptr<StereoEncodingList> mEncodings;
+    QSize mFrameSize;
     int _broadcastFrame = 0;
     QTimer* _camTimer = nullptr; // a child of this document
     bool mOpen = false;          // between the window's loading and its closing

@@ -36,15 +36,10 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     auto* grid = new QGridLayout(central);
     _grabViewLeftEye->setObjectName("leftEye");
     _grabViewRightEye->setObjectName("rightEye");
-    // The two eyes side by side are as wide as the monitor under them, which then shows its
-    // picture 1:1 at the window's first size.
-    const QSize frame(QCamOutputBase::sCameraFormat.width, QCamOutputBase::sCameraFormat.height);
-    _grabViewLeftEye->setMinimumSize(frame / 2);
-    _grabViewRightEye->setMinimumSize(frame / 2);
+    setFrameSize(QSize(QCamOutputBase::sCameraFormat.width, QCamOutputBase::sCameraFormat.height));
     grid->setHorizontalSpacing(0);
     grid->addWidget(_grabViewLeftEye, 0, 0);
     grid->addWidget(_grabViewRightEye, 0, 1);
-    _stereoView->setMinimumSize(frame);
     grid->addWidget(_stereoView, 1, 0, 1, 2);
     grid->setRowStretch(1, 1);
 
@@ -139,6 +134,16 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
         item->setData(i + 1);
         mMonitorTypeGroup->addAction(item);
     }
+    QMenu* sizeMenu = view->addMenu(tr("Si&ze"));
+    sizeMenu->setToolTip(tr("The size the cameras are opened at, shown and broadcast"));
+    mSizeGroup = new QActionGroup(this);
+    mSizeGroup->setExclusive(true);
+    for (const QCamOutputFormat& format : QCamOutputBase::sBroadcastFormats) {
+        QAction* item = sizeMenu->addAction(tr("%1 x %2").arg(format.width).arg(format.height));
+        item->setCheckable(true);
+        item->setData(QString::fromStdString(QCamOutputBase::FormatName(format)));
+        mSizeGroup->addAction(item);
+    }
     mComfortBarAction = view->addAction(tr("Com&fort Bar"));
     mComfortBarAction->setCheckable(true);
     mAutoConvergenceAction = view->addAction(tr("&Automatic Convergence"));
@@ -152,6 +157,18 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
 }
 
 P3DDocumentWindow::~P3DDocumentWindow() = default;
+
+void P3DDocumentWindow::setFrameSize(QSize frame)
+{
+    if (frame.isEmpty())
+        return;
+    // The two eyes side by side are as wide as the monitor under them.
+    constexpr int kMonitorWidth = 640;
+    const QSize monitor(kMonitorWidth, kMonitorWidth * frame.height() / frame.width());
+    _grabViewLeftEye->setMinimumSize(monitor / 2);
+    _grabViewRightEye->setMinimumSize(monitor / 2);
+    _stereoView->setMinimumSize(monitor);
+}
 
 void P3DDocumentWindow::closeEvent(QCloseEvent* event)
 {

@@ -52,6 +52,12 @@ public:
     // the document keeps them in step.
     NSUISegmentedControl* monitorImageTypeControl() const { return _monitorImageType; }
     QActionGroup* monitorTypeGroup() const { return mMonitorTypeGroup; }
+    // View > Size: the broadcast's sizes, checkable, data = "1280x720"; the document keeps them in
+    // step.
+    QActionGroup* sizeGroup() const { return mSizeGroup; }
+    // The views' smallest sizes at the frame's aspect: the monitor 640 pixels wide, each eye half
+    // that, so the window first shows the classic picture 1:1 and an HD one at half its size.
+    void setFrameSize(QSize frame);
     // Comfort: View > Comfort Bar and View > Automatic Convergence (checkable); the bar with the
     // budget beside it under the monitor (shown by the document), and its words in the status bar.
     QAction* comfortBarAction() const { return mComfortBarAction; }
@@ -92,6 +98,7 @@ private:
     QAction* mRectifyEyesAction;
     QAction* mLoadCalibrationAction;
     QActionGroup* mMonitorTypeGroup;
+    QActionGroup* mSizeGroup;
     QAction* mComfortBarAction;
     QAction* mAutoConvergenceAction;
     QWidget* mComfortRow;

@@ -8,6 +8,7 @@
 #include "CoreMachDebugLog.h"
 #include "NSUICICameraControls.h"
 #include "NSUISegmentedControl.h"
+#include "QAspectFit.h"
 #include "QCamGrabCGImageView.h"
 
 void P3DStereoView::loadCoreImagePlugIns()
@@ -81,10 +82,13 @@ void P3DStereoView::drawRect(QPainter& painter, const QRect& rect)
         painter.fillRect(rect, Qt::black);
         return;
     }
-    // Stretched to the view, each axis on its own (no letterbox), as it turns into Qt's byte
-    // order: the painter then copies it 1:1.
-    if (mFrame.size() != rect.size())
-        mFrame = QImage(rect.size(), QImage::Format_ARGB32_Premultiplied);
+    // As large as fits the view, its aspect kept (black bars, never stretched), scaled as it
+    // turns into Qt's byte order: the painter then copies it 1:1.
+    const QAspectFit fit = QAspectFit::Inside(int(mMonitor->width()), int(mMonitor->height()),
+                                              rect.width(), rect.height());
+    const QSize size(fit.width, fit.height);
+    if (mFrame.size() != size)
+        mFrame = QImage(size, QImage::Format_ARGB32_Premultiplied);
     if (mFrame.isNull() ||
         !CGScaleARGBPixels(pixels, mMonitor->width() * 4, mMonitor->width(), mMonitor->height(),
                            mFrame.bits(), size_t(mFrame.bytesPerLine()), size_t(mFrame.width()),
@@ -92,7 +96,9 @@ void P3DStereoView::drawRect(QPainter& painter, const QRect& rect)
         painter.fillRect(rect, Qt::black);
         return;
     }
-    painter.drawImage(rect.topLeft(), mFrame);
+    if (!fit.fills(rect.width(), rect.height()))
+        painter.fillRect(rect, Qt::black);
+    painter.drawImage(rect.topLeft() + QPoint(fit.x, fit.y), mFrame);
 }
 
 void P3DStereoView::paintEvent(QPaintEvent*)

@@ -64,7 +64,7 @@ protected:
 private:
     StereoMonitor* mMonitor;                           // borrowed
     NSUISegmentedControl* _monitorImageType = nullptr; // borrowed
-    QImage mFrame; // the picture at the view's size in Qt's byte order
+    QImage mFrame; // the picture at its size in the view, in Qt's byte order
 };
 
 bool import_P3DStereoView();

@@ -13,17 +13,17 @@
 
 namespace bench {
 
-// Frame 3 of one eye (0 left, 1 right) as a 640 x 480 MJPEG frame.
-inline std::vector<uint8_t> TestPatternEyeJPEG(int eye)
+// Frame 3 of one eye (0 left, 1 right) as an MJPEG frame, 640 x 480 unless asked.
+inline std::vector<uint8_t> TestPatternEyeJPEG(int eye, uint32_t width = 640, uint32_t height = 480)
 {
     TestPatternCamera pattern([] { return uint64_t(1100000); });
     FakeV4L2Device device;
     pattern.Configure(device);
     device.fourcc = V4L2_PIX_FMT_MJPEG;
-    device.width = 640;
-    device.height = 480;
+    device.width = width;
+    device.height = height;
     device.currentInput = eye;
-    std::vector<uint8_t> frame(640 * 480 * 2);
+    std::vector<uint8_t> frame(size_t(width) * height * 2);
     uint64_t timeUs = 0;
     frame.resize(pattern.FillFrame(device, frame.data(), frame.size(), &timeUs));
     return frame;

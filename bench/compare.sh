@@ -33,6 +33,7 @@ comparisons=(
     "broadcast BM_BroadcastDrawFrame640x480 BM_StereoRecipeToPrivateMemory640x480"
     "grab_view BM_GrabViewTick640x480 BM_LibyuvMJPGToARGBAndBGRA640x480"
     "tick BM_ApplicationTick2xMJPEG640x480 BM_FfmpegStereoOfTwoMJPEGStreams640x480"
+    "tick_hd BM_ApplicationTick2xMJPEG1280x720 BM_FfmpegStereoOfTwoMJPEGStreams1280x720"
     "eyes_adjusted BM_ApplicationTickEyesAlignedAndMatched BM_ApplicationTick2xMJPEG640x480"
     "controls BM_CameraControls640x480 BM_FfmpegEqFlip640x480"
     "controls_identity BM_CameraControlsIdentity640x480 BM_MemcpyFrame640x480"

@@ -1,8 +1,8 @@
-// One whole tick of the application (two 640 x 480 MJPEG eyes decoded, the mux, the two eye
-// views and the 640 x 480 stereo view painted, the broadcast rendered into the channel) in CPU time
-// per frame, beside ffmpeg doing the same job on the same two MJPEG streams from its command line
-// (one thread, decode both, hstack, stereo3d=sbsl:arcd, raw frames to null). And the latency from a
-// frame's arrival at the grabber to its publication in the channel.
+// One whole tick of the application (two MJPEG eyes decoded, the mux, the two eye views and the
+// stereo view painted, the broadcast rendered into the channel) in CPU time per frame, at
+// 640 x 480 and at 1280 x 720, beside ffmpeg doing the same job on the same two MJPEG streams from
+// its command line (one thread, decode both, hstack, stereo3d=sbsl:arcd, raw frames to null). And
+// the latency from a frame's arrival at the grabber to its publication in the channel.
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -49,10 +49,10 @@ double CpuSeconds(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID)
 }
 
 // The application's document over two in-memory MJPEG webcams, broadcasting into a channel of
-// the run's own.
+// the run's own, at the size asked.
 struct Application2Eyes
 {
-    explicit Application2Eyes(uint32_t fourcc = V4L2_PIX_FMT_MJPEG)
+    explicit Application2Eyes(uint32_t fourcc = V4L2_PIX_FMT_MJPEG, QSize size = QSize(640, 480))
     {
         char home[] = "/tmp/parallax3d-bench.XXXXXX";
         if (mkdtemp(home))
@@ -64,11 +64,13 @@ struct Application2Eyes
             device.card = name;
             device.busInfo = name;
             device.formats = {fourcc};
+            device.sizes = {{uint32_t(size.width()), uint32_t(size.height())}};
             cameras.push_back(&device);
         }
         controller = std::make_unique<AppController>();
         controller->newDocument(nullptr);
         document = controller->document();
+        document->setBroadcastSize(size);
         document->timer()->stop();
         document->window()->broadcastControl()->setBroadcastEnabled(true);
         screen = QImage(document->window()->size(), QImage::Format_ARGB32_Premultiplied);
@@ -106,14 +108,16 @@ struct Application2Eyes
 enum class Extra { kNone, kAdjusted, kRectified, kDepth };
 
 // Ticks over the test pattern's two MJPEG eyes, with the extra work.
-void RunTicks(benchmark::State& state, Extra extra)
+void RunTicks(benchmark::State& state, Extra extra, QSize size = QSize(640, 480))
 {
     if (!p3dtest::InPrivateChannelNamespace())
         return state.SkipWithError(p3dtest::PrivateChannelNamespaceError().c_str());
     bench::OffscreenApplication();
-    const std::vector<uint8_t> left = bench::TestPatternEyeJPEG(0),
-                               right = bench::TestPatternEyeJPEG(1);
-    Application2Eyes app;
+    const auto eye = [size](int eye) {
+        return bench::TestPatternEyeJPEG(eye, uint32_t(size.width()), uint32_t(size.height()));
+    };
+    const std::vector<uint8_t> left = eye(0), right = eye(1);
+    Application2Eyes app(V4L2_PIX_FMT_MJPEG, size);
     if (extra == Extra::kRectified) {
         StereoCalibration rig;
         std::string reason;
@@ -162,6 +166,8 @@ void RunTicks(benchmark::State& state, Extra extra)
     }
     if (app.document->window()->broadcastControl()->writer().framesPublished() == 0)
         state.SkipWithError("nothing was broadcast");
+    if (app.document->monitor()->width() != size_t(size.width()))
+        state.SkipWithError("the monitor is not at the size asked");
 }
 
 void BM_ApplicationTick2xMJPEG640x480(benchmark::State& state)
@@ -169,6 +175,15 @@ void BM_ApplicationTick2xMJPEG640x480(benchmark::State& state)
     RunTicks(state, Extra::kNone);
 }
 BENCHMARK(BM_ApplicationTick2xMJPEG640x480)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ApplicationTick2xMJPEG1280x720(benchmark::State& state)
+{
+    RunTicks(state, Extra::kNone, QSize(1280, 720));
+}
+BENCHMARK(BM_ApplicationTick2xMJPEG1280x720)
     ->UseManualTime()
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);
@@ -200,14 +215,14 @@ BENCHMARK(BM_ApplicationTickDepthMonitor2xMJPEG640x480)
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);
 
-void BM_FfmpegStereoOfTwoMJPEGStreams640x480(benchmark::State& state)
+void FfmpegStereoOfTwoMJPEGStreams(benchmark::State& state, uint32_t width, uint32_t height)
 {
     char folder[] = "/tmp/parallax3d-bench.XXXXXX";
     if (!mkdtemp(folder))
         return state.SkipWithError("no temporary folder");
     const std::string dir = folder;
     for (int eye = 0; eye < 2; ++eye) {
-        const std::vector<uint8_t> jpeg = bench::TestPatternEyeJPEG(eye);
+        const std::vector<uint8_t> jpeg = bench::TestPatternEyeJPEG(eye, width, height);
         FILE* file = fopen((dir + "/eye" + std::to_string(eye) + ".mjpeg").c_str(), "wb");
         for (int i = 0; file && i < kFramesPerRun; ++i)
             fwrite(jpeg.data(), 1, jpeg.size(), file);
@@ -233,7 +248,21 @@ void BM_FfmpegStereoOfTwoMJPEGStreams640x480(benchmark::State& state)
     }
     [[maybe_unused]] const int removed = system(("rm -rf '" + dir + "'").c_str());
 }
+
+void BM_FfmpegStereoOfTwoMJPEGStreams640x480(benchmark::State& state)
+{
+    FfmpegStereoOfTwoMJPEGStreams(state, 640, 480);
+}
 BENCHMARK(BM_FfmpegStereoOfTwoMJPEGStreams640x480)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_FfmpegStereoOfTwoMJPEGStreams1280x720(benchmark::State& state)
+{
+    FfmpegStereoOfTwoMJPEGStreams(state, 1280, 720);
+}
+BENCHMARK(BM_FfmpegStereoOfTwoMJPEGStreams1280x720)
     ->UseManualTime()
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);

@@ -23,6 +23,7 @@
 #include "CoreCommandLine.h"
 #include "CoreMachDebugLog.h"
 #include "DisparityMatcher.h"
+#include "QCamOutputBase.h"
 #include "QCameraGrabCGContext.h"
 #include "ScopedTestPatternCamera.h"
 #include "StereoCalibrator.h"
@@ -42,7 +43,7 @@ const char kProgram[] = "parallax3d-cameras";
 
 const char kUsage[] =
     "Usage: parallax3d-cameras list\n"
-    "       parallax3d-cameras grab --camera NAME --frames N --out DIR\n"
+    "       parallax3d-cameras grab --camera NAME --frames N --out DIR [--size WxH]\n"
     "       parallax3d-cameras calibrate [--board COLSxROWS] [--square MM]\n"
     "                          --output FILE LEFT_1 RIGHT_1 LEFT_2 RIGHT_2 ...\n"
     "       parallax3d-cameras depth [--max-disparity N] [--calibration FILE.yml]\n"
@@ -70,6 +71,8 @@ const char kUsage[] =
     "                      of its input when no other camera has an input of that name\n"
     "  -n, --frames N      how many frames to grab, 1 or more\n"
     "  -o, --out DIR       the folder the frames go to; made when it does not exist\n"
+    "  --size WxH          the frame size to grab at, 640x480 (default) or 1280x720,\n"
+    "                      as the application's --size\n"
     "  --board COLSxROWS   the chessboard's inner corners across and down (9x6)\n"
     "  --square MM         the side of the chessboard's squares in millimetres (25)\n"
     "  --output FILE       the calibration file to write (OpenCV YAML)\n"
@@ -182,7 +185,8 @@ public:
     mutable int frames = 0;
 };
 
-int Grab(const std::string& in_name, int frameCount, const std::string& folder)
+int Grab(const std::string& in_name, int frameCount, const std::string& folder,
+         const QCamOutputFormat& in_size)
 {
     std::string error;
     const std::string cameraName = CameraNamed(in_name, error);
@@ -196,7 +200,7 @@ int Grab(const std::string& in_name, int frameCount, const std::string& folder)
         return 1;
     }
     CountingGrabber grabber;
-    const Rect frame = {0, 0, kSharedCameraFrameHeight, kSharedCameraFrameWidth};
+    const Rect frame = {0, 0, in_size.height, in_size.width};
     if (grabber.OpenInitialize(frame, k32ARGBPixelFormat, nullptr) != 0) {
         fprintf(stderr, "parallax3d-cameras: no camera could be opened\n");
         return 1;
@@ -403,12 +407,13 @@ int Depth(int maxDisparity, const std::string& calibrationPath, const std::strin
     return 0;
 }
 
-enum : int { kVersion = 256, kBoard, kSquare, kOutput, kMaxDisparity, kCalibration };
+enum : int { kVersion = 256, kBoard, kSquare, kOutput, kMaxDisparity, kCalibration, kSize };
 
 const option kOptions[] = {
     {"camera", required_argument, nullptr, 'c'},
     {"frames", required_argument, nullptr, 'n'},
     {"out", required_argument, nullptr, 'o'},
+    {"size", required_argument, nullptr, kSize},
     {"board", required_argument, nullptr, kBoard},
     {"square", required_argument, nullptr, kSquare},
     {"output", required_argument, nullptr, kOutput},
@@ -433,6 +438,7 @@ int main(int argc, char** argv)
     const char* depthOption = nullptr;
     StereoBoard board;
     int frames = 0, maxDisparity = 64;
+    QCamOutputFormat size = QCamOutputBase::sCameraFormat;
     bool help = false, version = false;
     opterr = 0;
     for (int option; (option = getopt_long(argc, argv, ":c:n:o:h", kOptions, nullptr)) != -1;) {
@@ -451,6 +457,13 @@ int main(int argc, char** argv)
         case 'o':
             folder = optarg;
             grabOption = "--out";
+            break;
+        case kSize:
+            if (!QCamOutputBase::FormatNamed(optarg, size))
+                return CoreCommandLine::UsageError(kProgram, "--size takes " +
+                                                                 QCamOutputBase::OfferedNames() +
+                                                                 ", not \"" + optarg + "\"");
+            grabOption = "--size";
             break;
         case kBoard:
             if (!ParseBoard(optarg, board))
@@ -539,5 +552,5 @@ int main(int argc, char** argv)
         return CoreCommandLine::UsageError(kProgram, "grab needs --frames N");
     if (folder.empty())
         return CoreCommandLine::UsageError(kProgram, "grab needs --out DIR");
-    return Grab(camera, frames, folder);
+    return Grab(camera, frames, folder, size);
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 #include <opencv2/core.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,6 +150,23 @@ bool Read(const std::string& path, StereoCalibration& out, std::string& out_reas
 }
 
 } // namespace
+
+bool StereoCalibration::fitsFrame(int width, int height, std::string& out_reason) const
+{
+    if (width <= 0 || height <= 0 || image_width <= 0 || image_height <= 0)
+        return true; // nothing to compare: the rectifier tells what is missing
+    // Sizes that round to whole pixels differ a little in aspect; a half percent is no shape.
+    const double calibrated = double(image_width) / image_height, frame = double(width) / height;
+    if (std::abs(calibrated / frame - 1.0) <= 0.005)
+        return true;
+    const auto shape = [](int w, int h) {
+        return std::to_string(w) + " x " + std::to_string(h) + " (" +
+               std::to_string(w / std::gcd(w, h)) + ":" + std::to_string(h / std::gcd(w, h)) + ")";
+    };
+    out_reason = "it was made on pictures of " + shape(image_width, image_height) +
+                 ", the cameras now give " + shape(width, height);
+    return false;
+}
 
 StereoCalibration StereoCalibration::scaled(int width, int height) const
 {

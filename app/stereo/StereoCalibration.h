@@ -39,6 +39,10 @@ struct StereoCalibration
     // The same rig at another frame size of the same cameras: pixel terms scaled across and
     // down, the lens and the geometry kept. Itself when either size is not one.
     StereoCalibration scaled(int width, int height) const;
+    // Whether frames of this size show what the calibrated frames showed: the same aspect. A
+    // picture of another shape is the camera's cut or barred, which no scaling maps. False with
+    // the reason in words.
+    bool fitsFrame(int width, int height, std::string& out_reason) const;
 
     // Writes the file whole or not at all; false with the reason.
     bool Save(const std::string& path, std::string& out_reason) const;

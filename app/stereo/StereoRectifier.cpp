@@ -283,6 +283,8 @@ bool StereoRectifier::Prepare(const StereoCalibration& calibration, int width, i
         out_reason = "the calibration has no frame size";
         return false;
     }
+    if (!calibration.fitsFrame(width, height, out_reason))
+        return false;
     const StereoCalibration rig = calibration.scaled(width, height);
     auto maps = std::make_unique<Maps>();
     try {

@@ -166,11 +166,23 @@ void RenderSource(const CIImage* image, const Raster& out)
 // A pixel source's own memory for a rect inside it: read in place instead of copied.
 bool Borrow(const CIImage* image, const PixelRect& rect, Raster* raster)
 {
-    if (image->kind() != CIImage::Kind::kSource)
+    // Crops only narrow what is read: the source under them is borrowed when it has every pixel
+    // asked for, the very pixels drawing the crop would copy.
+    PixelRect wanted = rect;
+    bool cropped = false;
+    while (image && image->kind() == CIImage::Kind::kCrop) {
+        wanted = Intersect(wanted, Covering(image->extent()));
+        image = image->input(0);
+        cropped = true;
+    }
+    if (!image || image->kind() != CIImage::Kind::kSource)
         return false;
     const PixelRect extent = Covering(image->extent());
+    const PixelRect inside = Intersect(wanted, extent);
+    if (cropped && !Covers(inside, rect))
+        return false;
     const Raster whole{const_cast<UInt8*>(image->sourceBase()), image->sourceRowBytes(), extent};
-    *raster = whole.sub(Intersect(rect, extent));
+    *raster = whole.sub(inside);
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "CFNumber.h"
 #include "CoreMachDebugLog.h"
+#include "shared_camera_buffer.h"
 
 namespace {
 
@@ -54,10 +55,7 @@ CICameraFilterChain::CICameraFilterChain()
     setDefaultIdentity(mColor.get(), CFSTR("inputSaturation"));
     setDefaultIdentity(mColor.get(), CFSTR("inputBrightness"));
     setDefaultIdentity(mColor.get(), CFSTR("inputContrast"));
-    if (mCrop)
-        VERIFY(mCrop->setValue(CIVector::vectorWithX(0, 0, kFrameWidth, kFrameHeight).get(),
-                               CFSTR("inputRectangle")));
-    mTransform = CGAffineTransformMakeTranslation(0, 0);
+    setFrameSize(kSharedCameraFrameWidth, kSharedCameraFrameHeight);
 }
 
 CICameraFilterChain::~CICameraFilterChain() = default;
@@ -104,13 +102,27 @@ void CICameraFilterChain::setColorControls(float in_saturation, float in_brightn
 
 void CICameraFilterChain::setMirror(bool in_mirrorX, bool in_mirrorY)
 {
+    mMirrorX = in_mirrorX;
+    mMirrorY = in_mirrorY;
     mTransform = CGAffineTransformMakeTranslation(0, 0);
     if (in_mirrorX)
         mTransform =
-            CGAffineTransformScale(CGAffineTransformTranslate(mTransform, kFrameWidth, 0), -1, 1);
+            CGAffineTransformScale(CGAffineTransformTranslate(mTransform, mFrameWidth, 0), -1, 1);
     if (in_mirrorY)
         mTransform =
-            CGAffineTransformScale(CGAffineTransformTranslate(mTransform, 0, kFrameHeight), 1, -1);
+            CGAffineTransformScale(CGAffineTransformTranslate(mTransform, 0, mFrameHeight), 1, -1);
+}
+
+void CICameraFilterChain::setFrameSize(int in_width, int in_height)
+{
+    if (!VERIFY(in_width > 0 && in_height > 0))
+        return;
+    mFrameWidth = in_width;
+    mFrameHeight = in_height;
+    if (mCrop)
+        VERIFY(mCrop->setValue(CIVector::vectorWithX(0, 0, mFrameWidth, mFrameHeight).get(),
+                               CFSTR("inputRectangle")));
+    setMirror(mMirrorX, mMirrorY); // about the new middle
 }
 
 CFPtr<CIImage> CICameraFilterChain::filteredImage(const CIImage* in_image)

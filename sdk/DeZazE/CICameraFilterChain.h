@@ -7,14 +7,10 @@
 #pragma once
 
 #include "CIFilter.h"
-#include "shared_camera_buffer.h"
 
 class CICameraFilterChain
 {
 public:
-    static constexpr float kFrameWidth = kSharedCameraFrameWidth;
-    static constexpr float kFrameHeight = kSharedCameraFrameHeight;
-
     CICameraFilterChain();
     ~CICameraFilterChain();
     CICameraFilterChain(const CICameraFilterChain&) = delete;
@@ -33,6 +29,8 @@ public:
     void setColorControls(float in_saturation, float in_brightness, float in_contrast);
     // Left–right turns x into width − x, top–bottom y into height − y; both: a half turn.
     void setMirror(bool in_mirrorX, bool in_mirrorY);
+    // The frame the mirrors turn about and the crop cuts to; the classic channel's until set.
+    void setFrameSize(int in_width, int in_height);
     const CGAffineTransform& transform() const { return mTransform; }
 
     // The image through the chain, cut to the frame; null, reported, for a null image.
@@ -50,6 +48,8 @@ private:
     CFPtr<CIFilter> mColor;
     CFPtr<CIFilter> mCrop;
     CGAffineTransform mTransform = CGAffineTransformIdentity;
+    bool mMirrorX = false, mMirrorY = false;
+    CGFloat mFrameWidth = 0, mFrameHeight = 0;
 };
 
 bool import_CICameraFilterChain();

@@ -17,10 +17,6 @@ class NSUICICameraControls : public QWidget
     Q_OBJECT
 
 public:
-    // Frame size the chain works in.
-    static constexpr float kFrameWidth = CICameraFilterChain::kFrameWidth;
-    static constexpr float kFrameHeight = CICameraFilterChain::kFrameHeight;
-
     // A window of its own unless given a parent.
     explicit NSUICICameraControls(QWidget* parent = nullptr);
     ~NSUICICameraControls() override;

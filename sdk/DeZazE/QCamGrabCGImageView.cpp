@@ -26,6 +26,12 @@ void QCamGrabCGImageView::cameraOpen(QSize size, QSize vdigSize)
     QCamGrabViewBase::cameraOpen(size, vdigSize);
 }
 
+void QCamGrabCGImageView::cameraChangeSize(QSize size)
+{
+    setCameraImageRef(nullptr);
+    QCamGrabViewBase::cameraChangeSize(size);
+}
+
 bool QCamGrabCGImageView::cameraTimer(QObject* sender)
 {
     const bool idled = QCamGrabViewBase::cameraTimer(sender);

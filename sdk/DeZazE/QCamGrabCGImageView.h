@@ -3,8 +3,8 @@
 // the stereo view.
 #pragma once
 
-#include "QCamGrabViewBase.h"
 #include "CFPtr.h"
+#include "QCamGrabViewBase.h"
 #include "QCameraGrabCGContext.h"
 
 class CIImage;
@@ -20,6 +20,8 @@ public:
     // The frame buffer is cleared to black before the camera opens.
     void cameraOpen(QSize size, QSize vdigSize) override;
     using QCamGrabViewBase::cameraOpen;
+    // The image of the last tick is let go first: it borrows the pixels the new size replaces.
+    void cameraChangeSize(QSize size) override;
     bool cameraTimer(QObject* sender) override;
     QCameraGrabberBase* grabber() override { return &_grabber; }
     CoreGraphics::BitmapContext* cameraBitmapContext() { return &_grabber.mCamContext; }

@@ -11,6 +11,7 @@
 #include "CoreMachDebugLog.h"
 #include "NSImage_CocoaX.h"
 #include "NSUICamMenuController.h"
+#include "QAspectFit.h"
 #include "QCameraGrabberBase.h"
 
 namespace {
@@ -85,6 +86,13 @@ void QCamGrabViewBase::cameraOpen(QSize size, QSize vdigSize)
     _cameraPopUpButton->adjustSize();
 }
 
+void QCamGrabViewBase::cameraChangeSize(QSize size)
+{
+    if (QCameraGrabberBase* cameraGrabber = grabber())
+        cameraGrabber->ChangeFrameSize(Rect{0, 0, SInt16(size.height()), SInt16(size.width())});
+    update();
+}
+
 bool QCamGrabViewBase::cameraTimer(QObject*)
 {
     QCameraGrabberBase* cameraGrabber = grabber();
@@ -147,9 +155,12 @@ void QCamGrabViewBase::drawImageRef(QPainter& painter, CGImageRef image, const Q
         format = QImage::Format_RGB32;
     else
         return;
-    // Resampled to the view's size as it turns into Qt's byte order, the one conversion a frame
-    // takes on its way to the screen: the painter then copies it 1:1.
-    const QSize size(qRound(rect.width()), qRound(rect.height()));
+    // Resampled to its place in the view as it turns into Qt's byte order, the one conversion a
+    // frame takes on its way to the screen: the painter then copies it 1:1.
+    const QAspectFit fit =
+        QAspectFit::Inside(int(CGImageGetWidth(image)), int(CGImageGetHeight(image)),
+                           qRound(rect.width()), qRound(rect.height()));
+    const QSize size(fit.width, fit.height);
     if (size.isEmpty())
         return;
     if (mDisplayFrame.size() != size || mDisplayFrame.format() != format)
@@ -161,9 +172,15 @@ void QCamGrabViewBase::drawImageRef(QPainter& painter, CGImageRef image, const Q
                            size_t(mDisplayFrame.bytesPerLine()), size_t(size.width()),
                            size_t(size.height()), CGPixelOrder::kBGRA))
         return;
+    if (!fit.fills(qRound(rect.width()), qRound(rect.height())))
+        eraseBackground(painter, rect);
     painter.save();
     painter.setOpacity(opacity);
-    DrawUpright(painter, rect, mDisplayFrame);
+    // In y-up coordinates: the bar above is at the larger y.
+    DrawUpright(painter,
+                QRectF(rect.left() + fit.x, rect.top() + rect.height() - fit.y - fit.height,
+                       fit.width, fit.height),
+                mDisplayFrame);
     painter.restore();
 }
 

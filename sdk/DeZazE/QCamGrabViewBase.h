@@ -30,6 +30,8 @@ public:
     // Opens the platform's default camera with a frame of size, asking the camera for vdigSize.
     virtual void cameraOpen(QSize size, QSize vdigSize);
     void cameraOpen(QSize size) { cameraOpen(size, size); }
+    // The same camera at another frame size, asked for that size.
+    virtual void cameraChangeSize(QSize size);
     // One tick of the master timer.
     virtual bool cameraTimer(QObject* sender);
     void cameraClose();
@@ -44,6 +46,7 @@ public:
 
     // The drawing operations, each leaving the painter's state as it found it.
     static void eraseBackground(QPainter& painter, const QRectF& rect);
+    // The image as large as fits the rectangle, its aspect kept: black bars, never stretched.
     void drawImageRef(QPainter& painter, CGImageRef image, const QRectF& rect, qreal opacity);
     static void drawImage(QPainter& painter, const CIImage* image, const QRectF& rect,
                           qreal opacity);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "CoreMachDebugLog.h"
+#include "QAspectFit.h"
 
 namespace {
 
@@ -243,9 +244,54 @@ OSErr QCameraGrabberBase::InitializeDecompressionToOffscreenWorld()
         return err;
     // clang-format on
     const Point size = mCameraImageDesc.Dimensions();
-    // Whatever the camera delivers fills the whole frame buffer.
-    return BeginDecompressionSequence(mCameraImageDesc, QRect(0, 0, size.v, size.h),
-                                      mFrameBufferRect);
+    // A camera of another shape than the frame keeps its aspect, with black bars: scaled once,
+    // never stretched.
+    const QAspectFit fit =
+        QAspectFit::Inside(size.h, size.v, mFrameBufferRect.Width(), mFrameBufferRect.Height());
+    if (!fit.fills(mFrameBufferRect.Width(), mFrameBufferRect.Height()))
+        ClearFrameBuffer();
+    const QRect picture(SInt16(mFrameBufferRect.top + fit.y), SInt16(mFrameBufferRect.left + fit.x),
+                        SInt16(mFrameBufferRect.top + fit.y + fit.height),
+                        SInt16(mFrameBufferRect.left + fit.x + fit.width));
+    return BeginDecompressionSequence(mCameraImageDesc, QRect(0, 0, size.v, size.h), picture);
+}
+
+void QCameraGrabberBase::ClearFrameBuffer()
+{
+    const GWorldPtr port = GetFrameBufferGWorldPtr();
+    if (port == nullptr || port->pixMap.pixelFormat != k32ARGBPixelFormat)
+        return;
+    const PixMap& map = port->pixMap;
+    const int width = map.bounds.right - map.bounds.left;
+    for (int y = 0; y < map.bounds.bottom - map.bounds.top; ++y) {
+        auto* row = reinterpret_cast<UInt8*>(map.baseAddr) + size_t(y) * size_t(map.rowBytes);
+        for (int x = 0; x < width; ++x, row += 4) {
+            row[0] = 0xFF; // A: opaque black
+            row[1] = row[2] = row[3] = 0;
+        }
+    }
+}
+
+OSErr QCameraGrabberBase::ChangeFrameSize(const Rect& in_frame)
+{
+    mVDIGRequestRect = in_frame;
+    InputIterator camera;
+    if (mVideoChannel == nullptr || !GetCurrentCamera(camera)) {
+        // Nothing runs: whatever opens next, auto-open or a menu choice, opens at this size.
+        mFrameBufferRect = in_frame;
+        if (mFrameBufferPixelFormat == 0 || !IsFrameBufferConstructed())
+            return 0;
+        if (!VERIFY(CreateFrameBuffer(in_frame, mFrameBufferPixelFormat)))
+            return paramErr;
+        ClearFrameBuffer();
+        return 0;
+    }
+    OSErr err = 0;
+    if (VERIFY_ERR(err = StopRecord()) != 0)
+        return err;
+    if (VERIFY_ERR(err = OpenInitialize(in_frame, mFrameBufferPixelFormat, &camera)) != 0)
+        return err;
+    return StartRecord();
 }
 
 OSErr QCameraGrabberBase::StartRecord()

@@ -77,6 +77,11 @@ public:
     OSErr SetChannelBounds(const Rect& bounds);
     OSErr GetVideoSampleDescription(QImageDescription& description);
     OSErr InitializeDecompressionToOffscreenWorld();
+    // The frame buffer opaque black, where a camera of another shape leaves bars.
+    void ClearFrameBuffer();
+    // The frame buffer at a new size and the same camera reopened at it (asked for that size);
+    // without a running camera, the size whatever opens next opens at.
+    OSErr ChangeFrameSize(const Rect& in_frame);
     void DisposeChannels();
     SGChannel VideoChannel() const { return mVideoChannel; }
     // The capture time of the frame in the frame buffer (CLOCK_MONOTONIC microseconds; 0 while

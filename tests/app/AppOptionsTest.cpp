@@ -30,6 +30,14 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     ASSERT_TRUE(AppOptions::Parse({"parallax3d"}, none, error));
     EXPECT_FALSE(none.monitorType.has_value());
     EXPECT_FALSE(none.broadcast.has_value());
+    EXPECT_FALSE(none.size.has_value()) << "the kept size stays";
+
+    for (const auto& [name, size] :
+         {std::pair{"640x480", QSize(640, 480)}, std::pair{"1280x720", QSize(1280, 720)}}) {
+        AppOptions sized;
+        ASSERT_TRUE(AppOptions::Parse({"parallax3d", "--size", name}, sized, error));
+        EXPECT_EQ(sized.size, size);
+    }
 
     AppOptions depth;
     ASSERT_TRUE(AppOptions::Parse({"parallax3d", "--monitor", "depth"}, depth, error));
@@ -85,6 +93,11 @@ TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
         {{"--test-skew", "ten"}, "--test-skew takes whole milliseconds from 0 to 1000"},
         {{"--test-skew", "1001"}, "--test-skew"},
         {{"--stats", ""}, "--stats takes a file name"},
+        {{"--size", "1000x1000"}, "--size takes 640x480 or 1280x720, not \"1000x1000\""},
+        {{"--size", "0x0"}, "--size takes"},
+        {{"--size", "hd"}, "--size takes"},
+        {{"--size", "1280x720", "--calibration", RIG_CALIBRATION},
+         "cameras now give 1280 x 720 (16:9)"},
         {{"--frobnicate"}, "frobnicate"},
         {{"stray"}, "stray"},
     };

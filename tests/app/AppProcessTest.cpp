@@ -359,6 +359,8 @@ TEST_F(AppProcessTest, CommandLinesSayWhatHappenedAndEndWithTheirStatus)
             {{"--test-skew", "10ms"},
              2,
              "--test-skew takes whole milliseconds from 0 to 1000, not \"10ms\""},
+            {{"--size", "1000x1000"}, 2, "--size takes 640x480 or 1280x720, not \"1000x1000\""},
+            {{"--size", "0x0"}, 2, "--size takes 640x480 or 1280x720, not \"0x0\""},
             {{"--stats", "/nonexistent/s.json"},
              1,
              "cannot save /nonexistent/s.json: No such file or directory"},

@@ -28,6 +28,8 @@
 #include "ChannelNamespace.h"
 #include "ComfortCheck.h"
 #include "CoreElapsedTime.h"
+#include "DepthSnapshot.h"
+#include "DepthWorker.h"
 #include "EyeAligner.h"
 #include "EyeAlignment.h"
 #include "FakeV4L2.h"
@@ -399,6 +401,72 @@ TEST_F(DocumentTest, TheMonitorMenuAndTheChooserStayInStep)
         EXPECT_EQ(window->comfortStatus()->isVisible(),
                   next == StereoMonitor::kMonitorImageType_Depth);
     }
+}
+
+// View > Size at 1280 x 720: the cameras reopened at it and every stage at it, the depth matched
+// at half of it; the window's first monitor at its aspect; the menu in step; kept at close.
+TEST_F(DocumentTest, At1280x720EveryStageWorksAtThatSizeAndTheSizeIsKept)
+{
+    const QList<QAction*> items = window->sizeGroup()->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text(), "640 x 480");
+    EXPECT_TRUE(items[0]->isChecked());
+    window->show();
+    tick(); // frames of the old size in use while the size changes
+    items[1]->trigger();
+    EXPECT_EQ(document->broadcastSize(), QSize(1280, 720));
+    EXPECT_FALSE(document->setBroadcastSize(QSize(1000, 1000)));
+    EXPECT_EQ(document->broadcastSize(), QSize(1280, 720));
+
+    document->setMonitorImageType(StereoMonitor::kMonitorImageType_Depth);
+    DepthWorker* worker = nullptr;
+    for (int i = 0; i < 300 && !(worker && worker->Latest()); ++i) {
+        pacedTick();
+        worker = document->monitor()->depthWorker();
+    }
+    for (QCamGrabCGImageView* eye : {window->leftEyeView(), window->rightEyeView()}) {
+        ASSERT_NE(eye->cameraImageRef(), nullptr);
+        EXPECT_EQ(CGImageGetWidth(eye->cameraImageRef()), 1280u);
+        EXPECT_EQ(CGImageGetHeight(eye->cameraImageRef()), 720u);
+    }
+    ASSERT_TRUE(worker && worker->Latest());
+    const std::shared_ptr<const DepthSnapshot> depth = worker->Latest();
+    EXPECT_EQ(depth->width, 1280);
+    EXPECT_EQ(depth->height, 720);
+    size_t pairs = 0; // matched at 640 x 360: each of its rows stands for two of the eyes'
+    for (int y = 0; y + 1 < depth->height; y += 2)
+        pairs += std::equal(depth->disparity.begin() + y * 1280,
+                            depth->disparity.begin() + (y + 1) * 1280,
+                            depth->disparity.begin() + (y + 1) * 1280);
+    EXPECT_EQ(pairs, 360u);
+    document->setMonitorImageType(StereoMonitor::kMonitorImageType_Stereo);
+    tick();
+    EXPECT_EQ(document->monitor()->width(), 1280u);
+    EXPECT_EQ(document->monitor()->height(), 720u);
+
+    // A 4:3 calibration is not applied to 16:9 pictures, and the status bar says why; back at
+    // 640 x 480 it is.
+    StereoCalibration rig;
+    std::string reason;
+    ASSERT_TRUE(StereoCalibration::Load(RIG_CALIBRATION, rig, reason)) << reason;
+    document->useCalibration(rig);
+    EXPECT_EQ(document->monitor()->calibration(), nullptr);
+    EXPECT_EQ(window->statusBar()->currentMessage(),
+              "The calibration is not applied: it was made on pictures of 640 x 480 (4:3), the "
+              "cameras now give 1280 x 720 (16:9)");
+    items[0]->trigger();
+    EXPECT_NE(document->monitor()->calibration(), nullptr);
+    EXPECT_EQ(window->statusBar()->currentMessage(), "");
+    items[1]->trigger();
+
+    relaunch();
+    EXPECT_EQ(NSUserDefaultLoadKind<NSString>("broadcastSize", ""), "1280x720");
+    EXPECT_EQ(document->broadcastSize(), QSize(1280, 720));
+    EXPECT_TRUE(window->sizeGroup()->actions()[1]->isChecked());
+    tick();
+    EXPECT_EQ(document->monitor()->width(), 1280u) << "opened at it, not changed to it";
+    window->adjustSize();
+    EXPECT_EQ(window->stereoView()->size(), QSize(640, 360)) << "the monitor at half at first";
 }
 
 // Automatic convergence from the live depth: the eyes shift apart a pixel a tick at most until

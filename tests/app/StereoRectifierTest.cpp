@@ -67,12 +67,12 @@ std::array<double, 2> Centre(const std::vector<uint8_t>& argb, int width,
     return {sx / sum, sy / sum};
 }
 
-// At the calibration's own size and scaled to others, one of another shape. The dots are on
-// grey: a border's black anywhere in the frame shows.
+// At the calibration's own size and scaled to others of its shape. The dots are on grey: a
+// border's black anywhere in the frame shows.
 TEST(StereoRectifierTest, CorrespondingPointsMeetOnOneRowAndNoBorderShows)
 {
     const StereoCalibration rig = Rig();
-    for (const auto& [width, height] : {std::pair{640, 480}, {320, 240}, {1280, 720}}) {
+    for (const auto& [width, height] : {std::pair{640, 480}, {320, 240}, {960, 720}}) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         StereoRectifier rectifier;
         std::string reason;
@@ -127,6 +127,8 @@ TEST(StereoRectifierTest, RefusesWhatMakesNoPictureAndLeavesTheDestinationAlone)
     } cases[] = {
         {1, 640, 0, "no frame of 1x480"},
         {640, 0, 0, "the calibration has no frame size"},
+        {1280, 640, 0,
+         "it was made on pictures of 640 x 480 (4:3), the cameras now give 1280 x 480 (8:3)"},
         {640, 640, 5000, "the eyes have nothing in common once rectified"},
         {640, 640, 600, "the eyes share less than a quarter of the frame once rectified"},
     };

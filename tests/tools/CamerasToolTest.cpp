@@ -103,19 +103,31 @@ TEST(CamerasTool, ListsTheTestPatternCameraWithItsInputsAndFormats)
 TEST(CamerasTool, GrabsFramesOfTheFrameBufferAsPNGFiles)
 {
     p3dtest::TempDir dir;
-    // By the camera's name, or by its input's own name where no other input has it.
-    for (const char* camera : {"Parallax3D Test Pattern: Right Eye", "Left Eye"}) {
-        const std::string out = dir.file(camera);
-        Child grab({CAMERAS_TOOL_PATH, "grab", "--camera", camera, "--frames", "2", "--out", out},
-                   kTestCameras);
+    // By the camera's name, or by its input's own name where no other input has it; at the
+    // classic size or the one asked for.
+    const struct
+    {
+        const char* camera;
+        std::vector<std::string> size;
+        uint32_t width, height;
+    } cases[] = {
+        {"Parallax3D Test Pattern: Right Eye", {}, 640, 480},
+        {"Left Eye", {"--size", "1280x720"}, 1280, 720},
+    };
+    for (const auto& c : cases) {
+        const std::string out = dir.file(c.camera);
+        std::vector<std::string> args = {CAMERAS_TOOL_PATH, "grab", "--camera", c.camera,
+                                         "--frames",        "2",    "--out",    out};
+        args.insert(args.end(), c.size.begin(), c.size.end());
+        Child grab(args, kTestCameras);
         ASSERT_EQ(grab.wait(kTimeoutMs), 0) << grab.err();
         EXPECT_EQ(grab.err().find("VERIFY"), std::string::npos) << grab.err();
         for (const char* name : {"/frame-0001.png", "/frame-0002.png"}) {
             const std::string png = p3dtest::ReadFile(out + name);
             ASSERT_GT(png.size(), 33u) << name;
             EXPECT_EQ(png.substr(1, 3), "PNG");
-            EXPECT_EQ(BigEndian(png, 16), 640u); // the grabber's 640 x 480 frame buffer
-            EXPECT_EQ(BigEndian(png, 20), 480u);
+            EXPECT_EQ(BigEndian(png, 16), c.width); // the grabber's frame buffer
+            EXPECT_EQ(BigEndian(png, 20), c.height);
         }
     }
 }
@@ -132,6 +144,8 @@ TEST(CamerasTool, AnswersEachCommandLineInOneManner)
         {{"list", "extra"}, 2, "unexpected argument \"extra\""},
         {{"list", "-c", "Left Eye"}, 2, "--camera is for grab, not list"},
         {{"grab"}, 2, "grab needs --camera NAME"},
+        {{"grab", "--size", "1000x1000"}, 2, "--size takes 640x480 or 1280x720, not \"1000x1000\""},
+        {{"list", "--size", "1280x720"}, 2, "--size is for grab, not list"},
         {{"grab", "--board", "9x6"}, 2, "--board is for calibrate, not grab"},
         {{"calibrate", "--output", "c.yml", "-n", "1", "l", "r"},
          2,

@@ -246,12 +246,23 @@ TEST_F(KernelEvaluation, FastPathMatchesReferenceOnEveryKindOfPixel)
     }
 }
 
-// Opaque runs of eight take the vector code, the rest the scalar code: the same bytes.
+// Opaque runs of sixteen or eight take the vector code, the rest the scalar code: the same bytes,
+// also around a translucent pixel.
 TEST_F(KernelEvaluation, EveryInstructionSetGivesTheSameBytes)
 {
-    const std::vector<uint8_t> first = Pixels(67, 3, true), second = Pixels(67, 4, true);
-    EXPECT_EQ(Fast(first.data(), second.data(), 67, 0.0f, Processor::InstructionSet::kSSE2),
-              Fast(first.data(), second.data(), 67, 0.0f, Processor::InstructionSet::kScalar));
+    std::vector<uint8_t> first = Pixels(67, 3, true), second = Pixels(67, 4, true);
+    for (bool translucent : {false, true}) {
+        if (translucent)
+            second[4 * 21] = 200;
+        const std::vector<uint8_t> scalar =
+            Fast(first.data(), second.data(), 67, 0.0f, Processor::InstructionSet::kScalar);
+        for (auto set : {Processor::InstructionSet::kSSE2, Processor::InstructionSet::kAVX2}) {
+            if (!Processor::Runs(set))
+                continue;
+            EXPECT_EQ(Fast(first.data(), second.data(), 67, 0.0f, set), scalar)
+                << int(set) << " translucent " << translucent;
+        }
+    }
 }
 
 TEST_F(KernelEvaluation, SwapExchangesTheEyesRolesInsideTheKernel)

@@ -177,6 +177,38 @@ TEST(CIORBStereoMuxFilter, TwoEyesGiveTheAnaglyphOfTheirUnion)
     EXPECT_TRUE(CGRectEqualToRect(mux->outputImage()->extent(), CGRectMake(0, 0, 720, 540)));
 }
 
+// Eyes through crops, as the image controls' chain gives them, are read where they lie: the
+// picture of eyes drawn out first, also where a crop reaches past its eye (transparent there).
+TEST(CIORBStereoMuxFilter, CroppedEyesGiveThePictureOfTheirDrawnPixels)
+{
+    CFPtr<CIFilter> mux = Mux();
+    CFPtr<CIFilter> crop = CIFilter::filterWithName(CFSTR("CICrop"));
+    ASSERT_TRUE(crop);
+    std::vector<UInt8> eyes[2] = {Eye(64, 48, 1), Eye(64, 48, 2)};
+    const CFStringRef keys[2] = {kCIInputImageKey, kCIORBStereoMuxFilter_inputLeftImage};
+    for (const CGSize cut : {CGSizeMake(40, 30), CGSizeMake(80, 60)}) {
+        SCOPED_TRACE(cut.width);
+        std::vector<UInt8> drawn[2];
+        CFPtr<CIFilter> drawnMux = Mux();
+        for (int eye = 0; eye < 2; ++eye) {
+            crop->setValue(CIVector::vectorWithX(0, 0, cut.width, cut.height).get(),
+                           CFSTR("inputRectangle"));
+            crop->setValue(CIImage::imageWithARGBMemory(eyes[eye].data(), 64 * 4, 64, 48).get(),
+                           kCIInputImageKey);
+            const CFPtr<CIImage> cropped = crop->outputImage();
+            mux->setValue(cropped.get(), keys[eye]);
+            drawn[eye] = p3dtest::RenderImage(cropped.get(), size_t(cut.width), size_t(cut.height));
+            drawnMux->setValue(CIImage::imageWithARGBMemory(drawn[eye].data(),
+                                                            size_t(cut.width) * 4,
+                                                            size_t(cut.width), size_t(cut.height))
+                                   .get(),
+                               keys[eye]);
+        }
+        EXPECT_EQ(p3dtest::RenderImage(mux->outputImage().get(), 80, 60),
+                  p3dtest::RenderImage(drawnMux->outputImage().get(), 80, 60));
+    }
+}
+
 // An encoding's kernel takes the stored one's place; removing it brings the default back.
 TEST(CIORBStereoMuxFilter, AnEncodingsKernelReplacesTheStoredOne)
 {

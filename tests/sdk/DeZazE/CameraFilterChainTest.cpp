@@ -126,6 +126,11 @@ TEST_F(CameraFilterChain, MirrorsSendAPixelToTheOtherSide)
     const CGPoint corner = CGPointApplyAffineTransform(CGPointMake(10, 20), mChain.transform());
     EXPECT_EQ(corner.x, 630);
     EXPECT_EQ(corner.y, 460);
+    // At another frame size they turn about its middle, still set.
+    mChain.setFrameSize(1280, 720);
+    const CGPoint hd = CGPointApplyAffineTransform(CGPointMake(10, 20), mChain.transform());
+    EXPECT_EQ(hd.x, 1270);
+    EXPECT_EQ(hd.y, 700);
 }
 
 TEST_F(CameraFilterChain, EachControlMovesPixelsAsItsArithmeticSays)

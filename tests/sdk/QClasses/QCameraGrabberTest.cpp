@@ -155,6 +155,60 @@ TEST_F(GrabberTest, A320x240CameraFillsThe640x480BufferScaledByTwo)
     EXPECT_EQ(grabber.mComponent, nullptr);
 }
 
+// A 4:3 camera in a 16:9 frame: scaled once to the frame's height, black bars either side,
+// never stretched.
+TEST_F(GrabberTest, A640x480CameraInA1280x720FrameIsBarredNotStretched)
+{
+    FakeV4L2Device& device = addCamera("Small Cam", {"Camera"}, {640, 480});
+    QCameraGrabCGContext grabber;
+    ASSERT_EQ(grabber.OpenInitialize(Rect{0, 0, 720, 1280}, k32ARGBPixelFormat, nullptr), 0);
+    ASSERT_EQ(grabber.StartRecord(), 0);
+    EXPECT_EQ(device.width, 640u); // the nearest the camera has
+    device.PushFrame(HalfWhiteYUYV(640, 480));
+    ASSERT_EQ(grabber.Idle(), 0);
+    // The picture is 960 wide from column 160; its black half ends at 640.
+    for (int y : {0, 360, 719}) {
+        for (int x : {0, 159, 1120, 1279}) {
+            const uint8_t* bar = pixel(grabber, x, y);
+            EXPECT_EQ(bar[0], 255) << x << "," << y;
+            EXPECT_EQ(bar[1] | bar[2] | bar[3], 0) << "black bar at " << x << "," << y;
+        }
+        EXPECT_LT(pixel(grabber, 600, y)[1], 10) << y;
+        EXPECT_GT(pixel(grabber, 680, y)[1], 245) << y;
+        EXPECT_GT(pixel(grabber, 1115, y)[1], 245) << y;
+    }
+}
+
+TEST_F(GrabberTest, AFrameSizeChangeReopensTheSameCameraAtTheNewSize)
+{
+    addCamera("First", {"Camera"});
+    FakeV4L2Device& second = addCamera("Second", {"Camera"});
+    second.sizes = {{640, 480}, {1280, 720}};
+    QCameraGrabCGContext grabber;
+    QSGDeviceList::InputIterator camera;
+    camera.device = 1;
+    camera.deviceName[0] = 6;
+    memcpy(camera.deviceName + 1, "Second", 6);
+    ASSERT_EQ(grabber.OpenInitialize(kFrame, k32ARGBPixelFormat, &camera), 0);
+    ASSERT_EQ(grabber.StartRecord(), 0);
+    ASSERT_EQ(second.width, 640u);
+
+    ASSERT_EQ(grabber.ChangeFrameSize(Rect{0, 0, 720, 1280}), 0);
+    EXPECT_TRUE(second.streaming);
+    EXPECT_EQ(second.width, 1280u);
+    EXPECT_EQ(second.height, 720u);
+    EXPECT_EQ(grabber.mCamContext.mImageWidth, 1280u);
+    EXPECT_EQ(grabber.mCamContext.mImageHeight, 720u);
+    second.PushFrame(HalfWhiteYUYV(1280, 720));
+    ASSERT_EQ(grabber.Idle(), 0);
+    EXPECT_GT(pixel(grabber, 1279, 719)[1], 245) << "the whole frame, no bars";
+
+    grabber.Close(); // no camera: the size waits for the next open
+    ASSERT_EQ(grabber.ChangeFrameSize(kFrame), 0);
+    EXPECT_EQ(grabber.mFrameBufferRect.Width(), 640);
+    EXPECT_EQ(grabber.mVDIGRequestRect.Width(), 640);
+}
+
 TEST_F(GrabberTest, ARequestRectSetBeforeOpeningIsKept)
 {
     FakeV4L2Device& device = addCamera("Cam", {"Camera"});
