@@ -49,6 +49,7 @@
 #include "StereoEncodingList.h"
 #include "StereoMonitor.h"
 #include "StereoRectifier.h"
+#include "TickScheduler.h"
 
 int P3DDocument::sCountInstances = 0;
 
@@ -144,6 +145,7 @@ P3DDocument::P3DDocument()
     windowNibName();
     mMonitor = std::make_unique<StereoMonitor>();
     mStats = std::make_unique<PipelineStats>();
+    mTickScheduler = std::make_unique<TickScheduler>(uint64_t(timerInterval_s * 1e6));
     mWindow = std::make_unique<P3DDocumentWindow>(mMonitor.get());
     mWindow->setWindowTitle(displayName());
     P3DDocumentWindow& w = *mWindow;
@@ -306,6 +308,11 @@ void P3DDocument::masterTimeClock()
             EyeFrame(left), EyeFrame(right),
             std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
                 .count());
+    // The next tick comes shortly after the cameras' next frames, whose wait is the delay.
+    const uint64_t wait = mTickScheduler->next(CoreElapsedTime::MonotonicMicroseconds(),
+                                               std::max(leftEye.captureUs, rightEye.captureUs));
+    if (_camTimer && _camTimer->isActive())
+        _camTimer->start(std::chrono::milliseconds((wait + 500) / 1000));
 }
 
 void P3DDocument::calibrateEyes()
@@ -467,6 +474,7 @@ bool P3DDocument::setBroadcastSize(QSize size)
     mFrameSize = size;
     mMonitor->chain().setFrameSize(size.width(), size.height());
     mWindow->setFrameSize(size);
+    mWindow->broadcastControl()->setFrameSize(size.width(), size.height());
     if (mOpen) {
         // The eyes' frames borrow the grabbers' pixels, which the new size replaces.
         mMonitor->setEyeFrames(nullptr, nullptr);

@@ -26,6 +26,7 @@ struct DepthSnapshot;
 struct EyeAlignment;
 struct StereoCalibration;
 class PipelineStats;
+class TickScheduler;
 struct PipelineFigures;
 
 class P3DDocument : public QObject
@@ -178,6 +179,7 @@ private:
     std::unique_ptr<AlignmentSession> mAlignment;
     std::unique_ptr<EyeAlignment> mPairAlignment;
     std::unique_ptr<PipelineStats> mStats;
+    std::unique_ptr<TickScheduler> mTickScheduler;
     uint64_t mStatsShownUs = 0;
     QString mStatsPath;
     bool mStatsFailed = false; // told once
