@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
 #include "CommandLineAnswers.h"
+#include "StampedChannelReader.h"
 #include "StatsFigure.h"
 #include "TestSupport.h"
 
@@ -216,6 +218,155 @@ TEST_F(AppProcessTest, TheStereoBroadcastIsFfmpegsAnaglyphOfTheTwoEyes)
         if (i % 4 != 0)
             worst = std::max(worst, std::abs(int(UInt8(ours[i])) - int(UInt8(theirs[i]))));
     EXPECT_LE(worst, 2);
+}
+
+// The stamped channel's newest frame, also a writer gone's last one, as A,R,G,B rows.
+std::string StampedFrame(int* out_width = nullptr, int* out_height = nullptr)
+{
+    StampedChannelReader reader;
+    reader.IsWriterAlive(); // opens the file
+    StampedChannelReader::Frame frame;
+    if (!reader.BeginRead(frame))
+        return std::string();
+    std::string rows;
+    for (int y = 0; y < frame.height; ++y)
+        rows.append(reinterpret_cast<const char*>(frame.pixels) +
+                        size_t(y) * size_t(frame.rowBytes),
+                    size_t(frame.width) * 4);
+    if (out_width)
+        *out_width = frame.width;
+    if (out_height)
+        *out_height = frame.height;
+    return reader.EndRead() ? rows : std::string();
+}
+
+// Whether a classic 640 x 480 frame is a 1280 x 720 picture halved between black bars: 60 rows
+// above and below, each pixel between within in_tolerance of the mean of its four.
+bool IsBarredHalfOf(const std::string& classic, const std::string& hd, int in_tolerance)
+{
+    if (classic.size() != kSharedCameraFrameSizeBytes || hd.size() != size_t(1280 * 720 * 4))
+        return false;
+    const auto at = [](const std::string& frame, int width, int x, int y, int byte) {
+        return int(UInt8(frame[(size_t(y) * size_t(width) + size_t(x)) * 4 + size_t(byte)]));
+    };
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            for (int byte = 0; byte < 4; ++byte) {
+                const int ours = at(classic, 640, x, y, byte);
+                if (y < 60 || y >= 420) {
+                    if (ours != (byte == 0 ? 0xFF : 0))
+                        return false;
+                    continue;
+                }
+                const int hy = (y - 60) * 2;
+                const int mean =
+                    (at(hd, 1280, 2 * x, hy, byte) + at(hd, 1280, 2 * x + 1, hy, byte) +
+                     at(hd, 1280, 2 * x, hy + 1, byte) + at(hd, 1280, 2 * x + 1, hy + 1, byte) +
+                     2) /
+                    4;
+                if (std::abs(ours - mean) > in_tolerance)
+                    return false;
+            }
+    return true;
+}
+
+// At 1280 x 720 this build's readers get the anaglyph of the two 1280 x 720 eyes, ffmpeg's within
+// its rounding, and old readers of the classic file the same picture halved between bars.
+TEST_F(AppProcessTest, AtHDTheStampedChannelCarriesTheAnaglyphAndTheClassicFileItBetweenBars)
+{
+    if (!p3dtest::HaveFfmpeg(P3D_FFMPEG))
+        GTEST_SKIP() << "no ffmpeg";
+    p3dtest::TempDir dir;
+    for (const char* monitor : {"left", "right", "stereo"}) {
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
+        std::vector<std::string> env = Headless();
+        env.push_back("PARALLAX3D_TEST_CAMERAS=still");
+        Child app({APP_PATH, "--broadcast", "--monitor", monitor, "--size", "1280x720",
+                   "--quit-after", "2"},
+                  env);
+        ASSERT_EQ(app.wait(30000), 0) << app.err();
+        int width = 0, height = 0;
+        const std::string frame = StampedFrame(&width, &height);
+        ASSERT_EQ(width, 1280) << monitor;
+        ASSERT_EQ(height, 720) << monitor;
+        EXPECT_TRUE(IsBarredHalfOf(ChannelFrame(), frame, 1)) << monitor;
+        p3dtest::WriteFile(dir.file(std::string(monitor) + ".argb"), frame);
+    }
+    std::vector<std::string> args = {P3D_FFMPEG, "-nostdin", "-v", "error", "-y"};
+    for (const char* eye : {"left.argb", "right.argb"})
+        args.insert(args.end(),
+                    {"-f", "rawvideo", "-pix_fmt", "argb", "-s", "1280x720", "-i", dir.file(eye)});
+    args.insert(args.end(), {"-filter_complex", "[0][1]hstack,stereo3d=sbsl:arcd", "-f", "rawvideo",
+                             "-pix_fmt", "argb", dir.file("ffmpeg.argb")});
+    Child ffmpeg(args);
+    ASSERT_EQ(ffmpeg.wait(60000), 0) << ffmpeg.err();
+    const std::string theirs = p3dtest::ReadFile(dir.file("ffmpeg.argb"));
+    const std::string ours = p3dtest::ReadFile(dir.file("stereo.argb"));
+    ASSERT_EQ(theirs.size(), ours.size());
+    int worst = 0;
+    for (size_t i = 0; i < ours.size(); ++i)
+        if (i % 4 != 0)
+            worst = std::max(worst, std::abs(int(UInt8(ours[i])) - int(UInt8(theirs[i]))));
+    EXPECT_LE(worst, 2);
+}
+
+// Live at 1280 x 720: the virtual camera writes I420 frames of that size, new ones at the
+// broadcast's rate, while a reader of the classic file's old layout sees 640 x 480 frames with
+// bars at the same time.
+TEST_F(AppProcessTest, AtHDTheVirtualCameraAndAnOldReaderBothGetLiveFrames)
+{
+    Child app(
+        {APP_PATH, "--test-cameras", "--broadcast", "--size", "1280x720", "--quit-after", "12"},
+        Headless());
+    StampedChannelReader stamped;
+    for (int i = 0; i < 300 && !stamped.IsWriterAlive(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(stamped.IsWriterAlive()) << app.err();
+    // The classic file's buffers are blank until its first frame.
+    for (int i = 0; i < 300 && ChannelFrame().substr(0, 1) != "\xff"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    p3dtest::TempDir dir;
+    const std::string fifo = dir.file("vcam.i420");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Child vcam({VCAM_PATH, "--output", fifo, "--format", "i420", "--size", "1280x720"});
+    constexpr size_t kI420Bytes = 1280 * 720 * 3 / 2;
+    std::set<uint64_t> written;
+    size_t frames = 0;
+    std::thread reader([&] {
+        FILE* in = fopen(fifo.c_str(), "rb");
+        if (!in)
+            return;
+        std::vector<UInt8> frame(kI420Bytes);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+        while (std::chrono::steady_clock::now() < end &&
+               fread(frame.data(), 1, frame.size(), in) == frame.size()) {
+            ++frames;
+            written.insert(Hash(frame.data(), frame.size()));
+        }
+        fclose(in); // the camera's next write fails, and it ends
+    });
+    std::set<uint64_t> classic;
+    bool barred = true;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (std::chrono::steady_clock::now() < end) {
+        const std::string frame = ChannelFrame();
+        ASSERT_EQ(frame.size(), kSharedCameraFrameSizeBytes);
+        classic.insert(Hash(reinterpret_cast<const UInt8*>(frame.data()), frame.size()));
+        for (size_t row : {0, 59, 420, 479})
+            barred = barred && frame.compare(row * 640 * 4, 4, "\xff\0\0\0", 4) == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    reader.join();
+    kill(vcam.pid(), SIGTERM);
+    vcam.wait(20000);
+    EXPECT_GE(int(written.size()), kMinimumFrames) << frames << " written; " << vcam.err();
+    EXPECT_GE(int(classic.size()), kMinimumFrames);
+    EXPECT_TRUE(barred);
+    printf("distinct frames in 4 s: %zu of %zu written by the virtual camera at 1280 x 720, %zu in "
+           "the classic file\n",
+           written.size(), frames, classic.size());
+    kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.wait(20000), 0) << app.err();
 }
 
 // A window manager's minimise unmaps the window, and Qt paints no unmapped window: the broadcast
