@@ -5,6 +5,7 @@
 # dropped, and how many frames the readers showed that the channel never held (torn ones).
 # "depth" runs the depth monitor with the comfort bar and automatic convergence, and adds the
 # ticks a second the application counted and the frames a second the witness saw published.
+# SIZE=1280x720 broadcasts at that size (640x480 unless told).
 set -euo pipefail
 usage="usage: bench/soak.sh SECONDS [depth] (SECONDS at least 70)"
 seconds=${1:?$usage}
@@ -24,7 +25,7 @@ if [[ "$mode" == depth ]]; then
 fi
 
 env -u DISPLAY -u WAYLAND_DISPLAY "$build/bin/parallax3d" --test-cameras --broadcast \
-    --monitor "$mode" --quit-after "$seconds" 2>"$work/app.err" &
+    --size "${SIZE:-640x480}" --monitor "$mode" --quit-after "$seconds" 2>"$work/app.err" &
 app=$!
 sleep 3
 # The readers write what they show into FIFOs the witness reads, beside the channel itself.
@@ -51,7 +52,7 @@ rss_end=$(rss)
 fds_end=$(fds)
 wait $app
 frames=$(grep -o "[0-9]* ticks, [0-9]* frames broadcast, [0-9]* dropped" "$work/app.err" || echo "no summary")
-echo "soak seconds=$seconds rss_1min_kb=$rss_1min rss_end_kb=$rss_end growth_kb=$((rss_end - rss_1min))" \
+echo "soak size=${SIZE:-640x480} seconds=$seconds rss_1min_kb=$rss_1min rss_end_kb=$rss_end growth_kb=$((rss_end - rss_1min))" \
      "fds_1min=$fds_1min fds_end=$fds_end $frames"
 for reader in vcam ffmpeg; do
     pid=${!reader}
