@@ -184,42 +184,6 @@ TEST_F(AppProcessTest, BroadcastsLiveFramesThatOtherProcessesSeeAndKeep)
     EXPECT_GE(same, 10u) << "ffmpeg saw the live frames the virtual camera saw";
 }
 
-// Each eye alone, then both: the stereo broadcast is ffmpeg's anaglyph of the two eyes the
-// application itself broadcast, the test pattern standing still so all three runs see one scene.
-TEST_F(AppProcessTest, TheStereoBroadcastIsFfmpegsAnaglyphOfTheTwoEyes)
-{
-    if (!p3dtest::HaveFfmpeg(P3D_FFMPEG))
-        GTEST_SKIP() << "no ffmpeg";
-    p3dtest::TempDir dir;
-    for (const char* monitor : {"left", "right", "stereo"}) {
-        p3dtest::RemoveChannel(p3dtest::ChannelPath());
-        std::vector<std::string> env = Headless();
-        env.push_back("PARALLAX3D_TEST_CAMERAS=still");
-        Child app({APP_PATH, "--broadcast", "--monitor", monitor, "--quit-after", "2"}, env);
-        ASSERT_EQ(app.wait(30000), 0) << app.err();
-        const std::string frame = ChannelFrame();
-        ASSERT_EQ(frame.size(), kSharedCameraFrameSizeBytes) << monitor;
-        p3dtest::WriteFile(dir.file(std::string(monitor) + ".argb"), frame);
-    }
-    std::vector<std::string> args = {P3D_FFMPEG, "-nostdin", "-v", "error", "-y"};
-    for (const char* eye : {"left.argb", "right.argb"})
-        args.insert(args.end(),
-                    {"-f", "rawvideo", "-pix_fmt", "argb", "-s", "640x480", "-i", dir.file(eye)});
-    args.insert(args.end(), {"-filter_complex", "[0][1]hstack,stereo3d=sbsl:arcd", "-f", "rawvideo",
-                             "-pix_fmt", "argb", dir.file("ffmpeg.argb")});
-    Child ffmpeg(args);
-    ASSERT_EQ(ffmpeg.wait(60000), 0) << ffmpeg.err();
-    const std::string theirs = p3dtest::ReadFile(dir.file("ffmpeg.argb"));
-    const std::string ours = p3dtest::ReadFile(dir.file("stereo.argb"));
-    ASSERT_EQ(theirs.size(), ours.size());
-    EXPECT_FALSE(ours == p3dtest::ReadFile(dir.file("left.argb"))) << "two eyes, not one";
-    int worst = 0;
-    for (size_t i = 0; i < ours.size(); ++i)
-        if (i % 4 != 0)
-            worst = std::max(worst, std::abs(int(UInt8(ours[i])) - int(UInt8(theirs[i]))));
-    EXPECT_LE(worst, 2);
-}
-
 // The stamped channel's newest frame, also a writer gone's last one, as A,R,G,B rows.
 std::string StampedFrame(int* out_width = nullptr, int* out_height = nullptr)
 {
@@ -270,49 +234,57 @@ bool IsBarredHalfOf(const std::string& classic, const std::string& hd, int in_to
     return true;
 }
 
-// At 1280 x 720 this build's readers get the anaglyph of the two 1280 x 720 eyes, ffmpeg's within
-// its rounding, and old readers of the classic file the same picture halved between bars.
-TEST_F(AppProcessTest, AtHDTheStampedChannelCarriesTheAnaglyphAndTheClassicFileItBetweenBars)
+// Each eye alone, then both, at each size: the stereo broadcast is ffmpeg's anaglyph of the two
+// eyes the application itself broadcast, the test pattern standing still so all three runs see
+// one scene. At 1280 x 720 this build's readers get it from the stamped channel, and old readers
+// of the classic file the same picture halved between bars.
+TEST_F(AppProcessTest, TheStereoBroadcastIsFfmpegsAnaglyphOfTheTwoEyesAtEachSize)
 {
     if (!p3dtest::HaveFfmpeg(P3D_FFMPEG))
         GTEST_SKIP() << "no ffmpeg";
-    p3dtest::TempDir dir;
-    for (const char* monitor : {"left", "right", "stereo"}) {
-        p3dtest::RemoveChannel(p3dtest::ChannelPath());
-        std::vector<std::string> env = Headless();
-        env.push_back("PARALLAX3D_TEST_CAMERAS=still");
-        Child app({APP_PATH, "--broadcast", "--monitor", monitor, "--size", "1280x720",
-                   "--quit-after", "2"},
-                  env);
-        ASSERT_EQ(app.wait(30000), 0) << app.err();
-        int width = 0, height = 0;
-        const std::string frame = StampedFrame(&width, &height);
-        ASSERT_EQ(width, 1280) << monitor;
-        ASSERT_EQ(height, 720) << monitor;
-        EXPECT_TRUE(IsBarredHalfOf(ChannelFrame(), frame, 1)) << monitor;
-        p3dtest::WriteFile(dir.file(std::string(monitor) + ".argb"), frame);
+    for (const std::string size : {"640x480", "1280x720"}) {
+        const bool hd = size == "1280x720";
+        p3dtest::TempDir dir;
+        for (const char* monitor : {"left", "right", "stereo"}) {
+            p3dtest::RemoveChannel(p3dtest::ChannelPath());
+            std::vector<std::string> env = Headless();
+            env.push_back("PARALLAX3D_TEST_CAMERAS=still");
+            Child app({APP_PATH, "--broadcast", "--monitor", monitor, "--size", size,
+                       "--quit-after", "2"},
+                      env);
+            ASSERT_EQ(app.wait(30000), 0) << app.err();
+            int width = 0, height = 0;
+            const std::string frame = StampedFrame(&width, &height);
+            ASSERT_EQ(std::to_string(width) + "x" + std::to_string(height), size) << monitor;
+            if (hd)
+                EXPECT_TRUE(IsBarredHalfOf(ChannelFrame(), frame, 1)) << monitor;
+            else
+                EXPECT_TRUE(ChannelFrame() == frame) << monitor;
+            p3dtest::WriteFile(dir.file(std::string(monitor) + ".argb"), frame);
+        }
+        std::vector<std::string> args = {P3D_FFMPEG, "-nostdin", "-v", "error", "-y"};
+        for (const char* eye : {"left.argb", "right.argb"})
+            args.insert(args.end(),
+                        {"-f", "rawvideo", "-pix_fmt", "argb", "-s", size, "-i", dir.file(eye)});
+        args.insert(args.end(), {"-filter_complex", "[0][1]hstack,stereo3d=sbsl:arcd", "-f",
+                                 "rawvideo", "-pix_fmt", "argb", dir.file("ffmpeg.argb")});
+        Child ffmpeg(args);
+        ASSERT_EQ(ffmpeg.wait(60000), 0) << ffmpeg.err();
+        const std::string theirs = p3dtest::ReadFile(dir.file("ffmpeg.argb"));
+        const std::string ours = p3dtest::ReadFile(dir.file("stereo.argb"));
+        ASSERT_EQ(theirs.size(), ours.size()) << size;
+        EXPECT_FALSE(ours == p3dtest::ReadFile(dir.file("left.argb"))) << "two eyes, not one";
+        int worst = 0;
+        for (size_t i = 0; i < ours.size(); ++i)
+            if (i % 4 != 0)
+                worst = std::max(worst, std::abs(int(UInt8(ours[i])) - int(UInt8(theirs[i]))));
+        EXPECT_LE(worst, 2) << size;
     }
-    std::vector<std::string> args = {P3D_FFMPEG, "-nostdin", "-v", "error", "-y"};
-    for (const char* eye : {"left.argb", "right.argb"})
-        args.insert(args.end(),
-                    {"-f", "rawvideo", "-pix_fmt", "argb", "-s", "1280x720", "-i", dir.file(eye)});
-    args.insert(args.end(), {"-filter_complex", "[0][1]hstack,stereo3d=sbsl:arcd", "-f", "rawvideo",
-                             "-pix_fmt", "argb", dir.file("ffmpeg.argb")});
-    Child ffmpeg(args);
-    ASSERT_EQ(ffmpeg.wait(60000), 0) << ffmpeg.err();
-    const std::string theirs = p3dtest::ReadFile(dir.file("ffmpeg.argb"));
-    const std::string ours = p3dtest::ReadFile(dir.file("stereo.argb"));
-    ASSERT_EQ(theirs.size(), ours.size());
-    int worst = 0;
-    for (size_t i = 0; i < ours.size(); ++i)
-        if (i % 4 != 0)
-            worst = std::max(worst, std::abs(int(UInt8(ours[i])) - int(UInt8(theirs[i]))));
-    EXPECT_LE(worst, 2);
 }
 
 // Live at 1280 x 720: the virtual camera writes I420 frames of that size, new ones at the
-// broadcast's rate, while a reader of the classic file's old layout sees 640 x 480 frames with
-// bars at the same time.
+// broadcast's rate, while an old reader of the classic file sees 640 x 480 frames with bars at
+// the same time.
 TEST_F(AppProcessTest, AtHDTheVirtualCameraAndAnOldReaderBothGetLiveFrames)
 {
     Child app(
@@ -322,9 +294,6 @@ TEST_F(AppProcessTest, AtHDTheVirtualCameraAndAnOldReaderBothGetLiveFrames)
     for (int i = 0; i < 300 && !stamped.IsWriterAlive(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(stamped.IsWriterAlive()) << app.err();
-    // The classic file's buffers are blank until its first frame.
-    for (int i = 0; i < 300 && ChannelFrame().substr(0, 1) != "\xff"; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     p3dtest::TempDir dir;
     const std::string fifo = dir.file("vcam.i420");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -345,16 +314,24 @@ TEST_F(AppProcessTest, AtHDTheVirtualCameraAndAnOldReaderBothGetLiveFrames)
         }
         fclose(in); // the camera's next write fails, and it ends
     });
+    // The classic file read through the component, as old readers read it.
+    p3dtest::ComponentExports exports;
+    ASSERT_TRUE(exports.loaded());
     std::set<uint64_t> classic;
     bool barred = true;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
     while (std::chrono::steady_clock::now() < end) {
-        const std::string frame = ChannelFrame();
-        ASSERT_EQ(frame.size(), kSharedCameraFrameSizeBytes);
-        classic.insert(Hash(reinterpret_cast<const UInt8*>(frame.data()), frame.size()));
-        for (size_t row : {0, 59, 420, 479})
-            barred = barred && frame.compare(row * 640 * 4, 4, "\xff\0\0\0", 4) == 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        SHARED_CAMERA_BUFFER record = p3dtest::ComponentExports::Record();
+        if (exports.GetCurrentReadBuffer(&record) &&
+            exports.LockFrameBuffer(record.frameBufferPtr)) {
+            const UInt8* pixels = static_cast<const UInt8*>(record.frameBufferPtr);
+            classic.insert(Hash(pixels, kSharedCameraFrameSizeBytes));
+            barred = barred && record.frameWidth == 640 && record.frameHeight == 480;
+            for (size_t row : {0, 59, 420, 479})
+                barred = barred && memcmp(pixels + row * 640 * 4, "\xff\0\0\0", 4) == 0;
+            exports.UnLockFrameBuffer(record.frameBufferPtr);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     reader.join();
     kill(vcam.pid(), SIGTERM);
