@@ -29,9 +29,11 @@ using p3dtest::StatsFigure;
 namespace {
 
 #ifdef P3D_SANITIZED
-constexpr int kMinimumFrames = 10; // instrumented builds run many times slower
+constexpr int kMinimumFrames = 10;  // instrumented builds run many times slower
+constexpr int kMinimumHDFrames = 3; // and at 1280 x 720 tick about twice a second
 #else
 constexpr int kMinimumFrames = 100;
+constexpr int kMinimumHDFrames = 100;
 #endif
 
 uint64_t Hash(const UInt8* bytes, size_t size)
@@ -340,8 +342,8 @@ TEST_F(AppProcessTest, AtHDTheVirtualCameraAndAnOldReaderBothGetLiveFrames)
     reader.join();
     kill(vcam.pid(), SIGTERM);
     vcam.wait(20000);
-    EXPECT_GE(int(written.size()), kMinimumFrames) << frames << " written; " << vcam.err();
-    EXPECT_GE(classic, kMinimumFrames);
+    EXPECT_GE(int(written.size()), kMinimumHDFrames) << frames << " written; " << vcam.err();
+    EXPECT_GE(classic, kMinimumHDFrames);
     EXPECT_TRUE(barred);
     printf("distinct frames in 4 s: %zu of %zu written by the virtual camera at 1280 x 720, %d in "
            "the classic file\n",
