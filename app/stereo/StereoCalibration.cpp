@@ -1,11 +1,14 @@
 #include "StereoCalibration.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <numeric>
 #include <opencv2/core.hpp>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,9 +110,81 @@ bool ReadSize(const cv::FileStorage& file, const char* key, int& out, std::strin
     return true;
 }
 
+// Far more than any calibration's text; a larger file is not read into memory.
+constexpr long kMaxFileBytes = 1 << 20;
+// OpenCV splits longer lines, and the pieces would start lines of their own.
+constexpr size_t kMaxLineBytes = 1000;
+
+bool ReadText(const std::string& path, std::string& out_text, std::string& out_reason)
+{
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        out_reason = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    out_text.assign(size_t(kMaxFileBytes) + 1, '\0');
+    out_text.resize(std::fread(out_text.data(), 1, out_text.size(), file));
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        out_reason = "cannot read " + path;
+        return false;
+    }
+    if (out_text.size() > size_t(kMaxFileBytes)) {
+        out_reason = "too large for a calibration file";
+        return false;
+    }
+    return true;
+}
+
+// OpenCV 4.6's reader loops forever on some files of more than one document (a second one
+// that starts with '-'). A calibration is one mapping: its keys start their lines, after the
+// directives, and everything else is indented under them. Other text never reaches OpenCV.
+bool IsOneMapping(const std::string& text, std::string& out_reason)
+{
+    bool keys = false;
+    int number = 0;
+    for (size_t start = 0; start < text.size(); ++number) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line(text.data() + start, end - start);
+        start = end + 1;
+        const auto refuse = [&](const char* what) {
+            out_reason = "not a calibration file: line " + std::to_string(number + 1) + " " + what;
+            return false;
+        };
+        if (line.size() > kMaxLineBytes)
+            return refuse("is too long");
+        if (line.find('\0') != std::string_view::npos)
+            return refuse("holds a zero byte");
+        const size_t content = line.find_first_not_of(" \r");
+        if (content == std::string_view::npos || line[content] == '#')
+            continue;
+        if (content > 0) {
+            if (!keys)
+                return refuse("is indented under no key");
+            continue;
+        }
+        if (!keys && (line[0] == '%' || line.substr(0, 3) == "---"))
+            continue;
+        if ((std::isalnum(static_cast<unsigned char>(line[0])) || line[0] == '_') &&
+            line.find(':') != std::string_view::npos) {
+            keys = true;
+            continue;
+        }
+        return refuse("is not a key");
+    }
+    if (!keys)
+        out_reason = "not a calibration file";
+    return keys;
+}
+
 bool Read(const std::string& path, StereoCalibration& out, std::string& out_reason)
 {
-    cv::FileStorage file(path, cv::FileStorage::READ);
+    std::string text;
+    if (!ReadText(path, text, out_reason) || !IsOneMapping(text, out_reason))
+        return false;
+    cv::FileStorage file(text, cv::FileStorage::READ | cv::FileStorage::MEMORY |
+                                   cv::FileStorage::FORMAT_YAML);
     if (!file.isOpened() || file.root().empty()) {
         out_reason = "not a calibration file";
         return false;

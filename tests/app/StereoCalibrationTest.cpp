@@ -141,6 +141,12 @@ TEST(StereoCalibrationTest, RefusesADamagedFileWithItsReasonAndKeepsWhatItHad)
         {SampleText("M1", "M1: !!opencv-matrix\n   rows: 300000\n   cols: 300000\n   dt: d\n"
                           "   data: [1]"),
          "M1 is not a matrix of a calibration's size"},
+        // Files OpenCV's reader would never finish: a second document, and the first key
+        // indented.
+        {whole + "---\n- 1\n  -\n", "not a calibration file: line"},
+        {"%YAML:1.0\n Y: 0\n- i\n  - j\n",
+         "not a calibration file: line 2 is indented under no key"},
+        {whole + std::string(2000, ' ') + "x\n", "not a calibration file: line"},
     };
     p3dtest::TempDir dir;
     for (const Case& c : cases) {
