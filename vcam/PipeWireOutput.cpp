@@ -210,8 +210,9 @@ bool PipeWireOutput::Connect(std::string& out_error)
 {
     mCore = pw_context_connect(mContext, nullptr, 0);
     if (mCore == nullptr) {
-        out_error = "no PipeWire to offer the camera to (" + std::string(strerror(errno)) +
-                    "); is the user's PipeWire running?";
+        // The library's errno here ("Host is down") tells a user nothing.
+        out_error = "no PipeWire answers, so there is no PipeWire camera; is the user's "
+                    "PipeWire running?";
         return false;
     }
     pw_core_add_listener(mCore, &mListeners->core, &Listeners::kCore, this);
