@@ -304,8 +304,20 @@ void PipeWireOutput::Negotiate(const spa_pod* in_format)
     pw_stream_update_params(mStream, params, 2);
 }
 
+bool PipeWireOutput::IsStreaming() const
+{
+    if (mLoop == nullptr)
+        return false;
+    pw_thread_loop_lock(mLoop);
+    const bool streaming = mStreaming && mConverter != nullptr;
+    pw_thread_loop_unlock(mLoop);
+    return streaming;
+}
+
 bool PipeWireOutput::Write(const uint8_t* in_frame, size_t in_bytes, std::string&)
 {
+    if (mLoop == nullptr)
+        return true; // never opened: nothing to give frames to
     pw_thread_loop_lock(mLoop);
     // Nothing is converted while no consumer streams.
     if (mStreaming && mConverter != nullptr &&

@@ -35,6 +35,9 @@ public:
     bool Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error) override;
     std::string Description() const override;
 
+    // Whether a consumer streams, so that frames are converted.
+    bool IsStreaming() const;
+
     // The node's name, stable across runs: the device name with anything but letters, digits,
     // '.', '_' and '-' made '_'.
     static std::string NodeName(const std::string& in_deviceName);
