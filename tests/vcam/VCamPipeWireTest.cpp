@@ -270,25 +270,22 @@ protected:
 
 } // namespace
 
-TEST_F(VCamPipeWireTest, TheNodeIsACameraOfferingThreeFormatsAtTheBroadcastsSizes)
-{
-    Broadcast(1280, 720);
-    std::unique_ptr<Child> camera = StartCamera();
-    const std::string dump = session->Dump();
-    for (const char* words :
-         {"\"node.name\":\"Parallax3D\"", "\"node.description\":\"Parallax3D\"",
-          "\"media.class\":\"Video/Source\"", "\"media.role\":\"Camera\"",
-          "\"format\":{\"default\":\"YUY2\",\"alt1\":\"YUY2\",\"alt2\":\"I420\",\"alt3\":\"BGRx\"}",
-          "{\"width\":1280,\"height\":720}", "{\"width\":640,\"height\":480}",
-          "\"framerate\":{\"num\":30,\"denom\":1}"})
-        EXPECT_NE(dump.find(words), std::string::npos) << words;
-}
-
-TEST_F(VCamPipeWireTest, GStreamerReceivesTheBroadcastInEachFormatAndSize)
+TEST_F(VCamPipeWireTest, PwDumpShowsTheNodeAndGStreamerReceivesEachFormatAndSize)
 {
     for (const auto& [width, height] : {std::pair{640, 480}, std::pair{1280, 720}}) {
         Broadcast(width, height);
         std::unique_ptr<Child> camera = StartCamera();
+        if (width == 1280) {
+            const std::string dump = session->Dump();
+            for (const char* words :
+                 {"\"node.name\":\"Parallax3D\"", "\"node.description\":\"Parallax3D\"",
+                  "\"media.class\":\"Video/Source\"", "\"media.role\":\"Camera\"",
+                  "\"format\":{\"default\":\"YUY2\",\"alt1\":\"YUY2\",\"alt2\":\"I420\",\"alt3\":"
+                  "\"BGRx\"}",
+                  "{\"width\":1280,\"height\":720}", "{\"width\":640,\"height\":480}",
+                  "\"framerate\":{\"num\":30,\"denom\":1}"})
+                EXPECT_NE(dump.find(words), std::string::npos) << words;
+        }
         // A 1280 x 720 broadcast is offered at 640 x 480 too, fitted between bars.
         std::vector<std::tuple<int, int, std::string>> sizes = {
             {width, height, Bars(width, height)}};
