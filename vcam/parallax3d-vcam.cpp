@@ -134,7 +134,7 @@ int main(int argc, char** argv)
 
     // The PipeWire camera takes the broadcast's bytes and converts for each consumer itself.
     std::unique_ptr<FrameOutput> output;
-    OutputFormat format = options.pipewire ? OutputFormat::kARGB : options.format;
+    const OutputFormat format = options.pipewire ? OutputFormat::kARGB : options.format;
     if (options.pipewire && !options.device.empty())
         output =
             std::make_unique<DualFrameOutput>(std::make_unique<V4L2FrameOutput>(options.device),
