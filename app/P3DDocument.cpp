@@ -278,6 +278,7 @@ void P3DDocument::stereoCameraDevicesChanged()
 
 void P3DDocument::masterTimeClock()
 {
+    const uint64_t startUs = CoreElapsedTime::MonotonicMicroseconds();
     ++mTicks;
     stereoCameraTimer();
     // Rendered here, not when the window paints: a minimised window is not painted, and the
@@ -309,7 +310,7 @@ void P3DDocument::masterTimeClock()
             std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
                 .count());
     // The next tick comes shortly after the cameras' next frames, whose wait is the delay.
-    const uint64_t wait = mTickScheduler->next(CoreElapsedTime::MonotonicMicroseconds(),
+    const uint64_t wait = mTickScheduler->next(startUs, CoreElapsedTime::MonotonicMicroseconds(),
                                                std::max(leftEye.captureUs, rightEye.captureUs));
     if (_camTimer && _camTimer->isActive())
         _camTimer->start(std::chrono::milliseconds((wait + 500) / 1000));

@@ -13,8 +13,9 @@ struct FramePair
 };
 
 // Capture times in CLOCK_MONOTONIC microseconds, in any order. An eye goes back at most
-// kMaxBackUs from its newest frame, so a camera that stalls holds the other back by one frame at
-// most; pairs within kTieUs of the closest count as close, and the newest of them wins.
+// kFramePairMaxBackUs from its newest frame, so a camera that stalls holds the other back by one
+// frame at most; pairs within kFramePairTieUs of the closest count as close, and the newest of them
+// wins.
 FramePair ClosestFramePair(std::span<const uint64_t> in_left, std::span<const uint64_t> in_right);
 
 inline constexpr uint64_t kFramePairMaxBackUs = 40000; // a frame at 30 a second, and some

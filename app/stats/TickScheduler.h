@@ -1,7 +1,8 @@
 // When the next tick fires: shortly after the later eye's next frame should have come, so that a
 // frame waits for the tick a few milliseconds, not up to a whole period. The wait after the
 // expected moment grows when a tick finds no new frame and shrinks slowly while frames are there.
-// Without camera frames the ticks keep the plain period.
+// Without camera frames the ticks keep the plain period; a tick that overran it is followed at
+// once, as by a repeating timer.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +13,12 @@ public:
     static constexpr uint64_t kMinMarginUs = 2000;
     static constexpr uint64_t kMarginStepUs = 2000; // after a tick without a new frame
     static constexpr uint64_t kMarginRelaxUs = 50;  // after a tick with one
-    static constexpr uint64_t kMinWaitUs = 4000;    // never sooner than this after a tick
 
     explicit TickScheduler(uint64_t in_periodUs);
 
-    // A tick ending at in_nowUs showed frames captured up to in_latestCaptureUs (0: none); the
-    // wait until the next tick.
-    uint64_t next(uint64_t in_nowUs, uint64_t in_latestCaptureUs);
+    // A tick that began at in_startUs and ended at in_nowUs showed frames captured up to
+    // in_latestCaptureUs (0: none); the wait from in_nowUs until the next tick.
+    uint64_t next(uint64_t in_startUs, uint64_t in_nowUs, uint64_t in_latestCaptureUs);
     uint64_t marginUs() const { return mMarginUs; }
 
 private:

@@ -250,6 +250,17 @@ TEST(V4L2Wrappers, FieldsWithoutTerminatorAndCapabilities)
 class FakeDriverTest : public testing::Test
 {
 protected:
+    // 640 x 480 YUYV asked of an open device, then its stream started.
+    static int StartStreaming(V4L2VideoDevice& io_device)
+    {
+        v4l2_format format = {};
+        format.fmt.pix.width = 640;
+        format.fmt.pix.height = 480;
+        format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+        const int err = io_device.SetFormat(format);
+        return err != 0 ? err : io_device.StartStreaming();
+    }
+
     FakeV4L2 fake;
     ScopedV4L2System scope{fake};
 };
@@ -352,12 +363,7 @@ TEST_F(FakeDriverTest, FramesAreStampedOnTheMonotonicClock)
     FakeV4L2Device& camera = fake.AddDevice();
     V4L2VideoDevice device("/dev/video0");
     ASSERT_EQ(device.Open(), 0);
-    v4l2_format format = {};
-    format.fmt.pix.width = 640;
-    format.fmt.pix.height = 480;
-    format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
-    ASSERT_EQ(device.SetFormat(format), 0);
-    ASSERT_EQ(device.StartStreaming(), 0);
+    ASSERT_EQ(StartStreaming(device), 0);
     const auto now = [] {
         timespec time{};
         clock_gettime(CLOCK_MONOTONIC, &time);
@@ -396,12 +402,7 @@ TEST_F(FakeDriverTest, VideoDeviceStatesAndALostDevice)
         EXPECT_EQ(device.BusInfo(), "usb-1-1");
         EXPECT_TRUE(device.CanCapture());
         EXPECT_EQ(device.InputNames(), (std::vector<std::string>{"A", "B"}));
-        v4l2_format format = {};
-        format.fmt.pix.width = 640;
-        format.fmt.pix.height = 480;
-        format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
-        ASSERT_EQ(device.SetFormat(format), 0);
-        ASSERT_EQ(device.StartStreaming(), 0);
+        ASSERT_EQ(StartStreaming(device), 0);
         EXPECT_EQ(device.GetState(), State::kStreaming);
         EXPECT_EQ(camera.QueuedBuffers(), V4L2VideoDevice::kMaxBuffers);
         device.StopStreaming();
