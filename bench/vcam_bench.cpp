@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <libyuv.h>
 #include <memory>
 #include <spawn.h>
@@ -297,9 +298,9 @@ struct PipeWireCamera
     }
 };
 
-// One stamped frame as parallax3d-vcam --pipewire takes it at 1280 x 720: copied out under the
-// read lock, then converted into the reader's shared buffer as I420 and queued. Between frames
-// the reader is given time to hand its buffer back, untimed.
+// One stamped frame as parallax3d-vcam --pipewire takes it at 1280 x 720: converted under the
+// read lock straight from the channel into the reader's shared buffer as I420, and queued.
+// Between frames the reader is given time to hand its buffer back, untimed.
 void BM_PipeWireFrameI420_1280x720(benchmark::State& state)
 {
     static PipeWireCamera camera;
@@ -308,8 +309,8 @@ void BM_PipeWireFrameI420_1280x720(benchmark::State& state)
     BenchStampedChannel channel;
     if (const char* error = channel.Error())
         return state.SkipWithError(error);
-    FrameConverter copy(OutputFormat::kARGB, kHDWidth, kHDHeight);
-    std::vector<uint8_t> argb(copy.OutputBytes());
+    StampedChannelReader& reader = channel.Reader();
+    const std::function<bool()> whole = [&reader] { return reader.IsHeldWhole(); };
     std::string error;
     for (auto _ : state) {
         state.PauseTiming();
@@ -317,13 +318,12 @@ void BM_PipeWireFrameI420_1280x720(benchmark::State& state)
         std::this_thread::sleep_for(std::chrono::milliseconds(4));
         state.ResumeTiming();
         StampedChannelReader::Frame frame;
-        if (!channel.Reader().BeginRead(frame)) {
+        if (!reader.BeginRead(frame)) {
             state.SkipWithError("no frame to read");
             break;
         }
-        copy.Convert(frame.pixels, size_t(frame.rowBytes), argb.data());
-        channel.Reader().EndRead();
-        camera.output.Write(argb.data(), argb.size(), error);
+        camera.output.WritePixels(frame.pixels, size_t(frame.rowBytes), whole, error);
+        reader.EndRead();
     }
 }
 

@@ -46,10 +46,19 @@ bool DualFrameOutput::Write(const uint8_t* in_frame, size_t in_bytes, std::strin
 {
     if (in_bytes < mFrameBytes)
         return true; // not a whole frame: dropped
-    mConverter->Convert(in_frame, size_t(mWidth) * 4, mDeviceFrame.data());
+    static const std::function<bool()> kWhole = [] { return true; };
+    return WritePixels(in_frame, size_t(mWidth) * 4, kWhole, out_error);
+}
+
+bool DualFrameOutput::WritePixels(const uint8_t* in_argb, size_t in_rowBytes,
+                                  const std::function<bool()>& in_whole, std::string& out_error)
+{
+    mConverter->Convert(in_argb, in_rowBytes, mDeviceFrame.data());
+    if (!in_whole())
+        return true; // dropped by both
     if (!mDevice->Write(mDeviceFrame.data(), mDeviceFrame.size(), out_error))
         return false;
-    return mCamera == nullptr || mCamera->Write(in_frame, in_bytes, out_error);
+    return mCamera == nullptr || mCamera->WritePixels(in_argb, in_rowBytes, in_whole, out_error);
 }
 
 std::string DualFrameOutput::Description() const

@@ -19,6 +19,9 @@ public:
     bool Open(const OutputSettings& in_settings, std::string& out_error,
               std::string& out_notice) override;
     bool Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error) override;
+    bool ConvertsItself() const override { return true; }
+    bool WritePixels(const uint8_t* in_argb, size_t in_rowBytes,
+                     const std::function<bool()>& in_whole, std::string& out_error) override;
     std::string Description() const override;
 
 private:

@@ -120,6 +120,12 @@ struct PipeWireOutput::Listeners
         if (in_id == SPA_PARAM_Format)
             static_cast<PipeWireOutput*>(io_self)->Negotiate(in_param);
     }
+    static void RemoveBuffer(void* io_self, pw_buffer* in_buffer)
+    {
+        auto* self = static_cast<PipeWireOutput*>(io_self);
+        if (self->mSpare == in_buffer)
+            self->mSpare = nullptr;
+    }
     static void Retry(void* io_self, uint64_t)
     {
         auto* self = static_cast<PipeWireOutput*>(io_self);
@@ -143,6 +149,7 @@ const pw_stream_events PipeWireOutput::Listeners::kStream = [] {
     events.version = PW_VERSION_STREAM_EVENTS;
     events.state_changed = StateChanged;
     events.param_changed = ParamChanged;
+    events.remove_buffer = RemoveBuffer;
     return events;
 }();
 
@@ -250,6 +257,7 @@ bool PipeWireOutput::Connect(std::string& out_error)
 void PipeWireOutput::Disconnect()
 {
     mStreaming = false;
+    mSpare = nullptr;
     mConverter.reset();
     if (mStream != nullptr) {
         spa_hook_remove(&mListeners->stream);
@@ -314,26 +322,36 @@ bool PipeWireOutput::IsStreaming() const
     return streaming;
 }
 
-bool PipeWireOutput::Write(const uint8_t* in_frame, size_t in_bytes, std::string&)
+bool PipeWireOutput::Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error)
+{
+    if (in_bytes < size_t(mSettings.width) * size_t(mSettings.height) * 4)
+        return true; // not a whole frame: dropped
+    static const std::function<bool()> kWhole = [] { return true; };
+    return WritePixels(in_frame, size_t(mSettings.width) * 4, kWhole, out_error);
+}
+
+bool PipeWireOutput::WritePixels(const uint8_t* in_argb, size_t in_rowBytes,
+                                 const std::function<bool()>& in_whole, std::string&)
 {
     if (mLoop == nullptr)
         return true; // never opened: nothing to give frames to
     pw_thread_loop_lock(mLoop);
     // Nothing is converted while no consumer streams.
-    if (mStreaming && mConverter != nullptr &&
-        in_bytes >= size_t(mSettings.width) * size_t(mSettings.height) * 4) {
+    if (mStreaming && mConverter != nullptr) {
         // Filled here rather than in the process callback, which runs later on the loop's
         // thread, when the frame may be gone; the trigger then runs the graph.
-        FillBuffer(in_frame);
+        FillBuffer(in_argb, in_rowBytes, in_whole);
         pw_stream_trigger_process(mStream);
     }
     pw_thread_loop_unlock(mLoop);
     return true;
 }
 
-void PipeWireOutput::FillBuffer(const uint8_t* in_argb)
+void PipeWireOutput::FillBuffer(const uint8_t* in_argb, size_t in_rowBytes,
+                                const std::function<bool()>& in_whole)
 {
-    pw_buffer* buffer = pw_stream_dequeue_buffer(mStream);
+    pw_buffer* buffer = mSpare != nullptr ? mSpare : pw_stream_dequeue_buffer(mStream);
+    mSpare = nullptr;
     if (buffer == nullptr)
         return; // the consumer holds them all: this frame is dropped
     spa_buffer* const spa = buffer->buffer;
@@ -345,12 +363,18 @@ void PipeWireOutput::FillBuffer(const uint8_t* in_argb)
         return;
     }
     const uint8_t* argb = in_argb;
+    size_t rowBytes = in_rowBytes;
     if (!mFitted.empty()) {
-        FitChannelFrameInto(in_argb, mSettings.width * 4, mSettings.width, mSettings.height,
+        FitChannelFrameInto(in_argb, int(in_rowBytes), mSettings.width, mSettings.height,
                             mFitted.data(), mWidth * 4, mWidth, mHeight);
         argb = mFitted.data();
+        rowBytes = size_t(mWidth) * 4;
     }
-    mConverter->Convert(argb, size_t(mWidth) * 4, static_cast<uint8_t*>(data.data));
+    mConverter->Convert(argb, rowBytes, static_cast<uint8_t*>(data.data));
+    if (!in_whole()) {
+        mSpare = buffer; // kept for the next frame: a consumer is never sent a torn one
+        return;
+    }
     data.chunk->offset = 0;
     data.chunk->size = uint32_t(bytes);
     data.chunk->stride = int32_t(OutputRowBytes(mConverter->Format(), mWidth));

@@ -14,6 +14,7 @@ struct pw_thread_loop;
 struct pw_context;
 struct pw_core;
 struct pw_stream;
+struct pw_buffer;
 struct spa_pod;
 struct spa_source;
 
@@ -33,6 +34,9 @@ public:
     bool Open(const OutputSettings& in_settings, std::string& out_error,
               std::string& out_notice) override;
     bool Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error) override;
+    bool ConvertsItself() const override { return true; }
+    bool WritePixels(const uint8_t* in_argb, size_t in_rowBytes,
+                     const std::function<bool()>& in_whole, std::string& out_error) override;
     std::string Description() const override;
 
     // Whether a consumer streams, so that frames are converted.
@@ -50,8 +54,10 @@ private:
     void Disconnect();
     void ScheduleReconnect();
     void Negotiate(const spa_pod* in_format);
-    // One frame converted into a free buffer and queued; dropped when none is free.
-    void FillBuffer(const uint8_t* in_argb);
+    // One frame converted into a free buffer and queued; dropped when none is free or it did
+    // not stay whole.
+    void FillBuffer(const uint8_t* in_argb, size_t in_rowBytes,
+                    const std::function<bool()>& in_whole);
 
     OutputSettings mSettings;
     pw_thread_loop* mLoop = nullptr;
@@ -67,4 +73,5 @@ private:
     int mWidth = 0;                             // that size
     int mHeight = 0;
     std::vector<uint8_t> mFitted; // A,R,G,B at that size when it differs
+    pw_buffer* mSpare = nullptr;  // dequeued for a frame that was dropped, filled next
 };

@@ -30,6 +30,19 @@ public:
         frames.emplace_back(in_frame, in_frame + in_bytes);
         return true;
     }
+    // The camera converts for itself: it takes the rows where they lie.
+    bool ConvertsItself() const override { return true; }
+    bool WritePixels(const uint8_t* in_argb, size_t in_rowBytes,
+                     const std::function<bool()>& in_whole, std::string&) override
+    {
+        std::vector<uint8_t> taken;
+        for (int y = 0; y < kHeight; ++y)
+            taken.insert(taken.end(), in_argb + y * in_rowBytes,
+                         in_argb + y * in_rowBytes + kWidth * 4);
+        if (in_whole())
+            frames.push_back(taken);
+        return true;
+    }
     std::string Description() const override { return name; }
 
     std::string name;
@@ -70,11 +83,26 @@ TEST(DualFrameOutputTest, EachOutputGetsItsFormatAndTheDeviceGoesOnWithoutTheCam
         ASSERT_TRUE(dual.Write(frame.data(), frame.size(), error)) << error;
         // Part of a frame would be read past its end: it goes nowhere.
         ASSERT_TRUE(dual.Write(frame.data(), frame.size() - 1, error));
-        ASSERT_EQ(d.frames.size(), 1u);
+        // The same frame where it lies, rows apart as in the channel; then one that was torn
+        // while it was read, which goes nowhere either.
+        std::vector<uint8_t> padded;
+        for (int y = 0; y < kHeight; ++y) {
+            padded.insert(padded.end(), frame.begin() + y * kWidth * 4,
+                          frame.begin() + (y + 1) * kWidth * 4);
+            padded.insert(padded.end(), 8, 0xEE);
+        }
+        const size_t rowBytes = kWidth * 4 + 8;
+        ASSERT_TRUE(dual.WritePixels(
+            padded.data(), rowBytes, [] { return true; }, error));
+        ASSERT_TRUE(dual.WritePixels(
+            padded.data(), rowBytes, [] { return false; }, error));
+        ASSERT_EQ(d.frames.size(), 2u);
         EXPECT_EQ(d.frames[0], yuyv);
+        EXPECT_EQ(d.frames[1], yuyv);
         if (cameraOpens) {
-            ASSERT_EQ(c.frames.size(), 1u);
+            ASSERT_EQ(c.frames.size(), 2u);
             EXPECT_EQ(c.frames[0], frame);
+            EXPECT_EQ(c.frames[1], frame);
         }
     }
 }
