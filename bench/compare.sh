@@ -28,6 +28,8 @@ comparisons=(
     "vcam_convert_rgba BM_VCamConvertRGBA640x480 BM_LibyuvARGBToRGBA640x480"
     "vcam_i420 BM_VCamConvertI420_1280x720 BM_LibyuvARGBToI420_1280x720"
     "vcam_frame_hd BM_VCamStampedFrameI420_1280x720 BM_LibyuvARGBToI420_1280x720"
+    "pipewire_frame BM_PipeWireFrameI420_1280x720 BM_LibyuvARGBToI420AfterIdle_1280x720"
+    "pipewire_frame_vs_busy BM_PipeWireFrameI420_1280x720 BM_LibyuvARGBToI420_1280x720"
     "frei0r_update BM_Frei0rUpdateLive640x480 BM_LibyuvShuffleToRGBA640x480"
     "q2vuy_to_argb BM_Q2vuyToARGB640x480 BM_LibyuvUYVYToARGB640x480"
     "broadcast BM_BroadcastDrawFrame640x480 BM_StereoRecipeToPrivateMemory640x480"

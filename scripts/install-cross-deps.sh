@@ -9,6 +9,7 @@ packages=(
     g++-aarch64-linux-gnu qemu-user cmake ninja-build ccache pkg-config googletest "libc6:$arch"
     "libyuv-dev:$arch" "libjpeg62-turbo-dev:$arch" "libturbojpeg0-dev:$arch" "libpng-dev:$arch"
     "zlib1g-dev:$arch" "libudev-dev:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch"
+    "libpipewire-0.3-dev:$arch"
 )
 
 # The arm64 packages' lists come with the next update, which the install below makes.

@@ -10,6 +10,8 @@ packages=(
     libopencv-calib3d-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-features2d-dev
     qt6-base-dev qt6-svg-dev xvfb xauth xdotool
     desktop-file-utils appstream lintian dpkg-dev fakeroot file systemd
+    libpipewire-0.3-dev pipewire pipewire-bin wireplumber gstreamer1.0-pipewire dbus
+    gstreamer1.0-tools gstreamer1.0-plugins-base
 )
 
 exec "$(dirname "$0")/install-missing.sh" "${packages[@]}"

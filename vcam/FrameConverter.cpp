@@ -20,6 +20,7 @@ bool SizeFits(OutputFormat format, int width, int height)
         return width % 2 == 0 && height % 2 == 0;
     case OutputFormat::kARGB:
     case OutputFormat::kRGBA:
+    case OutputFormat::kBGRA:
         break;
     }
     return true;
@@ -68,6 +69,9 @@ void FrameConverter::Convert(const uint8_t* in_argb, size_t in_rowBytes, uint8_t
             break;
         case OutputFormat::kRGBA:
             CGReorderARGBPixels(src, inRow, dst, outRow, size_t(mWidth), 1, CGPixelOrder::kRGBA);
+            break;
+        case OutputFormat::kBGRA:
+            CGReorderARGBPixels(src, inRow, dst, outRow, size_t(mWidth), 1, CGPixelOrder::kBGRA);
             break;
         case OutputFormat::kYUYV: {
             // libyuv's ARGBToYUY2 allocates its rows on every call; the same two steps through

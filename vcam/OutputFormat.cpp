@@ -31,6 +31,8 @@ const char* OutputFormatName(OutputFormat in_format)
         return "argb";
     case OutputFormat::kRGBA:
         return "rgba";
+    case OutputFormat::kBGRA:
+        return "bgra";
     }
     return "unknown";
 }
@@ -46,6 +48,8 @@ uint32_t OutputFormatFourcc(OutputFormat in_format)
         return V4L2_PIX_FMT_ARGB32; // 'BA24': bytes a, r, g, b
     case OutputFormat::kRGBA:
         return V4L2_PIX_FMT_RGBA32; // 'AB24': bytes r, g, b, a
+    case OutputFormat::kBGRA:
+        return V4L2_PIX_FMT_ABGR32; // 'AR24': bytes b, g, r, a
     }
     return 0;
 }
@@ -61,6 +65,7 @@ size_t OutputRowBytes(OutputFormat in_format, int in_width)
         return size_t(in_width) * 2;
     case OutputFormat::kARGB:
     case OutputFormat::kRGBA:
+    case OutputFormat::kBGRA:
         break;
     }
     return size_t(in_width) * 4;

@@ -38,10 +38,21 @@ bool ParseFrameSize(const std::string& in_text, int* out_width, int* out_height)
     return true;
 }
 
-enum : int { kDevice = 256, kOutput, kFormat, kFrames, kNameSuffix, kVersion, kSize, kStats };
+enum : int {
+    kDevice = 256,
+    kOutput,
+    kPipeWire,
+    kFormat,
+    kFrames,
+    kNameSuffix,
+    kVersion,
+    kSize,
+    kStats
+};
 
 const option kOptions[] = {{"device", required_argument, nullptr, kDevice},
                            {"output", required_argument, nullptr, kOutput},
+                           {"pipewire", no_argument, nullptr, kPipeWire},
                            {"format", required_argument, nullptr, kFormat},
                            {"frames", required_argument, nullptr, kFrames},
                            {"name-suffix", required_argument, nullptr, kNameSuffix},
@@ -65,6 +76,9 @@ bool TakeOption(int in_option, const std::string& in_value, VCamOptions& io_opti
         io_options.output = in_value;
         if (in_value.empty())
             out_error = "--output needs a path, or - for standard output";
+        break;
+    case kPipeWire:
+        io_options.pipewire = true;
         break;
     case kFormat:
         if (!ParseOutputFormat(in_value, &io_options.format))
@@ -124,6 +138,10 @@ bool ParseVCamOptions(int argc, const char* const* argv, VCamOptions& out_option
         out_error = "give either --device or --output, not both";
         return false;
     }
+    if (out_options.pipewire && !out_options.output.empty()) {
+        out_error = "--pipewire goes alone or with --device, not with --output";
+        return false;
+    }
     return true;
 }
 
@@ -132,7 +150,7 @@ std::string VCamUsage()
     const std::string width = std::to_string(kSharedCameraFrameWidth);
     const std::string height = std::to_string(kSharedCameraFrameHeight);
     const std::string size = width + " x " + height, videoSize = width + "x" + height;
-    return R"(Usage: parallax3d-vcam [--device NODE | --output PATH] [options]
+    return R"(Usage: parallax3d-vcam [--pipewire] [--device NODE | --output PATH] [options]
 
 Shows the stereo image that Parallax3D broadcasts as a camera, so that browsers,
 video-call programs and anything else that reads a camera can use it.
@@ -144,8 +162,14 @@ Where the frames go:
                       frames a second
   --output PATH       raw frames, one after the other, into a file or a pipe;
                       - is standard output
-  Without either, the first /dev/video* (in version order) that offers video
-  output is used.
+  --pipewire          a PipeWire camera "Parallax3D" that camera programs and
+                      the camera portal list, without any kernel module; it
+                      offers YUY2, I420 and BGRx at the broadcast's size (and
+                      640 x 480 beside 1280 x 720), and the program picks.
+                      With --device, both from one process; without PipeWire
+                      the device alone goes on
+  Without any of these, the first /dev/video* (in version order) that offers
+  video output is used.
 
 Options:
   --format FORMAT     yuyv (the default: what every camera program reads),

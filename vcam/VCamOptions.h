@@ -7,8 +7,9 @@
 
 struct VCamOptions
 {
-    std::string device; // --device NODE
-    std::string output; // --output PATH, "-" for standard output
+    std::string device;    // --device NODE
+    std::string output;    // --output PATH, "-" for standard output
+    bool pipewire = false; // --pipewire: a PipeWire camera, alone or beside --device
     OutputFormat format = OutputFormat::kYUYV;
     long long frames = -1; // --frames N; -1 runs until stopped
     int width = 0;         // --size WxH: 640x480 or 1280x720; 0: what the broadcast offers

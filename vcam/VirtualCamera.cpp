@@ -105,6 +105,7 @@ bool VirtualCamera::Connect(OutputFormat in_format, const std::string* in_nameSu
     mNext.assign(mConverter->OutputBytes(), 0);
     mConverter->Convert(picture.data(), size_t(in_width) * 4, mFrame.data());
     mCounts = Counts();
+    mInChannel = false;
     return true;
 }
 
@@ -116,8 +117,10 @@ bool VirtualCamera::TakeFrame()
     if (mDevice.GetFrame(mInstance, &done, &buffer, &size) != 0)
         return false;
     const bool usable = done != 0 && buffer != nullptr && size >= 0 && size_t(size) >= mSourceBytes;
-    if (usable)
+    if (usable) {
         Convert(buffer, mSourceWidth * 4, mSourceWidth, mSourceHeight, mFrame.data());
+        mInChannel = false;
+    }
     // Every buffer handed out goes back exactly once, used or not.
     mDevice.ReleaseCompressBuffer(mInstance, buffer);
     if (usable)
@@ -130,15 +133,53 @@ bool VirtualCamera::TakeStampedFrame(uint64_t& out_captureNs)
     StampedChannelReader::Frame frame;
     if (!mStamped.BeginRead(frame))
         return false;
-    Convert(frame.pixels, frame.rowBytes, frame.width, frame.height, mNext.data());
+    // An output that converts for itself reads the frame from the channel as it writes it.
+    const bool inChannel = mOutput.ConvertsItself() && frame.width == mSettings.width &&
+                           frame.height == mSettings.height;
+    if (!inChannel)
+        Convert(frame.pixels, frame.rowBytes, frame.width, frame.height, mNext.data());
     // A frame not known whole is never written: the last one goes again.
     if (!mStamped.EndRead())
         return false;
-    std::swap(mFrame, mNext);
+    mInChannel = inChannel;
+    if (!inChannel)
+        std::swap(mFrame, mNext);
     // A frame that waited for this program to start tells nothing of the delay.
     out_captureNs = frame.publishNs >= mRunStartNs ? frame.captureNs : 0;
     ++mCounts.delivered;
     return true;
+}
+
+void VirtualCamera::KeepChannelFrame()
+{
+    mInChannel = false;
+    StampedChannelReader::Frame frame;
+    if (!mStamped.BeginReadNewest(frame))
+        return;
+    Convert(frame.pixels, frame.rowBytes, frame.width, frame.height, mNext.data());
+    if (mStamped.EndRead())
+        std::swap(mFrame, mNext);
+}
+
+bool VirtualCamera::WriteFrame(bool& out_written, std::string& out_error)
+{
+    out_written = true;
+    if (!mInChannel)
+        return mOutput.Write(mFrame.data(), mFrame.size(), out_error);
+    StampedChannelReader::Frame frame;
+    if (!mStamped.BeginReadNewest(frame)) {
+        out_written = false; // the writer is drawing into it: the consumers keep the last one
+        return true;
+    }
+    if (frame.width != mSettings.width || frame.height != mSettings.height) {
+        mStamped.EndRead();
+        KeepChannelFrame(); // the broadcast changed size: fitted from now on
+        return mOutput.Write(mFrame.data(), mFrame.size(), out_error);
+    }
+    const bool written = mOutput.WritePixels(
+        frame.pixels, size_t(frame.rowBytes), [this] { return mStamped.IsHeldWhole(); }, out_error);
+    mStamped.EndRead();
+    return written;
 }
 
 void VirtualCamera::Convert(const uint8_t* in_argb, int in_rowBytes, int in_width, int in_height,
@@ -174,6 +215,8 @@ bool VirtualCamera::Run(long long in_frames, const std::atomic<bool>& in_stop,
         if (tick % kReplacedCheckInterval == kReplacedCheckInterval - 1)
             mDevice.ReopenIfReplaced(mInstance);
         const bool stamped = mStamped.IsWriterAlive();
+        if (!stamped && mInChannel)
+            KeepChannelFrame(); // the writer went: its last frame stays
         bool fresh = false;
         uint64_t captureNs = 0;
         if (stamped) {
@@ -188,10 +231,13 @@ bool VirtualCamera::Run(long long in_frames, const std::atomic<bool>& in_stop,
         if (!fresh)
             ++mCounts.repeated;
         const uint64_t writeNs = StampedChannelNowNs();
-        if (!mOutput.Write(mFrame.data(), mFrame.size(), out_error))
+        bool written = false;
+        if (!WriteFrame(written, out_error))
             return in_stop; // a write cut short by a stop is no failure
-        ++mCounts.written;
-        mStats.frameWritten(writeNs, captureNs);
+        if (written) {
+            ++mCounts.written;
+            mStats.frameWritten(writeNs, captureNs);
+        }
         if (!in_statsPath.empty() && writeNs >= statsDueNs) {
             mStats.writeFile(in_statsPath, writeNs);
             statsDueNs = writeNs + uint64_t(kNanosecondsPerSecond);

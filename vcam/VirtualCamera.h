@@ -64,6 +64,11 @@ private:
     // The stamped channel's newest frame, when new and whole, into mFrame with its capture time
     // (0 for one published before the run began).
     bool TakeStampedFrame(uint64_t& out_captureNs);
+    // The stamped channel's newest frame into mFrame, for an output that was given it in place.
+    void KeepChannelFrame();
+    // The current frame to the output: mFrame, or the channel's newest in place. out_written
+    // is false when there was none to give just now.
+    bool WriteFrame(bool& out_written, std::string& out_error);
     // A frame of the source's size into out_frame at the output's size and format.
     void Convert(const uint8_t* in_argb, int in_rowBytes, int in_width, int in_height,
                  uint8_t* out_frame);
@@ -76,6 +81,7 @@ private:
     std::vector<uint8_t> mFrame;  // the frame written: the last delivered, or the picture
     std::vector<uint8_t> mNext;   // a stamped frame converted, until it is known whole
     std::vector<uint8_t> mFitted; // A,R,G,B at the output's size, for frames of another
+    bool mInChannel = false;      // the frame written is the stamped channel's newest, not mFrame
     size_t mSourceBytes = 0;
     int mSourceWidth = 0; // the device's frames
     int mSourceHeight = 0;

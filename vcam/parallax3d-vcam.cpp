@@ -9,8 +9,10 @@
 #include "CFBundle.h"
 #include "CoreCommandLine.h"
 #include "CoreMachDebugLog.h"
+#include "DualFrameOutput.h"
 #include "FileFrameOutput.h"
 #include "Folders.h"
+#include "PipeWireOutput.h"
 #include "StampedChannelWriter.h"
 #include "V4L2FrameOutput.h"
 #include "VCamOptions.h"
@@ -130,15 +132,23 @@ int main(int argc, char** argv)
     if (device == nullptr)
         return Fail(MissingComponentMessage());
 
+    // The PipeWire camera takes the broadcast's bytes and converts for each consumer itself.
     std::unique_ptr<FrameOutput> output;
-    if (!options.output.empty())
+    const OutputFormat format = options.pipewire ? OutputFormat::kARGB : options.format;
+    if (options.pipewire && !options.device.empty())
+        output =
+            std::make_unique<DualFrameOutput>(std::make_unique<V4L2FrameOutput>(options.device),
+                                              options.format, std::make_unique<PipeWireOutput>());
+    else if (options.pipewire)
+        output = std::make_unique<PipeWireOutput>();
+    else if (!options.output.empty())
         output = std::make_unique<FileFrameOutput>(options.output, &sStop);
     else
         output = std::make_unique<V4L2FrameOutput>(options.device);
 
     VirtualCamera camera(*device, *output);
-    if (!camera.Connect(options.format, options.hasNameSuffix ? &options.nameSuffix : nullptr,
-                        error, options.width, options.height))
+    if (!camera.Connect(format, options.hasNameSuffix ? &options.nameSuffix : nullptr, error,
+                        options.width, options.height))
         return Fail(error);
     std::string notice;
     if (!output->Open(camera.Settings(), error, notice)) {
@@ -149,10 +159,11 @@ int main(int argc, char** argv)
     if (!notice.empty())
         fprintf(stderr, "parallax3d-vcam: %s\n", notice.c_str());
     const OutputSettings& settings = camera.Settings();
+    const bool consumerPicks = options.pipewire && options.device.empty();
     fprintf(stderr, "parallax3d-vcam: \"%s\", %d x %d %s at %d frames a second, to %s\n",
             settings.deviceName.c_str(), settings.width, settings.height,
-            OutputFormatName(settings.format), settings.framesPerSecond,
-            output->Description().c_str());
+            consumerPicks ? "yuyv, i420 or bgrx" : OutputFormatName(options.format),
+            settings.framesPerSecond, output->Description().c_str());
 
     const bool ran = camera.Run(options.frames, sStop, error, options.statsPath);
     camera.Disconnect();

@@ -61,6 +61,16 @@ void StampedChannelReader::WaitForNewFrame(int64_t in_timeoutNs)
 
 bool StampedChannelReader::BeginRead(Frame& out_frame)
 {
+    return BeginRead(out_frame, mLastSequence);
+}
+
+bool StampedChannelReader::BeginReadNewest(Frame& out_frame)
+{
+    return BeginRead(out_frame, 0);
+}
+
+bool StampedChannelReader::BeginRead(Frame& out_frame, uint64_t in_after)
+{
     if (mHeld >= 0 || !mFile.IsOpen())
         return false;
     StampedChannelHeader& header = mFile.Header();
@@ -75,8 +85,8 @@ bool StampedChannelReader::BeginRead(Frame& out_frame)
     mHeld = int(current);
     mHeldSequence = sequence;
     // A frame begun and dropped stays odd; one already read is not handed on again.
-    if (sequence % 2 != 0 || sequence <= mLastSequence ||
-        !IsStampedChannelFrameSize(width, height) || rowBytes != width * 4) {
+    if (sequence % 2 != 0 || sequence <= in_after || !IsStampedChannelFrameSize(width, height) ||
+        rowBytes != width * 4) {
         Release();
         return false;
     }
@@ -92,15 +102,22 @@ bool StampedChannelReader::BeginRead(Frame& out_frame)
     return true;
 }
 
+bool StampedChannelReader::IsHeldWhole()
+{
+    if (mHeld < 0)
+        return false;
+    // Under the read lock no writer gets in; the sequence says so again, and a file cut short
+    // has put zeros where the frame was.
+    return LoadShared(mFile.Header().frames[mHeld].sequence, std::memory_order_acquire) ==
+               mHeldSequence &&
+           !mFile.Faulted();
+}
+
 bool StampedChannelReader::EndRead()
 {
     if (mHeld < 0)
         return false;
-    StampedFrameRecord& record = mFile.Header().frames[mHeld];
-    // Under the read lock no writer gets in; the sequence says so again, and a file cut short
-    // has put zeros where the frame was.
-    const bool whole =
-        LoadShared(record.sequence, std::memory_order_acquire) == mHeldSequence && !mFile.Faulted();
+    const bool whole = IsHeldWhole();
     Release();
     if (whole)
         mLastSequence = mHeldSequence;

@@ -40,12 +40,19 @@ public:
     // Holds the newest published frame, also the last one of a writer gone; false when there is
     // none, it is no newer than the last one read, or the writer is drawing into it.
     bool BeginRead(Frame& out_frame);
+    // The same, also when the newest frame was read before: the last one again, for a reader
+    // that keeps no copy of it.
+    bool BeginReadNewest(Frame& out_frame);
+    // Whether the frame held is still whole: the writer never got in and the file was not cut.
+    bool IsHeldWhole();
     // Lets the frame go; false when it did not stay whole (then it must not be used).
     bool EndRead();
 
     uint64_t LastSequence() const { return mLastSequence; }
 
 private:
+    // The newest frame when its sequence is above in_after.
+    bool BeginRead(Frame& out_frame, uint64_t in_after);
     void Release();
 
     std::string mPath;

@@ -62,6 +62,7 @@ TEST(FrameConverterTest, FormatsByNameCodeAndSize)
     // 'BA24' is a, r, g, b in memory and 'AB24' r, g, b, a; the ABGR/XRGB codes look alike.
     EXPECT_EQ(OutputFormatFourcc(OutputFormat::kARGB), v4l2_fourcc('B', 'A', '2', '4'));
     EXPECT_EQ(OutputFormatFourcc(OutputFormat::kRGBA), v4l2_fourcc('A', 'B', '2', '4'));
+    EXPECT_EQ(OutputFormatFourcc(OutputFormat::kBGRA), v4l2_fourcc('A', 'R', '2', '4'));
     EXPECT_EQ(OutputFormatFourcc(OutputFormat::kI420), v4l2_fourcc('Y', 'U', '1', '2'));
     EXPECT_EQ(OutputFrameBytes(OutputFormat::kYUYV, 640, 480), 614400u);
     EXPECT_EQ(OutputFrameBytes(OutputFormat::kI420, 1280, 720), 1382400u);
@@ -72,13 +73,14 @@ TEST(FrameConverterTest, FormatsByNameCodeAndSize)
     EXPECT_EQ(OutputFrameBytes(OutputFormat::kRGBA, -640, -480), 0u);
 }
 
-TEST(FrameConverterTest, ARGBAndRGBAKeepEveryByteOfEveryPixel)
+TEST(FrameConverterTest, ARGBRGBAAndBGRAKeepEveryByteOfEveryPixel)
 {
     // Odd widths and padded rows take libyuv's remainder paths as well as its wide ones.
     for (const auto& [w, h, padding] : {std::tuple{640, 4, 0}, {37, 5, 20}, {1, 3, 4}}) {
         TestFrame frame(w, h, size_t(padding));
         const std::vector<uint8_t> argb = frame.Convert(OutputFormat::kARGB);
         const std::vector<uint8_t> rgba = frame.Convert(OutputFormat::kRGBA);
+        const std::vector<uint8_t> bgra = frame.Convert(OutputFormat::kBGRA);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const uint8_t* in = frame.at(x, y);
@@ -86,6 +88,9 @@ TEST(FrameConverterTest, ARGBAndRGBAKeepEveryByteOfEveryPixel)
                 ASSERT_EQ(0, std::memcmp(&argb[i], in, 4)) << w << " wide, at " << x << "," << y;
                 const uint8_t moved[4] = {in[1], in[2], in[3], in[0]};
                 ASSERT_EQ(0, std::memcmp(&rgba[i], moved, 4)) << w << " wide, at " << x << "," << y;
+                const uint8_t reversed[4] = {in[3], in[2], in[1], in[0]};
+                ASSERT_EQ(0, std::memcmp(&bgra[i], reversed, 4))
+                    << w << " wide, at " << x << "," << y;
             }
     }
 }

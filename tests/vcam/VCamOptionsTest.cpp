@@ -22,6 +22,7 @@ TEST(VCamOptions, DefaultsToYuyvOnTheFirstOutputDeviceUntilStopped)
     EXPECT_EQ(options.format, OutputFormat::kYUYV);
     EXPECT_TRUE(options.device.empty());
     EXPECT_TRUE(options.output.empty());
+    EXPECT_FALSE(options.pipewire);
     EXPECT_EQ(options.frames, -1);
     EXPECT_EQ(options.width, 0) << "the broadcast's size";
     EXPECT_TRUE(options.statsPath.empty());
@@ -45,10 +46,11 @@ TEST(VCamOptions, ReadsEveryOptionWithASpaceOrAnEqualsSign)
     EXPECT_EQ(options.nameSuffix, "");
     EXPECT_TRUE(options.help);
 
-    ASSERT_TRUE(Parse(
-        {"--device=/dev/video10", "--format", "i420", "--name-suffix", " R", "-h", "--version"},
-        options, error));
+    ASSERT_TRUE(Parse({"--device=/dev/video10", "--format", "i420", "--name-suffix", " R", "-h",
+                       "--version", "--pipewire"},
+                      options, error));
     EXPECT_EQ(options.device, "/dev/video10");
+    EXPECT_TRUE(options.pipewire) << "beside the device";
     EXPECT_EQ(options.format, OutputFormat::kI420);
     EXPECT_EQ(options.nameSuffix, " R");
     EXPECT_TRUE(options.help);
@@ -73,6 +75,8 @@ TEST(VCamOptions, RefusesWhatItCannotUseAndSaysWhy)
         {{"--format", "YUYV"}, "use yuyv, i420, argb or rgba"},
         {{"--format", "nv12"}, "unknown format \"nv12\""},
         {{"--device", "/dev/video1", "--output", "-"}, "not both"},
+        {{"--pipewire", "--output", "-"}, "--pipewire goes alone or with --device"},
+        {{"--pipewire=yes"}, "--pipewire"},
         {{"--size", "1000x1000"}, "640x480 or 1280x720, not \"1000x1000\""},
         {{"--size", "0x0"}, "640x480 or 1280x720"},
         {{"--size", "641x480"}, "640x480 or 1280x720"},
@@ -97,9 +101,9 @@ TEST(VCamOptions, RefusesWhatItCannotUseAndSaysWhy)
 TEST(VCamOptions, HelpTellsHowToMakeTheCameraVisible)
 {
     const std::string usage = VCamUsage();
-    for (const char* words : {"--device", "--output", "--format", "--frames", "--name-suffix",
-                              "--version", "exclusive_caps=1", "card_label", "usermod -aG video",
-                              "Broadcast as a camera", "SIGTERM"})
+    for (const char* words : {"--device", "--output", "--pipewire", "--format", "--frames",
+                              "--name-suffix", "--version", "exclusive_caps=1", "card_label",
+                              "usermod -aG video", "Broadcast as a camera", "SIGTERM"})
         EXPECT_NE(usage.find(words), std::string::npos) << words;
 }
 

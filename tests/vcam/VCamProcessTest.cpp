@@ -311,7 +311,8 @@ TEST_F(VCamProcessTest, InterruptOrTerminateEndsItCleanly)
 
 TEST_F(VCamProcessTest, AnswersEachCommandLineInOneManner)
 {
-    const std::string usage = "Usage: parallax3d-vcam [--device NODE | --output PATH] [options]";
+    const std::string usage =
+        "Usage: parallax3d-vcam [--pipewire] [--device NODE | --output PATH] [options]";
     const std::string makeOne = "\nMake one with v4l2loopback, then write to it:\n  sudo modprobe "
                                 "v4l2loopback video_nr=10 card_label=\"Parallax3D\" "
                                 "exclusive_caps=1\n  parallax3d-vcam --device /dev/video10\n";

@@ -1,0 +1,369 @@
+// parallax3d-vcam --pipewire as a desktop sees it: a PipeWire and WirePlumber of the test's own
+// (own runtime folder, own session bus), a broadcast in the stamped channel, GStreamer reading
+// the camera through pipewiresrc and pw-dump showing the node.
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+#include "ChannelFrames.h"
+#include "ChannelNamespace.h"
+#include "ChannelReset.h"
+#include "StampedChannelWriter.h"
+#include "TestSupport.h"
+
+using p3dtest::Child;
+
+namespace {
+
+const int kTimeoutMs = 30000;
+const int kFrames = 30;
+
+off_t FileSize(const std::string& in_path)
+{
+    struct stat info;
+    return stat(in_path.c_str(), &info) == 0 ? info.st_size : -1;
+}
+
+// The program's path on PATH, "" when it is not there: children are started without a search.
+std::string Program(const std::string& in_name)
+{
+    const char* path = getenv("PATH");
+    const std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    for (size_t start = 0; start <= folders.size();) {
+        const size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string file = folders.substr(start, end - start) + "/" + in_name;
+        if (access(file.c_str(), X_OK) == 0)
+            return file;
+        start = end + 1;
+    }
+    return "";
+}
+
+// What the test needs that a machine may lack; "" when it has it all.
+std::string MissingPiece()
+{
+    for (const char* program : {"dbus-run-session", "pipewire", "wireplumber", "pw-dump", "pw-cli",
+                                "gst-launch-1.0", "gst-inspect-1.0"})
+        if (Program(program).empty())
+            return std::string(program) + " is not installed";
+    Child inspect({Program("gst-inspect-1.0"), "pipewiresrc"});
+    if (inspect.wait(kTimeoutMs) != 0)
+        return "GStreamer has no pipewiresrc (gstreamer1.0-pipewire)";
+    return "";
+}
+
+// A PipeWire daemon and session manager in a runtime folder of their own, on a session bus of
+// their own, as a user's login starts them.
+class PipeWireSession
+{
+public:
+    explicit PipeWireSession(std::string in_runtime) : mRuntime(std::move(in_runtime))
+    {
+        mkdir(mRuntime.c_str(), 0700);
+    }
+    ~PipeWireSession()
+    {
+        Stop();
+        // The bus ends with the program it runs: the shell that became sleep.
+        if (mBusProgram > 0)
+            kill(mBusProgram, SIGTERM);
+        if (mBus)
+            mBus->wait(kTimeoutMs);
+    }
+
+    bool Start(std::string& out_why)
+    {
+        if (!mBus) {
+            mBus = std::make_unique<Child>(std::vector<std::string>{
+                Program("dbus-run-session"), "--", "/bin/sh", "-c",
+                "echo \"$$ $DBUS_SESSION_BUS_ADDRESS\"; exec sleep 100000"});
+            const std::string line = mBus->readLine(kTimeoutMs);
+            const size_t space = line.find(' ');
+            if (space == std::string::npos) {
+                out_why = "no session bus";
+                return false;
+            }
+            mBusProgram = pid_t(atoi(line.substr(0, space).c_str()));
+            mBusAddress = line.substr(space + 1);
+        }
+        mDaemon = std::make_unique<Child>(std::vector<std::string>{Program("pipewire")}, Env());
+        for (int i = 0; i < 100; ++i) {
+            if (Child({Program("pw-cli"), "info", "0"}, Env()).wait(kTimeoutMs) == 0) {
+                mManager = std::make_unique<Child>(std::vector<std::string>{Program("wireplumber")},
+                                                   Env());
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        out_why = "PipeWire did not start";
+        return false;
+    }
+
+    // Both gone at once, as when the daemon crashes and takes the manager's connection with it.
+    void Stop()
+    {
+        for (std::unique_ptr<Child>* child : {&mManager, &mDaemon})
+            if (*child) {
+                kill((*child)->pid(), SIGKILL);
+                (*child)->wait(kTimeoutMs);
+                child->reset();
+            }
+    }
+
+    std::vector<std::string> Env() const
+    {
+        return {"XDG_RUNTIME_DIR=" + mRuntime, "DBUS_SESSION_BUS_ADDRESS=" + mBusAddress,
+                "DISPLAY=", "WAYLAND_DISPLAY="};
+    }
+
+    // pw-dump's JSON without white space.
+    std::string Dump() const
+    {
+        Child dump({Program("pw-dump")}, Env());
+        dump.wait(kTimeoutMs);
+        std::string json = dump.out();
+        json.erase(std::remove_if(json.begin(), json.end(),
+                                  [](unsigned char c) { return std::isspace(c) != 0; }),
+                   json.end());
+        return json;
+    }
+
+    bool HasNode() const
+    {
+        return Dump().find("\"node.name\":\"Parallax3D\"") != std::string::npos;
+    }
+
+private:
+    std::string mRuntime;
+    std::unique_ptr<Child> mBus;
+    pid_t mBusProgram = -1;
+    std::string mBusAddress;
+    std::unique_ptr<Child> mDaemon;
+    std::unique_ptr<Child> mManager;
+};
+
+// Eight bars across a frame of that size, A, R, G, B.
+std::string Bars(int in_width, int in_height)
+{
+    std::string frame(size_t(in_width) * size_t(in_height) * 4, '\0');
+    for (size_t i = 0; i < frame.size() / 4; ++i) {
+        const UInt32 rgb = p3dtest::kBarColours[int(i % size_t(in_width)) * 8 / in_width];
+        frame[i * 4] = char(0xFF);
+        frame[i * 4 + 1] = char(rgb >> 16);
+        frame[i * 4 + 2] = char(rgb >> 8);
+        frame[i * 4 + 3] = char(rgb);
+    }
+    return frame;
+}
+
+// The bars of a 1280 x 720 broadcast fitted into 640 x 480: black above and below.
+std::string FittedBars()
+{
+    std::string frame = Bars(640, 480);
+    std::fill(frame.begin(), frame.begin() + 640 * 60 * 4, '\0');
+    std::fill(frame.end() - 640 * 60 * 4, frame.end(), '\0');
+    return frame;
+}
+
+// Within the YUV conversions' rounding: limited range rounds by 2 or so, and GStreamer
+// interpolates chroma across the bars' edges.
+void ExpectFramesClose(const std::string& in_rgb, const std::string& in_argb, int in_frames)
+{
+    const size_t pixels = in_argb.size() / 4;
+    ASSERT_EQ(in_rgb.size(), size_t(in_frames) * pixels * 3) << "whole frames";
+    for (int frame = 0; frame < in_frames; ++frame) {
+        size_t far = 0;
+        long sum = 0;
+        for (size_t i = 0; i < pixels; ++i)
+            for (size_t ch = 0; ch < 3; ++ch) {
+                const int d = std::abs(int(UInt8(in_rgb[(size_t(frame) * pixels + i) * 3 + ch])) -
+                                       int(UInt8(in_argb[i * 4 + 1 + ch])));
+                sum += d;
+                far += d > 8;
+            }
+        ASSERT_LE(double(sum) / double(pixels * 3), 3.0) << "frame " << frame;
+        ASSERT_LT(far, pixels * 3 * 3 / 100) << "frame " << frame;
+    }
+}
+
+class VCamPipeWireTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!p3dtest::InPrivateChannelNamespace())
+            GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
+        const std::string missing = MissingPiece();
+        if (!missing.empty())
+            GTEST_SKIP() << missing;
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
+        ASSERT_FALSE(p3dtest::LinkUserComponent().empty());
+        session = std::make_unique<PipeWireSession>(dir.file("runtime"));
+        std::string why;
+        ASSERT_TRUE(session->Start(why)) << why;
+    }
+
+    // The broadcast: one frame of bars at that size, the writer staying alive.
+    void Broadcast(int in_width, int in_height)
+    {
+        ASSERT_TRUE(writer.Open(StampedChannelFile::DefaultPath(), in_width, in_height));
+        writer.SetConnectionsAllowed(true);
+        const int n = writer.BeginFrame();
+        ASSERT_GE(n, 0);
+        const std::string bars = Bars(in_width, in_height);
+        memcpy(writer.Buffer(n), bars.data(), bars.size());
+        ASSERT_TRUE(writer.EndFrame({}));
+    }
+
+    std::unique_ptr<Child> StartCamera()
+    {
+        auto camera = std::make_unique<Child>(std::vector<std::string>{VCAM_PATH, "--pipewire"},
+                                              session->Env());
+        for (int i = 0; i < 200 && !session->HasNode(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_TRUE(camera->running()) << camera->err();
+        return camera;
+    }
+
+    std::vector<std::string> Consumer(const std::string& in_format, int in_width, int in_height,
+                                      const std::string& in_file, int in_frames = kFrames)
+    {
+        std::vector<std::string> args = {Program("gst-launch-1.0"), "-q", "pipewiresrc",
+                                         "target-object=Parallax3D"};
+        if (in_frames > 0)
+            args.push_back("num-buffers=" + std::to_string(in_frames));
+        // The camera's YUV is BT.601 limited range, at both sizes; GStreamer would take 1280 x
+        // 720 as BT.709 unless told.
+        const std::string colorimetry = in_format == "BGRx" ? "" : ",colorimetry=bt601";
+        const std::string caps = "video/x-raw,format=" + in_format + colorimetry +
+                                 ",width=" + std::to_string(in_width) +
+                                 ",height=" + std::to_string(in_height);
+        args.insert(args.end(), {"!", caps, "!", "videoconvert", "!", "video/x-raw,format=RGB", "!",
+                                 "filesink", "location=" + in_file});
+        return args;
+    }
+
+    // kFrames frames read through GStreamer as R, G, B.
+    std::string Receive(const std::string& in_format, int in_width, int in_height)
+    {
+        const std::string file = dir.file("frames.rgb");
+        Child consumer(Consumer(in_format, in_width, in_height, file), session->Env());
+        EXPECT_EQ(consumer.wait(kTimeoutMs), 0) << consumer.err();
+        return p3dtest::ReadFile(file);
+    }
+
+    p3dtest::TempDir dir;
+    std::unique_ptr<PipeWireSession> session;
+    StampedChannelWriter writer;
+};
+
+} // namespace
+
+TEST_F(VCamPipeWireTest, PwDumpShowsTheNodeAndGStreamerReceivesEachFormatAndSize)
+{
+    for (const auto& [width, height] : {std::pair{640, 480}, std::pair{1280, 720}}) {
+        Broadcast(width, height);
+        std::unique_ptr<Child> camera = StartCamera();
+        if (width == 1280) {
+            const std::string dump = session->Dump();
+            for (const char* words :
+                 {"\"node.name\":\"Parallax3D\"", "\"node.description\":\"Parallax3D\"",
+                  "\"media.class\":\"Video/Source\"", "\"media.role\":\"Camera\"",
+                  "\"format\":{\"default\":\"YUY2\",\"alt1\":\"YUY2\",\"alt2\":\"I420\",\"alt3\":"
+                  "\"BGRx\"}",
+                  "{\"width\":1280,\"height\":720}", "{\"width\":640,\"height\":480}",
+                  "\"framerate\":{\"num\":30,\"denom\":1}"})
+                EXPECT_NE(dump.find(words), std::string::npos) << words;
+        }
+        // A 1280 x 720 broadcast is offered at 640 x 480 too, fitted between bars.
+        std::vector<std::tuple<int, int, std::string>> sizes = {
+            {width, height, Bars(width, height)}};
+        if (width == 1280)
+            sizes.emplace_back(640, 480, FittedBars());
+        for (const auto& [w, h, expected] : sizes)
+            for (const char* format : {"YUY2", "I420", "BGRx"}) {
+                SCOPED_TRACE(std::string(format) + " " + std::to_string(w) + "x" +
+                             std::to_string(h) + " of " + std::to_string(width));
+                ExpectFramesClose(Receive(format, w, h), expected, kFrames);
+            }
+        kill(camera->pid(), SIGTERM);
+        EXPECT_EQ(camera->wait(kTimeoutMs), 0) << camera->err();
+        for (int i = 0; i < 200 && session->HasNode(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        writer.Close();
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
+    }
+}
+
+TEST_F(VCamPipeWireTest, ThePictureBeforeTheBroadcastAndItsLastFrameAfterIt)
+{
+    Child picture({VCAM_PATH, "--output", "-", "--format", "argb", "--frames", "1"});
+    ASSERT_EQ(picture.wait(kTimeoutMs), 0) << picture.err();
+    std::unique_ptr<Child> camera = StartCamera();
+    {
+        SCOPED_TRACE("before the broadcast");
+        ExpectFramesClose(Receive("BGRx", 640, 480), picture.out(), kFrames);
+    }
+    Broadcast(640, 480);
+    // A reader looks for a writer started anew four times a second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    {
+        SCOPED_TRACE("broadcasting");
+        ExpectFramesClose(Receive("BGRx", 640, 480), Bars(640, 480), kFrames);
+    }
+    writer.Close(); // the application closes
+    SCOPED_TRACE("after the broadcast");
+    ExpectFramesClose(Receive("BGRx", 640, 480), Bars(640, 480), kFrames);
+}
+
+TEST_F(VCamPipeWireTest, ComesBackWhenPipeWireRestartsAndOutlivesAKilledConsumer)
+{
+    Broadcast(640, 480);
+    std::unique_ptr<Child> camera = StartCamera();
+    session->Stop();
+    std::string why;
+    ASSERT_TRUE(session->Start(why)) << why;
+    const auto restarted = std::chrono::steady_clock::now();
+    bool back = false;
+    for (int i = 0; i < 200 && !(back = session->HasNode()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(back) << camera->err();
+    printf("node back %lld ms after PipeWire started again\n",
+           (long long)std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now() - restarted)
+               .count());
+    ExpectFramesClose(Receive("YUY2", 640, 480), Bars(640, 480), kFrames);
+
+    // One consumer killed while another streams: the other gets every frame it asked for. Both
+    // take one format: the node has one, which the first to link chooses.
+    const std::string kept = dir.file("kept.rgb"), killed = dir.file("killed.rgb");
+    Child steady(Consumer("YUY2", 640, 480, kept, 3 * kFrames), session->Env());
+    Child victim(Consumer("YUY2", 640, 480, killed, 0), session->Env());
+    for (int i = 0; i < 500 && FileSize(killed) <= 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(victim.pid(), SIGKILL);
+    victim.wait(kTimeoutMs);
+    ASSERT_EQ(steady.wait(kTimeoutMs), 0) << steady.err();
+    ExpectFramesClose(p3dtest::ReadFile(kept), Bars(640, 480), 3 * kFrames);
+    EXPECT_TRUE(camera->running()) << camera->err();
+}
+
+TEST_F(VCamPipeWireTest, WithoutPipeWireItSaysSoInOneLine)
+{
+    session->Stop();
+    Child camera({VCAM_PATH, "--pipewire"}, session->Env());
+    EXPECT_EQ(camera.wait(kTimeoutMs), 1);
+    EXPECT_EQ(camera.err(), "parallax3d-vcam: no PipeWire answers, so there is no PipeWire "
+                            "camera; is the user's PipeWire running?\n");
+}
