@@ -75,8 +75,9 @@ TEST(DualFrameOutputTest, EachOutputGetsItsFormatAndTheDeviceGoesOnWithoutTheCam
         std::string error, notice;
         ASSERT_TRUE(dual.Open(settings, error, notice)) << error;
         EXPECT_EQ(d.format, OutputFormat::kYUYV);
-        if (cameraOpens) // else the output let it go
+        if (cameraOpens) { // else the output let it go
             EXPECT_EQ(c.format, OutputFormat::kARGB);
+        }
         EXPECT_EQ(notice,
                   cameraOpens ? "" : "no PipeWire answers; going on with /dev/video10 alone");
         EXPECT_EQ(dual.Description(), cameraOpens ? "/dev/video10 and the camera" : "/dev/video10");
