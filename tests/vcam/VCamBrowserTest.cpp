@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "ChannelFrames.h"
@@ -113,21 +114,8 @@ protected:
 
 } // namespace
 
-TEST_F(VCamBrowserTest, ChromiumListsTheCameraAndShowsTheBroadcast)
+TEST_F(VCamBrowserTest, ChromiumListsTheCameraAndShowsTheBroadcastAtEachSize)
 {
-    ASSERT_TRUE(writer.Open(StampedChannelFile::DefaultPath(), 640, 480));
-    writer.SetConnectionsAllowed(true);
-    const int n = writer.BeginFrame();
-    ASSERT_GE(n, 0);
-    const std::string bars = p3dtest::Bars(640, 480);
-    memcpy(writer.Buffer(n), bars.data(), bars.size());
-    ASSERT_TRUE(writer.EndFrame({}));
-
-    Child camera({VCAM_PATH, "--pipewire"}, session->Env());
-    for (int i = 0; i < 200 && !session->HasNode(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(camera.running()) << camera.err();
-
     // What the user's "Allow" leaves in the permission store for programs outside a sandbox.
     Child allow({FindProgram("gdbus"), "call", "--session", "--dest",
                  "org.freedesktop.impl.portal.PermissionStore", "--object-path",
@@ -136,39 +124,62 @@ TEST_F(VCamBrowserTest, ChromiumListsTheCameraAndShowsTheBroadcast)
                  "camera", "", "['yes']"},
                 session->Env());
     ASSERT_EQ(allow.wait(kTimeoutMs), 0) << allow.err();
-
     Child display(
         {FindProgram("Xvfb"), "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
     const std::string number = display.readLine(kTimeoutMs);
     ASSERT_FALSE(number.empty()) << "Xvfb gave no display";
-
     std::vector<std::string> env = session->Env();
     env.push_back("DISPLAY=:" + number);
-    // Its log on standard output, where lines can be read as they come.
-    Child browser({"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", FindProgram("chromium"),
-                   "--enable-features=WebRtcPipeWireCamera", "--use-fake-ui-for-media-stream",
-                   "--no-sandbox", "--no-first-run", "--disable-gpu",
-                   "--user-data-dir=" + dir.file("profile"), "--enable-logging=stderr", "--v=0",
-                   "file://" CAMERA_PAGE},
-                  env);
-    std::string cameras, shown, log;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
-    while (std::chrono::steady_clock::now() < deadline && browser.running()) {
-        const std::string line = browser.readLine(500);
-        log += line.empty() ? "" : line + "\n";
-        const std::string report = PageReport(line);
-        if (report.rfind("cameras ", 0) == 0)
-            cameras = report.substr(8);
-        else if (report.rfind("bars ", 0) == 0)
-            shown = report;
-        else if (report.rfind("error ", 0) == 0)
-            break;
-        if (ShowsBars(shown, 640, 480))
-            break;
+
+    for (const auto& [width, height] : {std::pair{640, 480}, std::pair{1280, 720}}) {
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
+        SCOPED_TRACE(size);
+        ASSERT_TRUE(writer.Open(StampedChannelFile::DefaultPath(), width, height));
+        writer.SetConnectionsAllowed(true);
+        const int n = writer.BeginFrame();
+        ASSERT_GE(n, 0);
+        const std::string bars = p3dtest::Bars(width, height);
+        memcpy(writer.Buffer(n), bars.data(), bars.size());
+        ASSERT_TRUE(writer.EndFrame({}));
+        Child camera({VCAM_PATH, "--pipewire"}, session->Env());
+        for (int i = 0; i < 200 && !session->HasNode(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(camera.running()) << camera.err();
+
+        // Its log on standard output, where lines can be read as they come.
+        Child browser({"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", FindProgram("chromium"),
+                       "--enable-features=WebRtcPipeWireCamera", "--use-fake-ui-for-media-stream",
+                       "--no-sandbox", "--no-first-run", "--disable-gpu",
+                       "--user-data-dir=" + dir.file("profile-" + size), "--enable-logging=stderr",
+                       "--v=0",
+                       "file://" CAMERA_PAGE "?width=" + std::to_string(width) +
+                           "&height=" + std::to_string(height)},
+                      env);
+        std::string cameras, shown, log;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+        while (std::chrono::steady_clock::now() < deadline && browser.running() &&
+               !ShowsBars(shown, width, height)) {
+            const std::string line = browser.readLine(500);
+            log += line.empty() ? "" : line + "\n";
+            const std::string report = PageReport(line);
+            if (report.rfind("cameras ", 0) == 0)
+                cameras = report.substr(8);
+            else if (report.rfind("bars ", 0) == 0)
+                shown = report;
+            else if (report.rfind("error ", 0) == 0)
+                break;
+        }
+        kill(browser.pid(), SIGTERM);
+        browser.wait(kTimeoutMs);
+        EXPECT_EQ(cameras, "Parallax3D") << log;
+        EXPECT_TRUE(ShowsBars(shown, width, height)) << shown << "\n" << log;
+
+        kill(camera.pid(), SIGTERM);
+        EXPECT_EQ(camera.wait(kTimeoutMs), 0) << camera.err();
+        for (int i = 0; i < 200 && session->HasNode(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        writer.Close();
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
     }
-    kill(browser.pid(), SIGTERM);
-    browser.wait(kTimeoutMs);
-    EXPECT_EQ(cameras, "Parallax3D") << log;
-    EXPECT_TRUE(ShowsBars(shown, 640, 480)) << shown << "\n" << log;
-    EXPECT_TRUE(camera.running()) << camera.err();
 }
