@@ -41,8 +41,8 @@ bool IsLarge(int in_width, int in_height)
 const spa_pod* BuildFormat(spa_pod_builder& io_builder, spa_video_format in_format, int in_width,
                            int in_height, int in_framesPerSecond)
 {
-    const spa_rectangle size = SPA_RECTANGLE(uint32_t(in_width), uint32_t(in_height));
-    const spa_fraction rate = SPA_FRACTION(uint32_t(in_framesPerSecond), 1);
+    const spa_rectangle size = {uint32_t(in_width), uint32_t(in_height)};
+    const spa_fraction rate = {uint32_t(in_framesPerSecond), 1};
     return static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &io_builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
         SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
