@@ -12,6 +12,7 @@ packages=(
     desktop-file-utils appstream lintian dpkg-dev fakeroot file systemd
     libpipewire-0.3-dev pipewire pipewire-bin wireplumber gstreamer1.0-pipewire dbus
     gstreamer1.0-tools gstreamer1.0-plugins-base
+    chromium xdg-desktop-portal libglib2.0-bin
 )
 
 exec "$(dirname "$0")/install-missing.sh" "${packages[@]}"

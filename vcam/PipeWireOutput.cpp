@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <iterator>
+#include <utility>
 
 #include <pipewire/pipewire.h>
 #include <spa/param/buffers.h>
@@ -34,38 +36,19 @@ bool IsLarge(int in_width, int in_height)
     return in_width == kLargeWidth && in_height == kLargeHeight;
 }
 
-// The formats in the order above, at the source's size; a 1280 x 720 source offers 640 x 480
-// too, for consumers that want less.
-const spa_pod* BuildFormats(spa_pod_builder& io_builder, const OutputSettings& in_settings)
+// One format at one size, nothing left to choose: WebRTC's PipeWire capture, which browsers use,
+// takes only such offers and drops a camera that has none.
+const spa_pod* BuildFormat(spa_pod_builder& io_builder, spa_video_format in_format, int in_width,
+                           int in_height, int in_framesPerSecond)
 {
-    spa_pod_frame object, choice;
-    spa_pod_builder_push_object(&io_builder, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
-    spa_pod_builder_prop(&io_builder, SPA_FORMAT_mediaType, 0);
-    spa_pod_builder_id(&io_builder, SPA_MEDIA_TYPE_video);
-    spa_pod_builder_prop(&io_builder, SPA_FORMAT_mediaSubtype, 0);
-    spa_pod_builder_id(&io_builder, SPA_MEDIA_SUBTYPE_raw);
-
-    spa_pod_builder_prop(&io_builder, SPA_FORMAT_VIDEO_format, 0);
-    spa_pod_builder_push_choice(&io_builder, &choice, SPA_CHOICE_Enum, 0);
-    spa_pod_builder_id(&io_builder, kFormats[0].video); // the default, then the alternatives
-    for (const FormatName& format : kFormats)
-        spa_pod_builder_id(&io_builder, format.video);
-    spa_pod_builder_pop(&io_builder, &choice);
-
-    const uint32_t width = uint32_t(in_settings.width), height = uint32_t(in_settings.height);
-    spa_pod_builder_prop(&io_builder, SPA_FORMAT_VIDEO_size, 0);
-    if (IsLarge(in_settings.width, in_settings.height)) {
-        spa_pod_builder_push_choice(&io_builder, &choice, SPA_CHOICE_Enum, 0);
-        spa_pod_builder_rectangle(&io_builder, width, height);
-        spa_pod_builder_rectangle(&io_builder, width, height);
-        spa_pod_builder_rectangle(&io_builder, kSmallWidth, kSmallHeight);
-        spa_pod_builder_pop(&io_builder, &choice);
-    } else {
-        spa_pod_builder_rectangle(&io_builder, width, height);
-    }
-    spa_pod_builder_prop(&io_builder, SPA_FORMAT_VIDEO_framerate, 0);
-    spa_pod_builder_fraction(&io_builder, uint32_t(in_settings.framesPerSecond), 1);
-    return static_cast<const spa_pod*>(spa_pod_builder_pop(&io_builder, &object));
+    const spa_rectangle size = {uint32_t(in_width), uint32_t(in_height)};
+    const spa_fraction rate = {uint32_t(in_framesPerSecond), 1};
+    return static_cast<const spa_pod*>(spa_pod_builder_add_object(
+        &io_builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+        SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+        SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format, SPA_POD_Id(in_format),
+        SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
+        SPA_POD_Fraction(&rate)));
 }
 
 // Shared memory the daemon passes on to the consumer, made once per negotiation.
@@ -238,14 +221,24 @@ bool PipeWireOutput::Connect(std::string& out_error)
     }
     pw_stream_add_listener(mStream, &mListeners->stream, &Listeners::kStream, this);
 
-    uint8_t memory[1024];
+    // The formats in the order above at the source's size first, which a consumer that does not
+    // care gets; a 1280 x 720 source offers 640 x 480 too, for consumers that want less.
+    uint8_t memory[2048];
     spa_pod_builder builder;
     spa_pod_builder_init(&builder, memory, sizeof(memory));
-    const spa_pod* params[] = {BuildFormats(builder, mSettings)};
+    const spa_pod* params[2 * std::size(kFormats)];
+    const std::pair<int, int> sizes[] = {{mSettings.width, mSettings.height},
+                                         {kSmallWidth, kSmallHeight}};
+    const size_t sizeCount = IsLarge(mSettings.width, mSettings.height) ? 2 : 1;
+    uint32_t count = 0;
+    for (size_t i = 0; i < sizeCount; ++i)
+        for (const FormatName& format : kFormats)
+            params[count++] = BuildFormat(builder, format.video, sizes[i].first, sizes[i].second,
+                                          mSettings.framesPerSecond);
     // A driver: the graph runs when a frame is ready, not on some other node's clock.
     const int result = pw_stream_connect(
         mStream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
-        pw_stream_flags(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
+        pw_stream_flags(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, count);
     if (result < 0) {
         out_error = "PipeWire refused the camera's stream: " + std::string(strerror(-result));
         Disconnect();

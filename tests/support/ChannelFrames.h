@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "ComponentExports.h"
@@ -49,6 +50,20 @@ inline void FillBars(void* frame)
             pixel[2] = UInt8(rgb >> 8);
             pixel[3] = UInt8(rgb);
         }
+}
+
+// The bars across a frame of that size, A, R, G, B.
+inline std::string Bars(int width, int height)
+{
+    std::string frame(size_t(width) * size_t(height) * 4, '\0');
+    for (size_t i = 0; i < frame.size() / 4; ++i) {
+        const UInt32 rgb = kBarColours[int(i % size_t(width)) * 8 / width];
+        frame[i * 4] = char(0xFF);
+        frame[i * 4 + 1] = char(rgb >> 16);
+        frame[i * 4 + 2] = char(rgb >> 8);
+        frame[i * 4 + 3] = char(rgb);
+    }
+    return frame;
 }
 
 // Writes frame n into buffer n % 2 under its lock and publishes it, as the application does.

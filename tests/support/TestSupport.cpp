@@ -273,6 +273,20 @@ ScopedEnv::~ScopedEnv()
         unsetenv(mName.c_str());
 }
 
+std::string FindProgram(const std::string& name)
+{
+    const char* path = getenv("PATH");
+    const std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    for (size_t start = 0; start <= folders.size();) {
+        const size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string file = folders.substr(start, end - start) + "/" + name;
+        if (access(file.c_str(), X_OK) == 0)
+            return file;
+        start = end + 1;
+    }
+    return "";
+}
+
 bool HaveFfmpeg(const char* ffmpeg)
 {
     return ffmpeg && access(ffmpeg, X_OK) == 0;

@@ -85,6 +85,9 @@ private:
 // The names a shared library exports (nm -D --defined-only); empty when nm fails.
 std::set<std::string> ExportedNames(const std::string& library);
 
+// The program's path on PATH, "" when it is not there: children are started without a search.
+std::string FindProgram(const std::string& name);
+
 // Whether the ffmpeg program at that path can run.
 bool HaveFfmpeg(const char* ffmpeg);
 // Runs ffmpeg quietly with the arguments; a failure is a test failure with its error output.

@@ -2,7 +2,6 @@
 // (own runtime folder, own session bus), a broadcast in the stamped channel, GStreamer reading
 // the camera through pipewiresrc and pw-dump showing the node.
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -22,10 +21,14 @@
 #include "ChannelFrames.h"
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
+#include "PipeWireSession.h"
 #include "StampedChannelWriter.h"
 #include "TestSupport.h"
 
+using p3dtest::Bars;
 using p3dtest::Child;
+using p3dtest::FindProgram;
+using p3dtest::PipeWireSession;
 
 namespace {
 
@@ -36,138 +39,6 @@ off_t FileSize(const std::string& in_path)
 {
     struct stat info;
     return stat(in_path.c_str(), &info) == 0 ? info.st_size : -1;
-}
-
-// The program's path on PATH, "" when it is not there: children are started without a search.
-std::string Program(const std::string& in_name)
-{
-    const char* path = getenv("PATH");
-    const std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-    for (size_t start = 0; start <= folders.size();) {
-        const size_t end = std::min(folders.find(':', start), folders.size());
-        const std::string file = folders.substr(start, end - start) + "/" + in_name;
-        if (access(file.c_str(), X_OK) == 0)
-            return file;
-        start = end + 1;
-    }
-    return "";
-}
-
-// What the test needs that a machine may lack; "" when it has it all.
-std::string MissingPiece()
-{
-    for (const char* program : {"dbus-run-session", "pipewire", "wireplumber", "pw-dump", "pw-cli",
-                                "gst-launch-1.0", "gst-inspect-1.0"})
-        if (Program(program).empty())
-            return std::string(program) + " is not installed";
-    Child inspect({Program("gst-inspect-1.0"), "pipewiresrc"});
-    if (inspect.wait(kTimeoutMs) != 0)
-        return "GStreamer has no pipewiresrc (gstreamer1.0-pipewire)";
-    return "";
-}
-
-// A PipeWire daemon and session manager in a runtime folder of their own, on a session bus of
-// their own, as a user's login starts them.
-class PipeWireSession
-{
-public:
-    explicit PipeWireSession(std::string in_runtime) : mRuntime(std::move(in_runtime))
-    {
-        mkdir(mRuntime.c_str(), 0700);
-    }
-    ~PipeWireSession()
-    {
-        Stop();
-        // The bus ends with the program it runs: the shell that became sleep.
-        if (mBusProgram > 0)
-            kill(mBusProgram, SIGTERM);
-        if (mBus)
-            mBus->wait(kTimeoutMs);
-    }
-
-    bool Start(std::string& out_why)
-    {
-        if (!mBus) {
-            mBus = std::make_unique<Child>(std::vector<std::string>{
-                Program("dbus-run-session"), "--", "/bin/sh", "-c",
-                "echo \"$$ $DBUS_SESSION_BUS_ADDRESS\"; exec sleep 100000"});
-            const std::string line = mBus->readLine(kTimeoutMs);
-            const size_t space = line.find(' ');
-            if (space == std::string::npos) {
-                out_why = "no session bus";
-                return false;
-            }
-            mBusProgram = pid_t(atoi(line.substr(0, space).c_str()));
-            mBusAddress = line.substr(space + 1);
-        }
-        mDaemon = std::make_unique<Child>(std::vector<std::string>{Program("pipewire")}, Env());
-        for (int i = 0; i < 100; ++i) {
-            if (Child({Program("pw-cli"), "info", "0"}, Env()).wait(kTimeoutMs) == 0) {
-                mManager = std::make_unique<Child>(std::vector<std::string>{Program("wireplumber")},
-                                                   Env());
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        out_why = "PipeWire did not start";
-        return false;
-    }
-
-    // Both gone at once, as when the daemon crashes and takes the manager's connection with it.
-    void Stop()
-    {
-        for (std::unique_ptr<Child>* child : {&mManager, &mDaemon})
-            if (*child) {
-                kill((*child)->pid(), SIGKILL);
-                (*child)->wait(kTimeoutMs);
-                child->reset();
-            }
-    }
-
-    std::vector<std::string> Env() const
-    {
-        return {"XDG_RUNTIME_DIR=" + mRuntime, "DBUS_SESSION_BUS_ADDRESS=" + mBusAddress,
-                "DISPLAY=", "WAYLAND_DISPLAY="};
-    }
-
-    // pw-dump's JSON without white space.
-    std::string Dump() const
-    {
-        Child dump({Program("pw-dump")}, Env());
-        dump.wait(kTimeoutMs);
-        std::string json = dump.out();
-        json.erase(std::remove_if(json.begin(), json.end(),
-                                  [](unsigned char c) { return std::isspace(c) != 0; }),
-                   json.end());
-        return json;
-    }
-
-    bool HasNode() const
-    {
-        return Dump().find("\"node.name\":\"Parallax3D\"") != std::string::npos;
-    }
-
-private:
-    std::string mRuntime;
-    std::unique_ptr<Child> mBus;
-    pid_t mBusProgram = -1;
-    std::string mBusAddress;
-    std::unique_ptr<Child> mDaemon;
-    std::unique_ptr<Child> mManager;
-};
-
-// Eight bars across a frame of that size, A, R, G, B.
-std::string Bars(int in_width, int in_height)
-{
-    std::string frame(size_t(in_width) * size_t(in_height) * 4, '\0');
-    for (size_t i = 0; i < frame.size() / 4; ++i) {
-        const UInt32 rgb = p3dtest::kBarColours[int(i % size_t(in_width)) * 8 / in_width];
-        frame[i * 4] = char(0xFF);
-        frame[i * 4 + 1] = char(rgb >> 16);
-        frame[i * 4 + 2] = char(rgb >> 8);
-        frame[i * 4 + 3] = char(rgb);
-    }
-    return frame;
 }
 
 // The bars of a 1280 x 720 broadcast fitted into 640 x 480: black above and below.
@@ -207,7 +78,7 @@ protected:
     {
         if (!p3dtest::InPrivateChannelNamespace())
             GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
-        const std::string missing = MissingPiece();
+        const std::string missing = PipeWireSession::MissingPiece();
         if (!missing.empty())
             GTEST_SKIP() << missing;
         p3dtest::RemoveChannel(p3dtest::ChannelPath());
@@ -242,7 +113,7 @@ protected:
     std::vector<std::string> Consumer(const std::string& in_format, int in_width, int in_height,
                                       const std::string& in_file, int in_frames = kFrames)
     {
-        std::vector<std::string> args = {Program("gst-launch-1.0"), "-q", "pipewiresrc",
+        std::vector<std::string> args = {FindProgram("gst-launch-1.0"), "-q", "pipewiresrc",
                                          "target-object=Parallax3D"};
         if (in_frames > 0)
             args.push_back("num-buffers=" + std::to_string(in_frames));
@@ -283,9 +154,9 @@ TEST_F(VCamPipeWireTest, PwDumpShowsTheNodeAndGStreamerReceivesEachFormatAndSize
             for (const char* words :
                  {"\"node.name\":\"Parallax3D\"", "\"node.description\":\"Parallax3D\"",
                   "\"media.class\":\"Video/Source\"", "\"media.role\":\"Camera\"",
-                  "\"format\":{\"default\":\"YUY2\",\"alt1\":\"YUY2\",\"alt2\":\"I420\",\"alt3\":"
-                  "\"BGRx\"}",
-                  "{\"width\":1280,\"height\":720}", "{\"width\":640,\"height\":480}",
+                  // One fixed offer per format and size, as browsers take no other.
+                  "\"format\":\"YUY2\",\"size\":{\"width\":1280,\"height\":720}",
+                  "\"format\":\"BGRx\",\"size\":{\"width\":640,\"height\":480}",
                   "\"framerate\":{\"num\":30,\"denom\":1}"})
                 EXPECT_NE(dump.find(words), std::string::npos) << words;
         }
@@ -395,11 +266,14 @@ public:
         mStream = pw_stream_new_simple(pw_thread_loop_get_loop(mLoop), "numbered-consumer",
                                        properties, &kEvents, this);
         uint8_t memory[512];
-        spa_pod_builder builder = SPA_POD_BUILDER_INIT(memory, sizeof(memory));
+        spa_pod_builder builder;
+        spa_pod_builder_init(&builder, memory, sizeof(memory));
         spa_video_info_raw info = {};
         info.format = SPA_VIDEO_FORMAT_BGRx;
-        info.size = SPA_RECTANGLE(640, 480);
-        info.framerate = SPA_FRACTION(30, 1);
+        info.size.width = 640;
+        info.size.height = 480;
+        info.framerate.num = 30;
+        info.framerate.denom = 1;
         const spa_pod* params[] = {
             spa_format_video_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
         pw_stream_connect(mStream, PW_DIRECTION_INPUT, PW_ID_ANY,
