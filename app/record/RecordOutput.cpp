@@ -1,0 +1,165 @@
+#include "RecordOutput.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "CoreMachDebugLog.h"
+
+namespace {
+
+constexpr int kBufferSize = 256 * 1024; // also the largest single write
+// Closing needs the muxer's unwritten cluster (Matroska: up to a few MiB) and its index, which
+// grows with the file.
+constexpr int64_t kReserveBase = 8 << 20;
+constexpr int64_t kGrowBy = 32 << 20; // allocated at once while there is room
+
+int64_t ReserveFor(int64_t in_size)
+{
+    return kReserveBase + in_size / 64;
+}
+
+std::string ErrorText(int in_error)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(in_error, text, sizeof(text));
+    return text;
+}
+
+} // namespace
+
+RecordOutput::~RecordOutput()
+{
+    std::string ignored;
+    Close(ignored);
+}
+
+bool RecordOutput::Open(const RecordDestination& in_destination, std::string& out_message)
+{
+    if (in_destination.isStream) {
+        AVIOContext* io = nullptr;
+        const int error = VERIFY_ERR(avio_open2(&io, in_destination.location.c_str(),
+                                                AVIO_FLAG_WRITE, nullptr, nullptr));
+        if (error < 0) {
+            out_message = "Cannot connect to " + in_destination.location + ": " + ErrorText(error);
+            return false;
+        }
+        mStream.reset(io);
+        return true;
+    }
+
+    mPath = in_destination.location;
+    mFd = open(mPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (!VERIFY(mFd != -1)) {
+        out_message = "Cannot write " + mPath + ": " + strerror(errno);
+        return false;
+    }
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    AVIOContext* io = buffer ? avio_alloc_context(buffer, kBufferSize, 1, this, nullptr,
+                                                  &RecordOutput::WritePacket, &RecordOutput::Seek)
+                             : nullptr;
+    if (!VERIFY(io != nullptr)) {
+        av_free(buffer);
+        out_message = "Out of memory";
+        return false;
+    }
+    mFile.reset(io);
+    return true;
+}
+
+uint64_t RecordOutput::Bytes() const
+{
+    if (mStream)
+        return uint64_t(mStream->bytes_written);
+    return uint64_t(mSize);
+}
+
+void RecordOutput::Reserve(int64_t in_end)
+{
+    const int64_t wanted = in_end + ReserveFor(in_end);
+    if (!mCanReserve || mNearlyFull || wanted <= mAllocated)
+        return;
+    // Plenty at once while there is room; near the end, only what is needed.
+    for (const int64_t end : {wanted + kGrowBy, wanted}) {
+        if (fallocate(mFd, FALLOC_FL_KEEP_SIZE, mAllocated, end - mAllocated) == 0) {
+            mAllocated = end;
+            return;
+        }
+        if (errno != ENOSPC && errno != EDQUOT) {
+            mCanReserve = false; // the file system cannot: writes find the end themselves
+            return;
+        }
+    }
+    mNearlyFull = true;
+}
+
+int RecordOutput::WritePacket(void* in_self, uint8_t* in_data, int in_size)
+{
+    auto* self = static_cast<RecordOutput*>(in_self);
+    self->Reserve(self->mPosition + in_size);
+    for (int done = 0; done < in_size;) {
+        const ssize_t wrote = pwrite(self->mFd, in_data + done, size_t(in_size - done),
+                                     self->mPosition);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            const int error = wrote < 0 ? errno : ENOSPC;
+            self->mWriteError = strerror(error);
+            return AVERROR(error);
+        }
+        done += int(wrote);
+        self->mPosition += wrote;
+        self->mSize = std::max(self->mSize, self->mPosition);
+    }
+    return in_size;
+}
+
+int64_t RecordOutput::Seek(void* in_self, int64_t in_offset, int in_whence)
+{
+    auto* self = static_cast<RecordOutput*>(in_self);
+    switch (in_whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return self->mSize;
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        in_offset += self->mPosition;
+        break;
+    case SEEK_END:
+        in_offset += self->mSize;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (in_offset < 0)
+        return AVERROR(EINVAL);
+    return self->mPosition = in_offset;
+}
+
+bool RecordOutput::Close(std::string& out_message)
+{
+    bool ok = true;
+    if (mStream) {
+        avio_flush(mStream.get());
+        ok = VERIFY(mStream->error == 0);
+        if (!ok)
+            out_message = "The stream failed: " + ErrorText(mStream->error);
+        mStream.reset();
+    }
+    if (mFile) {
+        avio_flush(mFile.get());
+        ok = VERIFY(mFile->error == 0);
+        if (!ok)
+            out_message = "Cannot write " + mPath + ": " + mWriteError;
+        mFile.reset();
+    }
+    if (mFd != -1) {
+        // The reserve beyond the end goes back to the disk.
+        if (mAllocated > mSize)
+            VERIFY_ERR(ftruncate(mFd, mSize));
+        ok = VERIFY_ERR(close(mFd)) == 0 && ok;
+        mFd = -1;
+    }
+    return ok;
+}

@@ -1,0 +1,50 @@
+// The bytes of a recording: a file, or the connection to a streaming server.
+//
+// A file keeps space in reserve ahead of what it holds (fallocate), so that when the disk fills
+// up the container can still be closed properly: the recording stops while the reserve is left,
+// and the file plays to its last frame.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "AvHandles.h"
+#include "RecordDestination.h"
+
+class RecordOutput
+{
+public:
+    RecordOutput() = default;
+    ~RecordOutput();
+    RecordOutput(const RecordOutput&) = delete;
+    RecordOutput& operator=(const RecordOutput&) = delete;
+
+    // Creates (or empties) the file, or connects to the server; false with the reason.
+    bool Open(const RecordDestination& in_destination, std::string& out_message);
+    AVIOContext* Context() const { return mFile ? mFile.get() : mStream.get(); }
+    // Only the reserve is left: add no more frames, close.
+    bool NearlyFull() const { return mNearlyFull; }
+    // Why the last write failed, "" when none did.
+    const std::string& WriteError() const { return mWriteError; }
+    uint64_t Bytes() const;
+    // Writes what is buffered and closes, giving the reserve back; false with the reason when
+    // the last bytes could not be written.
+    bool Close(std::string& out_message);
+
+private:
+    static int WritePacket(void* in_self, uint8_t* in_data, int in_size);
+    static int64_t Seek(void* in_self, int64_t in_offset, int in_whence);
+    // Keeps the reserve allocated ahead of in_end.
+    void Reserve(int64_t in_end);
+
+    IoContextPtr mFile;
+    UrlIoContextPtr mStream;
+    std::string mPath;
+    int mFd = -1;
+    int64_t mPosition = 0;
+    int64_t mSize = 0;
+    int64_t mAllocated = 0;
+    bool mCanReserve = true; // false on file systems without fallocate
+    bool mNearlyFull = false;
+    std::string mWriteError;
+};

@@ -1,0 +1,188 @@
+#include "Recorder.h"
+
+#include <cstring>
+
+#include "CoreMachDebugLog.h"
+#include "RecordDestination.h"
+
+namespace {
+
+bool SameSize(const ArgbView& in_view, int in_width, int in_height)
+{
+    return IsPicture(in_view) && in_view.width == in_width && in_view.height == in_height;
+}
+
+void CopyRows(const ArgbView& in_from, uint8_t* out_to, size_t in_toRowBytes)
+{
+    const size_t rowBytes = size_t(in_from.width) * 4;
+    for (int y = 0; y < in_from.height; ++y)
+        memcpy(out_to + in_toRowBytes * size_t(y), in_from.pixels + in_from.rowBytes * size_t(y),
+               rowBytes);
+}
+
+} // namespace
+
+Recorder::~Recorder()
+{
+    std::string ignored;
+    Stop(ignored);
+}
+
+bool Recorder::Start(const std::string& in_destination, const RecordSettings& in_settings,
+                     std::string& out_message)
+{
+    if (mRecording) {
+        out_message = "Already recording";
+        return false;
+    }
+    if (mThread.joinable()) // ended by itself
+        mThread.join();
+    RecordDestination destination;
+    if (!ParseRecordDestination(in_destination, in_settings.layout, destination, out_message))
+        return false;
+    if (in_settings.width <= 0 || in_settings.height <= 0 || in_settings.width > 8192 ||
+        in_settings.height > 8192) {
+        out_message = "Nothing to record: no picture size";
+        return false;
+    }
+    mSettings = in_settings;
+    mPictureWidth = in_settings.layout == RecordLayout::Monitor ? in_settings.width
+                                                                : 2 * in_settings.width;
+    if (!mWriter.Open(destination, in_settings, out_message)) {
+        std::string ignored;
+        mWriter.Close(ignored);
+        return false;
+    }
+    for (Slot& slot : mSlots)
+        slot.pixels.resize(size_t(mPictureWidth) * 4 * size_t(in_settings.height));
+    mFirst = mQueued = 0;
+    mStopping = false;
+    mMessage.clear();
+    mClosedOk = true;
+    mWritten = mDropped = mDurationNs = 0;
+    mBytes = mWriter.Bytes();
+    mRecording = true;
+    mThread = std::thread(&Recorder::Run, this);
+    return true;
+}
+
+Recorder::Slot* Recorder::FreeSlot()
+{
+    if (!mRecording)
+        return nullptr;
+    std::lock_guard lock(mMutex);
+    if (mQueued == kQueueFrames) {
+        ++mDropped;
+        return nullptr;
+    }
+    // Only this thread adds, so the slot stays free while it is filled outside the lock.
+    return &mSlots[(mFirst + mQueued) % kQueueFrames];
+}
+
+void Recorder::Queue()
+{
+    {
+        std::lock_guard lock(mMutex);
+        ++mQueued;
+    }
+    mWake.notify_one();
+}
+
+bool Recorder::Push(const ArgbView& in_picture, uint64_t in_captureNs)
+{
+    if (mSettings.layout != RecordLayout::Monitor ||
+        !SameSize(in_picture, mSettings.width, mSettings.height))
+        return false;
+    Slot* slot = FreeSlot();
+    if (!slot)
+        return false;
+    CopyRows(in_picture, slot->pixels.data(), size_t(mPictureWidth) * 4);
+    slot->captureNs = in_captureNs;
+    Queue();
+    return true;
+}
+
+bool Recorder::Push(const ArgbView& in_left, const ArgbView& in_right, uint64_t in_captureNs)
+{
+    if (mSettings.layout == RecordLayout::Monitor ||
+        !SameSize(in_left, mSettings.width, mSettings.height) ||
+        !SameSize(in_right, mSettings.width, mSettings.height))
+        return false;
+    Slot* slot = FreeSlot();
+    if (!slot)
+        return false;
+    const size_t rowBytes = size_t(mPictureWidth) * 4;
+    CopyRows(in_left, slot->pixels.data(), rowBytes);
+    CopyRows(in_right, slot->pixels.data() + size_t(mSettings.width) * 4, rowBytes);
+    slot->captureNs = in_captureNs;
+    Queue();
+    return true;
+}
+
+void Recorder::Run()
+{
+    const uint64_t frameNs = 1000000000ull / uint64_t(mSettings.framesPerSecond);
+    uint64_t firstNs = 0;
+    for (;;) {
+        std::unique_lock lock(mMutex);
+        mWake.wait(lock, [this] { return mQueued > 0 || mStopping; });
+        if (mQueued == 0)
+            break;
+        const Slot& slot = mSlots[mFirst];
+        lock.unlock();
+
+        std::string message;
+        const ArgbView picture = {slot.pixels.data(), size_t(mPictureWidth) * 4, mPictureWidth,
+                                  mSettings.height};
+        if (!mWriter.Write(picture, slot.captureNs, message))
+            return Finish(message);
+        if (mWritten++ == 0)
+            firstNs = slot.captureNs;
+        mDurationNs = slot.captureNs - firstNs + frameNs;
+        mBytes = mWriter.Bytes();
+        if (mWriter.NearlyFull())
+            return Finish("The disk is full: the recording stopped");
+
+        lock.lock();
+        mFirst = (mFirst + 1) % kQueueFrames;
+        --mQueued;
+    }
+    Finish("");
+}
+
+void Recorder::Finish(const std::string& in_reason)
+{
+    mRecording = false;
+    std::string closing;
+    const bool closed = mWriter.Close(closing);
+    mBytes = mWriter.Bytes();
+    std::lock_guard lock(mMutex);
+    mMessage = in_reason.empty() ? closing : in_reason;
+    mClosedOk = in_reason.empty() && closed;
+}
+
+bool Recorder::Stop(std::string& out_message)
+{
+    if (!mThread.joinable())
+        return true;
+    {
+        std::lock_guard lock(mMutex);
+        mStopping = true;
+    }
+    mWake.notify_one();
+    mThread.join();
+    std::lock_guard lock(mMutex);
+    out_message = mMessage;
+    return mClosedOk;
+}
+
+RecordFigures Recorder::Figures() const
+{
+    return {mWritten, mDropped, double(mDurationNs) / 1e9, mBytes};
+}
+
+std::string Recorder::Message() const
+{
+    std::lock_guard lock(mMutex);
+    return mRecording ? std::string() : mMessage;
+}
