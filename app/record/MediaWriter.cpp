@@ -1,6 +1,7 @@
 #include "MediaWriter.h"
 
 #include <cstring>
+#include <mutex>
 
 extern "C" {
 #include <libavutil/stereo3d.h>
@@ -43,6 +44,9 @@ MediaWriter::~MediaWriter()
 bool MediaWriter::Open(const RecordDestination& in_destination, const RecordSettings& in_settings,
                        std::string& out_message)
 {
+    // The encoders' statistics and notes are no concern of the program's users; errors are.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     mLocation = in_destination.location;
     AVFormatContext* format = nullptr;
     avformat_alloc_output_context2(&format, nullptr, in_destination.format, mLocation.c_str());
@@ -52,12 +56,16 @@ bool MediaWriter::Open(const RecordDestination& in_destination, const RecordSett
         out_message = "Out of memory";
         return false;
     }
+    // The destination first: a path that cannot be written is refused before any encoder starts.
+    if (!mOutput.Open(in_destination, out_message))
+        return false;
+    format->pb = mOutput.Context();
     const bool eyes = in_settings.layout != RecordLayout::Monitor;
     const bool twoStreams = in_settings.layout == RecordLayout::TwoStreams;
     mStreams = twoStreams ? 2 : 1;
     mEyeWidth = in_settings.width;
-    const int width = in_settings.layout == RecordLayout::SideBySide ? 2 * in_settings.width
-                                                                     : in_settings.width;
+    const int width =
+        in_settings.layout == RecordLayout::SideBySide ? 2 * in_settings.width : in_settings.width;
     const bool globalHeader = format->oformat->flags & AVFMT_GLOBALHEADER;
     for (int i = 0; i < mStreams; ++i) {
         if (!mEncoders[i].Open(in_settings, width, in_settings.height, globalHeader, out_message))
@@ -78,13 +86,10 @@ bool MediaWriter::Open(const RecordDestination& in_destination, const RecordSett
             return false;
         }
     }
-    mFrameDuration = av_rescale_q(1, av_inv_q(mEncoders[0].Context()->framerate),
-                                  mEncoders[0].TimeBase());
+    mFrameDuration =
+        av_rescale_q(1, av_inv_q(mEncoders[0].Context()->framerate), mEncoders[0].TimeBase());
     // MP4's stereo box is not in the standard's own text: FFmpeg writes it when told it may.
     format->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
-    if (!mOutput.Open(in_destination, out_message))
-        return false;
-    format->pb = mOutput.Context();
     const int error = VERIFY_ERR(avformat_write_header(format, nullptr));
     if (error < 0) {
         out_message = WriteFailure(error);
@@ -107,8 +112,7 @@ std::string MediaWriter::WriteFailure(int in_error) const
     return "Cannot write " + mLocation + ": " + reason;
 }
 
-bool MediaWriter::Write(const ArgbView& in_picture, uint64_t in_captureNs,
-                        std::string& out_message)
+bool MediaWriter::Write(const ArgbView& in_picture, uint64_t in_captureNs, std::string& out_message)
 {
     if (!mHeaderWritten) {
         out_message = "The recording is closed";
@@ -119,8 +123,8 @@ bool MediaWriter::Write(const ArgbView& in_picture, uint64_t in_captureNs,
     // A missed tick stays a gap; a time that does not move on still gives the encoder one that
     // does.
     const int64_t sinceFirst = int64_t(in_captureNs - mFirstNs);
-    const int64_t pts = std::max(av_rescale_q(sinceFirst, {1, 1000000000}, mEncoders[0].TimeBase()),
-                                 mLastPts + 1);
+    const int64_t pts =
+        std::max(av_rescale_q(sinceFirst, {1, 1000000000}, mEncoders[0].TimeBase()), mLastPts + 1);
     mLastPts = pts;
     for (int i = 0; i < mStreams; ++i) {
         ArgbView view = in_picture;

@@ -49,7 +49,8 @@ bool ParseRecordDestination(const std::string& in_text, RecordLayout in_layout,
             return false;
         }
     }
-    if (in_layout == RecordLayout::TwoStreams && out_destination.format != std::string("matroska")) {
+    if (in_layout == RecordLayout::TwoStreams &&
+        out_destination.format != std::string("matroska")) {
         out_message = "The two eyes as two streams need a Matroska (.mkv) file";
         return false;
     }

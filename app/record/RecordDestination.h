@@ -8,7 +8,7 @@
 
 struct RecordDestination
 {
-    std::string location; // the path or the URL as given
+    std::string location;         // the path or the URL as given
     const char* format = nullptr; // libavformat's muxer: matroska, mp4, mpegts, flv
     bool isStream = false;
 };

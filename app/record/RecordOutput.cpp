@@ -39,8 +39,8 @@ bool RecordOutput::Open(const RecordDestination& in_destination, std::string& ou
 {
     if (in_destination.isStream) {
         AVIOContext* io = nullptr;
-        const int error = VERIFY_ERR(avio_open2(&io, in_destination.location.c_str(),
-                                                AVIO_FLAG_WRITE, nullptr, nullptr));
+        const int error = VERIFY_ERR(
+            avio_open2(&io, in_destination.location.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr));
         if (error < 0) {
             out_message = "Cannot connect to " + in_destination.location + ": " + ErrorText(error);
             return false;
@@ -99,8 +99,8 @@ int RecordOutput::WritePacket(void* in_self, uint8_t* in_data, int in_size)
     auto* self = static_cast<RecordOutput*>(in_self);
     self->Reserve(self->mPosition + in_size);
     for (int done = 0; done < in_size;) {
-        const ssize_t wrote = pwrite(self->mFd, in_data + done, size_t(in_size - done),
-                                     self->mPosition);
+        const ssize_t wrote =
+            pwrite(self->mFd, in_data + done, size_t(in_size - done), self->mPosition);
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote <= 0) {

@@ -46,8 +46,8 @@ bool Recorder::Start(const std::string& in_destination, const RecordSettings& in
         return false;
     }
     mSettings = in_settings;
-    mPictureWidth = in_settings.layout == RecordLayout::Monitor ? in_settings.width
-                                                                : 2 * in_settings.width;
+    mPictureWidth =
+        in_settings.layout == RecordLayout::Monitor ? in_settings.width : 2 * in_settings.width;
     if (!mWriter.Open(destination, in_settings, out_message)) {
         std::string ignored;
         mWriter.Close(ignored);
@@ -152,13 +152,21 @@ void Recorder::Run()
 
 void Recorder::Finish(const std::string& in_reason)
 {
+    {
+        // The reason is there by the time Recording() says false.
+        std::lock_guard lock(mMutex);
+        mMessage = in_reason;
+        mClosedOk = in_reason.empty();
+    }
     mRecording = false;
     std::string closing;
     const bool closed = mWriter.Close(closing);
     mBytes = mWriter.Bytes();
     std::lock_guard lock(mMutex);
-    mMessage = in_reason.empty() ? closing : in_reason;
-    mClosedOk = in_reason.empty() && closed;
+    if (!closed && mClosedOk) {
+        mMessage = closing;
+        mClosedOk = false;
+    }
 }
 
 bool Recorder::Stop(std::string& out_message)
@@ -184,5 +192,5 @@ RecordFigures Recorder::Figures() const
 std::string Recorder::Message() const
 {
     std::lock_guard lock(mMutex);
-    return mRecording ? std::string() : mMessage;
+    return mMessage;
 }

@@ -14,8 +14,8 @@ class VideoEncoder
 public:
     // Pictures of in_width x in_height, encoded at the even size within (4:2:0 needs it).
     // in_globalHeader: the container wants the stream's headers apart (Matroska, MP4, FLV).
-    bool Open(const RecordSettings& in_settings, int in_width, int in_height,
-              bool in_globalHeader, std::string& out_message);
+    bool Open(const RecordSettings& in_settings, int in_width, int in_height, bool in_globalHeader,
+              std::string& out_message);
     const AVCodecContext* Context() const { return mContext.get(); }
     // Converts the picture (at least the encoded size) and sends it; in_pts in TimeBase().
     int Send(const ArgbView& in_picture, int64_t in_pts);

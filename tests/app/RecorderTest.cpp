@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <sys/mount.h>
+#include <thread>
+#include <unistd.h>
+
+#include "ChannelNamespace.h"
+#include "RecordDestination.h"
+#include "Recorder.h"
+#include "TestSupport.h"
+
+namespace {
+
+constexpr uint64_t kFrameNs = 1000000000ull / 30;
+constexpr uint64_t kStartNs = 5000000000ull; // capture times do not start at zero
+
+// An eye's picture of frame n: a gradient that moves 8 px a frame (so a frame off by one differs
+// plainly), its colours by eye.
+std::vector<uint8_t> EyePicture(int width, int height, int n, int eye)
+{
+    std::vector<uint8_t> pixels(size_t(width) * size_t(height) * 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &pixels[(size_t(y) * size_t(width) + size_t(x)) * 4];
+            const int phase = (x + 8 * n) % 256;
+            p[0] = 255;
+            p[1] = uint8_t(eye ? 255 - phase : phase);
+            p[2] = uint8_t((y * 255) / height);
+            p[3] = uint8_t(eye ? 64 : 192);
+        }
+    return pixels;
+}
+
+ArgbView View(const std::vector<uint8_t>& pixels, int width, int height)
+{
+    return {pixels.data(), size_t(width) * 4, width, height};
+}
+
+// Pushes frame n of both eyes, or of the monitor picture (the left eye's), once the queue has
+// room, so no frame is dropped.
+void PushFrame(Recorder& recorder, const RecordSettings& settings, int n, uint64_t captureNs)
+{
+    while (recorder.Recording() &&
+           recorder.Figures().framesWritten + Recorder::kQueueFrames <= uint64_t(n))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto left = EyePicture(settings.width, settings.height, n, 0);
+    const auto right = EyePicture(settings.width, settings.height, n, 1);
+    const ArgbView l = View(left, settings.width, settings.height);
+    const ArgbView r = View(right, settings.width, settings.height);
+    if (settings.layout == RecordLayout::Monitor)
+        EXPECT_TRUE(recorder.Push(l, captureNs));
+    else
+        EXPECT_TRUE(recorder.Push(l, r, captureNs));
+}
+
+bool Record(const std::string& path, const RecordSettings& settings, int frames)
+{
+    Recorder recorder;
+    std::string message;
+    if (!recorder.Start(path, settings, message)) {
+        ADD_FAILURE() << message;
+        return false;
+    }
+    for (int n = 0; n < frames; ++n)
+        PushFrame(recorder, settings, n, kStartNs + uint64_t(n) * kFrameNs);
+    const bool stopped = recorder.Stop(message);
+    EXPECT_TRUE(stopped) << message;
+    EXPECT_EQ(recorder.Figures().framesWritten, uint64_t(frames));
+    return stopped;
+}
+
+// ffprobe's report on the file's streams and format, key=value lines; "" when it fails or says
+// anything on its error output.
+std::string Probe(const std::string& path)
+{
+    p3dtest::Child probe({p3dtest::FindProgram("ffprobe"), "-v", "error", "-count_frames",
+                          "-show_streams", "-show_format", path});
+    const int status = probe.wait(60000);
+    EXPECT_EQ(status, 0) << probe.err();
+    EXPECT_EQ(probe.err(), "");
+    return status == 0 && probe.err().empty() ? probe.out() : "";
+}
+
+int Count(const std::string& text, const std::string& what)
+{
+    int count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+// A figure of the report's format (not stream) section.
+double FormatNumber(const std::string& report, const std::string& key)
+{
+    const size_t at = report.find("\n" + key + "=", report.find("[FORMAT]"));
+    return at == std::string::npos ? NAN : atof(report.c_str() + at + key.size() + 2);
+}
+
+class RecorderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (p3dtest::FindProgram("ffprobe").empty() || p3dtest::FindProgram("ffmpeg").empty())
+            GTEST_SKIP() << "ffmpeg and ffprobe are needed to read the files";
+    }
+    p3dtest::TempDir mDir;
+};
+
+TEST(RecordDestination, ContainerFromExtensionOrScheme)
+{
+    const struct
+    {
+        const char* text;
+        RecordLayout layout;
+        const char* format; // null: refused
+        const char* messagePart;
+    } cases[] = {
+        {"out.mkv", RecordLayout::SideBySide, "matroska", ""},
+        {"OUT.MP4", RecordLayout::Monitor, "mp4", ""},
+        {"in.folder/out", RecordLayout::SideBySide, "matroska", ""},
+        {"eyes.mkv", RecordLayout::TwoStreams, "matroska", ""},
+        {"srt://127.0.0.1:9000", RecordLayout::SideBySide, "mpegts", ""},
+        {"rtmp://host/live/key", RecordLayout::Monitor, "flv", ""},
+        {"out.avi", RecordLayout::SideBySide, nullptr, ".avi"},
+        {"http://host/out.mkv", RecordLayout::SideBySide, nullptr, "http://"},
+        {"eyes.mp4", RecordLayout::TwoStreams, nullptr, "Matroska"},
+        {"srt://host:9000", RecordLayout::TwoStreams, nullptr, "Matroska"},
+        {"", RecordLayout::SideBySide, nullptr, "No file"},
+    };
+    for (const auto& c : cases) {
+        RecordDestination destination;
+        std::string message;
+        const bool taken = ParseRecordDestination(c.text, c.layout, destination, message);
+        EXPECT_EQ(taken, c.format != nullptr) << c.text;
+        if (c.format) {
+            EXPECT_STREQ(destination.format, c.format) << c.text;
+            EXPECT_EQ(destination.isStream, strstr(c.text, "://") != nullptr) << c.text;
+        } else {
+            EXPECT_NE(message.find(c.messagePart), std::string::npos) << c.text << ": " << message;
+        }
+    }
+}
+
+TEST_F(RecorderTest, FilesHoldTheLayoutPlayersRead)
+{
+    const struct
+    {
+        const char* file;
+        RecordLayout layout;
+        RecordCodec codec;
+        const char* codecName;
+        int streams;
+        int width; // of each stream
+        bool sideBySide;
+    } cases[] = {
+        {"sbs.mkv", RecordLayout::SideBySide, RecordCodec::H264, "h264", 1, 640, true},
+        {"sbs.mp4", RecordLayout::SideBySide, RecordCodec::H264, "h264", 1, 640, true},
+        {"eyes.mkv", RecordLayout::TwoStreams, RecordCodec::H264, "h264", 2, 320, false},
+        {"monitor.mp4", RecordLayout::Monitor, RecordCodec::H264, "h264", 1, 320, false},
+        {"mpeg4.mkv", RecordLayout::SideBySide, RecordCodec::Mpeg4, "mpeg4", 1, 640, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const RecordSettings settings = {c.layout, c.codec, 320, 240, 30, 0};
+        const std::string path = mDir.file(c.file);
+        ASSERT_TRUE(Record(path, settings, 15));
+        const std::string report = Probe(path);
+        EXPECT_EQ(Count(report, "[STREAM]"), c.streams) << report;
+        EXPECT_EQ(Count(report, "codec_name=" + std::string(c.codecName)), c.streams) << report;
+        EXPECT_EQ(Count(report, "\nwidth=" + std::to_string(c.width)), c.streams) << report;
+        EXPECT_EQ(Count(report, "\nheight=240"), c.streams) << report;
+        EXPECT_EQ(Count(report, "nb_read_frames=15"), c.streams) << report;
+        EXPECT_EQ(Count(report, "type=side by side"), c.sideBySide ? 1 : 0) << report;
+        EXPECT_EQ(Count(report, "inverted=1"), 0) << report; // left eye first
+        EXPECT_EQ(Count(report, "TAG:title=left") + Count(report, "TAG:title=right"),
+                  c.streams == 2 ? 2 : 0)
+            << report;
+    }
+}
+
+TEST_F(RecorderTest, MissedTicksAreGapsInTime)
+{
+    const RecordSettings settings = {RecordLayout::SideBySide, RecordCodec::H264, 160, 120, 30, 0};
+    const std::string path = mDir.file("gap.mkv");
+    Recorder recorder;
+    std::string message;
+    ASSERT_TRUE(recorder.Start(path, settings, message)) << message;
+    // 1 s of frames, 1 s missed, 1 s more: 60 frames over 3 s.
+    for (int n = 0; n < 60; ++n)
+        PushFrame(recorder, settings, n, kStartNs + uint64_t(n < 30 ? n : n + 30) * kFrameNs);
+    ASSERT_TRUE(recorder.Stop(message)) << message;
+    EXPECT_NEAR(recorder.Figures().seconds, 3.0, 1e-6);
+    const std::string report = Probe(path);
+    EXPECT_EQ(Count(report, "nb_read_frames=60"), 1) << report;
+    EXPECT_NEAR(FormatNumber(report, "duration"), 3.0, 0.05) << report;
+}
+
+TEST_F(RecorderTest, FrameDecodesToTheEyesPushed)
+{
+    constexpr int kWidth = 320, kHeight = 240, kFrame = 20;
+    const RecordSettings settings = {
+        RecordLayout::SideBySide, RecordCodec::H264, kWidth, kHeight, 30, 0};
+    const std::string path = mDir.file("psnr.mkv");
+    ASSERT_TRUE(Record(path, settings, 30));
+    const std::string raw = mDir.file("frame.argb");
+    ASSERT_TRUE(
+        p3dtest::RunFfmpeg(p3dtest::FindProgram("ffmpeg").c_str(),
+                           {"-i", path, "-vf", "select=eq(n\\," + std::to_string(kFrame) + ")",
+                            "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "argb", raw}));
+    const std::string decoded = p3dtest::ReadFile(raw);
+    ASSERT_EQ(decoded.size(), size_t(2 * kWidth) * kHeight * 4);
+    double squares = 0;
+    for (int eye = 0; eye < 2; ++eye) {
+        const auto pushed = EyePicture(kWidth, kHeight, kFrame, eye);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                for (int c = 1; c < 4; ++c) {
+                    const size_t at = (size_t(y) * kWidth + size_t(x)) * 4 + size_t(c);
+                    const size_t out =
+                        (size_t(y) * 2 * kWidth + size_t(eye * kWidth + x)) * 4 + size_t(c);
+                    const double d = double(uint8_t(decoded[out])) - pushed[at];
+                    squares += d * d;
+                }
+    }
+    const double mse = squares / (2.0 * kWidth * kHeight * 3);
+    EXPECT_GE(10 * std::log10(255.0 * 255.0 / mse), 35.0);
+}
+
+TEST_F(RecorderTest, FramesFindingTheQueueFullAreDroppedAndCounted)
+{
+    const RecordSettings settings = {RecordLayout::Monitor, RecordCodec::H264, 320, 240, 30, 0};
+    const std::string path = mDir.file("drops.mkv");
+    Recorder recorder;
+    std::string message;
+    ASSERT_TRUE(recorder.Start(path, settings, message)) << message;
+    const auto picture = EyePicture(settings.width, settings.height, 0, 0);
+    uint64_t refused = 0;
+    for (int n = 0; n < 100; ++n)
+        refused += !recorder.Push(View(picture, 320, 240), kStartNs + uint64_t(n) * kFrameNs);
+    EXPECT_FALSE(recorder.Push(View(picture, 160, 240), kStartNs + 100 * kFrameNs)); // wrong size
+    ASSERT_TRUE(recorder.Stop(message)) << message;
+    const RecordFigures figures = recorder.Figures();
+    EXPECT_EQ(figures.framesDropped, refused);
+    EXPECT_EQ(figures.framesWritten + figures.framesDropped, 100u);
+    const std::string report = Probe(path);
+    EXPECT_EQ(Count(report, "nb_read_frames=" + std::to_string(figures.framesWritten)), 1)
+        << report;
+    EXPECT_EQ(Count(report, "\nsize=" + std::to_string(figures.bytes) + "\n"), 1) << report;
+}
+
+TEST_F(RecorderTest, BadDestinationsStartNothing)
+{
+    const struct
+    {
+        std::string destination;
+        const char* messagePart;
+    } cases[] = {
+        {mDir.file("no/such/folder/out.mkv"), "No such file"},
+        {"/proc/out.mkv", "Cannot write /proc/out.mkv"},
+        {mDir.file("out.avi"), ".avi"},
+        {"udp://127.0.0.1:9000", "udp://"},
+    };
+    const RecordSettings settings = {RecordLayout::SideBySide, RecordCodec::H264, 160, 120, 30, 0};
+    for (const auto& c : cases) {
+        Recorder recorder;
+        std::string message;
+        EXPECT_FALSE(recorder.Start(c.destination, settings, message)) << c.destination;
+        EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
+        EXPECT_FALSE(recorder.Recording());
+        EXPECT_FALSE(p3dtest::PathExists(c.destination)) << c.destination;
+    }
+}
+
+// A full disk: a small file system of this test's own, in its private mount namespace.
+TEST_F(RecorderTest, FullDiskStopsWithAPlayableFile)
+{
+    if (!p3dtest::InPrivateChannelNamespace())
+        GTEST_SKIP() << "no private mount namespace: " << p3dtest::PrivateChannelNamespaceError();
+    const std::string disk = mDir.file("disk");
+    ASSERT_EQ(mkdir(disk.c_str(), 0755), 0);
+    ASSERT_EQ(mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=12m"), 0) << strerror(errno);
+    const RecordSettings settings = {RecordLayout::SideBySide, RecordCodec::H264, 320, 240, 30, 0};
+    const std::string path = disk + "/full.mkv";
+    Recorder recorder;
+    std::string message;
+    ASSERT_TRUE(recorder.Start(path, settings, message)) << message;
+    // Noise does not compress: the disk fills within a few hundred frames.
+    std::vector<uint8_t> noise[2];
+    uint32_t seed = 1;
+    for (auto& eye : noise) {
+        eye.resize(size_t(settings.width) * settings.height * 4);
+        for (uint8_t& byte : eye)
+            byte = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    }
+    int n = 0;
+    for (; n < 3000 && recorder.Recording(); ++n) {
+        while (recorder.Recording() &&
+               recorder.Figures().framesWritten + Recorder::kQueueFrames <= uint64_t(n))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // The eyes swap each frame: nothing to predict from the last.
+        recorder.Push(View(noise[n % 2], 320, 240), View(noise[(n + 1) % 2], 320, 240),
+                      kStartNs + uint64_t(n) * kFrameNs);
+    }
+    EXPECT_FALSE(recorder.Recording()) << "the disk never filled";
+    EXPECT_NE(recorder.Message().find("disk is full"), std::string::npos) << recorder.Message();
+    recorder.Stop(message);
+    const uint64_t written = recorder.Figures().framesWritten;
+    EXPECT_GT(written, 0u);
+    const std::string report = Probe(path);
+    EXPECT_EQ(Count(report, "nb_read_frames=" + std::to_string(written)), 1) << report;
+    umount(disk.c_str());
+}
+
+} // namespace
