@@ -39,8 +39,12 @@ bool RecordOutput::Open(const RecordDestination& in_destination, std::string& ou
 {
     if (in_destination.isStream) {
         AVIOContext* io = nullptr;
+        // SRT's live mode drops what is unsent when closed: the last frames would be lost.
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "linger", "5", 0);
         const int error = VERIFY_ERR(
-            avio_open2(&io, in_destination.location.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr));
+            avio_open2(&io, in_destination.location.c_str(), AVIO_FLAG_WRITE, nullptr, &options));
+        av_dict_free(&options);
         if (error < 0) {
             out_message = "Cannot connect to " + in_destination.location + ": " + ErrorText(error);
             return false;

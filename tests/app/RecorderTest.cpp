@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <netinet/in.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -313,6 +316,50 @@ TEST_F(RecorderTest, FullDiskStopsWithAPlayableFile)
     const std::string report = Probe(path);
     EXPECT_EQ(Count(report, "nb_read_frames=" + std::to_string(written)), 1) << report;
     umount(disk.c_str());
+}
+
+} // namespace
+
+namespace {
+
+int FreeUdpPort()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+TEST_F(RecorderTest, StreamsToAnSrtListener)
+{
+    const int port = FreeUdpPort();
+    ASSERT_NE(port, 0);
+    const std::string url = "srt://127.0.0.1:" + std::to_string(port);
+    const std::string received = mDir.file("received.ts");
+    p3dtest::Child listener({p3dtest::FindProgram("ffmpeg"), "-nostdin", "-v", "error", "-f",
+                             "mpegts", "-i", url + "?mode=listener", "-c", "copy", "-f", "mpegts",
+                             received});
+    const RecordSettings settings = {RecordLayout::SideBySide, RecordCodec::H264, 320, 240, 30, 0};
+    Recorder recorder;
+    std::string message;
+    // The listener takes a moment to listen.
+    for (int attempt = 0; attempt < 50 && !recorder.Start(url, settings, message); ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(recorder.Recording()) << message;
+    for (int n = 0; n < 90; ++n)
+        PushFrame(recorder, settings, n, kStartNs + uint64_t(n) * kFrameNs);
+    EXPECT_TRUE(recorder.Stop(message)) << message;
+    EXPECT_EQ(listener.wait(20000), 0) << listener.err();
+    const std::string report = Probe(received);
+    EXPECT_EQ(Count(report, "nb_read_frames=90"), 1) << report;
+    EXPECT_EQ(Count(report, "\nwidth=640"), 1) << report;
 }
 
 } // namespace
