@@ -48,6 +48,7 @@ bool MediaWriter::Open(const RecordDestination& in_destination, const RecordSett
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     mLocation = in_destination.location;
+    mLastPts = -1; // a writer opened again starts its times again
     AVFormatContext* format = nullptr;
     avformat_alloc_output_context2(&format, nullptr, in_destination.format, mLocation.c_str());
     mFormat.reset(format);

@@ -1,5 +1,7 @@
 #include "Recorder.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "CoreMachDebugLog.h"
@@ -37,8 +39,7 @@ bool Recorder::Start(const std::string& in_destination, const RecordSettings& in
     }
     if (mThread.joinable()) // ended by itself
         mThread.join();
-    RecordDestination destination;
-    if (!ParseRecordDestination(in_destination, in_settings.layout, destination, out_message))
+    if (!ParseRecordDestination(in_destination, in_settings.layout, mDestination, out_message))
         return false;
     if (in_settings.width <= 0 || in_settings.height <= 0 || in_settings.width > 8192 ||
         in_settings.height > 8192) {
@@ -48,7 +49,7 @@ bool Recorder::Start(const std::string& in_destination, const RecordSettings& in
     mSettings = in_settings;
     mPictureWidth =
         in_settings.layout == RecordLayout::Monitor ? in_settings.width : 2 * in_settings.width;
-    if (!mWriter.Open(destination, in_settings, out_message)) {
+    if (!mWriter.Open(mDestination, in_settings, out_message)) {
         std::string ignored;
         mWriter.Close(ignored);
         return false;
@@ -134,8 +135,13 @@ void Recorder::Run()
         std::string message;
         const ArgbView picture = {slot.pixels.data(), size_t(mPictureWidth) * 4, mPictureWidth,
                                   mSettings.height};
-        if (!mWriter.Write(picture, slot.captureNs, message))
-            return Finish(message);
+        if (!mWriter.Write(picture, slot.captureNs, message)) {
+            if (!mDestination.isStream)
+                return Finish(message);
+            if (!Reconnect())
+                break;
+            continue; // the queue was emptied
+        }
         if (mWritten++ == 0)
             firstNs = slot.captureNs;
         mDurationNs = slot.captureNs - firstNs + frameNs;
@@ -148,6 +154,30 @@ void Recorder::Run()
         --mQueued;
     }
     Finish("");
+}
+
+bool Recorder::Reconnect()
+{
+    constexpr std::chrono::milliseconds kFirstWait{250}, kLongestWait{2000};
+    mReconnecting = true;
+    std::string message;
+    mWriter.Close(message);
+    for (auto wait = kFirstWait;; wait = std::min(2 * wait, kLongestWait)) {
+        {
+            std::unique_lock lock(mMutex);
+            mDropped += mQueued;
+            mFirst = (mFirst + mQueued) % kQueueFrames;
+            mQueued = 0;
+            if (mWake.wait_for(lock, wait, [this] { return mStopping; }))
+                break;
+        }
+        if (mWriter.Open(mDestination, mSettings, message)) {
+            mReconnecting = false;
+            return true;
+        }
+    }
+    mReconnecting = false;
+    return false;
 }
 
 void Recorder::Finish(const std::string& in_reason)

@@ -2,7 +2,8 @@
 // never waits for the encoder: frames go into a bounded queue of buffers made at the start, and
 // when the encoder falls behind, the frames that find the queue full are dropped and counted.
 // A write error or a full disk ends the recording with a message, the file closed properly up
-// to its last good frame.
+// to its last good frame. A stream whose server goes away connects again, waiting longer after
+// each failed try; the frames meanwhile are dropped.
 #pragma once
 
 #include <array>
@@ -16,6 +17,7 @@
 
 #include "ArgbView.h"
 #include "MediaWriter.h"
+#include "RecordDestination.h"
 #include "RecordSettings.h"
 
 struct RecordFigures
@@ -51,6 +53,8 @@ public:
 
     // Whether frames are taken: started, and neither stopped nor ended by an error.
     bool Recording() const { return mRecording; }
+    // A stream's server went away: connecting again.
+    bool Reconnecting() const { return mReconnecting; }
     RecordFigures Figures() const;
     // Why the recording ended by itself; "" while it runs or after a clean stop.
     std::string Message() const;
@@ -66,10 +70,14 @@ private:
     Slot* FreeSlot();
     void Queue();
     void Run();
+    // Connects the stream again until it works (true) or the recording stops (false); what is
+    // queued meanwhile is dropped.
+    bool Reconnect();
     // Ends the thread's side: closes the writer, keeps the reason.
     void Finish(const std::string& in_reason);
 
     RecordSettings mSettings;
+    RecordDestination mDestination;
     int mPictureWidth = 0; // pixels in a queued row: the monitor's, or two eyes'
     MediaWriter mWriter;   // the thread's once started
     std::array<Slot, kQueueFrames> mSlots;
@@ -83,6 +91,7 @@ private:
     bool mClosedOk = true;
 
     std::atomic<bool> mRecording{false};
+    std::atomic<bool> mReconnecting{false};
     std::atomic<uint64_t> mWritten{0}, mDropped{0}, mDurationNs{0}, mBytes{0};
     std::thread mThread;
 };

@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstring>
+#include <memory>
 #include <netinet/in.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -337,15 +339,21 @@ int FreeUdpPort()
     return port;
 }
 
+// ffmpeg listening for an SRT stream, keeping what comes in file.
+std::unique_ptr<p3dtest::Child> SrtListener(const std::string& url, const std::string& file)
+{
+    return std::make_unique<p3dtest::Child>(std::vector<std::string>{
+        p3dtest::FindProgram("ffmpeg"), "-nostdin", "-v", "error", "-f", "mpegts", "-i",
+        url + "?mode=listener", "-c", "copy", "-f", "mpegts", file});
+}
+
 TEST_F(RecorderTest, StreamsToAnSrtListener)
 {
     const int port = FreeUdpPort();
     ASSERT_NE(port, 0);
     const std::string url = "srt://127.0.0.1:" + std::to_string(port);
     const std::string received = mDir.file("received.ts");
-    p3dtest::Child listener({p3dtest::FindProgram("ffmpeg"), "-nostdin", "-v", "error", "-f",
-                             "mpegts", "-i", url + "?mode=listener", "-c", "copy", "-f", "mpegts",
-                             received});
+    auto listener = SrtListener(url, received);
     const RecordSettings settings = {RecordLayout::SideBySide, RecordCodec::H264, 320, 240, 30, 0};
     Recorder recorder;
     std::string message;
@@ -356,10 +364,54 @@ TEST_F(RecorderTest, StreamsToAnSrtListener)
     for (int n = 0; n < 90; ++n)
         PushFrame(recorder, settings, n, kStartNs + uint64_t(n) * kFrameNs);
     EXPECT_TRUE(recorder.Stop(message)) << message;
-    EXPECT_EQ(listener.wait(20000), 0) << listener.err();
+    EXPECT_EQ(listener->wait(20000), 0) << listener->err();
     const std::string report = Probe(received);
     EXPECT_EQ(Count(report, "nb_read_frames=90"), 1) << report;
     EXPECT_EQ(Count(report, "\nwidth=640"), 1) << report;
+}
+
+TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
+{
+    const int port = FreeUdpPort();
+    ASSERT_NE(port, 0);
+    const std::string url = "srt://127.0.0.1:" + std::to_string(port);
+    auto listener = SrtListener(url, mDir.file("first.ts"));
+    const RecordSettings settings = {RecordLayout::SideBySide, RecordCodec::H264, 160, 120, 30, 0};
+    Recorder recorder;
+    std::string message;
+    for (int attempt = 0; attempt < 50 && !recorder.Start(url, settings, message); ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(recorder.Recording()) << message;
+    // Frames at the camera's pace; the server goes away after 30 and comes back.
+    const std::string again = mDir.file("again.ts");
+    bool wentAway = false;
+    uint64_t writtenBefore = 0;
+    int n = 0;
+    for (; n < 900; ++n) {
+        if (n == 30) {
+            kill(listener->pid(), SIGTERM);
+            listener->wait(10000);
+            listener = SrtListener(url, again);
+        }
+        if (recorder.Reconnecting() && !wentAway) {
+            wentAway = true;
+            writtenBefore = recorder.Figures().framesWritten;
+        }
+        if (wentAway && !recorder.Reconnecting() &&
+            recorder.Figures().framesWritten > writtenBefore + 30)
+            break;
+        const auto left = EyePicture(settings.width, settings.height, n, 0);
+        recorder.Push(View(left, 160, 120), View(left, 160, 120),
+                      kStartNs + uint64_t(n) * kFrameNs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(33));
+    }
+    EXPECT_TRUE(wentAway);
+    EXPECT_LT(n, 900) << "the stream never came back";
+    EXPECT_TRUE(recorder.Recording());
+    EXPECT_TRUE(recorder.Stop(message)) << message;
+    EXPECT_EQ(listener->wait(20000), 0) << listener->err();
+    const std::string report = Probe(again);
+    EXPECT_EQ(Count(report, "\nwidth=320"), 1) << report;
 }
 
 } // namespace
