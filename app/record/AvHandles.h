@@ -1,7 +1,8 @@
-// libav* objects owned as unique_ptr, each freed by its own library call.
+// libav* objects owned as unique_ptr, each freed by its own library call; libav*'s error texts.
 #pragma once
 
 #include <memory>
+#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -51,3 +52,11 @@ using PacketPtr = std::unique_ptr<AVPacket, avhandle::PacketFree>;
 using IoContextPtr = std::unique_ptr<AVIOContext, avhandle::IoContextFree>;
 using UrlIoContextPtr = std::unique_ptr<AVIOContext, avhandle::UrlIoClose>;
 using FormatContextPtr = std::unique_ptr<AVFormatContext, avhandle::FormatContextFree>;
+
+// The text of an AVERROR code, for the user's messages.
+inline std::string AvErrorText(int in_error)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(in_error, text, sizeof(text));
+    return text;
+}

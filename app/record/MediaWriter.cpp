@@ -11,13 +11,6 @@ extern "C" {
 
 namespace {
 
-std::string ErrorText(int in_error)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(in_error, text, sizeof(text));
-    return text;
-}
-
 // Side by side, left eye first: Matroska's StereoMode and MP4's st3d box both come from this.
 bool MarkSideBySide(AVStream* io_stream)
 {
@@ -109,7 +102,7 @@ const char* MediaWriter::CodecName() const
 std::string MediaWriter::WriteFailure(int in_error) const
 {
     const std::string reason =
-        mOutput.WriteError().empty() ? ErrorText(in_error) : mOutput.WriteError();
+        mOutput.WriteError().empty() ? AvErrorText(in_error) : mOutput.WriteError();
     return "Cannot write " + mLocation + ": " + reason;
 }
 
@@ -135,7 +128,7 @@ bool MediaWriter::Write(const ArgbView& in_picture, uint64_t in_captureNs, std::
         }
         const int error = VERIFY_ERR(mEncoders[i].Send(view, pts));
         if (error < 0) {
-            out_message = "The encoder failed: " + ErrorText(error);
+            out_message = "The encoder failed: " + AvErrorText(error);
             return false;
         }
         if (!WritePackets(i, out_message))
@@ -153,7 +146,7 @@ bool MediaWriter::WritePackets(int in_stream, std::string& out_message)
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF)
             return true;
         if (VERIFY_ERR(error) < 0) {
-            out_message = "The encoder failed: " + ErrorText(error);
+            out_message = "The encoder failed: " + AvErrorText(error);
             return false;
         }
         packet->stream_index = in_stream;

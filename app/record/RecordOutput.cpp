@@ -20,13 +20,6 @@ int64_t ReserveFor(int64_t in_size)
     return kReserveBase + in_size / 64;
 }
 
-std::string ErrorText(int in_error)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(in_error, text, sizeof(text));
-    return text;
-}
-
 } // namespace
 
 RecordOutput::~RecordOutput()
@@ -46,7 +39,8 @@ bool RecordOutput::Open(const RecordDestination& in_destination, std::string& ou
             avio_open2(&io, in_destination.location.c_str(), AVIO_FLAG_WRITE, nullptr, &options));
         av_dict_free(&options);
         if (error < 0) {
-            out_message = "Cannot connect to " + in_destination.location + ": " + ErrorText(error);
+            out_message =
+                "Cannot connect to " + in_destination.location + ": " + AvErrorText(error);
             return false;
         }
         mStream.reset(io);
@@ -148,7 +142,7 @@ bool RecordOutput::Close(std::string& out_message)
         avio_flush(mStream.get());
         ok = VERIFY(mStream->error == 0);
         if (!ok)
-            out_message = "The stream failed: " + ErrorText(mStream->error);
+            out_message = "The stream failed: " + AvErrorText(mStream->error);
         mStream.reset();
     }
     if (mFile) {

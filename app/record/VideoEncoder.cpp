@@ -63,9 +63,8 @@ bool VideoEncoder::Open(const RecordSettings& in_settings, int in_width, int in_
     }
     const int error = VERIFY_ERR(avcodec_open2(context, codec, nullptr));
     if (error < 0) {
-        char text[AV_ERROR_MAX_STRING_SIZE] = {};
-        av_strerror(error, text, sizeof(text));
-        out_message = std::string("Cannot start the ") + codec->name + " encoder: " + text;
+        out_message =
+            std::string("Cannot start the ") + codec->name + " encoder: " + AvErrorText(error);
         return false;
     }
     mFrame->format = context->pix_fmt;
