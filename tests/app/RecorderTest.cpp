@@ -44,13 +44,19 @@ ArgbView View(const std::vector<uint8_t>& pixels, int width, int height)
     return {pixels.data(), size_t(width) * 4, width, height};
 }
 
-// Pushes frame n of both eyes, or of the monitor picture (the left eye's), once the queue has
-// room, so no frame is dropped.
-void PushFrame(Recorder& recorder, const RecordSettings& settings, int n, uint64_t captureNs)
+// Until frame n (counted from 0) finds room in the queue.
+void WaitForRoom(const Recorder& recorder, int n)
 {
     while (recorder.Recording() &&
            recorder.Figures().framesWritten + Recorder::kQueueFrames <= uint64_t(n))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// Pushes frame n of both eyes, or of the monitor picture (the left eye's), once the queue has
+// room, so no frame is dropped.
+void PushFrame(Recorder& recorder, const RecordSettings& settings, int n, uint64_t captureNs)
+{
+    WaitForRoom(recorder, n);
     const auto left = EyePicture(settings.width, settings.height, n, 0);
     const auto right = EyePicture(settings.width, settings.height, n, 1);
     const ArgbView l = View(left, settings.width, settings.height);
@@ -303,9 +309,7 @@ TEST_F(RecorderTest, FullDiskStopsWithAPlayableFile)
     }
     int n = 0;
     for (; n < 3000 && recorder.Recording(); ++n) {
-        while (recorder.Recording() &&
-               recorder.Figures().framesWritten + Recorder::kQueueFrames <= uint64_t(n))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        WaitForRoom(recorder, n);
         // The eyes swap each frame: nothing to predict from the last.
         recorder.Push(View(noise[n % 2], 320, 240), View(noise[(n + 1) % 2], 320, 240),
                       kStartNs + uint64_t(n) * kFrameNs);
@@ -320,11 +324,8 @@ TEST_F(RecorderTest, FullDiskStopsWithAPlayableFile)
     umount(disk.c_str());
 }
 
-} // namespace
-
-namespace {
-
-int FreeUdpPort()
+// An SRT URL on a free port of this machine.
+std::string SrtUrl()
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = {};
@@ -336,7 +337,7 @@ int FreeUdpPort()
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
         port = ntohs(address.sin_port);
     close(fd);
-    return port;
+    return "srt://127.0.0.1:" + std::to_string(port);
 }
 
 // ffmpeg listening for an SRT stream, keeping what comes in file.
@@ -347,20 +348,25 @@ std::unique_ptr<p3dtest::Child> SrtListener(const std::string& url, const std::s
         url + "?mode=listener", "-c", "copy", "-f", "mpegts", file});
 }
 
+// Streams once the listener, just started, listens.
+bool StartStream(Recorder& recorder, const std::string& url, const RecordSettings& settings)
+{
+    std::string message;
+    for (int attempt = 0; attempt < 50 && !recorder.Start(url, settings, message); ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(recorder.Recording()) << message;
+    return recorder.Recording();
+}
+
 TEST_F(RecorderTest, StreamsToAnSrtListener)
 {
-    const int port = FreeUdpPort();
-    ASSERT_NE(port, 0);
-    const std::string url = "srt://127.0.0.1:" + std::to_string(port);
+    const std::string url = SrtUrl();
     const std::string received = mDir.file("received.ts");
     auto listener = SrtListener(url, received);
     const RecordSettings settings = {RecordLayout::SideBySide, RecordCodec::H264, 320, 240, 30, 0};
     Recorder recorder;
+    ASSERT_TRUE(StartStream(recorder, url, settings));
     std::string message;
-    // The listener takes a moment to listen.
-    for (int attempt = 0; attempt < 50 && !recorder.Start(url, settings, message); ++attempt)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_TRUE(recorder.Recording()) << message;
     for (int n = 0; n < 90; ++n)
         PushFrame(recorder, settings, n, kStartNs + uint64_t(n) * kFrameNs);
     EXPECT_TRUE(recorder.Stop(message)) << message;
@@ -372,16 +378,11 @@ TEST_F(RecorderTest, StreamsToAnSrtListener)
 
 TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
 {
-    const int port = FreeUdpPort();
-    ASSERT_NE(port, 0);
-    const std::string url = "srt://127.0.0.1:" + std::to_string(port);
+    const std::string url = SrtUrl();
     auto listener = SrtListener(url, mDir.file("first.ts"));
     const RecordSettings settings = {RecordLayout::SideBySide, RecordCodec::H264, 160, 120, 30, 0};
     Recorder recorder;
-    std::string message;
-    for (int attempt = 0; attempt < 50 && !recorder.Start(url, settings, message); ++attempt)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_TRUE(recorder.Recording()) << message;
+    ASSERT_TRUE(StartStream(recorder, url, settings));
     // Frames at the camera's pace; the server goes away after 30 and comes back.
     const std::string again = mDir.file("again.ts");
     bool wentAway = false;
@@ -408,6 +409,7 @@ TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
     EXPECT_TRUE(wentAway);
     EXPECT_LT(n, 900) << "the stream never came back";
     EXPECT_TRUE(recorder.Recording());
+    std::string message;
     EXPECT_TRUE(recorder.Stop(message)) << message;
     EXPECT_EQ(listener->wait(20000), 0) << listener->err();
     const std::string report = Probe(again);
