@@ -93,6 +93,13 @@ bool MediaWriter::Open(const RecordDestination& in_destination, const RecordSett
     return true;
 }
 
+double MediaWriter::Seconds() const
+{
+    if (mLastPts < 0)
+        return 0;
+    return double(mLastPts + mFrameDuration) * av_q2d(mEncoders[0].TimeBase());
+}
+
 const char* MediaWriter::CodecName() const
 {
     const AVCodecContext* context = mEncoders[0].Context();

@@ -31,6 +31,8 @@ public:
 
     bool NearlyFull() const { return mOutput.NearlyFull(); }
     uint64_t Bytes() const { return mOutput.Bytes(); }
+    // How long the pictures written so far play.
+    double Seconds() const;
     // The encoder used: "libx264" or "mpeg4".
     const char* CodecName() const;
 

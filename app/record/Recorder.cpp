@@ -60,7 +60,8 @@ bool Recorder::Start(const std::string& in_destination, const RecordSettings& in
     mStopping = false;
     mMessage.clear();
     mClosedOk = true;
-    mWritten = mDropped = mDurationNs = 0;
+    mWritten = mDropped = 0;
+    mSeconds = 0;
     mBytes = mWriter.Bytes();
     mRecording = true;
     mThread = std::thread(&Recorder::Run, this);
@@ -122,8 +123,6 @@ bool Recorder::Push(const ArgbView& in_left, const ArgbView& in_right, uint64_t 
 
 void Recorder::Run()
 {
-    const uint64_t frameNs = 1000000000ull / uint64_t(mSettings.framesPerSecond);
-    uint64_t firstNs = 0;
     for (;;) {
         std::unique_lock lock(mMutex);
         mWake.wait(lock, [this] { return mQueued > 0 || mStopping; });
@@ -142,9 +141,8 @@ void Recorder::Run()
                 break;
             continue; // the queue was emptied
         }
-        if (mWritten++ == 0)
-            firstNs = slot.captureNs;
-        mDurationNs = slot.captureNs - firstNs + frameNs;
+        ++mWritten;
+        mSeconds = mWriter.Seconds();
         mBytes = mWriter.Bytes();
         if (mWriter.NearlyFull())
             return Finish("The disk is full: the recording stopped");
@@ -216,7 +214,7 @@ bool Recorder::Stop(std::string& out_message)
 
 RecordFigures Recorder::Figures() const
 {
-    return {mWritten, mDropped, double(mDurationNs) / 1e9, mBytes};
+    return {mWritten, mDropped, mSeconds, mBytes};
 }
 
 std::string Recorder::Message() const

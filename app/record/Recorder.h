@@ -24,7 +24,7 @@ struct RecordFigures
 {
     uint64_t framesWritten = 0;
     uint64_t framesDropped = 0; // found the queue full
-    double seconds = 0;         // the written frames' span, as the file plays it
+    double seconds = 0;         // how long the written frames play
     uint64_t bytes = 0;
 };
 
@@ -92,6 +92,7 @@ private:
 
     std::atomic<bool> mRecording{false};
     std::atomic<bool> mReconnecting{false};
-    std::atomic<uint64_t> mWritten{0}, mDropped{0}, mDurationNs{0}, mBytes{0};
+    std::atomic<uint64_t> mWritten{0}, mDropped{0}, mBytes{0};
+    std::atomic<double> mSeconds{0};
     std::thread mThread;
 };
