@@ -54,7 +54,6 @@ bool MediaWriter::Open(const RecordDestination& in_destination, const RecordSett
     if (!mOutput.Open(in_destination, out_message))
         return false;
     format->pb = mOutput.Context();
-    const bool eyes = in_settings.layout != RecordLayout::Monitor;
     const bool twoStreams = in_settings.layout == RecordLayout::TwoStreams;
     mStreams = twoStreams ? 2 : 1;
     mEyeWidth = in_settings.width;
@@ -75,7 +74,7 @@ bool MediaWriter::Open(const RecordDestination& in_destination, const RecordSett
         stream->avg_frame_rate = encoder->framerate;
         if (twoStreams)
             av_dict_set(&stream->metadata, "title", i == 0 ? "left" : "right", 0);
-        if (eyes && !twoStreams && !VERIFY(MarkSideBySide(stream))) {
+        if (in_settings.layout == RecordLayout::SideBySide && !VERIFY(MarkSideBySide(stream))) {
             out_message = "Out of memory";
             return false;
         }
@@ -98,12 +97,6 @@ double MediaWriter::Seconds() const
     if (mLastPts < 0)
         return 0;
     return double(mLastPts + mFrameDuration) * av_q2d(mEncoders[0].TimeBase());
-}
-
-const char* MediaWriter::CodecName() const
-{
-    const AVCodecContext* context = mEncoders[0].Context();
-    return context ? context->codec->name : "";
 }
 
 std::string MediaWriter::WriteFailure(int in_error) const

@@ -33,8 +33,6 @@ public:
     uint64_t Bytes() const { return mOutput.Bytes(); }
     // How long the pictures written so far play.
     double Seconds() const;
-    // The encoder used: "libx264" or "mpeg4".
-    const char* CodecName() const;
 
 private:
     // Sends the packets encoder in_stream has ready to the container.

@@ -30,6 +30,12 @@ RecordOutput::~RecordOutput()
 
 bool RecordOutput::Open(const RecordDestination& in_destination, std::string& out_message)
 {
+    std::string ignored;
+    Close(ignored);
+    mPosition = mSize = mAllocated = 0;
+    mCanReserve = true;
+    mNearlyFull = false;
+    mWriteError.clear();
     if (in_destination.isStream) {
         AVIOContext* io = nullptr;
         // SRT's live mode drops what is unsent when closed: the last frames would be lost.
@@ -155,8 +161,11 @@ bool RecordOutput::Close(std::string& out_message)
     if (mFd != -1) {
         // The reserve beyond the end goes back to the disk.
         if (mAllocated > mSize)
-            VERIFY_ERR(ftruncate(mFd, mSize));
-        ok = VERIFY_ERR(close(mFd)) == 0 && ok;
+            VERIFY(ftruncate(mFd, mSize) == 0);
+        if (!VERIFY(close(mFd) == 0) && ok) {
+            out_message = "Cannot write " + mPath + ": " + strerror(errno);
+            ok = false;
+        }
         mFd = -1;
     }
     return ok;

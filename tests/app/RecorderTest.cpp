@@ -210,6 +210,25 @@ TEST_F(RecorderTest, MissedTicksAreGapsInTime)
     EXPECT_NEAR(FormatNumber(report, "duration"), 3.0, 0.05) << report;
 }
 
+TEST_F(RecorderTest, ARecorderRecordsAgain)
+{
+    const RecordSettings settings = {RecordLayout::Monitor, RecordCodec::H264, 160, 120, 30, 0};
+    Recorder recorder;
+    std::string message;
+    for (const char* file : {"first.mkv", "second.mkv"}) {
+        ASSERT_TRUE(recorder.Start(mDir.file(file), settings, message)) << message;
+        for (int n = 0; n < 10; ++n)
+            PushFrame(recorder, settings, n, kStartNs * 3 + uint64_t(n) * kFrameNs);
+        ASSERT_TRUE(recorder.Stop(message)) << message;
+    }
+    const RecordFigures figures = recorder.Figures();
+    EXPECT_EQ(figures.framesWritten, 10u);
+    const std::string report = Probe(mDir.file("second.mkv"));
+    EXPECT_EQ(Count(report, "nb_read_frames=10"), 1) << report;
+    EXPECT_NEAR(FormatNumber(report, "duration"), 10.0 / 30, 0.01) << report;
+    EXPECT_EQ(FormatNumber(report, "size"), double(figures.bytes)) << report;
+}
+
 TEST_F(RecorderTest, FrameDecodesToTheEyesPushed)
 {
     constexpr int kWidth = 320, kHeight = 240, kFrame = 20;
