@@ -1,8 +1,10 @@
 #include "RecordOutput.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 #include "CoreMachDebugLog.h"
@@ -14,6 +16,8 @@ constexpr int kBufferSize = 256 * 1024; // also the largest single write
 // grows with the file.
 constexpr int64_t kReserveBase = 8 << 20;
 constexpr int64_t kGrowBy = 32 << 20; // allocated at once while there is room
+// Above SRT's usual 120 ms.
+constexpr std::chrono::milliseconds kSrtLatency{250};
 
 int64_t ReserveFor(int64_t in_size)
 {
@@ -39,6 +43,7 @@ bool RecordOutput::Open(const RecordDestination& in_destination, std::string& ou
     if (in_destination.isStream) {
         AVIOContext* io = nullptr;
         // SRT's live mode drops what is unsent when closed: the last frames would be lost.
+        mSrt = strcmp(in_destination.format, "mpegts") == 0;
         AVDictionary* options = nullptr;
         av_dict_set(&options, "linger", "5", 0);
         const int error = VERIFY_ERR(
@@ -149,6 +154,10 @@ bool RecordOutput::Close(std::string& out_message)
         ok = VERIFY(mStream->error == 0);
         if (!ok)
             out_message = "The stream failed: " + AvErrorText(mStream->error);
+        // An SRT receiver plays each packet its latency after it was sent, and drops what it
+        // still holds when the connection ends: the last frames wait that out.
+        if (ok && mSrt)
+            std::this_thread::sleep_for(kSrtLatency);
         mStream.reset();
     }
     if (mFile) {

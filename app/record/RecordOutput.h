@@ -46,5 +46,6 @@ private:
     int64_t mAllocated = 0;
     bool mCanReserve = true; // false on file systems without fallocate
     bool mNearlyFull = false;
+    bool mSrt = false;
     std::string mWriteError;
 };

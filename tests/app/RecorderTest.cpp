@@ -390,8 +390,13 @@ TEST_F(RecorderTest, StreamsToAnSrtListener)
     Recorder recorder;
     ASSERT_TRUE(StartStream(recorder, url, settings));
     std::string message;
-    for (int n = 0; n < 90; ++n)
+    // At the camera's pace (SRT's live mode drops what comes much faster than it plays), but for
+    // a full queue's worth at once as the stop finds it.
+    for (int n = 0; n < 90; ++n) {
         PushFrame(recorder, settings, n, kStartNs + uint64_t(n) * kFrameNs);
+        if (n < 90 - int(Recorder::kQueueFrames))
+            std::this_thread::sleep_for(std::chrono::milliseconds(33));
+    }
     EXPECT_TRUE(recorder.Stop(message)) << message;
     EXPECT_EQ(listener->wait(20000), 0) << listener->err();
     const std::string report = Probe(received);
