@@ -42,8 +42,8 @@ bool RecordOutput::Open(const RecordDestination& in_destination, std::string& ou
     mWriteError.clear();
     if (in_destination.isStream) {
         AVIOContext* io = nullptr;
-        // SRT's live mode drops what is unsent when closed: the last frames would be lost.
         mSrt = strcmp(in_destination.format, "mpegts") == 0;
+        // SRT's live mode drops what is unsent when closed: the last frames would be lost.
         AVDictionary* options = nullptr;
         av_dict_set(&options, "linger", "5", 0);
         const int error = VERIFY_ERR(
