@@ -159,10 +159,20 @@ public:
                : !mReader->IsWriterAlive() ? "the writer is not seen"
                                            : nullptr;
     }
-    void Publish()
+    // Untimed: after in_idle, the next frame published; then it is held for reading. False, with
+    // the benchmark skipped, when it cannot be.
+    bool PublishAndHold(benchmark::State& state, StampedChannelReader::Frame& out_frame,
+                        std::chrono::milliseconds in_idle = {})
     {
+        state.PauseTiming();
+        std::this_thread::sleep_for(in_idle);
         mWriter.BeginFrame();
         mWriter.EndFrame({});
+        state.ResumeTiming();
+        if (mReader->BeginRead(out_frame))
+            return true;
+        state.SkipWithError("no frame to read");
+        return false;
     }
     StampedChannelReader& Reader() { return *mReader; }
 
@@ -183,14 +193,9 @@ void BM_VCamStampedFrameI420_1280x720(benchmark::State& state)
     FrameConverter converter(OutputFormat::kI420, kHDWidth, kHDHeight);
     std::vector<uint8_t> out(converter.OutputBytes());
     for (auto _ : state) {
-        state.PauseTiming();
-        channel.Publish();
-        state.ResumeTiming();
         StampedChannelReader::Frame frame;
-        if (!channel.Reader().BeginRead(frame)) {
-            state.SkipWithError("no frame to read");
+        if (!channel.PublishAndHold(state, frame))
             break;
-        }
         converter.Convert(frame.pixels, size_t(frame.rowBytes), out.data());
         channel.Reader().EndRead();
         benchmark::DoNotOptimize(out.data());
@@ -316,15 +321,10 @@ void BM_PipeWireFrameI420_1280x720(benchmark::State& state)
     const std::function<bool()> whole = [&reader] { return reader.IsHeldWhole(); };
     std::string error;
     for (auto _ : state) {
-        state.PauseTiming();
-        std::this_thread::sleep_for(kIdle);
-        channel.Publish(); // the camera wakes as soon as a frame is published
-        state.ResumeTiming();
+        // The camera wakes as soon as a frame is published.
         StampedChannelReader::Frame frame;
-        if (!reader.BeginRead(frame)) {
-            state.SkipWithError("no frame to read");
+        if (!channel.PublishAndHold(state, frame, kIdle))
             break;
-        }
         camera.output.WritePixels(frame.pixels, size_t(frame.rowBytes), whole, error);
         reader.EndRead();
     }
@@ -342,15 +342,9 @@ void BM_LibyuvARGBToI420AfterIdle_1280x720(benchmark::State& state)
     uint8_t* const u = out.data() + size_t(kHDWidth) * kHDHeight;
     uint8_t* const v = u + size_t(half) * (kHDHeight / 2);
     for (auto _ : state) {
-        state.PauseTiming();
-        std::this_thread::sleep_for(kIdle);
-        channel.Publish();
-        state.ResumeTiming();
         StampedChannelReader::Frame frame;
-        if (!channel.Reader().BeginRead(frame)) {
-            state.SkipWithError("no frame to read");
+        if (!channel.PublishAndHold(state, frame, kIdle))
             break;
-        }
         libyuv::ARGBToI420(frame.pixels, frame.rowBytes, out.data(), kHDWidth, u, half, v, half,
                            kHDWidth, kHDHeight);
         channel.Reader().EndRead();

@@ -177,7 +177,7 @@ say "$deb"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = parallax3d ] || die "Package: $(field Package)"
 [ "$(field Version)" = 1.201 ] || die "Version: $(field Version)"
-[ "$(field Recommends)" = v4l2loopback-dkms ] || die "Recommends: $(field Recommends)"
+[ "$(field Recommends)" = "pipewire, v4l2loopback-dkms" ] || die "Recommends: $(field Recommends)"
 field Depends | grep -q libqt6widgets6 || die "Depends, from the libraries, lacks Qt: $(field Depends)"
 
 # Errors fail; warnings are shown.
