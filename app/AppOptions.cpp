@@ -2,7 +2,10 @@
 
 #include <QCommandLineParser>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 #include "CameraMenuModel.h"
 #include "CoreCommandLine.h"
@@ -10,6 +13,60 @@
 #include "StereoRectifier.h"
 #include "TestPatternCamera.h"
 #include "TestPatternRig.h"
+
+namespace {
+
+// --record, --stream and --record-layout into out; false with the message for the user.
+bool ParseRecording(const std::optional<QString>& in_file, const std::optional<QString>& in_url,
+                    const std::optional<QString>& in_layout, AppOptions& out, QString& out_error)
+{
+    if (in_layout.has_value()) {
+        static const QStringList kLayouts = {"monitor", "side-by-side", "two-streams"};
+        const qsizetype layout = kLayouts.indexOf(*in_layout);
+        if (layout < 0) {
+            out_error =
+                "--record-layout takes " + kLayouts.join(", ") + ", not \"" + *in_layout + "\"";
+            return false;
+        }
+        out.recordLayout = RecordLayout(layout);
+    }
+    if (in_file.has_value() && in_url.has_value()) {
+        out_error = "--record and --stream go one at a time";
+        return false;
+    }
+    if (!in_file.has_value() && !in_url.has_value())
+        return true;
+    const QString option = in_file.has_value() ? "--record" : "--stream";
+    const std::string text = (in_file.has_value() ? *in_file : *in_url).toStdString();
+    RecordDestination destination;
+    std::string message;
+    if (!ParseRecordDestination(text, out.recordLayout, destination, message)) {
+        out_error = option + ": " + QString::fromStdString(message);
+        return false;
+    }
+    if (destination.isStream != in_url.has_value()) {
+        out_error = in_file.has_value() ? "--record writes a file; a URL goes to --stream"
+                                        : "--stream takes an srt:// or rtmp:// URL; a file goes "
+                                          "to --record";
+        return false;
+    }
+    if (!destination.isStream) {
+        // Asked now, so that nothing starts for a file that cannot be written.
+        const size_t slash = text.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : text.substr(0, slash);
+        if (access(folder.c_str(), W_OK) != 0) {
+            out_error = option + ": cannot write into " + QString::fromStdString(folder) + ": " +
+                        QString::fromLocal8Bit(strerror(errno));
+            return false;
+        }
+    }
+    out.recordTo = destination;
+    return true;
+}
+
+} // namespace
 
 bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& out_error)
 {
@@ -67,9 +124,20 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     const QCommandLineOption alignEyes("align-eyes",
                                        "Align the eyes from the picture once at launch, as View > "
                                        "Align Eyes Automatically.");
+    const QCommandLineOption record("record",
+                                    "Record from the start into FILE (.mkv, or .mp4), until the "
+                                    "window closes.",
+                                    "FILE");
+    const QCommandLineOption stream(
+        "stream", "Stream from the start to a server: an srt:// or rtmp:// URL.", "URL");
+    const QCommandLineOption recordLayout(
+        "record-layout",
+        "What --record and --stream write: monitor (the picture as shown), side-by-side (both "
+        "eyes, marked as stereo; the default) or two-streams (each eye its own stream, .mkv).",
+        "LAYOUT");
     parser.addOptions({monitor, broadcast, noBroadcast, size, leftCamera, rightCamera, testCameras,
                        testRig, testChessboard, testSkew, quitAfter, snapshot, stats, calibration,
-                       alignEyes});
+                       alignEyes, record, stream, recordLayout});
 
     if (!parser.parse(arguments)) {
         // Worded as the other programs word it.
@@ -167,6 +235,12 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
         out_error = "--snapshot writes PNG: give a file name ending in .png";
         return false;
     }
+    if (!ParseRecording(parser.isSet(record) ? std::optional(parser.value(record)) : std::nullopt,
+                        parser.isSet(stream) ? std::optional(parser.value(stream)) : std::nullopt,
+                        parser.isSet(recordLayout) ? std::optional(parser.value(recordLayout))
+                                                   : std::nullopt,
+                        out, out_error))
+        return false;
     if (parser.isSet(calibration)) {
         std::string reason;
         StereoCalibration read;

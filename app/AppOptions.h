@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "RecordDestination.h"
+#include "RecordSettings.h"
 #include "StereoCalibration.h"
 
 struct AppOptions
@@ -24,7 +26,11 @@ struct AppOptions
     QString snapshotPath;            // the monitor image at close, as PNG
     QString statsPath;               // the pipeline's figures as JSON, every second
     bool alignEyes = false;          // View > Align Eyes Automatically once at launch
-    bool helpShown = false;          // --help or --version answered: nothing else to do
+    // --record FILE or --stream URL: recorded from the start, in recordLayout (side by side
+    // unless told).
+    std::optional<RecordDestination> recordTo;
+    RecordLayout recordLayout = RecordLayout::SideBySide;
+    bool helpShown = false; // --help or --version answered: nothing else to do
     // Read from its file (--calibration): the eyes' calibration, kept for the cameras' pair;
     // checked at --size, or at the classic size without it.
     std::optional<StereoCalibration> calibration;

@@ -60,6 +60,29 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     EXPECT_TRUE(skew.testCameras);
     EXPECT_EQ(skew.testSkewMs, 10);
     EXPECT_EQ(skew.statsPath, "/tmp/s.json");
+
+    // A recording from the start: side by side unless told, the container by the extension.
+    const struct
+    {
+        QStringList arguments;
+        const char* format;
+        RecordLayout layout;
+    } recordings[] = {
+        {{"--record", "/tmp/eyes.mkv"}, "matroska", RecordLayout::SideBySide},
+        {{"--record=/tmp/eyes.MP4", "--record-layout", "monitor"}, "mp4", RecordLayout::Monitor},
+        {{"--record", "/tmp/eyes", "--record-layout=two-streams"},
+         "matroska",
+         RecordLayout::TwoStreams},
+        {{"--stream", "rtmp://127.0.0.1/live/key"}, "flv", RecordLayout::SideBySide},
+    };
+    for (const auto& r : recordings) {
+        AppOptions recorded;
+        ASSERT_TRUE(AppOptions::Parse(QStringList{"parallax3d"} + r.arguments, recorded, error))
+            << error.toStdString();
+        ASSERT_TRUE(recorded.recordTo.has_value()) << r.arguments.join(' ').toStdString();
+        EXPECT_STREQ(recorded.recordTo->format, r.format);
+        EXPECT_EQ(recorded.recordLayout, r.layout);
+    }
 }
 
 TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
@@ -98,6 +121,14 @@ TEST(AppOptions, BadOptionsAndValuesAreRefusedWithAMessage)
         {{"--size", "hd"}, "--size takes"},
         {{"--size", "1280x720", "--calibration", RIG_CALIBRATION},
          "cameras now give 1280 x 720 (16:9)"},
+        {{"--record", "/tmp/x.avi"}, "--record: Cannot record to a .avi file: .mkv or .mp4"},
+        {{"--record", "/nonexistent/x.mkv"}, "--record: cannot write into /nonexistent"},
+        {{"--record", "srt://127.0.0.1:9000"}, "--record writes a file"},
+        {{"--stream", "udp://127.0.0.1:9000"}, "--stream: Cannot stream to udp://"},
+        {{"--stream", "/tmp/x.mkv"}, "--stream takes an srt:// or rtmp:// URL"},
+        {{"--record", "/tmp/x.mp4", "--record-layout", "two-streams"}, "Matroska"},
+        {{"--record-layout", "3d"}, "--record-layout takes monitor, side-by-side, two-streams"},
+        {{"--record", "/tmp/x.mkv", "--stream", "srt://h:1"}, "one at a time"},
         {{"--frobnicate"}, "frobnicate"},
         {{"stray"}, "stray"},
     };
