@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 
 #include "CoreCommandLine.h"
 #include "CoreMachDebugLog.h"
@@ -61,6 +62,12 @@ void AppController::newDocument(QObject*)
         window->broadcastControl()->setBroadcastEnabled(*mOptions.broadcast);
     mDocument->setSnapshotPath(mOptions.snapshotPath);
     mDocument->setStatsPath(mOptions.statsPath);
+    if (launch && mOptions.recordTo) {
+        QString reason;
+        if (!mDocument->startRecording(*mOptions.recordTo, mOptions.recordLayout, reason))
+            fprintf(stderr, "parallax3d: cannot record to %s: %s\n",
+                    mOptions.recordTo->location.c_str(), reason.toLocal8Bit().constData());
+    }
     if (mOptions.quitAfterSeconds > 0)
         QTimer::singleShot(int(mOptions.quitAfterSeconds * 1000.0), window, &QWidget::close);
 }

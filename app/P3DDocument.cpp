@@ -45,6 +45,7 @@
 #include "PipelineStats.h"
 #include "QCamGrabCGImageView.h"
 #include "QCamOutputBase.h"
+#include "Recorder.h"
 #include "StereoCalibration.h"
 #include "StereoEncodingList.h"
 #include "StereoMonitor.h"
@@ -302,6 +303,7 @@ void P3DDocument::masterTimeClock()
     mWindow->stereoView()->update();
     if (const CIImage* image = mMonitor->monitorImage(); image && cameraBroadcastFrame(image))
         mStats->published(CoreElapsedTime::MonotonicMicroseconds());
+    recordEyes(EyeFrame(left), EyeFrame(right), leftEye.captureUs, rightEye.captureUs);
     if (CoreElapsedTime::MonotonicMicroseconds() - mStatsShownUs >= 1000000)
         showPipelineStats();
     if (mCalibrationDialog)
@@ -393,11 +395,63 @@ PipelineFigures P3DDocument::showPipelineStats()
     return figures;
 }
 
+bool P3DDocument::startRecording(const RecordDestination& destination, RecordLayout layout,
+                                 QString& out_reason)
+{
+    if (layout == RecordLayout::Monitor) {
+        out_reason = "recording the monitor picture is not there yet: record the eyes";
+        return false;
+    }
+    RecordSettings settings;
+    settings.layout = layout;
+    settings.width = mFrameSize.width();
+    settings.height = mFrameSize.height();
+    auto recorder = std::make_unique<Recorder>();
+    std::string reason;
+    if (!recorder->Start(destination.location, settings, reason)) {
+        out_reason = QString::fromStdString(reason);
+        return false;
+    }
+    mRecorder = std::move(recorder);
+    mRecordedCaptureUs = 0;
+    return true;
+}
+
+void P3DDocument::recordEyes(const ArgbView& left, const ArgbView& right, uint64_t leftUs,
+                             uint64_t rightUs)
+{
+    if (!mRecorder || !mRecorder->Recording() || !left.pixels || !right.pixels)
+        return;
+    // A pair's moment is its older eye's; a tick that brought nothing new records nothing, so
+    // the file keeps the cameras' time.
+    const uint64_t captureUs = std::min(leftUs, rightUs);
+    if (captureUs == 0 || captureUs <= mRecordedCaptureUs)
+        return;
+    mRecordedCaptureUs = captureUs;
+    mRecorder->Push(left, right, captureUs * 1000);
+}
+
+void P3DDocument::stopRecording()
+{
+    if (!mRecorder)
+        return;
+    std::string reason;
+    if (!mRecorder->Stop(reason) || !mRecorder->Message().empty())
+        fprintf(stderr, "parallax3d: the recording ended: %s\n",
+                (reason.empty() ? mRecorder->Message() : reason).c_str());
+    const RecordFigures figures = mRecorder->Figures();
+    fprintf(stderr, "parallax3d: recorded %llu frames (%.1f s, %llu bytes), %llu dropped\n",
+            (unsigned long long)figures.framesWritten, figures.seconds,
+            (unsigned long long)figures.bytes, (unsigned long long)figures.framesDropped);
+    mRecorder.reset();
+}
+
 void P3DDocument::windowWillClose()
 {
     if (!mOpen)
         return;
     mOpen = false;
+    stopRecording();
     if (!mSnapshotPath.isEmpty()) {
         QString reason;
         if (!SavePicture(MonitorPicture(*mMonitor), mSnapshotPath, reason)) {

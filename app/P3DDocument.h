@@ -8,6 +8,8 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+
+#include "RecordSettings.h"
 #include <string>
 
 class AlignmentSession;
@@ -17,6 +19,8 @@ class ComfortCheck;
 class ConvergenceEaser;
 class CameraDeviceWatcher;
 class P3DCalibrationDialog;
+class Recorder;
+struct RecordDestination;
 class P3DDocumentWindow;
 class QAction;
 class QTimer;
@@ -120,6 +124,14 @@ public:
     // cannot be written is told once on standard error.
     void setStatsPath(const QString& path) { mStatsPath = path; }
     bool snapshotFailed() const { return mSnapshotFailed; }
+    // Records (or streams) both eyes from the next tick on until the window closes; false with
+    // the reason when it cannot start. The monitor layout is not recorded yet.
+    bool startRecording(const RecordDestination& destination, RecordLayout layout,
+                        QString& out_reason);
+    // The recording's end: what is queued written, the file closed; told on standard error
+    // when it failed.
+    void stopRecording();
+    const Recorder* recorder() const { return mRecorder.get(); }
 
     P3DDocumentWindow* window() const { return mWindow.get(); }
     StereoMonitor* monitor() const { return mMonitor.get(); }
@@ -151,6 +163,8 @@ private:
     void alignEyesTick(const ArgbView& left, const ArgbView& right);
     // Of the frames each eye shows and holds, the pair closest in time decoded.
     void pairEyeFrames();
+    // A new pair of eyes handed to the recording, when one runs.
+    void recordEyes(const ArgbView& left, const ArgbView& right, uint64_t leftUs, uint64_t rightUs);
     // The pipeline's figures in the status bar and in the stats file; the figures shown.
     PipelineFigures showPipelineStats();
 
@@ -183,5 +197,7 @@ private:
     uint64_t mStatsShownUs = 0;
     QString mStatsPath;
     bool mStatsFailed = false; // told once
+    std::unique_ptr<Recorder> mRecorder;
+    uint64_t mRecordedCaptureUs = 0; // the last frame recorded: a tick without a new one adds none
     static int sCountInstances;
 };
