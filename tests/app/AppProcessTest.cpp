@@ -19,6 +19,7 @@
 #include "ChannelNamespace.h"
 #include "ChannelReset.h"
 #include "CommandLineAnswers.h"
+#include "MediaProbe.h"
 #include "StampedChannelReader.h"
 #include "StatsFigure.h"
 #include "TestSupport.h"
@@ -464,6 +465,46 @@ TEST_F(AppProcessTest, TerminationSignalsCloseTheWindowThroughItsNormalClose)
              {"\n_rebroadcastButton=1\n", "\nleftEyeCamera=Parallax3D Test Pattern: Left Eye\n",
               "\nrightEyeCamera=Parallax3D Test Pattern: Right Eye\n"})
             EXPECT_NE(settings.find(line), std::string::npos) << line << settings;
+    }
+}
+
+// Both eyes recorded from the command line, side by side: at its close after --quit-after, and
+// cut short by SIGTERM, the file plays to its end with nothing said on ffprobe's error output.
+TEST_F(AppProcessTest, RecordsBothEyesSideBySideUntilItsCloseOrATerminationSignal)
+{
+    if (p3dtest::FindProgram("ffprobe").empty())
+        GTEST_SKIP() << "ffprobe is needed to read the recording";
+    for (const char* name : {"eyes.mkv", "eyes.mp4"}) {
+        SCOPED_TRACE(name);
+        p3dtest::TempDir home;
+        std::vector<std::string> env = Headless();
+        env.insert(env.end(), {"XDG_CONFIG_HOME=" + home.path(), "XDG_DATA_HOME=" + home.path()});
+        const bool signalled = std::string(name) == "eyes.mp4";
+        const std::string file = home.file(name);
+        Child app(
+            {APP_PATH, "--test-cameras", "--record", file, "--quit-after", signalled ? "60" : "6"},
+            env);
+        if (signalled) {
+            std::this_thread::sleep_for(std::chrono::seconds(4));
+            ASSERT_EQ(kill(app.pid(), SIGTERM), 0);
+        }
+        ASSERT_EQ(app.wait(30000), 0) << app.err();
+        const std::string report = p3dtest::Probe(file);
+        EXPECT_EQ(p3dtest::Count(report, "[STREAM]"), 1) << report;
+        EXPECT_EQ(p3dtest::Count(report, "codec_name=h264"), 1) << report;
+        EXPECT_EQ(p3dtest::Count(report, "\nwidth=1280\n"), 1) << report;
+        EXPECT_EQ(p3dtest::Count(report, "\nheight=480\n"), 1) << report;
+        EXPECT_EQ(p3dtest::Count(report, "type=side by side"), 1) << report;
+        EXPECT_EQ(p3dtest::Count(report, "inverted=1"), 0) << report; // the left eye first
+        const double seconds = p3dtest::FormatNumber(report, "duration");
+        if (!signalled)
+            EXPECT_NEAR(seconds, 6.0, 0.5) << report;
+        else
+            EXPECT_GT(seconds, 1.0) << report;
+#ifndef P3D_SANITIZED
+        // The cameras' 30 frames a second, each kept once.
+        EXPECT_NE(report.find("\nr_frame_rate=30/1\n"), std::string::npos) << report;
+#endif
     }
 }
 

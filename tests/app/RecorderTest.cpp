@@ -14,6 +14,7 @@
 
 #include "AllocationCounter.h"
 #include "ChannelNamespace.h"
+#include "MediaProbe.h"
 #include "RecordDestination.h"
 #include "Recorder.h"
 #include "TestSupport.h"
@@ -82,33 +83,6 @@ bool Record(const std::string& path, const RecordSettings& settings, int frames)
     EXPECT_TRUE(stopped) << message;
     EXPECT_EQ(recorder.Figures().framesWritten, uint64_t(frames));
     return stopped;
-}
-
-// ffprobe's report on the file's streams and format, key=value lines; "" when it fails or says
-// anything on its error output.
-std::string Probe(const std::string& path)
-{
-    p3dtest::Child probe({p3dtest::FindProgram("ffprobe"), "-v", "error", "-count_frames",
-                          "-show_streams", "-show_format", path});
-    const int status = probe.wait(60000);
-    EXPECT_EQ(status, 0) << probe.err();
-    EXPECT_EQ(probe.err(), "");
-    return status == 0 && probe.err().empty() ? probe.out() : "";
-}
-
-int Count(const std::string& text, const std::string& what)
-{
-    int count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
-}
-
-// A figure of the report's format (not stream) section.
-double FormatNumber(const std::string& report, const std::string& key)
-{
-    const size_t at = report.find("\n" + key + "=", report.find("[FORMAT]"));
-    return at == std::string::npos ? NAN : atof(report.c_str() + at + key.size() + 2);
 }
 
 class RecorderTest : public ::testing::Test
@@ -180,15 +154,18 @@ TEST_F(RecorderTest, FilesHoldTheLayoutPlayersRead)
         const RecordSettings settings = {c.layout, c.codec, 320, 240, 30, 0};
         const std::string path = mDir.file(c.file);
         ASSERT_TRUE(Record(path, settings, 15));
-        const std::string report = Probe(path);
-        EXPECT_EQ(Count(report, "[STREAM]"), c.streams) << report;
-        EXPECT_EQ(Count(report, "codec_name=" + std::string(c.codecName)), c.streams) << report;
-        EXPECT_EQ(Count(report, "\nwidth=" + std::to_string(c.width)), c.streams) << report;
-        EXPECT_EQ(Count(report, "\nheight=240"), c.streams) << report;
-        EXPECT_EQ(Count(report, "nb_read_frames=15"), c.streams) << report;
-        EXPECT_EQ(Count(report, "type=side by side"), c.sideBySide ? 1 : 0) << report;
-        EXPECT_EQ(Count(report, "inverted=1"), 0) << report; // left eye first
-        EXPECT_EQ(Count(report, "TAG:title=left") + Count(report, "TAG:title=right"),
+        const std::string report = p3dtest::Probe(path);
+        EXPECT_EQ(p3dtest::Count(report, "[STREAM]"), c.streams) << report;
+        EXPECT_EQ(p3dtest::Count(report, "codec_name=" + std::string(c.codecName)), c.streams)
+            << report;
+        EXPECT_EQ(p3dtest::Count(report, "\nwidth=" + std::to_string(c.width)), c.streams)
+            << report;
+        EXPECT_EQ(p3dtest::Count(report, "\nheight=240"), c.streams) << report;
+        EXPECT_EQ(p3dtest::Count(report, "nb_read_frames=15"), c.streams) << report;
+        EXPECT_EQ(p3dtest::Count(report, "type=side by side"), c.sideBySide ? 1 : 0) << report;
+        EXPECT_EQ(p3dtest::Count(report, "inverted=1"), 0) << report; // left eye first
+        EXPECT_EQ(p3dtest::Count(report, "TAG:title=left") +
+                      p3dtest::Count(report, "TAG:title=right"),
                   c.streams == 2 ? 2 : 0)
             << report;
     }
@@ -206,9 +183,9 @@ TEST_F(RecorderTest, MissedTicksAreGapsInTime)
         PushFrame(recorder, settings, n, kStartNs + uint64_t(n < 30 ? n : n + 30) * kFrameNs);
     ASSERT_TRUE(recorder.Stop(message)) << message;
     EXPECT_NEAR(recorder.Figures().seconds, 3.0, 1e-6);
-    const std::string report = Probe(path);
-    EXPECT_EQ(Count(report, "nb_read_frames=60"), 1) << report;
-    EXPECT_NEAR(FormatNumber(report, "duration"), 3.0, 0.05) << report;
+    const std::string report = p3dtest::Probe(path);
+    EXPECT_EQ(p3dtest::Count(report, "nb_read_frames=60"), 1) << report;
+    EXPECT_NEAR(p3dtest::FormatNumber(report, "duration"), 3.0, 0.05) << report;
 }
 
 TEST_F(RecorderTest, ARecorderRecordsAgain)
@@ -224,10 +201,10 @@ TEST_F(RecorderTest, ARecorderRecordsAgain)
     }
     const RecordFigures figures = recorder.Figures();
     EXPECT_EQ(figures.framesWritten, 10u);
-    const std::string report = Probe(mDir.file("second.mkv"));
-    EXPECT_EQ(Count(report, "nb_read_frames=10"), 1) << report;
-    EXPECT_NEAR(FormatNumber(report, "duration"), 10.0 / 30, 0.01) << report;
-    EXPECT_EQ(FormatNumber(report, "size"), double(figures.bytes)) << report;
+    const std::string report = p3dtest::Probe(mDir.file("second.mkv"));
+    EXPECT_EQ(p3dtest::Count(report, "nb_read_frames=10"), 1) << report;
+    EXPECT_NEAR(p3dtest::FormatNumber(report, "duration"), 10.0 / 30, 0.01) << report;
+    EXPECT_EQ(p3dtest::FormatNumber(report, "size"), double(figures.bytes)) << report;
 }
 
 TEST_F(RecorderTest, FrameDecodesToTheEyesPushed)
@@ -280,10 +257,11 @@ TEST_F(RecorderTest, FramesFindingTheQueueFullAreDroppedAndCounted)
     const RecordFigures figures = recorder.Figures();
     EXPECT_EQ(figures.framesDropped, refused);
     EXPECT_EQ(figures.framesWritten + figures.framesDropped, 100u);
-    const std::string report = Probe(path);
-    EXPECT_EQ(Count(report, "nb_read_frames=" + std::to_string(figures.framesWritten)), 1)
+    const std::string report = p3dtest::Probe(path);
+    EXPECT_EQ(p3dtest::Count(report, "nb_read_frames=" + std::to_string(figures.framesWritten)), 1)
         << report;
-    EXPECT_EQ(Count(report, "\nsize=" + std::to_string(figures.bytes) + "\n"), 1) << report;
+    EXPECT_EQ(p3dtest::Count(report, "\nsize=" + std::to_string(figures.bytes) + "\n"), 1)
+        << report;
 }
 
 TEST_F(RecorderTest, BadDestinationsStartNothing)
@@ -342,8 +320,8 @@ TEST_F(RecorderTest, FullDiskStopsWithAPlayableFile)
     recorder.Stop(message);
     const uint64_t written = recorder.Figures().framesWritten;
     EXPECT_GT(written, 0u);
-    const std::string report = Probe(path);
-    EXPECT_EQ(Count(report, "nb_read_frames=" + std::to_string(written)), 1) << report;
+    const std::string report = p3dtest::Probe(path);
+    EXPECT_EQ(p3dtest::Count(report, "nb_read_frames=" + std::to_string(written)), 1) << report;
     umount(disk.c_str());
 }
 
@@ -399,9 +377,9 @@ TEST_F(RecorderTest, StreamsToAnSrtListener)
     }
     EXPECT_TRUE(recorder.Stop(message)) << message;
     EXPECT_EQ(listener->wait(20000), 0) << listener->err();
-    const std::string report = Probe(received);
-    EXPECT_EQ(Count(report, "nb_read_frames=90"), 1) << report;
-    EXPECT_EQ(Count(report, "\nwidth=640"), 1) << report;
+    const std::string report = p3dtest::Probe(received);
+    EXPECT_EQ(p3dtest::Count(report, "nb_read_frames=90"), 1) << report;
+    EXPECT_EQ(p3dtest::Count(report, "\nwidth=640"), 1) << report;
 }
 
 TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
@@ -440,8 +418,8 @@ TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
     std::string message;
     EXPECT_TRUE(recorder.Stop(message)) << message;
     EXPECT_EQ(listener->wait(20000), 0) << listener->err();
-    const std::string report = Probe(again);
-    EXPECT_EQ(Count(report, "\nwidth=320"), 1) << report;
+    const std::string report = p3dtest::Probe(again);
+    EXPECT_EQ(p3dtest::Count(report, "\nwidth=320"), 1) << report;
 }
 
 } // namespace
