@@ -29,8 +29,7 @@ bool DualFrameOutput::Open(const OutputSettings& in_settings, std::string& out_e
     if (!mDevice->Open(device, out_error, out_notice))
         return false;
     mDeviceFrame.assign(mConverter->OutputBytes(), 0);
-    mWidth = in_settings.width;
-    mFrameBytes = OutputFrameBytes(OutputFormat::kARGB, in_settings.width, in_settings.height);
+    SetFrameSize(in_settings.width, in_settings.height);
 
     std::string cameraError, cameraNotice;
     if (!mCamera->Open(in_settings, cameraError, cameraNotice)) {
@@ -40,14 +39,6 @@ bool DualFrameOutput::Open(const OutputSettings& in_settings, std::string& out_e
     if (!cameraNotice.empty())
         out_notice += (out_notice.empty() ? "" : "\n") + cameraNotice;
     return true;
-}
-
-bool DualFrameOutput::Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error)
-{
-    if (in_bytes < mFrameBytes)
-        return true; // not a whole frame: dropped
-    static const std::function<bool()> kWhole = [] { return true; };
-    return WritePixels(in_frame, size_t(mWidth) * 4, kWhole, out_error);
 }
 
 bool DualFrameOutput::WritePixels(const uint8_t* in_argb, size_t in_rowBytes,

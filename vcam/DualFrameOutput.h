@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "FrameConverter.h"
-#include "FrameOutput.h"
+#include "SelfConvertingOutput.h"
 
-class DualFrameOutput : public FrameOutput
+class DualFrameOutput : public SelfConvertingOutput
 {
 public:
     DualFrameOutput(std::unique_ptr<FrameOutput> in_device, OutputFormat in_deviceFormat,
@@ -18,8 +18,6 @@ public:
     // in_settings.format must be kARGB; the device is opened in its own format.
     bool Open(const OutputSettings& in_settings, std::string& out_error,
               std::string& out_notice) override;
-    bool Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error) override;
-    bool ConvertsItself() const override { return true; }
     bool WritePixels(const uint8_t* in_argb, size_t in_rowBytes,
                      const std::function<bool()>& in_whole, std::string& out_error) override;
     std::string Description() const override;
@@ -30,6 +28,4 @@ private:
     std::unique_ptr<FrameOutput> mCamera; // gone when it could not open
     std::unique_ptr<FrameConverter> mConverter;
     std::vector<uint8_t> mDeviceFrame;
-    int mWidth = 0;
-    size_t mFrameBytes = 0; // of the A, R, G, B frames taken
 };

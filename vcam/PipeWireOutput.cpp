@@ -11,13 +11,17 @@
 #include <spa/param/video/format-utils.h>
 
 #include "ChannelFrameFit.h"
+#include "StampedChannelWriter.h"
+#include "shared_camera_buffer.h"
+#include "stamped_channel_layout.h"
 
 namespace {
 
-constexpr int kLargeWidth = 1280;
-constexpr int kLargeHeight = 720;
-constexpr int kSmallWidth = 640;
-constexpr int kSmallHeight = 480;
+// A 1280 x 720 broadcast, the stamped channel's largest, is offered at the classic size too.
+constexpr int kLargeWidth = kStampedChannelMaxWidth;
+constexpr int kLargeHeight = kStampedChannelMaxHeight;
+constexpr int kSmallWidth = kSharedCameraFrameWidth;
+constexpr int kSmallHeight = kSharedCameraFrameHeight;
 // Enough for the consumer to hold one while we fill the next, and no more memory than that.
 constexpr int kBuffers = 4;
 
@@ -62,19 +66,12 @@ const spa_pod* BuildBuffers(spa_pod_builder& io_builder, size_t in_frameBytes, s
         SPA_POD_CHOICE_FLAGS_Int(1 << SPA_DATA_MemFd)));
 }
 
-// A header per buffer, so consumers see sequence numbers and capture times.
+// A header per buffer, so consumers see sequence numbers and when each frame was filled.
 const spa_pod* BuildHeaderMeta(spa_pod_builder& io_builder)
 {
     return static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &io_builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
         SPA_POD_Id(SPA_META_Header), SPA_PARAM_META_size, SPA_POD_Int(sizeof(spa_meta_header))));
-}
-
-int64_t MonotonicNs()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 } // namespace
@@ -181,6 +178,7 @@ bool PipeWireOutput::Open(const OutputSettings& in_settings, std::string& out_er
         return false;
     }
     mSettings = in_settings;
+    SetFrameSize(in_settings.width, in_settings.height);
     mLoop = pw_thread_loop_new("parallax3d-pw", nullptr);
     if (mLoop != nullptr)
         mContext = pw_context_new(pw_thread_loop_get_loop(mLoop), nullptr, 0);
@@ -315,14 +313,6 @@ bool PipeWireOutput::IsStreaming() const
     return streaming;
 }
 
-bool PipeWireOutput::Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error)
-{
-    if (in_bytes < size_t(mSettings.width) * size_t(mSettings.height) * 4)
-        return true; // not a whole frame: dropped
-    static const std::function<bool()> kWhole = [] { return true; };
-    return WritePixels(in_frame, size_t(mSettings.width) * 4, kWhole, out_error);
-}
-
 bool PipeWireOutput::WritePixels(const uint8_t* in_argb, size_t in_rowBytes,
                                  const std::function<bool()>& in_whole, std::string&)
 {
@@ -375,7 +365,7 @@ void PipeWireOutput::FillBuffer(const uint8_t* in_argb, size_t in_rowBytes,
         spa_buffer_find_meta_data(spa, SPA_META_Header, sizeof(spa_meta_header)));
     if (header != nullptr) {
         header->flags = 0;
-        header->pts = MonotonicNs();
+        header->pts = int64_t(StampedChannelNowNs());
         header->dts_offset = 0;
         header->seq = mListeners->sequence++;
     }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FrameConverter.h"
-#include "FrameOutput.h"
+#include "SelfConvertingOutput.h"
 
 struct pw_thread_loop;
 struct pw_context;
@@ -18,7 +18,7 @@ struct pw_buffer;
 struct spa_pod;
 struct spa_source;
 
-class PipeWireOutput : public FrameOutput
+class PipeWireOutput : public SelfConvertingOutput
 {
 public:
     // After the daemon went away, how often a new connection is tried.
@@ -33,8 +33,6 @@ public:
     // in_settings' size, and 640 x 480 beside 1280 x 720.
     bool Open(const OutputSettings& in_settings, std::string& out_error,
               std::string& out_notice) override;
-    bool Write(const uint8_t* in_frame, size_t in_bytes, std::string& out_error) override;
-    bool ConvertsItself() const override { return true; }
     bool WritePixels(const uint8_t* in_argb, size_t in_rowBytes,
                      const std::function<bool()>& in_whole, std::string& out_error) override;
     std::string Description() const override;

@@ -273,6 +273,14 @@ ScopedEnv::~ScopedEnv()
         unsetenv(mName.c_str());
 }
 
+int DelayTestSeconds()
+{
+    const char* text = getenv("PARALLAX3D_DELAY_TEST_SECONDS");
+    char* end = nullptr;
+    const long seconds = text != nullptr ? strtol(text, &end, 10) : 0;
+    return text != nullptr && *end == '\0' && seconds > 0 && seconds <= 3600 ? int(seconds) : 4;
+}
+
 std::string FindProgram(const std::string& name)
 {
     const char* path = getenv("PATH");

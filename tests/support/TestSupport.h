@@ -88,6 +88,10 @@ std::set<std::string> ExportedNames(const std::string& library);
 // The program's path on PATH, "" when it is not there: children are started without a search.
 std::string FindProgram(const std::string& name);
 
+// How long the delay tests measure: PARALLAX3D_DELAY_TEST_SECONDS (1 to 3600; 60 by hand for a
+// minute's figure), else 4.
+int DelayTestSeconds();
+
 // Whether the ffmpeg program at that path can run.
 bool HaveFfmpeg(const char* ffmpeg);
 // Runs ffmpeg quietly with the arguments; a failure is a test failure with its error output.

@@ -19,23 +19,12 @@
 
 using p3dtest::Child;
 
-namespace {
-
-int Seconds()
-{
-    const char* text = getenv("PARALLAX3D_DELAY_TEST_SECONDS");
-    const int seconds = text ? atoi(text) : 0;
-    return seconds > 0 ? seconds : 4;
-}
-
-} // namespace
-
 TEST(VCamDelayTest, NewFramesAreWrittenWithin40msOfTheirCaptureAtThe99thPercentile)
 {
     if (!p3dtest::InPrivateChannelNamespace())
         GTEST_SKIP() << p3dtest::PrivateChannelNamespaceError();
     p3dtest::RemoveChannel(p3dtest::ChannelPath());
-    const int seconds = Seconds();
+    const int seconds = p3dtest::DelayTestSeconds();
     p3dtest::TempDir dir;
     const std::string stats = dir.file("vcam.json");
     std::vector<std::string> app = {APP_PATH, "--test-cameras", "--broadcast", "--quit-after",

@@ -326,15 +326,6 @@ private:
     std::vector<Receipt> mReceipts; // guarded by the loop's lock
 };
 
-// PARALLAX3D_DELAY_TEST_SECONDS sets how long (4 unless told; 60 by hand for a minute's figure).
-int DelaySeconds()
-{
-    const char* text = getenv("PARALLAX3D_DELAY_TEST_SECONDS");
-    char* end = nullptr;
-    const long seconds = text != nullptr ? strtol(text, &end, 10) : 0;
-    return text != nullptr && *end == '\0' && seconds > 0 && seconds <= 3600 ? int(seconds) : 4;
-}
-
 } // namespace
 
 // The delay from a frame's publication in the channel to its receipt by a consumer of the
@@ -349,7 +340,7 @@ TEST_F(VCamPipeWireTest, ConsumersReceiveNewFramesSoonAfterTheirPublication)
     NumberedFrameConsumer consumer;
 
     std::vector<uint64_t> published;
-    const int frames = DelaySeconds() * 30;
+    const int frames = p3dtest::DelayTestSeconds() * 30;
     published.reserve(size_t(frames));
     std::vector<uint32_t> picture(640 * 480);
     auto next = std::chrono::steady_clock::now();
@@ -383,6 +374,7 @@ TEST_F(VCamPipeWireTest, ConsumersReceiveNewFramesSoonAfterTheirPublication)
     const double p99 = delaysMs[std::min(delaysMs.size() - 1, delaysMs.size() * 99 / 100)];
     printf("publish to consumer over %d s: %zu of %zu frames, median %.2f ms, p99 %.2f ms, "
            "max %.2f ms\n",
-           DelaySeconds(), delaysMs.size(), published.size(), median, p99, delaysMs.back());
+           p3dtest::DelayTestSeconds(), delaysMs.size(), published.size(), median, p99,
+           delaysMs.back());
     EXPECT_LE(p99, 40.0);
 }
