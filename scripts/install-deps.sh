@@ -7,6 +7,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libyuv-dev libpng-dev ffmpeg libavfilter-dev libavutil-dev frei0r-plugins-dev frei0r-plugins
     libjpeg62-turbo-dev libturbojpeg0-dev libavcodec-dev libavformat-dev libswscale-dev libudev-dev
+    libsrt-gnutls-dev
     libopencv-calib3d-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-features2d-dev
     qt6-base-dev qt6-svg-dev xvfb xauth xdotool
     desktop-file-utils appstream lintian dpkg-dev fakeroot file systemd

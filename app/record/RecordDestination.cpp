@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "SrtCaller.h"
+
 namespace {
 
 std::string Lower(std::string text)
@@ -25,6 +27,9 @@ bool ParseRecordDestination(const std::string& in_text, RecordLayout in_layout,
     const size_t scheme = in_text.find("://");
     if (scheme != std::string::npos) {
         const std::string name = Lower(in_text.substr(0, scheme));
+        SrtAddress srt;
+        if (name == "srt" && !ParseSrtUrl(in_text, srt, out_message))
+            return false;
         if (name == "srt")
             out_destination.format = "mpegts";
         else if (name == "rtmp")

@@ -40,15 +40,19 @@ bool RecordOutput::Open(const RecordDestination& in_destination, std::string& ou
     mCanReserve = true;
     mNearlyFull = false;
     mWriteError.clear();
+    if (in_destination.isStream && strcmp(in_destination.format, "mpegts") == 0) {
+        SrtAddress address;
+        if (!ParseSrtUrl(in_destination.location, address, out_message) ||
+            !mSrt.Connect(address, out_message))
+            return false;
+        mSrtConnected = true;
+        return OpenContext(SrtCaller::kPayloadBytes, &RecordOutput::SendPacket, nullptr,
+                           out_message);
+    }
     if (in_destination.isStream) {
         AVIOContext* io = nullptr;
-        mSrt = strcmp(in_destination.format, "mpegts") == 0;
-        // SRT's live mode drops what is unsent when closed: the last frames would be lost.
-        AVDictionary* options = nullptr;
-        av_dict_set(&options, "linger", "5", 0);
         const int error = VERIFY_ERR(
-            avio_open2(&io, in_destination.location.c_str(), AVIO_FLAG_WRITE, nullptr, &options));
-        av_dict_free(&options);
+            avio_open2(&io, in_destination.location.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr));
         if (error < 0) {
             out_message =
                 "Cannot connect to " + in_destination.location + ": " + AvErrorText(error);
@@ -64,15 +68,23 @@ bool RecordOutput::Open(const RecordDestination& in_destination, std::string& ou
         out_message = "Cannot write " + mPath + ": " + strerror(errno);
         return false;
     }
-    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
-    AVIOContext* io = buffer ? avio_alloc_context(buffer, kBufferSize, 1, this, nullptr,
-                                                  &RecordOutput::WritePacket, &RecordOutput::Seek)
-                             : nullptr;
+    return OpenContext(kBufferSize, &RecordOutput::WritePacket, &RecordOutput::Seek, out_message);
+}
+
+bool RecordOutput::OpenContext(int in_bufferSize, int (*in_write)(void*, uint8_t*, int),
+                               int64_t (*in_seek)(void*, int64_t, int), std::string& out_message)
+{
+    auto* buffer = static_cast<unsigned char*>(av_malloc(size_t(in_bufferSize)));
+    AVIOContext* io =
+        buffer ? avio_alloc_context(buffer, in_bufferSize, 1, this, nullptr, in_write, in_seek)
+               : nullptr;
     if (!VERIFY(io != nullptr)) {
         av_free(buffer);
         out_message = "Out of memory";
         return false;
     }
+    // Each write one SRT message at most.
+    io->max_packet_size = in_bufferSize;
     mFile.reset(io);
     return true;
 }
@@ -124,6 +136,15 @@ int RecordOutput::WritePacket(void* in_self, uint8_t* in_data, int in_size)
     return in_size;
 }
 
+int RecordOutput::SendPacket(void* in_self, uint8_t* in_data, int in_size)
+{
+    auto* self = static_cast<RecordOutput*>(in_self);
+    if (!self->mSrt.Send(in_data, in_size, self->mWriteError))
+        return AVERROR(EPIPE);
+    self->mSize += in_size;
+    return in_size;
+}
+
 int64_t RecordOutput::Seek(void* in_self, int64_t in_offset, int in_whence)
 {
     auto* self = static_cast<RecordOutput*>(in_self);
@@ -154,18 +175,23 @@ bool RecordOutput::Close(std::string& out_message)
         ok = VERIFY(mStream->error == 0);
         if (!ok)
             out_message = "The stream failed: " + AvErrorText(mStream->error);
-        // An SRT receiver plays each packet its latency after it was sent, and drops what it
-        // still holds when the connection ends: the last frames wait that out.
-        if (ok && mSrt)
-            std::this_thread::sleep_for(kSrtLatency);
         mStream.reset();
     }
     if (mFile) {
         avio_flush(mFile.get());
         ok = VERIFY(mFile->error == 0);
         if (!ok)
-            out_message = "Cannot write " + mPath + ": " + mWriteError;
+            out_message = mSrtConnected ? "The stream failed: " + mWriteError
+                                        : "Cannot write " + mPath + ": " + mWriteError;
         mFile.reset();
+    }
+    if (mSrtConnected) {
+        // An SRT receiver plays each packet its latency after it was sent, and drops what it
+        // still holds when the connection ends: the last frames wait that out.
+        if (ok)
+            std::this_thread::sleep_for(kSrtLatency);
+        mSrt.Close();
+        mSrtConnected = false;
     }
     if (mFd != -1) {
         // The reserve beyond the end goes back to the disk.

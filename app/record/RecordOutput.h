@@ -10,6 +10,7 @@
 
 #include "AvHandles.h"
 #include "RecordDestination.h"
+#include "SrtCaller.h"
 
 class RecordOutput
 {
@@ -32,12 +33,18 @@ public:
     bool Close(std::string& out_message);
 
 private:
+    // The I/O context over in_write (and in_seek, when the output can seek).
+    bool OpenContext(int in_bufferSize, int (*in_write)(void*, uint8_t*, int),
+                     int64_t (*in_seek)(void*, int64_t, int), std::string& out_message);
     static int WritePacket(void* in_self, uint8_t* in_data, int in_size);
+    static int SendPacket(void* in_self, uint8_t* in_data, int in_size);
     static int64_t Seek(void* in_self, int64_t in_offset, int in_whence);
     // Keeps the reserve allocated ahead of in_end.
     void Reserve(int64_t in_end);
 
-    IoContextPtr mFile;
+    IoContextPtr mFile; // over the file, or over the SRT connection
+    SrtCaller mSrt;
+    bool mSrtConnected = false;
     UrlIoContextPtr mStream;
     std::string mPath;
     int mFd = -1;
@@ -46,6 +53,5 @@ private:
     int64_t mAllocated = 0;
     bool mCanReserve = true; // false on file systems without fallocate
     bool mNearlyFull = false;
-    bool mSrt = false;
     std::string mWriteError;
 };

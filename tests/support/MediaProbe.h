@@ -1,5 +1,12 @@
-// What ffprobe says of a media file, for tests that read recordings back.
+// Recordings and streams read back: what ffprobe says of a file, its frames decoded, and an
+// ffmpeg that listens for an SRT stream.
 #pragma once
+
+#include <arpa/inet.h>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -73,6 +80,30 @@ inline double Psnr(const std::string& a, const std::string& b)
         }
     return squares == 0 ? 99
                         : 10 * std::log10(255.0 * 255.0 / (squares / double(a.size() / 4 * 3)));
+}
+
+// An SRT URL on a free port of this machine.
+inline std::string SrtUrl()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return "srt://127.0.0.1:" + std::to_string(port);
+}
+
+// ffmpeg listening for an SRT stream, keeping what comes in file.
+inline std::unique_ptr<p3dtest::Child> SrtListener(const std::string& url, const std::string& file)
+{
+    return std::make_unique<p3dtest::Child>(std::vector<std::string>{
+        p3dtest::FindProgram("ffmpeg"), "-nostdin", "-v", "error", "-f", "mpegts", "-i",
+        url + "?mode=listener", "-c", "copy", "-f", "mpegts", file});
 }
 
 } // namespace p3dtest
