@@ -5,7 +5,8 @@
 # dropped, and how many frames the readers showed that the channel never held (torn ones).
 # "depth" runs the depth monitor with the comfort bar and automatic convergence, and adds the
 # ticks a second the application counted and the frames a second the witness saw published.
-# SIZE=1280x720 broadcasts at that size (640x480 unless told).
+# SIZE=1280x720 broadcasts at that size (640x480 unless told). RECORD=FILE records both eyes side
+# by side into FILE meanwhile and adds the recording's figures.
 set -euo pipefail
 usage="usage: bench/soak.sh SECONDS [depth] (SECONDS at least 70)"
 seconds=${1:?$usage}
@@ -25,7 +26,8 @@ if [[ "$mode" == depth ]]; then
 fi
 
 env -u DISPLAY -u WAYLAND_DISPLAY "$build/bin/parallax3d" --test-cameras --broadcast \
-    --size "${SIZE:-640x480}" --monitor "$mode" --quit-after "$seconds" 2>"$work/app.err" &
+    --size "${SIZE:-640x480}" --monitor "$mode" --quit-after "$seconds" \
+    ${RECORD:+--record "$RECORD"} 2>"$work/app.err" &
 app=$!
 sleep 3
 # The readers write what they show into FIFOs the witness reads, beside the channel itself.
@@ -62,10 +64,12 @@ sleep 1
 kill $vcam $ffmpeg 2>/dev/null || true
 wait $witness || true
 tail -1 "$work/witness.out"
+ticks=$(grep -o "[0-9]* ticks," "$work/app.err" | grep -o "[0-9]*" || echo 0)
+published=$(grep -o "published_per_s=[0-9.]*" "$work/witness.out" || echo "published_per_s=none")
+echo "soak: ticks_per_s=$(python3 -c "print(round($ticks / $seconds, 2))") $published"
 if [[ "$mode" == depth ]]; then
-    ticks=$(grep -o "[0-9]* ticks," "$work/app.err" | grep -o "[0-9]*" || echo 0)
-    published=$(grep -o "published_per_s=[0-9.]*" "$work/witness.out" || echo "published_per_s=none")
-    maps=$(grep -o "depth maps at the end: [0-9.]* a second" "$work/app.err" || echo "no depth maps told")
-    echo "soak depth: ticks_per_s=$(python3 -c "print(round($ticks / $seconds, 2))")" \
-         "$published $maps"
+    grep -o "depth maps at the end: [0-9.]* a second" "$work/app.err" || echo "no depth maps told"
+fi
+if [[ -n "${RECORD:-}" ]]; then
+    grep -E "parallax3d: (recorded|the recording ended)" "$work/app.err" || echo "soak: nothing recorded"
 fi
