@@ -56,6 +56,8 @@ public:
     // A stream's server went away: connecting again.
     bool Reconnecting() const { return mReconnecting; }
     RecordFigures Figures() const;
+    // Where the last Start went.
+    const RecordDestination& Destination() const { return mDestination; }
     // Why the recording ended by itself; "" while it runs or after a clean stop.
     std::string Message() const;
 
