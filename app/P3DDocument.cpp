@@ -494,7 +494,7 @@ void P3DDocument::toggleRecording(bool stream)
     if (mRecorder) {
         const QString reason = stopRecording();
         if (!reason.isEmpty())
-            tellRecording(tr("The recording stopped: %1").arg(reason));
+            tellRecording(reason);
     } else if (stream) {
         auto* dialog = new QInputDialog(mWindow.get());
         dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -560,8 +560,7 @@ void P3DDocument::recordAsked(const QString& location, bool stream)
 {
     QString reason;
     if (!recordTo(location, stream, reason))
-        tellRecording((stream ? tr("Cannot stream to %1: %2") : tr("Cannot record to %1: %2"))
-                          .arg(location, reason));
+        tellRecording(reason);
 }
 
 void P3DDocument::tellRecording(const QString& text)
@@ -576,7 +575,7 @@ void P3DDocument::tellRecording(const QString& text)
 void P3DDocument::showRecording()
 {
     if (mRecorder && !mRecorder->Recording())
-        tellRecording(tr("The recording stopped: %1").arg(stopRecording()));
+        tellRecording(stopRecording());
     const bool running = mRecorder != nullptr;
     const bool stream = running && mRecorder->Destination().isStream;
     mRecordingShown = running;

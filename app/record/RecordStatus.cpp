@@ -21,10 +21,10 @@ std::string Duration(double seconds)
 
 std::string Size(uint64_t bytes)
 {
-    constexpr double kKB = 1024, kMB = kKB * 1024, kGB = kMB * 1024;
+    constexpr double kMB = 1024 * 1024, kGB = kMB * 1024;
     char text[32];
     if (double(bytes) < kMB)
-        snprintf(text, sizeof text, "%.0f KB", double(bytes) / kKB);
+        snprintf(text, sizeof text, "%llu KB", (unsigned long long)(bytes / 1024));
     else if (double(bytes) < kGB)
         snprintf(text, sizeof text, "%.1f MB", double(bytes) / kMB);
     else
