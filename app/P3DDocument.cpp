@@ -565,9 +565,8 @@ void P3DDocument::recordAsked(const QString& location, bool stream)
 
 void P3DDocument::tellRecording(const QString& text)
 {
-    mWindow->statusBar()->showMessage(text);
-    auto* box =
-        new QMessageBox(QMessageBox::Warning, tr("Record"), text, QMessageBox::Ok, mWindow.get());
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Recording"), text, QMessageBox::Ok,
+                                mWindow.get());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -184,7 +184,7 @@ private:
     void showRecording();
     // recordTo from the window: a failure told.
     void recordAsked(const QString& location, bool stream);
-    // In the status bar, and in a message box that leaves the ticks running.
+    // In a message box that leaves the ticks running.
     void tellRecording(const QString& text);
 
     std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it

@@ -113,11 +113,14 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     auto* imageControlsButton = new QToolButton;
     controls->addWidget(imageControlsButton);
     controls->addStretch(1);
+    controls->addSpacing(12);
     mRecordButton = new QToolButton;
     mRecordButton->setText(tr("Record"));
     mRecordButton->setIcon(RecordDot());
     mRecordButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     mRecordButton->setCheckable(true);
+    // The style's checked look is faint; a running recording should show from across the room.
+    mRecordButton->setStyleSheet("QToolButton:checked { color: #c01818; font-weight: bold }");
     controls->addWidget(mRecordButton);
     controls->addWidget(_broadcast);
     grid->addLayout(controls, 3, 0, 1, 2);

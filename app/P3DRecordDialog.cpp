@@ -12,7 +12,7 @@ P3DRecordDialog::P3DRecordDialog(QWidget* parent)
 {
     setWindowTitle(tr("Recording Options"));
     auto* column = new QVBoxLayout(this);
-    column->addWidget(new QLabel(tr("Record and stream:")));
+    column->addWidget(new QLabel(tr("What recordings and streams hold:")));
     const std::pair<RecordLayout, const char*> choices[] = {
         {RecordLayout::Monitor, "Monitor picture as shown (anaglyph, depth map…)"},
         {RecordLayout::SideBySide, "Both eyes side by side (for headsets and 3-D players)"},
