@@ -82,6 +82,8 @@ private:
     RecordDestination mDestination;
     int mPictureWidth = 0; // pixels in a queued row: the monitor's, or two eyes'
     MediaWriter mWriter;   // the thread's once started
+    uint64_t mEarlierBytes =
+        0; // a stream's, sent over its connections before this one; the thread's
     std::array<Slot, kQueueFrames> mSlots;
 
     mutable std::mutex mMutex; // guards what follows

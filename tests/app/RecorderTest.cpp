@@ -376,6 +376,7 @@ TEST_F(RecorderTest, StreamsToAnSrtListener)
             std::this_thread::sleep_for(std::chrono::milliseconds(33));
     }
     EXPECT_TRUE(recorder.Stop(message)) << message;
+    EXPECT_GT(recorder.Figures().bytes, 0u) << "what was sent is still counted once closed";
     EXPECT_EQ(listener->wait(20000), 0) << listener->err();
     const std::string report = p3dtest::Probe(received);
     EXPECT_EQ(p3dtest::Count(report, "nb_read_frames=90"), 1) << report;
@@ -392,7 +393,7 @@ TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
     // Frames at the camera's pace; the server goes away after 30 and comes back.
     const std::string again = mDir.file("again.ts");
     bool wentAway = false;
-    uint64_t writtenBefore = 0;
+    uint64_t writtenBefore = 0, lastSent = 0;
     int n = 0;
     for (; n < 900; ++n) {
         if (n == 30) {
@@ -404,6 +405,9 @@ TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
             wentAway = true;
             writtenBefore = recorder.Figures().framesWritten;
         }
+        const uint64_t sent = recorder.Figures().bytes;
+        ASSERT_GE(sent, lastSent) << "the count goes on across connections";
+        lastSent = sent;
         if (wentAway && !recorder.Reconnecting() &&
             recorder.Figures().framesWritten > writtenBefore + 30)
             break;
