@@ -138,7 +138,8 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     const QCommandLineOption recordLayout(
         "record-layout",
         "What --record and --stream write: monitor (the picture as shown), side-by-side (both "
-        "eyes, marked as stereo; the default) or two-streams (each eye its own stream, .mkv).",
+        "eyes, marked as stereo) or two-streams (each eye its own stream, .mkv). Without it, the "
+        "layout of File > Recording Options… (side-by-side until one is chosen).",
         "LAYOUT");
     parser.addOptions({monitor, broadcast, noBroadcast, size, leftCamera, rightCamera, testCameras,
                        testRig, testChessboard, testSkew, quitAfter, snapshot, stats, calibration,
