@@ -316,7 +316,7 @@ void P3DDocument::masterTimeClock()
     mWindow->stereoView()->update();
     if (const CIImage* image = mMonitor->monitorImage(); image && cameraBroadcastFrame(image))
         mStats->published(CoreElapsedTime::MonotonicMicroseconds());
-    recordEyes(EyeFrame(left), EyeFrame(right), leftEye.captureUs, rightEye.captureUs);
+    recordTick(EyeFrame(left), EyeFrame(right), leftEye.captureUs, rightEye.captureUs);
     const bool figuresDue = CoreElapsedTime::MonotonicMicroseconds() - mStatsShownUs >= 1000000;
     if (figuresDue)
         showPipelineStats();
@@ -415,14 +415,20 @@ PipelineFigures P3DDocument::showPipelineStats()
 bool P3DDocument::startRecording(const RecordDestination& destination, RecordLayout layout,
                                  QString& out_reason)
 {
-    if (layout == RecordLayout::Monitor) {
-        out_reason = "recording the monitor picture is not there yet: record the eyes";
-        return false;
-    }
+    // The size of the pictures shown now, which cameras that lack the asked size may not
+    // match; before any frame, the size asked for.
+    const ArgbView eye = EyeFrame(mWindow->leftEyeView()->cameraImageRef());
     RecordSettings settings;
     settings.layout = layout;
     settings.width = mFrameSize.width();
     settings.height = mFrameSize.height();
+    if (layout == RecordLayout::Monitor && mMonitor->pixels()) {
+        settings.width = int(mMonitor->width());
+        settings.height = int(mMonitor->height());
+    } else if (IsPicture(eye)) {
+        settings.width = eye.width;
+        settings.height = eye.height;
+    }
     auto recorder = std::make_unique<Recorder>();
     std::string reason;
     if (!recorder->Start(destination.location, settings, reason)) {
@@ -434,18 +440,25 @@ bool P3DDocument::startRecording(const RecordDestination& destination, RecordLay
     return true;
 }
 
-void P3DDocument::recordEyes(const ArgbView& left, const ArgbView& right, uint64_t leftUs,
+void P3DDocument::recordTick(const ArgbView& left, const ArgbView& right, uint64_t leftUs,
                              uint64_t rightUs)
 {
-    if (!mRecorder || !mRecorder->Recording() || !left.pixels || !right.pixels)
+    if (!mRecorder || !mRecorder->Recording())
         return;
-    // A pair's moment is its older eye's; a tick that brought nothing new records nothing, so
-    // the file keeps the cameras' time.
-    const uint64_t captureUs = std::min(leftUs, rightUs);
+    // A pair's moment is its older eye's (an eye without a camera aside); a tick that brought
+    // nothing new records nothing, so the file keeps the cameras' time.
+    const uint64_t captureUs = !leftUs || !rightUs ? leftUs | rightUs : std::min(leftUs, rightUs);
     if (captureUs == 0 || captureUs <= mRecordedCaptureUs)
         return;
     mRecordedCaptureUs = captureUs;
-    mRecorder->Push(left, right, captureUs * 1000);
+    if (mRecorder->Layout() == RecordLayout::Monitor) {
+        if (const uint8_t* pixels = mMonitor->pixels())
+            mRecorder->Push(
+                {pixels, mMonitor->width() * 4, int(mMonitor->width()), int(mMonitor->height())},
+                captureUs * 1000);
+    } else if (left.pixels && right.pixels) {
+        mRecorder->Push(left, right, captureUs * 1000);
+    }
 }
 
 QString P3DDocument::stopRecording()

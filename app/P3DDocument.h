@@ -124,8 +124,8 @@ public:
     // cannot be written is told once on standard error.
     void setStatsPath(const QString& path) { mStatsPath = path; }
     bool snapshotFailed() const { return mSnapshotFailed; }
-    // Records (or streams) both eyes from the next tick on until the window closes; false with
-    // the reason when it cannot start. The monitor layout is not recorded yet.
+    // Records (or streams) the monitor picture or both eyes from the next tick on until the
+    // window closes; false with the reason when it cannot start.
     bool startRecording(const RecordDestination& destination, RecordLayout layout,
                         QString& out_reason);
     // The recording's end: what is queued written, the file closed; told on standard error
@@ -175,8 +175,9 @@ private:
     void alignEyesTick(const ArgbView& left, const ArgbView& right);
     // Of the frames each eye shows and holds, the pair closest in time decoded.
     void pairEyeFrames();
-    // A new pair of eyes handed to the recording, when one runs.
-    void recordEyes(const ArgbView& left, const ArgbView& right, uint64_t leftUs, uint64_t rightUs);
+    // A tick with a new pair of eyes handed to the recording, when one runs: the monitor picture
+    // just drawn, or the eyes.
+    void recordTick(const ArgbView& left, const ArgbView& right, uint64_t leftUs, uint64_t rightUs);
     // The pipeline's figures in the status bar and in the stats file; the figures shown.
     PipelineFigures showPipelineStats();
     // The window as the recording stands: its controls and figures. One that ended by itself (a

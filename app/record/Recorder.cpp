@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <unistd.h>
 
 #include "CoreMachDebugLog.h"
 #include "RecordDestination.h"
@@ -11,7 +12,7 @@ namespace {
 
 bool SameSize(const ArgbView& in_view, int in_width, int in_height)
 {
-    return IsPicture(in_view) && in_view.width == in_width && in_view.height == in_height;
+    return in_view.width == in_width && in_view.height == in_height;
 }
 
 void CopyRows(const ArgbView& in_from, uint8_t* out_to, size_t in_toRowBytes)
@@ -58,6 +59,7 @@ bool Recorder::Start(const std::string& in_destination, const RecordSettings& in
         slot.pixels.resize(size_t(mPictureWidth) * 4 * size_t(in_settings.height));
     mFirst = mQueued = 0;
     mStopping = false;
+    mEndReason.clear();
     mMessage.clear();
     mClosedOk = true;
     mWritten = mDropped = 0;
@@ -91,10 +93,26 @@ void Recorder::Queue()
     mWake.notify_one();
 }
 
+bool Recorder::SizeChanged(const ArgbView& in_picture)
+{
+    if (SameSize(in_picture, mSettings.width, mSettings.height))
+        return false;
+    // A file holds one size: it ends here, playable, rather than dropping every frame from now on.
+    std::lock_guard lock(mMutex);
+    if (!mStopping) {
+        mEndReason = "The picture's size changed from " + std::to_string(mSettings.width) + " x " +
+                     std::to_string(mSettings.height) + " to " + std::to_string(in_picture.width) +
+                     " x " + std::to_string(in_picture.height) + ": the recording stopped";
+        mStopping = true;
+        mWake.notify_one();
+    }
+    return true;
+}
+
 bool Recorder::Push(const ArgbView& in_picture, uint64_t in_captureNs)
 {
-    if (mSettings.layout != RecordLayout::Monitor ||
-        !SameSize(in_picture, mSettings.width, mSettings.height))
+    if (mSettings.layout != RecordLayout::Monitor || !mRecording || !IsPicture(in_picture) ||
+        SizeChanged(in_picture))
         return false;
     Slot* slot = FreeSlot();
     if (!slot)
@@ -107,9 +125,8 @@ bool Recorder::Push(const ArgbView& in_picture, uint64_t in_captureNs)
 
 bool Recorder::Push(const ArgbView& in_left, const ArgbView& in_right, uint64_t in_captureNs)
 {
-    if (mSettings.layout == RecordLayout::Monitor ||
-        !SameSize(in_left, mSettings.width, mSettings.height) ||
-        !SameSize(in_right, mSettings.width, mSettings.height))
+    if (mSettings.layout == RecordLayout::Monitor || !mRecording || !IsPicture(in_left) ||
+        !IsPicture(in_right) || SizeChanged(in_left) || SizeChanged(in_right))
         return false;
     Slot* slot = FreeSlot();
     if (!slot)
@@ -152,7 +169,12 @@ void Recorder::Run()
         mFirst = (mFirst + 1) % kQueueFrames;
         --mQueued;
     }
-    Finish("");
+    std::string reason;
+    {
+        std::lock_guard lock(mMutex);
+        reason = mEndReason;
+    }
+    Finish(reason);
 }
 
 bool Recorder::Reconnect()
@@ -194,6 +216,11 @@ void Recorder::Finish(const std::string& in_reason)
     const bool closed = mWriter.Close(closing);
     // A file's size is known once closed; a stream's count ends with its connection.
     mBytes = mEarlierBytes + (mDestination.isStream ? sent : mWriter.Bytes());
+    // A file without a frame holds nothing to play, and FFmpeg's Matroska writer leaves one that
+    // players refuse: it goes.
+    if (mWritten == 0 && !mDestination.isStream &&
+        VERIFY(unlink(mDestination.location.c_str()) == 0))
+        mBytes = 0;
     std::lock_guard lock(mMutex);
     if (!closed && mClosedOk) {
         mMessage = closing;

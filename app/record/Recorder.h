@@ -44,7 +44,8 @@ public:
                std::string& out_message);
     // A frame and its capture time (CLOCK_MONOTONIC ns), copied; the monitor layout takes the
     // picture, the others the two eyes. False when not taken: not recording, a size other than
-    // the recording's, or the queue full (dropped). From one thread.
+    // the recording's (which ends the recording with a message), or the queue full (dropped).
+    // From one thread.
     bool Push(const ArgbView& in_picture, uint64_t in_captureNs);
     bool Push(const ArgbView& in_left, const ArgbView& in_right, uint64_t in_captureNs);
     // Writes what is queued and closes the file; the message says why not when that failed.
@@ -53,6 +54,7 @@ public:
 
     // Whether frames are taken: started, and neither stopped nor ended by an error.
     bool Recording() const { return mRecording; }
+    RecordLayout Layout() const { return mSettings.layout; }
     // A stream's server went away: connecting again.
     bool Reconnecting() const { return mReconnecting; }
     RecordFigures Figures() const;
@@ -70,6 +72,8 @@ private:
 
     // The slot a frame may be copied into, or null (dropped) when the queue is full.
     Slot* FreeSlot();
+    // A picture of another size than the recording's asks the thread to end it.
+    bool SizeChanged(const ArgbView& in_picture);
     void Queue();
     void Run();
     // Connects the stream again until it works (true) or the recording stops (false); what is
@@ -91,6 +95,7 @@ private:
     size_t mFirst = 0; // the oldest queued slot
     size_t mQueued = 0;
     bool mStopping = false;
+    std::string mEndReason; // why the thread was asked to stop, other than Stop()
     std::string mMessage;
     bool mClosedOk = true;
 

@@ -14,10 +14,10 @@ ScopedTestPatternCamera::ScopedTestPatternCamera()
     const bool still = wanted != nullptr && strcmp(wanted, "still") == 0;
     if (wanted == nullptr || (strcmp(wanted, "1") != 0 && !still))
         return;
-    // Still: the clock stands, so every stream shows the scene's first frame for good, the same
-    // picture in every run.
-    mCamera = still ? std::make_unique<TestPatternCamera>([] { return uint64_t(0); })
-                    : std::make_unique<TestPatternCamera>();
+    // Still: every frame shows the scene's first, the same picture in every run.
+    mCamera = std::make_unique<TestPatternCamera>();
+    if (still)
+        mCamera->holdScene();
     mDriver = std::make_unique<FakeV4L2>();
     mCamera->Configure(mDriver->AddDevice(TestPatternCamera::kNode));
     // Whatever seam is in force stays underneath: the kernel in a program, a test's own in tests.

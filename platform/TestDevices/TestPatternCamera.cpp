@@ -97,7 +97,7 @@ size_t TestPatternCamera::FillFrame(const FakeV4L2Device& in_device, uint8_t* ou
     if (in_device.fourcc == V4L2_PIX_FMT_YUYV && size_t(width) * 2 * size_t(height) > in_capacity)
         return 0;
     mRGB.resize(rowBytes * size_t(height));
-    mScene.Render(frame,
+    mScene.Render(mSceneHeld ? 0 : frame,
                   in_device.currentInput == 1 ? TestPatternScene::kRightEye
                                               : TestPatternScene::kLeftEye,
                   width, height, mRGB.data(), rowBytes);

@@ -37,6 +37,9 @@ public:
 
     // What the eyes see: rig and chessboard as the environment asked, unless changed here.
     TestPatternScene& scene() { return mScene; }
+    // The scene stands at its first frame while frames still come, each stamped: a camera
+    // looking at a still picture.
+    void holdScene() { mSceneHeld = true; }
 
     bool FrameReady(const FakeV4L2Device& in_device) override;
     size_t FillFrame(const FakeV4L2Device& in_device, uint8_t* out_data, size_t in_capacity,
@@ -51,6 +54,7 @@ private:
     Clock mClock;
     uint64_t mStartUs;
     uint64_t mRightSkewUs = 0;
+    bool mSceneHeld = false;
     // The last frame each stream took: two eyes stream from one device at once.
     std::map<const FakeV4L2Device*, uint64_t> mLastFrame;
     TestPatternScene mScene;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <glob.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -506,6 +507,58 @@ TEST_F(AppProcessTest, RecordsBothEyesSideBySideUntilItsCloseOrATerminationSigna
         EXPECT_NE(report.find("\nr_frame_rate=30/1\n"), std::string::npos) << report;
 #endif
     }
+}
+
+// With still cameras every tick shows the same eyes, which the broadcast shows too: the frame
+// recorded a couple of seconds in is the picture the monitor showed, in each layout.
+TEST_F(AppProcessTest, EachLayoutRecordsWhatTheMonitorOrTheEyesShowed)
+{
+    if (p3dtest::FindProgram("ffprobe").empty() || p3dtest::FindProgram("ffmpeg").empty())
+        GTEST_SKIP() << "ffmpeg and ffprobe are needed to read the recordings";
+#ifdef P3D_SANITIZED
+    constexpr int kFrame = 3; // instrumented ticks are slow
+#else
+    constexpr int kFrame = 60;
+#endif
+    p3dtest::TempDir home;
+    struct Run
+    {
+        const char* monitor;
+        const char* layout;
+        const char* file;
+    };
+    std::map<std::string, std::string> shown; // the broadcast's frame of each monitor type
+    for (const Run& run :
+         {Run{"left", "side-by-side", "eyes.mkv"}, Run{"right", "two-streams", "two.mkv"},
+          Run{"stereo", "monitor", "monitor.mp4"}}) {
+        p3dtest::RemoveChannel(p3dtest::ChannelPath());
+        std::vector<std::string> env = Headless();
+        env.insert(env.end(), {"XDG_CONFIG_HOME=" + home.path(), "XDG_DATA_HOME=" + home.path(),
+                               "PARALLAX3D_TEST_CAMERAS=still"});
+        Child app({APP_PATH, "--broadcast", "--monitor", run.monitor, "--record",
+                   home.file(run.file), "--record-layout", run.layout, "--quit-after", "3"},
+                  env);
+        ASSERT_EQ(app.wait(30000), 0) << app.err();
+        shown[run.monitor] = StampedFrame();
+    }
+    const std::string left = shown["left"], right = shown["right"];
+    ASSERT_EQ(left.size(), size_t(640 * 480 * 4));
+    const std::string scratch = home.file("frame.argb");
+    const auto frame = [&](const char* file, int stream) {
+        return p3dtest::DecodedFrame(home.file(file), stream, kFrame, scratch);
+    };
+    EXPECT_GE(p3dtest::Psnr(frame("eyes.mkv", 0), p3dtest::SideBySide(left, right, 640)), 35.0);
+    EXPECT_GE(p3dtest::Psnr(frame("two.mkv", 0), left), 35.0);
+    EXPECT_GE(p3dtest::Psnr(frame("two.mkv", 1), right), 35.0);
+    EXPECT_GE(p3dtest::Psnr(frame("monitor.mp4", 0), shown["stereo"]), 35.0);
+    EXPECT_LT(p3dtest::Psnr(shown["stereo"], left), 35.0) << "the anaglyph, not one eye";
+
+    const std::string streams = p3dtest::Probe(home.file("two.mkv"));
+    EXPECT_EQ(p3dtest::Count(streams, "\nwidth=640\nheight=480\n"), 2) << streams;
+    for (const char* eye : {"TAG:title=left", "TAG:title=right"})
+        EXPECT_EQ(p3dtest::Count(streams, eye), 1) << streams;
+    const std::string monitor = p3dtest::Probe(home.file("monitor.mp4"));
+    EXPECT_EQ(p3dtest::Count(monitor, "side by side"), 0) << "a monitor picture is not a pair";
 }
 
 // The status and the words a user sees, from command lines that end at once or soon.
