@@ -505,9 +505,7 @@ void P3DDocument::recordingOptions()
 void P3DDocument::toggleRecording(bool stream)
 {
     if (mRecorder) {
-        const QString reason = stopRecording();
-        if (!reason.isEmpty())
-            tellRecording(reason);
+        endRecording();
     } else if (stream) {
         auto* dialog = new QInputDialog(mWindow.get());
         dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -576,6 +574,12 @@ void P3DDocument::recordAsked(const QString& location, bool stream)
         tellRecording(reason);
 }
 
+void P3DDocument::endRecording()
+{
+    if (const QString reason = stopRecording(); !reason.isEmpty())
+        tellRecording(reason);
+}
+
 void P3DDocument::tellRecording(const QString& text)
 {
     auto* box = new QMessageBox(QMessageBox::Warning, tr("Recording"), text, QMessageBox::Ok,
@@ -587,7 +591,7 @@ void P3DDocument::tellRecording(const QString& text)
 void P3DDocument::showRecording()
 {
     if (mRecorder && !mRecorder->Recording())
-        tellRecording(stopRecording());
+        endRecording();
     const bool running = mRecorder != nullptr;
     const bool stream = running && mRecorder->Destination().isStream;
     mRecordingShown = running;

@@ -185,6 +185,8 @@ private:
     void showRecording();
     // recordTo from the window: a failure told.
     void recordAsked(const QString& location, bool stream);
+    // stopRecording, and why it ended badly told.
+    void endRecording();
     // In a message box that leaves the ticks running.
     void tellRecording(const QString& text);
 
