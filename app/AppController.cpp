@@ -64,7 +64,9 @@ void AppController::newDocument(QObject*)
     mDocument->setStatsPath(mOptions.statsPath);
     if (launch && mOptions.recordTo) {
         QString reason;
-        if (!mDocument->startRecording(*mOptions.recordTo, mOptions.recordLayout, reason))
+        if (!mDocument->startRecording(*mOptions.recordTo,
+                                       mOptions.recordLayout.value_or(mDocument->recordLayout()),
+                                       reason))
             fprintf(stderr, "parallax3d: cannot record to %s: %s\n",
                     mOptions.recordTo->location.c_str(), reason.toLocal8Bit().constData());
     }

@@ -10,6 +10,7 @@
 #include "CameraMenuModel.h"
 #include "CoreCommandLine.h"
 #include "QCamOutputBase.h"
+#include "RecordStatus.h"
 #include "StereoRectifier.h"
 #include "TestPatternCamera.h"
 #include "TestPatternRig.h"
@@ -21,14 +22,16 @@ bool ParseRecording(const std::optional<QString>& in_file, const std::optional<Q
                     const std::optional<QString>& in_layout, AppOptions& out, QString& out_error)
 {
     if (in_layout.has_value()) {
-        static const QStringList kLayouts = {"monitor", "side-by-side", "two-streams"};
-        const qsizetype layout = kLayouts.indexOf(*in_layout);
-        if (layout < 0) {
+        RecordLayout layout;
+        if (!RecordLayoutNamed(in_layout->toStdString(), layout)) {
+            QStringList names;
+            for (RecordLayout each : kRecordLayouts)
+                names << RecordLayoutName(each);
             out_error =
-                "--record-layout takes " + kLayouts.join(", ") + ", not \"" + *in_layout + "\"";
+                "--record-layout takes " + names.join(", ") + ", not \"" + *in_layout + "\"";
             return false;
         }
-        out.recordLayout = RecordLayout(layout);
+        out.recordLayout = layout;
     }
     if (in_file.has_value() && in_url.has_value()) {
         out_error = "--record and --stream go one at a time";
@@ -40,7 +43,9 @@ bool ParseRecording(const std::optional<QString>& in_file, const std::optional<Q
     const std::string text = (in_file.has_value() ? *in_file : *in_url).toStdString();
     RecordDestination destination;
     std::string message;
-    if (!ParseRecordDestination(text, out.recordLayout, destination, message)) {
+    // Without --record-layout the window's choice is checked when the recording starts.
+    if (!ParseRecordDestination(text, out.recordLayout.value_or(RecordLayout::SideBySide),
+                                destination, message)) {
         out_error = option + ": " + QString::fromStdString(message);
         return false;
     }
@@ -133,7 +138,8 @@ bool AppOptions::Parse(const QStringList& arguments, AppOptions& out, QString& o
     const QCommandLineOption recordLayout(
         "record-layout",
         "What --record and --stream write: monitor (the picture as shown), side-by-side (both "
-        "eyes, marked as stereo; the default) or two-streams (each eye its own stream, .mkv).",
+        "eyes, marked as stereo) or two-streams (each eye its own stream, .mkv). Without it, the "
+        "layout of File > Recording Options… (side-by-side until one is chosen).",
         "LAYOUT");
     parser.addOptions({monitor, broadcast, noBroadcast, size, leftCamera, rightCamera, testCameras,
                        testRig, testChessboard, testSkew, quitAfter, snapshot, stats, calibration,

@@ -26,10 +26,10 @@ struct AppOptions
     QString snapshotPath;            // the monitor image at close, as PNG
     QString statsPath;               // the pipeline's figures as JSON, every second
     bool alignEyes = false;          // View > Align Eyes Automatically once at launch
-    // --record FILE or --stream URL: recorded from the start, in recordLayout (side by side
-    // unless told).
+    // --record FILE or --stream URL: recorded from the start, in recordLayout when given, else in
+    // the layout File > Recording Options… keeps.
     std::optional<RecordDestination> recordTo;
-    RecordLayout recordLayout = RecordLayout::SideBySide;
+    std::optional<RecordLayout> recordLayout;
     bool helpShown = false; // --help or --version answered: nothing else to do
     // Read from its file (--calibration): the eyes' calibration, kept for the cameras' pair;
     // checked at --size, or at the classic size without it.

@@ -1,16 +1,20 @@
 #include "P3DDocument.h"
 
 #include <QActionGroup>
+#include <QDateTime>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QImage>
 #include <QImageWriter>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -41,10 +45,12 @@
 #include "P3DCalibrationDialog.h"
 #include "P3DComfortBar.h"
 #include "P3DDocumentWindow.h"
+#include "P3DRecordDialog.h"
 #include "P3DStereoView.h"
 #include "PipelineStats.h"
 #include "QCamGrabCGImageView.h"
 #include "QCamOutputBase.h"
+#include "RecordStatus.h"
 #include "Recorder.h"
 #include "StereoCalibration.h"
 #include "StereoEncodingList.h"
@@ -69,6 +75,9 @@ const char* const kAutoConvergence = "autoConvergence";
 const char* const kComfortBudget = "comfortBudget";
 const char* const kKeepEyesAligned = "keepEyesAligned";
 const char* const kBroadcastSize = "broadcastSize";
+const char* const kRecordLayout = "recordLayout";
+const char* const kRecordFolder = "recordFolder";
+const char* const kStreamURL = "streamURL";
 
 // "1280x720", as the command line and View > Size's items name the sizes.
 QString SizeName(QSize size)
@@ -189,6 +198,10 @@ P3DDocument::P3DDocument()
     connect(w.sizeGroup(), &QActionGroup::triggered, this,
             [this](QAction* item) { setBroadcastSize(SizeNamed(item->data().toString())); });
     setBroadcastSize(SizeNamed(NSUserDefaultLoadKind<NSString>(kBroadcastSize, "")));
+    connect(w.recordAction(), &QAction::triggered, this, [this] { toggleRecording(false); });
+    connect(w.recordButton(), &QToolButton::clicked, this, [this] { toggleRecording(false); });
+    connect(w.streamAction(), &QAction::triggered, this, [this] { toggleRecording(true); });
+    connect(w.recordOptionsAction(), &QAction::triggered, this, &P3DDocument::recordingOptions);
 }
 
 P3DDocument::~P3DDocument()
@@ -304,8 +317,12 @@ void P3DDocument::masterTimeClock()
     if (const CIImage* image = mMonitor->monitorImage(); image && cameraBroadcastFrame(image))
         mStats->published(CoreElapsedTime::MonotonicMicroseconds());
     recordTick(EyeFrame(left), EyeFrame(right), leftEye.captureUs, rightEye.captureUs);
-    if (CoreElapsedTime::MonotonicMicroseconds() - mStatsShownUs >= 1000000)
+    const bool figuresDue = CoreElapsedTime::MonotonicMicroseconds() - mStatsShownUs >= 1000000;
+    if (figuresDue)
         showPipelineStats();
+    // A recording's start or end shows at once, its figures once a second.
+    if (figuresDue || mRecordingShown != (mRecorder && mRecorder->Recording()))
+        showRecording();
     if (mCalibrationDialog)
         mCalibrationDialog->eyeFrames(
             EyeFrame(left), EyeFrame(right),
@@ -444,19 +461,144 @@ void P3DDocument::recordTick(const ArgbView& left, const ArgbView& right, uint64
     }
 }
 
-void P3DDocument::stopRecording()
+QString P3DDocument::stopRecording()
 {
     if (!mRecorder)
-        return;
+        return {};
     std::string reason;
-    if (!mRecorder->Stop(reason) || !mRecorder->Message().empty())
-        fprintf(stderr, "parallax3d: the recording ended: %s\n",
-                (reason.empty() ? mRecorder->Message() : reason).c_str());
+    if (!mRecorder->Stop(reason) || !mRecorder->Message().empty()) {
+        if (reason.empty())
+            reason = mRecorder->Message();
+        fprintf(stderr, "parallax3d: the recording ended: %s\n", reason.c_str());
+    }
     const RecordFigures figures = mRecorder->Figures();
     fprintf(stderr, "parallax3d: recorded %llu frames (%.1f s, %llu bytes), %llu dropped\n",
             (unsigned long long)figures.framesWritten, figures.seconds,
             (unsigned long long)figures.bytes, (unsigned long long)figures.framesDropped);
     mRecorder.reset();
+    return QString::fromStdString(reason);
+}
+
+RecordLayout P3DDocument::recordLayout() const
+{
+    RecordLayout layout = RecordLayout::SideBySide;
+    RecordLayoutNamed(NSUserDefaultLoadKind<NSString>(kRecordLayout, "").toStdString(), layout);
+    return layout;
+}
+
+void P3DDocument::setRecordLayout(RecordLayout layout)
+{
+    const QString name = RecordLayoutName(layout);
+    NSUserDefaultSaveObject(&name, kRecordLayout);
+}
+
+void P3DDocument::recordingOptions()
+{
+    auto* dialog = new P3DRecordDialog(mWindow.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setRecordLayout(recordLayout());
+    connect(dialog, &QDialog::accepted, this,
+            [this, dialog] { setRecordLayout(dialog->recordLayout()); });
+    dialog->open();
+}
+
+void P3DDocument::toggleRecording(bool stream)
+{
+    if (mRecorder) {
+        endRecording();
+    } else if (stream) {
+        auto* dialog = new QInputDialog(mWindow.get());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setWindowTitle(tr("Stream"));
+        dialog->setLabelText(tr("The streaming server's URL (srt://host:port or "
+                                "rtmp://host/app/key):"));
+        dialog->setTextValue(NSUserDefaultLoadKind<NSString>(kStreamURL, ""));
+        connect(dialog, &QInputDialog::textValueSelected, this, [this](const QString& text) {
+            const QString url = text.trimmed();
+            NSUserDefaultSaveObject(&url, kStreamURL);
+            recordAsked(url, true);
+        });
+        dialog->open();
+    } else {
+        QString folder = NSUserDefaultLoadKind<NSString>(kRecordFolder, "");
+        if (folder.isEmpty())
+            folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+        auto* dialog = new QFileDialog(mWindow.get(), tr("Record"), folder);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setNameFilters({tr("Matroska video (*.mkv)"), tr("MP4 video (*.mp4)")});
+        dialog->setDefaultSuffix("mkv");
+        connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString& filter) {
+            dialog->setDefaultSuffix(filter.contains("*.mp4") ? "mp4" : "mkv");
+        });
+        dialog->selectFile(
+            QDateTime::currentDateTime().toString("'Parallax3D' yyyy-MM-dd hh.mm.ss'.mkv'"));
+        connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+            const QString chosen = QFileInfo(path).absolutePath();
+            NSUserDefaultSaveObject(&chosen, kRecordFolder);
+            recordAsked(path, false);
+        });
+        dialog->open();
+    }
+    // The button, checked by its click, stays as the recording is while a dialog asks.
+    showRecording();
+}
+
+bool P3DDocument::recordTo(const QString& location, bool stream, QString& out_reason)
+{
+    if (mRecorder) {
+        out_reason = tr("One recording or stream at a time");
+        return false;
+    }
+    const RecordLayout layout = recordLayout();
+    RecordDestination destination;
+    std::string reason;
+    if (!ParseRecordDestination(location.toStdString(), layout, destination, reason)) {
+        out_reason = QString::fromStdString(reason);
+        return false;
+    }
+    if (destination.isStream != stream) {
+        out_reason = stream ? tr("A stream goes to an srt:// or rtmp:// URL")
+                            : tr("A recording goes into a file, not to a URL");
+        return false;
+    }
+    const bool started = startRecording(destination, layout, out_reason);
+    showRecording();
+    return started;
+}
+
+void P3DDocument::recordAsked(const QString& location, bool stream)
+{
+    QString reason;
+    if (!recordTo(location, stream, reason))
+        tellRecording(reason);
+}
+
+void P3DDocument::endRecording()
+{
+    if (const QString reason = stopRecording(); !reason.isEmpty())
+        tellRecording(reason);
+}
+
+void P3DDocument::tellRecording(const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Recording"), text, QMessageBox::Ok,
+                                mWindow.get());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void P3DDocument::showRecording()
+{
+    if (mRecorder && !mRecorder->Recording())
+        endRecording();
+    const bool running = mRecorder != nullptr;
+    const bool stream = running && mRecorder->Destination().isStream;
+    mRecordingShown = running;
+    mWindow->showRecording(running, stream);
+    if (running)
+        mWindow->recordStatus()->setText(QString::fromStdString(
+            RecordStatusText(mRecorder->Figures(), stream, mRecorder->Reconnecting())));
 }
 
 void P3DDocument::windowWillClose()

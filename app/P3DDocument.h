@@ -129,9 +129,21 @@ public:
     bool startRecording(const RecordDestination& destination, RecordLayout layout,
                         QString& out_reason);
     // The recording's end: what is queued written, the file closed; told on standard error
-    // when it failed.
-    void stopRecording();
+    // when it failed. Why it ended badly, or "".
+    QString stopRecording();
     const Recorder* recorder() const { return mRecorder.get(); }
+    // File > Recording Options…: what File > Record…, File > Stream… and the command line
+    // without --record-layout write. Kept as "recordLayout".
+    RecordLayout recordLayout() const;
+    void setRecordLayout(RecordLayout layout);
+    void recordingOptions();
+    // The Record button and File > Record…: the running recording or stream stopped, else a file
+    // asked for (its folder kept as "recordFolder") and recorded into. File > Stream… (stream
+    // true): the same with a server's URL, kept as "streamURL".
+    void toggleRecording(bool stream);
+    // Records into the file, or streams to the URL, in the chosen layout, as the window shows;
+    // false with the reason, and nothing started.
+    bool recordTo(const QString& location, bool stream, QString& out_reason);
 
     P3DDocumentWindow* window() const { return mWindow.get(); }
     StereoMonitor* monitor() const { return mMonitor.get(); }
@@ -168,6 +180,15 @@ private:
     void recordTick(const ArgbView& left, const ArgbView& right, uint64_t leftUs, uint64_t rightUs);
     // The pipeline's figures in the status bar and in the stats file; the figures shown.
     PipelineFigures showPipelineStats();
+    // The window as the recording stands: its controls and figures. One that ended by itself (a
+    // full disk, a write error) is stopped and its reason told.
+    void showRecording();
+    // recordTo from the window: a failure told.
+    void recordAsked(const QString& location, bool stream);
+    // stopRecording, and why it ended badly told.
+    void endRecording();
+    // In a message box that leaves the ticks running.
+    void tellRecording(const QString& text);
 
     std::unique_ptr<StereoMonitor> mMonitor; // outlives the window, whose views borrow it
     std::unique_ptr<P3DDocumentWindow> mWindow;
@@ -200,5 +221,6 @@ private:
     bool mStatsFailed = false; // told once
     std::unique_ptr<Recorder> mRecorder;
     uint64_t mRecordedCaptureUs = 0; // the last frame recorded: a tick without a new one adds none
+    bool mRecordingShown = false;    // what the window shows: a recording running
     static int sCountInstances;
 };

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPainter>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -19,6 +20,23 @@
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
 #include "QCamOutputBase.h"
+
+namespace {
+
+// The Record button's red dot.
+QIcon RecordDot()
+{
+    QPixmap dot(12, 12);
+    dot.fill(Qt::transparent);
+    QPainter painter(&dot);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0xd0, 0x20, 0x20));
+    painter.drawEllipse(1, 1, 10, 10);
+    return dot;
+}
+
+} // namespace
 
 P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     : QMainWindow(parent), _grabViewLeftEye(new QCamGrabCGImageView),
@@ -74,6 +92,11 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
         tr("Each eye's frames per second, how much later the right eye's frame was captured "
            "than the left eye's, the delay from capture to broadcast over the last 5 s, and the "
            "frames no tick used"));
+    mRecordStatus = new QLabel;
+    mRecordStatus->setToolTip(tr("The time recorded, the size written and the frames the encoder "
+                                 "could not keep up with"));
+    mRecordStatus->hide();
+    statusBar()->addPermanentWidget(mRecordStatus);
     statusBar()->addPermanentWidget(mPipelineStatus);
 
     auto* controls = new QHBoxLayout;
@@ -90,6 +113,15 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     auto* imageControlsButton = new QToolButton;
     controls->addWidget(imageControlsButton);
     controls->addStretch(1);
+    controls->addSpacing(12);
+    mRecordButton = new QToolButton;
+    mRecordButton->setText(tr("Record"));
+    mRecordButton->setIcon(RecordDot());
+    mRecordButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    mRecordButton->setCheckable(true);
+    // The style's checked look is faint; a running recording should show from across the room.
+    mRecordButton->setStyleSheet("QToolButton:checked { color: #c01818; font-weight: bold }");
+    controls->addWidget(mRecordButton);
     controls->addWidget(_broadcast);
     grid->addLayout(controls, 3, 0, 1, 2);
     setCentralWidget(central);
@@ -106,6 +138,12 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     QMenu* file = menuBar()->addMenu(tr("&File"));
     mNewAction = file->addAction(tr("&New"));
     mNewAction->setShortcut(QKeySequence::New);
+    file->addSeparator();
+    mRecordAction = file->addAction(QString());
+    mRecordAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    mStreamAction = file->addAction(QString());
+    mRecordOptionsAction = file->addAction(tr("Recording &Options…"));
+    file->addSeparator();
     QAction* closeAction = file->addAction(tr("&Close"));
     closeAction->setShortcut(QKeySequence::Close);
     connect(closeAction, &QAction::triggered, this, &QWidget::close);
@@ -154,9 +192,26 @@ P3DDocumentWindow::P3DDocumentWindow(StereoMonitor* monitor, QWidget* parent)
     mEncodingGroup->setExclusive(true);
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     mAboutAction = help->addAction(QString());
+    showRecording(false, false);
 }
 
 P3DDocumentWindow::~P3DDocumentWindow() = default;
+
+void P3DDocumentWindow::showRecording(bool running, bool stream)
+{
+    mRecordAction->setText(running && !stream ? tr("Stop &Recording") : tr("&Record…"));
+    mRecordAction->setEnabled(!running || !stream);
+    mStreamAction->setText(running && stream ? tr("Stop &Streaming") : tr("&Stream…"));
+    mStreamAction->setEnabled(!running || stream);
+    mRecordButton->setChecked(running);
+    mRecordButton->setToolTip(running
+                                  ? (stream ? tr("Stop streaming") : tr("Stop recording"))
+                                  : tr("Record the picture into a file; File > Recording Options… "
+                                       "sets what it holds"));
+    mRecordStatus->setVisible(running);
+    // A recording keeps the size it started at.
+    mSizeGroup->setEnabled(!running);
+}
 
 void P3DDocumentWindow::setFrameSize(QSize frame)
 {

@@ -15,6 +15,7 @@ class QActionGroup;
 class QCamGrabCGImageView;
 class QDoubleSpinBox;
 class QLabel;
+class QToolButton;
 class StereoMonitor;
 
 class P3DDocumentWindow : public QMainWindow
@@ -75,6 +76,18 @@ public:
     QAction* undoAlignmentAction() const { return mUndoAlignmentAction; }
     QAction* keepAlignedAction() const { return mKeepAlignedAction; }
 
+    // File > Record… (Stop Recording while one runs), File > Stream… (Stop Streaming), File >
+    // Recording Options…, the Record button beside the broadcast switches (checked while a
+    // recording or stream runs) and the recording's figures in the status bar; the document gives
+    // them their work.
+    QAction* recordAction() const { return mRecordAction; }
+    QAction* streamAction() const { return mStreamAction; }
+    QAction* recordOptionsAction() const { return mRecordOptionsAction; }
+    QToolButton* recordButton() const { return mRecordButton; }
+    QLabel* recordStatus() const { return mRecordStatus; }
+    // Idle, recording a file or streaming: one at a time, and the size stays while one runs.
+    void showRecording(bool running, bool stream);
+
 signals:
     // The window is closing; the document shuts down before it goes.
     void windowWillClose();
@@ -110,4 +123,9 @@ private:
     QAction* mAlignEyesAction;
     QAction* mUndoAlignmentAction;
     QAction* mKeepAlignedAction;
+    QAction* mRecordAction;
+    QAction* mStreamAction;
+    QAction* mRecordOptionsAction;
+    QToolButton* mRecordButton;
+    QLabel* mRecordStatus;
 };

@@ -64,6 +64,7 @@ bool Recorder::Start(const std::string& in_destination, const RecordSettings& in
     mClosedOk = true;
     mWritten = mDropped = 0;
     mSeconds = 0;
+    mEarlierBytes = 0;
     mBytes = mWriter.Bytes();
     mRecording = true;
     mThread = std::thread(&Recorder::Run, this);
@@ -160,7 +161,7 @@ void Recorder::Run()
         }
         ++mWritten;
         mSeconds = mWriter.Seconds();
-        mBytes = mWriter.Bytes();
+        mBytes = mEarlierBytes + mWriter.Bytes();
         if (mWriter.NearlyFull())
             return Finish("The disk is full: the recording stopped");
 
@@ -181,6 +182,7 @@ bool Recorder::Reconnect()
     constexpr std::chrono::milliseconds kFirstWait{250}, kLongestWait{2000};
     mReconnecting = true;
     std::string message;
+    mEarlierBytes += mWriter.Bytes();
     mWriter.Close(message);
     for (auto wait = kFirstWait;; wait = std::min(2 * wait, kLongestWait)) {
         {
@@ -210,8 +212,10 @@ void Recorder::Finish(const std::string& in_reason)
     }
     mRecording = false;
     std::string closing;
+    const uint64_t sent = mWriter.Bytes();
     const bool closed = mWriter.Close(closing);
-    mBytes = mWriter.Bytes();
+    // A file's size is known once closed; a stream's count ends with its connection.
+    mBytes = mEarlierBytes + (mDestination.isStream ? sent : mWriter.Bytes());
     // A file without a frame holds nothing to play, and FFmpeg's Matroska writer leaves one that
     // players refuse: it goes.
     if (mWritten == 0 && !mDestination.isStream &&

@@ -58,6 +58,8 @@ public:
     // A stream's server went away: connecting again.
     bool Reconnecting() const { return mReconnecting; }
     RecordFigures Figures() const;
+    // Where the last Start went.
+    const RecordDestination& Destination() const { return mDestination; }
     // Why the recording ended by itself; "" while it runs or after a clean stop.
     std::string Message() const;
 
@@ -84,6 +86,8 @@ private:
     RecordDestination mDestination;
     int mPictureWidth = 0; // pixels in a queued row: the monitor's, or two eyes'
     MediaWriter mWriter;   // the thread's once started
+    uint64_t mEarlierBytes =
+        0; // a stream's, sent over its connections before this one; the thread's
     std::array<Slot, kQueueFrames> mSlots;
 
     mutable std::mutex mMutex; // guards what follows

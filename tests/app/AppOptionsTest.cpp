@@ -61,19 +61,20 @@ TEST(AppOptions, GoodCommandLinesSetWhatTheySay)
     EXPECT_EQ(skew.testSkewMs, 10);
     EXPECT_EQ(skew.statsPath, "/tmp/s.json");
 
-    // A recording from the start: side by side unless told, the container by the extension.
+    // A recording from the start: the window's layout unless told, the container by the
+    // extension.
     const struct
     {
         QStringList arguments;
         const char* format;
-        RecordLayout layout;
+        std::optional<RecordLayout> layout;
     } recordings[] = {
-        {{"--record", "/tmp/eyes.mkv"}, "matroska", RecordLayout::SideBySide},
+        {{"--record", "/tmp/eyes.mkv"}, "matroska", std::nullopt},
         {{"--record=/tmp/eyes.MP4", "--record-layout", "monitor"}, "mp4", RecordLayout::Monitor},
         {{"--record", "/tmp/eyes", "--record-layout=two-streams"},
          "matroska",
          RecordLayout::TwoStreams},
-        {{"--stream", "rtmp://127.0.0.1/live/key"}, "flv", RecordLayout::SideBySide},
+        {{"--stream", "rtmp://127.0.0.1/live/key"}, "flv", std::nullopt},
     };
     for (const auto& r : recordings) {
         AppOptions recorded;

@@ -8,17 +8,22 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include "AppController.h"
@@ -34,6 +39,7 @@
 #include "EyeAlignment.h"
 #include "FakeV4L2.h"
 #include "Folders.h"
+#include "MediaProbe.h"
 #include "NSUICamMenuController.h"
 #include "NSUISegmentedControl.h"
 #include "NSUserDefault.h"
@@ -42,8 +48,10 @@
 #include "P3DDocument.h"
 #include "P3DDocumentWindow.h"
 #include "P3DEyeAlignmentControls.h"
+#include "P3DRecordDialog.h"
 #include "P3DStereoView.h"
 #include "QCamGrabCGImageView.h"
+#include "RecordDestination.h"
 #include "RenderImage.h"
 #include "RigCalibration.h"
 #include "StereoCalibration.h"
@@ -578,6 +586,119 @@ UInt64 gNowUs = 0;
 UInt64 FakeNow()
 {
     return gNowUs;
+}
+
+// File > Recording Options… keeps the layout; the window's recording writes the chosen file in
+// it, and the button, the menu and the status bar follow the recording to its stop.
+TEST_F(DocumentTest, RecordFromTheWindowWritesTheFileAndTheControlsFollow)
+{
+    window->recordOptionsAction()->trigger();
+    auto* options = window->findChild<P3DRecordDialog*>();
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(options->recordLayout(), RecordLayout::SideBySide) << "until one is chosen";
+    options->setRecordLayout(RecordLayout::TwoStreams);
+    options->accept();
+    EXPECT_EQ(NSUserDefaultLoadKind<NSString>("recordLayout", ""), "two-streams");
+    EXPECT_EQ(document->recordLayout(), RecordLayout::TwoStreams);
+
+    p3dtest::TempDir dir;
+    const std::string path = dir.file("eyes.mkv");
+    QString reason;
+    ASSERT_TRUE(document->recordTo(QString::fromStdString(path), false, reason))
+        << reason.toStdString();
+    EXPECT_TRUE(window->recordButton()->isChecked());
+    EXPECT_EQ(window->recordAction()->text(), "Stop &Recording");
+    EXPECT_FALSE(window->streamAction()->isEnabled()) << "one at a time";
+    EXPECT_FALSE(window->sizeGroup()->isEnabled()) << "the recording keeps its size";
+    EXPECT_FALSE(window->recordStatus()->isHidden());
+    EXPECT_TRUE(window->recordStatus()->text().startsWith("Recording 0:00 · "))
+        << window->recordStatus()->text().toStdString();
+    EXPECT_FALSE(document->recordTo(QString::fromStdString(dir.file("more.mkv")), false, reason));
+    for (int i = 0; i < 10; ++i)
+        pacedTick();
+
+    window->recordButton()->click();
+    EXPECT_EQ(document->recorder(), nullptr);
+    EXPECT_FALSE(window->recordButton()->isChecked());
+    EXPECT_EQ(window->recordAction()->text(), "&Record…");
+    EXPECT_TRUE(window->streamAction()->isEnabled());
+    EXPECT_TRUE(window->sizeGroup()->isEnabled());
+    EXPECT_TRUE(window->recordStatus()->isHidden());
+    const std::string report = p3dtest::Probe(path);
+    EXPECT_EQ(p3dtest::Count(report, "\nwidth=640\n"), 2) << report;
+    EXPECT_EQ(p3dtest::Count(report, "nb_read_frames=0\n"), 0) << report;
+}
+
+// A file or URL that cannot be recorded to is told, from the dialog too, and nothing starts.
+TEST_F(DocumentTest, WhatCannotBeRecordedIsToldAndNothingStarts)
+{
+    const struct
+    {
+        const char* location;
+        bool stream;
+        const char* reason;
+    } cases[] = {
+        {"/tmp/x.avi", false, "Cannot record to a .avi file: .mkv or .mp4"},
+        {"/nonexistent/x.mkv", false, "Cannot write /nonexistent/x.mkv: No such file or directory"},
+        {"srt://127.0.0.1:9000", false, "A recording goes into a file, not to a URL"},
+        {"/tmp/x.mkv", true, "A stream goes to an srt:// or rtmp:// URL"},
+        {"", true, "No file or URL to record to"},
+    };
+    for (const auto& c : cases) {
+        QString reason;
+        EXPECT_FALSE(document->recordTo(c.location, c.stream, reason)) << c.location;
+        EXPECT_EQ(reason, c.reason) << c.location;
+        EXPECT_EQ(document->recorder(), nullptr);
+        EXPECT_FALSE(window->recordButton()->isChecked());
+    }
+
+    window->streamAction()->trigger();
+    auto* ask = window->findChild<QInputDialog*>();
+    ASSERT_NE(ask, nullptr);
+    ask->setTextValue(" http://example.com/live ");
+    ask->accept();
+    EXPECT_EQ(NSUserDefaultLoadKind<NSString>("streamURL", ""), "http://example.com/live");
+    const QString told = "Cannot stream to http://: only srt:// and rtmp:// URLs";
+    auto* box = window->findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->text(), told);
+    EXPECT_EQ(document->recorder(), nullptr);
+    EXPECT_EQ(window->streamAction()->text(), "&Stream…");
+}
+
+// Started as the command line starts it, the recording shows in the window; a disk that fills
+// ends it, and the window says why and comes back idle.
+TEST_F(DocumentTest, ARecordingStartedElsewhereShowsAndAFullDiskIsTold)
+{
+    p3dtest::TempDir dir;
+    const std::string disk = dir.file("disk");
+    ASSERT_EQ(mkdir(disk.c_str(), 0755), 0);
+    // Smaller than the reserve a file keeps ahead: full after its first frame.
+    ASSERT_EQ(mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=1m"), 0) << strerror(errno);
+    RecordDestination destination;
+    std::string message;
+    ASSERT_TRUE(
+        ParseRecordDestination(disk + "/full.mkv", RecordLayout::SideBySide, destination, message));
+    QString reason;
+    ASSERT_TRUE(document->startRecording(destination, RecordLayout::SideBySide, reason))
+        << reason.toStdString();
+    tick();
+    EXPECT_TRUE(window->recordButton()->isChecked());
+    EXPECT_EQ(window->recordAction()->text(), "Stop &Recording");
+    EXPECT_FALSE(window->recordStatus()->isHidden());
+
+    for (int i = 0; i < 300 && document->recorder(); ++i)
+        pacedTick();
+    EXPECT_EQ(document->recorder(), nullptr) << "the disk never filled";
+    EXPECT_FALSE(window->recordButton()->isChecked());
+    EXPECT_EQ(window->recordAction()->text(), "&Record…");
+    const QString told = "The disk is full: the recording stopped";
+    auto* box = window->findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), told);
+    EXPECT_NE(p3dtest::Probe(disk + "/full.mkv"), "");
+    umount(disk.c_str());
 }
 
 // Two webcams on in-memory devices, each sending one grey, and a clock of the test's own.

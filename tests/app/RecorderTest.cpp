@@ -354,6 +354,7 @@ TEST_F(RecorderTest, StreamsToAnSrtListener)
             std::this_thread::sleep_for(std::chrono::milliseconds(33));
     }
     EXPECT_TRUE(recorder.Stop(message)) << message;
+    EXPECT_GT(recorder.Figures().bytes, 0u) << "what was sent is still counted once closed";
     EXPECT_EQ(listener->wait(20000), 0) << listener->err();
     const std::string report = p3dtest::Probe(received);
     EXPECT_EQ(p3dtest::Count(report, "nb_read_frames=90"), 1) << report;
@@ -373,7 +374,7 @@ TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
     const std::string again = mDir.file("again.ts");
     Clock::time_point restarted;
     std::optional<Clock::duration> away; // from the restart to the stream's return
-    uint64_t writtenBack = 0;
+    uint64_t writtenBack = 0, lastSent = 0;
     for (int n = 0; n < 900 && recorder.Figures().framesWritten < writtenBack + 30; ++n) {
         if (n == 30) {
             kill(listener->pid(), SIGKILL);
@@ -387,6 +388,9 @@ TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
         }
         if (!away)
             writtenBack = recorder.Figures().framesWritten;
+        const uint64_t sent = recorder.Figures().bytes;
+        ASSERT_GE(sent, lastSent) << "the count goes on across connections";
+        lastSent = sent;
         const auto left = EyePicture(settings.width, settings.height, n, 0);
         recorder.Push(View(left, 160, 120), View(left, 160, 120),
                       kStartNs + uint64_t(n) * kFrameNs);
