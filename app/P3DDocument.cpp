@@ -598,7 +598,7 @@ void P3DDocument::showRecording()
     mWindow->showRecording(running, stream);
     if (running)
         mWindow->recordStatus()->setText(QString::fromStdString(
-            RecordStatusText(mRecorder->Figures(), stream, mRecorder->Reconnecting())));
+            RecordStatusText(mRecorder->Figures(), stream, mRecorder->Connecting())));
 }
 
 void P3DDocument::windowWillClose()

@@ -35,7 +35,7 @@ MediaWriter::~MediaWriter()
 }
 
 bool MediaWriter::Open(const RecordDestination& in_destination, const RecordSettings& in_settings,
-                       std::string& out_message)
+                       std::string& out_message, const std::atomic<bool>* in_cancel)
 {
     // The encoders' statistics and notes are no concern of the program's users; errors are.
     static std::once_flag quiet;
@@ -51,7 +51,7 @@ bool MediaWriter::Open(const RecordDestination& in_destination, const RecordSett
         return false;
     }
     // The destination first: a path that cannot be written is refused before any encoder starts.
-    if (!mOutput.Open(in_destination, out_message))
+    if (!mOutput.Open(in_destination, out_message, in_cancel))
         return false;
     format->pb = mOutput.Context();
     const bool twoStreams = in_settings.layout == RecordLayout::TwoStreams;

@@ -2,6 +2,8 @@
 // stream out. Used from one thread.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 #include <string>
 
@@ -21,8 +23,9 @@ public:
     MediaWriter& operator=(const MediaWriter&) = delete;
 
     // Opens the output and writes the container's header; false with the reason for the user.
+    // A stream's connection and writes give up once in_cancel turns true.
     bool Open(const RecordDestination& in_destination, const RecordSettings& in_settings,
-              std::string& out_message);
+              std::string& out_message, const std::atomic<bool>* in_cancel = nullptr);
     // The picture the recording's layout holds: the monitor picture, or both eyes side by side
     // (two eye widths). Times are CLOCK_MONOTONIC ns; the first picture's is the file's zero.
     bool Write(const ArgbView& in_picture, uint64_t in_captureNs, std::string& out_message);

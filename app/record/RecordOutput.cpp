@@ -32,7 +32,8 @@ RecordOutput::~RecordOutput()
     Close(ignored);
 }
 
-bool RecordOutput::Open(const RecordDestination& in_destination, std::string& out_message)
+bool RecordOutput::Open(const RecordDestination& in_destination, std::string& out_message,
+                        const std::atomic<bool>* in_cancel)
 {
     std::string ignored;
     Close(ignored);
@@ -51,8 +52,14 @@ bool RecordOutput::Open(const RecordDestination& in_destination, std::string& ou
     }
     if (in_destination.isStream) {
         AVIOContext* io = nullptr;
-        const int error = VERIFY_ERR(
-            avio_open2(&io, in_destination.location.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr));
+        const AVIOInterruptCB cancel = {
+            [](void* in_flag) {
+                return int(static_cast<const std::atomic<bool>*>(in_flag)->load());
+            },
+            const_cast<std::atomic<bool>*>(in_cancel)};
+        const int error =
+            VERIFY_ERR(avio_open2(&io, in_destination.location.c_str(), AVIO_FLAG_WRITE,
+                                  in_cancel ? &cancel : nullptr, nullptr));
         if (error < 0) {
             out_message =
                 "Cannot connect to " + in_destination.location + ": " + AvErrorText(error);

@@ -5,6 +5,7 @@
 // and the file plays to its last frame.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -21,7 +22,9 @@ public:
     RecordOutput& operator=(const RecordOutput&) = delete;
 
     // Creates (or empties) the file, or connects to the server; false with the reason.
-    bool Open(const RecordDestination& in_destination, std::string& out_message);
+    // A stream's connection and writes give up once in_cancel turns true.
+    bool Open(const RecordDestination& in_destination, std::string& out_message,
+              const std::atomic<bool>* in_cancel = nullptr);
     AVIOContext* Context() const { return mFile ? mFile.get() : mStream.get(); }
     // Only the reserve is left: add no more frames, close.
     bool NearlyFull() const { return mNearlyFull; }

@@ -57,11 +57,13 @@ bool RecordLayoutNamed(const std::string& in_name, RecordLayout& out_layout)
     return false;
 }
 
-std::string RecordStatusText(const RecordFigures& in_figures, bool in_stream, bool in_reconnecting)
+std::string RecordStatusText(const RecordFigures& in_figures, bool in_stream, bool in_connecting)
 {
-    std::string text = !in_stream        ? "Recording "
-                       : in_reconnecting ? "Reconnecting… "
-                                         : "Streaming ";
+    // Connecting before the first frame went out; after, the server went away.
+    std::string text = !in_stream                      ? "Recording "
+                       : !in_connecting                ? "Streaming "
+                       : in_figures.framesWritten == 0 ? "Connecting… "
+                                                       : "Reconnecting… ";
     text += Duration(in_figures.seconds) + " · " + Size(in_figures.bytes);
     if (in_figures.framesDropped != 0)
         text += " · " + std::to_string(in_figures.framesDropped) + " dropped";

@@ -18,6 +18,6 @@ const char* RecordLayoutName(RecordLayout in_layout);
 // False for any other name, and out_layout unchanged.
 bool RecordLayoutNamed(const std::string& in_name, RecordLayout& out_layout);
 
-// "Recording 1:05 · 12.3 MB", "Streaming …" or "Reconnecting… …", with "· 4 dropped" once frames
-// were dropped.
-std::string RecordStatusText(const RecordFigures& in_figures, bool in_stream, bool in_reconnecting);
+// "Recording 1:05 · 12.3 MB", "Streaming …", "Connecting… …" or "Reconnecting… …", with
+// "· 4 dropped" once frames were dropped.
+std::string RecordStatusText(const RecordFigures& in_figures, bool in_stream, bool in_connecting);

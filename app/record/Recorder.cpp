@@ -50,7 +50,7 @@ bool Recorder::Start(const std::string& in_destination, const RecordSettings& in
     mSettings = in_settings;
     mPictureWidth =
         in_settings.layout == RecordLayout::Monitor ? in_settings.width : 2 * in_settings.width;
-    if (!mWriter.Open(mDestination, in_settings, out_message)) {
+    if (!mDestination.isStream && !mWriter.Open(mDestination, in_settings, out_message)) {
         std::string ignored;
         mWriter.Close(ignored);
         return false;
@@ -59,6 +59,8 @@ bool Recorder::Start(const std::string& in_destination, const RecordSettings& in
         slot.pixels.resize(size_t(mPictureWidth) * 4 * size_t(in_settings.height));
     mFirst = mQueued = 0;
     mStopping = false;
+    mStopRequested = false;
+    mConnecting = mDestination.isStream;
     mEndReason.clear();
     mMessage.clear();
     mClosedOk = true;
@@ -141,6 +143,8 @@ bool Recorder::Push(const ArgbView& in_left, const ArgbView& in_right, uint64_t 
 
 void Recorder::Run()
 {
+    if (mDestination.isStream && !Connect(false))
+        return Finish("");
     for (;;) {
         std::unique_lock lock(mMutex);
         mWake.wait(lock, [this] { return mQueued > 0 || mStopping; });
@@ -155,7 +159,7 @@ void Recorder::Run()
         if (!mWriter.Write(picture, slot.captureNs, message)) {
             if (!mDestination.isStream)
                 return Finish(message);
-            if (!Reconnect())
+            if (!Connect(true))
                 break;
             continue; // the queue was emptied
         }
@@ -177,14 +181,17 @@ void Recorder::Run()
     Finish(reason);
 }
 
-bool Recorder::Reconnect()
+bool Recorder::Connect(bool in_again)
 {
     constexpr std::chrono::milliseconds kFirstWait{250}, kLongestWait{2000};
-    mReconnecting = true;
+    mConnecting = true;
     std::string message;
-    mEarlierBytes += mWriter.Bytes();
-    mWriter.Close(message);
-    for (auto wait = kFirstWait;; wait = std::min(2 * wait, kLongestWait)) {
+    if (in_again) {
+        mEarlierBytes += mWriter.Bytes();
+        mWriter.Close(message);
+    }
+    for (auto wait = in_again ? kFirstWait : std::chrono::milliseconds(0);;
+         wait = std::clamp(2 * wait, kFirstWait, kLongestWait)) {
         {
             std::unique_lock lock(mMutex);
             mDropped += mQueued;
@@ -193,12 +200,13 @@ bool Recorder::Reconnect()
             if (mWake.wait_for(lock, wait, [this] { return mStopping; }))
                 break;
         }
-        if (mWriter.Open(mDestination, mSettings, message)) {
-            mReconnecting = false;
+        if (mWriter.Open(mDestination, mSettings, message, &mStopRequested)) {
+            mConnecting = false;
             return true;
         }
+        mWriter.Close(message);
     }
-    mReconnecting = false;
+    mConnecting = false;
     return false;
 }
 
@@ -236,6 +244,7 @@ bool Recorder::Stop(std::string& out_message)
         std::lock_guard lock(mMutex);
         mStopping = true;
     }
+    mStopRequested = true;
     mWake.notify_one();
     mThread.join();
     std::lock_guard lock(mMutex);

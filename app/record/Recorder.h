@@ -38,8 +38,9 @@ public:
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    // Opens the file (.mkv, .mp4) or connects to the srt:// or rtmp:// server and starts the
-    // thread; false with the reason for the user, and nothing started, otherwise.
+    // Opens the file (.mkv, .mp4) and starts the thread, or starts the thread that connects to
+    // the srt:// or rtmp:// server (neither the caller nor its window waits for a server); false
+    // with the reason for the user, and nothing started, otherwise.
     bool Start(const std::string& in_destination, const RecordSettings& in_settings,
                std::string& out_message);
     // A frame and its capture time (CLOCK_MONOTONIC ns), copied; the monitor layout takes the
@@ -55,8 +56,9 @@ public:
     // Whether frames are taken: started, and neither stopped nor ended by an error.
     bool Recording() const { return mRecording; }
     RecordLayout Layout() const { return mSettings.layout; }
-    // A stream's server went away: connecting again.
-    bool Reconnecting() const { return mReconnecting; }
+    // A stream not connected to its server: connecting, at the start or again after it went
+    // away; the frames meanwhile are dropped.
+    bool Connecting() const { return mConnecting; }
     RecordFigures Figures() const;
     // Where the last Start went.
     const RecordDestination& Destination() const { return mDestination; }
@@ -76,9 +78,9 @@ private:
     bool SizeChanged(const ArgbView& in_picture);
     void Queue();
     void Run();
-    // Connects the stream again until it works (true) or the recording stops (false); what is
-    // queued meanwhile is dropped.
-    bool Reconnect();
+    // Connects the stream, at once or (again) after a wait, until it works (true) or the
+    // recording stops (false); what is queued meanwhile is dropped.
+    bool Connect(bool in_again);
     // Ends the thread's side: closes the writer, keeps the reason.
     void Finish(const std::string& in_reason);
 
@@ -100,7 +102,8 @@ private:
     bool mClosedOk = true;
 
     std::atomic<bool> mRecording{false};
-    std::atomic<bool> mReconnecting{false};
+    std::atomic<bool> mConnecting{false};
+    std::atomic<bool> mStopRequested{false}; // ends a connection attempt or a blocked write
     std::atomic<uint64_t> mWritten{0}, mDropped{0}, mBytes{0};
     std::atomic<double> mSeconds{0};
     std::thread mThread;

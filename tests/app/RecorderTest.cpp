@@ -327,14 +327,30 @@ TEST_F(RecorderTest, FullDiskStopsWithAPlayableFile)
     umount(disk.c_str());
 }
 
-// Streams once the listener, just started, listens.
+// Streams once the listener, just started, listens: the recorder connects on its own thread.
 bool StartStream(Recorder& recorder, const std::string& url, const RecordSettings& settings)
 {
     std::string message;
-    for (int attempt = 0; attempt < 50 && !recorder.Start(url, settings, message); ++attempt)
+    EXPECT_TRUE(recorder.Start(url, settings, message)) << message;
+    for (int wait = 0; wait < 100 && recorder.Recording() && recorder.Connecting(); ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(recorder.Recording()) << message;
-    return recorder.Recording();
+    EXPECT_FALSE(recorder.Connecting()) << "never connected";
+    return recorder.Recording() && !recorder.Connecting();
+}
+
+// No server there: the stream starts all the same, keeps trying, and stops when told.
+TEST_F(RecorderTest, AStreamWaitsForItsServer)
+{
+    const RecordSettings settings = {RecordLayout::SideBySide, RecordCodec::H264, 160, 120, 30, 0};
+    for (const std::string& url : {p3dtest::SrtUrl(), std::string("rtmp://127.0.0.1:1/live/x")}) {
+        Recorder recorder;
+        std::string message;
+        ASSERT_TRUE(recorder.Start(url, settings, message)) << message;
+        std::this_thread::sleep_for(std::chrono::milliseconds(600)); // a few tries
+        EXPECT_TRUE(recorder.Recording() && recorder.Connecting()) << url;
+        EXPECT_TRUE(recorder.Stop(message)) << message;
+        EXPECT_FALSE(recorder.Recording());
+    }
 }
 
 TEST_F(RecorderTest, StreamsToAnSrtListener)
@@ -382,7 +398,7 @@ TEST_F(RecorderTest, StreamComesBackWhenTheServerDoes)
             listener = p3dtest::SrtListener(url, again);
             restarted = Clock::now();
         }
-        if (n > 30 && !away && !recorder.Reconnecting() && recorder.Figures().framesDropped > 0) {
+        if (n > 30 && !away && !recorder.Connecting() && recorder.Figures().framesDropped > 0) {
             away = Clock::now() - restarted;
             writtenBack = recorder.Figures().framesWritten;
         }
