@@ -177,60 +177,31 @@ Run RecordFfmpeg(int in_threads, int in_frames)
 {
     const RawFrames& frames = Frames();
     const std::string threads = std::to_string(in_threads);
-    const std::string size = std::to_string(kWidth) + "x" + std::to_string(kEyeHeight);
-    const std::string frameCount = std::to_string(in_frames);
-    const std::string gop = std::to_string(2 * kFramesPerSecond);
-    const std::string rate = std::to_string(kFramesPerSecond);
-    const std::string raw = frames.RawPath(), output = frames.OutputPath();
-    // A,R,G,B bytes are ffmpeg's argb.
-    const char* argv[] = {"ffmpeg",
-                          "-nostdin",
-                          "-loglevel",
-                          "error",
-                          "-filter_threads",
-                          threads.c_str(),
-                          "-threads",
-                          threads.c_str(),
-                          "-f",
-                          "rawvideo",
-                          "-pix_fmt",
-                          "argb",
-                          "-video_size",
-                          size.c_str(),
-                          "-framerate",
-                          rate.c_str(),
-                          "-i",
-                          raw.c_str(),
-                          "-frames:v",
-                          frameCount.c_str(),
-                          "-c:v",
-                          "libx264",
-                          "-preset",
-                          "veryfast",
-                          "-tune",
-                          "zerolatency",
-                          "-crf",
-                          "20",
-                          "-g",
-                          gop.c_str(),
-                          "-bf",
-                          "0",
-                          "-threads",
-                          threads.c_str(),
-                          "-pix_fmt",
-                          "yuv420p",
-                          "-color_range",
-                          "tv",
-                          "-colorspace",
-                          "smpte170m",
-                          "-metadata:s:v:0",
-                          "stereo_mode=left_right",
-                          "-y",
-                          output.c_str(),
-                          nullptr};
+    // A,R,G,B bytes are ffmpeg's argb; the temporary folder's name has no spaces.
+    const std::string command =
+        "ffmpeg -nostdin -loglevel error -filter_threads " + threads + " -threads " + threads +
+        " -f rawvideo -pix_fmt argb -video_size " + std::to_string(kWidth) + "x" +
+        std::to_string(kEyeHeight) + " -framerate " + std::to_string(kFramesPerSecond) + " -i " +
+        frames.RawPath() + " -frames:v " + std::to_string(in_frames) +
+        " -c:v libx264 -preset veryfast -tune zerolatency -crf 20 -g " +
+        std::to_string(2 * kFramesPerSecond) + " -bf 0 -threads " + threads +
+        " -pix_fmt yuv420p -color_range tv -colorspace smpte170m"
+        " -metadata:s:v:0 stereo_mode=left_right -y " +
+        frames.OutputPath();
+    std::vector<std::string> words;
+    for (size_t at = 0; at < command.size();) {
+        const size_t space = std::min(command.find(' ', at), command.size());
+        words.push_back(command.substr(at, space - at));
+        at = space + 1;
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+
     const Clock::time_point start = Clock::now();
     pid_t child = 0;
-    if (posix_spawnp(&child, "ffmpeg", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+    if (posix_spawnp(&child, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0)
         return {};
     int status = 0;
     rusage usage = {};
