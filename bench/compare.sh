@@ -43,9 +43,13 @@ comparisons=(
     "tick_rectified BM_ApplicationTickRectified2xMJPEG640x480 BM_ApplicationTick2xMJPEG640x480"
     "depth BM_DepthMap640x480 BM_OpenCVSGBMHalf640x480"
     "tick_depth BM_ApplicationTickDepthMonitor2xMJPEG640x480 BM_ApplicationTick2xMJPEG640x480"
+    "record BM_Record1280x480 BM_FfmpegRecord1280x480"
+    "record_1thread BM_Record1280x480OneThread BM_FfmpegRecord1280x480OneThread"
+    "record_frames BM_RecordFrames1280x480 BM_FfmpegRecordFrames1280x480"
+    "record_frames_1thread BM_RecordFrames1280x480OneThread BM_FfmpegRecordFrames1280x480OneThread"
 )
 # Every executable that holds a benchmark named above.
-benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast bench_grab_view bench_tick bench_controls bench_rectify bench_depth)
+benches=(bench_channel bench_stereo bench_coreg bench_filters bench_engine bench_capture bench_vcam bench_dezaze bench_cicameragen bench_broadcast bench_grab_view bench_tick bench_controls bench_rectify bench_depth bench_record)
 
 # Every name asked for must be a comparison: a typo would otherwise run nothing, or everything.
 known=" "
