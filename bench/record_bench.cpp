@@ -20,6 +20,7 @@
 #include "MediaWriter.h"
 #include "RecordDestination.h"
 #include "TestPatternScene.h"
+#include "VideoEncoder.h"
 
 extern char** environ;
 
@@ -182,9 +183,11 @@ Run RecordFfmpeg(int in_threads, int in_frames)
         "ffmpeg -nostdin -loglevel error -filter_threads " + threads + " -threads " + threads +
         " -f rawvideo -pix_fmt argb -video_size " + std::to_string(kWidth) + "x" +
         std::to_string(kEyeHeight) + " -framerate " + std::to_string(kFramesPerSecond) + " -i " +
-        frames.RawPath() + " -frames:v " + std::to_string(in_frames) +
-        " -c:v libx264 -preset veryfast -tune zerolatency -crf 20 -g " +
-        std::to_string(2 * kFramesPerSecond) + " -bf 0 -threads " + threads +
+        frames.RawPath() + " -frames:v " + std::to_string(in_frames) + " -c:v libx264 -preset " +
+        VideoEncoder::kH264Preset + " -tune " + VideoEncoder::kH264Tune + " -crf " +
+        std::to_string(VideoEncoder::kH264Crf) + " -g " +
+        std::to_string(VideoEncoder::kKeyFrameSeconds * kFramesPerSecond) + " -bf 0 -threads " +
+        threads +
         " -pix_fmt yuv420p -color_range tv -colorspace smpte170m"
         " -metadata:s:v:0 stereo_mode=left_right -y " +
         frames.OutputPath();

@@ -13,7 +13,6 @@ namespace {
 // Fine enough that a missed tick stays a gap; MPEG-4 caps the denominator at 16 bits.
 constexpr AVRational kH264TimeBase = {1, 90000};
 constexpr AVRational kMpeg4TimeBase = {1, 60000};
-constexpr int kCrf = 20;
 constexpr int kMpeg4Quantiser = 3;
 
 } // namespace
@@ -48,15 +47,15 @@ bool VideoEncoder::Open(const RecordSettings& in_settings, int in_width, int in_
     context->colorspace = AVCOL_SPC_SMPTE170M;
     context->time_base = h264 ? kH264TimeBase : kMpeg4TimeBase;
     context->framerate = {in_settings.framesPerSecond, 1};
-    context->gop_size = 2 * in_settings.framesPerSecond; // a viewer joining a stream waits no more
+    context->gop_size = kKeyFrameSeconds * in_settings.framesPerSecond;
     context->max_b_frames = 0;
     context->thread_count = in_settings.threads;
     if (in_globalHeader)
         context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (h264) {
-        VERIFY(av_opt_set(context->priv_data, "preset", "veryfast", 0) == 0);
-        VERIFY(av_opt_set(context->priv_data, "tune", "zerolatency", 0) == 0);
-        VERIFY(av_opt_set_int(context->priv_data, "crf", kCrf, 0) == 0);
+        VERIFY(av_opt_set(context->priv_data, "preset", kH264Preset, 0) == 0);
+        VERIFY(av_opt_set(context->priv_data, "tune", kH264Tune, 0) == 0);
+        VERIFY(av_opt_set_int(context->priv_data, "crf", kH264Crf, 0) == 0);
     } else {
         context->flags |= AV_CODEC_FLAG_QSCALE;
         context->global_quality = FF_QP2LAMBDA * kMpeg4Quantiser;

@@ -12,6 +12,12 @@
 class VideoEncoder
 {
 public:
+    // libx264's settings for live pictures; the benchmark hands ffmpeg the same.
+    static constexpr const char* kH264Preset = "veryfast";
+    static constexpr const char* kH264Tune = "zerolatency";
+    static constexpr int kH264Crf = 20;
+    static constexpr int kKeyFrameSeconds = 2; // a viewer joining a stream waits no more
+
     // Pictures of in_width x in_height, encoded at the even size within (4:2:0 needs it).
     // in_globalHeader: the container wants the stream's headers apart (Matroska, MP4, FLV).
     bool Open(const RecordSettings& in_settings, int in_width, int in_height, bool in_globalHeader,
