@@ -27,20 +27,3 @@ TEST(RecordStatus, FiguresAndStatesInWords)
     for (const auto& c : cases)
         EXPECT_EQ(RecordStatusText(c.figures, c.stream, c.connecting), c.text);
 }
-
-// The names the preferences and --record-layout use, each back to its layout; others refused.
-TEST(RecordStatus, LayoutNamesRoundTrip)
-{
-    for (RecordLayout layout : kRecordLayouts) {
-        RecordLayout read =
-            layout == RecordLayout::Monitor ? RecordLayout::TwoStreams : RecordLayout::Monitor;
-        EXPECT_TRUE(RecordLayoutNamed(RecordLayoutName(layout), read)) << int(layout);
-        EXPECT_EQ(read, layout);
-    }
-    EXPECT_STREQ(RecordLayoutName(RecordLayout::SideBySide), "side-by-side");
-    for (const char* name : {"", "Monitor", "side by side", "two-streams "}) {
-        RecordLayout kept = RecordLayout::TwoStreams;
-        EXPECT_FALSE(RecordLayoutNamed(name, kept)) << name;
-        EXPECT_EQ(kept, RecordLayout::TwoStreams);
-    }
-}
