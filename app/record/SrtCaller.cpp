@@ -151,7 +151,7 @@ bool SrtCaller::Connect(const SrtAddress& in_address, std::string& out_message)
         return false;
     }
     mAcks = 0;
-    mLastAck = mNextCheck = std::chrono::steady_clock::now();
+    mLastAck = mLastSend = mNextCheck = std::chrono::steady_clock::now();
     return true;
 }
 
@@ -172,6 +172,10 @@ bool SrtCaller::ServerAnswers(std::string& out_message)
     // SRT itself gives up on a silent server after about 5 s; its acknowledgements, which a
     // receiver sends many times a second while data comes, tell sooner.
     const auto now = std::chrono::steady_clock::now();
+    // After a pause in the frames the server had nothing to acknowledge: silence counts anew.
+    if (now - mLastSend > kAckCheckEvery)
+        mLastAck = now;
+    mLastSend = now;
     if (now < mNextCheck)
         return true;
     mNextCheck = now + kAckCheckEvery;

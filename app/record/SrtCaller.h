@@ -48,5 +48,5 @@ private:
     bool mStarted = false;
     bool mBroken = false; // a send failed or the server went silent
     int mAcks = 0;        // acknowledgements received so far
-    std::chrono::steady_clock::time_point mLastAck, mNextCheck;
+    std::chrono::steady_clock::time_point mLastAck, mLastSend, mNextCheck;
 };

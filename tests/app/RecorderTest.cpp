@@ -362,14 +362,16 @@ TEST_F(RecorderTest, StreamsToAnSrtListener)
     Recorder recorder;
     ASSERT_TRUE(StartStream(recorder, url, settings));
     std::string message;
-    // At the camera's pace (SRT's live mode drops what comes much faster than it plays), but for
-    // a full queue's worth at once as the stop finds it.
+    // At the camera's pace (SRT's live mode drops what comes much faster than it plays), with
+    // a pause of the cameras in the middle that is no server gone, and a full queue's worth at
+    // once as the stop finds it.
     for (int n = 0; n < 90; ++n) {
         PushFrame(recorder, settings, n, kStartNs + uint64_t(n) * kFrameNs);
         if (n < 90 - int(Recorder::kQueueFrames))
-            std::this_thread::sleep_for(std::chrono::milliseconds(33));
+            std::this_thread::sleep_for(std::chrono::milliseconds(n == 45 ? 2500 : 33));
     }
     EXPECT_TRUE(recorder.Stop(message)) << message;
+    EXPECT_EQ(recorder.Figures().framesDropped, 0u);
     EXPECT_GT(recorder.Figures().bytes, 0u) << "what was sent is still counted once closed";
     EXPECT_EQ(listener->wait(20000), 0) << listener->err();
     const std::string report = p3dtest::Probe(received);
