@@ -62,6 +62,10 @@ bool ParseSrtUrl(const std::string& in_url, SrtAddress& out_address, std::string
 {
     out_address = {};
     char host[256] = {}, path[1024] = {};
+    if (in_url.size() >= sizeof(path)) { // av_url_split would cut it short without a word
+        out_message = "The SRT URL is too long";
+        return false;
+    }
     int port = -1;
     av_url_split(nullptr, 0, nullptr, 0, host, sizeof(host), &port, path, sizeof(path),
                  in_url.c_str());
