@@ -178,25 +178,22 @@ Run RecordFfmpeg(int in_threads, int in_frames)
 {
     const RawFrames& frames = Frames();
     const std::string threads = std::to_string(in_threads);
-    // A,R,G,B bytes are ffmpeg's argb; the temporary folder's name has no spaces.
-    const std::string command =
-        "ffmpeg -nostdin -loglevel error -filter_threads " + threads + " -threads " + threads +
-        " -f rawvideo -pix_fmt argb -video_size " + std::to_string(kWidth) + "x" +
-        std::to_string(kEyeHeight) + " -framerate " + std::to_string(kFramesPerSecond) + " -i " +
-        frames.RawPath() + " -frames:v " + std::to_string(in_frames) + " -c:v libx264 -preset " +
-        VideoEncoder::kH264Preset + " -tune " + VideoEncoder::kH264Tune + " -crf " +
-        std::to_string(VideoEncoder::kH264Crf) + " -g " +
-        std::to_string(VideoEncoder::kKeyFrameSeconds * kFramesPerSecond) + " -bf 0 -threads " +
-        threads +
-        " -pix_fmt yuv420p -color_range tv -colorspace smpte170m"
-        " -metadata:s:v:0 stereo_mode=left_right -y " +
-        frames.OutputPath();
-    std::vector<std::string> words;
-    for (size_t at = 0; at < command.size();) {
-        const size_t space = std::min(command.find(' ', at), command.size());
-        words.push_back(command.substr(at, space - at));
-        at = space + 1;
-    }
+    // A,R,G,B bytes are ffmpeg's argb; option and value side by side.
+    // clang-format off
+    std::vector<std::string> words = {
+        "ffmpeg", "-nostdin", "-loglevel", "error",
+        "-filter_threads", threads, "-threads", threads,
+        "-f", "rawvideo", "-pix_fmt", "argb",
+        "-video_size", std::to_string(kWidth) + "x" + std::to_string(kEyeHeight),
+        "-framerate", std::to_string(kFramesPerSecond),
+        "-i", frames.RawPath(), "-frames:v", std::to_string(in_frames),
+        "-c:v", "libx264", "-preset", VideoEncoder::kH264Preset, "-tune", VideoEncoder::kH264Tune,
+        "-crf", std::to_string(VideoEncoder::kH264Crf),
+        "-g", std::to_string(VideoEncoder::kKeyFrameSeconds * kFramesPerSecond), "-bf", "0",
+        "-threads", threads,
+        "-pix_fmt", "yuv420p", "-color_range", "tv", "-colorspace", "smpte170m",
+        "-metadata:s:v:0", "stereo_mode=left_right", "-y", frames.OutputPath()};
+    // clang-format on
     std::vector<char*> argv;
     for (std::string& word : words)
         argv.push_back(word.data());
