@@ -28,11 +28,11 @@ bool ParseRecordDestination(const std::string& in_text, RecordLayout in_layout,
     if (scheme != std::string::npos) {
         const std::string name = Lower(in_text.substr(0, scheme));
         SrtAddress srt;
-        if (name == "srt" && !ParseSrtUrl(in_text, srt, out_message))
-            return false;
-        if (name == "srt")
+        if (name == "srt") {
+            if (!ParseSrtUrl(in_text, srt, out_message))
+                return false;
             out_destination.format = "mpegts";
-        else if (name == "rtmp")
+        } else if (name == "rtmp")
             out_destination.format = "flv";
         else {
             out_message = "Cannot stream to " + name + "://: only srt:// and rtmp:// URLs";
